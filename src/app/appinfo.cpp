@@ -1,0 +1,3 @@
+namespace tessaly::app {
+const char* applicationtitle() { return "tessaly92"; }
+}

@@ -1,0 +1,54 @@
+#pragma once
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "link/clock.h"
+#include "link/link.h"
+#include "link/openport.h"
+#include "link/transferstate.h"
+
+namespace tessaly::cli {
+
+// Exit codes.
+inline constexpr int kOk = 0;
+inline constexpr int kFailed = 1;  // the transfer failed; the pending error text on stderr
+inline constexpr int kUsage = 2;   // a usage error or an unreadable input file
+
+struct Options {
+    std::string link;   // --link, else TESSALY92_LINK, else the port list over ppdev
+    std::string trace;  // --trace FILE
+};
+
+// The link a command drives: backend, clock, Ctrl+C pump, optional wire trace.
+class CliLink {
+public:
+    static std::unique_ptr<CliLink> open(const Options& options, std::string* error);
+    ~CliLink();
+    Link& link() { return *m_link; }
+    TransferState& state() { return m_state; }
+    Clock& clock() { return m_clock; }
+    OpenedPort& opened() { return m_opened; }
+
+private:
+    CliLink() = default;
+    TransferState m_state;
+    SystemClock m_clock;
+    std::unique_ptr<MessagePump> m_pump;
+    OpenedPort m_opened;
+    std::FILE* m_tracefile = nullptr;
+    std::unique_ptr<FileTrace> m_trace;
+    std::unique_ptr<Link> m_link;
+};
+
+// Prints the pending error text and gives the exit code of a finished transfer.
+int finish(TransferState& state);
+
+using Args = std::vector<std::string>;
+int cmd_ready(const Options& options, const Args& args);
+int cmd_dir(const Options& options, const Args& args);
+int cmd_get(const Options& options, const Args& args);
+int cmd_info(const Options& options, const Args& args);
+
+} // namespace tessaly::cli

@@ -1,0 +1,75 @@
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include "cli/cli.h"
+
+using namespace tessaly::cli;
+
+namespace {
+
+struct CommandEntry {
+    std::string_view name;
+    std::string_view usage;
+    std::string_view help;
+    int (*run)(const Options&, const Args&);
+};
+
+constexpr CommandEntry kCommandTable[] = {
+    {"ready", "ready", "check that the calculator answers (\"Calculator is ready!\")", cmd_ready},
+    {"dir", "dir", "list the calculator's variables: name, type, size", cmd_dir},
+    {"get", "get NAME... -o FILE [--comment TEXT] [--no-store-folder]\n"
+            "      get --from-calc -o FILE [--comment TEXT]",
+     "receive variables into one TI-92 group file", cmd_get},
+    {"info", "info FILE", "show what a TI-92 file holds", cmd_info},
+};
+
+void usage(std::FILE* out) {
+    std::fprintf(out,
+                 "usage: tessaly92-cli [--link LINK] [--trace FILE] COMMAND ARGS\n\n"
+                 "LINK: virtual | virtual:FILE.92g | socket:PATH | ppdev:/dev/parportN | direct:0x378\n"
+                 "      (default: TESSALY92_LINK, else the parallel port 0378 over ppdev)\n"
+                 "--trace FILE  write every byte that crossed the cable to FILE\n\n"
+                 "commands:\n");
+    for (const auto& c : kCommandTable)
+        std::fprintf(out, "  %.*s\n      %.*s\n", int(c.usage.size()), c.usage.data(), int(c.help.size()),
+                     c.help.data());
+    std::fprintf(out, "\nexit codes: 0 success, 1 the transfer failed, 2 usage error or unreadable file\n");
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    int i = 1;
+    for (; i < argc; ++i) {
+        std::string_view a = argv[i];
+        if (a == "--help" || a == "-h") {
+            usage(stdout);
+            return kOk;
+        } else if (a == "--link" || a == "--trace") {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "tessaly92-cli: %s needs a value\n", argv[i]);
+                return kUsage;
+            }
+            (a == "--link" ? options.link : options.trace) = argv[++i];
+        } else if (a.starts_with("--link=")) {
+            options.link = std::string(a.substr(7));
+        } else if (a.starts_with("--trace=")) {
+            options.trace = std::string(a.substr(8));
+        } else {
+            break;
+        }
+    }
+    if (i >= argc) {
+        usage(stderr);
+        return kUsage;
+    }
+    std::string_view name = argv[i];
+    Args args(argv + i + 1, argv + argc);
+    for (const auto& c : kCommandTable)
+        if (c.name == name) return c.run(options, args);
+    std::fprintf(stderr, "tessaly92-cli: unknown command \"%s\" (see --help)\n", argv[i]);
+    return kUsage;
+}

@@ -1,0 +1,71 @@
+#pragma once
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tessaly {
+
+// One 30-byte record of the package index file tessaly.~id.
+struct PackageRecord {
+    std::string name;       // up to 16 characters; "folder\name" or "name"
+    std::int32_t start = 0; // position in tessaly.~dt of the variable's first byte
+    std::int32_t end = 0;   // just after its last byte
+    std::int32_t size = 0;  // S, the variable's bytes
+    std::uint8_t type = 0;
+};
+inline constexpr std::size_t kPackageRecordSize = 30;
+
+// The package store: tessaly.~id and tessaly.~dt in one folder. Received variables,
+// a fetched backup or a staged text wait here until they are saved.
+class PackageStore {
+public:
+    explicit PackageStore(std::filesystem::path folder);
+    const std::filesystem::path& folder() const { return m_folder; }
+    std::filesystem::path indexpath() const;
+    std::filesystem::path datapath() const;
+
+    // The records in order. nullopt and a message when the index cannot be read or is
+    // damaged (a length that is not a multiple of 30, a record beyond the data file).
+    std::optional<std::vector<PackageRecord>> readrecords(std::string* error) const;
+
+private:
+    std::filesystem::path m_folder;
+};
+
+// Writes into the package store while a transfer runs: bytes are buffered, records are
+// appended only for complete variables, and a variable that is cut off is dropped whole
+// (the data file is cut back to where it began), so the store stays consistent.
+class PackageStoreWriter {
+public:
+    explicit PackageStoreWriter(const PackageStore& store);
+    ~PackageStoreWriter();
+    PackageStoreWriter(const PackageStoreWriter&) = delete;
+    PackageStoreWriter& operator=(const PackageStoreWriter&) = delete;
+
+    // first = true empties both files; else both are positioned at their ends.
+    bool open(bool first, std::string* error);
+    std::int64_t dataposition() const;       // current end of the data file
+    void writedata(std::uint8_t byte);        // buffered; no allocation per byte
+    void writedata(const std::uint8_t* bytes, std::size_t count);
+    bool appendrecord(const PackageRecord& record);
+    // Forgets every data byte from position on (a variable that did not arrive whole).
+    bool dropfrom(std::int64_t position);
+    bool close(std::string* error);          // flushes; false when a write failed
+    bool ok() const { return m_ok; }
+    const std::string& error() const { return m_error; }
+
+private:
+    bool flush();
+    const PackageStore& m_store;
+    std::FILE* m_index = nullptr;
+    std::FILE* m_data = nullptr;
+    std::int64_t m_flushed = 0;  // bytes of the data file on disk
+    std::vector<std::uint8_t> m_buffer;
+    bool m_ok = true;
+    std::string m_error;
+};
+
+} // namespace tessaly

@@ -1,0 +1,116 @@
+#pragma once
+#include <array>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "link/clock.h"
+#include "link/port.h"
+#include "link/trace.h"
+
+namespace tessaly {
+
+// One variable in the calculator's memory. data is what the calculator stores and
+// transfers: the 2-byte big-endian size word followed by the content.
+struct CalcVariable {
+    std::string name;     // at most 8 characters, no folder
+    std::uint8_t type = 0;
+    std::vector<std::uint8_t> data;
+    bool locked = false;
+};
+
+struct CalcFolder {
+    std::string name;
+    std::vector<CalcVariable> variables;
+};
+
+struct CalcMemory {
+    std::vector<CalcFolder> folders;  // "main" first
+    CalcFolder* folder(const std::string& name);
+    // "folder\name" or a bare name (looked up in main).
+    CalcVariable* find(const std::string& fullname);
+};
+
+// 240 x 128 pixels, 30 bytes a row, top row first, bit 7 = leftmost pixel, 1 = dark.
+using CalcScreen = std::array<std::uint8_t, 3840>;
+
+// Ways to misbehave, for the tests.
+struct Misbehaviour {
+    bool absent = false;            // nothing on the cable: no line ever moves
+    bool mute = false;              // takes every bit and byte, answers no packet
+    std::optional<std::size_t> stopafterbytes;  // then absent (counts bytes both ways)
+    enum class Line { None, A, B } holdlow = Line::None;  // holds this line low forever
+    bool refuseheaders = false;     // answers a variable header with a refusal (as if locked)
+    bool awayfromhome = false;      // in a menu: ready checks go unanswered
+    bool wrongchecksum = false;     // data packets it sends carry a wrong checksum
+    // Waits this long before the byte with this number (0-based, bytes it sends).
+    std::optional<std::pair<std::size_t, std::uint32_t>> slowbyte;
+};
+
+// A simulated TI-92 at the far end of the cable: the calculator's side of the two-line
+// bit handshake and of every exchange. It is stepped from the port accesses of the
+// computer's side (in process, or through the virtual-cable socket server).
+class VirtualTI92 {
+public:
+    explicit VirtualTI92(Clock& clock);
+    ~VirtualTI92();
+
+    // Memory.
+    CalcMemory& memory();
+    void loaddemo();                 // several folders, every common type
+    // Keeps the memory in a TI-92 group file: loaded now, written back after every change.
+    bool attachstate(const std::string& path, std::string* error);
+
+    // The wire, as seen by the calculator. pcdrivers: bit 0 clear = PC pulls line A low,
+    // bit 1 clear = PC pulls line B low. lines(): bit 0 = line A, bit 1 = line B, 1 = high.
+    void setpcdrivers(std::uint8_t pcdrivers);
+    std::uint8_t lines();
+    // Lets the calculator react to what it sees on the wire now.
+    void step();
+
+    // Pace: 0 = reacts at once; else bits per second it handles at most (a real TI-92
+    // manages a few kilobytes a second).
+    void setpace(std::uint32_t bitspersecond);
+    Misbehaviour& misbehaviour();
+
+    // As a user would from the calculator's menu: sends these variables ("folder\name")
+    // of its own accord, one after another.
+    bool sendfromcalc(const std::vector<std::string>& fullnames, std::string* error);
+    // FCamera under FARGO streams the screen: mode 1 (black and white), 2 (four greys),
+    // anything else as a bad mode.
+    void fcamerastream(int mode);
+    // Typed keys reach the home screen's entry line.
+    void presskey(std::uint16_t code);
+
+    const CalcScreen& screen();
+    const MemoryTrace& trace() const;
+    void cleartrace();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+};
+
+// The in-process virtual TI-92 as a port backend. With a SimClock, every port access
+// advances simulated time a little, so waits and timeouts cost no real time.
+class VirtualPort final : public Port {
+public:
+    VirtualPort(VirtualTI92& calc, SimClock* simclock = nullptr, std::uint32_t accessmicros = 10);
+    void outport(std::uint16_t port, std::uint8_t value) override;
+    std::uint8_t inport(std::uint16_t port) override;
+    // The address of the last access (the port list chooses it).
+    std::uint16_t lastaddress() const { return m_lastaddress; }
+    std::uint64_t accesses() const { return m_accesses; }
+
+private:
+    VirtualTI92& m_calc;
+    SimClock* m_simclock;
+    std::uint32_t m_accessmicros;
+    std::uint16_t m_lastaddress = 0;
+    std::uint64_t m_accesses = 0;
+};
+
+} // namespace tessaly
