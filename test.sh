@@ -11,6 +11,6 @@ cmake --build build -j "$jobs"
 (cd build && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$jobs")
 
 cmake -S . -B build-asan -G Ninja -DTESSALY_SANITIZE=ON -DTESSALY_BUILD_APP=OFF -DTESSALY_BUILD_BENCH=OFF
-cmake --build build-asan -j "$jobs" --target core_tests cli_tests
+cmake --build build-asan -j "$jobs"
 (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
    ctest --output-on-failure -j "$jobs" -L 'core|cli')
