@@ -644,6 +644,16 @@ void VirtualTI92::setpcdrivers(std::uint8_t pcdrivers) { m_impl->pc = pcdrivers 
 std::uint8_t VirtualTI92::lines() { return m_impl->lines(); }
 void VirtualTI92::step() { m_impl->step(); }
 
+void VirtualTI92::disconnect() {
+    Impl& d = *m_impl;
+    d.pc = kReleased;
+    if (!d.dead()) d.calc = kReleased;
+    d.bit = Impl::Bit::Idle;
+    d.rxcount = 0;
+    d.txcount = 0;
+    d.idlereads = 0;
+}
+
 void VirtualTI92::setpace(std::uint32_t bitspersecond) {
     // Two line changes of ours per bit.
     m_impl->pacemicros = bitspersecond ? std::max<std::uint32_t>(1, 500000 / bitspersecond) : 0;
