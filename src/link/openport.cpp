@@ -6,10 +6,14 @@
 #include "link/ports/nullport.h"
 #include "link/ports/ppdevport.h"
 #include "link/ports/socketport.h"
+#include "vcalc/vcalc.h"
 
 namespace tessaly {
 
 namespace {
+
+// About a real TI-92's pace: a few kilobytes a second.
+constexpr std::uint32_t kVirtualPace = 40000;
 
 // A backend that could not open is replaced by one without a calculator, so transfers
 // still run out on their timeouts instead of touching a half-open device.
@@ -29,13 +33,26 @@ OpenedPort opened(std::unique_ptr<P> port, bool ok, std::string description) {
 } // namespace
 
 OpenedPort openport(const LinkSpec& spec, Clock& clock, std::uint16_t address) {
-    (void)clock;
     switch (spec.kind) {
     case LinkSpec::Kind::Virtual: {
         OpenedPort result;
         result.description = "virtual TI-92";
-        result.error = "The virtual TI-92 is not available in this build.";
-        result.port = std::make_unique<NullPort>();
+        auto calc = std::make_shared<VirtualTI92>(clock);
+        calc->loaddemo();
+        calc->setpace(kVirtualPace);
+        if (!spec.path.empty()) {
+            result.description += " (" + spec.path + ")";
+            std::string why;
+            if (!calc->attachstate(spec.path, &why)) {
+                result.error = "The virtual TI-92 cannot keep its memory in " + spec.path + ": " + why;
+                result.port = std::make_unique<NullPort>();
+                return result;
+            }
+        }
+        // Under simulated time every access moves the clock, so the calculator's pace and
+        // the link's timeouts stay in proportion without real waiting.
+        result.port = std::make_unique<VirtualPort>(*calc, dynamic_cast<SimClock*>(&clock));
+        result.calculator = std::move(calc);
         return result;
     }
     case LinkSpec::Kind::Socket: {
