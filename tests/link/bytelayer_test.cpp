@@ -6,26 +6,18 @@
 #include "support/fakecalculator.h"
 
 using namespace tessaly;
-using tessaly::test::CountingPump;
 using tessaly::test::FakeCalculator;
+
+using tessaly::test::Wire;
 
 namespace {
 
-struct Wire {
-    SimClock clock;
-    FakeCalculator calc{clock};
-    CountingPump pump;
-    TransferState state;
-    Link link{calc, clock, pump, state};
-    Wire() { state.linkok = true; }
-    std::uint64_t ms() { return clock.micros() / 1000; }
-    // The values that signal or acknowledge a bit: everything but the releases.
-    std::vector<std::uint8_t> pulls() const {
-        std::vector<std::uint8_t> out;
-        std::copy_if(calc.writes.begin(), calc.writes.end(), std::back_inserter(out), [](auto v) { return v != 3; });
-        return out;
-    }
-};
+// The values that signal or acknowledge a bit: everything but the releases.
+std::vector<std::uint8_t> pulls(const Wire& w) {
+    std::vector<std::uint8_t> out;
+    std::copy_if(w.calc.writes.begin(), w.calc.writes.end(), std::back_inserter(out), [](auto v) { return v != 3; });
+    return out;
+}
 
 } // namespace
 
@@ -43,7 +35,7 @@ TEST(ByteLayer, SendsLeastSignificantBitFirstWithLineAForOne) {
         Wire w;
         w.link.sendbyte(c.value);
         EXPECT_TRUE(w.state.linkok);
-        EXPECT_EQ(w.pulls(), c.pulls) << int(c.value);
+        EXPECT_EQ(pulls(w), c.pulls) << int(c.value);
         EXPECT_EQ(w.calc.received, std::vector<std::uint8_t>{c.value});
         EXPECT_EQ(w.calc.writes.back(), 3) << "lines released after the byte";
         EXPECT_EQ(w.pump.count, 1) << "messages once, at the start of the byte";
@@ -66,7 +58,7 @@ TEST(ByteLayer, ReceivesFirstBitIntoBitZeroAndAcknowledgesEachBit) {
     EXPECT_EQ(w.link.receivebyte(), 0x01);
     EXPECT_TRUE(w.state.linkok);
     // A 1 is acknowledged on line B (value 1), a 0 on line A (value 2).
-    EXPECT_EQ(w.pulls(), (std::vector<std::uint8_t>{1, 2, 2, 2, 2, 2, 2, 2}));
+    EXPECT_EQ(pulls(w), (std::vector<std::uint8_t>{1, 2, 2, 2, 2, 2, 2, 2}));
     EXPECT_EQ(w.pump.count, 0);
 
     w.calc.queue({0xC3, 0x00, 0xFF});

@@ -9,23 +9,9 @@
 #include "support/fakecalculator.h"
 
 using namespace tessaly;
-using tessaly::test::CountingPump;
-using tessaly::test::FakeCalculator;
+using tessaly::test::Wire;
 
 namespace {
-
-struct Wire {
-    SimClock clock;
-    FakeCalculator calc{clock};
-    CountingPump pump;
-    TransferState state;
-    Link link{calc, clock, pump, state};
-    MemoryTrace trace;
-    Wire() {
-        state.linkok = true;
-        link.settrace(&trace);
-    }
-};
 
 // A packet that carries data, the way every sender builds it: header, length, data,
 // and the sum of the data bytes.

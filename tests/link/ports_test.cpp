@@ -13,19 +13,17 @@
 #include "link/ports/nullport.h"
 #include "link/ports/ppdevport.h"
 #include "link/ports/socketport.h"
+#include "files/filetestutil.h"
 
 using namespace tessaly;
 namespace fs = std::filesystem;
 
 namespace {
 
+// A scratch folder that can hold small text files at relative paths.
 struct ScratchDir {
-    fs::path path;
-    ScratchDir() {
-        char tmpl[] = "/tmp/tessaly-ports-XXXXXX";
-        path = mkdtemp(tmpl);
-    }
-    ~ScratchDir() { fs::remove_all(path); }
+    test::TempDir dir;
+    const fs::path& path = dir.path();
     void write(const fs::path& rel, const std::string& text) {
         fs::create_directories((path / rel).parent_path());
         std::ofstream(path / rel) << text;

@@ -1,9 +1,8 @@
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <filesystem>
 
+#include "files/filetestutil.h"
 #include "link/sharedfile.h"
 
 using namespace tessaly;
@@ -11,12 +10,8 @@ namespace fs = std::filesystem;
 
 namespace {
 struct ScratchFile {
-    fs::path path;
-    ScratchFile() {
-        char tmpl[] = "/tmp/tessaly-shared-XXXXXX";
-        path = fs::path(mkdtemp(tmpl)) / "file.92g";
-    }
-    ~ScratchFile() { fs::remove_all(path.parent_path()); }
+    test::TempDir dir;
+    fs::path path = dir / "file.92g";
 };
 } // namespace
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "link/clock.h"
+#include "link/link.h"
 #include "link/port.h"
 #include "link/pump.h"
 
@@ -129,6 +130,21 @@ class CountingPump final : public MessagePump {
 public:
     void processmessages() override { ++count; }
     int count = 0;
+};
+
+// A computer and a fake calculator on one simulated clock, the link ready to go.
+struct Wire {
+    SimClock clock;
+    FakeCalculator calc{clock};
+    CountingPump pump;
+    TransferState state;
+    Link link{calc, clock, pump, state};
+    MemoryTrace trace;
+    Wire() {
+        state.linkok = true;
+        link.settrace(&trace);
+    }
+    std::uint64_t ms() { return clock.micros() / 1000; }
 };
 
 } // namespace tessaly::test
