@@ -66,6 +66,10 @@ std::optional<TiFile> parsetiheader(std::span<const std::uint8_t> prefix, std::u
         fail(error, "the file is only " + num(filelength) + " bytes long, too short for a TI-92 file");
         return std::nullopt;
     }
+    if (prefix.size() < kTiTableStart) {
+        fail(error, "the header was not read whole");
+        return std::nullopt;
+    }
     TiFile f;
     f.length = filelength;
     f.count = prefix[kTiCountOffset];
