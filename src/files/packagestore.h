@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tessaly {
@@ -17,6 +18,18 @@ struct PackageRecord {
     std::uint8_t type = 0;
 };
 inline constexpr std::size_t kPackageRecordSize = 30;
+inline constexpr std::size_t kPackageNameSize = 16;
+inline constexpr std::string_view kPackageIndexName = "tessaly.~id";
+inline constexpr std::string_view kPackageDataName = "tessaly.~dt";
+
+// The 30 bytes of a record (name cut to 16 characters), and back. decoderecord gives
+// nullopt for a record that cannot be one (a name length above 16).
+std::string encoderecord(const PackageRecord& record);
+std::optional<PackageRecord> decoderecord(const std::uint8_t* bytes);
+
+// Where the package store lives: the program's folder when it is writable, else
+// $XDG_DATA_HOME/tessaly92 (default ~/.local/share/tessaly92), created if need be.
+std::filesystem::path packagestorefolder(const std::filesystem::path& programdir);
 
 // The package store: tessaly.~id and tessaly.~dt in one folder. Received variables,
 // a fetched backup or a staged text wait here until they are saved.

@@ -14,9 +14,20 @@ inline constexpr std::string_view kUnknownDescription = "Description unknown";
 // package comment box (Edit1): an empty one becomes "Description unknown" there too.
 // The file is written beside dest under a temporary name and renamed into place when
 // complete, so a failure never leaves a half-written file under the chosen name nor
-// destroys an existing one. Returns false with a clear message in *error on failure;
-// the busy flag is cleared in every case.
+// destroys an existing one. Returns false with a clear message in *error on failure
+// (also shown in the status line; the caller decides on a message box); the busy flag is
+// cleared in every case. A Cancel (cancelgeneration bumped) stops it the same way.
 bool saveas92g(const std::filesystem::path& dest, bool backuplayout, const PackageStore& store,
                std::string& comment, Shell& shell, TransferState& state, std::string* error);
+
+// The "Save to file" command (Button8Click): asks for a comment when the box is empty and
+// for a destination, then saves the package store there; a failure is shown in a message
+// box. Refused with the busy text while a transfer runs. True when a file was saved.
+bool savepackagecommand(const PackageStore& store, std::string& comment, Shell& shell, TransferState& state);
+
+inline constexpr std::string_view kCommentTitle = "Comment";
+inline constexpr std::string_view kCommentPrompt = "Please write a comment for the file.";
+// Caption of the message box that reports a failed save: the application title.
+inline constexpr std::string_view kSaveErrorCaption = "tessaly92";
 
 } // namespace tessaly

@@ -1,16 +1,72 @@
 #include "vcalc/statefile.h"
 
+#include "files/tifile.h"
+
 namespace tessaly {
 
-// Placeholder until the TI-92 file reader and writer exist.
-bool loadcalcmemory(const std::string&, CalcMemory&, std::string* error) {
-    if (error) *error = "state files are not supported yet";
-    return false;
+// The state file is an ordinary TI-92 group file: a folder entry before the variables of
+// every folder (empty folders too), so any TI-92 reader lists it. The locked flag goes into
+// the attribute byte of the variable's entry, which readers ignore and the package writer
+// leaves 0; nowhere else in the format can hold it.
+namespace {
+constexpr std::string_view kStateComment = "Virtual TI-92 memory";
+constexpr std::uint8_t kLockedAttribute = 0x01;
+} // namespace
+
+bool loadcalcmemory(const std::string& path, CalcMemory& memory, std::string* error) {
+    TiFileReader reader;
+    if (!reader.open(path, error)) return false;
+    CalcMemory loaded;
+    auto folder = [&loaded](const std::string& name) -> CalcFolder& {
+        for (auto& f : loaded.folders)
+            if (f.name == name) return f;
+        loaded.folders.push_back({name, {}});
+        return loaded.folders.back();
+    };
+    folder("main");
+    for (const auto& e : reader.file().entries) {
+        if (e.isfolder()) {
+            folder(e.name);
+            continue;
+        }
+        CalcVariable v;
+        v.name = e.name;
+        v.type = e.type;
+        v.locked = (e.attribute & kLockedAttribute) != 0;
+        if (!reader.readvariable(e, v.data)) {
+            if (error) *error = "Cannot read " + e.fullname() + " from " + path + ".";
+            return false;
+        }
+        folder(e.folder.empty() ? "main" : e.folder).variables.push_back(std::move(v));
+    }
+    memory = std::move(loaded);
+    return true;
 }
 
-bool savecalcmemory(const std::string&, const CalcMemory&, std::string* error) {
-    if (error) *error = "state files are not supported yet";
-    return false;
+bool savecalcmemory(const std::string& path, const CalcMemory& memory, std::string* error) {
+    std::vector<TiTableItem> items;
+    for (const auto& f : memory.folders) {
+        items.push_back({.folder = true, .name = f.name, .count = static_cast<std::uint16_t>(f.variables.size())});
+        for (const auto& v : f.variables) {
+            if (v.data.size() < 2) {
+                if (error) *error = "Cannot save " + f.name + "\\" + v.name + ": it has no size word.";
+                return false;
+            }
+            items.push_back({.folder = false,
+                             .name = v.name,
+                             .type = v.type,
+                             .attribute = v.locked ? kLockedAttribute : std::uint8_t(0),
+                             .size = static_cast<std::uint32_t>(v.data.size())});
+        }
+    }
+    auto header = tiheader(kStateComment, items, false, error);
+    if (!header) return false;
+    TiFileOutput out;
+    if (!out.create(path, error)) return false;
+    out.write(*header);
+    for (const auto& f : memory.folders)
+        for (const auto& v : f.variables) out.writesection(v.data, false);
+    return out.commit(error);
 }
 
 } // namespace tessaly

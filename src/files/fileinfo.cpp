@@ -1,0 +1,103 @@
+#include "files/fileinfo.h"
+
+#include <cstdio>
+
+#include "link/typenames.h"
+
+namespace tessaly {
+
+std::vector<VariableRow> variablerows(const TiFile& file) {
+    std::vector<VariableRow> rows;
+    for (const auto& e : file.entries) {
+        if (e.isfolder()) continue;
+        std::string caption = e.folder.empty() ? e.name : e.folder + "\\" + e.name;
+        if (caption.size() > kVariableCaptionWidth) caption.resize(kVariableCaptionWidth);
+        rows.push_back({std::move(caption), std::string(typename_of(e.type))});
+    }
+    return rows;
+}
+
+FileKind filekind(const std::filesystem::path& path) {
+    std::string name = path.filename().string();
+    std::string tail = name.size() >= 3 ? name.substr(name.size() - 3) : name;
+    for (char& c : tail)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    if (tail == "TXT") return FileKind::Text;
+    if (tail == "UUE") return FileKind::Uue;
+    return FileKind::TiFile;
+}
+
+namespace {
+
+FileInfo corrupted(std::string why) {
+    FileInfo info;
+    info.count = "-";
+    info.size = "-";
+    info.description = kCorruptedText;
+    info.editable = true;
+    info.error = std::move(why);
+    return info;
+}
+
+} // namespace
+
+FileInfo tifileinfo(std::span<const std::uint8_t> head, std::uint64_t length) {
+    if (head.size() <= 8) return corrupted("the file is only " + std::to_string(length) + " bytes long");
+    if (head[8] != kTiFormatByte) {
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "0x%02X", head[8]);
+        return corrupted(std::string("its format byte (offset 8) is ") + hex + ", not 0x01");
+    }
+    std::string why;
+    auto file = parsetiheader(head, length, &why);
+    if (!file) return corrupted(why);
+    FileInfo info;
+    info.readable = true;
+    info.editable = true;
+    info.count = std::to_string(file->count);
+    if (file->count == 1) info.count += "  (" + std::string(typename_of(file->entries[0].type)) + ")";
+    info.size = std::to_string(length);
+    info.description = file->comment;
+    if (fargokind(head) == FargoKind::Program) {
+        info.fargoprogram = true;
+        info.description += "      (Req. lib: ";
+        const auto names = fargolibraries(head);
+        for (std::size_t i = 0; i < names.size(); ++i) info.description += (i ? ", " : "") + names[i];
+        info.description += ")";
+    }
+    info.rows = variablerows(*file);
+    return info;
+}
+
+FileInfo readfileinfo(const std::filesystem::path& path) {
+    std::vector<std::uint8_t> head;
+    std::uint64_t length = 0;
+    std::string why;
+    const FileKind kind = filekind(path);
+    if (!readfilehead(path, head, length, &why)) {
+        FileInfo info = corrupted(why);
+        info.editable = false;
+        return info;
+    }
+    FileInfo info;
+    switch (kind) {
+    case FileKind::TiFile: return tifileinfo(head, length);
+    case FileKind::Text: {
+        info.count = "-";
+        info.size = std::to_string(length);
+        info.description.assign(head.begin(), head.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(head.size(), kTextPreviewLength)));
+        if (length > kTextPreviewLength) info.description += "...";
+        info.hint = info.description + "\r" + std::string(kClickToEdit);
+        info.textfile = true;
+        return info;
+    }
+    case FileKind::Uue:
+        info.count = "-";
+        info.size = "-";
+        info.description = kUueText;
+        return info;
+    }
+    return info;
+}
+
+} // namespace tessaly

@@ -1,0 +1,54 @@
+#pragma once
+#include <cstdint>
+#include <filesystem>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "files/fargo.h"
+#include "files/tifile.h"
+
+namespace tessaly {
+
+inline constexpr std::string_view kCorruptedText = "Corrupted TI-file";
+inline constexpr std::string_view kUueText = "UUE-Encoded";
+inline constexpr std::string_view kClickToEdit = "Click to edit!";
+inline constexpr std::size_t kVariableCaptionWidth = 16;
+inline constexpr std::size_t kTextPreviewLength = 40;
+
+// One row of the variable list (ListView2): folder prefix + name, and the type name.
+struct VariableRow {
+    std::string caption;
+    std::string type;
+};
+std::vector<VariableRow> variablerows(const TiFile& file);
+
+enum class FileKind { TiFile, Text, Uue };
+// Told by the last three characters of the name, upper-cased.
+FileKind filekind(const std::filesystem::path& path);
+
+// What the information row under the file list shows for a selected file, and which
+// controls it switches.
+struct FileInfo {
+    std::string count;        // Label17
+    std::string size;         // Label18
+    std::string description;  // label19
+    std::string hint;         // label19's hint (text files)
+    bool readable = false;    // a TI-92 file whose variables can be listed and sent (Send)
+    bool editable = false;    // label19 starts the description editor
+    bool fargoprogram = false;  // Install
+    bool textfile = false;      // Txt-convert
+    std::string error;        // why a TI-92 file is unreadable; empty otherwise
+    std::vector<VariableRow> rows;
+};
+
+// A TI-92 file, from its first bytes (at least header and table) and its real length.
+// A format byte other than 0x01 and a damaged table both give "Corrupted TI-file", the
+// dashes and no rows; error then says what is wrong.
+FileInfo tifileinfo(std::span<const std::uint8_t> head, std::uint64_t length);
+// A file on disk, by its kind: a TI-92 file, a text file (its first 40 bytes) or a
+// UU-encoded file. A file that cannot be opened reads as unreadable with the reason.
+FileInfo readfileinfo(const std::filesystem::path& path);
+
+} // namespace tessaly

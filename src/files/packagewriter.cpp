@@ -1,0 +1,123 @@
+#include "files/packagewriter.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "files/tifile.h"
+
+namespace tessaly {
+
+namespace {
+
+// Closes the package data file however the save ends.
+struct FdCloser {
+    int fd = -1;
+    ~FdCloser() {
+        if (fd >= 0) ::close(fd);
+    }
+};
+
+// The table of a package: before the first record of each run of records with the same
+// non-empty folder part, a folder entry counting the run.
+std::vector<TiTableItem> packagetable(const std::vector<PackageRecord>& records) {
+    std::vector<TiTableItem> items;
+    items.reserve(records.size() * 2);
+    std::string runfolder;
+    std::size_t runitem = 0;
+    for (const auto& r : records) {
+        const auto slash = r.name.find('\\');
+        const std::string folder = slash == std::string::npos ? std::string() : r.name.substr(0, slash);
+        const std::string name = slash == std::string::npos ? r.name : r.name.substr(slash + 1);
+        if (folder.empty()) {
+            runfolder.clear();
+        } else if (folder != runfolder) {
+            runfolder = folder;
+            runitem = items.size();
+            items.push_back({.folder = true, .name = folder});
+        }
+        if (!folder.empty()) ++items[runitem].count;
+        items.push_back({.folder = false, .name = name, .type = r.type, .size = static_cast<std::uint32_t>(r.size)});
+    }
+    return items;
+}
+
+} // namespace
+
+bool saveas92g(const std::filesystem::path& dest, bool backuplayout, const PackageStore& store,
+               std::string& comment, Shell& shell, TransferState& state, std::string* error) {
+    state.busy = true;
+    const std::uint32_t generation = state.cancelgeneration;
+    const std::string filename = dest.filename().string();
+    TiFileOutput output;
+    FdCloser data;
+    auto failed = [&](const std::string& message) {
+        output.abandon();
+        shell.setstatus(message);
+        if (error) *error = message;
+        state.busy = false;
+        return false;
+    };
+
+    std::string why;
+    auto records = store.readrecords(&why);
+    if (!records) return failed(why);
+    if (!records->empty()) {
+        data.fd = ::open(store.datapath().c_str(), O_RDONLY | O_CLOEXEC);
+        if (data.fd < 0)
+            return failed("Cannot read the package store " + store.datapath().string() + ": " + std::strerror(errno));
+    }
+    const auto items = packagetable(*records);
+    if (comment.empty()) comment = kUnknownDescription;
+    auto header = tiheader(comment, items, backuplayout, &why);
+    if (!header) return failed("Cannot save " + filename + ": " + why + ".");
+
+    if (!output.create(dest, &why)) return failed(why + ". No file was saved.");
+    shell.setstatus("Saving " + filename + " Please Wait..");
+    shell.processmessages();
+    output.write(*header);
+
+    const int total = static_cast<int>(records->size());
+    shell.setgaugemax(total);
+    shell.setgaugeposition(0);
+    for (int i = 0; i < total && output.ok(); ++i) {
+        const PackageRecord& r = (*records)[i];
+        output.copysection(data.fd, r.start, static_cast<std::uint32_t>(r.size), backuplayout);
+        shell.setgaugeposition(i + 1);
+        shell.processmessages();
+        if (state.cancelgeneration != generation)
+            return failed("Saving " + filename + " was cancelled. No file was saved under that name.");
+    }
+    if (!output.commit(&why)) return failed(why);
+    shell.processmessages();
+    shell.refreshfilelist();
+    shell.setstatus(filename + " saved.");
+    state.busy = false;
+    return true;
+}
+
+bool savepackagecommand(const PackageStore& store, std::string& comment, Shell& shell, TransferState& state) {
+    if (state.busy) {
+        shell.messagebox(kBusyText, kSaveErrorCaption, Icon::None, Buttons::Ok);
+        return false;
+    }
+    shell.setcursor(Cursor::Busy);
+    FileDialogSpec spec;
+    spec.filename = "*.92*";
+    spec.filter = "TI-92 files|*.92*";
+    spec.title = "Save package as..";
+    spec.defaultext = "92g";
+    if (comment.empty()) comment = shell.inputbox(kCommentTitle, kCommentPrompt, "").value_or("");
+    bool saved = false;
+    if (auto path = shell.savedialog(spec)) {
+        std::string error;
+        saved = saveas92g(*path, false, store, comment, shell, state, &error);
+        if (!saved) shell.messagebox(error, kSaveErrorCaption, Icon::Error, Buttons::Ok);
+    }
+    shell.setcursor(Cursor::Normal);
+    return saved;
+}
+
+} // namespace tessaly

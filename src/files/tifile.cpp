@@ -1,0 +1,383 @@
+#include "files/tifile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+
+namespace tessaly {
+
+namespace {
+
+constexpr std::size_t kOutputBuffer = 256 * 1024;
+
+std::string num(std::uint64_t v) { return std::to_string(v); }
+
+bool fail(std::string* error, std::string text) {
+    if (error) *error = std::move(text);
+    return false;
+}
+
+} // namespace
+
+std::optional<std::uint16_t> readwordle(std::span<const std::uint8_t> bytes, std::size_t offset) {
+    if (offset > bytes.size() || bytes.size() - offset < 2) return std::nullopt;
+    return static_cast<std::uint16_t>(bytes[offset] | (bytes[offset + 1] << 8));
+}
+
+std::optional<std::uint16_t> readwordbe(std::span<const std::uint8_t> bytes, std::size_t offset) {
+    if (offset > bytes.size() || bytes.size() - offset < 2) return std::nullopt;
+    return static_cast<std::uint16_t>((bytes[offset] << 8) | bytes[offset + 1]);
+}
+
+std::optional<std::uint32_t> readdwordle(std::span<const std::uint8_t> bytes, std::size_t offset) {
+    if (offset > bytes.size() || bytes.size() - offset < 4) return std::nullopt;
+    std::uint32_t v = 0;
+    for (int i = 3; i >= 0; --i) v = (v << 8) | bytes[offset + i];
+    return v;
+}
+
+std::string readnamefield(std::span<const std::uint8_t> bytes, std::size_t offset, std::size_t width) {
+    std::string name;
+    for (std::size_t i = 0; i < width && offset + i < bytes.size(); ++i) {
+        std::uint8_t c = bytes[offset + i];
+        if (c == 0) break;
+        name.push_back(static_cast<char>(c));
+    }
+    return name;
+}
+
+std::vector<const TiEntry*> TiFile::variables() const {
+    std::vector<const TiEntry*> v;
+    for (const auto& e : entries)
+        if (!e.isfolder()) v.push_back(&e);
+    return v;
+}
+
+std::optional<TiFile> parsetiheader(std::span<const std::uint8_t> prefix, std::uint64_t filelength,
+                                    std::string* error) {
+    if (prefix.size() > filelength) prefix = prefix.first(static_cast<std::size_t>(filelength));
+    if (filelength < kTiTableStart) {
+        fail(error, "the file is only " + num(filelength) + " bytes long, too short for a TI-92 file");
+        return std::nullopt;
+    }
+    TiFile f;
+    f.length = filelength;
+    f.count = prefix[kTiCountOffset];
+    f.formatok = prefix[8] == kTiFormatByte;
+    f.comment = readnamefield(prefix, kTiCommentOffset, kTiCommentSize);
+    const std::size_t n = f.count;
+    const std::uint64_t datastart = tidatastart(n);
+    if (filelength < datastart) {
+        fail(error, "the file is " + num(filelength) + " bytes long, shorter than its table of " + num(n) +
+                        " entries (" + num(datastart) + " bytes)");
+        return std::nullopt;
+    }
+    if (prefix.size() < datastart) {
+        fail(error, "the header and table were not read whole");
+        return std::nullopt;
+    }
+    // O(0) .. O(n), the last being the file-size field.
+    std::vector<std::uint32_t> offsets(n + 1);
+    for (std::size_t k = 0; k <= n; ++k) {
+        offsets[k] = *readdwordle(prefix, kTiTableStart + kTiEntrySize * k);
+        const char* what = k == n ? "the file-size field" : nullptr;
+        std::string where = what ? std::string(what) : "entry " + num(k + 1) + "'s data offset";
+        if (offsets[k] < datastart) {
+            fail(error, where + " (" + num(offsets[k]) + ") points into the header or table");
+            return std::nullopt;
+        }
+        if (offsets[k] > filelength) {
+            fail(error, where + " (" + num(offsets[k]) + ") lies past the end of the file (" + num(filelength) +
+                            " bytes)");
+            return std::nullopt;
+        }
+        if (k > 0 && offsets[k] < offsets[k - 1]) {
+            fail(error, where + " (" + num(offsets[k]) + ") runs backwards from the one before (" +
+                            num(offsets[k - 1]) + ")");
+            return std::nullopt;
+        }
+    }
+    f.sizefield = offsets[n];
+    f.entries.resize(n);
+    for (std::size_t k = 0; k < n; ++k) {
+        const std::size_t at = kTiTableStart + kTiEntrySize * k;
+        TiEntry& e = f.entries[k];
+        e.offset = offsets[k];
+        e.name = readnamefield(prefix, at + 4);
+        e.type = prefix[at + 12];
+        e.attribute = prefix[at + 13];
+    }
+    f.backuplayout = n == 1 && f.entries[0].type == kBackupType;
+    // Framing around the stored bytes: four zero bytes and the checksum, or only the
+    // checksum in the backup layout.
+    const std::uint32_t lead = f.backuplayout ? 0 : 4;
+    const std::uint32_t framing = f.backuplayout ? 2 : 6;
+    const std::uint32_t minimum = framing + (f.backuplayout ? 0 : 2);  // room for the length word
+    std::string folder;
+    for (std::size_t k = 0; k < n; ++k) {
+        TiEntry& e = f.entries[k];
+        if (e.isfolder()) {
+            folder = e.name;
+            continue;
+        }
+        const std::uint32_t section = offsets[k + 1] - offsets[k];
+        if (section < minimum) {
+            fail(error, "entry " + num(k + 1) + " (" + e.name + ") has a data section of " + num(section) +
+                            " bytes, too short to hold its data");
+            return std::nullopt;
+        }
+        e.folder = folder;
+        e.dataposition = offsets[k] + lead;
+        e.size = section - framing;
+    }
+    return f;
+}
+
+std::optional<TiFile> parsetifile(std::span<const std::uint8_t> bytes, std::string* error) {
+    return parsetiheader(bytes, bytes.size(), error);
+}
+
+TiFileReader::~TiFileReader() { close(); }
+
+void TiFileReader::close() {
+    if (m_fp) std::fclose(m_fp);
+    m_fp = nullptr;
+}
+
+bool TiFileReader::open(const std::filesystem::path& path, std::string* error) {
+    close();
+    const std::string name = path.filename().string();
+    m_fp = std::fopen(path.c_str(), "rb");
+    if (!m_fp) return fail(error, "Cannot open " + name + ": " + std::strerror(errno));
+    struct stat st {};
+    if (fstat(fileno(m_fp), &st) != 0 || !S_ISREG(st.st_mode)) {
+        close();
+        return fail(error, "Cannot read " + name + ": not a regular file");
+    }
+    const auto length = static_cast<std::uint64_t>(st.st_size);
+    std::vector<std::uint8_t> prefix(static_cast<std::size_t>(std::min<std::uint64_t>(length, tidatastart(kTiMaxEntries))));
+    if (!read(0, prefix)) {
+        close();
+        return fail(error, "Cannot read " + name + ": " + std::strerror(errno));
+    }
+    std::string why;
+    auto parsed = parsetiheader(prefix, length, &why);
+    if (!parsed) {
+        close();
+        return fail(error, name + " is not a readable TI-92 file: " + why + ".");
+    }
+    m_file = std::move(*parsed);
+    return true;
+}
+
+bool TiFileReader::read(std::uint64_t position, std::span<std::uint8_t> out) {
+    if (!m_fp) return false;
+    if (position > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())) return false;
+    if (fseeko(m_fp, static_cast<off_t>(position), SEEK_SET) != 0) return false;
+    return std::fread(out.data(), 1, out.size(), m_fp) == out.size();
+}
+
+bool TiFileReader::readvariable(const TiEntry& entry, std::vector<std::uint8_t>& data) {
+    data.resize(entry.size);
+    return read(entry.dataposition, data);
+}
+
+std::optional<TiFile> readtifile(const std::filesystem::path& path, std::string* error) {
+    TiFileReader reader;
+    if (!reader.open(path, error)) return std::nullopt;
+    return reader.file();
+}
+
+// ---- writing ----
+
+std::optional<std::string> tiheader(std::string_view comment, std::span<const TiTableItem> items,
+                                    bool backuplayout, std::string* error) {
+    const std::size_t n = items.size();
+    if (n > kTiMaxEntries) {
+        fail(error, "A TI-92 file holds at most " + num(kTiMaxEntries) + " entries (folders and variables); this one needs " +
+                        num(n));
+        return std::nullopt;
+    }
+    const std::uint32_t framing = backuplayout ? 2 : 6;
+    std::uint64_t offset = tidatastart(n);
+    std::string out;
+    out.reserve(tidatastart(n));
+    out += kTiSignature;
+    out += '\x01';
+    out.append(1 + 8, '\0');
+    std::string_view cut = comment.substr(0, kTiCommentSize);
+    out += cut;
+    out.append(kTiCommentSize - cut.size() + 6, '\0');
+    out += static_cast<char>(n);
+    out += '\0';
+    auto dword = [&out](std::uint64_t v) {
+        for (int i = 0; i < 4; ++i) out += static_cast<char>((v >> (8 * i)) & 0xFF);
+    };
+    for (const auto& item : items) {
+        dword(offset);
+        std::string_view name = std::string_view(item.name).substr(0, kTiNameSize);
+        out += name;
+        out.append(kTiNameSize - name.size(), '\0');
+        out += static_cast<char>(item.folder ? kFolderType : item.type);
+        out += static_cast<char>(item.attribute);
+        const std::uint16_t count = item.folder ? item.count : 0;
+        out += static_cast<char>(count & 0xFF);
+        out += static_cast<char>(count >> 8);
+        if (!item.folder) offset += std::uint64_t(item.size) + framing;
+        if (offset > std::numeric_limits<std::uint32_t>::max()) {
+            fail(error, "The file would be larger than 4 GB, more than a TI-92 file can describe");
+            return std::nullopt;
+        }
+    }
+    dword(offset);
+    out += '\xA5';
+    out += '\x5A';
+    return out;
+}
+
+TiFileOutput::~TiFileOutput() { abandon(); }
+
+void TiFileOutput::fail(const std::string& what) {
+    if (!m_ok) return;
+    m_ok = false;
+    m_error = what;
+}
+
+bool TiFileOutput::create(const std::filesystem::path& dest, std::string* error) {
+    abandon();
+    m_ok = true;
+    m_error.clear();
+    m_dest = dest;
+    std::filesystem::path folder = dest.parent_path();
+    if (folder.empty()) folder = ".";
+    std::string pattern = (folder / ("." + dest.filename().string() + ".XXXXXX")).string();
+    m_fd = mkstemp(pattern.data());
+    if (m_fd < 0) {
+        const int err = errno;
+        m_temp.clear();
+        return ::tessaly::fail(error, "Cannot write " + dest.filename().string() + " in " + folder.string() + ": " +
+                                          std::strerror(err));
+    }
+    m_temp = pattern;
+    m_buffer.resize(kOutputBuffer);
+    m_used = 0;
+    return true;
+}
+
+void TiFileOutput::flush() {
+    std::size_t done = 0;
+    while (m_ok && done < m_used) {
+        ssize_t w = ::write(m_fd, m_buffer.data() + done, m_used - done);
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) {
+            fail(std::string("writing failed: ") + std::strerror(w < 0 ? errno : ENOSPC));
+            break;
+        }
+        done += static_cast<std::size_t>(w);
+    }
+    m_used = 0;
+}
+
+void TiFileOutput::write(const void* bytes, std::size_t count) {
+    const auto* p = static_cast<const std::uint8_t*>(bytes);
+    while (m_ok && count > 0) {
+        if (m_used == m_buffer.size()) flush();
+        std::size_t take = std::min(count, m_buffer.size() - m_used);
+        std::memcpy(m_buffer.data() + m_used, p, take);
+        m_used += take;
+        p += take;
+        count -= take;
+    }
+}
+
+namespace {
+std::uint16_t addbytes(std::uint16_t sum, const std::uint8_t* p, std::size_t count) {
+    std::uint32_t s = sum;
+    for (std::size_t i = 0; i < count; ++i) s += p[i];
+    return static_cast<std::uint16_t>(s);
+}
+} // namespace
+
+void TiFileOutput::writesection(std::span<const std::uint8_t> stored, bool backuplayout) {
+    static constexpr std::uint8_t zeros[4] = {};
+    if (!backuplayout) write(zeros, 4);
+    write(stored.data(), stored.size());
+    const std::uint16_t sum = addbytes(0, stored.data(), stored.size());
+    const std::uint8_t le[2] = {static_cast<std::uint8_t>(sum & 0xFF), static_cast<std::uint8_t>(sum >> 8)};
+    write(le, 2);
+}
+
+void TiFileOutput::copysection(int infd, std::int64_t position, std::uint32_t count, bool backuplayout) {
+    static constexpr std::uint8_t zeros[4] = {};
+    if (!backuplayout) write(zeros, 4);
+    std::uint16_t sum = 0;
+    std::uint32_t left = count;
+    // Read straight into the output buffer: one copy of each byte, whatever the size.
+    while (m_ok && left > 0) {
+        if (m_used == m_buffer.size()) flush();
+        if (!m_ok) break;
+        std::size_t take = std::min<std::size_t>(left, m_buffer.size() - m_used);
+        ssize_t r = ::pread(infd, m_buffer.data() + m_used, take, position);
+        if (r < 0 && errno == EINTR) continue;
+        if (r < 0) {
+            fail(std::string("reading failed: ") + std::strerror(errno));
+            break;
+        }
+        if (r == 0) {
+            fail("the data ended " + num(left) + " bytes early");
+            break;
+        }
+        sum = addbytes(sum, m_buffer.data() + m_used, static_cast<std::size_t>(r));
+        m_used += static_cast<std::size_t>(r);
+        position += r;
+        left -= static_cast<std::uint32_t>(r);
+    }
+    const std::uint8_t le[2] = {static_cast<std::uint8_t>(sum & 0xFF), static_cast<std::uint8_t>(sum >> 8)};
+    write(le, 2);
+}
+
+bool TiFileOutput::commit(std::string* error) {
+    const std::string name = m_dest.filename().string();
+    if (m_fd < 0) return ::tessaly::fail(error, "Cannot write " + name + ": the file was not created");
+    flush();
+    // The new file gets the permissions an existing file had, else those a new file gets.
+    struct stat st {};
+    mode_t mode;
+    if (::stat(m_dest.c_str(), &st) == 0) {
+        mode = st.st_mode & 07777;
+    } else {
+        mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+    if (m_ok && ::fchmod(m_fd, mode) != 0) fail(std::string("setting its permissions failed: ") + std::strerror(errno));
+    if (::close(m_fd) != 0) fail(std::string("writing failed: ") + std::strerror(errno));
+    m_fd = -1;
+    if (m_ok && ::rename(m_temp.c_str(), m_dest.c_str()) != 0)
+        fail(std::string("putting it in place failed: ") + std::strerror(errno));
+    if (!m_ok) {
+        std::string why = m_error;
+        abandon();
+        return ::tessaly::fail(error, "Cannot write " + name + ": " + why + ". No file was saved under that name.");
+    }
+    m_temp.clear();
+    m_buffer.clear();
+    m_buffer.shrink_to_fit();
+    return true;
+}
+
+void TiFileOutput::abandon() {
+    if (m_fd >= 0) ::close(m_fd);
+    m_fd = -1;
+    if (!m_temp.empty()) ::unlink(m_temp.c_str());
+    m_temp.clear();
+    m_used = 0;
+}
+
+} // namespace tessaly
