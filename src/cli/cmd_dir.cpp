@@ -20,7 +20,7 @@ int cmd_dir(const Options& options, const Args& args) {
     }
     TerminalShell shell(cl->link().pump());
     const PackageStore unused{std::filesystem::path()};  // a listing never touches the store
-    ReceivePage page(cl->link(), shell, unused);
+    ReceivePageModel page(cl->link(), shell, unused);
     page.Button30click();
     shell.endbar();
     for (const ListRow& row : page.rows())

@@ -109,7 +109,7 @@ private:
 };
 
 // Marks the row of each name; a name may also differ from the listing in case.
-bool markrows(ReceivePage& page, const std::vector<std::string>& names) {
+bool markrows(ReceivePageModel& page, const std::vector<std::string>& names) {
     bool all = true;
     for (const std::string& name : names) {
         const auto& rows = page.rows();
@@ -161,7 +161,7 @@ int cmd_get(const Options& options, const Args& args) {
     }
     const PackageStore store(folder.folder());
     TerminalShell shell(cl->link().pump());
-    ReceivePage page(cl->link(), shell, store);
+    ReceivePageModel page(cl->link(), shell, store);
     page.setstorefolder(o->storefolder);
     page.setmanual(o->fromcalc);
 

@@ -43,9 +43,9 @@ int receivevariable(Link& link, ReceiveTarget& target, bool first, std::string_v
         const std::uint8_t namelength = rb();
         for (int i = 0; i < namelength; ++i) {
             const char c = static_cast<char>(rb());
-            if (name.size() < kMaxStoredName) name += c;
+            if (name.size() < kPackageNameSize) name += c;
         }
-        if (!requestname.empty() && target.storefolder) name = requestname.substr(0, kMaxStoredName);
+        if (!requestname.empty() && target.storefolder) name = requestname.substr(0, kPackageNameSize);
         rb();
         rb();
         link.sendack();
@@ -106,17 +106,18 @@ int receivevariable(Link& link, ReceiveTarget& target, bool first, std::string_v
 
         shell.setgaugeposition(static_cast<int>(length));
         const std::int64_t end = writer.dataposition();
-        writer.appendrecord(PackageRecord{name, static_cast<std::int32_t>(start), static_cast<std::int32_t>(end),
-                                          static_cast<std::int32_t>(length + 2), type});
+        if (!writer.appendrecord(PackageRecord{name, static_cast<std::int32_t>(start), static_cast<std::int32_t>(end),
+                                               static_cast<std::int32_t>(length + 2), type})) {
+            // A full or vanished disk: the variable cannot be kept, and neither can any after it.
+            drop();
+            link.faillink(writer.error());
+            break;
+        }
         ++stored;
         if (!target.manual) break;
     }
 
-    if (!writer.close(&error)) {
-        // Nothing of this reception can be trusted when the store could not be written.
-        if (s.linkok || s.pendingerror.empty()) link.faillink(error);
-        return 0;
-    }
+    if (!writer.close(&error) && s.linkok) link.faillink(error);
     return stored;
 }
 

@@ -16,7 +16,6 @@ inline constexpr std::string_view kSendingRequestText = "Sending request..";
 inline constexpr std::string_view kGettingHeaderText = "Getting header..";
 inline constexpr std::string_view kChecksumErrorText = "Checksum error in variable ";
 inline constexpr std::string_view kNotReceivedText = "Variable(s) not received: ";
-inline constexpr std::size_t kMaxStoredName = 16;
 
 // One variable to ask the calculator for.
 struct RequestEntry {

@@ -18,59 +18,59 @@ std::vector<ListRow> unselected(const std::vector<ListRow>& rows) {
 }
 } // namespace
 
-ReceivePage::ReceivePage(Link& link, Shell& shell, const PackageStore& store)
+ReceivePageModel::ReceivePageModel(Link& link, Shell& shell, const PackageStore& store)
     : m_link(link), m_shell(shell), m_store(store) {}
 
-void ReceivePage::setselected(std::size_t row, bool selected) {
+void ReceivePageModel::setselected(std::size_t row, bool selected) {
     if (row < m_rows.size()) m_rows[row].selected = selected;
 }
 
-void ReceivePage::selectall(bool selected) {
+void ReceivePageModel::selectall(bool selected) {
     for (auto& r : m_rows) r.selected = selected;
 }
 
-void ReceivePage::setcalculatordown(bool down) {
+void ReceivePageModel::setcalculatordown(bool down) {
     m_speedbutton1down = down;
     m_speedbutton2down = !down;
 }
 
-void ReceivePage::setsavetofileenabled(bool enabled) {
+void ReceivePageModel::setsavetofileenabled(bool enabled) {
     m_button8 = enabled;
     changed(Change::Controls);
 }
 
-void ReceivePage::showrows(const std::vector<ListRow>& rows) {
+void ReceivePageModel::showrows(const std::vector<ListRow>& rows) {
     m_rows = unselected(rows);
     changed(Change::Rows);
 }
 
-void ReceivePage::clearrows() {
+void ReceivePageModel::clearrows() {
     m_rows.clear();
     changed(Change::Rows);
 }
 
-void ReceivePage::addrow(ListRow row) {
+void ReceivePageModel::addrow(ListRow row) {
     row.selected = false;
     m_rows.push_back(std::move(row));
     changed(Change::RowAdded);
 }
 
-void ReceivePage::droprow() {
+void ReceivePageModel::droprow() {
     if (m_rows.empty()) return;
     m_rows.pop_back();
     changed(Change::RowRemoved);
 }
 
-bool ReceivePage::anyselected() const {
+bool ReceivePageModel::anyselected() const {
     return std::any_of(m_rows.begin(), m_rows.end(), [](const ListRow& r) { return r.selected; });
 }
 
-ReceiveTarget ReceivePage::target() {
+ReceiveTarget ReceivePageModel::target() {
     return ReceiveTarget{m_shell, m_store, m_manual, m_storefolder, [this](ListRow r) { addrow(std::move(r)); },
                          [this] { droprow(); }};
 }
 
-void ReceivePage::Button30click() {
+void ReceivePageModel::Button30click() {
     TransferState& s = m_link.state();
     if (s.busy) {
         m_shell.messagebox(kBusyText, "", Icon::None, Buttons::Ok);
@@ -97,7 +97,7 @@ void ReceivePage::Button30click() {
     s.busy = false;
 }
 
-void ReceivePage::SpeedButton1Click() {
+void ReceivePageModel::SpeedButton1Click() {
     if (m_speedbutton1down == m_viewflag) return;
     m_locview = unselected(m_rows);
     clearrows();
@@ -110,7 +110,7 @@ void ReceivePage::SpeedButton1Click() {
     changed(Change::Controls);
 }
 
-void ReceivePage::SpeedButton2Click() {
+void ReceivePageModel::SpeedButton2Click() {
     if (m_speedbutton2down != m_viewflag) return;
     m_calcview = unselected(m_rows);
     m_shell.processmessages();
@@ -124,12 +124,12 @@ void ReceivePage::SpeedButton2Click() {
     changed(Change::Controls);
 }
 
-void ReceivePage::manualClick() {
+void ReceivePageModel::manualClick() {
     m_button1 = m_manual || (m_viewflag && anyselected());
     changed(Change::Controls);
 }
 
-void ReceivePage::Listbox2MouseUp() {
+void ReceivePageModel::Listbox2MouseUp() {
     const bool selected = anyselected();
     if (m_viewflag) m_button1 = selected;
     if (m_packageflag) {
@@ -139,7 +139,7 @@ void ReceivePage::Listbox2MouseUp() {
     changed(Change::Controls);
 }
 
-void ReceivePage::Button1Click() {
+void ReceivePageModel::Button1Click() {
     if (m_link.state().busy) {
         m_shell.messagebox(kBusyText, "", Icon::None, Buttons::Ok);
         return;
@@ -150,7 +150,7 @@ void ReceivePage::Button1Click() {
         receiverequested();
 }
 
-void ReceivePage::receiverequested() {
+void ReceivePageModel::receiverequested() {
     TransferState& s = m_link.state();
     s.busy = true;
     m_button1 = false;
@@ -168,7 +168,7 @@ void ReceivePage::receiverequested() {
         std::vector<RequestEntry> entries;
         for (const ListRow& r : m_rows) {
             if (!r.selected) continue;
-            entries.push_back({r.caption.substr(0, kMaxStoredName), typecode_of(r.type)});
+            entries.push_back({r.caption.substr(0, kPackageNameSize), typecode_of(r.type)});
             if (!s.linkok) break;
         }
 
@@ -238,7 +238,7 @@ void ReceivePage::receiverequested() {
     s.busy = false;
 }
 
-void ReceivePage::receivefromcalc() {
+void ReceivePageModel::receivefromcalc() {
     TransferState& s = m_link.state();
     s.busy = true;
     s.pendingerror.clear();

@@ -32,7 +32,7 @@ inline constexpr std::string_view kVariablesReceivedText = " variable(s) receive
 // page's buttons, the help line Label8 and the package comment Edit1, together with the
 // handlers that change them. A window mirrors it and tells it what the user did; the
 // command line drives it directly.
-class ReceivePage {
+class ReceivePageModel {
 public:
     enum class Change {
         Rows,      // Listbox2's rows were replaced or emptied
@@ -41,7 +41,7 @@ public:
         Controls,  // toggles, check boxes, enabled states, Label8, Edit1
     };
 
-    ReceivePage(Link& link, Shell& shell, const PackageStore& store);
+    ReceivePageModel(Link& link, Shell& shell, const PackageStore& store);
 
     // What the window shows.
     const std::vector<ListRow>& rows() const { return m_rows; }  // Listbox2, current view

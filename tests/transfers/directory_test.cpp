@@ -77,8 +77,8 @@ INSTANTIATE_TEST_SUITE_P(
                     {CalcFolder{"main", {calcvariable("odd", 0x01, {1, 2}), calcvariable("s", 0x0C, {0, 'a', 0, 0x2D})}}},
                     {"main\\odd", "main\\s"},
                     {"", "string"}}),
-    [](const auto& info) {
-        std::string n = info.param.what;
+    [](const auto& p) {
+        std::string n = p.param.what;
         for (char& c : n)
             if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
         return n;

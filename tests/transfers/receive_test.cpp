@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "files/packagewriter.h"
+#include "files/tifile.h"
 #include "link/typenames.h"
 #include "transfers/rig.h"
 
@@ -15,27 +16,16 @@ std::vector<std::string> names(const std::vector<PackageRecord>& records) {
     return out;
 }
 
-std::vector<std::uint8_t> slice(const std::vector<std::uint8_t>& bytes, std::size_t from, std::size_t count) {
-    if (from + count > bytes.size()) return {};
-    return {bytes.begin() + from, bytes.begin() + from + count};
-}
-
-// What a saved group file holds, by the reading rules: full name and stored bytes.
-std::vector<std::pair<std::string, std::vector<std::uint8_t>>> readgroup(const std::vector<std::uint8_t>& f) {
+// What a saved group file holds, read back by the file reader: full name and stored bytes.
+std::vector<std::pair<std::string, std::vector<std::uint8_t>>> readgroup(const std::filesystem::path& path) {
     std::vector<std::pair<std::string, std::vector<std::uint8_t>>> out;
-    if (f.size() < 66) return out;
-    const std::size_t n = f[58];
-    auto offset = [&](std::size_t k) { return std::size_t(f[60 + 16 * k]) | std::size_t(f[61 + 16 * k]) << 8; };
-    std::string prefix;
-    for (std::size_t k = 0; k < n; ++k) {
-        std::string name;
-        for (std::size_t i = 0; i < 8 && f[64 + 16 * k + i]; ++i) name += static_cast<char>(f[64 + 16 * k + i]);
-        if (f[72 + 16 * k] == kTypeFolder) {
-            prefix = name + "\\";
-            continue;
-        }
-        const std::size_t from = offset(k) + 4, to = offset(k + 1) - 2;
-        out.emplace_back(prefix + name, slice(f, from, to - from));
+    TiFileReader reader;
+    std::string error;
+    EXPECT_TRUE(reader.open(path, &error)) << error;
+    for (const TiEntry* v : reader.file().variables()) {
+        std::vector<std::uint8_t> data;
+        EXPECT_TRUE(reader.readvariable(*v, data)) << v->fullname();
+        out.emplace_back(v->fullname(), data);
     }
     return out;
 }
@@ -113,7 +103,7 @@ TEST(Receive, SeveralVariablesSaveAndReadBackAsTheCalculatorHoldsThem) {
     std::string comment = "three";
     std::string error;
     ASSERT_TRUE(saveas92g(dest, false, rig.store, comment, rig.shell, rig.state, &error)) << error;
-    const auto saved = readgroup(ReceiveRig::filebytes(dest));
+    const auto saved = readgroup(dest);
     ASSERT_EQ(saved.size(), 3u);
     for (const auto& [name, bytes] : saved) {
         const CalcVariable* v = rig.calc.memory().find(name);
@@ -155,7 +145,7 @@ INSTANTIATE_TEST_SUITE_P(Rules, ReceiveNames,
                                            NameCase{"request_bare", false, false, "v"},
                                            NameCase{"calc_select_store_folder", true, true, "v"},
                                            NameCase{"calc_select_bare", false, true, "v"}),
-                         [](const auto& info) { return std::string(info.param.what); });
+                         [](const auto& p) { return std::string(p.param.what); });
 
 TEST(Receive, SeventeenCharacterNameIsRequestedCutToSixteen) {
     ReceiveRig rig;
@@ -257,7 +247,7 @@ TEST(Receive, CutOffVariableIsDroppedWholeAndTheStoreStaysConsistent) {
     const auto dest = rig.folder.path / "kept.92g";
     std::string comment, error;
     ASSERT_TRUE(saveas92g(dest, false, rig.store, comment, rig.shell, rig.state, &error)) << error;
-    const auto saved = readgroup(ReceiveRig::filebytes(dest));
+    const auto saved = readgroup(dest);
     ASSERT_EQ(saved.size(), 1u);
     EXPECT_EQ(saved[0].first, "main\\a");
 }

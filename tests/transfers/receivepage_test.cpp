@@ -46,7 +46,7 @@ TEST_F(ReceivePageViews, EachViewKeepsItsRowsInItsStore) {
 TEST_F(ReceivePageViews, PressingTheToggleOfTheViewOnShowChangesNothing) {
     rig.page.setselected(1, true);
     int changes = 0;
-    rig.page.onchange = [&](ReceivePage::Change) { ++changes; };
+    rig.page.onchange = [&](ReceivePageModel::Change) { ++changes; };
     rig.page.setcalculatordown(true);
     rig.page.SpeedButton1Click();
     EXPECT_TRUE(rig.page.rows()[1].selected);

@@ -44,7 +44,7 @@ struct ReceiveRig {
     MemoryTrace trace;
     TempFolder folder;
     PackageStore store{folder.path};
-    ReceivePage page{link, shell, store};
+    ReceivePageModel page{link, shell, store};
 
     ReceiveRig() {
         calc.setpace(0);
