@@ -32,7 +32,14 @@ struct CalcMemory {
     CalcFolder* folder(const std::string& name);
     // "folder\name" or a bare name (looked up in main).
     CalcVariable* find(const std::string& fullname);
+    // The stored bytes of every variable together: what fills the calculator's RAM.
+    std::size_t usedbytes() const;
 };
+
+// The memory image a backup carries: the system area and every folder and variable.
+// Only an image of this layout is understood when it comes back.
+std::vector<std::uint8_t> backupimage(const CalcMemory& memory);
+std::optional<CalcMemory> memoryfromimage(const std::vector<std::uint8_t>& image);
 
 // 240 x 128 pixels, 30 bytes a row, top row first, bit 7 = leftmost pixel, 1 = dark.
 using CalcScreen = std::array<std::uint8_t, 3840>;
@@ -70,6 +77,9 @@ public:
     std::uint8_t lines();
     // Lets the calculator react to what it sees on the wire now.
     void step();
+    // The program on the computer's end went away: its lines are released and a byte it
+    // left half moved is forgotten (a byte of ours starts again from its first bit).
+    void disconnect();
 
     // Pace: 0 = reacts at once; else bits per second it handles at most (a real TI-92
     // manages a few kilobytes a second).
@@ -88,6 +98,17 @@ public:
     const CalcScreen& screen();
     const MemoryTrace& trace() const;
     void cleartrace();
+    // Recording every byte costs memory on long transfers; benchmarks switch it off.
+    void settracing(bool on);
+
+    // Not at the home screen (a menu or an application): ready checks go unanswered.
+    bool athome() const;
+    // Nothing waiting to go out, no bit or byte half done, no exchange in progress.
+    bool quiet() const;
+    // Room for variables, in stored bytes; a variable that does not fit is refused.
+    void setmemorycapacity(std::size_t bytes);
+    // Why the last write of the attached state file failed; empty when it worked.
+    const std::string& stateerror() const;
 
 private:
     struct Impl;

@@ -1,6 +1,142 @@
+// tessaly92-vcalc: a virtual TI-92 at the end of a virtual cable (a Unix socket).
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <unistd.h>
 
-int main() {
-    std::fprintf(stderr, "tessaly92-vcalc: not built yet\n");
+#include "link/clock.h"
+#include "vcalc/cableserver.h"
+#include "vcalc/vcalc.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: tessaly92-vcalc --socket PATH [options]\n"
+    "\n"
+    "A virtual TI-92 on a virtual cable: a Unix stream socket on which a program\n"
+    "drives the two link lines ('w' + drivers byte, 'r' -> lines byte).\n"
+    "\n"
+    "  --socket PATH       the socket to listen on (a stale one is replaced)\n"
+    "  --state FILE.92g    keep the memory in this TI-92 group file (created with the\n"
+    "                      demo memory when missing, written back after every change)\n"
+    "  --pace instant|real|BITS  how fast the calculator answers: at once, about\n"
+    "                      40000 bits a second (the default), or BITS bits a second\n"
+    "  --absent            no calculator on the cable: no line ever moves\n"
+    "  --mute              takes every byte, answers no packet\n"
+    "  --away              away from the home screen: ready checks go unanswered\n"
+    "  --hold-low A|B      holds that line low for ever\n"
+    "  --stop-after N      falls silent after N bytes (both ways)\n"
+    "  --refuse-headers    refuses every variable sent to it\n"
+    "  --wrong-checksum    the data packets it sends carry a wrong checksum\n"
+    "  --help              this text\n"
+    "\n"
+    "Commands on standard input, one a line:\n"
+    "  send NAME...        sends these variables (folder\\name) as from its own menu\n"
+    "  fcamera MODE        streams the screen as FCamera does (1 = black and white, 2 = grey)\n"
+    "  key CODE            presses a key (calculator key code)\n"
+    "  quit                ends the server\n";
+
+tessaly::CableServer* g_server = nullptr;
+
+void onsignal(int) {
+    if (g_server) g_server->stop();
+}
+
+int usage(const std::string& problem) {
+    std::fprintf(stderr, "tessaly92-vcalc: %s\n\n%s", problem.c_str(), kUsage);
     return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    using namespace tessaly;
+    std::string socketpath, statepath;
+    std::uint32_t pace = 40000;
+    Misbehaviour mis;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        auto value = [&](std::string& out) {
+            if (i + 1 >= argc) return false;
+            out = argv[++i];
+            return true;
+        };
+        std::string v;
+        if (a == "--help" || a == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else if (a == "--socket") {
+            if (!value(socketpath)) return usage("--socket needs a path");
+        } else if (a == "--state") {
+            if (!value(statepath)) return usage("--state needs a file");
+        } else if (a == "--pace") {
+            if (!value(v)) return usage("--pace needs instant, real or a number of bits a second");
+            if (v == "instant") pace = 0;
+            else if (v == "real") pace = 40000;
+            else {
+                char* end = nullptr;
+                const unsigned long n = std::strtoul(v.c_str(), &end, 10);
+                if (v.empty() || *end || n == 0 || n > 10'000'000) return usage("bad pace: " + v);
+                pace = static_cast<std::uint32_t>(n);
+            }
+        } else if (a == "--absent") {
+            mis.absent = true;
+        } else if (a == "--mute") {
+            mis.mute = true;
+        } else if (a == "--away") {
+            mis.awayfromhome = true;
+        } else if (a == "--refuse-headers") {
+            mis.refuseheaders = true;
+        } else if (a == "--wrong-checksum") {
+            mis.wrongchecksum = true;
+        } else if (a == "--hold-low") {
+            if (!value(v) || (v != "A" && v != "B")) return usage("--hold-low needs A or B");
+            mis.holdlow = v == "A" ? Misbehaviour::Line::A : Misbehaviour::Line::B;
+        } else if (a == "--stop-after") {
+            if (!value(v)) return usage("--stop-after needs a number of bytes");
+            char* end = nullptr;
+            const unsigned long n = std::strtoul(v.c_str(), &end, 10);
+            if (v.empty() || *end) return usage("bad byte count: " + v);
+            mis.stopafterbytes = n;
+        } else {
+            return usage("unknown option " + a);
+        }
+    }
+    if (socketpath.empty()) return usage("--socket PATH is required");
+
+    SystemClock clock;
+    VirtualTI92 calc(clock);
+    calc.loaddemo();
+    calc.settracing(false);  // a long-running server would only pile the bytes up
+    calc.setpace(pace);
+    calc.misbehaviour() = mis;
+    std::string error;
+    if (!statepath.empty() && !calc.attachstate(statepath, &error)) {
+        std::fprintf(stderr, "tessaly92-vcalc: %s: %s\n", statepath.c_str(), error.c_str());
+        return 2;
+    }
+
+    CableServer server(calc);
+    if (!server.listen(socketpath, &error)) {
+        std::fprintf(stderr, "tessaly92-vcalc: %s\n", error.c_str());
+        return 1;
+    }
+    g_server = &server;
+    struct sigaction sa {};
+    sa.sa_handler = onsignal;  // no SA_RESTART: poll() returns and the loop sees the stop
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    std::printf("listening on %s\n", socketpath.c_str());
+    std::fflush(stdout);
+    server.run(STDIN_FILENO);
+    server.close();
+    g_server = nullptr;
+    if (!calc.stateerror().empty()) {
+        std::fprintf(stderr, "tessaly92-vcalc: %s: %s\n", statepath.c_str(), calc.stateerror().c_str());
+        return 1;
+    }
+    return 0;
 }

@@ -1,3 +1,0 @@
-namespace tessaly::app {
-const char* applicationtitle() { return "tessaly92"; }
-}

@@ -1,0 +1,387 @@
+#include "app/mainwindow.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTimer>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QUrl>
+#include <cstdio>
+
+#include "app/commandline.h"
+#include "app/pictures.h"
+#include "app/portbinding.h"
+#include "app/windows.h"
+#include "transfers/readiness.h"
+
+namespace tessaly::app {
+
+namespace {
+constexpr int kContactInterval = 1000;
+constexpr int kNoContactInterval = 200;
+constexpr std::string_view kCancelledText = "Operation cancelled.";
+constexpr std::string_view kReadyHint = "Calculator is ready!\rClick for update!";
+constexpr std::string_view kNotReadyHint = "Calculator is not ready!\rClick for update!";
+constexpr std::string_view kTestText = "Plug in your calculator correctly, and press ok!";
+constexpr std::string_view kNotSentText = "Sending files is not available in this version; nothing was sent.";
+} // namespace
+
+void ClickLabel::mouseReleaseEvent(QMouseEvent* event) {
+    QLabel::mouseReleaseEvent(event);
+    if (isEnabled()) emit clicked();
+}
+
+TForm1::TForm1(const AppContext& context) : m_context(context) {
+    setObjectName("TForm1");
+    setWindowTitle("tessaly92 beta");
+    FormCreate(context);
+}
+
+TForm1::~TForm1() { FormDestroy(); }
+
+void TForm1::FormCreate(const AppContext& context) {
+    m_contact = 0;
+    setAcceptDrops(true);
+    m_firstactivation = true;
+    m_settingsfile = context.settingsfile.empty() ? settingspath() : context.settingsfile;
+
+    buildnotebook();
+    buildstatusbar();
+    m_shell = std::make_unique<QtShell>(status, Gauge1, this);
+    m_shell->setanswerer(context.answerer);
+
+    if (context.clock) {
+        m_clock = context.clock;
+    } else {
+        m_ownclock = std::make_unique<SystemClock>();
+        m_clock = m_ownclock.get();
+    }
+    m_state.portaddress = kPortTable[0];
+    m_state.linkok = false;
+
+    const IniFile ini = IniFile::load(m_settingsfile);
+    MainWindowDefaults defaults;
+    defaults.programdir = context.programdir;
+    defaults.programdrive = context.programdir.empty() ? "/" : context.programdir.substr(0, 1);
+    defaults.screen = screensize();
+    readmainwindowsettings(ini, defaults, m_settings);
+
+    for (int i = 0; i < notebook->count(); ++i)
+        if (notebook->tabText(i).toStdString() == m_settings.activepage) notebook->setCurrentIndex(i);
+    resize(m_settings.width, m_settings.height);
+    move(m_settings.ypos, m_settings.xpos);
+
+    auto& sp = settingspage;
+    sp.ComboBox1->clear();
+    for (std::uint16_t address : kPortTable)
+        sp.ComboBox1->addItem(QStringLiteral("%1").arg(address, 4, 16, QLatin1Char('0')).toUpper());
+    m_shell->processmessages();
+    sp.CheckBox1->setChecked(m_settings.showdesc);
+    sp.CheckBox2->setChecked(m_settings.showinfo);
+    sp.CheckBox3->setChecked(m_settings.showtxt);
+    sp.CheckBox4->setChecked(m_settings.show92);
+    sp.CheckBox5->setChecked(m_settings.checkstart);
+    receive.CheckBox6->setChecked(m_settings.storefolder);
+    sp.CheckBox7->setChecked(m_settings.updatestart);
+    sp.CheckBox8->setChecked(m_settings.showscreenshot);
+    sp.portrait->setChecked(m_settings.portrait);
+    sp.landscape->setChecked(!m_settings.portrait);
+    if (m_settings.printersize >= 0 && m_settings.printersize < sp.size->count())
+        sp.size->setCurrentIndex(m_settings.printersize);
+    sp.Edit2->setText(QString::fromStdString(m_settings.fargodir));
+    sp.Edit4->setText(QString::fromStdString(m_settings.librarydir));
+    // A stored position outside the port list keeps the first entry.
+    const int port = m_settings.portadress >= 0 && m_settings.portadress < 3 ? m_settings.portadress : 0;
+    sp.ComboBox1->setCurrentIndex(port);
+    m_state.portaddress = kPortTable[port];
+    m_settings.portadress = port;
+    connect(sp.ComboBox1, &QComboBox::activated, this, &TForm1::ComboBox1Change);
+
+    openlink();
+    m_state.busy = false;
+    m_link->releaselines();
+
+    m_controltimer = new QTimer(this);
+    m_controltimer->setObjectName("controltimer");
+    m_controltimer->setInterval(kContactInterval);
+    connect(m_controltimer, &QTimer::timeout, this, &TForm1::controltimerTimer);
+    m_controltimer->start();
+}
+
+void TForm1::openlink() {
+    if (m_context.port) {
+        m_port = m_context.port;
+    } else {
+        LinkSpec spec = m_context.linkspec;
+        if (spec.kind == LinkSpec::Kind::Auto) spec.address = m_state.portaddress;
+        if (m_state.busy) m_retired = std::move(m_opened);  // the running transfer may still hold it
+        m_opened = std::make_unique<OpenedPort>(openlinkport(spec, *m_clock));
+        m_port = m_opened->port.get();
+    }
+    if (m_link)
+        m_link->setport(*m_port);
+    else
+        m_link = std::make_unique<Link>(*m_port, *m_clock, *m_shell, m_state);
+    showlinkstate();
+}
+
+void TForm1::showlinkstate() {
+    QString text, tip;
+    if (m_context.port) {
+        text = QString::fromStdString(m_context.portdescription);
+        if (m_context.virtualcalculator) tip = QStringLiteral("A virtual TI-92 is attached, not a real calculator.");
+    } else {
+        text = QString::fromStdString(m_opened->description);
+        if (m_opened->calculator) tip = QStringLiteral("A virtual TI-92 is attached, not a real calculator.");
+        if (!m_opened->error.empty()) {
+            text = QStringLiteral("no cable");
+            tip = QString::fromStdString(m_opened->error);
+        } else if (!m_opened->warning.empty()) {
+            tip = QString::fromStdString(m_opened->warning);
+        }
+    }
+    linklabel->setText(text);
+    linklabel->setToolTip(tip);
+    linklabel->setVisible(!text.isEmpty());
+}
+
+void TForm1::setsecondarywindows(TTextForm* text, TForm4* remote, TInfoForm* info, TScrForm* scr) {
+    m_textform = text;
+    m_remoteform = remote;
+    m_infoform = info;
+    m_scrform = scr;
+}
+
+void TForm1::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (m_shown) return;
+    m_shown = true;
+    // Start-up work waits until the window has been drawn once.
+    QTimer::singleShot(0, this, &TForm1::FormShow);
+}
+
+void TForm1::FormShow() {
+    if (settingspage.CheckBox5->isChecked()) statimageClick();
+    const std::string remembered = m_state.pendingerror;
+    if (settingspage.CheckBox7->isChecked() && m_startuplisting) {
+        m_startuplisting();
+        m_shell->processmessages();
+        m_state.pendingerror = remembered;
+    }
+    open.ListView1->setColumnWidth(0, std::max(m_settings.colwidth, kMinColWidth));
+    m_startupdone = true;
+    QTimer::singleShot(0, this, &TForm1::FormActivate);
+}
+
+void TForm1::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow() && m_startupdone) FormActivate();
+}
+
+void TForm1::FormActivate() {
+    if (!m_firstactivation) return;
+    m_firstactivation = false;
+    const CommandLine cl = parsecommandline(m_context.parameters);
+    // A command line of nothing but the install switch names no file to send.
+    if (cl.any && !cl.path.empty()) sendfilelist({cl.path}, true, cl.install);
+}
+
+void TForm1::sendfilelist(const std::vector<std::string>& paths, bool ask, bool install) {
+    if (m_sendfilelist) {
+        m_sendfilelist(paths, ask, install);
+        return;
+    }
+    m_shell->setstatus(kNotSentText);
+}
+
+void TForm1::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void TForm1::dropEvent(QDropEvent* event) {
+    std::vector<std::string> paths;
+    for (const QUrl& url : event->mimeData()->urls())
+        if (url.isLocalFile()) paths.push_back(url.toLocalFile().toStdString());
+    event->acceptProposedAction();
+    if (!paths.empty()) AppMessage(paths);
+}
+
+void TForm1::AppMessage(const std::vector<std::string>& droppedpaths) {
+    // Paths are taken whole; long paths are not cut.
+    std::vector<std::string> list;
+    for (const std::string& path : droppedpaths) {
+        list.push_back(path);
+        m_shell->processmessages();
+    }
+    sendfilelist(list, true, false);
+}
+
+bool TForm1::begintransfer() {
+    if (m_state.busy) {
+        m_shell->messagebox(kBusyText, "", Icon::None, Buttons::Ok);
+        return false;
+    }
+    m_state.busy = true;
+    m_state.linkok = true;
+    m_state.pendingerror.clear();
+    m_shell->setcursor(Cursor::Busy);
+    return true;
+}
+
+void TForm1::endtransfer() {
+    m_shell->setcursor(Cursor::Normal);
+    m_state.busy = false;
+}
+
+void TForm1::cancelbtnClick() {
+    m_shell->setgaugeposition(0);
+    m_state.linkok = false;
+    m_shell->setcursor(Cursor::Normal);
+    const std::string text = std::exchange(m_state.pendingerror, std::string());
+    if (!text.empty()) {
+        m_shell->messagebox(text, "", Icon::Error, Buttons::Ok);
+        m_shell->setstatus(text);
+    } else {
+        m_shell->setstatus(kCancelledText);
+    }
+    m_state.busy = false;
+    // The file routines notice this and close their file.
+    ++m_state.cancelgeneration;
+}
+
+void TForm1::statimageClick() {
+    if (m_state.busy) return;
+    m_state.linkok = true;
+    m_state.pendingerror.clear();
+    m_shell->setstatus(kCheckingText);
+    m_shell->processmessages();
+    m_state.busy = true;
+    if (readinessexchange(*m_link)) {
+        m_shell->setstatus(kReadyText);
+        statimage->setPixmap(contact->pixmap());
+        m_contact = 1;
+        statimage->setToolTip(shown(kReadyHint));
+        m_controltimer->setInterval(kContactInterval);
+    } else {
+        m_shell->processmessages();
+        m_shell->setstatus(kNotReadyText);
+        statimage->setPixmap(nocontact->pixmap());
+        m_contact = 0;
+        statimage->setToolTip(shown(kNotReadyHint));
+        m_controltimer->setInterval(kNoContactInterval);
+    }
+    m_state.busy = false;
+}
+
+void TForm1::Button2Click() {
+    m_shell->messagebox(kTestText, "Test", Icon::None, Buttons::Ok);
+    statimageClick();
+}
+
+void TForm1::ComboBox1Change(int index) {
+    if (index < 0 || index >= 3) return;
+    m_settings.portadress = index;
+    m_state.portaddress = kPortTable[index];
+    // Without a LINK string the port list also chooses the parallel port device.
+    if (!m_context.port && m_context.linkspec.kind == LinkSpec::Kind::Auto) openlink();
+}
+
+void TForm1::controltimerTimer() {
+    if (m_state.busy) {
+        switch (m_contact) {
+        case 0: statimage->setVisible(!statimage->isVisible()); break;
+        case 1:
+            statimage->setPixmap(Image3->pixmap());
+            m_contact = 2;
+            m_shell->processmessages();
+            break;
+        default:
+            statimage->setPixmap(contact->pixmap());
+            m_contact = 1;
+            m_shell->processmessages();
+            break;
+        }
+        return;
+    }
+    if (!statimage->isVisible()) statimage->setVisible(true);
+    if (!m_state.linkok && !m_state.pendingerror.empty()) cancelbtnClick();
+}
+
+void TForm1::Button16Click() {
+    if (m_remoteform) m_remoteform->show();
+}
+
+void TForm1::Button24Click() {
+    if (m_textform) m_textform->openempty();
+}
+
+void TForm1::collectsettings() {
+    auto& sp = settingspage;
+    m_settings.activepage = notebook->tabText(notebook->currentIndex()).toStdString();
+    m_settings.fargodir = sp.Edit2->text().toStdString();
+    m_settings.librarydir = sp.Edit4->text().toStdString();
+    m_settings.xpos = y();
+    m_settings.ypos = x();
+    if (m_infoform) {
+        m_settings.infoxpos = m_infoform->y();
+        m_settings.infoypos = m_infoform->x();
+    }
+    if (m_scrform) {
+        m_settings.scrxpos = m_scrform->y();
+        m_settings.scrypos = m_scrform->x();
+    }
+    if (m_remoteform) {
+        m_settings.remotexpos = m_remoteform->y();
+        m_settings.remoteypos = m_remoteform->x();
+    }
+    m_settings.width = width();
+    m_settings.height = height();
+    m_settings.colwidth = open.ListView1->columnWidth(0);
+    m_settings.showdesc = sp.CheckBox1->isChecked();
+    m_settings.showinfo = sp.CheckBox2->isChecked();
+    m_settings.showtxt = sp.CheckBox3->isChecked();
+    m_settings.show92 = sp.CheckBox4->isChecked();
+    m_settings.checkstart = sp.CheckBox5->isChecked();
+    m_settings.storefolder = receive.CheckBox6->isChecked();
+    m_settings.updatestart = sp.CheckBox7->isChecked();
+    m_settings.showscreenshot = sp.CheckBox8->isChecked();
+    m_settings.portrait = sp.portrait->isChecked();
+    m_settings.printersize = sp.size->currentIndex();
+    m_settings.portadress = sp.ComboBox1->currentIndex();
+}
+
+bool TForm1::FormCloseQuery() {
+    // A transfer still running ends at its next byte.
+    m_state.linkok = false;
+    collectsettings();
+    IniFile ini = IniFile::load(m_settingsfile);
+    writesettings(ini, m_settings, m_context.exefile);
+    std::string error;
+    if (!ini.save(m_settingsfile, &error)) std::fprintf(stderr, "tessaly92: %s\n", error.c_str());
+    return true;
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    if (FormCloseQuery()) event->accept();
+    // Closing the main window ends the program, secondary windows included.
+    for (QWidget* w : {static_cast<QWidget*>(m_textform), static_cast<QWidget*>(m_remoteform),
+                       static_cast<QWidget*>(m_infoform), static_cast<QWidget*>(m_scrform)})
+        if (w) w->hide();
+}
+
+void TForm1::FormDestroy() { setAcceptDrops(false); }
+
+} // namespace tessaly::app

@@ -1,0 +1,25 @@
+#include "app/program.h"
+
+#include <QApplication>
+
+namespace tessaly::app {
+
+Program::Program(const AppContext& context) {
+    QApplication::setApplicationName("tessaly92");
+    QApplication::setApplicationDisplayName("tessaly92");
+    m_form1 = std::make_unique<TForm1>(context);
+    m_textform = std::make_unique<TTextForm>();
+    m_form4 = std::make_unique<TForm4>(m_form1->settingsfile(), *m_form1);
+    m_infoform = std::make_unique<TInfoForm>(m_form1->settingsfile());
+    m_scrform = std::make_unique<TScrForm>(m_form1->settingsfile());
+    m_form1->setsecondarywindows(m_textform.get(), m_form4.get(), m_infoform.get(), m_scrform.get());
+}
+
+Program::~Program() {
+    // The secondary windows go first; the main window forgets them before they do.
+    m_form1->setsecondarywindows(nullptr, nullptr, nullptr, nullptr);
+}
+
+void Program::start() { m_form1->show(); }
+
+} // namespace tessaly::app

@@ -1,0 +1,33 @@
+#pragma once
+#include <memory>
+
+#include "app/mainwindow.h"
+#include "app/windows.h"
+
+namespace tessaly::app {
+
+// The program: the application title and the five windows, created in their order
+// (the main window first, so its settings are read before the others need its size).
+class Program {
+public:
+    explicit Program(const AppContext& context);
+    ~Program();
+
+    TForm1& mainwindow() { return *m_form1; }
+    TTextForm& textform() { return *m_textform; }
+    TForm4& remoteform() { return *m_form4; }
+    TInfoForm& infoform() { return *m_infoform; }
+    TScrForm& scrform() { return *m_scrform; }
+
+    // Shows the main window; start-up (check, listing, command line) follows from there.
+    void start();
+
+private:
+    std::unique_ptr<TForm1> m_form1;
+    std::unique_ptr<TTextForm> m_textform;
+    std::unique_ptr<TForm4> m_form4;
+    std::unique_ptr<TInfoForm> m_infoform;
+    std::unique_ptr<TScrForm> m_scrform;
+};
+
+} // namespace tessaly::app

@@ -1,0 +1,141 @@
+#include "app/qtshell.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QLabel>
+#include <QMessageBox>
+#include <QProgressBar>
+
+namespace tessaly::app {
+
+QString shown(std::string_view text) {
+    QString s = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    s.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    s.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return s;
+}
+
+QString oneline(std::string_view text) {
+    QString s = shown(text);
+    s.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    return s;
+}
+
+namespace {
+
+QString qs(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+
+// "TI-92 files|*.92*|Text|*.txt" -> "TI-92 files (*.92*);;Text (*.txt)"
+QString qtfilter(const std::string& filter) {
+    const QStringList parts = qs(filter).split(QLatin1Char('|'));
+    QStringList out;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2)
+        out << parts[i] + QStringLiteral(" (") + QString(parts[i + 1]).replace(QLatin1Char(';'), QLatin1Char(' ')) +
+                   QLatin1Char(')');
+    return out.join(QStringLiteral(";;"));
+}
+
+} // namespace
+
+QtShell::QtShell(QLabel* status, QProgressBar* gauge, QWidget* owner)
+    : m_status(status), m_gauge(gauge), m_owner(owner) {}
+
+QtShell::~QtShell() {
+    if (m_busycursor) QApplication::restoreOverrideCursor();
+}
+
+void QtShell::setstatus(std::string_view text) {
+    m_statustext = text;
+    m_status->setText(oneline(text));
+    m_status->setToolTip(shown(text));
+    if (m_answerer) m_answerer->setstatus(text);
+}
+
+void QtShell::setgaugemax(int max) {
+    m_gauge->setMaximum(max > 0 ? max : 1);
+    if (m_answerer) m_answerer->setgaugemax(max);
+}
+
+void QtShell::setgaugeposition(int position) {
+    m_gauge->setValue(std::min(position, m_gauge->maximum()));
+    if (m_answerer) m_answerer->setgaugeposition(position);
+}
+
+void QtShell::setcursor(Cursor cursor) {
+    const bool busy = cursor == Cursor::Busy;
+    if (busy != m_busycursor) {
+        if (busy)
+            QApplication::setOverrideCursor(Qt::BusyCursor);
+        else
+            QApplication::restoreOverrideCursor();
+        m_busycursor = busy;
+    }
+    if (m_answerer) m_answerer->setcursor(cursor);
+}
+
+Answer QtShell::messagebox(std::string_view text, std::string_view caption, Icon icon, Buttons buttons) {
+    if (m_answerer) return m_answerer->messagebox(text, caption, icon, buttons);
+    QMessageBox box(m_owner);
+    box.setWindowTitle(caption.empty() ? QApplication::applicationName() : qs(caption));
+    box.setText(shown(text));
+    switch (icon) {
+    case Icon::Information: box.setIcon(QMessageBox::Information); break;
+    case Icon::Warning: box.setIcon(QMessageBox::Warning); break;
+    case Icon::Error: box.setIcon(QMessageBox::Critical); break;
+    case Icon::Confirmation: box.setIcon(QMessageBox::Question); break;
+    case Icon::None: break;
+    }
+    switch (buttons) {
+    case Buttons::Ok: box.setStandardButtons(QMessageBox::Ok); break;
+    case Buttons::OkCancel: box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
+    case Buttons::YesNo: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
+    case Buttons::YesNoCancel: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel); break;
+    }
+    switch (box.exec()) {
+    case QMessageBox::Ok: return Answer::Ok;
+    case QMessageBox::Yes: return Answer::Yes;
+    case QMessageBox::No: return Answer::No;
+    default: return buttons == Buttons::Ok ? Answer::Ok : Answer::Cancel;
+    }
+}
+
+std::optional<std::string> QtShell::inputbox(std::string_view title, std::string_view prompt, std::string_view initial) {
+    if (m_answerer) return m_answerer->inputbox(title, prompt, initial);
+    bool ok = false;
+    const QString answer = QInputDialog::getText(m_owner, qs(title), shown(prompt), QLineEdit::Normal, qs(initial), &ok);
+    if (!ok) return std::nullopt;
+    return answer.toStdString();
+}
+
+std::optional<std::string> QtShell::savedialog(const FileDialogSpec& spec) {
+    if (m_answerer) return m_answerer->savedialog(spec);
+    QFileDialog dialog(m_owner, qs(spec.title), QString(), qtfilter(spec.filter));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix(qs(spec.defaultext));
+    if (!spec.overwriteprompt) dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    if (!spec.filename.empty()) dialog.selectFile(qs(spec.filename));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    return dialog.selectedFiles().first().toStdString();
+}
+
+std::optional<std::string> QtShell::opendialog(const FileDialogSpec& spec) {
+    if (m_answerer) return m_answerer->opendialog(spec);
+    QFileDialog dialog(m_owner, qs(spec.title), QString(), qtfilter(spec.filter));
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    if (!spec.defaultext.empty()) dialog.setDefaultSuffix(qs(spec.defaultext));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    return dialog.selectedFiles().first().toStdString();
+}
+
+void QtShell::processmessages() {
+    QCoreApplication::processEvents();
+    if (m_answerer) m_answerer->processmessages();
+}
+
+void QtShell::refreshfilelist() {
+    if (m_answerer) m_answerer->refreshfilelist();
+}
+
+} // namespace tessaly::app

@@ -1,0 +1,54 @@
+#pragma once
+#include <QString>
+#include <string_view>
+
+#include "transfers/shell.h"
+
+class QLabel;
+class QProgressBar;
+class QWidget;
+
+namespace tessaly::app {
+
+// "\r" in the program's texts is a line break; a widget wants "\n".
+QString shown(std::string_view text);
+// The one-line status label shows a line break as a blank.
+QString oneline(std::string_view text);
+
+// The shell of the window: the status line, the gauge, the cursor and the dialogs.
+// An answerer (the scripted shell of the tests) can take over every dialog; it also
+// sees every status text, gauge step, cursor change and message pass, so tests read
+// what the user would have seen without a modal box ever blocking.
+class QtShell final : public Shell {
+public:
+    QtShell(QLabel* status, QProgressBar* gauge, QWidget* owner);
+    ~QtShell() override;
+
+    void setanswerer(Shell* answerer) { m_answerer = answerer; }
+    Shell* answerer() const { return m_answerer; }
+
+    void setstatus(std::string_view text) override;
+    void setgaugemax(int max) override;
+    void setgaugeposition(int position) override;
+    void setcursor(Cursor cursor) override;
+    Answer messagebox(std::string_view text, std::string_view caption, Icon icon, Buttons buttons) override;
+    std::optional<std::string> inputbox(std::string_view title, std::string_view prompt,
+                                        std::string_view initial) override;
+    std::optional<std::string> savedialog(const FileDialogSpec& spec) override;
+    std::optional<std::string> opendialog(const FileDialogSpec& spec) override;
+    void processmessages() override;
+    void refreshfilelist() override;
+
+    // The exact text last put in the status line (the label shows it on one line).
+    const std::string& statustext() const { return m_statustext; }
+
+private:
+    QLabel* m_status;
+    QProgressBar* m_gauge;
+    QWidget* m_owner;
+    Shell* m_answerer = nullptr;
+    bool m_busycursor = false;
+    std::string m_statustext;
+};
+
+} // namespace tessaly::app

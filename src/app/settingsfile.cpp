@@ -1,0 +1,247 @@
+#include "app/settingsfile.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace tessaly::app {
+
+namespace {
+
+bool sameword(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+std::string_view trim(std::string_view s) {
+    auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
+    while (!s.empty() && blank(s.front())) s.remove_prefix(1);
+    while (!s.empty() && blank(s.back())) s.remove_suffix(1);
+    return s;
+}
+
+} // namespace
+
+IniFile IniFile::parse(std::string_view text) {
+    IniFile ini;
+    ini.m_sections.push_back({});  // lines before the first section header
+    while (!text.empty()) {
+        const std::size_t end = text.find('\n');
+        std::string_view line = text.substr(0, end);
+        text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+        const std::string_view t = trim(line);
+        if (t.size() >= 2 && t.front() == '[' && t.back() == ']') {
+            ini.m_sections.push_back({std::string(trim(t.substr(1, t.size() - 2))), {}});
+            continue;
+        }
+        Section& sect = ini.m_sections.back();
+        const std::size_t eq = t.find('=');
+        if (t.empty() || t.front() == ';' || eq == std::string_view::npos || eq == 0)
+            sect.entries.push_back({std::string(t), {}, true});
+        else
+            sect.entries.push_back({std::string(trim(t.substr(0, eq))), std::string(trim(t.substr(eq + 1))), false});
+    }
+    return ini;
+}
+
+IniFile IniFile::load(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return parse({});
+    std::ostringstream buffer;
+    buffer << in.rdbuf();
+    return parse(buffer.str());
+}
+
+const IniFile::Section* IniFile::find(std::string_view sect) const {
+    for (const Section& s : m_sections)
+        if (!s.name.empty() && sameword(s.name, sect)) return &s;
+    return nullptr;
+}
+
+IniFile::Section* IniFile::find(std::string_view sect) {
+    return const_cast<Section*>(static_cast<const IniFile*>(this)->find(sect));
+}
+
+std::optional<std::string> IniFile::value(std::string_view sect, std::string_view name) const {
+    const Section* s = find(sect);
+    if (!s) return std::nullopt;
+    for (const auto& e : s->entries)
+        if (!e.raw && sameword(e.key, name)) return e.value;
+    return std::nullopt;
+}
+
+std::string IniFile::readstring(std::string_view sect, std::string_view name, std::string_view fallback) const {
+    auto v = value(sect, name);
+    return v ? *v : std::string(fallback);
+}
+
+int IniFile::readinteger(std::string_view sect, std::string_view name, int fallback) const {
+    auto v = value(sect, name);
+    if (!v) return fallback;
+    std::string_view text = *v;
+    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+    int number = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), number);
+    if (ec != std::errc() || end != text.data() + text.size() || text.empty()) return fallback;
+    return number;
+}
+
+bool IniFile::readbool(std::string_view sect, std::string_view name, bool fallback) const {
+    return readinteger(sect, name, fallback ? 1 : 0) != 0;
+}
+
+void IniFile::writestring(std::string_view sect, std::string_view name, std::string_view text) {
+    Section* s = find(sect);
+    if (!s) {
+        m_sections.push_back({std::string(sect), {}});
+        s = &m_sections.back();
+    }
+    for (auto& e : s->entries)
+        if (!e.raw && sameword(e.key, name)) {
+            e.value = text;
+            return;
+        }
+    // A new key goes after the last setting of its section, before trailing blank lines.
+    auto pos = s->entries.end();
+    while (pos != s->entries.begin() && std::prev(pos)->raw && std::prev(pos)->key.empty()) --pos;
+    s->entries.insert(pos, {std::string(name), std::string(text), false});
+}
+
+void IniFile::writeinteger(std::string_view sect, std::string_view name, int number) {
+    writestring(sect, name, std::to_string(number));
+}
+
+void IniFile::writebool(std::string_view sect, std::string_view name, bool on) {
+    writestring(sect, name, on ? "1" : "0");
+}
+
+std::string IniFile::text() const {
+    std::string out;
+    for (const Section& s : m_sections) {
+        if (!s.name.empty()) out += "[" + s.name + "]\n";
+        for (const auto& e : s.entries) out += e.raw ? e.key + "\n" : e.key + "=" + e.value + "\n";
+    }
+    return out;
+}
+
+bool IniFile::save(const std::string& path, std::string* error) const {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path target(path);
+    if (target.has_parent_path()) fs::create_directories(target.parent_path(), ec);
+    const fs::path temp = target.string() + ".new";
+    {
+        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+        const std::string t = text();
+        out.write(t.data(), static_cast<std::streamsize>(t.size()));
+        out.flush();
+        if (!out) {
+            if (error) *error = "Cannot write " + temp.string();
+            fs::remove(temp, ec);
+            return false;
+        }
+    }
+    fs::rename(temp, target, ec);
+    if (ec) {
+        if (error) *error = "Cannot write " + target.string() + ": " + ec.message();
+        fs::remove(temp, ec);
+        return false;
+    }
+    return true;
+}
+
+void readmainwindowsettings(const IniFile& ini, const MainWindowDefaults& d, Settings& s) {
+    using namespace key;
+    const auto L = section::Last;
+    const auto S = section::Settings;
+    s.directory = ini.readstring(L, Directory, d.programdir);
+    s.fargodir = ini.readstring(S, FargoDir, "");
+    s.librarydir = ini.readstring(S, LibraryDir, "");
+    s.drive = ini.readstring(L, Drive, d.programdrive);
+    s.activepage = ini.readstring(L, ActivePage, "Settings");
+    s.xpos = ini.readinteger(L, XPos, d.screen.height / 2 - kDesignedHeight / 2);
+    s.ypos = ini.readinteger(L, YPos, d.screen.width / 2 - kDesignedWidth / 2);
+    s.width = ini.readinteger(L, Width, kDesignedWidth);
+    s.height = ini.readinteger(L, Height, kDesignedHeight);
+    s.colwidth = ini.readinteger(L, ColWidth, kDefaultColWidth);
+    s.showdesc = ini.readbool(S, ShowDesc, true);
+    s.showinfo = ini.readbool(S, ShowInfo, true);
+    s.showtxt = ini.readbool(S, ShowTXT, true);
+    s.show92 = ini.readbool(S, Show92, true);
+    s.checkstart = ini.readbool(S, CheckStart, true);
+    s.storefolder = ini.readbool(S, StoreFolder, true);
+    s.updatestart = ini.readbool(S, UpdateStart, true);
+    s.showscreenshot = ini.readbool(S, ShowScreenshot, true);
+    s.portrait = ini.readbool(S, Portrait, true);
+    s.printersize = ini.readinteger(S, Printersize, 1);
+    s.portadress = ini.readinteger(S, PortAdress, 0);
+}
+
+void readinfowindowposition(const IniFile& ini, ScreenSize screen, Settings& s) {
+    s.infoxpos = ini.readinteger(section::Last, key::InfoXPos, screen.height / 2);
+    s.infoypos = ini.readinteger(section::Last, key::InfoYPos, screen.width / 2);
+}
+
+void readscreenshotwindowposition(const IniFile& ini, ScreenSize screen, Settings& s) {
+    s.scrxpos = ini.readinteger(section::Last, key::ScrXPos, screen.height / 2 - 100);
+    s.scrypos = ini.readinteger(section::Last, key::ScrYPos, screen.width / 2 - 100);
+}
+
+void readremotewindowposition(const IniFile& ini, ScreenSize screen, int mainwidth, int mainheight, Settings& s) {
+    s.remotexpos = ini.readinteger(section::Last, key::RemoteXPos, screen.height / 2 - mainheight / 2);
+    s.remoteypos = ini.readinteger(section::Last, key::RemoteYPos, screen.width / 2 - mainwidth / 2);
+}
+
+void writesettings(IniFile& ini, const Settings& s, std::string_view exefile) {
+    using namespace key;
+    const auto L = section::Last;
+    const auto S = section::Settings;
+    ini.writestring(L, Directory, s.directory);
+    ini.writestring(L, Drive, s.drive.substr(0, 1));
+    ini.writestring(L, ActivePage, s.activepage);
+    ini.writestring(S, FargoDir, s.fargodir);
+    ini.writestring(S, LibraryDir, s.librarydir);
+    ini.writeinteger(L, XPos, s.xpos);
+    ini.writeinteger(L, YPos, s.ypos);
+    ini.writeinteger(L, InfoXPos, s.infoxpos);
+    ini.writeinteger(L, InfoYPos, s.infoypos);
+    ini.writeinteger(L, ScrXPos, s.scrxpos);
+    ini.writeinteger(L, ScrYPos, s.scrypos);
+    ini.writeinteger(L, RemoteXPos, s.remotexpos);
+    ini.writeinteger(L, RemoteYPos, s.remoteypos);
+    ini.writeinteger(L, Width, s.width);
+    ini.writeinteger(L, Height, s.height);
+    ini.writeinteger(L, ColWidth, s.colwidth);
+    ini.writebool(S, ShowDesc, s.showdesc);
+    ini.writebool(S, ShowInfo, s.showinfo);
+    ini.writebool(S, ShowTXT, s.showtxt);
+    ini.writebool(S, Show92, s.show92);
+    ini.writebool(S, CheckStart, s.checkstart);
+    ini.writebool(S, StoreFolder, s.storefolder);
+    ini.writebool(S, UpdateStart, s.updatestart);
+    ini.writebool(S, ShowScreenshot, s.showscreenshot);
+    ini.writebool(S, Portrait, s.portrait);
+    ini.writeinteger(S, Printersize, s.printersize);
+    ini.writeinteger(S, PortAdress, s.portadress);
+    ini.writestring(S, ExeFile, exefile);
+}
+
+std::string settingspath() {
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    std::string dir;
+    // A relative XDG_CONFIG_HOME is invalid and ignored.
+    if (xdg && xdg[0] == '/') {
+        dir = xdg;
+    } else {
+        const char* home = std::getenv("HOME");
+        dir = std::string(home && *home ? home : ".") + "/.config";
+    }
+    return dir + "/tessaly.ini";
+}
+
+} // namespace tessaly::app

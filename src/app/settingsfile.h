@@ -1,0 +1,133 @@
+#pragma once
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The settings file, "tessaly.ini": plain initialisation-file text, sections in square
+// brackets and one key=value line per setting. Kept free of Qt so it is tested on its own.
+namespace tessaly::app {
+
+namespace section {
+inline constexpr std::string_view Last = "Last";
+inline constexpr std::string_view Settings = "Settings";
+} // namespace section
+
+// Every key of the file, in one place.
+namespace key {
+inline constexpr std::string_view Directory = "Directory";
+inline constexpr std::string_view Drive = "Drive";
+inline constexpr std::string_view ActivePage = "ActivePage";
+inline constexpr std::string_view XPos = "X_Pos";
+inline constexpr std::string_view YPos = "Y_Pos";
+inline constexpr std::string_view Width = "Width";
+inline constexpr std::string_view Height = "Height";
+inline constexpr std::string_view ColWidth = "ColWidth";
+inline constexpr std::string_view InfoXPos = "Info_X_Pos";
+inline constexpr std::string_view InfoYPos = "Info_Y_Pos";
+inline constexpr std::string_view ScrXPos = "Scr_X_Pos";
+inline constexpr std::string_view ScrYPos = "Scr_Y_Pos";
+inline constexpr std::string_view RemoteXPos = "RemoteX_Pos";
+inline constexpr std::string_view RemoteYPos = "RemoteY_Pos";
+inline constexpr std::string_view FargoDir = "FARGO-dir";
+inline constexpr std::string_view LibraryDir = "Library-dir";
+inline constexpr std::string_view ShowDesc = "Show_Desc";
+inline constexpr std::string_view ShowInfo = "Show_Info";
+inline constexpr std::string_view ShowTXT = "Show_TXT";
+inline constexpr std::string_view Show92 = "Show_92";
+inline constexpr std::string_view CheckStart = "Check_Start";
+inline constexpr std::string_view StoreFolder = "Store_Folder";
+inline constexpr std::string_view UpdateStart = "Update_Start";
+inline constexpr std::string_view ShowScreenshot = "Show_Screenshot";
+inline constexpr std::string_view Portrait = "Portrait";
+inline constexpr std::string_view Printersize = "Printersize";
+inline constexpr std::string_view PortAdress = "PortAdress";
+inline constexpr std::string_view ExeFile = "EXE-file";
+} // namespace key
+
+// The designed size of the main window.
+inline constexpr int kDesignedWidth = 560;
+inline constexpr int kDesignedHeight = 388;
+inline constexpr int kDefaultColWidth = 90;
+inline constexpr int kMinColWidth = 20;
+
+// The text of an initialisation file. Section and key names compare without regard to
+// case, as the platform's own functions did. Writing a key replaces its value where it
+// stands and appends a new key at the end of its section, so a file written by another
+// program keeps its lines and order.
+class IniFile {
+public:
+    static IniFile parse(std::string_view text);
+    // A missing or unreadable file reads as an empty one: every key takes its default.
+    static IniFile load(const std::string& path);
+
+    std::optional<std::string> value(std::string_view sect, std::string_view name) const;
+    std::string readstring(std::string_view sect, std::string_view name, std::string_view fallback) const;
+    // Decimal text; anything else (missing, empty, "12a", out of range) gives the default.
+    int readinteger(std::string_view sect, std::string_view name, int fallback) const;
+    // Read as an integer; any value other than 0 is true.
+    bool readbool(std::string_view sect, std::string_view name, bool fallback) const;
+
+    void writestring(std::string_view sect, std::string_view name, std::string_view text);
+    void writeinteger(std::string_view sect, std::string_view name, int number);
+    void writebool(std::string_view sect, std::string_view name, bool on);
+
+    std::string text() const;
+    // Writes beside the target and renames over it, so an interrupted save never leaves
+    // a half-written file; creates the folder when missing.
+    bool save(const std::string& path, std::string* error) const;
+
+private:
+    struct Section {
+        std::string name;
+        struct Entry {
+            std::string key, value;
+            bool raw = false;  // a comment or a line without "=", kept as it was
+        };
+        std::vector<Entry> entries;
+    };
+    Section* find(std::string_view sect);
+    const Section* find(std::string_view sect) const;
+    std::vector<Section> m_sections;
+};
+
+struct ScreenSize {
+    int width = 0;
+    int height = 0;
+};
+
+// Everything the settings file holds. X keys are top edges and Y keys left edges.
+struct Settings {
+    std::string directory, drive, activepage = "Settings";
+    int xpos = 0, ypos = 0;
+    int width = kDesignedWidth, height = kDesignedHeight;
+    int colwidth = kDefaultColWidth;
+    int infoxpos = 0, infoypos = 0, scrxpos = 0, scrypos = 0, remotexpos = 0, remoteypos = 0;
+    std::string fargodir, librarydir;
+    bool showdesc = true, showinfo = true, showtxt = true, show92 = true;
+    bool checkstart = true, storefolder = true, updatestart = true, showscreenshot = true;
+    bool portrait = true;
+    int printersize = 1;
+    int portadress = 0;
+};
+
+// The keys the main window reads when it is created, in the order it reads them.
+// programdir is the program's own folder, which also gives the drive.
+struct MainWindowDefaults {
+    std::string programdir;
+    std::string programdrive;
+    ScreenSize screen;
+};
+void readmainwindowsettings(const IniFile& ini, const MainWindowDefaults& defaults, Settings& s);
+// The information, screenshot and remote-control windows read their own positions.
+void readinfowindowposition(const IniFile& ini, ScreenSize screen, Settings& s);
+void readscreenshotwindowposition(const IniFile& ini, ScreenSize screen, Settings& s);
+void readremotewindowposition(const IniFile& ini, ScreenSize screen, int mainwidth, int mainheight, Settings& s);
+
+// Every key, in the order the main window writes them when it closes.
+void writesettings(IniFile& ini, const Settings& s, std::string_view exefile);
+
+// $XDG_CONFIG_HOME/tessaly.ini, else ~/.config/tessaly.ini.
+std::string settingspath();
+
+} // namespace tessaly::app

@@ -1,0 +1,175 @@
+#include "vcalc/cableserver.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <poll.h>
+#include <sstream>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace tessaly {
+
+namespace {
+
+bool writeall(int fd, const std::uint8_t* data, std::size_t n) {
+    while (n) {
+        const ssize_t k = ::send(fd, data, n, MSG_NOSIGNAL);
+        if (k < 0 && errno == EINTR) continue;
+        if (k <= 0) return false;
+        data += k;
+        n -= static_cast<std::size_t>(k);
+    }
+    return true;
+}
+
+} // namespace
+
+CableServer::~CableServer() { close(); }
+
+bool CableServer::listen(const std::string& path, std::string* error) {
+    auto fail = [&](const char* what) {
+        if (error) *error = std::string(what) + " " + path + ": " + std::strerror(errno);
+        if (m_listen >= 0) ::close(m_listen);
+        m_listen = -1;
+        return false;
+    };
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    if (path.empty() || path.size() >= sizeof(addr.sun_path)) {
+        if (error) *error = "socket path too long or empty: " + path;
+        return false;
+    }
+    std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
+    m_listen = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (m_listen < 0) return fail("cannot create socket");
+    // A socket file left by a server that did not end cleanly: nobody answers on it.
+    const int probe = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (probe >= 0) {
+        if (::connect(probe, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) {
+            ::close(probe);
+            errno = EADDRINUSE;
+            return fail("another server listens on");
+        }
+        ::close(probe);
+    }
+    ::unlink(path.c_str());
+    if (::bind(m_listen, reinterpret_cast<sockaddr*>(&addr), sizeof addr) < 0) return fail("cannot bind");
+    if (::listen(m_listen, 4) < 0) return fail("cannot listen on");
+    m_path = path;
+    return true;
+}
+
+void CableServer::close() {
+    if (m_client >= 0) ::close(m_client);
+    m_client = -1;
+    if (m_listen >= 0) {
+        ::close(m_listen);
+        ::unlink(m_path.c_str());
+    }
+    m_listen = -1;
+}
+
+bool CableServer::command(const std::string& line, std::string& message) {
+    std::istringstream in(line);
+    std::string word;
+    in >> word;
+    message.clear();
+    if (word.empty()) return true;
+    if (word == "quit") return false;
+    if (word == "send") {
+        std::vector<std::string> names;
+        for (std::string n; in >> n;) names.push_back(n);
+        if (names.empty()) message = "send: name the variables (folder\\name)";
+        else if (!m_calc.sendfromcalc(names, &message)) message = "send: " + message;
+        else message = "sending";
+    } else if (word == "fcamera") {
+        int mode = 0;
+        if (!(in >> mode)) message = "fcamera: give the mode (1 or 2)";
+        else {
+            m_calc.fcamerastream(mode);
+            message = "streaming";
+        }
+    } else if (word == "key") {
+        unsigned code = 0;
+        if (!(in >> code) || code > 0xFFFF) message = "key: give a key code";
+        else m_calc.presskey(static_cast<std::uint16_t>(code));
+    } else {
+        message = "unknown command: " + word + " (send, fcamera, key, quit)";
+    }
+    return true;
+}
+
+// Handles what the connected program sent; false once it has gone.
+bool CableServer::serveclient() {
+    std::uint8_t in[4096];
+    std::uint8_t replies[4096];
+    const ssize_t n = ::recv(m_client, in, sizeof in, 0);
+    if (n < 0 && errno == EINTR) return true;
+    if (n <= 0) return false;
+    std::size_t r = 0;
+    for (ssize_t i = 0; i < n; ++i) {
+        const std::uint8_t b = in[i];
+        if (m_wantvalue) {
+            m_wantvalue = false;
+            m_calc.setpcdrivers(b);
+            m_calc.step();
+        } else if (b == 'w') {
+            m_wantvalue = true;
+        } else if (b == 'r') {
+            replies[r++] = m_calc.lines();
+            m_calc.step();
+        }
+    }
+    return r == 0 || writeall(m_client, replies, r);
+}
+
+void CableServer::run(int commandfd) {
+    while (!m_stop && m_listen >= 0) {
+        pollfd fds[2];
+        nfds_t count = 0;
+        fds[count++] = {m_client >= 0 ? m_client : m_listen, POLLIN, 0};
+        const bool commands = commandfd >= 0;
+        if (commands) fds[count++] = {commandfd, POLLIN, 0};
+        if (::poll(fds, count, 200) < 0) {
+            if (errno == EINTR) continue;
+            return;
+        }
+        if (fds[0].revents) {
+            if (m_client < 0) {
+                m_client = ::accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
+                if (m_client >= 0) {
+                    m_wantvalue = false;
+                    m_calc.disconnect();  // a new program starts with its lines released
+                }
+            } else if (!serveclient()) {
+                ::close(m_client);
+                m_client = -1;
+                m_calc.disconnect();
+            }
+        }
+        if (commands && fds[1].revents) {
+            char buffer[512];
+            const ssize_t k = ::read(commandfd, buffer, sizeof buffer);
+            if (k < 0 && errno == EINTR) continue;
+            if (k <= 0) {
+                commandfd = -1;  // no more commands; keep serving the cable
+                continue;
+            }
+            m_commandline.append(buffer, static_cast<std::size_t>(k));
+            for (auto nl = m_commandline.find('\n'); nl != std::string::npos; nl = m_commandline.find('\n')) {
+                const std::string line = m_commandline.substr(0, nl);
+                m_commandline.erase(0, nl + 1);
+                std::string message;
+                if (!command(line, message)) return;
+                if (!message.empty()) {
+                    std::printf("%s\n", message.c_str());
+                    std::fflush(stdout);
+                }
+            }
+        }
+    }
+}
+
+} // namespace tessaly

@@ -1,0 +1,143 @@
+#include "vcalc/homescreen.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace tessaly {
+
+namespace {
+
+std::string lower(std::string s) {
+    for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+std::string trim(const std::string& s) {
+    const auto b = s.find_first_not_of(' ');
+    if (b == std::string::npos) return {};
+    return s.substr(b, s.find_last_not_of(' ') - b + 1);
+}
+
+void setpixel(CalcScreen& s, int x, int y, bool dark) {
+    if (x < 0 || x >= 240 || y < 0 || y >= 128) return;
+    const auto bit = static_cast<std::uint8_t>(0x80 >> (x & 7));
+    auto& b = s[static_cast<std::size_t>(y * 30 + x / 8)];
+    b = dark ? static_cast<std::uint8_t>(b | bit) : static_cast<std::uint8_t>(b & ~bit);
+}
+
+void hline(CalcScreen& s, int x0, int x1, int y) {
+    for (int x = x0; x <= x1; ++x) setpixel(s, x, y, true);
+}
+
+void fill(CalcScreen& s, int x0, int y0, int x1, int y1) {
+    for (int y = y0; y <= y1; ++y) hline(s, x0, x1, y);
+}
+
+} // namespace
+
+bool HomeScreen::presskey(std::uint16_t code, CalcMemory& memory) {
+    const std::uint16_t plain = code & 0x0FFF;
+    if (code == key::Home || code == key::Esc || code == key::Quit) {
+        m_athome = true;
+        m_away.clear();
+        return false;
+    }
+    if (!m_athome) return false;  // the application that has the screen takes the key
+    if (code == key::Apps || code == key::Mode || code == key::Var || (code >= key::F1 && code <= key::F8)) {
+        m_athome = false;
+        m_away = code == key::Apps ? "APPLICATIONS" : code == key::Mode ? "MODE" : code == key::Var ? "VAR-LINK" : "MENU";
+        return false;
+    }
+    bool changed = false;
+    if (code == key::Enter) {
+        if (!trim(m_entry).empty()) {
+            std::string answer = evaluate(m_entry, memory, changed);
+            m_history.emplace_back(m_entry, std::move(answer));
+            if (m_history.size() > 99) m_history.erase(m_history.begin());
+        }
+        m_entry.clear();
+    } else if (code == key::Backspace) {
+        if (!m_entry.empty()) m_entry.pop_back();
+    } else if (code == key::Clear) {
+        if (m_entry.empty())
+            m_history.clear();
+        else
+            m_entry.clear();
+    } else if (code == key::Sto) {
+        m_entry += '\x16';  // the store arrow
+    } else if (code == plain && code >= 32 && code < 127) {
+        if (m_entry.size() < 200) m_entry += static_cast<char>(code);
+    }
+    return changed;
+}
+
+std::string HomeScreen::evaluate(const std::string& entry, CalcMemory& memory, bool& changed) {
+    const std::string text = trim(entry);
+    const auto space = text.find(' ');
+    const std::string command = lower(text.substr(0, space));
+    const std::string args = space == std::string::npos ? std::string() : trim(text.substr(space + 1));
+    if (command == "delvar") {
+        std::size_t from = 0;
+        while (from <= args.size()) {
+            const auto comma = std::min(args.find(',', from), args.size());
+            const std::string name = lower(trim(args.substr(from, comma - from)));
+            from = comma + 1;
+            if (name.empty()) continue;
+            CalcVariable* v = memory.find(name);
+            if (!v) return "Error: Undefined variable";
+            if (v->locked) return "Error: Variable is locked";
+            for (auto& f : memory.folders)
+                std::erase_if(f.variables, [v](const CalcVariable& x) { return &x == v; });
+            changed = true;
+        }
+        return "Done";
+    }
+    if (command == "newfold") {
+        const std::string name = lower(args);
+        if (name.empty() || name.size() > 8 || name.find('\\') != std::string::npos) return "Error: Invalid folder name";
+        if (memory.folder(name)) return "Error: Duplicate folder name";
+        memory.folders.push_back({name, {}});
+        changed = true;
+        return "Done";
+    }
+    return text;
+}
+
+void HomeScreen::render(CalcScreen& s) const {
+    s.fill(0);
+    if (!m_athome) {
+        fill(s, 0, 0, 239, 9);
+        drawtext(s, 4, 1, m_away, true);
+        drawtext(s, 4, 60, "ESC or HOME returns");
+        return;
+    }
+    // Tool bar.
+    static constexpr std::string_view kTools[] = {"F1 Tools", "F2 Algebra", "F3 Calc", "F4 Other", "F5 PrgmIO",
+                                                  "F6 Clean Up"};
+    int x = 0;
+    for (auto t : kTools) {
+        drawtext(s, x + 1, 1, t);
+        x += static_cast<int>(t.size()) * kCharWidth + 3;
+        for (int y = 0; y < 10; ++y) setpixel(s, x - 1, y, true);
+    }
+    hline(s, 0, 239, 10);
+    // History: entry on the left, answer on the right, newest at the bottom.
+    int y = 98;
+    for (auto it = m_history.rbegin(); it != m_history.rend() && y >= 12; ++it) {
+        const std::string& answer = it->second;
+        drawtext(s, 2, y - 9, "\x1F" + it->first.substr(0, 38));
+        drawtext(s, 238 - static_cast<int>(std::min<std::size_t>(answer.size(), 39)) * kCharWidth, y,
+                 answer.substr(0, 39));
+        y -= 20;
+    }
+    hline(s, 0, 239, 108);
+    // Entry line with its cursor.
+    const std::string shown = m_entry.size() > 38 ? m_entry.substr(m_entry.size() - 38) : m_entry;
+    drawtext(s, 2, 110, shown);
+    fill(s, 2 + static_cast<int>(shown.size()) * kCharWidth, 110, 2 + static_cast<int>(shown.size()) * kCharWidth, 117);
+    hline(s, 0, 239, 119);
+    // Status line.
+    drawtext(s, 2, 120, "MAIN        RAD AUTO        FUNC " + std::to_string(m_history.size()) + "/99");
+}
+
+} // namespace tessaly

@@ -1,0 +1,43 @@
+// Not a check: with TESSALY_SCREENSHOT_DIR set, writes a picture of every page and window
+// so the layout can be looked at.
+#include <QDir>
+#include <QProgressBar>
+#include <QTabWidget>
+
+#include "app/apptestsupport.h"
+#include "app/windows.h"
+
+namespace tessaly::test {
+
+TEST(Screenshots, EveryPageAndWindow) {
+    const QString out = qEnvironmentVariable("TESSALY_SCREENSHOT_DIR");
+    if (out.isEmpty()) GTEST_SKIP() << "TESSALY_SCREENSHOT_DIR not set";
+    QDir().mkpath(out);
+    AppRun run;
+    run.writesettings("[Settings]\nCheck_Start=0\nUpdate_Start=0\n");
+    app::TForm1& w = run.start();
+    w.resize(app::kDesignedWidth, app::kDesignedHeight);
+    w.linklabel->setText("virtual TI-92");
+    for (int i = 0; i < w.notebook->count(); ++i) {
+        w.notebook->setCurrentIndex(i);
+        QTest::qWait(50);
+        w.grab().save(out + QStringLiteral("/page%1.png").arg(i + 1));
+    }
+    w.Gauge1->setValue(60);
+    w.notebook->setCurrentIndex(0);
+    QTest::qWait(50);
+    w.grab().save(out + "/gauge.png");
+    w.Button24Click();
+    w.Button16Click();
+    QTest::qWait(50);
+    run.program->textform().grab().save(out + "/textform.png");
+    run.program->remoteform().grab().save(out + "/remote.png");
+    run.program->infoform().grab().save(out + "/info.png");
+    run.program->scrform().grab().save(out + "/scr.png");
+    w.contact->grab().save(out + "/contact.png");
+    w.nocontact->grab().save(out + "/nocontact.png");
+    w.Image3->grab().save(out + "/image3.png");
+    w.close();
+}
+
+} // namespace tessaly::test

@@ -1,0 +1,70 @@
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "files/filetestutil.h"
+
+namespace tessaly::test {
+namespace {
+
+struct CliRun {
+    int code = -1;
+    std::string out, err;
+};
+
+CliRun runinfo(const std::filesystem::path& dir, const std::string& file) {
+    const auto errpath = dir / "stderr.txt";
+    const std::string command = std::string(TESSALY_CLI) + " info '" + file + "' 2>'" + errpath.string() + "'";
+    CliRun r;
+    std::FILE* p = popen(command.c_str(), "r");
+    char buf[4096];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+    const int status = pclose(p);
+    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    const Bytes e = readbytes(errpath);
+    r.err.assign(e.begin(), e.end());
+    return r;
+}
+
+TEST(CliInfo, ShowsTheInformationRowAndVariableList) {
+    TempDir dir;
+    Bytes s = stored({1, 2});
+    writebytes(dir / "pack.92g", GoldenFile("my pack", 3)
+                                     .entry(114, "games", 0x1F, 2)
+                                     .entry(114, "tetris", 0x12)
+                                     .entry(124, "readme", 0x0B)
+                                     .sizefield(134)
+                                     .section(s)
+                                     .section(s)
+                                     .bytes);
+    CliRun r = runinfo(dir.path(), (dir / "pack.92g").string());
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out,
+              "Number of variables: 3\n"
+              "Size: 134\n"
+              "Description: my pack\n"
+              "games\\tetris      program\n"
+              "games\\readme      text\n");
+}
+
+TEST(CliInfo, UnreadableFileExitsTwo) {
+    TempDir dir;
+    Bytes s = stored({1});
+    Bytes f = GoldenFile("x", 1).entry(82, "x", 0).sizefield(91).section(s).bytes;
+    f.resize(85);
+    writebytes(dir / "cut.92p", f);
+    CliRun r = runinfo(dir.path(), (dir / "cut.92p").string());
+    EXPECT_EQ(r.code, 2);
+    EXPECT_NE(r.out.find("Corrupted TI-file"), std::string::npos);
+    EXPECT_NE(r.err.find("past the end"), std::string::npos) << r.err;
+    r = runinfo(dir.path(), (dir / "missing.92p").string());
+    EXPECT_EQ(r.code, 2);
+    EXPECT_NE(r.err.find("Cannot open missing.92p"), std::string::npos) << r.err;
+}
+
+} // namespace
+} // namespace tessaly::test

@@ -1,0 +1,223 @@
+// tessaly92-vcalc as a process: the virtual cable protocol, reconnection, commands,
+// signals and its options.
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "link/link.h"
+#include "transfers/readiness.h"
+
+namespace tessaly {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The computer's end of the virtual cable, as any program would speak it.
+class CablePort final : public Port {
+public:
+    explicit CablePort(const std::string& path) {
+        m_fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        std::strncpy(addr.sun_path, path.c_str(), sizeof addr.sun_path - 1);
+        if (::connect(m_fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+            ::close(m_fd);
+            m_fd = -1;
+        }
+    }
+    ~CablePort() override {
+        if (m_fd >= 0) ::close(m_fd);
+    }
+    bool connected() const { return m_fd >= 0; }
+    void outport(std::uint16_t, std::uint8_t value) override {
+        const std::uint8_t msg[2] = {'w', static_cast<std::uint8_t>(value & 3)};
+        (void)!::write(m_fd, msg, 2);
+    }
+    std::uint8_t inport(std::uint16_t) override {
+        std::uint8_t lines = 0;
+        if (::write(m_fd, "r", 1) != 1 || ::read(m_fd, &lines, 1) != 1) return 0;
+        return static_cast<std::uint8_t>((lines & 1 ? kStatusLineA : 0) | (lines & 2 ? kStatusLineB : 0));
+    }
+
+private:
+    int m_fd = -1;
+};
+
+class Server {
+public:
+    explicit Server(std::vector<std::string> args) {
+        int in[2], out[2];
+        EXPECT_EQ(::pipe(in), 0);
+        EXPECT_EQ(::pipe(out), 0);
+        m_pid = ::fork();
+        if (m_pid == 0) {
+            ::dup2(in[0], 0);
+            ::dup2(out[1], 1);
+            ::close(in[1]);
+            ::close(out[0]);
+            std::vector<char*> argv{const_cast<char*>(TESSALY_VCALC)};
+            for (auto& a : args) argv.push_back(a.data());
+            argv.push_back(nullptr);
+            ::execv(TESSALY_VCALC, argv.data());
+            ::_exit(127);
+        }
+        ::close(in[0]);
+        ::close(out[1]);
+        m_in = in[1];
+        m_out = ::fdopen(out[0], "r");
+    }
+    ~Server() {
+        if (m_pid > 0) {
+            ::kill(m_pid, SIGKILL);
+            ::waitpid(m_pid, nullptr, 0);
+        }
+        ::close(m_in);
+        std::fclose(m_out);
+    }
+    std::string line() {
+        char buffer[512];
+        if (!std::fgets(buffer, sizeof buffer, m_out)) return {};
+        std::string s = buffer;
+        if (!s.empty() && s.back() == '\n') s.pop_back();
+        return s;
+    }
+    std::string rest() {
+        std::string all;
+        char buffer[512];
+        while (std::fgets(buffer, sizeof buffer, m_out)) all += buffer;
+        return all;
+    }
+    void say(const std::string& command) { (void)!::write(m_in, (command + "\n").data(), command.size() + 1); }
+    int wait() {
+        int status = 0;
+        ::waitpid(m_pid, &status, 0);
+        m_pid = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    void signal(int sig) { ::kill(m_pid, sig); }
+
+private:
+    pid_t m_pid = -1;
+    int m_in = -1;
+    FILE* m_out = nullptr;
+};
+
+struct Computer {
+    explicit Computer(const std::string& path) : port(path), link(port, clock, pump, state) {
+        state.linkok = true;
+        link.releaselines();
+    }
+    CablePort port;
+    SystemClock clock;
+    NullPump pump;
+    TransferState state;
+    Link link;
+};
+
+std::string socketpath(const char* name) {
+    return (fs::temp_directory_path() / (std::string("tessaly-vcalc-") + name + "-" + std::to_string(::getpid()))).string();
+}
+
+TEST(VcalcServer, AnswersConnectionAfterConnection) {
+    const std::string path = socketpath("reconnect");
+    Server server({"--socket", path});
+    ASSERT_EQ(server.line(), "listening on " + path);
+    for (int round = 0; round < 3; ++round) {
+        Computer pc(path);
+        ASSERT_TRUE(pc.port.connected());
+        EXPECT_TRUE(readinessexchange(pc.link)) << "round " << round << ": " << pc.state.pendingerror;
+        if (round == 1) pc.link.setlines(2);  // leaves with line A pulled: the next one starts released
+    }
+    {
+        CablePort probe(path);  // opened to look and closed again at once
+        EXPECT_TRUE(probe.connected());
+    }
+    Computer pc(path);
+    EXPECT_TRUE(readinessexchange(pc.link)) << pc.state.pendingerror;
+    server.say("quit");
+    EXPECT_EQ(server.wait(), 0);
+    EXPECT_FALSE(fs::exists(path));
+}
+
+TEST(VcalcServer, SendsWhenToldOnItsInput) {
+    const std::string path = socketpath("send");
+    Server server({"--socket", path, "--pace", "instant"});
+    ASSERT_EQ(server.line(), "listening on " + path);
+    Computer pc(path);
+    server.say("send nothing\\here");
+    EXPECT_EQ(server.line(), "send: no variable nothing\\here");
+    server.say("send main\\exp");
+    EXPECT_EQ(server.line(), "sending");
+    std::vector<std::uint8_t> header;
+    for (int i = 0; i < 20 && pc.state.linkok; ++i) header.push_back(pc.link.receivebyte());
+    ASSERT_TRUE(pc.state.linkok) << pc.state.pendingerror;
+    const std::vector<std::uint8_t> expected{0x89, 0x06, 0x0E, 0x00, 0x05, 0x00, 0x00, 0x00, 0x00, 0x08,
+                                             'm',  'a',  'i',  'n',  '\\', 'e',  'x',  'p'};
+    EXPECT_EQ(std::vector<std::uint8_t>(header.begin(), header.begin() + 18), expected);
+    server.say("send main\\f");
+    EXPECT_EQ(server.line(), "send: the calculator is in the middle of an exchange");
+}
+
+TEST(VcalcServer, SignalRemovesTheSocketAndAStaleOneIsReplaced) {
+    const std::string path = socketpath("stale");
+    {
+        // A socket file nobody listens on any more.
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        std::strncpy(addr.sun_path, path.c_str(), sizeof addr.sun_path - 1);
+        ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+        ::close(fd);
+    }
+    ASSERT_TRUE(fs::exists(path));
+    Server server({"--socket", path});
+    ASSERT_EQ(server.line(), "listening on " + path);
+    server.signal(SIGTERM);
+    EXPECT_EQ(server.wait(), 0);
+    EXPECT_FALSE(fs::exists(path));
+}
+
+TEST(VcalcServer, AwayFromHomeLeavesTheReadyCheckUnanswered) {
+    const std::string path = socketpath("away");
+    Server server({"--socket", path, "--away"});
+    ASSERT_EQ(server.line(), "listening on " + path);
+    Computer pc(path);
+    EXPECT_FALSE(readinessexchange(pc.link));
+    EXPECT_EQ(pc.state.pendingerror, nocontacttext(kReceiveTimeout));
+}
+
+struct BadArgs {
+    const char* what;
+    std::vector<std::string> args;
+};
+
+class VcalcUsage : public ::testing::TestWithParam<BadArgs> {};
+
+TEST_P(VcalcUsage, IsRefusedWithExitCode2) {
+    Server server(GetParam().args);
+    EXPECT_EQ(server.wait(), 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(Options, VcalcUsage,
+                         ::testing::Values(BadArgs{"nosocket", {}}, BadArgs{"unknown", {"--socket", "/tmp/x", "--frob"}},
+                                           BadArgs{"badpace", {"--socket", "/tmp/x", "--pace", "fast"}},
+                                           BadArgs{"badline", {"--socket", "/tmp/x", "--hold-low", "C"}}),
+                         [](const auto& param) { return std::string(param.param.what); });
+
+TEST(VcalcServer, HelpListsTheOptions) {
+    Server server({"--help"});
+    const std::string all = server.rest();
+    EXPECT_NE(all.find("--hold-low"), std::string::npos);
+    EXPECT_EQ(server.wait(), 0);
+}
+
+} // namespace
+} // namespace tessaly

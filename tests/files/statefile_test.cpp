@@ -1,0 +1,91 @@
+#include "vcalc/statefile.h"
+
+#include <gtest/gtest.h>
+
+#include "files/fileinfo.h"
+#include "files/filetestutil.h"
+
+namespace tessaly::test {
+namespace {
+
+CalcMemory sample() {
+    CalcMemory m;
+    m.folders.push_back({"main", {{"x", 0x00, {0x00, 0x03, 0x0C, 0x01, 0x1F}, false},
+                                  {"prog", 0x12, {0x00, 0x02, 0xAA, 0xBB}, true}}});
+    m.folders.push_back({"empty", {}});
+    Bytes big = storedofsize(40000);
+    m.folders.push_back({"games", {{"tetris", 0x12, big, false}, {"notes", 0x0B, storedofsize(30000), true}}});
+    return m;
+}
+
+TEST(StateFile, RoundTripKeepsFoldersTypesDataAndLocks) {
+    TempDir dir;
+    const auto path = (dir / "calc.92g").string();
+    const CalcMemory m = sample();
+    std::string error;
+    ASSERT_TRUE(savecalcmemory(path, m, &error)) << error;
+    CalcMemory back;
+    ASSERT_TRUE(loadcalcmemory(path, back, &error)) << error;
+    ASSERT_EQ(back.folders.size(), m.folders.size());
+    for (std::size_t f = 0; f < m.folders.size(); ++f) {
+        EXPECT_EQ(back.folders[f].name, m.folders[f].name);
+        ASSERT_EQ(back.folders[f].variables.size(), m.folders[f].variables.size());
+        for (std::size_t v = 0; v < m.folders[f].variables.size(); ++v) {
+            const auto& a = m.folders[f].variables[v];
+            const auto& b = back.folders[f].variables[v];
+            EXPECT_EQ(b.name, a.name);
+            EXPECT_EQ(b.type, a.type);
+            EXPECT_EQ(b.data, a.data);
+            EXPECT_EQ(b.locked, a.locked) << a.name;
+        }
+    }
+    // An ordinary group file for every other reader.
+    auto info = readfileinfo(path);
+    EXPECT_TRUE(info.readable);
+    EXPECT_EQ(info.count, "7");
+    ASSERT_EQ(info.rows.size(), 4u);
+    EXPECT_EQ(info.rows[2].caption, "games\\tetris");
+}
+
+TEST(StateFile, VariablesWithoutAFolderGoToMainAndMainComesFirst) {
+    TempDir dir;
+    Bytes s = stored({7});
+    Bytes f = GoldenFile("", 3).entry(114, "x", 0).entry(123, "other", 0x1F, 1).entry(123, "y", 0).sizefield(132).section(s).section(s).bytes;
+    writebytes(dir / "s.92g", f);
+    CalcMemory m;
+    ASSERT_TRUE(loadcalcmemory((dir / "s.92g").string(), m, nullptr));
+    ASSERT_EQ(m.folders.size(), 2u);
+    EXPECT_EQ(m.folders[0].name, "main");
+    EXPECT_EQ(m.folders[0].variables.at(0).name, "x");
+    EXPECT_EQ(m.folders[1].variables.at(0).name, "y");
+}
+
+TEST(StateFile, BadFileChangesNothing) {
+    TempDir dir;
+    writebytes(dir / "bad.92g", Bytes(70, 0));
+    CalcMemory m = sample();
+    std::string error;
+    EXPECT_FALSE(loadcalcmemory((dir / "bad.92g").string(), m, &error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_EQ(m.folders.size(), 3u);
+    EXPECT_FALSE(loadcalcmemory((dir / "none.92g").string(), m, &error));
+    EXPECT_EQ(m.folders.size(), 3u);
+}
+
+TEST(StateFile, FailedSaveKeepsTheOldState) {
+    TempDir dir;
+    const auto path = (dir / "calc.92g").string();
+    ASSERT_TRUE(savecalcmemory(path, sample(), nullptr));
+    const Bytes before = readbytes(path);
+    CalcMemory broken = sample();
+    broken.folders[0].variables[0].data = {0x00};  // no whole size word
+    std::string error;
+    EXPECT_FALSE(savecalcmemory(path, broken, &error));
+    CalcMemory full;
+    for (int i = 0; i < 300; ++i) full.folders.push_back({"f" + std::to_string(i), {}});
+    EXPECT_FALSE(savecalcmemory(path, full, &error));
+    EXPECT_EQ(readbytes(path), before);
+}
+
+} // namespace
+} // namespace tessaly::test

@@ -1,0 +1,140 @@
+// Exchanges the captures do not show, driven through the real byte layer.
+#include <gtest/gtest.h>
+
+#include "transfers/readiness.h"
+#include "wire.h"
+
+namespace tessaly::testing {
+namespace {
+
+class Exchange : public ::testing::Test {
+protected:
+    void SetUp() override { capturememory(w.calc); }
+    // The computer sends a variable the way this program does (06, size without padding).
+    Bytes sendvariable(std::string_view name, const Bytes& stored, std::uint8_t command = CmdVarHeader) {
+        w.send(kReady);
+        EXPECT_EQ(w.packet(), kCalcAck);
+        w.send(pcpacket(command, varheader(static_cast<std::uint32_t>(stored.size()), 0x00, name)));
+        return cat({w.packet(), w.packet()});
+    }
+    Wire w;
+};
+
+TEST_F(Exchange, RequestForAMissingVariableIsRefused) {
+    w.send(pcpacket(CmdRequest, varheader(0, 0, "test\\nope")));
+    EXPECT_EQ(w.packet(), kCalcAck);
+    EXPECT_EQ(w.packet(), (Bytes{0x89, 0x36, 0x01, 0x00, 0x01, 0x01, 0x00}));
+    EXPECT_TRUE(w.calc.quiet());
+}
+
+TEST_F(Exchange, RequestAnswersWithTheRealTypeAndABareName) {
+    w.calc.memory().folders[1].variables.push_back({"s", 0x0C, {0x00, 0x04, 0x00, 0x61, 0x00, 0x2D}, false});
+    w.send(pcpacket(CmdRequest, varheader(0, 0x12, "test\\s")));  // asked for as a program
+    EXPECT_EQ(w.packet(), kCalcAck);
+    EXPECT_EQ(w.packet(), calcpacket(CmdVarHeader, varheader(6, 0x0C, "s")));
+    w.send(kAck);
+    w.send(Bytes{0x09, 0x09, 0xFF, 0xFF});
+    EXPECT_EQ(w.packet(), kCalcAck);
+    EXPECT_EQ(w.packet(), calcpacket(CmdData, {0, 0, 0, 0, 0x00, 0x04, 0x00, 0x61, 0x00, 0x2D}));
+    w.send(kAck);
+    EXPECT_EQ(w.packet(), kCalcEot);
+}
+
+TEST_F(Exchange, ReceivedVariableGoesIntoANewFolder) {
+    const Bytes stored{0x00, 0x03, 0x0C, 0x02, 0x1F};
+    EXPECT_EQ(sendvariable("work\\v", stored), cat({kCalcAck, kCalcCts}));
+    w.send(kAck);
+    w.send(pcpacket(CmdData, cat({{0, 0, 0, 0}, stored})));
+    EXPECT_EQ(w.packet(), kCalcAck);
+    w.send(kEot);
+    EXPECT_EQ(w.packet(), kCalcAck);
+    const CalcVariable* v = w.calc.memory().find("work\\v");
+    ASSERT_NE(v, nullptr);
+    EXPECT_EQ(v->data, stored);
+    EXPECT_TRUE(w.calc.quiet());
+}
+
+TEST_F(Exchange, BareNameGoesIntoMain) {
+    const Bytes stored{0x00, 0x03, 0x0C, 0x02, 0x1F};
+    sendvariable("v", stored, CmdSendVar);
+    w.send(kAck);
+    w.send(pcpacket(CmdData, cat({{0, 0, 0, 0}, stored})));
+    EXPECT_EQ(w.packet(), kCalcAck);
+    EXPECT_NE(w.calc.memory().find("main\\v"), nullptr);
+}
+
+TEST_F(Exchange, DataWithAWrongChecksumIsAskedForAgain) {
+    const Bytes stored{0x00, 0x03, 0x0C, 0x02, 0x1F};
+    sendvariable("test\\x", stored);
+    w.send(kAck);
+    Bytes bad = pcpacket(CmdData, cat({{0, 0, 0, 0}, stored}));
+    bad.back() ^= 0x40;
+    w.send(bad);
+    EXPECT_EQ(w.packet(), kCalcChecksumError);
+    EXPECT_EQ(w.calc.memory().find("test\\x")->data[3], 0x01) << "nothing taken from a damaged packet";
+    w.send(pcpacket(CmdData, cat({{0, 0, 0, 0}, stored})));
+    EXPECT_EQ(w.packet(), kCalcAck);
+    EXPECT_EQ(w.calc.memory().find("test\\x")->data, stored);
+}
+
+struct RefusalCase {
+    const char* what;
+    const char* name;
+    bool refuseheaders;
+    std::size_t capacity;
+};
+
+class Refusal : public Exchange, public ::testing::WithParamInterface<RefusalCase> {};
+
+TEST_P(Refusal, HeaderIsAnsweredWithARefusal) {
+    w.calc.misbehaviour().refuseheaders = GetParam().refuseheaders;
+    w.calc.setmemorycapacity(GetParam().capacity);
+    const auto before = w.calc.memory().usedbytes();
+    EXPECT_EQ(sendvariable(GetParam().name, {0x00, 0x03, 0x0C, 0x02, 0x1F}), cat({kCalcAck, kRefusal}));
+    EXPECT_TRUE(w.calc.quiet());
+    EXPECT_EQ(w.calc.memory().usedbytes(), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, Refusal,
+                         ::testing::Values(RefusalCase{"locked", "test\\y", false, 70000},
+                                           RefusalCase{"told", "test\\new", true, 70000},
+                                           RefusalCase{"full", "test\\new", false, 17}),
+                         [](const auto& param) { return std::string(param.param.what); });
+
+// The computer's side of a transfer the user starts from the calculator's menu.
+Bytes takevariable(Wire& w) {
+    const Bytes header = w.packet();
+    w.send(kAck);
+    w.send(kCts);
+    EXPECT_EQ(w.packet(), kCalcAck);
+    const Bytes data = w.packet();
+    w.send(kAck);
+    return cat({header, data});
+}
+
+TEST_F(Exchange, CalculatorSendsOfItsOwnAccordWithFolderNames) {
+    std::string error;
+    ASSERT_TRUE(w.calc.sendfromcalc({"test\\x", "test\\y"}, &error)) << error;
+    w.clock.advance(10'000'000);  // the user is slow to start the computer's side
+    EXPECT_EQ(takevariable(w), cat({{0x89, 0x06, 0x0C, 0x00, 0x05, 0, 0, 0, 0x00, 0x06}, text("test\\x"), {0x9F, 0x02},
+                                    {0x89, 0x15, 0x09, 0x00, 0, 0, 0, 0, 0x00, 0x03, 0x0C, 0x01, 0x1F, 0x2F, 0x00}}));
+    EXPECT_EQ(takevariable(w), cat({{0x89, 0x06, 0x0C, 0x00, 0x05, 0, 0, 0, 0x00, 0x06}, text("test\\y"), {0xA0, 0x02},
+                                    {0x89, 0x15, 0x09, 0x00, 0, 0, 0, 0, 0x00, 0x03, 0x0D, 0x01, 0x1F, 0x30, 0x00}}));
+    EXPECT_EQ(w.packet(), kCalcEot);
+    EXPECT_TRUE(w.calc.quiet());
+    EXPECT_TRUE(w.state.linkok) << w.state.pendingerror;
+}
+
+TEST_F(Exchange, SendingFromTheCalculatorNeedsExistingVariables) {
+    std::string error;
+    EXPECT_FALSE(w.calc.sendfromcalc({"test\\x", "nope"}, &error));
+    EXPECT_NE(error.find("nope"), std::string::npos);
+    EXPECT_TRUE(w.calc.quiet());
+}
+
+TEST_F(Exchange, ReadinessExchangeOfTheLinkLayerSucceeds) {
+    EXPECT_TRUE(readinessexchange(w.link)) << w.state.pendingerror;
+}
+
+} // namespace
+} // namespace tessaly::testing
