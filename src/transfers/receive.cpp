@@ -117,6 +117,14 @@ int receivevariable(Link& link, ReceiveTarget& target, bool first, std::string_v
         if (!target.manual) break;
     }
 
+    // Anything else than a header (a refusal of an unknown name, say) is read to its end,
+    // so the next exchange starts on a quiet line.
+    const CommandInfo* other = commandinfo(command);
+    if (s.linkok && command != CmdVarHeader && other && other->carriesdata) {
+        const std::size_t rest = packet[2] + 256u * packet[3] + 2;
+        for (std::size_t i = 0; i < rest && s.linkok; ++i) rb();
+    }
+
     if (!writer.close(&error) && s.linkok) link.faillink(error);
     return stored;
 }

@@ -26,23 +26,23 @@ std::map<std::string, std::vector<std::uint8_t>> contents(const std::filesystem:
 
 class CliGet : public ::testing::Test {
 protected:
-    Scratch s;
+    TempDir s;
     std::filesystem::path state, original, output;
     void SetUp() override {
-        state = samplestate("group2.92g", s.path);
+        state = samplestate("group2.92g", s.path());
         if (state.empty()) GTEST_SKIP() << "no shared samples";
-        original = s.path / "original.92g";
+        original = s.path() / "original.92g";
         std::filesystem::copy_file(state, original);
-        output = s.path / "out.92g";
+        output = s.path() / "out.92g";
     }
-    Run get(std::vector<std::string> args) {
+    CliResult get(std::vector<std::string> args) {
         args.insert(args.begin(), {"--link", "virtual:" + state.string(), "get"});
-        return runcli(args, s.path);
+        return runcli(args, s.path());
     }
 };
 
 TEST_F(CliGet, SavesTheRequestedVariablesAsTheCalculatorHoldsThem) {
-    const Run r = get({"group\\pic", "group\\txt", "group\\prg", "-o", output.string(), "--comment", "from the cli"});
+    const CliResult r = get({"group\\pic", "group\\txt", "group\\prg", "-o", output.string(), "--comment", "from the cli"});
     ASSERT_EQ(r.code, 0) << r.err;
     const auto saved = contents(output);
     const auto source = contents(original);
@@ -60,7 +60,7 @@ TEST_F(CliGet, SavesTheRequestedVariablesAsTheCalculatorHoldsThem) {
 }
 
 TEST_F(CliGet, WithoutStoreFolderTheNamesAreBare) {
-    const Run r = get({"group\\str", "-o", output.string(), "--no-store-folder"});
+    const CliResult r = get({"group\\str", "-o", output.string(), "--no-store-folder"});
     ASSERT_EQ(r.code, 0) << r.err;
     const auto saved = contents(output);
     ASSERT_EQ(saved.size(), 1u);
@@ -68,14 +68,14 @@ TEST_F(CliGet, WithoutStoreFolderTheNamesAreBare) {
 }
 
 TEST_F(CliGet, UnknownNameFailsWithoutAFile) {
-    const Run r = get({"group\\nothere", "-o", output.string()});
+    const CliResult r = get({"group\\nothere", "-o", output.string()});
     EXPECT_EQ(r.code, 1);
     EXPECT_NE(r.err.find("group\\nothere"), std::string::npos) << r.err;
     EXPECT_FALSE(std::filesystem::exists(output));
 }
 
 TEST_F(CliGet, FromCalcTakesWhatTheVirtualCalculatorSends) {
-    const Run r = get({"--from-calc", "--calc-sends", "group\\exp,group\\list", "-o", output.string()});
+    const CliResult r = get({"--from-calc", "--calc-sends", "group\\exp,group\\list", "-o", output.string()});
     ASSERT_EQ(r.code, 0) << r.err;
     const auto saved = contents(output);
     const auto source = contents(original);
@@ -85,7 +85,7 @@ TEST_F(CliGet, FromCalcTakesWhatTheVirtualCalculatorSends) {
 }
 
 TEST_F(CliGet, FromCalcWithNothingSentTimesOut) {
-    const Run r = get({"--from-calc", "-o", output.string()});
+    const CliResult r = get({"--from-calc", "-o", output.string()});
     EXPECT_EQ(r.code, 1);
     EXPECT_NE(r.err.find("The calculator did not responded [Receiving byte]"), std::string::npos) << r.err;
     EXPECT_FALSE(std::filesystem::exists(output));
@@ -99,10 +99,10 @@ struct UsageCase {
 class CliGetUsage : public ::testing::TestWithParam<UsageCase> {};
 
 TEST_P(CliGetUsage, IsRefusedWithExitCode2) {
-    Scratch s;
+    TempDir s;
     std::vector<std::string> args{"--link", "virtual", "get"};
     args.insert(args.end(), GetParam().args.begin(), GetParam().args.end());
-    const Run r = runcli(args, s.path);
+    const CliResult r = runcli(args, s.path());
     EXPECT_EQ(r.code, 2) << r.err;
     EXPECT_FALSE(r.err.empty());
 }

@@ -14,14 +14,13 @@ std::vector<std::string> captions(const std::vector<ListRow>& rows) {
 }
 
 TEST(DirectoryListing, ExchangeMatchesTheRealCalculatorsCapture) {
-    const auto path = std::filesystem::path(TESSALY_SHARED_DIR) / "ti92-captures" / "dirlist.log";
-    if (!std::filesystem::exists(path)) GTEST_SKIP() << "no capture at " << path;
+    if (!std::filesystem::exists(tessaly::testing::capturepath("dirlist.log"))) GTEST_SKIP() << "no captures";
     ReceiveRig rig;
-    rig.calc.memory().folders = capturememory();
+    tessaly::testing::capturememory(rig.calc);
 
     rig.page.Button30click();
 
-    auto expected = readcapture(path);
+    auto expected = capturetrace("dirlist.log");
     // The end of transmission is not acknowledged by us; the capture's program did.
     ASSERT_GE(expected.size(), 4u);
     expected.resize(expected.size() - 4);
@@ -103,7 +102,7 @@ TEST(DirectoryListing, SizeIsTheStoredSizeInDecimal) {
 
 TEST(DirectoryListing, TimeoutMidListKeepsTheRowsThatArrived) {
     ReceiveRig rig;
-    rig.calc.memory().folders = capturememory();
+    tessaly::testing::capturememory(rig.calc);
     // 38 bytes to the header, 44 per entry (main, test, x), then 30 into y's data packet.
     rig.calc.misbehaviour().stopafterbytes = 38 + 3 * 44 + 30;
     rig.page.Button30click();
@@ -117,7 +116,7 @@ TEST(DirectoryListing, TimeoutMidListKeepsTheRowsThatArrived) {
 
 TEST(DirectoryListing, SilentCalculatorLeavesTheStatusAndRecordsTheTimeout) {
     ReceiveRig rig;
-    rig.calc.misbehaviour().absent = true;
+    rig.calc.misbehaviour().mute = true;
     rig.page.Button30click();
     EXPECT_EQ(rig.shell.statuses, std::vector<std::string>{"Receiving directory list.."});
     EXPECT_EQ(rig.state.pendingerror, kReceiveTimeout);
@@ -128,7 +127,7 @@ TEST(DirectoryListing, SilentCalculatorLeavesTheStatusAndRecordsTheTimeout) {
 
 TEST(DirectoryListing, DamagedEntryIsNotListed) {
     ReceiveRig rig;
-    rig.calc.memory().folders = capturememory();
+    tessaly::testing::capturememory(rig.calc);
     rig.calc.misbehaviour().wrongchecksum = true;
     rig.page.Button30click();
     EXPECT_TRUE(rig.page.rows().empty());
@@ -140,7 +139,7 @@ TEST(DirectoryListing, DamagedEntryIsNotListed) {
 
 TEST(DirectoryListing, RefusedWhileBusyChangesNothing) {
     ReceiveRig rig;
-    rig.calc.memory().folders = capturememory();
+    tessaly::testing::capturememory(rig.calc);
     rig.page.Button30click();
     rig.trace.clear();
     rig.state.busy = true;
@@ -154,7 +153,7 @@ TEST(DirectoryListing, RefusedWhileBusyChangesNothing) {
 
 TEST(DirectoryListing, ClearsThePackageFlagAndDisablesSaveAndView) {
     ReceiveRig rig;
-    rig.calc.memory().folders = capturememory();
+    tessaly::testing::capturememory(rig.calc);
     rig.page.setsavetofileenabled(true);
     rig.page.Button30click();
     EXPECT_FALSE(rig.page.packageflag());

@@ -32,7 +32,7 @@ std::vector<std::pair<std::string, std::vector<std::uint8_t>>> readgroup(const s
 
 TEST(Receive, OneVariableByteForByte) {
     ReceiveRig rig;
-    rig.calc.memory().folders = capturememory();
+    tessaly::testing::capturememory(rig.calc);
     rig.listandmark({"test\\x"});
 
     rig.page.Button1Click();
@@ -99,7 +99,7 @@ TEST(Receive, SeveralVariablesSaveAndReadBackAsTheCalculatorHoldsThem) {
     EXPECT_EQ(rig.shell.laststatus(), "3 variable(s) received.");
     EXPECT_TRUE(rig.state.linkok);
 
-    const auto dest = rig.folder.path / "package.92g";
+    const auto dest = rig.folder / "package.92g";
     std::string comment = "three";
     std::string error;
     ASSERT_TRUE(saveas92g(dest, false, rig.store, comment, rig.shell, rig.state, &error)) << error;
@@ -143,8 +143,8 @@ TEST_P(ReceiveNames, StoreFolderKeepsTheRequestedFullName) {
 INSTANTIATE_TEST_SUITE_P(Rules, ReceiveNames,
                          ::testing::Values(NameCase{"request_store_folder", true, false, "work\\v"},
                                            NameCase{"request_bare", false, false, "v"},
-                                           NameCase{"calc_select_store_folder", true, true, "v"},
-                                           NameCase{"calc_select_bare", false, true, "v"}),
+                                           NameCase{"calc_select_store_folder", true, true, "work\\v"},
+                                           NameCase{"calc_select_bare", false, true, "work\\v"}),
                          [](const auto& p) { return std::string(p.param.what); });
 
 TEST(Receive, SeventeenCharacterNameIsRequestedCutToSixteen) {
@@ -184,7 +184,7 @@ TEST(Receive, EmptyTypeTextIsRequestedAsCode30) {
 
 TEST(Receive, NothingSelectedSendsOneReadyCheck) {
     ReceiveRig rig;
-    rig.calc.memory().folders = capturememory();
+    tessaly::testing::capturememory(rig.calc);
     rig.listandmark({});
     rig.page.Button1Click();
     EXPECT_EQ(rig.trace.text(), transcript({"> 09 68 00 00", "< 89 56 00 00"}));
@@ -195,7 +195,7 @@ TEST(Receive, NothingSelectedSendsOneReadyCheck) {
 
 TEST(Receive, NotAtHomeScreenRecordsTheEntrysName) {
     ReceiveRig rig;
-    rig.calc.memory().folders = capturememory();
+    tessaly::testing::capturememory(rig.calc);
     rig.listandmark({"test\\x", "test\\y"});
     rig.calc.misbehaviour().awayfromhome = true;
     rig.page.Button1Click();
@@ -209,7 +209,7 @@ TEST(Receive, NotAtHomeScreenRecordsTheEntrysName) {
 
 TEST(Receive, RequestAnsweredWithoutAVariableIsNotCounted) {
     ReceiveRig rig;
-    rig.calc.memory().folders = capturememory();
+    tessaly::testing::capturememory(rig.calc);
     rig.listandmark({"test\\x", "test\\y", "test\\z"});
     // y goes away between the listing and the request.
     auto& vars = rig.calc.memory().folder("test")->variables;
@@ -244,7 +244,7 @@ TEST(Receive, CutOffVariableIsDroppedWholeAndTheStoreStaysConsistent) {
     EXPECT_EQ(rig.shell.laststatus(), "1 variable(s) received.");
 
     // Whatever is saved holds only whole variables.
-    const auto dest = rig.folder.path / "kept.92g";
+    const auto dest = rig.folder / "kept.92g";
     std::string comment, error;
     ASSERT_TRUE(saveas92g(dest, false, rig.store, comment, rig.shell, rig.state, &error)) << error;
     const auto saved = readgroup(dest);
@@ -270,7 +270,7 @@ TEST(Receive, CancelDuringTheDataDropsTheVariable) {
 
 TEST(Receive, ChecksumMismatchFailsAndDropsTheVariable) {
     ReceiveRig rig;
-    rig.calc.memory().folders = capturememory();
+    tessaly::testing::capturememory(rig.calc);
     rig.listandmark({"test\\x", "test\\z"});
     rig.calc.misbehaviour().wrongchecksum = true;
     rig.page.Button1Click();
@@ -306,14 +306,15 @@ TEST(Receive, RefusedWhileBusy) {
 
 TEST(ReceiveFromCalc, TakesEveryVariableTheCalculatorSends) {
     ReceiveRig rig;
-    rig.calc.memory().folders = capturememory();
+    tessaly::testing::capturememory(rig.calc);
     std::string error;
     ASSERT_TRUE(rig.calc.sendfromcalc({"test\\x", "test\\y", "test\\z"}, &error)) << error;
     rig.page.setmanual(true);
     rig.page.Button1Click();
 
     EXPECT_TRUE(rig.state.linkok) << rig.state.pendingerror;
-    EXPECT_EQ(names(rig.records()), (std::vector<std::string>{"x", "y", "z"}));
+    // The names are the headers': the virtual TI-92 names each with its folder.
+    EXPECT_EQ(names(rig.records()), (std::vector<std::string>{"test\\x", "test\\y", "test\\z"}));
     // No ready check and no request: the PC only accepts and acknowledges.
     const auto sent = rig.trace.sent();
     EXPECT_EQ(std::count(sent.begin(), sent.end(), 0x68), 0);
@@ -328,7 +329,7 @@ TEST(ReceiveFromCalc, TakesEveryVariableTheCalculatorSends) {
 
 TEST(ReceiveFromCalc, NothingSentEmptiesTheStoreAndTimesOut) {
     ReceiveRig rig;
-    rig.calc.memory().folders = capturememory();
+    tessaly::testing::capturememory(rig.calc);
     rig.listandmark({"test\\x"});
     rig.page.Button1Click();  // something in the store first
     ASSERT_EQ(rig.records().size(), 1u);

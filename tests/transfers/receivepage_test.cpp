@@ -12,7 +12,7 @@ class ReceivePageViews : public ::testing::Test {
 protected:
     ReceiveRig rig;
     void SetUp() override {
-        rig.calc.memory().folders = capturememory();
+        tessaly::testing::capturememory(rig.calc);
         rig.page.Button30click();
     }
     void toreceived() {
