@@ -43,6 +43,7 @@ struct AppRun {
     QTemporaryDir dir;
     SimClock clock;
     std::unique_ptr<Port> port;
+    VirtualTI92* calculator = nullptr;  // the virtual TI-92 behind port, when it is one
     ScriptedShell shell;
     std::unique_ptr<app::Program> program;
     std::vector<std::vector<std::string>> sent;  // sendfilelist calls: paths...
@@ -59,6 +60,8 @@ struct AppRun {
         if (!port) port = std::make_unique<MuteCalculatorPort>(clock);
         c.port = port.get();
         c.portdescription = "test cable";
+        c.calculator = calculator;
+        c.virtualcalculator = calculator != nullptr;
         c.clock = &clock;
         c.answerer = &shell;
         return c;
