@@ -188,6 +188,7 @@ QWidget* TForm1::buildopenpage() {
     o.FileListBox1->setFixedWidth(0);
     o.FileListBox1->setVisible(false);
     o.ListView1 = listview("ListView1", {QStringLiteral("Filename"), QStringLiteral("Description")});
+    o.ListView1->header()->setMinimumSectionSize(kMinColWidth);
     o.ListView1->setColumnWidth(0, kDefaultColWidth);
     o.Label17 = named(new QLabel(QStringLiteral("-")), "Label17", QStringLiteral("Numer of variables in file"));
     o.Label18 = named(new QLabel(QStringLiteral("-")), "Label18", QStringLiteral("Filesize"));

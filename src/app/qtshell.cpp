@@ -135,6 +135,7 @@ void QtShell::processmessages() {
 }
 
 void QtShell::refreshfilelist() {
+    if (m_refresh) m_refresh();
     if (m_answerer) m_answerer->refreshfilelist();
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 #include <QString>
+#include <functional>
 #include <string_view>
 
 #include "transfers/shell.h"
@@ -25,6 +26,8 @@ public:
     ~QtShell() override;
 
     void setanswerer(Shell* answerer) { m_answerer = answerer; }
+    // The file browser re-reads its folder here.
+    void setfilelistrefresher(std::function<void()> refresh) { m_refresh = std::move(refresh); }
     Shell* answerer() const { return m_answerer; }
 
     void setstatus(std::string_view text) override;
@@ -47,6 +50,7 @@ private:
     QProgressBar* m_gauge;
     QWidget* m_owner;
     Shell* m_answerer = nullptr;
+    std::function<void()> m_refresh;
     bool m_busycursor = false;
     std::string m_statustext;
 };

@@ -24,7 +24,11 @@ struct Options {
 // The link a command drives: backend, clock, Ctrl+C pump, optional wire trace.
 class CliLink {
 public:
-    static std::unique_ptr<CliLink> open(const Options& options, std::string* error);
+    // Parses --link (else TESSALY92_LINK), opens the port, releases both lines and
+    // installs the Ctrl+C handler. Problems and warnings are printed to stderr here; on
+    // failure it returns nullptr, error gets the text and exitcode what the command
+    // should return (kUsage for a wrong LINK string or trace file, else kFailed).
+    static std::unique_ptr<CliLink> open(const Options& options, std::string* error, int* exitcode = nullptr);
     ~CliLink();
     Link& link() { return *m_link; }
     TransferState& state() { return m_state; }
@@ -42,8 +46,9 @@ private:
     std::unique_ptr<Link> m_link;
 };
 
-// Prints the pending error text and gives the exit code of a finished transfer.
-int finish(TransferState& state);
+// Prints the pending error text ("Operation cancelled." after Ctrl+C), and what the port
+// says when it lost the cable, and gives the exit code of a finished transfer.
+int finish(TransferState& state, const Port* port = nullptr);
 
 using Args = std::vector<std::string>;
 int cmd_ready(const Options& options, const Args& args);

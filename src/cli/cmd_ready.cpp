@@ -1,12 +1,23 @@
 #include <cstdio>
 
 #include "cli/cli.h"
+#include "transfers/readiness.h"
 
 namespace tessaly::cli {
 
-int cmd_ready(const Options&, const Args&) {
-    std::fprintf(stderr, "tessaly92-cli: ready is not built yet\n");
-    return kUsage;
+int cmd_ready(const Options& options, const Args& args) {
+    if (!args.empty()) {
+        std::fprintf(stderr, "tessaly92-cli: ready takes no arguments\n");
+        return kUsage;
+    }
+    int code = kFailed;
+    auto cl = CliLink::open(options, nullptr, &code);
+    if (!cl) return code;
+    if (readinessexchange(cl->link())) {
+        std::printf("%.*s\n", int(kReadyText.size()), kReadyText.data());
+        return kOk;
+    }
+    return finish(cl->state(), cl->opened().port.get());
 }
 
 } // namespace tessaly::cli

@@ -5,6 +5,7 @@
 #include "link/clock.h"
 #include "link/linkspec.h"
 #include "link/port.h"
+#include "link/transferstate.h"
 
 namespace tessaly {
 
@@ -21,7 +22,8 @@ struct OpenedPort {
     std::shared_ptr<VirtualTI92> calculator;
 };
 
-// address: the port table address chosen in the port list (used by Kind::Auto).
-OpenedPort openport(const LinkSpec& spec, Clock& clock);
+// address: the port table address chosen in the port list. Kind::Auto opens its device
+// now to report problems early, and follows later changes of the address by itself.
+OpenedPort openport(const LinkSpec& spec, Clock& clock, std::uint16_t address = kPortTable[0]);
 
 } // namespace tessaly

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <string>
 
 namespace tessaly {
 
@@ -11,6 +12,10 @@ public:
     virtual ~Port() = default;
     virtual void outport(std::uint16_t port, std::uint8_t value) = 0;
     virtual std::uint8_t inport(std::uint16_t port) = 0;
+    // Why the backend lost the cable after it was opened (a closed virtual cable, a
+    // device that went away); empty while it works. Until then it reads as a port
+    // without a calculator, so the transfer fails on its own timeouts.
+    virtual std::string error() const { return {}; }
 };
 
 // Status register bits of the two link lines (set = line high).

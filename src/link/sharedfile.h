@@ -31,7 +31,8 @@ public:
     std::uint16_t readwordbe(std::uint32_t offset);
 
 private:
-    void fail(const char* what);
+    // Keeps the first failure: later ones are usually its consequence. err: errno or 0.
+    void fail(const char* what, int err = 0);
     int m_fd = -1;
     bool m_ok = true;
     std::string m_error;

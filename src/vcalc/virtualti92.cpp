@@ -139,6 +139,7 @@ struct VirtualTI92::Impl {
 
     void reset() {
         bit = Bit::Idle;
+        idlereads = 0;
         calc = kReleased;
         rxcount = 0;
         txcount = 0;
@@ -286,6 +287,9 @@ struct VirtualTI92::Impl {
     // ---------------------------------------------------------------- packets
     void assemble(std::uint8_t b) {
         if (headcount < 4) {
+            // A computer whose wait for us ran out still clocks its acknowledgement slots:
+            // they arrive as FF bytes, which no packet starts with.
+            if (headcount == 0 && b == 0xFF) return;
             head[headcount++] = b;
             if (headcount < 4) return;
             const CommandInfo* info = commandinfo(head[1]);
@@ -695,11 +699,14 @@ void VirtualTI92::fcamerastream(int mode) {
     d.sendbytes(head);
     d.sendbytes(s);
     if (mode == 2) {
-        // The second plane: the text stays black (both planes), the bars become light grey.
+        // The second plane: the tool bar in dark grey (first plane only), the history and
+        // entry in black (both), the rules and the status line on light grey (second only).
         CalcScreen grey = s;
         for (std::size_t row = 0; row < 128; ++row)
-            if (row == 10 || row == 108 || row >= 119)
-                for (std::size_t i = 0; i < 30; ++i) grey[row * 30 + i] = 0xFF;
+            for (std::size_t i = 0; i < 30; ++i) {
+                if (row < 10) grey[row * 30 + i] = 0x00;
+                if (row == 10 || row == 108 || row >= 119) grey[row * 30 + i] = 0xFF;
+            }
         d.sendbytes(grey);
     }
     d.patient = true;

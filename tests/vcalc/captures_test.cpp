@@ -9,9 +9,9 @@
 namespace tessaly::testing {
 namespace {
 
-class Captures : public ::testing::TestWithParam<const char*> {};
+class VcalcCaptures : public ::testing::TestWithParam<const char*> {};
 
-TEST_P(Captures, AnswersLikeTheRealCalculator) {
+TEST_P(VcalcCaptures, AnswersLikeTheRealCalculator) {
     const std::string path = capturepath(GetParam());
     if (!std::filesystem::exists(path)) GTEST_SKIP() << path << " is not there";
     Wire w;
@@ -34,7 +34,7 @@ TEST_P(Captures, AnswersLikeTheRealCalculator) {
     EXPECT_EQ(seen, expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(RealTI92, Captures,
+INSTANTIATE_TEST_SUITE_P(RealTI92, VcalcCaptures,
                          ::testing::Values("dirlist.log", "recv_var_x.log", "recv_var_y.log", "recv_vars.log",
                                            "send_var_y.log", "send_vars.log", "create_folder.log", "delete_var_x.log",
                                            "get_version.log", "send_backup.log", "device_info.log"),
@@ -43,7 +43,7 @@ INSTANTIATE_TEST_SUITE_P(RealTI92, Captures,
                              return n.substr(0, n.find('.'));
                          });
 
-TEST(CaptureEffects, SendingIntoAFolderCreatesIt) {
+TEST(VcalcCaptureEffects, SendingIntoAFolderCreatesIt) {
     if (!std::filesystem::exists(capturepath("create_folder.log"))) GTEST_SKIP();
     Wire w;
     capturememory(w.calc);
@@ -54,7 +54,7 @@ TEST(CaptureEffects, SendingIntoAFolderCreatesIt) {
     EXPECT_EQ(v->data, (Bytes{0x00, 0x0A, 0x40, 0x00, 0x21, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x23}));
 }
 
-TEST(CaptureEffects, DelVarTypedOnTheHomeScreenDeletesTheVariable) {
+TEST(VcalcCaptureEffects, DelVarTypedOnTheHomeScreenDeletesTheVariable) {
     if (!std::filesystem::exists(capturepath("delete_var_x.log"))) GTEST_SKIP();
     Wire w;
     capturememory(w.calc);
@@ -64,7 +64,7 @@ TEST(CaptureEffects, DelVarTypedOnTheHomeScreenDeletesTheVariable) {
     EXPECT_NE(w.calc.memory().find("test\\x"), nullptr);
 }
 
-TEST(CaptureEffects, BackupStartsLikeTheRealOne) {
+TEST(VcalcCaptureEffects, BackupStartsLikeTheRealOne) {
     const std::string path = capturepath("recv_backup.log");
     if (!std::filesystem::exists(path)) GTEST_SKIP();
     const auto packets = readcapture(path);

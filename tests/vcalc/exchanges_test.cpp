@@ -7,7 +7,7 @@
 namespace tessaly::testing {
 namespace {
 
-class Exchange : public ::testing::Test {
+class VcalcExchange : public ::testing::Test {
 protected:
     void SetUp() override { capturememory(w.calc); }
     // The computer sends a variable the way this program does (06, size without padding).
@@ -20,14 +20,14 @@ protected:
     Wire w;
 };
 
-TEST_F(Exchange, RequestForAMissingVariableIsRefused) {
+TEST_F(VcalcExchange, RequestForAMissingVariableIsRefused) {
     w.send(pcpacket(CmdRequest, varheader(0, 0, "test\\nope")));
     EXPECT_EQ(w.packet(), kCalcAck);
     EXPECT_EQ(w.packet(), (Bytes{0x89, 0x36, 0x01, 0x00, 0x01, 0x01, 0x00}));
     EXPECT_TRUE(w.calc.quiet());
 }
 
-TEST_F(Exchange, RequestAnswersWithTheRealTypeAndABareName) {
+TEST_F(VcalcExchange, RequestAnswersWithTheRealTypeAndABareName) {
     w.calc.memory().folders[1].variables.push_back({"s", 0x0C, {0x00, 0x04, 0x00, 0x61, 0x00, 0x2D}, false});
     w.send(pcpacket(CmdRequest, varheader(0, 0x12, "test\\s")));  // asked for as a program
     EXPECT_EQ(w.packet(), kCalcAck);
@@ -40,7 +40,7 @@ TEST_F(Exchange, RequestAnswersWithTheRealTypeAndABareName) {
     EXPECT_EQ(w.packet(), kCalcEot);
 }
 
-TEST_F(Exchange, ReceivedVariableGoesIntoANewFolder) {
+TEST_F(VcalcExchange, ReceivedVariableGoesIntoANewFolder) {
     const Bytes stored{0x00, 0x03, 0x0C, 0x02, 0x1F};
     EXPECT_EQ(sendvariable("work\\v", stored), cat({kCalcAck, kCalcCts}));
     w.send(kAck);
@@ -54,7 +54,7 @@ TEST_F(Exchange, ReceivedVariableGoesIntoANewFolder) {
     EXPECT_TRUE(w.calc.quiet());
 }
 
-TEST_F(Exchange, BareNameGoesIntoMain) {
+TEST_F(VcalcExchange, BareNameGoesIntoMain) {
     const Bytes stored{0x00, 0x03, 0x0C, 0x02, 0x1F};
     sendvariable("v", stored, CmdSendVar);
     w.send(kAck);
@@ -63,7 +63,7 @@ TEST_F(Exchange, BareNameGoesIntoMain) {
     EXPECT_NE(w.calc.memory().find("main\\v"), nullptr);
 }
 
-TEST_F(Exchange, DataWithAWrongChecksumIsAskedForAgain) {
+TEST_F(VcalcExchange, DataWithAWrongChecksumIsAskedForAgain) {
     const Bytes stored{0x00, 0x03, 0x0C, 0x02, 0x1F};
     sendvariable("test\\x", stored);
     w.send(kAck);
@@ -84,9 +84,9 @@ struct RefusalCase {
     std::size_t capacity;
 };
 
-class Refusal : public Exchange, public ::testing::WithParamInterface<RefusalCase> {};
+class VcalcRefusal : public VcalcExchange, public ::testing::WithParamInterface<RefusalCase> {};
 
-TEST_P(Refusal, HeaderIsAnsweredWithARefusal) {
+TEST_P(VcalcRefusal, HeaderIsAnsweredWithARefusal) {
     w.calc.misbehaviour().refuseheaders = GetParam().refuseheaders;
     w.calc.setmemorycapacity(GetParam().capacity);
     const auto before = w.calc.memory().usedbytes();
@@ -95,7 +95,7 @@ TEST_P(Refusal, HeaderIsAnsweredWithARefusal) {
     EXPECT_EQ(w.calc.memory().usedbytes(), before);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, Refusal,
+INSTANTIATE_TEST_SUITE_P(Cases, VcalcRefusal,
                          ::testing::Values(RefusalCase{"locked", "test\\y", false, 70000},
                                            RefusalCase{"told", "test\\new", true, 70000},
                                            RefusalCase{"full", "test\\new", false, 17}),
@@ -112,7 +112,7 @@ Bytes takevariable(Wire& w) {
     return cat({header, data});
 }
 
-TEST_F(Exchange, CalculatorSendsOfItsOwnAccordWithFolderNames) {
+TEST_F(VcalcExchange, CalculatorSendsOfItsOwnAccordWithFolderNames) {
     std::string error;
     ASSERT_TRUE(w.calc.sendfromcalc({"test\\x", "test\\y"}, &error)) << error;
     w.clock.advance(10'000'000);  // the user is slow to start the computer's side
@@ -125,14 +125,14 @@ TEST_F(Exchange, CalculatorSendsOfItsOwnAccordWithFolderNames) {
     EXPECT_TRUE(w.state.linkok) << w.state.pendingerror;
 }
 
-TEST_F(Exchange, SendingFromTheCalculatorNeedsExistingVariables) {
+TEST_F(VcalcExchange, SendingFromTheCalculatorNeedsExistingVariables) {
     std::string error;
     EXPECT_FALSE(w.calc.sendfromcalc({"test\\x", "nope"}, &error));
     EXPECT_NE(error.find("nope"), std::string::npos);
     EXPECT_TRUE(w.calc.quiet());
 }
 
-TEST_F(Exchange, ReadinessExchangeOfTheLinkLayerSucceeds) {
+TEST_F(VcalcExchange, ReadinessExchangeOfTheLinkLayerSucceeds) {
     EXPECT_TRUE(readinessexchange(w.link)) << w.state.pendingerror;
 }
 

@@ -1,0 +1,106 @@
+#include "link/ports/socketport.h"
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "link/ports/nullport.h"
+
+namespace tessaly {
+
+namespace {
+constexpr unsigned char kWrite = 'w';
+constexpr unsigned char kRead = 'r';
+} // namespace
+
+SocketPort::~SocketPort() {
+    if (m_fd < 0) return;
+    flush();  // the last line release reaches the calculator
+    if (m_fd >= 0) ::close(m_fd);
+}
+
+bool SocketPort::open() {
+    m_error.clear();
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    if (m_path.empty() || m_path.size() >= sizeof addr.sun_path) {
+        m_error = "The virtual cable path \"" + m_path + "\" is empty or too long for a socket.";
+        return false;
+    }
+    std::memcpy(addr.sun_path, m_path.c_str(), m_path.size() + 1);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        m_error = std::string("Cannot create a socket: ") + std::strerror(errno) + ".";
+        return false;
+    }
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
+        const int err = errno;
+        ::close(fd);
+        m_error = "No virtual TI-92 answers at " + m_path + " (" + std::strerror(err) +
+                  "): start one with tessaly92-vcalc --socket " + m_path + ".";
+        return false;
+    }
+    m_fd = fd;
+    m_npending = 0;
+    return true;
+}
+
+void SocketPort::outport(std::uint16_t, std::uint8_t value) {
+    if (m_fd < 0) return;
+    if (m_npending + 3 > sizeof m_pending && !flush()) return;  // room for the read that follows
+    m_pending[m_npending++] = kWrite;
+    m_pending[m_npending++] = value & 3;
+}
+
+std::uint8_t SocketPort::inport(std::uint16_t) {
+    if (m_fd < 0) return NullPort::kNoCalculator;
+    m_pending[m_npending++] = kRead;  // outport always leaves room for it
+    if (!flush()) return NullPort::kNoCalculator;
+    unsigned char levels = 0;
+    for (;;) {
+        pollfd p{m_fd, POLLIN, 0};
+        const int n = ::poll(&p, 1, kAnswerTimeoutMs);
+        if (n < 0 && errno == EINTR) continue;
+        if (n == 0) {
+            lose("stopped answering");
+            return NullPort::kNoCalculator;
+        }
+        const ssize_t got = ::read(m_fd, &levels, 1);
+        if (got == 1) break;
+        if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+        lose(got == 0 ? "closed the cable" : std::string("failed: ") + std::strerror(errno));
+        return NullPort::kNoCalculator;
+    }
+    std::uint8_t status = 0;
+    if (levels & 1) status |= kStatusLineA;
+    if (levels & 2) status |= kStatusLineB;
+    return status;
+}
+
+bool SocketPort::flush() {
+    std::size_t done = 0;
+    while (done < m_npending) {
+        const ssize_t n = ::send(m_fd, m_pending + done, m_npending - done, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            lose(std::string("closed the cable (") + std::strerror(errno) + ")");
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    m_npending = 0;
+    return true;
+}
+
+void SocketPort::lose(const std::string& why) {
+    m_error = "The virtual TI-92 at " + m_path + " " + why + ".";
+    ::close(m_fd);
+    m_fd = -1;
+    m_npending = 0;
+}
+
+} // namespace tessaly

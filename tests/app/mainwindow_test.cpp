@@ -1,0 +1,416 @@
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDropEvent>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QTextEdit>
+#include <QTimer>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QUrl>
+
+#include "app/apptestsupport.h"
+#include "link/trace.h"
+#include "transfers/readiness.h"
+#include "vcalc/vcalc.h"
+
+namespace tessaly::test {
+namespace {
+
+using app::TForm1;
+
+const std::string kQuiet = "[Settings]\nCheck_Start=0\nUpdate_Start=0\n";
+
+bool samepicture(const QLabel* a, const QLabel* b) { return a->pixmap().toImage() == b->pixmap().toImage(); }
+
+TEST(MainWindow, FirstStartWithoutSettingsFile) {
+    AppRun run;
+    int listings = 0;
+    std::string pendingduringlisting;
+    TForm1& w = run.create();
+    w.setstartuplisting([&] {
+        ++listings;
+        pendingduringlisting = w.state().pendingerror;
+        w.state().pendingerror = "listing failure";  // must not be what gets reported
+    });
+    run.program->start();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.startupdone(); }, 5000));
+
+    EXPECT_EQ(QApplication::applicationName(), "tessaly92");
+    EXPECT_EQ(w.windowTitle(), "tessaly92 beta");
+    EXPECT_EQ(w.notebook->tabText(w.notebook->currentIndex()), "Settings");
+    const app::ScreenSize screen = app::screensize();
+    EXPECT_EQ(w.y(), screen.height / 2 - 388 / 2);
+    EXPECT_EQ(w.x(), screen.width / 2 - 560 / 2);
+    EXPECT_EQ(w.size(), QSize(560, 388));
+    auto* ports = run.find<QComboBox>("ComboBox1");
+    ASSERT_EQ(ports->count(), 3);
+    EXPECT_EQ(ports->itemText(0), "0378");
+    EXPECT_EQ(ports->itemText(1), "03BC");
+    EXPECT_EQ(ports->itemText(2), "0278");
+    EXPECT_EQ(ports->currentIndex(), 0);
+    EXPECT_EQ(w.state().portaddress, 0x378);
+    for (const char* box : {"CheckBox1", "CheckBox2", "CheckBox3", "CheckBox4", "CheckBox5", "CheckBox6", "CheckBox7", "CheckBox8"})
+        EXPECT_TRUE(run.find<QCheckBox>(box)->isChecked()) << box;
+    EXPECT_TRUE(run.find<QRadioButton>("portrait")->isChecked());
+    EXPECT_EQ(run.find<QComboBox>("size")->currentText(), "half pagewidth");
+
+    // The readiness check ran at once (nobody answers on the test cable), then the listing,
+    // after which the check's failure is what stays pending.
+    ASSERT_GE(run.shell.statuses.size(), 2u);
+    EXPECT_EQ(run.shell.statuses[0], "Checking calculator.");
+    EXPECT_EQ(run.shell.statuses[1], "Calculator is not ready!");
+    EXPECT_EQ(listings, 1);
+    EXPECT_EQ(pendingduringlisting, nocontacttext(kReceiveTimeout));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !run.shell.boxes.empty(); }, 2000));
+    EXPECT_EQ(run.shell.boxes[0].text, nocontacttext(kReceiveTimeout));
+    EXPECT_EQ(run.find<QTreeWidget>("ListView1")->columnWidth(0), 90);
+
+    w.close();
+    const std::string written = run.readsettings();
+    EXPECT_NE(written.find("ActivePage=Settings\n"), std::string::npos);
+    EXPECT_NE(written.find("PortAdress=0\n"), std::string::npos);
+    EXPECT_NE(written.find("EXE-file=/opt/tessaly92/tessaly92\n"), std::string::npos);
+}
+
+TEST(MainWindow, NoCheckAndNoListingWhenSwitchedOff) {
+    AppRun run;
+    run.writesettings(kQuiet);
+    int listings = 0;
+    TForm1& w = run.create();
+    w.setstartuplisting([&] { ++listings; });
+    run.program->start();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.startupdone(); }, 5000));
+    EXPECT_TRUE(run.shell.statuses.empty());
+    EXPECT_EQ(listings, 0);
+    EXPECT_EQ(w.status->text(), "tessaly92");
+}
+
+TEST(MainWindow, StoredSettingsAreAppliedAndWrittenBackIdentically) {
+    AppRun run;
+    // A file as the Windows-era program wrote it.
+    const std::string windows =
+        "[Last]\r\nDirectory=C:\\TI92\\\r\nDrive=c\r\nActivePage=Screenshot\r\nX_Pos=50\r\nY_Pos=120\r\n"
+        "Width=600\r\nHeight=400\r\nColWidth=5\r\n[Settings]\r\nFARGO-dir=C:\\FARGO\\\r\n"
+        "Library-dir=C:\\FARGO\\LIB\\\r\nShow_Desc=0\r\nCheck_Start=0\r\nUpdate_Start=0\r\nPortrait=0\r\n"
+        "Printersize=abc\r\nPortAdress=2\r\n";
+    run.writesettings(windows);
+    TForm1& w = run.start();
+    EXPECT_EQ(w.notebook->tabText(w.notebook->currentIndex()), "Screenshot");
+    EXPECT_EQ(w.y(), 50);   // X_Pos is the top edge
+    EXPECT_EQ(w.x(), 120);  // Y_Pos the left edge
+    EXPECT_EQ(w.size(), QSize(600, 400));
+    EXPECT_EQ(run.find<QTreeWidget>("ListView1")->columnWidth(0), 20);  // ColWidth 5 shows as 20
+    EXPECT_EQ(run.find<QLineEdit>("Edit2")->text(), "C:\\FARGO\\");
+    EXPECT_EQ(run.find<QLineEdit>("Edit4")->text(), "C:\\FARGO\\LIB\\");
+    EXPECT_FALSE(run.find<QCheckBox>("CheckBox1")->isChecked());
+    EXPECT_TRUE(run.find<QRadioButton>("landscape")->isChecked());
+    EXPECT_EQ(run.find<QComboBox>("size")->currentIndex(), 1);  // unreadable: the default
+    EXPECT_EQ(run.find<QComboBox>("ComboBox1")->currentText(), "0278");
+    EXPECT_EQ(w.state().portaddress, 0x278);
+    EXPECT_EQ(w.settings().directory, "C:\\TI92\\");
+    w.close();
+
+    const std::string first = run.readsettings();
+    EXPECT_NE(first.find("X_Pos=50\n"), std::string::npos);
+    EXPECT_NE(first.find("Y_Pos=120\n"), std::string::npos);
+    EXPECT_NE(first.find("Directory=C:\\TI92\\\n"), std::string::npos);
+    EXPECT_NE(first.find("FARGO-dir=C:\\FARGO\\\n"), std::string::npos);
+    EXPECT_NE(first.find("ColWidth=20\n"), std::string::npos);
+    EXPECT_NE(first.find("Printersize=1\n"), std::string::npos);
+    EXPECT_NE(first.find("Show_Desc=0\n"), std::string::npos);
+
+    // Started and closed again, the program writes the very same file.
+    run.program.reset();
+    run.start();
+    run.form().close();
+    EXPECT_EQ(run.readsettings(), first);
+}
+
+TEST(MainWindow, SecondaryWindowsAreCreatedHiddenAndPlaced) {
+    AppRun run;
+    run.writesettings(kQuiet + "[Last]\nInfo_X_Pos=11\nInfo_Y_Pos=22\nScr_X_Pos=33\nScr_Y_Pos=44\n"
+                               "RemoteX_Pos=55\nRemoteY_Pos=66\n");
+    TForm1& w = run.start();
+    EXPECT_TRUE(w.isVisible());
+    auto& p = *run.program;
+    EXPECT_FALSE(p.textform().isVisible());
+    EXPECT_FALSE(p.remoteform().isVisible());
+    EXPECT_FALSE(p.infoform().isVisible());
+    EXPECT_FALSE(p.scrform().isVisible());
+    EXPECT_EQ(p.textform().windowTitle(), "Viewing");
+    EXPECT_EQ(p.remoteform().windowTitle(), "Remotecontrolling");
+    EXPECT_EQ(p.infoform().windowTitle(), "Information");
+    EXPECT_EQ(p.scrform().windowTitle(), "Screenshot");
+    EXPECT_EQ(p.infoform().pos(), QPoint(22, 11));
+    EXPECT_EQ(p.scrform().pos(), QPoint(44, 33));
+    EXPECT_EQ(p.remoteform().pos(), QPoint(66, 55));
+
+    run.find<QToolButton>("Button16")->click();
+    EXPECT_TRUE(p.remoteform().isVisible());
+    p.textform().memo1->setPlainText("old text");
+    run.find<QToolButton>("Button24")->click();
+    EXPECT_TRUE(p.textform().isVisible());
+    EXPECT_TRUE(p.textform().memo1->toPlainText().isEmpty());
+    EXPECT_TRUE(p.textform().SpeedButton2->isChecked());
+
+    p.infoform().move(70, 80);
+    w.close();
+    const std::string written = run.readsettings();
+    EXPECT_NE(written.find("Info_X_Pos=80\nInfo_Y_Pos=70\n"), std::string::npos);
+    EXPECT_NE(written.find("RemoteX_Pos=55\nRemoteY_Pos=66\n"), std::string::npos);
+}
+
+// Readiness check against the virtual TI-92 on its home screen.
+TEST(Readiness, VirtualCalculatorAnswers) {
+    AppRun run;
+    run.writesettings(kQuiet);
+    VirtualTI92 calc(run.clock);
+    calc.loaddemo();
+    run.port = std::make_unique<VirtualPort>(calc, &run.clock);
+    TForm1& w = run.start();
+    run.find<app::ClickLabel>("statimage");
+    QTest::mouseClick(w.statimage, Qt::LeftButton);
+    EXPECT_EQ(run.shell.statuses, (std::vector<std::string>{"Checking calculator.", "Calculator is ready!"}));
+    EXPECT_EQ(w.contactstate(), 1);
+    EXPECT_TRUE(samepicture(w.statimage, w.contact));
+    EXPECT_EQ(w.statimage->toolTip(), "Calculator is ready!\nClick for update!");
+    EXPECT_EQ(w.controltimer()->interval(), 1000);
+    EXPECT_FALSE(w.state().busy);
+    QTest::qWait(1200);
+    EXPECT_TRUE(run.shell.boxes.empty());
+
+    // Busy: the picture alternates between the second frame and the contact picture.
+    w.state().busy = true;
+    w.controltimerTimer();
+    EXPECT_TRUE(samepicture(w.statimage, w.Image3));
+    EXPECT_EQ(w.contactstate(), 2);
+    w.controltimerTimer();
+    EXPECT_TRUE(samepicture(w.statimage, w.contact));
+    EXPECT_EQ(w.contactstate(), 1);
+    w.state().busy = false;
+}
+
+TEST(Readiness, SilentCalculatorIsReportedExactlyOnce) {
+    AppRun run;
+    run.writesettings(kQuiet);
+    TForm1& w = run.start();
+    QTest::mouseClick(w.statimage, Qt::LeftButton);
+    EXPECT_EQ(run.shell.statuses, (std::vector<std::string>{"Checking calculator.", "Calculator is not ready!"}));
+    EXPECT_EQ(w.contactstate(), 0);
+    EXPECT_TRUE(samepicture(w.statimage, w.nocontact));
+    EXPECT_EQ(w.statimage->toolTip(), "Calculator is not ready!\nClick for update!");
+    EXPECT_EQ(w.controltimer()->interval(), 200);
+    EXPECT_TRUE(run.shell.boxes.empty());  // the check itself shows no box
+
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !run.shell.boxes.empty(); }, 1000));
+    QTest::qWait(700);  // several more ticks
+    ASSERT_EQ(run.shell.boxes.size(), 1u);
+    const std::string text = nocontacttext(kReceiveTimeout);
+    EXPECT_EQ(text, "No contact!\rCalculator is not ready, please check your cable and port address!\rError "
+                    "[The calculator did not responded [Receiving byte]].");
+    EXPECT_EQ(run.shell.boxes[0].text, text);
+    EXPECT_EQ(run.shell.boxes[0].icon, Icon::Error);
+    EXPECT_EQ(run.shell.laststatus(), text);
+    EXPECT_EQ(w.shell().statustext(), text);
+    EXPECT_TRUE(w.state().pendingerror.empty());
+
+    // While busy after a failed check the picture blinks.
+    w.state().busy = true;
+    w.controltimerTimer();
+    EXPECT_FALSE(w.statimage->isVisible());
+    w.controltimerTimer();
+    EXPECT_TRUE(w.statimage->isVisible());
+    w.controltimerTimer();
+    w.state().busy = false;
+    w.controltimerTimer();
+    EXPECT_TRUE(w.statimage->isVisible());
+}
+
+TEST(Readiness, TestButtonAsksFirstThenChecks) {
+    AppRun run;
+    run.writesettings(kQuiet);
+    run.start();
+    run.find<QPushButton>("Button2")->click();
+    ASSERT_FALSE(run.shell.boxes.empty());
+    EXPECT_EQ(run.shell.boxes[0].text, "Plug in your calculator correctly, and press ok!");
+    EXPECT_EQ(run.shell.boxes[0].caption, "Test");
+    EXPECT_EQ(run.shell.boxes[0].buttons, Buttons::Ok);
+    ASSERT_FALSE(run.shell.statuses.empty());
+    EXPECT_EQ(run.shell.statuses[0], "Checking calculator.");
+}
+
+TEST(Readiness, ClickWhileBusyChangesNothing) {
+    AppRun run;
+    run.writesettings(kQuiet);
+    TForm1& w = run.start();
+    w.state().busy = true;
+    QTest::mouseClick(w.statimage, Qt::LeftButton);
+    EXPECT_TRUE(run.shell.statuses.empty());
+    EXPECT_TRUE(w.state().busy);
+    w.state().busy = false;
+}
+
+TEST(Readiness, PortChoiceMovesTheNextByte) {
+    AppRun run;
+    run.writesettings(kQuiet);
+    TForm1& w = run.start();
+    auto* ports = run.find<QComboBox>("ComboBox1");
+    ports->setCurrentIndex(1);
+    emit ports->activated(1);
+    EXPECT_EQ(w.state().portaddress, 0x3BC);
+    w.statimageClick();
+    const auto address = static_cast<MuteCalculatorPort*>(run.port.get())->lastaddress;
+    EXPECT_TRUE(address == 0x3BC || address == 0x3BD) << address;
+    w.close();
+    EXPECT_NE(run.readsettings().find("PortAdress=1\n"), std::string::npos);
+}
+
+TEST(Transfer, CancelWhileIdle) {
+    AppRun run;
+    run.writesettings(kQuiet);
+    TForm1& w = run.start();
+    run.find<QToolButton>("cancelbtn")->click();
+    EXPECT_EQ(run.shell.laststatus(), "Operation cancelled.");
+    EXPECT_EQ(w.status->text(), "Operation cancelled.");
+    EXPECT_TRUE(run.shell.boxes.empty());
+    EXPECT_FALSE(w.state().linkok);
+    EXPECT_FALSE(w.state().busy);
+}
+
+TEST(Transfer, SecondTransferIsRefused) {
+    AppRun run;
+    run.writesettings(kQuiet);
+    TForm1& w = run.start();
+    ASSERT_TRUE(w.begintransfer());
+    EXPECT_TRUE(w.state().busy && w.state().linkok);
+    EXPECT_EQ(QApplication::overrideCursor() ? QApplication::overrideCursor()->shape() : Qt::ArrowCursor,
+              Qt::BusyCursor);
+    EXPECT_FALSE(w.begintransfer());
+    ASSERT_EQ(run.shell.boxes.size(), 1u);
+    EXPECT_EQ(run.shell.boxes[0].text,
+              "Cannot send. A transfer is in progress!\rWait until it's finnished, or press cancel!");
+    EXPECT_TRUE(w.state().busy);  // the running one goes on
+    w.endtransfer();
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_FALSE(w.state().busy);
+}
+
+// A transfer of 40 bytes to a calculator that takes them; something happens at the start
+// of byte 'at' (the byte layer's message pass).
+struct RunningTransfer {
+    MemoryTrace trace;
+    void run(TForm1& w, ScriptedShell& shell, int at, std::function<void()> action) {
+        w.link().settrace(&trace);
+        ASSERT_TRUE(w.begintransfer());
+        const int before = shell.pumps;
+        shell.onpump = [&, at, action, before](int pumps) {
+            if (pumps - before == at) action();
+        };
+        std::vector<std::uint8_t> bytes(40, 0x5A);
+        w.link().sendstring(bytes);
+        shell.onpump = nullptr;
+        w.link().settrace(nullptr);
+    }
+};
+
+TEST(Transfer, CancelDuringTransferRunsItOutAtTheNextByte) {
+    AppRun run;
+    run.writesettings(kQuiet);
+    TForm1& w = run.start();
+    RunningTransfer t;
+    t.run(w, run.shell, 10, [&] { run.find<QToolButton>("cancelbtn")->click(); });
+    EXPECT_EQ(t.trace.sent().size(), 9u);
+    EXPECT_FALSE(w.state().busy);
+    EXPECT_FALSE(w.state().linkok);
+    EXPECT_EQ(run.shell.laststatus(), "Operation cancelled.");
+    EXPECT_TRUE(run.shell.boxes.empty());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    w.endtransfer();
+}
+
+TEST(Transfer, CancelAfterALinkFailureShowsTheFailure) {
+    AppRun run;
+    run.writesettings(kQuiet);
+    TForm1& w = run.start();
+    ASSERT_TRUE(w.begintransfer());
+    w.link().faillink("Send bit timeout");
+    w.cancelbtnClick();
+    ASSERT_EQ(run.shell.boxes.size(), 1u);
+    EXPECT_EQ(run.shell.boxes[0].text, "Send bit timeout");
+    EXPECT_EQ(run.shell.laststatus(), "Send bit timeout");
+    EXPECT_FALSE(w.state().busy);
+}
+
+TEST(Transfer, ClosingDuringTransferSavesAndEndsIt) {
+    AppRun run;
+    run.writesettings(kQuiet);
+    TForm1& w = run.start();
+    RunningTransfer t;
+    t.run(w, run.shell, 5, [&] { w.close(); });
+    EXPECT_EQ(t.trace.sent().size(), 4u);
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_NE(run.readsettings().find("EXE-file="), std::string::npos);
+    w.endtransfer();
+}
+
+TEST(CommandLine, PathWithBlanksAndInstallSwitchIsSentOnFirstActivation) {
+    AppRun run;
+    run.writesettings(kQuiet);
+    TForm1& w = run.start({"/home/u/My", "Games/tetris.92p", "/i"});
+    ASSERT_EQ(run.sent.size(), 1u);
+    EXPECT_EQ(run.sent[0], std::vector<std::string>{"/home/u/My Games/tetris.92p"});
+    EXPECT_EQ(run.sentflags[0], std::make_pair(true, true));
+    w.FormActivate();  // later activations leave the command line alone
+    EXPECT_EQ(run.sent.size(), 1u);
+}
+
+TEST(CommandLine, PathAloneIsSentWithoutInstall) {
+    AppRun run;
+    run.writesettings(kQuiet);
+    run.start({"/home/u/game.92p"});
+    ASSERT_EQ(run.sent.size(), 1u);
+    EXPECT_EQ(run.sent[0], std::vector<std::string>{"/home/u/game.92p"});
+    EXPECT_EQ(run.sentflags[0], std::make_pair(true, false));
+}
+
+TEST(CommandLine, NoParametersSendNothing) {
+    AppRun run;
+    run.writesettings(kQuiet);
+    run.start();
+    EXPECT_TRUE(run.sent.empty());
+}
+
+TEST(CommandLine, WithoutASendRoutineNothingPretendsToBeSent) {
+    AppRun run;
+    run.writesettings(kQuiet);
+    TForm1& w = run.create({"/home/u/game.92p"});
+    w.setsendfilelist(nullptr);
+    run.program->start();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !run.shell.statuses.empty(); }, 2000));
+    EXPECT_NE(run.shell.laststatus().find("nothing was sent"), std::string::npos);
+}
+
+TEST(Drop, TwoFilesAreSentTogetherWholePaths) {
+    AppRun run;
+    run.writesettings(kQuiet);
+    TForm1& w = run.start();
+    const std::string longpath = "/home/u/" + std::string(90, 'd') + "/a long name with blanks.92p";
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(longpath)), QUrl::fromLocalFile("/tmp/second.92g")});
+    const QPointF at(w.width() / 2.0, w.height() / 2.0);
+    QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&w, &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&w, &drop);
+    ASSERT_EQ(run.sent.size(), 1u);
+    EXPECT_EQ(run.sent[0], (std::vector<std::string>{longpath, "/tmp/second.92g"}));
+    EXPECT_EQ(run.sentflags[0], std::make_pair(true, false));
+}
+
+} // namespace
+} // namespace tessaly::test

@@ -1,0 +1,73 @@
+#include <QAbstractButton>
+#include <QApplication>
+#include <QLabel>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include "app/qtshell.h"
+
+namespace tessaly::app {
+namespace {
+
+// The real boxes, without an answerer: answered by pressing their buttons.
+struct RealBox {
+    QString text, title;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    void pressonopen(QMessageBox::StandardButton which) {
+        QTimer::singleShot(0, [this, which] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            text = box->text();
+            title = box->windowTitle();
+            icon = box->icon();
+            box->button(which)->click();
+        });
+    }
+};
+
+TEST(QtShell, BoxesShowLineBreaksAndReturnTheButtonPressed) {
+    QLabel status;
+    QProgressBar gauge;
+    QtShell shell(&status, &gauge, nullptr);
+    RealBox box;
+    box.pressonopen(QMessageBox::Ok);
+    EXPECT_EQ(shell.messagebox("Cannot send.\rWait!", "", Icon::Error, Buttons::Ok), Answer::Ok);
+    EXPECT_EQ(box.text, "Cannot send.\nWait!");
+    EXPECT_EQ(box.icon, QMessageBox::Critical);
+    box.pressonopen(QMessageBox::No);
+    EXPECT_EQ(shell.messagebox("Send?", "Test", Icon::Confirmation, Buttons::YesNoCancel), Answer::No);
+    EXPECT_EQ(box.title, "Test");
+    box.pressonopen(QMessageBox::Cancel);
+    EXPECT_EQ(shell.messagebox("Send?", "Test", Icon::Confirmation, Buttons::YesNoCancel), Answer::Cancel);
+}
+
+TEST(QtShell, StatusLineGaugeAndCursor) {
+    QLabel status;
+    QProgressBar gauge;
+    QtShell shell(&status, &gauge, nullptr);
+    shell.setstatus("No contact!\rCalculator is not ready");
+    EXPECT_EQ(status.text(), "No contact! Calculator is not ready");  // one line
+    EXPECT_EQ(status.toolTip(), "No contact!\nCalculator is not ready");
+    EXPECT_EQ(shell.statustext(), "No contact!\rCalculator is not ready");
+    shell.setgaugemax(3840);
+    shell.setgaugeposition(1920);
+    EXPECT_EQ(gauge.value(), 1920);
+    shell.setgaugeposition(5000);  // past the end: full, not out of range
+    EXPECT_EQ(gauge.value(), 3840);
+    shell.setgaugemax(0);  // an empty transfer leaves a valid gauge
+    shell.setgaugeposition(0);
+    EXPECT_EQ(gauge.value(), 0);
+
+    shell.setcursor(Cursor::Busy);
+    shell.setcursor(Cursor::Busy);  // twice busy, once normal: the cursor comes back
+    ASSERT_NE(QApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::BusyCursor);
+    shell.setcursor(Cursor::Normal);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+} // namespace
+} // namespace tessaly::app

@@ -1,0 +1,206 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "link/link.h"
+#include "support/fakecalculator.h"
+
+using namespace tessaly;
+using tessaly::test::CountingPump;
+using tessaly::test::FakeCalculator;
+
+namespace {
+
+struct Wire {
+    SimClock clock;
+    FakeCalculator calc{clock};
+    CountingPump pump;
+    TransferState state;
+    Link link{calc, clock, pump, state};
+    Wire() { state.linkok = true; }
+    std::uint64_t ms() { return clock.micros() / 1000; }
+    // The values that signal or acknowledge a bit: everything but the releases.
+    std::vector<std::uint8_t> pulls() const {
+        std::vector<std::uint8_t> out;
+        std::copy_if(calc.writes.begin(), calc.writes.end(), std::back_inserter(out), [](auto v) { return v != 3; });
+        return out;
+    }
+};
+
+} // namespace
+
+TEST(ByteLayer, SendsLeastSignificantBitFirstWithLineAForOne) {
+    struct Case {
+        std::uint8_t value;
+        std::vector<std::uint8_t> pulls;
+    };
+    const Case cases[] = {
+        {0x01, {2, 1, 1, 1, 1, 1, 1, 1}},
+        {0x80, {1, 1, 1, 1, 1, 1, 1, 2}},
+        {0xA5, {2, 1, 2, 1, 1, 2, 1, 2}},
+    };
+    for (const auto& c : cases) {
+        Wire w;
+        w.link.sendbyte(c.value);
+        EXPECT_TRUE(w.state.linkok);
+        EXPECT_EQ(w.pulls(), c.pulls) << int(c.value);
+        EXPECT_EQ(w.calc.received, std::vector<std::uint8_t>{c.value});
+        EXPECT_EQ(w.calc.writes.back(), 3) << "lines released after the byte";
+        EXPECT_EQ(w.pump.count, 1) << "messages once, at the start of the byte";
+    }
+}
+
+TEST(ByteLayer, WritesGoToTheChosenPortAndReleaseWritesFF) {
+    Wire w;
+    w.state.portaddress = 0x3BC;
+    w.link.releaselines();
+    w.link.sendbyte(0x42);
+    EXPECT_EQ(w.calc.writes.front(), 0xFF);
+    EXPECT_TRUE(std::all_of(w.calc.writeaddresses.begin(), w.calc.writeaddresses.end(),
+                            [](auto a) { return a == 0x3BC; }));
+}
+
+TEST(ByteLayer, ReceivesFirstBitIntoBitZeroAndAcknowledgesEachBit) {
+    Wire w;
+    w.calc.queuebits({1, 0, 0, 0, 0, 0, 0, 0});
+    EXPECT_EQ(w.link.receivebyte(), 0x01);
+    EXPECT_TRUE(w.state.linkok);
+    // A 1 is acknowledged on line B (value 1), a 0 on line A (value 2).
+    EXPECT_EQ(w.pulls(), (std::vector<std::uint8_t>{1, 2, 2, 2, 2, 2, 2, 2}));
+    EXPECT_EQ(w.pump.count, 0);
+
+    w.calc.queue({0xC3, 0x00, 0xFF});
+    EXPECT_EQ(w.link.receivebyte(), 0xC3);
+    EXPECT_EQ(w.link.receivebyte(), 0x00);
+    EXPECT_EQ(w.link.receivebyte(), 0xFF);
+    EXPECT_TRUE(w.state.linkok);
+}
+
+TEST(ByteLayer, ClearedLinkOkStopsBothDirectionsAtOnce) {
+    Wire w;
+    w.state.linkok = false;
+    w.link.sendbyte(0x55);
+    EXPECT_TRUE(w.calc.writes.empty());
+    EXPECT_EQ(w.calc.reads, 0);
+
+    w.calc.queue({0x55});
+    w.link.receivebyte();
+    EXPECT_LT(w.ms(), 1u) << "no waiting";
+    EXPECT_EQ(w.calc.writes.size(), 16u) << "the acknowledgement values are still written";
+    EXPECT_TRUE(w.state.pendingerror.empty());
+    EXPECT_FALSE(w.state.linkok);
+}
+
+TEST(ByteLayer, ThirdReadingDecidesWhenTwoDisagree) {
+    struct Case {
+        std::vector<std::uint8_t> statuses;
+        std::uint8_t lines;
+        int reads;
+    };
+    const Case cases[] = {
+        {{0x30, 0x30}, 3, 2},
+        {{0x10, 0x10}, 1, 2},
+        {{0x10, 0x30, 0x30}, 3, 3},
+        {{0x30, 0x10, 0x20}, 2, 3},
+        {{0x00, 0x20, 0x00}, 0, 3},
+        {{0xCF, 0x0F}, 0, 2},  // bits other than 4 and 5 do not count
+    };
+    for (const auto& c : cases) {
+        Wire w;
+        w.calc.script.assign(c.statuses.begin(), c.statuses.end());
+        EXPECT_EQ(w.link.readlines(w.clock.ticks()), c.lines);
+        EXPECT_EQ(w.calc.reads, c.reads);
+    }
+}
+
+TEST(ByteLayer, SendGivesUpOneAndAHalfSecondsAfterTheByteBegan) {
+    struct Case {
+        const char* name;
+        bool absent;
+        FakeCalculator::Line hold;
+        bool writes;
+    };
+    const Case cases[] = {
+        {"no calculator", true, FakeCalculator::Line::None, true},
+        {"line A held low", false, FakeCalculator::Line::A, false},
+        {"line B held low", false, FakeCalculator::Line::B, false},
+    };
+    for (const auto& c : cases) {
+        Wire w;
+        w.clock.advance(5'000'000);  // the budget counts from the byte, not from zero
+        w.calc.absent = c.absent;
+        w.calc.holdlow = c.hold;
+        w.link.sendbyte(0x01);
+        EXPECT_FALSE(w.state.linkok) << c.name;
+        EXPECT_EQ(w.state.pendingerror, kSendBitTimeout) << c.name;
+        EXPECT_GE(w.ms(), 5000u + 1500u) << c.name;
+        EXPECT_LE(w.ms(), 5000u + 1510u) << c.name;
+        EXPECT_EQ(!w.calc.writes.empty(), c.writes) << c.name;
+        if (c.writes) {
+            EXPECT_EQ(w.calc.writes.back(), 3) << "released after the abandoned bit";
+        }
+    }
+}
+
+TEST(ByteLayer, SlowBitsShareOneBudgetForTheWholeByte) {
+    // Each reaction alone is quick, but eight bits of them exceed 1500 ms.
+    Wire w;
+    w.calc.lag = 12'000;  // 120 ms before each reaction: about 1.8 s for eight bits
+    w.link.sendbyte(0x00);
+    EXPECT_EQ(w.state.pendingerror, kSendBitTimeout);
+    EXPECT_LE(w.ms(), 1510u);
+}
+
+TEST(ByteLayer, SilentCalculatorEndsReceiveWithItsText) {
+    Wire w;
+    w.link.sendbyte(0x09);  // it takes bytes...
+    ASSERT_TRUE(w.state.linkok);
+    const std::uint64_t start = w.ms();
+    w.link.receivebyte();  // ...but never answers
+    EXPECT_FALSE(w.state.linkok);
+    EXPECT_EQ(w.state.pendingerror, kReceiveTimeout);
+    EXPECT_GE(w.ms() - start, 1500u);
+    EXPECT_LE(w.ms() - start, 1510u);
+    EXPECT_EQ(w.pump.count, 2) << "the send's pass and one after the timed-out byte";
+}
+
+TEST(ByteLayer, CalculatorStoppingMidByteEndsReceive) {
+    Wire w;
+    w.calc.queuebits({1, 0, 1});
+    w.link.receivebyte();
+    EXPECT_EQ(w.state.pendingerror, kReceiveTimeout);
+}
+
+TEST(ByteLayer, RemoteKeyboardVariantPumpsOnEveryPoll) {
+    for (bool remote : {false, true}) {
+        Wire w;
+        w.link.setremote(remote);
+        w.calc.lag = 20;
+        w.link.sendbyte(0x5A);
+        const int aftersend = w.pump.count;
+        w.calc.queue({0x77});
+        EXPECT_EQ(w.link.receivebyte(), 0x77);
+        ASSERT_TRUE(w.state.linkok);
+        if (remote) {
+            EXPECT_GT(aftersend, 8 * 5) << "every poll of the acknowledgement waits";
+            EXPECT_GT(w.pump.count - aftersend, 8 * 5) << "every poll while receiving";
+        } else {
+            EXPECT_EQ(aftersend, 1);
+            EXPECT_EQ(w.pump.count, 1);
+        }
+    }
+}
+
+TEST(ByteLayer, CancelFromTheMessageLoopStopsTheTransfer) {
+    Wire w;
+    struct CancelPump final : MessagePump {
+        TransferState* state;
+        void processmessages() override { state->linkok = false; }
+    } cancel;
+    cancel.state = &w.state;
+    Link link(w.calc, w.clock, cancel, w.state);
+    link.sendstring({0x09, 0x68, 0x00, 0x00});
+    EXPECT_TRUE(w.calc.received.empty());
+    EXPECT_TRUE(w.state.pendingerror.empty());
+    EXPECT_LT(w.ms(), 1u);
+}

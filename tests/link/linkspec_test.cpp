@@ -1,0 +1,84 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "link/linkspec.h"
+
+using namespace tessaly;
+using Kind = LinkSpec::Kind;
+
+TEST(LinkSpec, AcceptedForms) {
+    struct Case {
+        const char* text;
+        Kind kind;
+        const char* path;
+        std::uint16_t address;
+    };
+    const Case cases[] = {
+        {"virtual", Kind::Virtual, "", 0},
+        {"virtual:/tmp/calc.92g", Kind::Virtual, "/tmp/calc.92g", 0},
+        {"virtual:with:colon.92g", Kind::Virtual, "with:colon.92g", 0},
+        {"socket:/run/user/1/ti92.sock", Kind::Socket, "/run/user/1/ti92.sock", 0},
+        {"ppdev:/dev/parport1", Kind::Ppdev, "/dev/parport1", 0},
+        {"direct:0x378", Kind::Direct, "", 0x378},
+        {"direct:0X3bc", Kind::Direct, "", 0x3BC},
+        {"direct:0278", Kind::Direct, "", 0x278},
+    };
+    for (const auto& c : cases) {
+        std::string error;
+        const auto spec = parselinkspec(c.text, &error);
+        ASSERT_TRUE(spec) << c.text << ": " << error;
+        EXPECT_EQ(spec->kind, c.kind) << c.text;
+        EXPECT_EQ(spec->path, c.path) << c.text;
+        EXPECT_EQ(spec->address, c.address) << c.text;
+    }
+}
+
+TEST(LinkSpec, RejectedFormsSayWhatIsAccepted) {
+    struct Case {
+        const char* text;
+        const char* mentions;
+    };
+    const Case cases[] = {
+        {"", "virtual, virtual:FILE.92g, socket:PATH, ppdev:/dev/parportN or direct:0x378"},
+        {"serial:/dev/ttyS0", "socket:PATH"},
+        {"Virtual", "virtual:FILE.92g"},
+        {"virtual:", "TI-92 group file"},
+        {"socket:", "socket"},
+        {"ppdev:", "/dev/parport0"},
+        {"direct:", "0x378"},
+        {"direct:0x", "hexadecimal"},
+        {"direct:xyz", "hexadecimal"},
+        {"direct:0x10000", "hexadecimal"},
+        {"direct:0", "hexadecimal"},
+        {"direct:0xFFFF", "hexadecimal"},  // no room for its status register
+    };
+    for (const auto& c : cases) {
+        std::string error;
+        EXPECT_FALSE(parselinkspec(c.text, &error)) << c.text;
+        EXPECT_NE(error.find(c.mentions), std::string::npos) << c.text << " -> " << error;
+    }
+}
+
+TEST(LinkSpec, EnvironmentChoosesOrFallsBackToThePortList) {
+    std::string error;
+    unsetenv("TESSALY92_LINK");
+    auto spec = linkspecfromenvironment(&error);
+    ASSERT_TRUE(spec);
+    EXPECT_EQ(spec->kind, Kind::Auto);
+
+    setenv("TESSALY92_LINK", "", 1);
+    spec = linkspecfromenvironment(&error);
+    ASSERT_TRUE(spec);
+    EXPECT_EQ(spec->kind, Kind::Auto);
+
+    setenv("TESSALY92_LINK", "socket:/tmp/x", 1);
+    spec = linkspecfromenvironment(&error);
+    ASSERT_TRUE(spec);
+    EXPECT_EQ(spec->kind, Kind::Socket);
+
+    setenv("TESSALY92_LINK", "cable", 1);
+    EXPECT_FALSE(linkspecfromenvironment(&error));
+    EXPECT_NE(error.find("TESSALY92_LINK"), std::string::npos) << error;
+    unsetenv("TESSALY92_LINK");
+}

@@ -1,0 +1,186 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "link/byteorder.h"
+#include "link/link.h"
+#include "link/packets.h"
+#include "support/fakecalculator.h"
+
+using namespace tessaly;
+using tessaly::test::CountingPump;
+using tessaly::test::FakeCalculator;
+
+namespace {
+
+struct Wire {
+    SimClock clock;
+    FakeCalculator calc{clock};
+    CountingPump pump;
+    TransferState state;
+    Link link{calc, clock, pump, state};
+    MemoryTrace trace;
+    Wire() {
+        state.linkok = true;
+        link.settrace(&trace);
+    }
+};
+
+// A packet that carries data, the way every sender builds it: header, length, data,
+// and the sum of the data bytes.
+void sendpacket(Link& link, std::uint8_t command, std::string_view data) {
+    link.sendbyte(kMachinePC);
+    link.sendbyte(command);
+    link.sendword(static_cast<std::uint16_t>(data.size()));
+    link.sendstring(std::span(reinterpret_cast<const std::uint8_t*>(data.data()), data.size()));
+    link.sendword(checksum16(data));
+}
+
+} // namespace
+
+TEST(Packets, DataPacketsGoOutByteForByte) {
+    struct Case {
+        const char* name;
+        std::uint8_t command;
+        std::string data;
+        std::vector<std::uint8_t> wire;
+    };
+    const Case cases[] = {
+        {"variable header for x",
+         CmdVarHeader,
+         dwordbytes(5) + std::string("\x00\x01x", 3),
+         {0x09, 0x06, 0x07, 0x00, 0x05, 0x00, 0x00, 0x00, 0x00, 0x01, 0x78, 0x7E, 0x00}},
+        {"directory request",
+         CmdRequest,
+         dwordbytes(0) + std::string{char(kTypeDirectory), 0},
+         {0x09, 0xA2, 0x06, 0x00, 0x00, 0x00, 0x00, 0x00, 0x19, 0x00, 0x19, 0x00}},
+    };
+    for (const auto& c : cases) {
+        Wire w;
+        sendpacket(w.link, c.command, c.data);
+        EXPECT_TRUE(w.state.linkok) << c.name;
+        EXPECT_EQ(w.calc.received, c.wire) << c.name;
+        EXPECT_EQ(w.trace.sent(), c.wire) << c.name;
+    }
+}
+
+TEST(Packets, BackupRequestCarriesItsNameAndSum) {
+    Wire w;
+    const std::string name = "main\\backup";
+    sendpacket(w.link, CmdRequest, dwordbytes(0) + std::string{char(kTypeBackup), char(name.size())} + name);
+    std::vector<std::uint8_t> want{0x09, 0xA2, 0x11, 0x00, 0x00, 0x00, 0x00, 0x00, 0x1D, 0x0B};
+    want.insert(want.end(), name.begin(), name.end());
+    want.insert(want.end(), {0x9F, 0x04});
+    EXPECT_EQ(w.calc.received, want);
+}
+
+TEST(Packets, SendwordSendsLowByteFirstAndReturnsWhatItSent) {
+    struct Case {
+        std::uint16_t value;
+        std::uint8_t low, high;
+    };
+    for (const auto& c : {Case{0xFF10, 0x10, 0xFF}, Case{256, 0x00, 0x01}, Case{0x007E, 0x7E, 0x00}}) {
+        Wire w;
+        const auto sent = w.link.sendword(c.value);
+        EXPECT_EQ(sent[0], c.low);
+        EXPECT_EQ(sent[1], c.high);
+        EXPECT_EQ(w.calc.received, (std::vector<std::uint8_t>{c.low, c.high}));
+    }
+}
+
+TEST(Packets, FixedPacketsOfTheComputer) {
+    Wire w;
+    w.link.sendack();
+    w.link.senddatarequest();
+    EXPECT_EQ(w.calc.received, (std::vector<std::uint8_t>{0x09, 0x56, 0x00, 0x00, 0x09, 0x09, 0x00, 0x00}));
+}
+
+TEST(Packets, SendstringStopsOnceTheLinkFails) {
+    Wire w;
+    w.calc.lag = 100'000;  // never acknowledges within the budget
+    w.link.sendstring({0x09, 0x68, 0x00, 0x00});
+    EXPECT_EQ(w.state.pendingerror, kSendBitTimeout);
+    EXPECT_TRUE(w.calc.received.empty());
+    EXPECT_LE(w.clock.micros() / 1000, 1510u) << "one timeout, not one per byte";
+}
+
+struct AckCase {
+    const char* name;
+    std::vector<std::uint8_t> answer;
+    bool result;
+    std::size_t left;  // bytes the calculator still has to send afterwards
+};
+
+class WaitAck : public ::testing::TestWithParam<AckCase> {};
+
+TEST_P(WaitAck, ResultAndBytesConsumed) {
+    const AckCase& c = GetParam();
+    Wire w;
+    for (std::uint8_t b : c.answer) w.calc.queue({b});
+    EXPECT_EQ(w.link.waitack(), c.result);
+    EXPECT_TRUE(w.state.linkok);
+    EXPECT_EQ(w.calc.queuedbytes(), c.left);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Link, WaitAck,
+    ::testing::Values(AckCase{"acknowledge", {0x89, 0x56, 0x00, 0x00}, true, 0},
+                      AckCase{"data request", {0x89, 0x09, 0x00, 0x00}, true, 0},
+                      AckCase{"checksum error", {0x89, 0x5A, 0x00, 0x00, 0x42}, false, 1},
+                      AckCase{"leading junk", {0x15, 0x00, 0x12, 0x89, 0x56, 0x00, 0x00, 0x42}, true, 1},
+                      AckCase{"rest of an unread packet", {0x01, 0x02, 0x89, 0x56, 0x00, 0x00}, true, 0}),
+    [](const ::testing::TestParamInfo<AckCase>& param) {
+        std::string n = param.param.name;
+        for (char& ch : n)
+            if (ch == ' ') ch = '_';
+        return n;
+    });
+
+TEST(Packets, WaitackOnASilentCalculatorFailsWithTheReceiveTimeout) {
+    Wire w;
+    EXPECT_FALSE(w.link.waitack());
+    EXPECT_FALSE(w.state.linkok);
+    EXPECT_EQ(w.state.pendingerror, kReceiveTimeout);
+    EXPECT_LE(w.clock.micros() / 1000, 1510u);
+}
+
+TEST(Packets, WaitackGivesUpAfterTwoSecondsOfOtherBytes) {
+    Wire w;
+    for (int i = 0; i < 5000; ++i) w.calc.queue({0x00});
+    w.calc.lag = 300;  // a slow calculator: each byte takes a while
+    EXPECT_FALSE(w.link.waitack());
+    const auto ms = w.clock.micros() / 1000;
+    EXPECT_GE(ms, 2000u);
+    EXPECT_LT(ms, 2000u + 1500u);
+}
+
+TEST(Packets, WaitdatarequestWantsCommand09) {
+    struct Case {
+        std::vector<std::uint8_t> answer;
+        bool result;
+        std::size_t left;
+    };
+    const Case cases[] = {
+        {{0x89, 0x09, 0x00, 0x00}, true, 0},
+        {{0x33, 0x89, 0x09, 0x00, 0x00}, true, 0},
+        {{0x89, 0x56, 0x00, 0x00}, false, 2},  // the length bytes stay unread
+    };
+    for (const auto& c : cases) {
+        Wire w;
+        for (std::uint8_t b : c.answer) w.calc.queue({b});
+        EXPECT_EQ(w.link.waitdatarequest(), c.result);
+        EXPECT_EQ(w.calc.queuedbytes(), c.left);
+    }
+    Wire silent;
+    EXPECT_FALSE(silent.link.waitdatarequest());
+    EXPECT_EQ(silent.state.pendingerror, kReceiveTimeout);
+}
+
+TEST(Packets, TraceShowsBothDirections) {
+    Wire w;
+    w.link.sendstring({0x09, 0x68, 0x00, 0x00});
+    w.calc.queue({0x89, 0x56, 0x00, 0x00});
+    ASSERT_TRUE(w.link.waitack());
+    EXPECT_EQ(w.trace.text(), "> 09 68 00 00\n< 89 56 00 00\n");
+}

@@ -1,0 +1,205 @@
+#include <gtest/gtest.h>
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+
+#include "link/link.h"
+#include "link/openport.h"
+#include "link/ports/nullport.h"
+#include "link/ports/ppdevport.h"
+#include "link/ports/socketport.h"
+
+using namespace tessaly;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct ScratchDir {
+    fs::path path;
+    ScratchDir() {
+        char tmpl[] = "/tmp/tessaly-ports-XXXXXX";
+        path = mkdtemp(tmpl);
+    }
+    ~ScratchDir() { fs::remove_all(path); }
+    void write(const fs::path& rel, const std::string& text) {
+        fs::create_directories((path / rel).parent_path());
+        std::ofstream(path / rel) << text;
+    }
+};
+
+} // namespace
+
+TEST(PpdevPort, DeviceFollowsTheListedBaseAddressElseThePosition) {
+    ScratchDir d;
+    PpdevPaths paths{d.path / "proc", "/dev"};
+    // The kernel lists base addresses in decimal: 0x278 = 632, 0x378 = 888.
+    d.write("proc/parport0/base-addr", "632\t1656\n");
+    d.write("proc/parport1/base-addr", "888\t1912\n");
+    d.write("proc/parportx/base-addr", "956\n");  // not a port directory
+    d.write("proc/default/timeslice", "200\n");
+    struct Case {
+        std::uint16_t address;
+        const char* device;
+    };
+    const Case cases[] = {
+        {0x378, "/dev/parport1"},
+        {0x278, "/dev/parport0"},
+        {0x3BC, "/dev/parport1"},  // not listed: its place in the port table
+        {0x2F8, ""},               // neither listed nor in the table
+    };
+    for (const auto& c : cases) EXPECT_EQ(ppdevdevicefor(c.address, paths).string(), c.device) << c.address;
+
+    // Without the kernel's list, the position in the port table decides.
+    PpdevPaths none{d.path / "missing", "/dev"};
+    EXPECT_EQ(ppdevdevicefor(0x378, none), "/dev/parport0");
+    EXPECT_EQ(ppdevdevicefor(0x3BC, none), "/dev/parport1");
+    EXPECT_EQ(ppdevdevicefor(0x278, none), "/dev/parport2");
+}
+
+TEST(PpdevPort, MessagesNameTheFix) {
+    struct Case {
+        int errnum;
+        const char* hint;
+    };
+    const Case cases[] = {
+        {ENOENT, "modprobe parport_pc ppdev"},
+        {ENODEV, "no parallel port"},
+        {EACCES, "group lp"},
+        {EPERM, "log in again"},
+        {EBUSY, "sudo rmmod lp"},
+        {EBUSY, "print spooler"},
+        {ENOTTY, "not a parallel port"},
+        {EIO, "Input/output error"},
+    };
+    for (const auto& c : cases) {
+        const std::string text = ppdevopenerror("/dev/parport3", c.errnum);
+        EXPECT_NE(text.find("/dev/parport3"), std::string::npos) << text;
+        EXPECT_NE(text.find(c.hint), std::string::npos) << text;
+    }
+}
+
+TEST(PpdevPort, MissingDeviceReadsAsNoCalculator) {
+    PpdevPort port(fs::path("/dev/does-not-exist"));
+    EXPECT_FALSE(port.open(0x378));
+    EXPECT_NE(port.error().find("/dev/does-not-exist does not exist"), std::string::npos) << port.error();
+    EXPECT_EQ(port.inport(0x379) & 0x30, 0x30);
+    port.outport(0x378, 0x00);  // goes nowhere, and does not crash
+
+}
+
+TEST(PpdevPort, AutomaticPortReopensWhenThePortListChanges) {
+    ScratchDir d;
+    // Ordinary files stand in for the device nodes: they open, but are no ppdev device.
+    d.write("dev/parport0", "");
+    d.write("dev/parport1", "");
+    PpdevPort port(PpdevPaths{d.path / "proc", d.path / "dev"});
+    EXPECT_FALSE(port.open(0x378));
+    EXPECT_EQ(port.device(), d.path / "dev/parport0");
+    EXPECT_NE(port.error().find("not a parallel port"), std::string::npos) << port.error();
+
+    port.inport(0x3BC + 1);  // the status register of the second table entry
+    EXPECT_EQ(port.device(), d.path / "dev/parport1");
+    port.outport(0x278, 0xFF);
+    EXPECT_EQ(port.device(), d.path / "dev/parport2");
+    EXPECT_NE(port.error().find("does not exist"), std::string::npos) << port.error();
+}
+
+TEST(OpenPort, FailuresLeaveAPortWithoutCalculator) {
+    SystemClock clock;
+    struct Case {
+        LinkSpec spec;
+        const char* error;
+    };
+    const Case cases[] = {
+        {{LinkSpec::Kind::Ppdev, "/dev/does-not-exist", 0}, "does not exist"},
+        {{LinkSpec::Kind::Socket, "/tmp/tessaly-no-such-socket", 0}, "tessaly92-vcalc --socket"},
+    };
+    for (const auto& c : cases) {
+        OpenedPort opened = openport(c.spec, clock);
+        EXPECT_NE(opened.error.find(c.error), std::string::npos) << opened.error;
+        ASSERT_TRUE(opened.port);
+        EXPECT_EQ(opened.port->inport(0x379) & 0x30, 0x30);
+    }
+}
+
+class SocketPortTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        path = (dir.path / "cable").string();
+        listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", path.c_str());
+        ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+        ASSERT_EQ(::listen(listener, 1), 0);
+    }
+    void TearDown() override {
+        if (server >= 0) ::close(server);
+        ::close(listener);
+    }
+    void accept() { server = ::accept(listener, nullptr, nullptr); }
+    std::string drain() {
+        char buf[256];
+        const ssize_t n = ::recv(server, buf, sizeof buf, MSG_DONTWAIT);
+        return n > 0 ? std::string(buf, std::size_t(n)) : std::string();
+    }
+    ScratchDir dir;
+    std::string path;
+    int listener = -1;
+    int server = -1;
+};
+
+TEST_F(SocketPortTest, WritesTravelWithTheNextReadAndLevelsMapToStatusBits) {
+    SocketPort port(path);
+    ASSERT_TRUE(port.open()) << port.error();
+    accept();
+    // The answers are on their way before the questions: no second thread needed.
+    const unsigned char levels[] = {0x03, 0x01, 0x02, 0x00};
+    ASSERT_EQ(::send(server, levels, sizeof levels, 0), 4);
+
+    port.outport(0x378, 0xFF);
+    port.outport(0x378, 0x02);
+    EXPECT_EQ(drain(), "") << "writes wait for the next read";
+    EXPECT_EQ(port.inport(0x379), kStatusLineA | kStatusLineB);
+    EXPECT_EQ(drain(), std::string("w\x03w\x02r", 5));
+    EXPECT_EQ(port.inport(0x379), kStatusLineA);
+    EXPECT_EQ(port.inport(0x379), kStatusLineB);
+    EXPECT_EQ(port.inport(0x379), 0);
+    EXPECT_EQ(drain(), "rrr");
+    EXPECT_TRUE(port.error().empty());
+}
+
+TEST_F(SocketPortTest, ManyWritesBeforeARead) {
+    SocketPort port(path);
+    ASSERT_TRUE(port.open());
+    accept();
+    const unsigned char level = 0x03;
+    ASSERT_EQ(::send(server, &level, 1, 0), 1);
+    std::string want;
+    for (int i = 0; i < 100; ++i) {
+        port.outport(0x378, std::uint8_t(i));
+        want += 'w';
+        want += char(i & 3);
+    }
+    EXPECT_EQ(port.inport(0x379), 0x30);
+    want += 'r';
+    EXPECT_EQ(drain(), want);
+}
+
+TEST_F(SocketPortTest, LostCableReadsAsNoCalculatorWithAMessage) {
+    SocketPort port(path);
+    ASSERT_TRUE(port.open());
+    accept();
+    ::close(server);
+    server = -1;
+    EXPECT_EQ(port.inport(0x379), NullPort::kNoCalculator);
+    EXPECT_FALSE(port.connected());
+    EXPECT_NE(port.error().find(path), std::string::npos) << port.error();
+    port.outport(0x378, 3);  // nothing to write to, and no signal either
+    EXPECT_EQ(port.inport(0x379), NullPort::kNoCalculator);
+}

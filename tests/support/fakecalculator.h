@@ -1,0 +1,134 @@
+#pragma once
+#include <cstdint>
+#include <deque>
+#include <initializer_list>
+#include <vector>
+
+#include "link/clock.h"
+#include "link/port.h"
+#include "link/pump.h"
+
+namespace tessaly::test {
+
+// The calculator's side of the two-line handshake, small enough to trust by reading:
+// it takes the computer's bits, sends its own queued bits, and can be told to be slow,
+// absent or to hold a line. It reacts once per status read, records every value the
+// computer writes, and moves simulated time on every access.
+class FakeCalculator final : public Port {
+public:
+    explicit FakeCalculator(SimClock& clock, std::uint32_t accessmicros = 10)
+        : m_clock(clock), m_accessmicros(accessmicros) {}
+
+    void queue(std::initializer_list<std::uint8_t> bytes) {
+        for (std::uint8_t b : bytes)
+            for (int i = 0; i < 8; ++i) tx.push_back((b >> i) & 1);
+    }
+    void queuebits(std::initializer_list<int> bits) { tx.insert(tx.end(), bits.begin(), bits.end()); }
+    // Bytes still waiting to be sent, whole bytes only.
+    std::size_t queuedbytes() const { return tx.size() / 8; }
+
+    // Status values returned before the model answers, one per read.
+    std::deque<std::uint8_t> script;
+    bool absent = false;  // nothing on the cable: it never pulls a line
+    enum class Line { None, A, B } holdlow = Line::None;
+    int lag = 0;          // status reads it waits before each reaction
+
+    std::vector<std::uint8_t> writes;   // every value written to the data register
+    std::vector<std::uint16_t> writeaddresses;
+    std::vector<int> rxbits;            // bits taken from the computer
+    std::vector<std::uint8_t> received; // whole bytes taken from the computer
+    std::deque<int> tx;
+    int reads = 0;
+
+    void outport(std::uint16_t port, std::uint8_t value) override {
+        m_clock.advance(m_accessmicros);
+        writes.push_back(value);
+        writeaddresses.push_back(port);
+        m_pc = value & 3;
+    }
+
+    std::uint8_t inport(std::uint16_t) override {
+        m_clock.advance(m_accessmicros);
+        ++reads;
+        if (!script.empty()) {
+            const std::uint8_t s = script.front();
+            script.pop_front();
+            return s;
+        }
+        if (!absent) step();
+        std::uint8_t status = 0;
+        if (lineA()) status |= kStatusLineA;
+        if (lineB()) status |= kStatusLineB;
+        return status;
+    }
+
+private:
+    enum class State { Idle, Acknowledging, Signalling, Releasing };
+
+    bool pcpullsA() const { return !(m_pc & 1); }
+    bool pcpullsB() const { return !(m_pc & 2); }
+    bool lineA() const { return !(pcpullsA() || m_pullA || holdlow == Line::A); }
+    bool lineB() const { return !(pcpullsB() || m_pullB || holdlow == Line::B); }
+
+    void step() {
+        if (m_wait > 0) {
+            --m_wait;
+            return;
+        }
+        const State before = m_state;
+        switch (m_state) {
+        case State::Idle:
+            if (pcpullsA() != pcpullsB()) {  // the computer signals a bit
+                const int bit = pcpullsA() ? 1 : 0;
+                (bit ? m_pullB : m_pullA) = true;
+                rxbits.push_back(bit);
+                if (rxbits.size() % 8 == 0) {
+                    std::uint8_t b = 0;
+                    for (int i = 0; i < 8; ++i) b |= std::uint8_t(rxbits[rxbits.size() - 8 + i] << i);
+                    received.push_back(b);
+                }
+                m_state = State::Acknowledging;
+            } else if (!pcpullsA() && !pcpullsB() && !tx.empty()) {
+                m_bit = tx.front();
+                tx.pop_front();
+                (m_bit ? m_pullA : m_pullB) = true;
+                m_state = State::Signalling;
+            }
+            break;
+        case State::Acknowledging:
+            if (!pcpullsA() && !pcpullsB()) {
+                m_pullA = m_pullB = false;
+                m_state = State::Idle;
+            }
+            break;
+        case State::Signalling:
+            if (m_bit ? pcpullsB() : pcpullsA()) {
+                m_pullA = m_pullB = false;
+                m_state = State::Releasing;
+            }
+            break;
+        case State::Releasing:
+            if (!pcpullsA() && !pcpullsB()) m_state = State::Idle;
+            break;
+        }
+        if (m_state != before) m_wait = lag;
+    }
+
+    SimClock& m_clock;
+    std::uint32_t m_accessmicros;
+    std::uint8_t m_pc = 3;
+    bool m_pullA = false;
+    bool m_pullB = false;
+    State m_state = State::Idle;
+    int m_bit = 0;
+    int m_wait = 0;
+};
+
+// Counts the passes of the message loop.
+class CountingPump final : public MessagePump {
+public:
+    void processmessages() override { ++count; }
+    int count = 0;
+};
+
+} // namespace tessaly::test
