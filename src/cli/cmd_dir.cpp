@@ -13,11 +13,9 @@ int cmd_dir(const Options& options, const Args& args) {
         return kUsage;
     }
     std::string error;
-    auto cl = CliLink::open(options, &error);
-    if (!cl) {
-        std::fprintf(stderr, "tessaly92-cli: %s\n", error.c_str());
-        return kFailed;
-    }
+    int code = kFailed;
+    auto cl = CliLink::open(options, &error, &code);
+    if (!cl) return code;
     TerminalShell shell(cl->link().pump());
     const PackageStore unused{std::filesystem::path()};  // a listing never touches the store
     ReceivePageModel page(cl->link(), shell, unused);
@@ -26,7 +24,7 @@ int cmd_dir(const Options& options, const Args& args) {
     for (const ListRow& row : page.rows())
         std::printf("%s\t%s\t%s\n", row.caption.c_str(), row.type.c_str(), row.size.c_str());
     std::fflush(stdout);
-    return finish(cl->state());
+    return finish(cl->state(), &cl->link().port());
 }
 
 } // namespace tessaly::cli

@@ -135,11 +135,9 @@ int cmd_get(const Options& options, const Args& args) {
     if (!o) return kUsage;
 
     std::string error;
-    auto cl = CliLink::open(options, &error);
-    if (!cl) {
-        std::fprintf(stderr, "tessaly92-cli: %s\n", error.c_str());
-        return kFailed;
-    }
+    int code = kFailed;
+    auto cl = CliLink::open(options, &error, &code);
+    if (!cl) return code;
     if (o->hascalcsends) {
         VirtualTI92* calc = cl->opened().calculator.get();
         if (!calc) {
@@ -168,12 +166,12 @@ int cmd_get(const Options& options, const Args& args) {
     if (!o->fromcalc) {
         // As in the window: list, mark the rows, receive.
         page.Button30click();
-        if (!cl->state().linkok) return finish(cl->state());
+        if (!cl->state().linkok) return finish(cl->state(), &cl->link().port());
         if (!markrows(page, o->names)) return kFailed;
     }
     page.Button1Click();
     shell.endbar();
-    if (!cl->state().linkok) return finish(cl->state());
+    if (!cl->state().linkok) return finish(cl->state(), &cl->link().port());
 
     std::string comment = o->comment;
     if (!saveas92g(o->output, false, store, comment, shell, cl->state(), &error)) {

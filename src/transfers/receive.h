@@ -11,7 +11,7 @@
 
 namespace tessaly {
 
-inline constexpr std::string_view kNotReadyText = "Calculator is not ready. Please go to homescreen. (DIAMOND+Q)";
+inline constexpr std::string_view kNotAtHomeText = "Calculator is not ready. Please go to homescreen. (DIAMOND+Q)";
 inline constexpr std::string_view kSendingRequestText = "Sending request..";
 inline constexpr std::string_view kGettingHeaderText = "Getting header..";
 inline constexpr std::string_view kChecksumErrorText = "Checksum error in variable ";

@@ -195,7 +195,7 @@ void ReceivePageModel::receiverequested() {
             m_link.pause(kReadyPauseMs);
             m_link.sendstring(kReady);
             if (!m_link.waitack()) {
-                m_link.faillink(std::string(kNotReadyText) + entry.name);
+                m_link.faillink(std::string(kNotAtHomeText) + entry.name);
                 continue;
             }
             m_shell.setstatus(kSendingRequestText);
