@@ -1,7 +1,6 @@
 #include <QApplication>
 #include <cstdio>
 
-#include "app/portbinding.h"
 #include "app/program.h"
 
 int main(int argc, char** argv) {
@@ -12,8 +11,12 @@ int main(int argc, char** argv) {
     context.exefile = QCoreApplication::applicationFilePath().toStdString();
     context.programdir = QCoreApplication::applicationDirPath().toStdString() + "/";
     std::string error;
-    context.linkspec = linkspecfromenv(&error);
-    if (!error.empty()) std::fprintf(stderr, "tessaly92: %s\n", error.c_str());
+    const auto spec = tessaly::linkspecfromenvironment(&error);
+    if (!spec) {
+        std::fprintf(stderr, "tessaly92: %s\n", error.c_str());
+        return 2;
+    }
+    context.linkspec = *spec;
     Program program(context);
     program.start();
     return app.exec();

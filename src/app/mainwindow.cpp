@@ -23,8 +23,8 @@
 
 #include "app/commandline.h"
 #include "app/pictures.h"
-#include "app/portbinding.h"
 #include "app/windows.h"
+#include "link/openport.h"
 #include "transfers/readiness.h"
 
 namespace tessaly::app {
@@ -125,10 +125,7 @@ void TForm1::openlink() {
     if (m_context.port) {
         m_port = m_context.port;
     } else {
-        LinkSpec spec = m_context.linkspec;
-        if (spec.kind == LinkSpec::Kind::Auto) spec.address = m_state.portaddress;
-        if (m_state.busy) m_retired = std::move(m_opened);  // the running transfer may still hold it
-        m_opened = std::make_unique<OpenedPort>(openlinkport(spec, *m_clock));
+        m_opened = std::make_unique<OpenedPort>(openport(m_context.linkspec, *m_clock, m_state.portaddress));
         m_port = m_opened->port.get();
     }
     if (m_link)
@@ -299,9 +296,8 @@ void TForm1::Button2Click() {
 void TForm1::ComboBox1Change(int index) {
     if (index < 0 || index >= 3) return;
     m_settings.portadress = index;
+    // Without a LINK string the port follows the address to its parallel port device.
     m_state.portaddress = kPortTable[index];
-    // Without a LINK string the port list also chooses the parallel port device.
-    if (!m_context.port && m_context.linkspec.kind == LinkSpec::Kind::Auto) openlink();
 }
 
 void TForm1::controltimerTimer() {

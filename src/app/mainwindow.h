@@ -235,7 +235,6 @@ private:
     std::unique_ptr<Clock> m_ownclock;
     Clock* m_clock = nullptr;
     std::unique_ptr<OpenedPort> m_opened;
-    std::unique_ptr<OpenedPort> m_retired;  // the port replaced during a transfer, kept until the next change
     Port* m_port = nullptr;
     std::unique_ptr<QtShell> m_shell;
     std::unique_ptr<Link> m_link;

@@ -7,16 +7,13 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "link/byteorder.h"
+
 namespace tessaly {
 
 namespace {
 
 constexpr std::size_t kDataBuffer = 64 * 1024;
-
-void putint32(std::string& out, std::int32_t value) {
-    auto v = static_cast<std::uint32_t>(value);
-    for (int i = 0; i < 4; ++i) out += static_cast<char>((v >> (8 * i)) & 0xFF);
-}
 
 std::int32_t getint32(const std::uint8_t* p) {
     std::uint32_t v = 0;
@@ -40,11 +37,8 @@ std::string encoderecord(const PackageRecord& record) {
     out.reserve(kPackageRecordSize);
     std::string_view name = std::string_view(record.name).substr(0, kPackageNameSize);
     out += static_cast<char>(name.size());
-    out += name;
-    out.append(kPackageNameSize - name.size(), '\0');
-    putint32(out, record.start);
-    putint32(out, record.end);
-    putint32(out, record.size);
+    out += padzero(name, kPackageNameSize);
+    for (std::int32_t v : {record.start, record.end, record.size}) out += dwordbytes(static_cast<std::uint32_t>(v));
     out += static_cast<char>(record.type);
     return out;
 }

@@ -10,6 +10,8 @@
 #include <cstring>
 #include <limits>
 
+#include "link/byteorder.h"
+
 namespace tessaly {
 
 namespace {
@@ -64,6 +66,10 @@ std::optional<TiFile> parsetiheader(std::span<const std::uint8_t> prefix, std::u
     if (prefix.size() > filelength) prefix = prefix.first(static_cast<std::size_t>(filelength));
     if (filelength < kTiTableStart) {
         fail(error, "the file is only " + num(filelength) + " bytes long, too short for a TI-92 file");
+        return std::nullopt;
+    }
+    if (prefix.size() < kTiTableStart) {
+        fail(error, "the header was not read whole");
         return std::nullopt;
     }
     TiFile f;
@@ -211,31 +217,22 @@ std::optional<std::string> tiheader(std::string_view comment, std::span<const Ti
     out += kTiSignature;
     out += '\x01';
     out.append(1 + 8, '\0');
-    std::string_view cut = comment.substr(0, kTiCommentSize);
-    out += cut;
-    out.append(kTiCommentSize - cut.size() + 6, '\0');
-    out += static_cast<char>(n);
-    out += '\0';
-    auto dword = [&out](std::uint64_t v) {
-        for (int i = 0; i < 4; ++i) out += static_cast<char>((v >> (8 * i)) & 0xFF);
-    };
+    out += padzero(comment.substr(0, kTiCommentSize), kTiCommentSize);
+    out.append(6, '\0');
+    out += wordbytes(static_cast<std::uint16_t>(n));
     for (const auto& item : items) {
-        dword(offset);
-        std::string_view name = std::string_view(item.name).substr(0, kTiNameSize);
-        out += name;
-        out.append(kTiNameSize - name.size(), '\0');
+        out += dwordbytes(static_cast<std::uint32_t>(offset));
+        out += padzero(std::string_view(item.name).substr(0, kTiNameSize), kTiNameSize);
         out += static_cast<char>(item.folder ? kFolderType : item.type);
         out += static_cast<char>(item.attribute);
-        const std::uint16_t count = item.folder ? item.count : 0;
-        out += static_cast<char>(count & 0xFF);
-        out += static_cast<char>(count >> 8);
+        out += wordbytes(item.folder ? item.count : 0);
         if (!item.folder) offset += std::uint64_t(item.size) + framing;
         if (offset > std::numeric_limits<std::uint32_t>::max()) {
             fail(error, "The file would be larger than 4 GB, more than a TI-92 file can describe");
             return std::nullopt;
         }
     }
-    dword(offset);
+    out += dwordbytes(static_cast<std::uint32_t>(offset));
     out += '\xA5';
     out += '\x5A';
     return out;
@@ -256,7 +253,8 @@ bool TiFileOutput::create(const std::filesystem::path& dest, std::string* error)
     m_dest = dest;
     std::filesystem::path folder = dest.parent_path();
     if (folder.empty()) folder = ".";
-    std::string pattern = (folder / ("." + dest.filename().string() + ".XXXXXX")).string();
+    // Hidden, and without the destination's extension, so no "*.92*" file list shows it.
+    std::string pattern = (folder / ".tessaly-saving-XXXXXX").string();
     m_fd = mkstemp(pattern.data());
     if (m_fd < 0) {
         const int err = errno;
@@ -298,9 +296,7 @@ void TiFileOutput::write(const void* bytes, std::size_t count) {
 
 namespace {
 std::uint16_t addbytes(std::uint16_t sum, const std::uint8_t* p, std::size_t count) {
-    std::uint32_t s = sum;
-    for (std::size_t i = 0; i < count; ++i) s += p[i];
-    return static_cast<std::uint16_t>(s);
+    return checksum16(std::string_view(reinterpret_cast<const char*>(p), count), sum);
 }
 } // namespace
 

@@ -87,10 +87,12 @@ public:
     Misbehaviour& misbehaviour();
 
     // As a user would from the calculator's menu: sends these variables ("folder\name")
-    // of its own accord, one after another.
+    // of its own accord, one after another. The headers name them with their folder.
+    // False (and why) when a name is unknown or an exchange is in progress.
     bool sendfromcalc(const std::vector<std::string>& fullnames, std::string* error);
     // FCamera under FARGO streams the screen: mode 1 (black and white), 2 (four greys),
-    // anything else as a bad mode.
+    // anything else as a bad mode (one plane, as a listener reads it). Like sendfromcalc,
+    // the first bit waits for the computer however long it takes.
     void fcamerastream(int mode);
     // Typed keys reach the home screen's entry line.
     void presskey(std::uint16_t code);

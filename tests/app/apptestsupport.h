@@ -9,41 +9,19 @@
 #include "app/program.h"
 #include "link/clock.h"
 #include "link/port.h"
+#include "support/fakecalculator.h"
 #include "support/scriptedshell.h"
 
 namespace tessaly::test {
-
-// A calculator that takes every bit the computer sends and never answers: it pulls the
-// other line while the computer pulls one. Each access moves simulated time a little, so
-// a byte timeout costs no real time.
-class MuteCalculatorPort final : public Port {
-public:
-    explicit MuteCalculatorPort(SimClock& clock) : m_clock(clock) {}
-    void outport(std::uint16_t port, std::uint8_t value) override {
-        lastaddress = port;
-        m_data = value;
-        m_clock.advance(10);
-    }
-    std::uint8_t inport(std::uint16_t port) override {
-        lastaddress = port;
-        m_clock.advance(10);
-        const bool pulled = (m_data & 3) != 3;
-        return pulled ? 0 : (kStatusLineA | kStatusLineB);
-    }
-    std::uint16_t lastaddress = 0;
-
-private:
-    SimClock& m_clock;
-    std::uint8_t m_data = 0xFF;
-};
 
 // One program with a settings file in a temporary folder, a port and clock of the test's
 // own, and the scripted shell answering every dialog.
 struct AppRun {
     QTemporaryDir dir;
     SimClock clock;
-    std::unique_ptr<Port> port;
+    std::unique_ptr<Port> port;  // default: a calculator that takes every bit and never answers
     VirtualTI92* calculator = nullptr;  // the virtual TI-92 behind port, when it is one
+    bool virtuallink = false;    // open the LINK "virtual" as the program does, instead of port
     ScriptedShell shell;
     std::unique_ptr<app::Program> program;
     std::vector<std::vector<std::string>> sent;  // sendfilelist calls: paths...
@@ -57,11 +35,15 @@ struct AppRun {
         c.parameters = std::move(parameters);
         c.exefile = "/opt/tessaly92/tessaly92";
         c.programdir = dir.path().toStdString() + "/";
-        if (!port) port = std::make_unique<MuteCalculatorPort>(clock);
-        c.port = port.get();
-        c.portdescription = "test cable";
-        c.calculator = calculator;
-        c.virtualcalculator = calculator != nullptr;
+        if (virtuallink) {
+            c.linkspec.kind = LinkSpec::Kind::Virtual;
+        } else {
+            if (!port) port = std::make_unique<FakeCalculator>(clock);
+            c.port = port.get();
+            c.portdescription = "test cable";
+            c.calculator = calculator;
+            c.virtualcalculator = calculator != nullptr;
+        }
         c.clock = &clock;
         c.answerer = &shell;
         return c;

@@ -194,6 +194,22 @@ TEST(Readiness, VirtualCalculatorAnswers) {
     w.state().busy = false;
 }
 
+TEST(Readiness, StartUpOnTheVirtualLinkSaysSoAndFindsTheCalculator) {
+    AppRun run;
+    run.virtuallink = true;
+    TForm1& w = run.start();
+    EXPECT_TRUE(w.linklabel->isVisible());
+    EXPECT_EQ(w.linklabel->text(), "virtual TI-92");
+    EXPECT_NE(w.linklabel->toolTip().indexOf("virtual TI-92"), -1);
+    ASSERT_GE(run.shell.statuses.size(), 2u);
+    EXPECT_EQ(run.shell.statuses[0], "Checking calculator.");
+    EXPECT_EQ(run.shell.statuses[1], "Calculator is ready!");
+    EXPECT_TRUE(samepicture(w.statimage, w.contact));
+    QTest::qWait(300);
+    EXPECT_TRUE(run.shell.boxes.empty());
+    EXPECT_EQ(w.windowTitle(), "tessaly92 beta");  // the notice changes no text of the window
+}
+
 TEST(Readiness, SilentCalculatorIsReportedExactlyOnce) {
     AppRun run;
     run.writesettings(kQuiet);
@@ -263,8 +279,9 @@ TEST(Readiness, PortChoiceMovesTheNextByte) {
     emit ports->activated(1);
     EXPECT_EQ(w.state().portaddress, 0x3BC);
     w.statimageClick();
-    const auto address = static_cast<MuteCalculatorPort*>(run.port.get())->lastaddress;
-    EXPECT_TRUE(address == 0x3BC || address == 0x3BD) << address;
+    const auto& addresses = static_cast<FakeCalculator*>(run.port.get())->writeaddresses;
+    ASSERT_FALSE(addresses.empty());
+    EXPECT_EQ(addresses.back(), 0x3BC);
     w.close();
     EXPECT_NE(run.readsettings().find("PortAdress=1\n"), std::string::npos);
 }

@@ -122,6 +122,15 @@ TEST(ReceivePageWindow, VirtualCalculatorSendsOfItsOwnAccord) {
               "if you want to save the package on your computer press the \"save to file button\" and write a name");
 }
 
+TEST(ReceivePageWindow, VirtualControlWithTheVirtualLink) {
+    AppRun run;
+    run.virtuallink = true;
+    run.writesettings("[Settings]\nCheck_Start=0\nUpdate_Start=0\n");
+    run.start();
+    EXPECT_NE(run.form().virtualcalculator(), nullptr);
+    EXPECT_FALSE(run.find<QToolButton>("vcalcsend")->isHidden());
+}
+
 TEST(ReceivePageWindow, NoVirtualControlOnAnotherCable) {
     AppRun run;
     run.writesettings("[Settings]\nCheck_Start=0\nUpdate_Start=0\n");

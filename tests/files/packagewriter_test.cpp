@@ -37,7 +37,7 @@ protected:
     static std::uint16_t count(const Bytes& f, int k) { return wordat(f, 74 + 16 * k); }
     bool nostray() const {
         for (const auto& e : std::filesystem::directory_iterator(dir.path()))
-            if (e.path().filename().string().starts_with(".out")) return false;
+            if (e.path().filename().string().starts_with(".tessaly-saving")) return false;
         return true;
     }
 };

@@ -91,6 +91,16 @@ TEST(TiFileBad, EveryTruncationIsRejected) {
     }
 }
 
+TEST(TiFileBad, HeaderShorterThanTheFileClaims) {
+    const Bytes f = goldengroup();
+    for (std::size_t len : {0, 10, 59, 60, 100, 129}) {
+        std::string error;
+        EXPECT_FALSE(parsetiheader(std::span(f).first(len), f.size(), &error)) << len;
+        EXPECT_NE(error.find("not read whole"), std::string::npos) << error;
+    }
+    EXPECT_TRUE(parsetiheader(std::span(f).first(130), f.size(), nullptr));
+}
+
 TEST(TiFileBad, BrokenTables) {
     struct Case {
         const char* what;
