@@ -155,6 +155,11 @@ void TForm1::showlinkstate() {
     linklabel->setVisible(!text.isEmpty());
 }
 
+VirtualTI92* TForm1::virtualcalculator() const {
+    if (m_context.port) return m_context.calculator;
+    return m_opened ? m_opened->calculator.get() : nullptr;
+}
+
 void TForm1::setsecondarywindows(TTextForm* text, TForm4* remote, TInfoForm* info, TScrForm* scr) {
     m_textform = text;
     m_remoteform = remote;

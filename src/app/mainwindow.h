@@ -30,6 +30,7 @@ class QTreeWidget;
 
 namespace tessaly {
 struct OpenedPort;
+class VirtualTI92;
 }
 
 namespace tessaly::app {
@@ -50,6 +51,7 @@ struct AppContext {
     Port* port = nullptr;                  // used instead of opening linkspec's backend
     std::string portdescription;           // what that port is, e.g. "virtual TI-92"
     bool virtualcalculator = false;        // that port is a virtual TI-92
+    VirtualTI92* calculator = nullptr;     // that virtual TI-92, for its demo control
     Clock* clock = nullptr;                // nullptr: the system clock
     Shell* answerer = nullptr;             // answers every dialog instead of a modal box
 };
@@ -156,6 +158,8 @@ public:
     int contactstate() const { return m_contact; }
     QTimer* controltimer() const { return m_controltimer; }
     bool startupdone() const { return m_startupdone; }
+    // The virtual TI-92 at the other end of the cable; nullptr for a real cable.
+    VirtualTI92* virtualcalculator() const;
 
     // The start and the end every transfer goes through. begintransfer refuses, with the
     // busy message, while another transfer runs.

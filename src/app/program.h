@@ -2,6 +2,7 @@
 #include <memory>
 
 #include "app/mainwindow.h"
+#include "app/receivebinding.h"
 #include "app/windows.h"
 
 namespace tessaly::app {
@@ -18,6 +19,7 @@ public:
     TForm4& remoteform() { return *m_form4; }
     TInfoForm& infoform() { return *m_infoform; }
     TScrForm& scrform() { return *m_scrform; }
+    ReceiveBinding& receivebinding() { return *m_receive; }
 
     // Shows the main window; start-up (check, listing, command line) follows from there.
     void start();
@@ -28,6 +30,7 @@ private:
     std::unique_ptr<TForm4> m_form4;
     std::unique_ptr<TInfoForm> m_infoform;
     std::unique_ptr<TScrForm> m_scrform;
+    ReceiveBinding* m_receive = nullptr;  // owned by the main window
 };
 
 } // namespace tessaly::app

@@ -1,12 +1,30 @@
 #include <cstdio>
 
 #include "cli/cli.h"
+#include "cli/terminalshell.h"
+#include "files/packagestore.h"
+#include "transfers/receivepage.h"
 
 namespace tessaly::cli {
 
-int cmd_dir(const Options&, const Args&) {
-    std::fprintf(stderr, "tessaly92-cli: dir is not built yet\n");
-    return kUsage;
+int cmd_dir(const Options& options, const Args& args) {
+    if (!args.empty()) {
+        std::fprintf(stderr, "tessaly92-cli: dir takes no arguments\n");
+        return kUsage;
+    }
+    std::string error;
+    int code = kFailed;
+    auto cl = CliLink::open(options, &error, &code);
+    if (!cl) return code;
+    TerminalShell shell(cl->link().pump());
+    const PackageStore unused{std::filesystem::path()};  // a listing never touches the store
+    ReceivePageModel page(cl->link(), shell, unused);
+    page.Button30click();
+    shell.endbar();
+    for (const ListRow& row : page.rows())
+        std::printf("%s\t%s\t%s\n", row.caption.c_str(), row.type.c_str(), row.size.c_str());
+    std::fflush(stdout);
+    return finish(cl->state(), &cl->link().port());
 }
 
 } // namespace tessaly::cli

@@ -1,12 +1,185 @@
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string_view>
+#include <system_error>
 
 #include "cli/cli.h"
+#include "cli/terminalshell.h"
+#include "files/packagestore.h"
+#include "files/packagewriter.h"
+#include "link/byteorder.h"
+#include "transfers/receivepage.h"
+#include "vcalc/vcalc.h"
 
 namespace tessaly::cli {
 
-int cmd_get(const Options&, const Args&) {
-    std::fprintf(stderr, "tessaly92-cli: get is not built yet\n");
-    return kUsage;
+namespace {
+
+struct GetOptions {
+    std::vector<std::string> names;
+    std::string output;
+    std::string comment;
+    bool storefolder = true;
+    bool fromcalc = false;
+    std::vector<std::string> calcsends;
+    bool hascalcsends = false;
+};
+
+std::vector<std::string> splitnames(std::string_view list) {
+    std::vector<std::string> names;
+    while (!list.empty()) {
+        const auto comma = list.find(',');
+        std::string_view name = list.substr(0, comma);
+        if (!name.empty()) names.emplace_back(name);
+        if (comma == std::string_view::npos) break;
+        list.remove_prefix(comma + 1);
+    }
+    return names;
+}
+
+// nullopt after printing what is wrong.
+std::optional<GetOptions> parse(const Args& args) {
+    GetOptions o;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string_view a = args[i];
+        auto value = [&](std::string& into) {
+            if (i + 1 >= args.size()) {
+                std::fprintf(stderr, "tessaly92-cli: %s needs a value\n", args[i].c_str());
+                return false;
+            }
+            into = args[++i];
+            return true;
+        };
+        if (a == "-o" || a == "--output") {
+            if (!value(o.output)) return std::nullopt;
+        } else if (a == "--comment") {
+            if (!value(o.comment)) return std::nullopt;
+        } else if (a == "--no-store-folder") {
+            o.storefolder = false;
+        } else if (a == "--from-calc") {
+            o.fromcalc = true;
+        } else if (a == "--calc-sends") {
+            std::string list;
+            if (!value(list)) return std::nullopt;
+            o.calcsends = splitnames(list);
+            o.hascalcsends = true;
+        } else if (a.starts_with("-") && a.size() > 1) {
+            std::fprintf(stderr, "tessaly92-cli: get: unknown option %s\n", args[i].c_str());
+            return std::nullopt;
+        } else {
+            o.names.push_back(args[i]);
+        }
+    }
+    if (o.output.empty()) {
+        std::fprintf(stderr, "tessaly92-cli: get needs -o FILE\n");
+        return std::nullopt;
+    }
+    if (o.fromcalc == !o.names.empty()) {
+        std::fprintf(stderr, "tessaly92-cli: get needs variable names, or --from-calc without names\n");
+        return std::nullopt;
+    }
+    if (o.hascalcsends && !o.fromcalc) {
+        std::fprintf(stderr, "tessaly92-cli: --calc-sends goes with --from-calc\n");
+        return std::nullopt;
+    }
+    return o;
+}
+
+// A package store of this run only, so a command-line receive leaves the window's
+// pending package alone.
+class TemporaryStore {
+public:
+    TemporaryStore() {
+        std::error_code ec;
+        std::filesystem::path base = std::filesystem::temp_directory_path(ec);
+        if (ec) base = "/tmp";
+        std::string pattern = (base / "tessaly92-get-XXXXXX").string();
+        if (mkdtemp(pattern.data())) m_folder = pattern;
+    }
+    ~TemporaryStore() {
+        std::error_code ec;
+        if (!m_folder.empty()) std::filesystem::remove_all(m_folder, ec);
+    }
+    bool ok() const { return !m_folder.empty(); }
+    const std::filesystem::path& folder() const { return m_folder; }
+
+private:
+    std::filesystem::path m_folder;
+};
+
+// Marks the row of each name; a name may also differ from the listing in case.
+bool markrows(ReceivePageModel& page, const std::vector<std::string>& names) {
+    bool all = true;
+    for (const std::string& name : names) {
+        const auto& rows = page.rows();
+        std::size_t found = rows.size();
+        for (std::size_t i = 0; i < rows.size() && found == rows.size(); ++i)
+            if (rows[i].caption == name) found = i;
+        for (std::size_t i = 0; i < rows.size() && found == rows.size(); ++i)
+            if (upstring(rows[i].caption) == upstring(name)) found = i;
+        if (found == rows.size()) {
+            std::fprintf(stderr, "tessaly92-cli: %s is not on the calculator (see the dir command)\n", name.c_str());
+            all = false;
+        } else {
+            page.setselected(found, true);
+        }
+    }
+    return all;
+}
+
+} // namespace
+
+int cmd_get(const Options& options, const Args& args) {
+    const auto o = parse(args);
+    if (!o) return kUsage;
+
+    std::string error;
+    int code = kFailed;
+    auto cl = CliLink::open(options, &error, &code);
+    if (!cl) return code;
+    if (o->hascalcsends) {
+        VirtualTI92* calc = cl->opened().calculator.get();
+        if (!calc) {
+            std::fprintf(stderr,
+                         "tessaly92-cli: --calc-sends needs the in-process virtual TI-92 (--link virtual); "
+                         "tell a tessaly92-vcalc server with its \"send NAME...\" command\n");
+            return kUsage;
+        }
+        if (!calc->sendfromcalc(o->calcsends, &error)) {
+            std::fprintf(stderr, "tessaly92-cli: %s\n", error.c_str());
+            return kUsage;
+        }
+    }
+
+    TemporaryStore folder;
+    if (!folder.ok()) {
+        std::fprintf(stderr, "tessaly92-cli: cannot make a temporary folder for the received variables\n");
+        return kFailed;
+    }
+    const PackageStore store(folder.folder());
+    TerminalShell shell(cl->link().pump());
+    ReceivePageModel page(cl->link(), shell, store);
+    page.setstorefolder(o->storefolder);
+    page.setmanual(o->fromcalc);
+
+    if (!o->fromcalc) {
+        // As in the window: list, mark the rows, receive.
+        page.Button30click();
+        if (!cl->state().linkok) return finish(cl->state(), &cl->link().port());
+        if (!markrows(page, o->names)) return kFailed;
+    }
+    page.Button1Click();
+    shell.endbar();
+    if (!cl->state().linkok) return finish(cl->state(), &cl->link().port());
+
+    std::string comment = o->comment;
+    if (!saveas92g(o->output, false, store, comment, shell, cl->state(), &error)) {
+        shell.endbar();
+        std::fprintf(stderr, "tessaly92-cli: %s\n", error.c_str());
+        return kFailed;
+    }
+    return kOk;
 }
 
 } // namespace tessaly::cli

@@ -20,8 +20,13 @@ constexpr CommandEntry kCommandTable[] = {
     {"ready", "ready", "check that the calculator answers (\"Calculator is ready!\")", cmd_ready},
     {"dir", "dir", "list the calculator's variables: name, type, size", cmd_dir},
     {"get", "get NAME... -o FILE [--comment TEXT] [--no-store-folder]\n"
-            "      get --from-calc -o FILE [--comment TEXT]",
-     "receive variables into one TI-92 group file", cmd_get},
+            "      get --from-calc -o FILE [--comment TEXT] [--calc-sends NAME,...]",
+     "receive variables into one TI-92 group file. NAME is the full name that dir lists\n"
+     "      (folder\\name); --no-store-folder keeps only the variable's own name.\n"
+     "      --from-calc takes whatever the calculator sends from its own menu; with --link virtual,\n"
+     "      --calc-sends tells the virtual TI-92 what to send (a tessaly92-vcalc server is told\n"
+     "      with its \"send NAME...\" command instead)",
+     cmd_get},
     {"info", "info FILE", "show what a TI-92 file holds", cmd_info},
 };
 

@@ -20,6 +20,7 @@ struct AppRun {
     QTemporaryDir dir;
     SimClock clock;
     std::unique_ptr<Port> port;  // default: a calculator that takes every bit and never answers
+    VirtualTI92* calculator = nullptr;  // the virtual TI-92 behind port, when it is one
     bool virtuallink = false;    // open the LINK "virtual" as the program does, instead of port
     ScriptedShell shell;
     std::unique_ptr<app::Program> program;
@@ -40,6 +41,8 @@ struct AppRun {
             if (!port) port = std::make_unique<FakeCalculator>(clock);
             c.port = port.get();
             c.portdescription = "test cable";
+            c.calculator = calculator;
+            c.virtualcalculator = calculator != nullptr;
         }
         c.clock = &clock;
         c.answerer = &shell;

@@ -1,0 +1,170 @@
+// Receiving one variable from the virtual TI-92 reacting at once, against the bare byte
+// layer reading the same bytes. Run: build/bench/receive_bench
+// Compare s_per_byte of the two at the same size. heap_bytes counts every allocation
+// during the exchange, the virtual TI-92's included; the reception's own share is the
+// difference between the two benchmarks at the same size.
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <new>
+#include <string>
+#include <system_error>
+
+#include "files/packagestore.h"
+#include "link/link.h"
+#include "link/packets.h"
+#include "transfers/receive.h"
+#include "vcalc/vcalc.h"
+
+using namespace tessaly;
+
+// Heap use while a reception runs: memory flat in the variable's size means these do not
+// grow with it.
+namespace {
+bool g_counting = false;
+std::size_t g_heapbytes = 0;
+std::size_t g_allocations = 0;
+} // namespace
+
+// The replacements pair malloc with free themselves; the compiler cannot see that.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void* operator new(std::size_t size) {
+    if (g_counting) {
+        g_heapbytes += size;
+        ++g_allocations;
+    }
+    if (void* p = std::malloc(size ? size : 1)) return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+
+namespace {
+
+class QuietShell final : public Shell {
+public:
+    void setstatus(std::string_view) override {}
+    void setgaugemax(int) override {}
+    void setgaugeposition(int) override {}
+    void setcursor(Cursor) override {}
+    Answer messagebox(std::string_view, std::string_view, Icon, Buttons) override { return Answer::Ok; }
+    std::optional<std::string> inputbox(std::string_view, std::string_view, std::string_view) override { return {}; }
+    std::optional<std::string> savedialog(const FileDialogSpec&) override { return {}; }
+    std::optional<std::string> opendialog(const FileDialogSpec&) override { return {}; }
+    void processmessages() override {}
+};
+
+// A calculator about to send one variable of its own accord, and a link to it.
+struct Bench {
+    SimClock clock;
+    VirtualTI92 calc{clock};
+    VirtualPort port{calc, &clock};
+    QuietShell shell;
+    TransferState state;
+    Link link{port, clock, shell, state};
+
+    explicit Bench(std::size_t content) {
+        calc.setpace(0);
+        calc.settracing(false);
+        CalcVariable v;
+        v.name = "big";
+        v.type = 0x12;
+        v.data = {static_cast<std::uint8_t>(content >> 8), static_cast<std::uint8_t>(content & 0xFF)};
+        for (std::size_t i = 0; i < content; ++i) v.data.push_back(static_cast<std::uint8_t>(i * 13));
+        calc.memory().folders = {CalcFolder{"main", {v}}};
+        std::string error;
+        if (!calc.sendfromcalc({"main\\big"}, &error)) std::abort();
+        state.linkok = true;
+        link.releaselines();
+    }
+};
+
+struct Folder {
+    std::filesystem::path path;
+    Folder() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "tessaly-bench-XXXXXX").string();
+        if (mkdtemp(pattern.data())) path = pattern;
+    }
+    ~Folder() {
+        std::error_code ec;
+        std::filesystem::remove_all(path, ec);
+    }
+};
+
+// One packet of the calculator, byte by byte, its bytes dropped.
+void readpacket(Link& link) {
+    std::uint8_t head[4];
+    for (auto& b : head) b = link.receivebyte();
+    const CommandInfo* info = commandinfo(head[1]);
+    if (!info || !info->carriesdata) return;
+    const std::size_t rest = head[2] + 256u * head[3] + 2;
+    for (std::size_t i = 0; i < rest; ++i) link.receivebyte();
+}
+
+// The bare byte layer: the same exchange, each byte received and dropped.
+void BM_ByteLayerReceive(benchmark::State& st) {
+    const auto content = static_cast<std::size_t>(st.range(0));
+    std::size_t bytes = 0;
+    std::size_t heapbytes = 0;
+    for (auto _ : st) {
+        st.PauseTiming();
+        Bench b(content);
+        g_heapbytes = g_allocations = 0;
+        g_counting = true;
+        st.ResumeTiming();
+        readpacket(b.link);  // the variable header
+        b.link.sendack();
+        b.link.senddatarequest();
+        readpacket(b.link);  // the acknowledge
+        readpacket(b.link);  // the data
+        st.PauseTiming();
+        g_counting = false;
+        heapbytes = g_heapbytes;
+        st.ResumeTiming();
+        bytes += content;
+        if (!b.state.linkok) st.SkipWithError("link failed");
+    }
+    st.SetBytesProcessed(static_cast<std::int64_t>(bytes));
+    st.counters["s_per_byte"] = benchmark::Counter(static_cast<double>(bytes), benchmark::Counter::kIsRate |
+                                                                                    benchmark::Counter::kInvert);
+    // What the virtual TI-92 itself allocates to send (its own copy of the packet).
+    st.counters["heap_bytes"] = static_cast<double>(heapbytes);
+}
+
+// receivevariable into the package store, the way the Receive button runs it.
+void BM_ReceiveVariable(benchmark::State& st) {
+    const auto content = static_cast<std::size_t>(st.range(0));
+    Folder folder;
+    const PackageStore store(folder.path);
+    std::size_t bytes = 0;
+    std::size_t heapbytes = 0, allocations = 0;
+    for (auto _ : st) {
+        st.PauseTiming();
+        Bench b(content);
+        ReceiveTarget target{b.shell, store, true, true, [](ListRow) {}, [] {}};
+        g_heapbytes = g_allocations = 0;
+        g_counting = true;
+        st.ResumeTiming();
+        const int stored = receivevariable(b.link, target, true, "");
+        st.PauseTiming();
+        g_counting = false;
+        heapbytes = g_heapbytes;
+        allocations = g_allocations;
+        st.ResumeTiming();
+        if (stored != 1) st.SkipWithError(b.state.pendingerror.c_str());
+        bytes += content;
+    }
+    st.SetBytesProcessed(static_cast<std::int64_t>(bytes));
+    st.counters["s_per_byte"] = benchmark::Counter(static_cast<double>(bytes), benchmark::Counter::kIsRate |
+                                                                                    benchmark::Counter::kInvert);
+    st.counters["heap_bytes"] = static_cast<double>(heapbytes);
+    st.counters["allocations"] = static_cast<double>(allocations);
+}
+
+} // namespace
+
+BENCHMARK(BM_ByteLayerReceive)->Arg(15360)->Arg(30720)->Arg(61440)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReceiveVariable)->Arg(15360)->Arg(30720)->Arg(61440)->Unit(benchmark::kMillisecond);
+
+BENCHMARK_MAIN();

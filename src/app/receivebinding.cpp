@@ -1,0 +1,206 @@
+#include "app/receivebinding.h"
+
+#include <QCheckBox>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLayout>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include "app/mainwindow.h"
+#include "app/qtshell.h"
+#include "files/packagewriter.h"
+#include "vcalc/vcalc.h"
+
+namespace tessaly::app {
+
+namespace {
+QTreeWidgetItem* rowitem(const ListRow& row) {
+    return new QTreeWidgetItem(QStringList{QString::fromStdString(row.caption), QString::fromStdString(row.type),
+                                           QString::fromStdString(row.size)});
+}
+} // namespace
+
+ReceiveBinding::ReceiveBinding(TForm1& form, const AppContext& context)
+    : QObject(&form),
+      m_form(form),
+      m_store(packagestorefolder(context.programdir)),
+      m_model(form.link(), form.shell(), m_store) {
+    setObjectName("receivebinding");
+    auto& r = form.receive;
+    m_model.setstorefolder(r.CheckBox6->isChecked());
+    m_model.setmanual(r.manual->isChecked());
+    for (QWidget* w : std::initializer_list<QWidget*>{r.manual, r.Edit1, r.SpeedButton1, r.SpeedButton2})
+        w->setEnabled(true);
+    m_model.onchange = [this](ReceivePageModel::Change c) { changed(c); };
+
+    connect(r.Button30, &QPushButton::clicked, this, [this] { m_model.Button30click(); });
+    connect(r.button1, &QPushButton::clicked, this, [this] { m_model.Button1Click(); });
+    connect(r.button8, &QPushButton::clicked, this, &ReceiveBinding::Button8Click);
+    connect(r.SpeedButton1, &QToolButton::clicked, this, [this] {
+        m_model.setcalculatordown(m_form.receive.SpeedButton1->isChecked());
+        m_model.SpeedButton1Click();
+    });
+    connect(r.SpeedButton2, &QToolButton::clicked, this, [this] {
+        m_model.setcalculatordown(!m_form.receive.SpeedButton2->isChecked());
+        m_model.SpeedButton2Click();
+    });
+    connect(r.manual, &QCheckBox::clicked, this, [this](bool checked) {
+        m_model.setmanual(checked);
+        m_model.manualClick();
+    });
+    connect(r.CheckBox6, &QCheckBox::clicked, this, [this](bool checked) {
+        m_model.setstorefolder(checked);
+        m_model.manualClick();
+    });
+    connect(r.Listbox2, &QTreeWidget::itemSelectionChanged, this, [this] {
+        if (m_syncing) return;
+        takeselection();
+        m_model.Listbox2MouseUp();
+    });
+    connect(r.Edit1, &QLineEdit::textEdited, this,
+            [this](const QString& text) { m_model.setedit1(text.toStdString()); });
+
+    form.setstartuplisting([this] { m_model.Button30click(); });
+
+    // The demo control: only with a virtual TI-92 at the other end of the cable.
+    m_vcalcbutton = new QToolButton;
+    m_vcalcbutton->setObjectName("vcalcsend");
+    m_vcalcbutton->setText(QStringLiteral("Virtual TI-92 sends..."));
+    m_vcalcbutton->setToolTip(
+        QStringLiteral("Let the virtual TI-92 send variables from its own menu, as a user at the calculator would"));
+    if (auto* side = r.manual->parentWidget()->layout()) {
+        // Beside "Select on calc", which it goes with.
+        for (QLayout* l : side->findChildren<QLayout*>()) {
+            const int at = l->indexOf(r.manual);
+            if (at >= 0) {
+                if (auto* box = qobject_cast<QBoxLayout*>(l)) box->insertWidget(at + 1, m_vcalcbutton);
+                break;
+            }
+        }
+    }
+    m_vcalcbutton->setVisible(form.virtualcalculator() != nullptr);
+    connect(m_vcalcbutton, &QToolButton::clicked, this, &ReceiveBinding::vcalcsendClick);
+    showcontrols();
+}
+
+ReceiveBinding::~ReceiveBinding() { m_model.onchange = nullptr; }
+
+void ReceiveBinding::changed(ReceivePageModel::Change change) {
+    QTreeWidget* list = m_form.receive.Listbox2;
+    m_syncing = true;
+    switch (change) {
+    case ReceivePageModel::Change::Rows:
+        showrows();
+        break;
+    case ReceivePageModel::Change::RowAdded:
+        list->addTopLevelItem(rowitem(m_model.rows().back()));
+        break;
+    case ReceivePageModel::Change::RowRemoved:
+        if (list->topLevelItemCount() > 0) delete list->takeTopLevelItem(list->topLevelItemCount() - 1);
+        break;
+    case ReceivePageModel::Change::Controls:
+        showcontrols();
+        break;
+    }
+    m_syncing = false;
+}
+
+void ReceiveBinding::showrows() {
+    QTreeWidget* list = m_form.receive.Listbox2;
+    list->clear();
+    for (const ListRow& row : m_model.rows()) {
+        QTreeWidgetItem* item = rowitem(row);
+        list->addTopLevelItem(item);
+        item->setSelected(row.selected);
+    }
+}
+
+void ReceiveBinding::showcontrols() {
+    auto& r = m_form.receive;
+    const bool was = m_syncing;
+    m_syncing = true;
+    r.button1->setEnabled(m_model.receiveenabled());
+    r.button8->setEnabled(m_model.savetofileenabled());
+    r.button11->setEnabled(m_model.viewenabled());
+    r.Button30->setEnabled(m_model.updateenabled());
+    r.SpeedButton1->setChecked(m_model.calculatordown());
+    r.SpeedButton2->setChecked(m_model.receiveddown());
+    r.manual->setChecked(m_model.manual());
+    r.CheckBox6->setChecked(m_model.storefolder());
+    if (!m_model.label8().empty()) r.Label8->setText(shown(m_model.label8()));
+    const QString comment = QString::fromStdString(m_model.edit1());
+    if (r.Edit1->text() != comment) r.Edit1->setText(comment);
+    m_syncing = was;
+}
+
+void ReceiveBinding::takeselection() {
+    QTreeWidget* list = m_form.receive.Listbox2;
+    const int n = list->topLevelItemCount();
+    for (int i = 0; i < n; ++i) m_model.setselected(static_cast<std::size_t>(i), list->topLevelItem(i)->isSelected());
+}
+
+void ReceiveBinding::Button8Click() {
+    m_model.setedit1(m_form.receive.Edit1->text().toStdString());
+    savepackagecommand(m_store, m_model.comment(), m_form.shell(), m_form.state());
+    showcontrols();  // the comment may have been asked for or filled in
+}
+
+void ReceiveBinding::vcalcsendClick() {
+    VirtualTI92* calc = m_form.virtualcalculator();
+    if (!calc) return;
+    if (!m_vcalcdialog) {
+        m_vcalcdialog = new QDialog(&m_form);
+        m_vcalcdialog->setObjectName("vcalcsenddialog");
+        m_vcalcdialog->setWindowTitle(QStringLiteral("Virtual TI-92"));
+        auto* layout = new QVBoxLayout(m_vcalcdialog);
+        layout->addWidget(new QLabel(QStringLiteral(
+            "Mark the variables the virtual TI-92 shall send, as if chosen in its own send menu.\n"
+            "Then press Receive with \"Select on calc\" checked.")));
+        m_vcalclist = new QListWidget;
+        m_vcalclist->setObjectName("vcalcsendlist");
+        m_vcalclist->setSelectionMode(QAbstractItemView::MultiSelection);
+        layout->addWidget(m_vcalclist);
+        auto* buttons = new QDialogButtonBox;
+        QPushButton* send = buttons->addButton(QStringLiteral("Send"), QDialogButtonBox::AcceptRole);
+        send->setObjectName("vcalcsendok");
+        buttons->addButton(QDialogButtonBox::Cancel);
+        layout->addWidget(buttons);
+        connect(buttons, &QDialogButtonBox::accepted, this, &ReceiveBinding::sendfromvirtualcalc);
+        connect(buttons, &QDialogButtonBox::rejected, m_vcalcdialog, &QDialog::reject);
+    }
+    m_vcalclist->clear();
+    for (const CalcFolder& folder : calc->memory().folders)
+        for (const CalcVariable& v : folder.variables)
+            m_vcalclist->addItem(QString::fromStdString(folder.name + "\\" + v.name));
+    m_vcalcdialog->show();
+    m_vcalcdialog->raise();
+}
+
+void ReceiveBinding::sendfromvirtualcalc() {
+    VirtualTI92* calc = m_form.virtualcalculator();
+    m_vcalcdialog->hide();
+    if (!calc) return;
+    std::vector<std::string> names;
+    for (int i = 0; i < m_vcalclist->count(); ++i)
+        if (m_vcalclist->item(i)->isSelected()) names.push_back(m_vcalclist->item(i)->text().toStdString());
+    if (names.empty()) return;
+    std::string error;
+    if (!calc->sendfromcalc(names, &error)) {
+        m_form.shell().setstatus("Virtual TI-92: " + error);
+        return;
+    }
+    // Receiving what the calculator sends is calculator-select mode.
+    m_model.setmanual(true);
+    m_model.manualClick();
+    m_form.shell().setstatus("The virtual TI-92 is sending " + std::to_string(names.size()) +
+                             " variable(s): press Receive.");
+}
+
+} // namespace tessaly::app

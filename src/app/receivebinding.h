@@ -1,0 +1,56 @@
+#pragma once
+#include <QObject>
+#include <memory>
+
+#include "files/packagestore.h"
+#include "transfers/receivepage.h"
+
+class QDialog;
+class QListWidget;
+class QToolButton;
+
+namespace tessaly {
+class VirtualTI92;
+}
+
+namespace tessaly::app {
+
+class TForm1;
+struct AppContext;
+
+// Gives the receive page its behaviour: the widgets mirror the page model, and what the
+// user does to them goes to the model's handlers. Also binds Save to file, the start-up
+// listing and, when a virtual TI-92 is attached, the control that makes it send
+// variables of its own accord.
+class ReceiveBinding : public QObject {
+    Q_OBJECT
+public:
+    ReceiveBinding(TForm1& form, const AppContext& context);
+    ~ReceiveBinding() override;
+
+    ReceivePageModel& model() { return m_model; }
+    const PackageStore& store() const { return m_store; }
+
+public slots:
+    void Button8Click();
+    // Opens the virtual TI-92's send control.
+    void vcalcsendClick();
+
+private:
+    void changed(ReceivePageModel::Change change);
+    void showrows();
+    void showcontrols();
+    void takeselection();
+    void sendfromvirtualcalc();
+
+    TForm1& m_form;
+    PackageStore m_store;
+    ReceivePageModel m_model;
+    VirtualTI92* m_calc = nullptr;
+    QToolButton* m_vcalcbutton = nullptr;
+    QDialog* m_vcalcdialog = nullptr;
+    QListWidget* m_vcalclist = nullptr;
+    bool m_syncing = false;  // the widgets are being set from the model
+};
+
+} // namespace tessaly::app

@@ -1,0 +1,48 @@
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "files/packagestore.h"
+#include "link/link.h"
+#include "transfers/directory.h"
+#include "transfers/shell.h"
+
+namespace tessaly {
+
+inline constexpr std::string_view kNotAtHomeText = "Calculator is not ready. Please go to homescreen. (DIAMOND+Q)";
+inline constexpr std::string_view kSendingRequestText = "Sending request..";
+inline constexpr std::string_view kGettingHeaderText = "Getting header..";
+inline constexpr std::string_view kChecksumErrorText = "Checksum error in variable ";
+inline constexpr std::string_view kNotReceivedText = "Variable(s) not received: ";
+
+// One variable to ask the calculator for.
+struct RequestEntry {
+    std::string name;  // "folder\name", at most 16 characters
+    std::uint8_t type = 0;
+};
+
+// What a reception needs besides the link: where the bytes go, how the user sees them,
+// and the two check boxes of the receive page.
+struct ReceiveTarget {
+    Shell& shell;
+    const PackageStore& store;
+    bool manual = false;       // "Select on calc": take every variable that arrives
+    bool storefolder = true;   // "Store folder": keep the requested folder in the name
+    std::function<void(ListRow)> addrow;  // a received view row per variable header
+    std::function<void()> droprow;        // takes back the last row (variable not kept)
+};
+
+// The variable request packet: 09 A2, length, four zero size bytes, type, name length,
+// name, checksum over the data.
+void sendvariablerequest(Link& link, const RequestEntry& entry);
+
+// Receives one variable, or in calculator-select mode every variable that follows, into
+// the package store (emptied first when first is set). requestname is the full name that
+// was asked for, empty in calculator-select mode. Only variables that arrive whole with a
+// matching checksum get a package index record; one that is cut off, damaged or never
+// sent leaves nothing behind in the store. Returns how many variables were stored.
+int receivevariable(Link& link, ReceiveTarget& target, bool first, std::string_view requestname);
+
+} // namespace tessaly

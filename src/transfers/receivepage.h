@@ -1,0 +1,115 @@
+#pragma once
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "files/packagestore.h"
+#include "link/link.h"
+#include "transfers/directory.h"
+#include "transfers/receive.h"
+#include "transfers/shell.h"
+
+namespace tessaly {
+
+inline constexpr std::string_view kLabelMarkVariables =
+    "mark the variables in the calculator view then press the receive button to transfer the selected "
+    "variables to the computer.";
+inline constexpr std::string_view kLabelSaveRequest =
+    "if you want to save the package on your computer press the \"save to file\" button and write a name";
+inline constexpr std::string_view kLabelSelectOnCalc =
+    "select the files you want to send on your calculator and send them";
+inline constexpr std::string_view kLabelSaveSelect =
+    "if you want to save the package on your computer press the \"save to file button\" and write a name";
+inline constexpr std::string_view kReceivingVariableText = "Receiving variable.. [";
+inline constexpr std::string_view kReceivedText = " received! [";
+inline constexpr std::string_view kNotReceivedStatusText = " not received! [";
+inline constexpr std::string_view kVariablesReceivedText = " variable(s) received.";
+
+// The receive page without its widgets: the list Listbox2 with its two hidden stores,
+// the view and package flags, the toggles and check boxes, the enabled states of the
+// page's buttons, the help line Label8 and the package comment Edit1, together with the
+// handlers that change them. A window mirrors it and tells it what the user did; the
+// command line drives it directly.
+class ReceivePageModel {
+public:
+    enum class Change {
+        Rows,      // Listbox2's rows were replaced or emptied
+        RowAdded,  // one row appended at the end
+        RowRemoved,// the last row went away
+        Controls,  // toggles, check boxes, enabled states, Label8, Edit1
+    };
+
+    ReceivePageModel(Link& link, Shell& shell, const PackageStore& store);
+
+    // What the window shows.
+    const std::vector<ListRow>& rows() const { return m_rows; }  // Listbox2, current view
+    const std::vector<ListRow>& calcview() const { return m_calcview; }
+    const std::vector<ListRow>& locview() const { return m_locview; }
+    bool viewflag() const { return m_viewflag; }        // the calculator view shows
+    bool packageflag() const { return m_packageflag; }  // the received list holds variables
+    bool calculatordown() const { return m_speedbutton1down; }
+    bool receiveddown() const { return m_speedbutton2down; }
+    bool manual() const { return m_manual; }            // "Select on calc"
+    bool storefolder() const { return m_storefolder; }  // "Store folder"
+    bool receiveenabled() const { return m_button1; }
+    bool savetofileenabled() const { return m_button8; }
+    bool viewenabled() const { return m_button11; }
+    bool updateenabled() const { return m_button30; }
+    const std::string& label8() const { return m_label8; }
+    const std::string& edit1() const { return m_edit1; }  // the package comment
+    std::string& comment() { return m_edit1; }           // for the Save to file command
+
+    // What the user did to the widgets (no handler runs; the window calls it after).
+    void setselected(std::size_t row, bool selected);
+    void selectall(bool selected);
+    void setmanual(bool checked) { m_manual = checked; }
+    void setstorefolder(bool checked) { m_storefolder = checked; }
+    void setcalculatordown(bool down);  // the group keeps exactly one toggle down
+    void setedit1(std::string text) { m_edit1 = std::move(text); }
+    void setsavetofileenabled(bool enabled);
+
+    // Handlers.
+    void Button30click();      // Update directorylist
+    void Button1Click();       // Receive
+    void SpeedButton1Click();  // to the calculator view
+    void SpeedButton2Click();  // to the received view
+    void manualClick();        // "Select on calc" or "Store folder" clicked
+    void Listbox2MouseUp();
+
+    std::function<void(Change)> onchange;
+
+private:
+    void receiverequested();
+    void receivefromcalc();
+    void changed(Change change) {
+        if (onchange) onchange(change);
+    }
+    void showrows(const std::vector<ListRow>& rows);
+    void clearrows();
+    void addrow(ListRow row);
+    void droprow();
+    bool anyselected() const;
+    ReceiveTarget target();
+
+    Link& m_link;
+    Shell& m_shell;
+    const PackageStore& m_store;
+
+    std::vector<ListRow> m_rows, m_calcview, m_locview;
+    bool m_viewflag = true;
+    bool m_packageflag = false;
+    bool m_speedbutton1down = true;
+    bool m_speedbutton2down = false;
+    bool m_manual = false;
+    bool m_storefolder = true;
+    bool m_button1 = true;
+    bool m_button8 = false;
+    bool m_button11 = false;
+    bool m_button30 = true;
+    std::string m_label8;
+    std::string m_edit1;
+};
+
+} // namespace tessaly

@@ -1,0 +1,142 @@
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QToolButton>
+#include <QTreeWidget>
+
+#include "app/apptestsupport.h"
+#include "files/tifile.h"
+#include "vcalc/vcalc.h"
+
+namespace tessaly::test {
+namespace {
+
+// The program on a virtual TI-92 holding the captures' memory, reacting at once.
+struct VirtualApp {
+    AppRun run;
+    std::unique_ptr<VirtualTI92> calc;
+
+    explicit VirtualApp(bool updatestart) {
+        calc = std::make_unique<VirtualTI92>(run.clock);
+        calc->setpace(0);
+        calc->memory().folders = {
+            CalcFolder{"main", {}},
+            CalcFolder{"test",
+                       {CalcVariable{"x", 0x00, {0x00, 0x03, 0x0C, 0x01, 0x1F}, false},
+                        CalcVariable{"y", 0x00, {0x00, 0x03, 0x0D, 0x01, 0x1F}, true},
+                        CalcVariable{"z", 0x00, {0x00, 0x03, 0x0E, 0x01, 0x1F}, false}}},
+            CalcFolder{"prog", {CalcVariable{"game", 0x12, {0x00, 0x04, 1, 2, 3, 4}, false}}}};
+        run.port = std::make_unique<VirtualPort>(*calc, &run.clock);
+        run.calculator = calc.get();
+        run.writesettings(std::string("[Settings]\nCheck_Start=0\nUpdate_Start=") + (updatestart ? "1" : "0") + "\n");
+        run.start();
+    }
+    QTreeWidget* list() { return run.find<QTreeWidget>("Listbox2"); }
+    QStringList captions() {
+        QStringList out;
+        for (int i = 0; i < list()->topLevelItemCount(); ++i) out << list()->topLevelItem(i)->text(0);
+        return out;
+    }
+    void mark(const QStringList& names) {
+        for (int i = 0; i < list()->topLevelItemCount(); ++i)
+            if (names.contains(list()->topLevelItem(i)->text(0))) list()->topLevelItem(i)->setSelected(true);
+    }
+    void press(const char* name) { run.find<QAbstractButton>(name)->click(); }
+};
+
+std::map<std::string, std::vector<std::uint8_t>> contents(const std::string& path) {
+    std::map<std::string, std::vector<std::uint8_t>> out;
+    TiFileReader reader;
+    std::string error;
+    EXPECT_TRUE(reader.open(path, &error)) << error;
+    for (const TiEntry* v : reader.file().variables()) {
+        std::vector<std::uint8_t> data;
+        EXPECT_TRUE(reader.readvariable(*v, data));
+        out[v->fullname()] = data;
+    }
+    return out;
+}
+
+TEST(ReceivePageWindow, ListMarkReceiveAndSave) {
+    VirtualApp app(false);
+    app.press("Button30");
+    EXPECT_EQ(app.captions(), (QStringList{"test\\x", "test\\y", "test\\z", "prog\\game"}));
+    EXPECT_EQ(app.list()->topLevelItem(3)->text(1), "program");
+    EXPECT_EQ(app.list()->topLevelItem(3)->text(2), "6");
+    EXPECT_EQ(app.run.shell.laststatus(), "Directory list received.");
+
+    app.mark({"test\\y", "prog\\game"});
+    EXPECT_TRUE(app.run.find<QPushButton>("button1")->isEnabled());
+    app.press("button1");
+    EXPECT_EQ(app.captions(), (QStringList{"test\\y", "prog\\game"}));
+    EXPECT_TRUE(app.run.form().receive.SpeedButton2->isChecked());
+    EXPECT_FALSE(app.run.find<QPushButton>("Button30")->isEnabled());
+    EXPECT_EQ(app.run.shell.laststatus(), "2 variable(s) received.");
+    EXPECT_TRUE(app.run.find<QLabel>("Label8")->text().startsWith("if you want to save the package"));
+    ASSERT_TRUE(app.run.find<QPushButton>("button8")->isEnabled());
+
+    const std::string dest = app.run.dir.filePath("mine.92g").toStdString();
+    app.run.shell.inputanswers.push_back(std::string("from the window"));
+    app.run.shell.saveanswers.push_back(dest);
+    app.press("button8");
+    ASSERT_EQ(app.run.shell.inputs.size(), 1u);
+    EXPECT_EQ(app.run.shell.inputs[0].title, "Comment");
+    EXPECT_EQ(app.run.find<QLineEdit>("Edit1")->text(), "from the window");
+    const auto saved = contents(dest);
+    ASSERT_EQ(saved.size(), 2u);
+    EXPECT_EQ(saved.at("test\\y"), app.calc->memory().find("test\\y")->data);
+    EXPECT_EQ(saved.at("prog\\game"), app.calc->memory().find("prog\\game")->data);
+    std::string error;
+    EXPECT_EQ(readtifile(dest, &error)->comment, "from the window");
+
+    // Back to the calculator view: the listing is still there.
+    app.run.form().receive.SpeedButton1->click();
+    EXPECT_EQ(app.captions().size(), 4);
+    EXPECT_TRUE(app.run.find<QPushButton>("Button30")->isEnabled());
+    EXPECT_FALSE(app.run.find<QPushButton>("button8")->isEnabled());
+}
+
+TEST(ReceivePageWindow, StartUpListingWhenUpdateStartIsOn) {
+    VirtualApp app(true);
+    EXPECT_EQ(app.captions().size(), 4);
+}
+
+TEST(ReceivePageWindow, VirtualCalculatorSendsOfItsOwnAccord) {
+    VirtualApp app(false);
+    QToolButton* control = app.run.find<QToolButton>("vcalcsend");
+    ASSERT_TRUE(control);
+    EXPECT_FALSE(control->isHidden());
+    control->click();
+    auto* names = app.run.form().findChild<QListWidget*>("vcalcsendlist");
+    ASSERT_TRUE(names);
+    for (int i = 0; i < names->count(); ++i)
+        if (names->item(i)->text() == "test\\x" || names->item(i)->text() == "prog\\game") names->item(i)->setSelected(true);
+    app.run.form().findChild<QPushButton*>("vcalcsendok")->click();
+    EXPECT_TRUE(app.run.find<QCheckBox>("manual")->isChecked());
+    app.press("button1");
+    EXPECT_EQ(app.captions(), (QStringList{"test\\x", "prog\\game"}));
+    EXPECT_TRUE(app.run.find<QPushButton>("button8")->isEnabled());
+    EXPECT_EQ(app.run.find<QLabel>("Label8")->text(),
+              "if you want to save the package on your computer press the \"save to file button\" and write a name");
+}
+
+TEST(ReceivePageWindow, VirtualControlWithTheVirtualLink) {
+    AppRun run;
+    run.virtuallink = true;
+    run.writesettings("[Settings]\nCheck_Start=0\nUpdate_Start=0\n");
+    run.start();
+    EXPECT_NE(run.form().virtualcalculator(), nullptr);
+    EXPECT_FALSE(run.find<QToolButton>("vcalcsend")->isHidden());
+}
+
+TEST(ReceivePageWindow, NoVirtualControlOnAnotherCable) {
+    AppRun run;
+    run.writesettings("[Settings]\nCheck_Start=0\nUpdate_Start=0\n");
+    run.start();
+    EXPECT_TRUE(run.find<QToolButton>("vcalcsend")->isHidden());
+}
+
+} // namespace
+} // namespace tessaly::test

@@ -1,0 +1,119 @@
+#include <gtest/gtest.h>
+
+#include "cli/clirun.h"
+#include <map>
+
+#include "files/tifile.h"
+
+using namespace tessaly;
+using namespace tessaly::clitest;
+
+namespace {
+
+// Full name -> stored bytes of every variable in a TI-92 file.
+std::map<std::string, std::vector<std::uint8_t>> contents(const std::filesystem::path& p) {
+    std::map<std::string, std::vector<std::uint8_t>> out;
+    TiFileReader reader;
+    std::string error;
+    if (!reader.open(p, &error)) return out;
+    for (const TiEntry* v : reader.file().variables()) {
+        std::vector<std::uint8_t> data;
+        reader.readvariable(*v, data);
+        out[v->fullname()] = data;
+    }
+    return out;
+}
+
+class CliGet : public ::testing::Test {
+protected:
+    TempDir s;
+    std::filesystem::path state, original, output;
+    void SetUp() override {
+        state = samplestate("group2.92g", s.path());
+        if (state.empty()) GTEST_SKIP() << "no shared samples";
+        original = s.path() / "original.92g";
+        std::filesystem::copy_file(state, original);
+        output = s.path() / "out.92g";
+    }
+    CliResult get(std::vector<std::string> args) {
+        args.insert(args.begin(), {"--link", "virtual:" + state.string(), "get"});
+        return runcli(args, s.path());
+    }
+};
+
+TEST_F(CliGet, SavesTheRequestedVariablesAsTheCalculatorHoldsThem) {
+    const CliResult r = get({"group\\pic", "group\\txt", "group\\prg", "-o", output.string(), "--comment", "from the cli"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    const auto saved = contents(output);
+    const auto source = contents(original);
+    ASSERT_EQ(saved.size(), 3u);
+    for (const auto& [name, bytes] : saved) {
+        ASSERT_TRUE(source.count(name)) << name;
+        EXPECT_EQ(bytes, source.at(name)) << name;
+    }
+    std::string error;
+    const auto file = readtifile(output, &error);
+    ASSERT_TRUE(file) << error;
+    EXPECT_EQ(file->comment, "from the cli");
+    EXPECT_NE(r.err.find("3 variable(s) received."), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("100%"), std::string::npos);  // the progress bar
+}
+
+TEST_F(CliGet, WithoutStoreFolderTheNamesAreBare) {
+    const CliResult r = get({"group\\str", "-o", output.string(), "--no-store-folder"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    const auto saved = contents(output);
+    ASSERT_EQ(saved.size(), 1u);
+    EXPECT_EQ(saved.begin()->first, "str");
+}
+
+TEST_F(CliGet, UnknownNameFailsWithoutAFile) {
+    const CliResult r = get({"group\\nothere", "-o", output.string()});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("group\\nothere"), std::string::npos) << r.err;
+    EXPECT_FALSE(std::filesystem::exists(output));
+}
+
+TEST_F(CliGet, FromCalcTakesWhatTheVirtualCalculatorSends) {
+    const CliResult r = get({"--from-calc", "--calc-sends", "group\\exp,group\\list", "-o", output.string()});
+    ASSERT_EQ(r.code, 0) << r.err;
+    const auto saved = contents(output);
+    const auto source = contents(original);
+    ASSERT_EQ(saved.size(), 2u);
+    // Named as the calculator's headers name them (the virtual TI-92 puts the folder in).
+    EXPECT_EQ(saved.at("group\\exp"), source.at("group\\exp"));
+    EXPECT_EQ(saved.at("group\\list"), source.at("group\\list"));
+}
+
+TEST_F(CliGet, FromCalcWithNothingSentTimesOut) {
+    const CliResult r = get({"--from-calc", "-o", output.string()});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("The calculator did not responded [Receiving byte]"), std::string::npos) << r.err;
+    EXPECT_FALSE(std::filesystem::exists(output));
+}
+
+struct UsageCase {
+    const char* what;
+    std::vector<std::string> args;
+};
+
+class CliGetUsage : public ::testing::TestWithParam<UsageCase> {};
+
+TEST_P(CliGetUsage, IsRefusedWithExitCode2) {
+    TempDir s;
+    std::vector<std::string> args{"--link", "virtual", "get"};
+    args.insert(args.end(), GetParam().args.begin(), GetParam().args.end());
+    const CliResult r = runcli(args, s.path());
+    EXPECT_EQ(r.code, 2) << r.err;
+    EXPECT_FALSE(r.err.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Args, CliGetUsage,
+    ::testing::Values(UsageCase{"no_output", {"main\\a"}}, UsageCase{"no_names", {"-o", "x.92g"}},
+                      UsageCase{"names_and_from_calc", {"main\\a", "--from-calc", "-o", "x.92g"}},
+                      UsageCase{"calc_sends_without_from_calc", {"main\\a", "--calc-sends", "main\\a", "-o", "x.92g"}},
+                      UsageCase{"unknown_option", {"main\\a", "-o", "x.92g", "--frobnicate"}}),
+    [](const auto& p) { return std::string(p.param.what); });
+
+} // namespace

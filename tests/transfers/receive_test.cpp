@@ -1,0 +1,348 @@
+#include <gtest/gtest.h>
+
+#include "files/packagewriter.h"
+#include "files/tifile.h"
+#include "link/typenames.h"
+#include "transfers/rig.h"
+
+using namespace tessaly;
+using namespace tessaly::test;
+
+namespace {
+
+std::vector<std::string> names(const std::vector<PackageRecord>& records) {
+    std::vector<std::string> out;
+    for (const auto& r : records) out.push_back(r.name);
+    return out;
+}
+
+// What a saved group file holds, read back by the file reader: full name and stored bytes.
+std::vector<std::pair<std::string, std::vector<std::uint8_t>>> readgroup(const std::filesystem::path& path) {
+    std::vector<std::pair<std::string, std::vector<std::uint8_t>>> out;
+    TiFileReader reader;
+    std::string error;
+    EXPECT_TRUE(reader.open(path, &error)) << error;
+    for (const TiEntry* v : reader.file().variables()) {
+        std::vector<std::uint8_t> data;
+        EXPECT_TRUE(reader.readvariable(*v, data)) << v->fullname();
+        out.emplace_back(v->fullname(), data);
+    }
+    return out;
+}
+
+TEST(Receive, OneVariableByteForByte) {
+    ReceiveRig rig;
+    tessaly::testing::capturememory(rig.calc);
+    rig.listandmark({"test\\x"});
+
+    rig.page.Button1Click();
+
+    // As the capture recv_var_x.log, with our ready checks and the 00 00 data request.
+    EXPECT_EQ(rig.trace.text(), transcript({
+                                    "> 09 68 00 00",
+                                    "< 89 56 00 00",
+                                    "> 09 68 00 00",
+                                    "< 89 56 00 00",
+                                    "> 09 68 00 00",
+                                    "< 89 56 00 00",
+                                    "> 09 A2 0C 00 00 00 00 00 00 06 74 65 73 74 5C 78 9A 02",
+                                    "< 89 56 00 00 89 06 07 00 05 00 00 00 00 01 78 7E 00",
+                                    "> 09 56 00 00 09 09 00 00",
+                                    "< 89 56 00 00 89 15 09 00 00 00 00 00 00 03 0C 01 1F 2F 00",
+                                    "> 09 56 00 00",
+                                    "< 89 92 00 00",
+                                    "> 09 56 00 00",
+                                }));
+    const auto records = rig.records();
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].name, "test\\x");
+    EXPECT_EQ(records[0].start, 0);
+    EXPECT_EQ(records[0].end, 5);
+    EXPECT_EQ(records[0].size, 5);
+    EXPECT_EQ(records[0].type, 0x00);
+    EXPECT_EQ(rig.storedata(), (std::vector<std::uint8_t>{0x00, 0x03, 0x0C, 0x01, 0x1F}));
+
+    EXPECT_EQ(rig.shell.statuses,
+              (std::vector<std::string>{"Sending request..", "Receiving variable.. [1/1]", "Getting header..",
+                                        "Transferring 3 bytes of data", "test\\x received! [1/1]",
+                                        "1 variable(s) received."}));
+    // Fewer than 100 bytes: the gauge moves only at the end.
+    EXPECT_EQ(rig.shell.gaugemax, 3);
+    EXPECT_EQ(rig.shell.gaugepositions, (std::vector<int>{0, 3}));
+    ASSERT_EQ(rig.page.rows().size(), 1u);
+    EXPECT_EQ(rig.page.rows()[0].caption, "test\\x");
+    EXPECT_EQ(rig.page.rows()[0].type, "expression");
+    EXPECT_EQ(rig.page.rows()[0].size, "5");
+    EXPECT_FALSE(rig.page.viewflag());
+    EXPECT_TRUE(rig.page.packageflag());
+    EXPECT_TRUE(rig.page.receiveenabled());
+    EXPECT_TRUE(rig.page.savetofileenabled());
+    EXPECT_FALSE(rig.page.viewenabled());
+    EXPECT_EQ(rig.page.label8(), kLabelSaveRequest);
+    EXPECT_EQ(rig.page.calcview().size(), 3u);
+    EXPECT_TRUE(rig.state.linkok);
+    EXPECT_FALSE(rig.state.busy);
+}
+
+TEST(Receive, SeveralVariablesSaveAndReadBackAsTheCalculatorHoldsThem) {
+    ReceiveRig rig;
+    std::vector<std::uint8_t> program(5000);
+    for (std::size_t i = 0; i < program.size(); ++i) program[i] = static_cast<std::uint8_t>(i * 7 + 3);
+    rig.calc.memory().folders = {
+        CalcFolder{"main", {calcvariable("a", 0x00, {0x0C, 0x01, 0x1F}), calcvariable("prog", 0x12, program)}},
+        CalcFolder{"texts", {calcvariable("note", 0x0B, {0, 1, 0x20, 'o', 'k', 0, 0xE0}, true)}}};
+    rig.listandmark({"main\\a", "main\\prog", "texts\\note"});
+
+    rig.page.Button1Click();
+
+    EXPECT_EQ(names(rig.records()), (std::vector<std::string>{"main\\a", "main\\prog", "texts\\note"}));
+    EXPECT_EQ(rig.shell.laststatus(), "3 variable(s) received.");
+    EXPECT_TRUE(rig.state.linkok);
+
+    const auto dest = rig.folder / "package.92g";
+    std::string comment = "three";
+    std::string error;
+    ASSERT_TRUE(saveas92g(dest, false, rig.store, comment, rig.shell, rig.state, &error)) << error;
+    const auto saved = readgroup(dest);
+    ASSERT_EQ(saved.size(), 3u);
+    for (const auto& [name, bytes] : saved) {
+        const CalcVariable* v = rig.calc.memory().find(name);
+        ASSERT_NE(v, nullptr) << name;
+        EXPECT_EQ(bytes, v->data) << name;
+    }
+    // The gauge moved in steps of (L div 100) * 2 over the program.
+    EXPECT_GT(rig.shell.gaugepositions.size(), 20u);
+}
+
+struct NameCase {
+    const char* what;
+    bool storefolder;
+    bool manual;
+    std::string expected;
+};
+
+class ReceiveNames : public ::testing::TestWithParam<NameCase> {};
+
+TEST_P(ReceiveNames, StoreFolderKeepsTheRequestedFullName) {
+    ReceiveRig rig;
+    rig.calc.memory().folders = {CalcFolder{"main", {}}, CalcFolder{"work", {calcvariable("v", 0x0C, {0, 'a', 0, 0x2D})}}};
+    rig.page.setstorefolder(GetParam().storefolder);
+    if (GetParam().manual) {
+        std::string error;
+        ASSERT_TRUE(rig.calc.sendfromcalc({"work\\v"}, &error)) << error;
+        rig.page.setmanual(true);
+    } else {
+        rig.listandmark({"work\\v"});
+    }
+    rig.page.Button1Click();
+    EXPECT_EQ(names(rig.records()), std::vector<std::string>{GetParam().expected});
+    ASSERT_EQ(rig.page.rows().size(), 1u);
+    EXPECT_EQ(rig.page.rows()[0].caption, GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rules, ReceiveNames,
+                         ::testing::Values(NameCase{"request_store_folder", true, false, "work\\v"},
+                                           NameCase{"request_bare", false, false, "v"},
+                                           NameCase{"calc_select_store_folder", true, true, "work\\v"},
+                                           NameCase{"calc_select_bare", false, true, "work\\v"}),
+                         [](const auto& p) { return std::string(p.param.what); });
+
+TEST(Receive, SeventeenCharacterNameIsRequestedCutToSixteen) {
+    ReceiveRig rig;
+    rig.calc.memory().folders = {CalcFolder{"abcdefgh", {calcvariable("abcdefgh", 0x00, {0x0C, 0x01, 0x1F})}}};
+    rig.listandmark({"abcdefgh\\abcdefgh"});
+    rig.page.Button1Click();
+    const auto sent = rig.trace.sent();
+    const std::string request = "abcdefgh\\abcdefg";
+    const std::vector<std::uint8_t> expect = [&] {
+        std::vector<std::uint8_t> r{0x09, 0xA2, 22, 0, 0, 0, 0, 0, 0x00, 16};
+        std::uint16_t sum = 16;
+        for (char c : request) {
+            r.push_back(static_cast<std::uint8_t>(c));
+            sum += static_cast<std::uint8_t>(c);
+        }
+        r.push_back(sum & 0xFF);
+        r.push_back(sum >> 8);
+        return r;
+    }();
+    EXPECT_NE(std::search(sent.begin(), sent.end(), expect.begin(), expect.end()), sent.end());
+}
+
+TEST(Receive, EmptyTypeTextIsRequestedAsCode30) {
+    ReceiveRig rig;
+    rig.calc.memory().folders = {CalcFolder{"main", {calcvariable("odd", 0x01, {9, 9})}}};
+    rig.listandmark({"main\\odd"});
+    rig.page.Button1Click();
+    const std::vector<std::uint8_t> expect{0x09, 0xA2, 14, 0, 0, 0, 0, 0, 30, 8};
+    const auto sent = rig.trace.sent();
+    EXPECT_NE(std::search(sent.begin(), sent.end(), expect.begin(), expect.end()), sent.end());
+    // The calculator answers with the real type.
+    const auto records = rig.records();
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].type, 0x01);
+}
+
+TEST(Receive, NothingSelectedSendsOneReadyCheck) {
+    ReceiveRig rig;
+    tessaly::testing::capturememory(rig.calc);
+    rig.listandmark({});
+    rig.page.Button1Click();
+    EXPECT_EQ(rig.trace.text(), transcript({"> 09 68 00 00", "< 89 56 00 00"}));
+    EXPECT_EQ(rig.shell.statuses, std::vector<std::string>{"0 variable(s) received."});
+    EXPECT_TRUE(rig.page.viewflag());
+    EXPECT_FALSE(rig.page.packageflag());
+}
+
+TEST(Receive, NotAtHomeScreenRecordsTheEntrysName) {
+    ReceiveRig rig;
+    tessaly::testing::capturememory(rig.calc);
+    rig.listandmark({"test\\x", "test\\y"});
+    rig.calc.misbehaviour().awayfromhome = true;
+    rig.page.Button1Click();
+    EXPECT_FALSE(rig.state.linkok);
+    // The unanswered first ready check clears the link-ok flag, so only the first marked
+    // row becomes an entry; its own ready checks then fail at once.
+    EXPECT_EQ(rig.state.pendingerror, "Calculator is not ready. Please go to homescreen. (DIAMOND+Q)test\\x");
+    EXPECT_EQ(rig.shell.laststatus(), "0 variable(s) received.");
+    EXPECT_FALSE(rig.state.busy);
+}
+
+TEST(Receive, RequestAnsweredWithoutAVariableIsNotCounted) {
+    ReceiveRig rig;
+    tessaly::testing::capturememory(rig.calc);
+    rig.listandmark({"test\\x", "test\\y", "test\\z"});
+    // y goes away between the listing and the request.
+    auto& vars = rig.calc.memory().folder("test")->variables;
+    vars.erase(vars.begin() + 1);
+    rig.page.Button1Click();
+    EXPECT_EQ(names(rig.records()), (std::vector<std::string>{"test\\x", "test\\z"}));
+    EXPECT_EQ(rig.shell.laststatus(), "2 variable(s) received.");
+    EXPECT_NE(std::find(rig.shell.statuses.begin(), rig.shell.statuses.end(), "test\\y not received! [2/3]"),
+              rig.shell.statuses.end());
+    EXPECT_EQ(std::count_if(rig.shell.statuses.begin(), rig.shell.statuses.end(),
+                            [](const std::string& s) { return s.find(" received! [") != std::string::npos &&
+                                                              s.find("not received") == std::string::npos; }),
+              2);
+    EXPECT_FALSE(rig.state.linkok);
+    EXPECT_EQ(rig.state.pendingerror, "Variable(s) not received: test\\y");
+    EXPECT_EQ(rig.page.rows().size(), 2u);
+}
+
+TEST(Receive, CutOffVariableIsDroppedWholeAndTheStoreStaysConsistent) {
+    ReceiveRig rig;
+    std::vector<std::uint8_t> big(3000, 0x55);
+    rig.calc.memory().folders = {CalcFolder{"main", {calcvariable("a", 0x00, {0x0C, 0x01, 0x1F}), calcvariable("b", 0x12, big)}}};
+    rig.listandmark({"main\\a", "main\\b"});
+    // a's exchange is well under 200 bytes; b's request and header take about 70 more.
+    rig.calc.misbehaviour().stopafterbytes = 1500;
+    rig.page.Button1Click();
+    EXPECT_FALSE(rig.state.linkok);
+    EXPECT_EQ(rig.state.pendingerror, kReceiveTimeout);
+    EXPECT_EQ(names(rig.records()), std::vector<std::string>{"main\\a"});
+    EXPECT_EQ(rig.storedata(), (std::vector<std::uint8_t>{0x00, 0x03, 0x0C, 0x01, 0x1F}));
+    EXPECT_EQ(rig.page.rows().size(), 1u);
+    EXPECT_EQ(rig.shell.laststatus(), "1 variable(s) received.");
+
+    // Whatever is saved holds only whole variables.
+    const auto dest = rig.folder / "kept.92g";
+    std::string comment, error;
+    ASSERT_TRUE(saveas92g(dest, false, rig.store, comment, rig.shell, rig.state, &error)) << error;
+    const auto saved = readgroup(dest);
+    ASSERT_EQ(saved.size(), 1u);
+    EXPECT_EQ(saved[0].first, "main\\a");
+}
+
+TEST(Receive, CancelDuringTheDataDropsTheVariable) {
+    ReceiveRig rig;
+    rig.calc.memory().folders = {CalcFolder{"main", {calcvariable("b", 0x12, std::vector<std::uint8_t>(4000, 1))}}};
+    rig.listandmark({"main\\b"});
+    bool transferring = false;
+    rig.shell.onpump = [&](int) {
+        if (transferring) rig.state.linkok = false;  // the Cancel button
+        transferring = rig.shell.gaugemax == 4000;
+    };
+    rig.page.Button1Click();
+    EXPECT_TRUE(rig.records().empty());
+    EXPECT_TRUE(rig.storedata().empty());
+    EXPECT_TRUE(rig.page.rows().empty());
+    EXPECT_EQ(rig.shell.laststatus(), "0 variable(s) received.");
+}
+
+TEST(Receive, ChecksumMismatchFailsAndDropsTheVariable) {
+    ReceiveRig rig;
+    tessaly::testing::capturememory(rig.calc);
+    rig.listandmark({"test\\x", "test\\z"});
+    rig.calc.misbehaviour().wrongchecksum = true;
+    rig.page.Button1Click();
+    EXPECT_FALSE(rig.state.linkok);
+    EXPECT_TRUE(rig.state.pendingerror.starts_with("Checksum error")) << rig.state.pendingerror;
+    EXPECT_NE(rig.state.pendingerror.find("test\\x"), std::string::npos);
+    EXPECT_TRUE(rig.records().empty());
+    EXPECT_TRUE(rig.storedata().empty());
+    EXPECT_EQ(rig.shell.laststatus(), "0 variable(s) received.");
+}
+
+TEST(Receive, MoreThanTwoHundredMarkedRowsAreAllRequested) {
+    ReceiveRig rig;
+    CalcFolder many{"main", {}};
+    for (int i = 0; i < 205; ++i)
+        many.variables.push_back(calcvariable("v" + std::to_string(i), 0x00, {0x0C, static_cast<std::uint8_t>(i), 0x1F}));
+    rig.calc.memory().folders = {many};
+    rig.page.Button30click();
+    rig.page.selectall(true);
+    rig.page.Button1Click();
+    EXPECT_EQ(rig.records().size(), 205u);
+    EXPECT_EQ(rig.shell.laststatus(), "205 variable(s) received.");
+}
+
+TEST(Receive, RefusedWhileBusy) {
+    ReceiveRig rig;
+    rig.state.busy = true;
+    rig.page.Button1Click();
+    ASSERT_EQ(rig.shell.boxes.size(), 1u);
+    EXPECT_EQ(rig.shell.boxes[0].text, std::string(kBusyText));
+    EXPECT_TRUE(rig.trace.bytes().empty());
+}
+
+TEST(ReceiveFromCalc, TakesEveryVariableTheCalculatorSends) {
+    ReceiveRig rig;
+    tessaly::testing::capturememory(rig.calc);
+    std::string error;
+    ASSERT_TRUE(rig.calc.sendfromcalc({"test\\x", "test\\y", "test\\z"}, &error)) << error;
+    rig.page.setmanual(true);
+    rig.page.Button1Click();
+
+    EXPECT_TRUE(rig.state.linkok) << rig.state.pendingerror;
+    // The names are the headers': the virtual TI-92 names each with its folder.
+    EXPECT_EQ(names(rig.records()), (std::vector<std::string>{"test\\x", "test\\y", "test\\z"}));
+    // No ready check and no request: the PC only accepts and acknowledges.
+    const auto sent = rig.trace.sent();
+    EXPECT_EQ(std::count(sent.begin(), sent.end(), 0x68), 0);
+    EXPECT_EQ(std::count(sent.begin(), sent.end(), 0xA2), 0);
+    EXPECT_EQ(rig.page.label8(), kLabelSaveSelect);
+    EXPECT_TRUE(rig.page.packageflag());
+    EXPECT_TRUE(rig.page.savetofileenabled());
+    EXPECT_TRUE(rig.page.receiveenabled());
+    EXPECT_EQ(rig.page.rows().size(), 3u);
+    EXPECT_FALSE(rig.state.busy);
+}
+
+TEST(ReceiveFromCalc, NothingSentEmptiesTheStoreAndTimesOut) {
+    ReceiveRig rig;
+    tessaly::testing::capturememory(rig.calc);
+    rig.listandmark({"test\\x"});
+    rig.page.Button1Click();  // something in the store first
+    ASSERT_EQ(rig.records().size(), 1u);
+
+    rig.page.setmanual(true);
+    rig.page.setedit1("old comment");
+    rig.page.Button1Click();
+    EXPECT_EQ(rig.state.pendingerror, kReceiveTimeout);
+    EXPECT_TRUE(rig.records().empty());
+    EXPECT_TRUE(rig.storedata().empty());
+    EXPECT_TRUE(rig.page.savetofileenabled());
+    EXPECT_TRUE(rig.page.edit1().empty());
+    EXPECT_FALSE(rig.state.busy);
+}
+
+} // namespace
