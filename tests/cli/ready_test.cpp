@@ -10,30 +10,17 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
+
+#include "cli/clirun.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-struct Scratch {
-    fs::path path;
-    Scratch() {
-        std::string pattern = (fs::temp_directory_path() / "tessaly-ready-XXXXXX").string();
-        path = mkdtemp(pattern.data());
-    }
-    ~Scratch() {
-        std::error_code ec;
-        fs::remove_all(path, ec);
-    }
-};
-
-std::string slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using Scratch = tessaly::clitest::TempDir;
+using tessaly::clitest::slurp;
 
 struct Outcome {
     int code = -1;
@@ -120,48 +107,48 @@ TEST(CliReady, VirtualCalculatorIsReady) {
     Scratch s;
     for (const auto& how : {std::vector<std::string>{"--link", "virtual", "ready"},
                             std::vector<std::string>{"--link=virtual", "ready"}}) {
-        const Outcome o = cli(how, s.path);
+        const Outcome o = cli(how, s.path());
         EXPECT_EQ(o.code, 0) << o.err;
         EXPECT_EQ(o.out, kReady);
     }
-    const Outcome env = cli({"ready"}, s.path, "virtual");
+    const Outcome env = cli({"ready"}, s.path(), "virtual");
     EXPECT_EQ(env.code, 0) << env.err;
     EXPECT_EQ(env.out, kReady);
 }
 
 TEST(CliReady, TraceShowsTheExchange) {
     Scratch s;
-    const fs::path trace = s.path / "wire.txt";
-    const Outcome o = cli({"--link", "virtual", "--trace", trace.string(), "ready"}, s.path);
+    const fs::path trace = s.path() / "wire.txt";
+    const Outcome o = cli({"--link", "virtual", "--trace", trace.string(), "ready"}, s.path());
     EXPECT_EQ(o.code, 0) << o.err;
     EXPECT_EQ(slurp(trace), "> 09 68 00 00\n< 89 56 00 00\n");
 
-    const Outcome bad = cli({"--link", "virtual", "--trace", (s.path / "no/such/dir/t.txt").string(), "ready"}, s.path);
+    const Outcome bad = cli({"--link", "virtual", "--trace", (s.path() / "no/such/dir/t.txt").string(), "ready"}, s.path());
     EXPECT_EQ(bad.code, 2);
     EXPECT_NE(bad.err.find("trace file"), std::string::npos) << bad.err;
 }
 
 TEST(CliReady, VirtualCalculatorKeepsItsMemoryInAFile) {
     Scratch s;
-    const fs::path state = s.path / "calc.92g";
-    const Outcome o = cli({"--link", "virtual:" + state.string(), "ready"}, s.path);
+    const fs::path state = s.path() / "calc.92g";
+    const Outcome o = cli({"--link", "virtual:" + state.string(), "ready"}, s.path());
     EXPECT_EQ(o.code, 0) << o.err;
     EXPECT_TRUE(fs::exists(state));
 
-    std::ofstream(s.path / "broken.92g") << "not a TI-92 file";
-    const Outcome broken = cli({"--link", "virtual:" + (s.path / "broken.92g").string(), "ready"}, s.path);
+    std::ofstream(s.path() / "broken.92g") << "not a TI-92 file";
+    const Outcome broken = cli({"--link", "virtual:" + (s.path() / "broken.92g").string(), "ready"}, s.path());
     EXPECT_EQ(broken.code, 1);
     EXPECT_NE(broken.err.find("broken.92g"), std::string::npos) << broken.err;
 }
 
 TEST(CliReady, CalculatorThroughTheVirtualCable) {
     Scratch s;
-    VirtualCable cable(s.path, {"--pace", "instant"});
+    VirtualCable cable(s.path(), {"--pace", "instant"});
     ASSERT_TRUE(cable.listening());
-    const Outcome o = cli({"--link", cable.link(), "ready"}, s.path);
+    const Outcome o = cli({"--link", cable.link(), "ready"}, s.path());
     EXPECT_EQ(o.code, 0) << o.err;
     EXPECT_EQ(o.out, kReady);
-    const Outcome again = cli({"ready"}, s.path, cable.link());
+    const Outcome again = cli({"ready"}, s.path(), cable.link());
     EXPECT_EQ(again.code, 0) << again.err;
 }
 
@@ -179,9 +166,9 @@ TEST(CliReady, SilentCalculatorGivesTheNoContactText) {
         {"--mute", "The calculator did not responded [Receiving byte]"},
     };
     for (const auto& c : cases) {
-        VirtualCable cable(s.path, {c.flag});
+        VirtualCable cable(s.path(), {c.flag});
         ASSERT_TRUE(cable.listening()) << c.flag;
-        const Outcome o = cli({"--link", cable.link(), "ready"}, s.path);
+        const Outcome o = cli({"--link", cable.link(), "ready"}, s.path());
         EXPECT_EQ(o.code, 1) << c.flag;
         EXPECT_EQ(o.out, "") << c.flag;
         EXPECT_EQ(o.err, std::string("No contact!\nCalculator is not ready, please check your cable and port address!\n"
@@ -193,9 +180,9 @@ TEST(CliReady, SilentCalculatorGivesTheNoContactText) {
 
 TEST(CliReady, CtrlCCancelsInsteadOfKilling) {
     Scratch s;
-    VirtualCable cable(s.path, {"--mute", "--pace", "10"});  // ten bits a second: the ready check takes seconds
+    VirtualCable cable(s.path(), {"--mute", "--pace", "10"});  // ten bits a second: the ready check takes seconds
     ASSERT_TRUE(cable.listening());
-    const Outcome o = cli({"--link", cable.link(), "ready"}, s.path, "", 300);
+    const Outcome o = cli({"--link", cable.link(), "ready"}, s.path(), "", 300);
     EXPECT_EQ(o.code, 1) << "ends on its own, not by the signal";
     EXPECT_NE(o.err.find("No contact!"), std::string::npos) << o.err;
     EXPECT_LT(o.seconds, 2.5);
@@ -205,11 +192,11 @@ TEST(CliReady, LostVirtualCableIsReported) {
     Scratch s;
     std::string link;
     {
-        VirtualCable cable(s.path, {});
+        VirtualCable cable(s.path(), {});
         ASSERT_TRUE(cable.listening());
         link = cable.link();
     }
-    const Outcome o = cli({"--link", link, "ready"}, s.path);
+    const Outcome o = cli({"--link", link, "ready"}, s.path());
     EXPECT_EQ(o.code, 1);
     EXPECT_NE(o.err.find("tessaly92-vcalc --socket"), std::string::npos) << o.err;
 }
@@ -219,20 +206,20 @@ TEST(CliReady, WrongLinkStringsAreUsageErrors) {
     for (const auto& how : {std::vector<std::string>{"--link", "parallel", "ready"},
                             std::vector<std::string>{"--link", "direct:0xZZ", "ready"},
                             std::vector<std::string>{"--link"}}) {
-        const Outcome o = cli(how, s.path);
+        const Outcome o = cli(how, s.path());
         EXPECT_EQ(o.code, 2) << o.err;
     }
-    const Outcome env = cli({"ready"}, s.path, "cable");
+    const Outcome env = cli({"ready"}, s.path(), "cable");
     EXPECT_EQ(env.code, 2);
     EXPECT_NE(env.err.find("TESSALY92_LINK"), std::string::npos) << env.err;
     EXPECT_NE(env.err.find("socket:PATH"), std::string::npos) << env.err;
-    const Outcome extra = cli({"--link", "virtual", "ready", "now"}, s.path);
+    const Outcome extra = cli({"--link", "virtual", "ready", "now"}, s.path());
     EXPECT_EQ(extra.code, 2);
 }
 
 TEST(CliReady, MissingParallelPortFailsQuicklyWithTheFix) {
     Scratch s;
-    const Outcome o = cli({"--link", "ppdev:/dev/does-not-exist", "ready"}, s.path);
+    const Outcome o = cli({"--link", "ppdev:/dev/does-not-exist", "ready"}, s.path());
     EXPECT_EQ(o.code, 1);
     EXPECT_NE(o.err.find("/dev/does-not-exist"), std::string::npos) << o.err;
     EXPECT_NE(o.err.find("modprobe parport_pc ppdev"), std::string::npos) << o.err;
