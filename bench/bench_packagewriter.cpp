@@ -21,49 +21,11 @@
 
 extern char** environ;
 
-// ---- heap accounting: live bytes and their peak, through the global allocator ----
-namespace {
-std::atomic<std::size_t> g_live{0}, g_peak{0}, g_allocations{0};
-
-void* counted(std::size_t n) {
-    void* p = std::malloc(n ? n : 1);
-    if (!p) throw std::bad_alloc();
-    std::size_t live = g_live += malloc_usable_size(p);
-    ++g_allocations;
-    std::size_t peak = g_peak.load();
-    while (live > peak && !g_peak.compare_exchange_weak(peak, live)) {
-    }
-    return p;
-}
-void uncounted(void* p) {
-    if (!p) return;
-    g_live -= malloc_usable_size(p);
-    std::free(p);
-}
-} // namespace
-
-void* operator new(std::size_t n) { return counted(n); }
-void* operator new[](std::size_t n) { return counted(n); }
-void operator delete(void* p) noexcept { uncounted(p); }
-void operator delete[](void* p) noexcept { uncounted(p); }
-void operator delete(void* p, std::size_t) noexcept { uncounted(p); }
-void operator delete[](void* p, std::size_t) noexcept { uncounted(p); }
+// Heap accounting: live bytes and their peak, through the global allocator.
+#include "support/heapcount.h"
 
 namespace tessaly {
 namespace {
-
-class NullShell : public Shell {
-public:
-    void setstatus(std::string_view) override {}
-    void setgaugemax(int) override {}
-    void setgaugeposition(int) override {}
-    void setcursor(Cursor) override {}
-    Answer messagebox(std::string_view, std::string_view, Icon, Buttons) override { return Answer::Ok; }
-    std::optional<std::string> inputbox(std::string_view, std::string_view, std::string_view) override { return {}; }
-    std::optional<std::string> savedialog(const FileDialogSpec&) override { return {}; }
-    std::optional<std::string> opendialog(const FileDialogSpec&) override { return {}; }
-    void processmessages() override {}
-};
 
 constexpr std::int32_t kVariableSize = 60 * 1024;
 
@@ -109,11 +71,10 @@ void BM_saveas92g(benchmark::State& state) {
     std::size_t peak = 0, allocations = 0;
     for (auto _ : state) {
         std::string comment = "bench";
-        const std::size_t before = g_live.load(), counted0 = g_allocations.load();
-        g_peak = before;
+        const heapcount::Scope heap;
         if (!saveas92g(dest, false, store, comment, shell, ts, nullptr)) state.SkipWithError("save failed");
-        peak = std::max(peak, g_peak.load() - before);
-        allocations = g_allocations.load() - counted0;
+        peak = std::max(peak, heap.peakbytes());
+        allocations = heap.allocationcount();
     }
     const auto bytes = std::filesystem::file_size(dest);
     state.SetBytesProcessed(static_cast<std::int64_t>(bytes) * state.iterations());

@@ -9,21 +9,8 @@
 #include "link/link.h"
 #include "vcalc/vcalc.h"
 
-namespace {
-std::size_t g_allocations = 0;
-}
-
 // Every allocation of the process is counted, the calculator's included.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"  // malloc/free pair, as the replacements must
-void* operator new(std::size_t size) {
-    ++g_allocations;
-    if (void* p = std::malloc(size ? size : 1)) return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-#pragma GCC diagnostic pop
+#include "support/heapcount.h"
 
 namespace {
 
@@ -66,9 +53,9 @@ void BM_SendByte(benchmark::State& st) {
     std::size_t allocs = 0;
     for (auto _ : st) {
         const auto a0 = b.port->accesses();
-        const auto n0 = g_allocations;
+        const heapcount::Scope heap;
         for (int i = 0; i < kBlock; ++i) b.link->sendbyte(0x55);
-        allocs += g_allocations - n0;
+        allocs += heap.allocationcount();
         accesses += b.port->accesses() - a0;
         bytes += kBlock;
     }
@@ -86,9 +73,9 @@ void BM_ReceiveByte(benchmark::State& st) {
         b.calc->fcamerastream(1);
         st.ResumeTiming();
         const auto a0 = b.port->accesses();
-        const auto n0 = g_allocations;
+        const heapcount::Scope heap;
         for (int i = 0; i < kStream; ++i) benchmark::DoNotOptimize(b.link->receivebyte());
-        allocs += g_allocations - n0;
+        allocs += heap.allocationcount();
         accesses += b.port->accesses() - a0;
         bytes += kStream;
     }

@@ -21,46 +21,16 @@ using namespace tessaly;
 
 // Heap use while a reception runs: memory flat in the variable's size means these do not
 // grow with it.
-namespace {
-bool g_counting = false;
-std::size_t g_heapbytes = 0;
-std::size_t g_allocations = 0;
-} // namespace
-
-// The replacements pair malloc with free themselves; the compiler cannot see that.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void* operator new(std::size_t size) {
-    if (g_counting) {
-        g_heapbytes += size;
-        ++g_allocations;
-    }
-    if (void* p = std::malloc(size ? size : 1)) return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+#include "support/heapcount.h"
 
 namespace {
-
-class QuietShell final : public Shell {
-public:
-    void setstatus(std::string_view) override {}
-    void setgaugemax(int) override {}
-    void setgaugeposition(int) override {}
-    void setcursor(Cursor) override {}
-    Answer messagebox(std::string_view, std::string_view, Icon, Buttons) override { return Answer::Ok; }
-    std::optional<std::string> inputbox(std::string_view, std::string_view, std::string_view) override { return {}; }
-    std::optional<std::string> savedialog(const FileDialogSpec&) override { return {}; }
-    std::optional<std::string> opendialog(const FileDialogSpec&) override { return {}; }
-    void processmessages() override {}
-};
 
 // A calculator about to send one variable of its own accord, and a link to it.
 struct Bench {
     SimClock clock;
     VirtualTI92 calc{clock};
     VirtualPort port{calc, &clock};
-    QuietShell shell;
+    NullShell shell;
     TransferState state;
     Link link{port, clock, shell, state};
 
@@ -110,8 +80,7 @@ void BM_ByteLayerReceive(benchmark::State& st) {
     for (auto _ : st) {
         st.PauseTiming();
         Bench b(content);
-        g_heapbytes = g_allocations = 0;
-        g_counting = true;
+        const heapcount::Scope heap;
         st.ResumeTiming();
         readpacket(b.link);  // the variable header
         b.link.sendack();
@@ -119,8 +88,7 @@ void BM_ByteLayerReceive(benchmark::State& st) {
         readpacket(b.link);  // the acknowledge
         readpacket(b.link);  // the data
         st.PauseTiming();
-        g_counting = false;
-        heapbytes = g_heapbytes;
+        heapbytes = heap.requestedbytes();
         st.ResumeTiming();
         bytes += content;
         if (!b.state.linkok) st.SkipWithError("link failed");
@@ -143,14 +111,12 @@ void BM_ReceiveVariable(benchmark::State& st) {
         st.PauseTiming();
         Bench b(content);
         ReceiveTarget target{b.shell, store, true, true, [](ListRow) {}, [] {}};
-        g_heapbytes = g_allocations = 0;
-        g_counting = true;
+        const heapcount::Scope heap;
         st.ResumeTiming();
         const int stored = receivevariable(b.link, target, true, "");
         st.PauseTiming();
-        g_counting = false;
-        heapbytes = g_heapbytes;
-        allocations = g_allocations;
+        heapbytes = heap.requestedbytes();
+        allocations = heap.allocationcount();
         st.ResumeTiming();
         if (stored != 1) st.SkipWithError(b.state.pendingerror.c_str());
         bytes += content;

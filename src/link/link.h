@@ -59,6 +59,7 @@ public:
 
 private:
     void processmessages() { m_pump->processmessages(); }
+    bool waitmachinebyte();
 
     Port* m_port;
     Clock* m_clock;

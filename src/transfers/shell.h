@@ -40,6 +40,20 @@ public:
     virtual void refreshfilelist() {}
 };
 
+// Shows nothing and answers every question with Cancel: for benchmarks and batch work.
+class NullShell final : public Shell {
+public:
+    void setstatus(std::string_view) override {}
+    void setgaugemax(int) override {}
+    void setgaugeposition(int) override {}
+    void setcursor(Cursor) override {}
+    Answer messagebox(std::string_view, std::string_view, Icon, Buttons) override { return Answer::Cancel; }
+    std::optional<std::string> inputbox(std::string_view, std::string_view, std::string_view) override { return {}; }
+    std::optional<std::string> savedialog(const FileDialogSpec&) override { return {}; }
+    std::optional<std::string> opendialog(const FileDialogSpec&) override { return {}; }
+    void processmessages() override {}
+};
+
 // The busy refusal every transfer shows while another one runs.
 inline constexpr std::string_view kBusyText =
     "Cannot send. A transfer is in progress!\rWait until it's finnished, or press cancel!";
