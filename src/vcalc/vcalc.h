@@ -77,8 +77,9 @@ public:
     std::uint8_t lines();
     // Lets the calculator react to what it sees on the wire now.
     void step();
-    // The program on the computer's end went away: its lines are released and a byte it
-    // left half moved is forgotten (a byte of ours starts again from its first bit).
+    // The program on the computer's end went away: its lines are released and the
+    // exchange it was in is dropped, except a sending from our own menu that has not
+    // begun (that one starts over for the next program).
     void disconnect();
 
     // Pace: 0 = reacts at once; else bits per second it handles at most (a real TI-92

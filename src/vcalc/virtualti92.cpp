@@ -651,6 +651,10 @@ void VirtualTI92::step() { m_impl->step(); }
 void VirtualTI92::disconnect() {
     Impl& d = *m_impl;
     d.pc = kReleased;
+    // An exchange that program began goes with it: an answer it left unread would
+    // otherwise collide with the next program's first packet. What we were told to send
+    // from our own menu has not begun yet and still waits for whoever comes next.
+    if (!d.patient) d.reset();
     if (!d.dead()) d.calc = kReleased;
     d.bit = Impl::Bit::Idle;
     d.rxcount = 0;

@@ -147,6 +147,23 @@ TEST(VcalcServer, AnswersConnectionAfterConnection) {
     EXPECT_FALSE(fs::exists(path));
 }
 
+TEST(VcalcServer, AProgramThatLeavesMidExchangeDoesNotSpoilTheNext) {
+    const std::string path = socketpath("leaver");
+    Server server({"--socket", path, "--pace", "instant"});
+    ASSERT_EQ(server.line(), "listening on " + path);
+    {
+        Computer pc(path);
+        pc.link.sendstring({0x09, 0x68, 0x00, 0x00});  // goes before reading the acknowledgement
+    }
+    {
+        Computer pc(path);
+        pc.link.sendstring({0x09, 0xA2, 0x06, 0x00, 0x00, 0x00, 0x00, 0x00, 0x19, 0x00, 0x19, 0x00});
+        pc.link.receivebyte();  // half way into the answer
+    }
+    Computer pc(path);
+    EXPECT_TRUE(readinessexchange(pc.link)) << pc.state.pendingerror;
+}
+
 TEST(VcalcServer, SendsWhenToldOnItsInput) {
     const std::string path = socketpath("send");
     Server server({"--socket", path, "--pace", "instant"});
