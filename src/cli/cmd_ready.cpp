@@ -17,6 +17,8 @@ int cmd_ready(const Options& options, const Args& args) {
         std::printf("%.*s\n", int(kReadyText.size()), kReadyText.data());
         return kOk;
     }
+    // An answer other than an acknowledgement leaves the link up, yet the check failed.
+    cl->state().linkok = false;
     return finish(cl->state(), cl->opened().port.get());
 }
 

@@ -13,7 +13,11 @@
 #include <string>
 #include <vector>
 
+#include <sys/socket.h>
+#include <sys/un.h>
+
 #include "cli/clirun.h"
+#include "support/fakecalculator.h"
 
 namespace {
 
@@ -99,6 +103,53 @@ private:
     std::string m_greeting;
 };
 
+// A calculator at the end of a virtual cable that answers the ready check with these
+// bytes instead of an acknowledgement.
+class AnsweringCable {
+public:
+    AnsweringCable(const fs::path& scratch, std::initializer_list<std::uint8_t> answer)
+        : m_path((scratch / "answering").string()) {
+        const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", m_path.c_str());
+        EXPECT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+        EXPECT_EQ(::listen(listener, 1), 0);
+        m_pid = ::fork();
+        if (m_pid == 0) {
+            const int fd = ::accept(listener, nullptr, nullptr);
+            tessaly::SimClock clock;
+            tessaly::test::FakeCalculator calc(clock);
+            calc.lag = 4;  // lets the computer see the lines idle before the answer starts
+            bool queued = false;
+            for (unsigned char c; ::read(fd, &c, 1) == 1;) {
+                if (c == 'w' && ::read(fd, &c, 1) == 1) {
+                    calc.outport(0x378, c);
+                } else if (c == 'r') {
+                    const std::uint8_t status = calc.inport(0x379);
+                    if (!queued && calc.received.size() == 4) {
+                        calc.queue(answer);
+                        queued = true;
+                    }
+                    const unsigned char lines = (status & tessaly::kStatusLineA ? 1 : 0) | (status & tessaly::kStatusLineB ? 2 : 0);
+                    if (::write(fd, &lines, 1) != 1) break;
+                }
+            }
+            ::_exit(0);
+        }
+        ::close(listener);
+    }
+    ~AnsweringCable() {
+        ::kill(m_pid, SIGTERM);
+        ::waitpid(m_pid, nullptr, 0);
+    }
+    std::string link() const { return "socket:" + m_path; }
+
+private:
+    std::string m_path;
+    pid_t m_pid = -1;
+};
+
 constexpr const char* kReady = "Calculator is ready!\n";
 
 } // namespace
@@ -176,6 +227,15 @@ TEST(CliReady, SilentCalculatorGivesTheNoContactText) {
             << c.flag;
         EXPECT_LT(o.seconds, 5.0) << c.flag;
     }
+}
+
+TEST(CliReady, AnAnswerOtherThanAnAcknowledgementIsNoContact) {
+    Scratch s;
+    AnsweringCable cable(s.path(), {0x89, 0x5A, 0x00, 0x00});
+    const Outcome o = cli({"--link", cable.link(), "ready"}, s.path());
+    EXPECT_EQ(o.code, 1);
+    EXPECT_EQ(o.out, "");
+    EXPECT_EQ(o.err, "No contact!\nCalculator is not ready, please check your cable and port address!\nError [].\n");
 }
 
 TEST(CliReady, CtrlCCancelsInsteadOfKilling) {
