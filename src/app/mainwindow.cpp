@@ -180,8 +180,10 @@ void TForm1::FormShow() {
     const std::string remembered = m_state.pendingerror;
     if (settingspage.CheckBox7->isChecked() && m_startuplisting) {
         m_startuplisting();
-        m_shell->processmessages();
+        // Put back before any message runs: a status tick that fell due during the
+        // listing would otherwise report the listing's failure, and the check's after it.
         m_state.pendingerror = remembered;
+        m_shell->processmessages();
     }
     open.ListView1->setColumnWidth(0, std::max(m_settings.colwidth, kMinColWidth));
     m_startupdone = true;

@@ -43,11 +43,15 @@ ReceiveBinding::ReceiveBinding(TForm1& form, const AppContext& context)
     connect(r.Button30, &QPushButton::clicked, this, [this] { m_model.Button30click(); });
     connect(r.button1, &QPushButton::clicked, this, [this] { m_model.Button1Click(); });
     connect(r.button8, &QPushButton::clicked, this, &ReceiveBinding::Button8Click);
+    // A transfer fills the view that showed when it began and reads its marked rows, so
+    // a toggle clicked meanwhile springs back.
     connect(r.SpeedButton1, &QToolButton::clicked, this, [this] {
+        if (m_form.state().busy) return showcontrols();
         m_model.setcalculatordown(m_form.receive.SpeedButton1->isChecked());
         m_model.SpeedButton1Click();
     });
     connect(r.SpeedButton2, &QToolButton::clicked, this, [this] {
+        if (m_form.state().busy) return showcontrols();
         m_model.setcalculatordown(!m_form.receive.SpeedButton2->isChecked());
         m_model.SpeedButton2Click();
     });

@@ -200,7 +200,11 @@ void ReceivePageModel::receiverequested() {
             }
             m_shell.setstatus(kSendingRequestText);
             sendvariablerequest(m_link, entry);
-            if (!m_link.waitack()) continue;
+            if (!m_link.waitack()) {
+                // Silence after the request is a timeout, not an absence from the home screen.
+                receptionfailed = !s.linkok;
+                continue;
+            }
 
             m_button1 = false;
             m_button8 = false;

@@ -11,6 +11,8 @@
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QUrl>
+#include <chrono>
+#include <thread>
 
 #include "app/apptestsupport.h"
 #include "link/trace.h"
@@ -74,6 +76,25 @@ TEST(MainWindow, FirstStartWithoutSettingsFile) {
     EXPECT_NE(written.find("ActivePage=Settings\n"), std::string::npos);
     EXPECT_NE(written.find("PortAdress=0\n"), std::string::npos);
     EXPECT_NE(written.find("EXE-file=/opt/tessaly92/tessaly92\n"), std::string::npos);
+}
+
+TEST(MainWindow, StartUpReportsTheCheckOnceWhenTheTimerFallsDueDuringTheListing) {
+    AppRun run;
+    TForm1& w = run.create();
+    w.setstartuplisting([&] {
+        // A listing on a silent cable takes real time; the 200 ms tick falls due meanwhile.
+        w.state().busy = true;
+        w.state().linkok = true;
+        w.state().pendingerror.clear();
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        w.link().faillink("listing failure");
+        w.state().busy = false;
+    });
+    run.program->start();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.startupdone(); }, 5000));
+    QTest::qWait(600);
+    ASSERT_EQ(run.shell.boxes.size(), 1u);
+    EXPECT_EQ(run.shell.boxes[0].text, nocontacttext(kReceiveTimeout));
 }
 
 TEST(MainWindow, NoCheckAndNoListingWhenSwitchedOff) {

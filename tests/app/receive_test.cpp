@@ -98,6 +98,26 @@ TEST(ReceivePageWindow, ListMarkReceiveAndSave) {
     EXPECT_FALSE(app.run.find<QPushButton>("button8")->isEnabled());
 }
 
+TEST(ReceivePageWindow, ViewTogglesWaitWhileATransferRuns) {
+    VirtualApp app(false);
+    app.press("Button30");
+    app.mark({"test\\y", "prog\\game"});
+    // The user clicks the Calculator toggle, then the Received one, while the rows arrive.
+    int clicks = 0;
+    app.run.shell.onpump = [&](int) {
+        if (!app.run.form().state().busy || clicks > 1) return;
+        app.run.form().receive.SpeedButton1->click();
+        if (clicks++ == 1) app.run.form().receive.SpeedButton2->click();
+    };
+    app.press("button1");
+    app.run.shell.onpump = nullptr;
+    ASSERT_EQ(clicks, 2);
+    EXPECT_TRUE(app.run.form().receive.SpeedButton2->isChecked());
+    EXPECT_EQ(app.captions(), (QStringList{"test\\y", "prog\\game"}));
+    app.run.form().receive.SpeedButton1->click();
+    EXPECT_EQ(app.captions(), (QStringList{"test\\x", "test\\y", "test\\z", "prog\\game"}));
+}
+
 TEST(ReceivePageWindow, StartUpListingWhenUpdateStartIsOn) {
     VirtualApp app(true);
     EXPECT_EQ(app.captions().size(), 4);

@@ -228,6 +228,20 @@ TEST(Receive, RequestAnsweredWithoutAVariableIsNotCounted) {
     EXPECT_EQ(rig.page.rows().size(), 2u);
 }
 
+TEST(Receive, UnansweredRequestKeepsTheTimeoutAsTheReason) {
+    ReceiveRig rig;
+    rig.calc.memory().folders = {CalcFolder{"main", {calcvariable("a", 0x00, {0x01}), calcvariable("b", 0x00, {0x02})}}};
+    rig.page.Button30click();
+    const std::size_t listing = rig.trace.bytes().size();
+    rig.page.selectall(true);
+    // The first ready check, a's two, then a's 18-byte request: silence before its acknowledgement.
+    rig.calc.misbehaviour().stopafterbytes = listing + 8 + 16 + 18;
+    rig.page.Button1Click();
+    EXPECT_FALSE(rig.state.linkok);
+    EXPECT_EQ(rig.state.pendingerror, kReceiveTimeout);
+    EXPECT_EQ(rig.shell.laststatus(), "0 variable(s) received.");
+}
+
 TEST(Receive, CutOffVariableIsDroppedWholeAndTheStoreStaysConsistent) {
     ReceiveRig rig;
     std::vector<std::uint8_t> big(3000, 0x55);
