@@ -16,6 +16,12 @@ constexpr std::uint8_t kLockedAttribute = 0x01;
 bool loadcalcmemory(const std::string& path, CalcMemory& memory, std::string* error) {
     TiFileReader reader;
     if (!reader.open(path, error)) return false;
+    // Its one entry would load as a variable, and the first change would write the file
+    // back as a group: the backup would be gone.
+    if (reader.file().backuplayout) {
+        if (error) *error = "This is a memory backup, not a group file; the memory is kept in a group file (.92g).";
+        return false;
+    }
     CalcMemory loaded;
     auto folder = [&loaded](const std::string& name) -> CalcFolder& {
         for (auto& f : loaded.folders)

@@ -72,6 +72,22 @@ TEST(StateFile, BadFileChangesNothing) {
     EXPECT_EQ(m.folders.size(), 3u);
 }
 
+TEST(StateFile, AMemoryBackupIsNotTakenForTheMemory) {
+    TempDir dir;
+    const Bytes backup = GoldenFile("b", 1).entry(82, "1.11", 0x1D).sizefield(88).section({1, 2, 3, 4}, true).bytes;
+    writebytes(dir / "mem.92b", backup);
+    CalcMemory m = sample();
+    std::string error;
+    EXPECT_FALSE(loadcalcmemory((dir / "mem.92b").string(), m, &error));
+    EXPECT_NE(error.find("backup"), std::string::npos) << error;
+    EXPECT_EQ(m.folders.size(), 3u);
+
+    SimClock clock;
+    VirtualTI92 calc(clock);
+    EXPECT_FALSE(calc.attachstate((dir / "mem.92b").string(), &error));
+    EXPECT_EQ(readbytes(dir / "mem.92b"), backup);
+}
+
 TEST(StateFile, FailedSaveKeepsTheOldState) {
     TempDir dir;
     const auto path = (dir / "calc.92g").string();
