@@ -132,7 +132,9 @@ void ReceiveBinding::showcontrols() {
     m_syncing = true;
     r.button1->setEnabled(m_model.receiveenabled());
     r.button8->setEnabled(m_model.savetofileenabled());
-    r.button11->setEnabled(m_model.viewenabled());
+    // View opens the text viewer, which is not built yet: the button stays inert rather than
+    // offer an action that does nothing. The model keeps the rule for when it is.
+    r.button11->setEnabled(false);
     r.Button30->setEnabled(m_model.updateenabled());
     r.SpeedButton1->setChecked(m_model.calculatordown());
     r.SpeedButton2->setChecked(m_model.receiveddown());

@@ -182,6 +182,11 @@ void ReceivePageModel::receiverequested() {
         bool receptionfailed = false;
         const std::uint32_t cancels = s.cancelgeneration;
         std::string missing;
+        auto notreceived = [&](const std::string& name, const std::string& counter) {
+            m_shell.setstatus(name + std::string(kNotReceivedStatusText) + counter);
+            if (!missing.empty()) missing += ", ";
+            missing += name;
+        };
         const std::size_t total = entries.size();
         for (std::size_t j = 1; j <= total; ++j) {
             const RequestEntry& entry = entries[j - 1];
@@ -203,6 +208,8 @@ void ReceivePageModel::receiverequested() {
             if (!m_link.waitack()) {
                 // Silence after the request is a timeout, not an absence from the home screen.
                 receptionfailed = !s.linkok;
+                // Any other answer is a refusal of the request: the user must learn of it.
+                if (!receptionfailed) notreceived(entry.name, counter);
                 continue;
             }
 
@@ -225,9 +232,7 @@ void ReceivePageModel::receiverequested() {
                 m_shell.setstatus(entry.name + std::string(kReceivedText) + counter);
                 ++count;
             } else {
-                m_shell.setstatus(entry.name + std::string(kNotReceivedStatusText) + counter);
-                if (!missing.empty()) missing += ", ";
-                missing += entry.name;
+                notreceived(entry.name, counter);
             }
         }
         // A request the calculator answered with something else than the variable: the

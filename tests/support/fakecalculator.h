@@ -46,6 +46,9 @@ public:
         writes.push_back(value);
         writeaddresses.push_back(port);
         m_pc = value & 3;
+        // A slow calculator still sees the computer let go of the lines, even when the
+        // computer pulls one again for its next bit before the calculator looks.
+        if (m_state == State::Releasing && m_pc == 3) m_sawrelease = true;
     }
 
     std::uint8_t inport(std::uint16_t) override {
@@ -109,7 +112,10 @@ private:
             }
             break;
         case State::Releasing:
-            if (!pcpullsA() && !pcpullsB()) m_state = State::Idle;
+            if (m_sawrelease || (!pcpullsA() && !pcpullsB())) {
+                m_sawrelease = false;
+                m_state = State::Idle;
+            }
             break;
         }
         if (m_state != before) m_wait = lag;
@@ -123,6 +129,7 @@ private:
     State m_state = State::Idle;
     int m_bit = 0;
     int m_wait = 0;
+    bool m_sawrelease = false;
 };
 
 // Counts the passes of the message loop.

@@ -3,7 +3,10 @@
 #include "files/packagewriter.h"
 #include "files/tifile.h"
 #include "link/typenames.h"
+#include "support/fakecalculator.h"
 #include "transfers/rig.h"
+
+#include <map>
 
 using namespace tessaly;
 using namespace tessaly::test;
@@ -360,3 +363,65 @@ TEST(ReceiveFromCalc, NothingSentEmptiesTheStoreAndTimesOut) {
 }
 
 } // namespace
+
+namespace {
+
+// A scripted calculator: after the computer has sent so many bytes, it answers with these.
+class Responder final : public Port {
+public:
+    Responder(SimClock& clock, std::map<std::size_t, Bytes> replies) : m_fake(clock), m_replies(std::move(replies)) {
+        m_fake.lag = 3;  // lets the computer see the lines idle before the next bit
+    }
+    void outport(std::uint16_t port, std::uint8_t value) override {
+        m_fake.outport(port, value);
+        answer();
+    }
+    std::uint8_t inport(std::uint16_t port) override {
+        answer();
+        return m_fake.inport(port);
+    }
+
+private:
+    void answer() {
+        auto it = m_replies.find(m_fake.received.size());
+        if (it == m_replies.end()) return;
+        for (std::uint8_t b : it->second) m_fake.queue({b});
+        m_replies.erase(it);
+    }
+    FakeCalculator m_fake;
+    std::map<std::size_t, Bytes> m_replies;
+};
+
+} // namespace
+
+TEST(Receive, RequestRefusedWithAnotherAnswerIsReportedAsNotReceived) {
+    const Bytes ack{0x89, 0x56, 0x00, 0x00};
+    SimClock clock;
+    Responder calc(clock, {
+        {4, ack},                                                                  // listing: ready check
+        {16, {0x89, 0x56, 0x00, 0x00, 0x89, 0x06, 0x0A, 0x00, 0x0E, 0x00, 0x00, 0x00,
+              0x53, 0x04, 'm', 'a', 'i', 'n', 0x0A, 0x02}},                        // request: header
+        {24, {0x89, 0x56, 0x00, 0x00, 0x89, 0x15, 0x12, 0x00, 0x00, 0x00, 0x00, 0x00,
+              'x', 0, 0, 0, 0, 0, 0, 0, 0x00, 0x00, 0x05, 0x00, 0x00, 0x00, 0x7D, 0x00}},  // the one entry
+        {28, {0x89, 0x92, 0x00, 0x00}},
+        {32, ack}, {36, ack}, {40, ack},                                           // three ready checks
+        {54, {0x89, 0x5A, 0x00, 0x00}},                                            // the request refused
+    });
+    ScriptedShell shell;
+    TransferState state;
+    Link link(calc, clock, shell, state);
+    TempDir folder;
+    PackageStore store(folder.path());
+    ReceivePageModel page(link, shell, store);
+
+    page.Button30click();
+    ASSERT_EQ(page.rows().size(), 1u) << state.pendingerror;
+    page.setselected(0, true);
+    page.Button1Click();
+
+    EXPECT_NE(std::find(shell.statuses.begin(), shell.statuses.end(), "\\x not received! [1/1]"), shell.statuses.end());
+    EXPECT_EQ(shell.laststatus(), "0 variable(s) received.");
+    EXPECT_FALSE(state.linkok);
+    EXPECT_EQ(state.pendingerror, "Variable(s) not received: \\x");
+    EXPECT_FALSE(state.busy);
+}
