@@ -20,7 +20,12 @@ bool directorylisting(Link& link, const std::function<void(ListRow)>& addrow) {
 
     link.sendstring(kReady);
     if (s.linkok && link.waitack()) link.sendstring(kDirectoryRequest);
-    if (!(s.linkok && link.waitack())) return false;
+    if (!(s.linkok && link.waitack())) {
+        // An answer that is no acknowledgement leaves the link up; without a reason the
+        // listing would just stop, and the user would never learn why.
+        if (s.linkok) link.faillink(kNoAckText);
+        return false;
+    }
 
     // The calculator's header for the listing; nothing in it is needed.
     for (int i = 0; i < 9; ++i) rb();

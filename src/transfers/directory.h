@@ -21,6 +21,7 @@ inline constexpr std::string_view kDirectoryReceivingText = "Receiving directory
 inline constexpr std::string_view kDirectoryReceivedText = "Directory list received.";
 inline constexpr std::string_view kSomeErrorText = "Some error occured!";
 inline constexpr std::string_view kDirectoryChecksumText = "Checksum error in the directory entry ";
+inline constexpr std::string_view kNoAckText = "Did not got ACK";
 
 // The directory exchange: ready check, directory request, the calculator's header, then
 // one data packet per folder or variable until the end of transmission. Each variable

@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <deque>
 #include <initializer_list>
+#include <map>
 #include <vector>
 
 #include "link/clock.h"
@@ -130,6 +131,33 @@ private:
     int m_bit = 0;
     int m_wait = 0;
     bool m_sawrelease = false;
+};
+
+// A scripted calculator: after the computer has sent so many bytes, it answers with these.
+class Responder final : public Port {
+public:
+    Responder(SimClock& clock, std::map<std::size_t, std::vector<std::uint8_t>> replies)
+        : m_fake(clock), m_replies(std::move(replies)) {
+        m_fake.lag = 3;  // lets the computer see the lines idle before the next bit
+    }
+    void outport(std::uint16_t port, std::uint8_t value) override {
+        m_fake.outport(port, value);
+        answer();
+    }
+    std::uint8_t inport(std::uint16_t port) override {
+        answer();
+        return m_fake.inport(port);
+    }
+
+private:
+    void answer() {
+        auto it = m_replies.find(m_fake.received.size());
+        if (it == m_replies.end()) return;
+        for (std::uint8_t b : it->second) m_fake.queue({b});
+        m_replies.erase(it);
+    }
+    FakeCalculator m_fake;
+    std::map<std::size_t, std::vector<std::uint8_t>> m_replies;
 };
 
 // Counts the passes of the message loop.

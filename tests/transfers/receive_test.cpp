@@ -364,35 +364,6 @@ TEST(ReceiveFromCalc, NothingSentEmptiesTheStoreAndTimesOut) {
 
 } // namespace
 
-namespace {
-
-// A scripted calculator: after the computer has sent so many bytes, it answers with these.
-class Responder final : public Port {
-public:
-    Responder(SimClock& clock, std::map<std::size_t, Bytes> replies) : m_fake(clock), m_replies(std::move(replies)) {
-        m_fake.lag = 3;  // lets the computer see the lines idle before the next bit
-    }
-    void outport(std::uint16_t port, std::uint8_t value) override {
-        m_fake.outport(port, value);
-        answer();
-    }
-    std::uint8_t inport(std::uint16_t port) override {
-        answer();
-        return m_fake.inport(port);
-    }
-
-private:
-    void answer() {
-        auto it = m_replies.find(m_fake.received.size());
-        if (it == m_replies.end()) return;
-        for (std::uint8_t b : it->second) m_fake.queue({b});
-        m_replies.erase(it);
-    }
-    FakeCalculator m_fake;
-    std::map<std::size_t, Bytes> m_replies;
-};
-
-} // namespace
 
 TEST(Receive, RequestRefusedWithAnotherAnswerIsReportedAsNotReceived) {
     const Bytes ack{0x89, 0x56, 0x00, 0x00};
