@@ -1,5 +1,9 @@
 #pragma once
+#include <signal.h>
 #include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
 
 #include <cstdlib>
 #include <filesystem>
@@ -52,5 +56,92 @@ inline std::filesystem::path samplestate(const std::string& sample, const std::f
     std::filesystem::copy_file(source, copy, std::filesystem::copy_options::overwrite_existing);
     return copy;
 }
+
+// tessaly92-vcalc as a child process: commands go to its standard input, its standard
+// output is read line by line ("listening on PATH" comes first).
+class VcalcServer {
+public:
+    explicit VcalcServer(std::vector<std::string> args) {
+        int in[2], out[2];
+        if (::pipe(in) != 0 || ::pipe(out) != 0) return;
+        m_pid = ::fork();
+        if (m_pid == 0) {
+            ::dup2(in[0], 0);
+            ::dup2(out[1], 1);
+            ::close(in[1]);
+            ::close(out[0]);
+            std::vector<char*> argv{const_cast<char*>(TESSALY_VCALC)};
+            for (auto& a : args) argv.push_back(a.data());
+            argv.push_back(nullptr);
+            ::execv(TESSALY_VCALC, argv.data());
+            ::_exit(127);
+        }
+        ::close(in[0]);
+        ::close(out[1]);
+        m_in = in[1];
+        m_out = ::fdopen(out[0], "r");
+    }
+    ~VcalcServer() {
+        if (m_pid > 0) {
+            ::kill(m_pid, SIGTERM);  // lets it remove its socket
+            ::waitpid(m_pid, nullptr, 0);
+        }
+        if (m_in >= 0) ::close(m_in);
+        if (m_out) std::fclose(m_out);
+    }
+    VcalcServer(const VcalcServer&) = delete;
+    VcalcServer& operator=(const VcalcServer&) = delete;
+
+    std::string line() {
+        char buffer[512];
+        if (!m_out || !std::fgets(buffer, sizeof buffer, m_out)) return {};
+        std::string s = buffer;
+        if (!s.empty() && s.back() == '\n') s.pop_back();
+        return s;
+    }
+    std::string rest() {
+        std::string all;
+        char buffer[512];
+        while (m_out && std::fgets(buffer, sizeof buffer, m_out)) all += buffer;
+        return all;
+    }
+    void say(const std::string& command) {
+        const std::string l = command + "\n";
+        (void)!::write(m_in, l.data(), l.size());
+    }
+    int wait() {
+        int status = 0;
+        ::waitpid(m_pid, &status, 0);
+        m_pid = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    void signal(int sig) { ::kill(m_pid, sig); }
+
+private:
+    pid_t m_pid = -1;
+    int m_in = -1;
+    std::FILE* m_out = nullptr;
+};
+
+// A virtual TI-92 in its own process at the end of a virtual cable in the scratch folder.
+class VirtualCable {
+public:
+    VirtualCable(const std::filesystem::path& scratch, std::vector<std::string> flags)
+        : m_path((scratch / "cable").string()), m_server(arguments(m_path, std::move(flags))) {
+        m_greeting = m_server.line();
+    }
+    bool listening() const { return m_greeting == "listening on " + m_path; }
+    std::string link() const { return "socket:" + m_path; }
+    VcalcServer& server() { return m_server; }
+
+private:
+    static std::vector<std::string> arguments(const std::string& path, std::vector<std::string> flags) {
+        flags.insert(flags.begin(), {"--socket", path});
+        return flags;
+    }
+    std::string m_path;
+    VcalcServer m_server;
+    std::string m_greeting;
+};
 
 } // namespace tessaly::clitest

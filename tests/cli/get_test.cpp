@@ -85,6 +85,20 @@ TEST_F(CliGet, FromCalcTakesWhatTheVirtualCalculatorSends) {
     EXPECT_EQ(saved.at("group\\list"), source.at("group\\list"));
 }
 
+TEST_F(CliGet, FromCalcTakesWhatAServerOnTheVirtualCableSends) {
+    VirtualCable cable(s.path(), {"--pace", "instant", "--state", state.string()});
+    ASSERT_TRUE(cable.listening());
+    cable.server().say("send group\\mat group\\str");
+    ASSERT_EQ(cable.server().line(), "sending");
+    const CliResult r = runcli({"--link", cable.link(), "get", "--from-calc", "-o", output.string()}, s.path());
+    ASSERT_EQ(r.code, 0) << r.err;
+    const auto saved = contents(output);
+    const auto source = contents(original);
+    ASSERT_EQ(saved.size(), 2u);
+    EXPECT_EQ(saved.at("group\\mat"), source.at("group\\mat"));
+    EXPECT_EQ(saved.at("group\\str"), source.at("group\\str"));
+}
+
 TEST_F(CliGet, FromCalcWithNothingSentTimesOut) {
     const CliResult r = get({"--from-calc", "-o", output.string()});
     EXPECT_EQ(r.code, 1);

@@ -24,6 +24,7 @@ namespace {
 namespace fs = std::filesystem;
 
 using Scratch = tessaly::clitest::TempDir;
+using tessaly::clitest::VirtualCable;
 using tessaly::clitest::slurp;
 
 struct Outcome {
@@ -65,43 +66,6 @@ Outcome cli(const std::vector<std::string>& args, const fs::path& scratch, const
     return o;
 }
 
-// A virtual TI-92 in its own process, at the end of a virtual cable.
-class VirtualCable {
-public:
-    VirtualCable(const fs::path& scratch, std::vector<std::string> flags) : m_path((scratch / "cable").string()) {
-        int pipefd[2];
-        EXPECT_EQ(::pipe(pipefd), 0);
-        m_pid = ::fork();
-        if (m_pid == 0) {
-            ::dup2(pipefd[1], 1);
-            ::close(pipefd[0]);
-            std::vector<std::string> args{TESSALY_VCALC, "--socket", m_path};
-            args.insert(args.end(), flags.begin(), flags.end());
-            std::vector<char*> argv;
-            for (auto& a : args) argv.push_back(a.data());
-            argv.push_back(nullptr);
-            ::execv(TESSALY_VCALC, argv.data());
-            ::_exit(127);
-        }
-        ::close(pipefd[1]);
-        m_out = ::fdopen(pipefd[0], "r");
-        char line[512] = {};
-        if (std::fgets(line, sizeof line, m_out)) m_greeting = line;
-    }
-    ~VirtualCable() {
-        ::kill(m_pid, SIGTERM);
-        ::waitpid(m_pid, nullptr, 0);
-        std::fclose(m_out);
-    }
-    bool listening() const { return m_greeting == "listening on " + m_path + "\n"; }
-    std::string link() const { return "socket:" + m_path; }
-
-private:
-    std::string m_path;
-    pid_t m_pid = -1;
-    std::FILE* m_out = nullptr;
-    std::string m_greeting;
-};
 
 // A calculator at the end of a virtual cable that answers the ready check with these
 // bytes instead of an acknowledgement.

@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include "cli/clirun.h"
 #include "link/link.h"
 #include "transfers/readiness.h"
 
@@ -51,64 +52,7 @@ private:
     int m_fd = -1;
 };
 
-class Server {
-public:
-    explicit Server(std::vector<std::string> args) {
-        int in[2], out[2];
-        EXPECT_EQ(::pipe(in), 0);
-        EXPECT_EQ(::pipe(out), 0);
-        m_pid = ::fork();
-        if (m_pid == 0) {
-            ::dup2(in[0], 0);
-            ::dup2(out[1], 1);
-            ::close(in[1]);
-            ::close(out[0]);
-            std::vector<char*> argv{const_cast<char*>(TESSALY_VCALC)};
-            for (auto& a : args) argv.push_back(a.data());
-            argv.push_back(nullptr);
-            ::execv(TESSALY_VCALC, argv.data());
-            ::_exit(127);
-        }
-        ::close(in[0]);
-        ::close(out[1]);
-        m_in = in[1];
-        m_out = ::fdopen(out[0], "r");
-    }
-    ~Server() {
-        if (m_pid > 0) {
-            ::kill(m_pid, SIGKILL);
-            ::waitpid(m_pid, nullptr, 0);
-        }
-        ::close(m_in);
-        std::fclose(m_out);
-    }
-    std::string line() {
-        char buffer[512];
-        if (!std::fgets(buffer, sizeof buffer, m_out)) return {};
-        std::string s = buffer;
-        if (!s.empty() && s.back() == '\n') s.pop_back();
-        return s;
-    }
-    std::string rest() {
-        std::string all;
-        char buffer[512];
-        while (std::fgets(buffer, sizeof buffer, m_out)) all += buffer;
-        return all;
-    }
-    void say(const std::string& command) { (void)!::write(m_in, (command + "\n").data(), command.size() + 1); }
-    int wait() {
-        int status = 0;
-        ::waitpid(m_pid, &status, 0);
-        m_pid = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    void signal(int sig) { ::kill(m_pid, sig); }
-
-private:
-    pid_t m_pid = -1;
-    int m_in = -1;
-    FILE* m_out = nullptr;
-};
+using Server = clitest::VcalcServer;
 
 struct Computer {
     explicit Computer(const std::string& path) : port(path), link(port, clock, pump, state) {
