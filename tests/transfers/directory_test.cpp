@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include "support/fakecalculator.h"
 #include "transfers/rig.h"
 
 using namespace tessaly;
@@ -127,21 +126,13 @@ TEST(DirectoryListing, SilentCalculatorLeavesTheStatusAndRecordsTheTimeout) {
 }
 
 TEST(DirectoryListing, AnswerOtherThanAnAcknowledgementFailsWithAReason) {
-    SimClock clock;
     // The ready check is acknowledged, the directory request refused.
-    Responder calc(clock, {{4, {0x89, 0x56, 0x00, 0x00}}, {16, {0x89, 0x5A, 0x00, 0x00}}});
-    ScriptedShell shell;
-    TransferState state;
-    Link link(calc, clock, shell, state);
-    TempDir folder;
-    PackageStore store(folder.path());
-    ReceivePageModel page(link, shell, store);
-
-    page.Button30click();
-    EXPECT_TRUE(page.rows().empty());
-    EXPECT_FALSE(state.linkok);
-    EXPECT_EQ(state.pendingerror, "Did not got ACK");
-    EXPECT_FALSE(state.busy);
+    ScriptedRig rig({{4, {0x89, 0x56, 0x00, 0x00}}, {16, {0x89, 0x5A, 0x00, 0x00}}});
+    rig.page.Button30click();
+    EXPECT_TRUE(rig.page.rows().empty());
+    EXPECT_FALSE(rig.state.linkok);
+    EXPECT_EQ(rig.state.pendingerror, "Did not got ACK");
+    EXPECT_FALSE(rig.state.busy);
 }
 
 TEST(DirectoryListing, DamagedEntryIsNotListed) {

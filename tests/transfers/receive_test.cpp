@@ -3,10 +3,7 @@
 #include "files/packagewriter.h"
 #include "files/tifile.h"
 #include "link/typenames.h"
-#include "support/fakecalculator.h"
 #include "transfers/rig.h"
-
-#include <map>
 
 using namespace tessaly;
 using namespace tessaly::test;
@@ -364,11 +361,9 @@ TEST(ReceiveFromCalc, NothingSentEmptiesTheStoreAndTimesOut) {
 
 } // namespace
 
-
 TEST(Receive, RequestRefusedWithAnotherAnswerIsReportedAsNotReceived) {
     const Bytes ack{0x89, 0x56, 0x00, 0x00};
-    SimClock clock;
-    Responder calc(clock, {
+    ScriptedRig rig({
         {4, ack},                                                                  // listing: ready check
         {16, {0x89, 0x56, 0x00, 0x00, 0x89, 0x06, 0x0A, 0x00, 0x0E, 0x00, 0x00, 0x00,
               0x53, 0x04, 'm', 'a', 'i', 'n', 0x0A, 0x02}},                        // request: header
@@ -378,21 +373,15 @@ TEST(Receive, RequestRefusedWithAnotherAnswerIsReportedAsNotReceived) {
         {32, ack}, {36, ack}, {40, ack},                                           // three ready checks
         {54, {0x89, 0x5A, 0x00, 0x00}},                                            // the request refused
     });
-    ScriptedShell shell;
-    TransferState state;
-    Link link(calc, clock, shell, state);
-    TempDir folder;
-    PackageStore store(folder.path());
-    ReceivePageModel page(link, shell, store);
+    rig.page.Button30click();
+    ASSERT_EQ(rig.page.rows().size(), 1u) << rig.state.pendingerror;
+    rig.page.setselected(0, true);
+    rig.page.Button1Click();
 
-    page.Button30click();
-    ASSERT_EQ(page.rows().size(), 1u) << state.pendingerror;
-    page.setselected(0, true);
-    page.Button1Click();
-
-    EXPECT_NE(std::find(shell.statuses.begin(), shell.statuses.end(), "\\x not received! [1/1]"), shell.statuses.end());
-    EXPECT_EQ(shell.laststatus(), "0 variable(s) received.");
-    EXPECT_FALSE(state.linkok);
-    EXPECT_EQ(state.pendingerror, "Variable(s) not received: \\x");
-    EXPECT_FALSE(state.busy);
+    const auto& statuses = rig.shell.statuses;
+    EXPECT_NE(std::find(statuses.begin(), statuses.end(), "\\x not received! [1/1]"), statuses.end());
+    EXPECT_EQ(rig.shell.laststatus(), "0 variable(s) received.");
+    EXPECT_FALSE(rig.state.linkok);
+    EXPECT_EQ(rig.state.pendingerror, "Variable(s) not received: \\x");
+    EXPECT_FALSE(rig.state.busy);
 }

@@ -8,6 +8,7 @@
 #include "files/filetestutil.h"
 #include "files/packagestore.h"
 #include "link/link.h"
+#include "support/fakecalculator.h"
 #include "support/scriptedshell.h"
 #include "transfers/receivepage.h"
 #include "vcalc/vcalc.h"
@@ -51,6 +52,20 @@ struct ReceiveRig {
         return r.value_or(std::vector<PackageRecord>{});
     }
     Bytes storedata() const { return readbytes(store.datapath()); }
+};
+
+// The receive page on a link to a scripted calculator, for answers the virtual TI-92 never gives.
+struct ScriptedRig {
+    SimClock clock;
+    Responder calc;
+    ScriptedShell shell;
+    TransferState state;
+    Link link{calc, clock, shell, state};
+    TempDir folder;
+    PackageStore store{folder.path()};
+    ReceivePageModel page{link, shell, store};
+
+    explicit ScriptedRig(std::map<std::size_t, Bytes> replies) : calc(clock, std::move(replies)) {}
 };
 
 inline CalcVariable calcvariable(std::string name, std::uint8_t type, const Bytes& content, bool locked = false) {
