@@ -40,6 +40,9 @@ OpenedPort openport(const LinkSpec& spec, Clock& clock, std::uint16_t address) {
         auto calc = std::make_shared<VirtualTI92>(clock);
         calc->loaddemo();
         calc->setpace(kVirtualPace);
+        // The program may run for hours: the calculator's own record of every byte would only
+        // grow. --trace records the wire on the computer's side when wanted.
+        calc->settracing(false);
         if (!spec.path.empty()) {
             result.description += " (" + spec.path + ")";
             std::string why;

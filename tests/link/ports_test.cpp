@@ -13,6 +13,8 @@
 #include "link/ports/nullport.h"
 #include "link/ports/ppdevport.h"
 #include "link/ports/socketport.h"
+#include "transfers/readiness.h"
+#include "vcalc/vcalc.h"
 #include "files/filetestutil.h"
 
 using namespace tessaly;
@@ -123,6 +125,21 @@ TEST(OpenPort, FailuresLeaveAPortWithoutCalculator) {
         ASSERT_TRUE(opened.port);
         EXPECT_EQ(opened.port->inport(0x379) & 0x30, 0x30);
     }
+}
+
+TEST(OpenPort, VirtualCalculatorAnswersAndKeepsNoRecordThatWouldGrow) {
+    SimClock clock;
+    OpenedPort opened = openport(LinkSpec{LinkSpec::Kind::Virtual, "", 0}, clock);
+    ASSERT_TRUE(opened.error.empty()) << opened.error;
+    ASSERT_TRUE(opened.calculator);
+    EXPECT_EQ(opened.description, "virtual TI-92");
+    NullPump pump;
+    TransferState state;
+    Link link(*opened.port, clock, pump, state);
+    link.releaselines();
+    for (int i = 0; i < 3; ++i) EXPECT_TRUE(readinessexchange(link)) << state.pendingerror;
+    // A window open for hours must not pile up every byte that crossed the cable.
+    EXPECT_TRUE(opened.calculator->trace().bytes().empty());
 }
 
 class SocketPortTest : public ::testing::Test {
