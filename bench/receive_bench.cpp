@@ -83,8 +83,8 @@ void BM_ByteLayerReceive(benchmark::State& st) {
         const heapcount::Scope heap;
         st.ResumeTiming();
         readpacket(b.link);  // the variable header
-        b.link.sendack();
-        b.link.senddatarequest();
+        sendack(b.link);
+        senddatarequest(b.link);
         readpacket(b.link);  // the acknowledge
         readpacket(b.link);  // the data
         st.PauseTiming();
@@ -110,10 +110,10 @@ void BM_ReceiveVariable(benchmark::State& st) {
     for (auto _ : st) {
         st.PauseTiming();
         Bench b(content);
-        ReceiveTarget target{b.shell, store, true, true, [](ListRow) {}, [] {}};
+        ReceiveTarget target{b.shell, store, true, true, [](ListRow) {}, [] {}, {}, {}};
         const heapcount::Scope heap;
         st.ResumeTiming();
-        const int stored = receivevariable(b.link, target, true, "");
+        const std::size_t stored = receivevariable(b.link, target, true, "").size();
         st.PauseTiming();
         heapbytes = heap.requestedbytes();
         allocations = heap.allocationcount();

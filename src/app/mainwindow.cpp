@@ -26,6 +26,7 @@
 #include "app/windows.h"
 #include "link/openport.h"
 #include "transfers/readiness.h"
+#include "transfers/session.h"
 
 namespace tessaly::app {
 
@@ -233,23 +234,6 @@ void TForm1::AppMessage(const std::vector<std::string>& droppedpaths) {
     sendfilelist(list, true, false);
 }
 
-bool TForm1::begintransfer() {
-    if (m_state.busy) {
-        m_shell->messagebox(kBusyText, "", Icon::None, Buttons::Ok);
-        return false;
-    }
-    m_state.busy = true;
-    m_state.linkok = true;
-    m_state.pendingerror.clear();
-    m_shell->setcursor(Cursor::Busy);
-    return true;
-}
-
-void TForm1::endtransfer() {
-    m_shell->setcursor(Cursor::Normal);
-    m_state.busy = false;
-}
-
 void TForm1::cancelbtnClick() {
     m_shell->setgaugeposition(0);
     m_state.linkok = false;
@@ -267,12 +251,10 @@ void TForm1::cancelbtnClick() {
 }
 
 void TForm1::statimageClick() {
-    if (m_state.busy) return;
-    m_state.linkok = true;
-    m_state.pendingerror.clear();
+    TransferSession session(m_state, *m_shell, TransferSession::Refusal::Quiet, TransferSession::Pointer::Unchanged);
+    if (!session) return;
     m_shell->setstatus(kCheckingText);
     m_shell->processmessages();
-    m_state.busy = true;
     if (readinessexchange(*m_link)) {
         m_shell->setstatus(kReadyText);
         statimage->setPixmap(contact->pixmap());
@@ -287,7 +269,6 @@ void TForm1::statimageClick() {
         statimage->setToolTip(shown(kNotReadyHint));
         m_controltimer->setInterval(kNoContactInterval);
     }
-    m_state.busy = false;
 }
 
 void TForm1::Button2Click() {

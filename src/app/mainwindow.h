@@ -161,10 +161,6 @@ public:
     // The virtual TI-92 at the other end of the cable; nullptr for a real cable.
     VirtualTI92* virtualcalculator() const;
 
-    // The start and the end every transfer goes through. begintransfer refuses, with the
-    // busy message, while another transfer runs.
-    bool begintransfer();
-    void endtransfer();
 
     // Sending files (dropped, or named on the command line) plugs in here.
     using SendFileList = std::function<void(const std::vector<std::string>& paths, bool ask, bool install)>;

@@ -3,7 +3,7 @@
 #include <functional>
 #include <string_view>
 
-#include "transfers/shell.h"
+#include "link/shell.h"
 
 class QLabel;
 class QProgressBar;

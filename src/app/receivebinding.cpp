@@ -69,7 +69,7 @@ ReceiveBinding::ReceiveBinding(TForm1& form, const AppContext& context)
         m_model.Listbox2MouseUp();
     });
     connect(r.Edit1, &QLineEdit::textEdited, this,
-            [this](const QString& text) { m_model.setedit1(text.toStdString()); });
+            [this](const QString& text) { m_model.setcomment(text.toStdString()); });
 
     form.setstartuplisting([this] { m_model.Button30click(); });
 
@@ -140,8 +140,8 @@ void ReceiveBinding::showcontrols() {
     r.SpeedButton2->setChecked(m_model.receiveddown());
     r.manual->setChecked(m_model.manual());
     r.CheckBox6->setChecked(m_model.storefolder());
-    if (!m_model.label8().empty()) r.Label8->setText(shown(m_model.label8()));
-    const QString comment = QString::fromStdString(m_model.edit1());
+    if (!m_model.helptext().empty()) r.Label8->setText(shown(m_model.helptext()));
+    const QString comment = QString::fromStdString(m_model.comment());
     if (r.Edit1->text() != comment) r.Edit1->setText(comment);
     m_syncing = was;
 }
@@ -153,7 +153,7 @@ void ReceiveBinding::takeselection() {
 }
 
 void ReceiveBinding::Button8Click() {
-    m_model.setedit1(m_form.receive.Edit1->text().toStdString());
+    m_model.setcomment(m_form.receive.Edit1->text().toStdString());
     savepackagecommand(m_store, m_model.comment(), m_form.shell(), m_form.state());
     showcontrols();  // the comment may have been asked for or filled in
 }

@@ -3,7 +3,7 @@
 #include <memory>
 
 #include "files/packagestore.h"
-#include "transfers/receivepage.h"
+#include "app/receivepage.h"
 
 class QDialog;
 class QListWidget;

@@ -2,8 +2,8 @@
 
 #include "cli/cli.h"
 #include "cli/terminalshell.h"
-#include "files/packagestore.h"
-#include "transfers/receivepage.h"
+#include "transfers/directory.h"
+#include "transfers/session.h"
 
 namespace tessaly::cli {
 
@@ -17,11 +17,13 @@ int cmd_dir(const Options& options, const Args& args) {
     auto cl = CliLink::open(options, &error, &code);
     if (!cl) return code;
     TerminalShell shell(cl->link().pump());
-    const PackageStore unused{std::filesystem::path()};  // a listing never touches the store
-    ReceivePageModel page(cl->link(), shell, unused);
-    page.Button30click();
+    DirectoryListing listing;
+    {
+        TransferSession session(cl->state(), shell);
+        listing = directorylisting(cl->link(), shell);
+    }
     shell.endbar();
-    for (const ListRow& row : page.rows())
+    for (const ListRow& row : listing.rows)
         std::printf("%s\t%s\t%s\n", row.caption.c_str(), row.type.c_str(), row.size.c_str());
     std::fflush(stdout);
     return finish(cl->state(), &cl->link().port());

@@ -9,7 +9,10 @@
 #include "files/packagestore.h"
 #include "files/packagewriter.h"
 #include "link/byteorder.h"
-#include "transfers/receivepage.h"
+#include "link/typenames.h"
+#include "transfers/directory.h"
+#include "transfers/receive.h"
+#include "transfers/session.h"
 #include "vcalc/vcalc.h"
 
 namespace tessaly::cli {
@@ -108,11 +111,13 @@ private:
     std::filesystem::path m_folder;
 };
 
-// Marks the row of each name; a name may also differ from the listing in case.
-bool markrows(ReceivePageModel& page, const std::vector<std::string>& names) {
+// The request entries for the names, in the order of the listing, as the window asks
+// for marked rows; a name may also differ from the listing in case.
+std::optional<std::vector<RequestEntry>> requests(const std::vector<ListRow>& rows,
+                                                  const std::vector<std::string>& names) {
+    std::vector<bool> marked(rows.size(), false);
     bool all = true;
     for (const std::string& name : names) {
-        const auto& rows = page.rows();
         std::size_t found = rows.size();
         for (std::size_t i = 0; i < rows.size() && found == rows.size(); ++i)
             if (rows[i].caption == name) found = i;
@@ -122,10 +127,14 @@ bool markrows(ReceivePageModel& page, const std::vector<std::string>& names) {
             std::fprintf(stderr, "tessaly92-cli: %s is not on the calculator (see the dir command)\n", name.c_str());
             all = false;
         } else {
-            page.setselected(found, true);
+            marked[found] = true;
         }
     }
-    return all;
+    if (!all) return std::nullopt;
+    std::vector<RequestEntry> entries;
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        if (marked[i]) entries.push_back({rows[i].caption.substr(0, kPackageNameSize), typecode_of(rows[i].type)});
+    return entries;
 }
 
 } // namespace
@@ -159,17 +168,27 @@ int cmd_get(const Options& options, const Args& args) {
     }
     const PackageStore store(folder.folder());
     TerminalShell shell(cl->link().pump());
-    ReceivePageModel page(cl->link(), shell, store);
-    page.setstorefolder(o->storefolder);
-    page.setmanual(o->fromcalc);
-
-    if (!o->fromcalc) {
-        // As in the window: list, mark the rows, receive.
-        page.Button30click();
-        if (!cl->state().linkok) return finish(cl->state(), &cl->link().port());
-        if (!markrows(page, o->names)) return kFailed;
+    ReceiveTarget target{shell, store, o->fromcalc, o->storefolder, [](ListRow) {}, [] {}, {}, {}};
+    {
+        TransferSession session(cl->state(), shell);
+        if (o->fromcalc) {
+            receivefromcalc(cl->link(), target);
+        } else {
+            // As in the window: list, then ask for the named rows.
+                const DirectoryListing listing = directorylisting(cl->link(), shell);
+            if (!cl->state().linkok) {
+                shell.endbar();
+                return finish(cl->state(), &cl->link().port());
+            }
+            const auto entries = requests(listing.rows, o->names);
+            if (!entries) {
+                shell.endbar();
+                return kFailed;
+            }
+            const ReceiveResult result = receiverequested(cl->link(), target, *entries);
+            shell.setstatus(std::to_string(result.received.size()) + std::string(kVariablesReceivedText));
+        }
     }
-    page.Button1Click();
     shell.endbar();
     if (!cl->state().linkok) return finish(cl->state(), &cl->link().port());
 

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "link/pump.h"
-#include "transfers/shell.h"
+#include "link/shell.h"
 
 namespace tessaly::cli {
 

@@ -4,7 +4,7 @@
 
 #include "files/packagestore.h"
 #include "link/transferstate.h"
-#include "transfers/shell.h"
+#include "link/shell.h"
 
 namespace tessaly {
 

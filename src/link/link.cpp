@@ -118,40 +118,4 @@ std::array<std::uint8_t, 2> Link::sendword(std::uint16_t value) {
     return bytes;
 }
 
-void Link::sendack() { sendstring({0x09, 0x56, 0x00, 0x00}); }
-
-void Link::senddatarequest() { sendstring({0x09, 0x09, 0x00, 0x00}); }
-
-// Drops bytes until the calculator's machine byte 0x89 arrives. False when the link failed
-// or the acknowledgement budget ran out first.
-bool Link::waitmachinebyte() {
-    const std::uint32_t t0 = m_clock->ticks();
-    std::uint8_t b = 0;
-    bool intime = true;
-    do {
-        b = receivebyte();
-        intime = m_clock->ticks() - t0 < kAckBudgetMs;
-    } while (b != 0x89 && intime && m_state->linkok);
-    return intime && m_state->linkok && b == 0x89;
-}
-
-bool Link::waitack() {
-    if (!waitmachinebyte()) return false;
-    const std::uint8_t command = receivebyte();
-    const bool result = command == 0x56 || command == 0x09;
-    receivebyte();
-    receivebyte();
-    return result;
-}
-
-// Written without a link-ok test, the data-request wait made a cancelled link spin for the
-// whole 2000 ms; it stops at once instead, like the acknowledgement wait.
-bool Link::waitdatarequest() {
-    if (!waitmachinebyte()) return false;
-    if (receivebyte() != 0x09) return false;
-    receivebyte();
-    receivebyte();
-    return true;
-}
-
 } // namespace tessaly

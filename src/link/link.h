@@ -32,6 +32,7 @@ public:
     MessagePump& pump() { return *m_pump; }
     TransferState& state() { return *m_state; }
     void settrace(TraceSink* trace) { m_trace = trace; }
+    TraceSink* trace() const { return m_trace; }
 
     // The remote-keyboard window's variant: window messages on every poll of every wait
     // and after every received byte, so keys keep arriving while one is on its way.
@@ -48,18 +49,13 @@ public:
     // Writes 0xFF to the data register so both lines start released.
     void releaselines();
 
-    // Packet operations.
+    // Runs of bytes; whole packets are the packet layer's (link/packets.h).
     void sendstring(std::span<const std::uint8_t> bytes);
     void sendstring(std::initializer_list<std::uint8_t> bytes) { sendstring(std::span(bytes.begin(), bytes.size())); }
     std::array<std::uint8_t, 2> sendword(std::uint16_t value);
-    void sendack();
-    void senddatarequest();
-    bool waitack();
-    bool waitdatarequest();
 
 private:
     void processmessages() { m_pump->processmessages(); }
-    bool waitmachinebyte();
 
     Port* m_port;
     Clock* m_clock;

@@ -1,6 +1,11 @@
 #pragma once
 #include <cstdint>
+#include <optional>
+#include <span>
 #include <string_view>
+#include <vector>
+
+#include "link/link.h"
 
 namespace tessaly {
 
@@ -26,24 +31,25 @@ enum Command : std::uint8_t {
 struct CommandInfo {
     std::uint8_t code;
     bool carriesdata;
+    std::string_view mnemonic;  // what the wire trace writes after the packet
     std::string_view name;
 };
 
-// One table drives framing decisions and the readable dump of a trace.
+// One table drives framing, the wire trace and the readable names of packets.
 inline constexpr CommandInfo kCommands[] = {
-    {CmdVarHeader, true, "variable header"},
-    {CmdDataRequest, false, "data request"},
-    {CmdData, true, "data"},
-    {CmdSkip, true, "refusal"},
-    {CmdAck, false, "acknowledge"},
-    {CmdChecksumError, false, "checksum error"},
-    {CmdReady, false, "ready check"},
-    {CmdScreen, false, "screen request"},
-    {CmdContinue, false, "continue"},
-    {CmdKey, false, "key press"},
-    {CmdEnd, false, "end of transmission"},
-    {CmdRequest, true, "variable request"},
-    {CmdSendVar, true, "variable header"},
+    {CmdVarHeader, true, "VAR", "variable header"},
+    {CmdDataRequest, false, "DRQ", "data request"},
+    {CmdData, true, "DATA", "data"},
+    {CmdSkip, true, "SKIP", "refusal"},
+    {CmdAck, false, "ACK", "acknowledge"},
+    {CmdChecksumError, false, "CHK", "checksum error"},
+    {CmdReady, false, "RDY", "ready check"},
+    {CmdScreen, false, "SCR", "screen request"},
+    {CmdContinue, false, "CONT", "continue"},
+    {CmdKey, false, "KEY", "key press"},
+    {CmdEnd, false, "EOT", "end of transmission"},
+    {CmdRequest, true, "REQ", "variable request"},
+    {CmdSendVar, true, "VAR", "variable header"},
 };
 
 constexpr const CommandInfo* commandinfo(std::uint8_t code) {
@@ -52,10 +58,75 @@ constexpr const CommandInfo* commandinfo(std::uint8_t code) {
     return nullptr;
 }
 
+constexpr bool carriesdata(std::uint8_t code) {
+    const CommandInfo* info = commandinfo(code);
+    return info && info->carriesdata;
+}
+
 // Type codes used by the exchanges themselves.
 inline constexpr std::uint8_t kTypeDirectory = 0x19;
 inline constexpr std::uint8_t kTypeBackup = 0x1D;
 inline constexpr std::uint8_t kTypeFolder = 0x1F;
 inline constexpr std::uint8_t kTypeText = 0x0B;
+
+
+// The packet layer: whole packets over the byte layer. Like the byte layer, every
+// operation does nothing on the wire once the link-ok flag is clear.
+
+inline constexpr std::uint32_t kPacketWaitMs = 2000;
+
+struct PacketHeader {
+    std::uint8_t machine = 0;
+    std::uint8_t command = 0;
+    std::uint16_t length = 0;  // of the data, or a parameter in a packet without data
+};
+
+// Sees a packet's data as it crosses, byte by byte: where an exchange acts inside a
+// packet (a gauge step, a message pass, a byte written to the package store) without
+// the packet being held in memory.
+class PacketWatcher {
+public:
+    virtual ~PacketWatcher() = default;
+    virtual void onbyte(std::size_t index, std::uint8_t byte) = 0;
+};
+
+struct Packet {
+    PacketHeader header;
+    std::vector<std::uint8_t> data;  // empty when a watcher took the bytes
+    bool known = false;              // the command is in the table, so the packet was framed
+    bool complete = false;           // every byte of it arrived
+    bool checksumok = true;          // the data's sum matched (no data: true)
+    std::uint8_t command() const { return header.command; }
+    // Whole, framed and undamaged, with this command.
+    bool is(std::uint8_t command) const { return complete && known && checksumok && header.command == command; }
+};
+
+std::uint16_t checksum(std::span<const std::uint8_t> data);
+
+// A packet without data; the length field carries the parameter (the data request's
+// "any length" FF FF, a key code).
+void sendpacket(Link& link, std::uint8_t command, std::uint16_t parameter = 0);
+// A packet with data: length and checksum worked out.
+void sendpacket(Link& link, std::uint8_t command, std::span<const std::uint8_t> data,
+                PacketWatcher* watcher = nullptr);
+
+// The four header bytes of the calculator's next packet, read as they come.
+std::optional<PacketHeader> receiveheader(Link& link);
+// The same, dropping whatever comes before the calculator's machine byte, for up to 2 s.
+std::optional<PacketHeader> seekheader(Link& link);
+// The rest of a packet whose header was read: its data and checksum when the command
+// carries data. With a watcher the data is handed over, not kept.
+Packet receivebody(Link& link, const PacketHeader& header, PacketWatcher* watcher = nullptr);
+// A whole packet: header and body.
+Packet receivepacket(Link& link, PacketWatcher* watcher = nullptr);
+
+// The fixed packets and the acknowledgement waits every exchange uses.
+void sendready(Link& link);
+void sendack(Link& link);
+void senddatarequest(Link& link);
+// An acknowledgement (or a data request, which also acknowledges), bytes before it
+// skipped. False on anything else, on silence and once the link-ok flag is clear.
+bool waitack(Link& link);
+bool waitdatarequest(Link& link);
 
 } // namespace tessaly

@@ -1,5 +1,7 @@
 #include "link/trace.h"
 
+#include "link/packets.h"
+
 namespace tessaly {
 
 namespace {
@@ -50,6 +52,13 @@ void FileTrace::byte(Direction dir, std::uint8_t value) {
     }
     const char hex[4] = {' ', kHex[value >> 4], kHex[value & 15], '\0'};
     std::fputs(hex, m_out);
+}
+
+void FileTrace::packet(Direction dir, std::uint8_t command) {
+    if (!m_open || dir != m_dir) return;
+    const CommandInfo* info = commandinfo(command);
+    std::fprintf(m_out, "   %.*s\n", info ? int(info->mnemonic.size()) : 1, info ? info->mnemonic.data() : "?");
+    m_open = false;
 }
 
 void FileTrace::finish() {

@@ -13,6 +13,8 @@ class TraceSink {
 public:
     virtual ~TraceSink() = default;
     virtual void byte(Direction dir, std::uint8_t value) = 0;
+    // The bytes since the last mark were one packet with this command.
+    virtual void packet(Direction, std::uint8_t /*command*/) {}
 };
 
 // Keeps the bytes in memory, for tests and the in-process virtual TI-92.
@@ -32,12 +34,15 @@ private:
     std::vector<std::pair<Direction, std::uint8_t>> m_bytes;
 };
 
-// Streams the same text to a file as the bytes cross, so a long transfer needs no memory.
+// Streams the trace to a file as the bytes cross, so a long transfer needs no memory:
+// one line per packet, its bytes and then its name ("> 09 68 00 00   RDY"); bytes
+// outside a packet (skipped before an acknowledgement) make lines of their own.
 class FileTrace final : public TraceSink {
 public:
     explicit FileTrace(std::FILE* out) : m_out(out) {}
     ~FileTrace() override;
     void byte(Direction dir, std::uint8_t value) override;
+    void packet(Direction dir, std::uint8_t command) override;
     void finish();
 
 private:

@@ -8,78 +8,82 @@
 namespace tessaly {
 
 namespace {
-constexpr std::uint8_t kDirectoryRequest[] = {0x09, 0xA2, 0x06, 0x00, 0x00, 0x00, 0x00, 0x00, 0x19, 0x00, 0x19, 0x00};
-constexpr std::uint8_t kReady[] = {0x09, 0x68, 0x00, 0x00};
+
+// A variable request for type 0x19 with an empty name asks for the directory.
+constexpr std::uint8_t kDirectoryRequest[] = {0x00, 0x00, 0x00, 0x00, kTypeDirectory, 0x00};
 // The listing's data request asks for "any length".
-constexpr std::uint8_t kListDataRequest[] = {0x09, 0x09, 0xFF, 0xFF};
+constexpr std::uint16_t kAnyLength = 0xFFFF;
+
+// One directory entry, after the four zero bytes that open every data packet's data.
+struct DirectoryEntry {
+    std::string name;
+    std::uint8_t type = 0;
+    std::uint32_t size = 0;
+};
+
+std::optional<DirectoryEntry> parseentry(const std::vector<std::uint8_t>& data) {
+    if (data.size() < 18) return std::nullopt;
+    DirectoryEntry e;
+    for (std::size_t i = 4; i < 12; ++i)
+        if (data[i] != 0) e.name += static_cast<char>(data[i]);
+    e.type = data[12];
+    for (std::size_t i = 0; i < 4; ++i) e.size |= std::uint32_t{data[14 + i]} << (8 * i);
+    return e;
+}
+
+std::string entryname(const std::vector<std::uint8_t>& data) {
+    std::string name;
+    for (std::size_t i = 4; i < data.size() && i < 12; ++i)
+        if (data[i] != 0) name += static_cast<char>(data[i]);
+    return name;
+}
+
 } // namespace
 
-bool directorylisting(Link& link, const std::function<void(ListRow)>& addrow) {
+DirectoryListing directorylisting(Link& link, Shell& shell, const std::function<void(const ListRow&)>& onrow) {
     TransferState& s = link.state();
-    auto rb = [&] { return link.receivebyte(); };
+    DirectoryListing result;
+    shell.setstatus(kDirectoryReceivingText);
 
-    link.sendstring(kReady);
-    if (s.linkok && link.waitack()) link.sendstring(kDirectoryRequest);
-    if (!(s.linkok && link.waitack())) {
+    sendready(link);
+    if (s.linkok && waitack(link)) sendpacket(link, CmdRequest, kDirectoryRequest);
+    if (!(s.linkok && waitack(link))) {
         // An answer that is no acknowledgement leaves the link up; without a reason the
         // listing would just stop, and the user would never learn why.
         if (s.linkok) link.faillink(kNoAckText);
-        return false;
+        return result;
     }
-
-    // The calculator's header for the listing; nothing in it is needed.
-    for (int i = 0; i < 9; ++i) rb();
-    const std::uint8_t headernamelength = rb();
-    for (int i = 0; i < headernamelength; ++i) rb();
-    rb();
-    rb();
+    receivepacket(link);  // the calculator's header for the listing; nothing in it is needed
+    result.answered = true;
 
     std::string folder;
     std::uint8_t last = 0;
     do {
-        link.sendack();
-        link.sendstring(kListDataRequest);
-        if (!link.waitack()) continue;
+        sendack(link);
+        sendpacket(link, CmdDataRequest, kAnyLength);
+        if (!waitack(link)) continue;
 
-        // Data packet: machine, command, length, the four zero bytes, then one entry.
-        std::uint16_t sum = 0;
-        for (int i = 0; i < 8; ++i) {
-            const std::uint8_t b = rb();
-            if (i >= 4) sum += b;
-        }
-        std::string name;
-        for (int i = 0; i < 8; ++i) {
-            const std::uint8_t c = rb();
-            sum += c;
-            if (c != 0) name += static_cast<char>(c);
-        }
-        const std::uint8_t type = rb();
-        const std::uint8_t attribute = rb();
-        std::uint32_t size = 0;
-        sum += type + attribute;
-        for (int i = 0; i < 4; ++i) {
-            const std::uint8_t b = rb();
-            sum += b;
-            size |= std::uint32_t{b} << (8 * i);
-        }
-        const std::uint8_t checklow = rb();
-        const std::uint16_t checksum = checklow | (rb() << 8);
+        const Packet packet = receivepacket(link);
+        const std::optional<DirectoryEntry> entry = packet.is(CmdData) ? parseentry(packet.data) : std::nullopt;
         // A damaged entry would list a wrong name or size: better no row and a clear reason.
-        if (s.linkok && checksum != sum) link.faillink(std::string(kDirectoryChecksumText) + name);
+        if (s.linkok && !entry) link.faillink(std::string(kDirectoryChecksumText) + entryname(packet.data));
         if (!s.linkok) break;
 
-        link.sendack();
-        const std::array<std::uint8_t, 4> next{rb(), rb(), rb(), rb()};
-        last = next[1];
+        sendack(link);
+        const std::optional<PacketHeader> next = receiveheader(link);
+        last = next ? next->command : 0;
 
-        if (type == kTypeFolder) {
-            folder = name;
+        if (entry->type == kTypeFolder) {
+            folder = entry->name;
         } else {
-            addrow(ListRow{folder + "\\" + name, std::string(typename_of(type)), std::to_string(size)});
+            ListRow row{folder + "\\" + entry->name, std::string(typename_of(entry->type)), std::to_string(entry->size)};
+            if (onrow) onrow(row);
+            result.rows.push_back(std::move(row));
         }
     } while (last != CmdEnd && s.linkok);
     // The end of transmission goes unacknowledged.
-    return true;
+    shell.setstatus(s.linkok ? kDirectoryReceivedText : kSomeErrorText);
+    return result;
 }
 
 } // namespace tessaly

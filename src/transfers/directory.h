@@ -2,8 +2,10 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "link/link.h"
+#include "link/shell.h"
 
 namespace tessaly {
 
@@ -23,12 +25,19 @@ inline constexpr std::string_view kSomeErrorText = "Some error occured!";
 inline constexpr std::string_view kDirectoryChecksumText = "Checksum error in the directory entry ";
 inline constexpr std::string_view kNoAckText = "Did not got ACK";
 
+// What a listing brought: the calculator's variables as rows, in the order they arrived.
+// answered is false when the calculator never got as far as its header (nothing was
+// listed); the link-ok flag and the pending error text tell whether the rest went well.
+struct DirectoryListing {
+    bool answered = false;
+    std::vector<ListRow> rows;
+};
+
 // The directory exchange: ready check, directory request, the calculator's header, then
-// one data packet per folder or variable until the end of transmission. Each variable
-// becomes a row through addrow, in the order it arrives; folder entries only name the
-// folder of the rows after them. Returns false when the calculator never got as far as
-// its header (nothing was listed), true once the entry loop ran, whether or not it ended
-// well: the link-ok flag tells that.
-bool directorylisting(Link& link, const std::function<void(ListRow)>& addrow);
+// one data packet per folder or variable until the end of transmission. Folder entries
+// only name the folder of the rows after them. onrow sees each row as it arrives, so a
+// window can show the list growing. The status line tells the listing's start and, once
+// the calculator answered, its end.
+DirectoryListing directorylisting(Link& link, Shell& shell, const std::function<void(const ListRow&)>& onrow = {});
 
 } // namespace tessaly

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "link/packets.h"
+
 namespace tessaly {
 
 std::string nocontacttext(std::string_view reason) {
@@ -15,8 +17,8 @@ bool readinessexchange(Link& link) {
     TransferState& s = link.state();
     s.linkok = true;
     s.pendingerror.clear();
-    link.sendstring({0x09, 0x68, 0x00, 0x00});
-    if (link.waitack()) return true;
+    sendready(link);
+    if (waitack(link)) return true;
     s.pendingerror = nocontacttext(s.pendingerror);
     return false;
 }

@@ -1,132 +1,221 @@
 #include "transfers/receive.h"
 
 #include <algorithm>
-#include <array>
 
 #include "link/packets.h"
 #include "link/typenames.h"
 
 namespace tessaly {
 
-void sendvariablerequest(Link& link, const RequestEntry& entry) {
-    const auto n = static_cast<std::uint8_t>(entry.name.size());
-    std::uint16_t sum = entry.type + n;
-    for (char c : entry.name) sum += static_cast<std::uint8_t>(c);
-    link.sendstring({kMachinePC, CmdRequest});
-    link.sendword(n + 6);
-    link.sendstring({0x00, 0x00, 0x00, 0x00, entry.type, n});
-    link.sendstring(std::span(reinterpret_cast<const std::uint8_t*>(entry.name.data()), entry.name.size()));
-    link.sendword(sum);
+namespace {
+
+constexpr std::uint32_t kReadyPauseMs = 200;
+
+// The variable header's data: size (4 bytes, unused: the data's own length word
+// counts), type, name length, name.
+struct VariableHeader {
+    std::uint8_t type = 0;
+    std::string name;
+};
+
+VariableHeader parseheader(const std::vector<std::uint8_t>& data) {
+    VariableHeader h;
+    if (data.size() < 6) return h;
+    h.type = data[4];
+    const std::size_t n = std::min<std::size_t>(data[5], data.size() - 6);
+    for (std::size_t i = 0; i < n && h.name.size() < kPackageNameSize; ++i) h.name += static_cast<char>(data[6 + i]);
+    return h;
 }
 
-int receivevariable(Link& link, ReceiveTarget& target, bool first, std::string_view requestname) {
+// A variable's data packet as it arrives: four zero bytes, the big-endian length word
+// L, then L bytes. Everything from the length word on goes into the package store;
+// once the length is known the variable gets its row and the gauge its range, which
+// then moves (and lets window messages through) every (L div 100) x 2 bytes.
+class VariableData final : public PacketWatcher {
+public:
+    VariableData(PackageStoreWriter& writer, ReceiveTarget& target, const VariableHeader& header)
+        : m_writer(writer), m_target(target), m_header(header) {}
+
+    void onbyte(std::size_t index, std::uint8_t byte) override {
+        if (index < 4) return;
+        m_writer.writedata(byte);
+        if (index == 4) {
+            m_length = byte * 256u;
+        } else if (index == 5) {
+            m_length += byte;
+            announce();
+        } else {
+            const std::size_t i = index - 5;
+            if (i % m_step == 1) {
+                m_target.shell.setgaugeposition(static_cast<int>(i));
+                m_target.shell.processmessages();
+            }
+        }
+    }
+    bool announced() const { return m_announced; }
+    std::uint32_t length() const { return m_length; }
+
+private:
+    void announce() {
+        Shell& shell = m_target.shell;
+        m_target.addrow(ListRow{m_header.name, std::string(typename_of(m_header.type)), std::to_string(m_length + 2)});
+        shell.setstatus("Transferring " + std::to_string(m_length) + " bytes of data");
+        shell.setgaugemax(static_cast<int>(m_length));
+        shell.setgaugeposition(0);
+        m_step = std::max<std::uint32_t>(1, (m_length / 100) * 2);
+        m_announced = true;
+    }
+
+    PackageStoreWriter& m_writer;
+    ReceiveTarget& m_target;
+    const VariableHeader& m_header;
+    std::uint32_t m_length = 0;
+    std::uint32_t m_step = 1;
+    bool m_announced = false;
+};
+
+} // namespace
+
+void sendvariablerequest(Link& link, const RequestEntry& entry) {
+    std::vector<std::uint8_t> data{0x00, 0x00, 0x00, 0x00, entry.type, static_cast<std::uint8_t>(entry.name.size())};
+    data.insert(data.end(), entry.name.begin(), entry.name.end());
+    sendpacket(link, CmdRequest, data);
+}
+
+std::vector<std::string> receivevariable(Link& link, ReceiveTarget& target, bool first, std::string_view requestname) {
     TransferState& s = link.state();
     Shell& shell = target.shell;
-    auto rb = [&] { return link.receivebyte(); };
+    std::vector<std::string> stored;
 
     shell.processmessages();
     PackageStoreWriter writer(target.store);
     std::string error;
     if (!writer.open(first, &error)) {
         link.faillink(error);
-        return 0;
+        return stored;
     }
 
-    std::array<std::uint8_t, 4> packet{rb(), rb(), rb(), rb()};
-    std::uint8_t command = packet[1];
-    int stored = 0;
-    while (command == CmdVarHeader && s.linkok) {
+    std::optional<PacketHeader> next = receiveheader(link);
+    while (next && next->command == CmdVarHeader && s.linkok) {
         shell.setstatus(kGettingHeaderText);
-        std::string name;
-        for (int i = 0; i < 4; ++i) rb();  // the size; the data's own length word counts
-        const std::uint8_t type = rb();
-        const std::uint8_t namelength = rb();
-        for (int i = 0; i < namelength; ++i) {
-            const char c = static_cast<char>(rb());
-            if (name.size() < kPackageNameSize) name += c;
-        }
-        if (!requestname.empty() && target.storefolder) name = requestname.substr(0, kPackageNameSize);
-        rb();
-        rb();
-        link.sendack();
-        link.senddatarequest();
-
-        for (int i = 0; i < 4; ++i) rb();  // the calculator's acknowledge
-        rb();
-        const std::uint8_t datacommand = rb();
-        rb();
-        rb();
-        std::uint16_t sum = 0;
-        for (int i = 0; i < 4; ++i) sum += rb();
+        VariableHeader header = parseheader(receivebody(link, *next).data);
+        if (!requestname.empty() && target.storefolder) header.name = requestname.substr(0, kPackageNameSize);
+        sendack(link);
+        senddatarequest(link);
 
         const std::int64_t start = writer.dataposition();
-        const std::uint8_t high = rb();
-        const std::uint8_t low = rb();
-        writer.writedata(high);
-        writer.writedata(low);
-        sum += high + low;
-        const std::uint32_t length = high * 256u + low;
-        target.addrow(ListRow{name, std::string(typename_of(type)), std::to_string(length + 2)});
-        shell.setstatus("Transferring " + std::to_string(length) + " bytes of data");
-        shell.setgaugemax(static_cast<int>(length));
-        shell.setgaugeposition(0);
+        VariableData data(writer, target, header);
+        Packet reply = receivepacket(link);  // the calculator's acknowledgement
+        if (reply.is(CmdAck)) reply = receivepacket(link, &data);
 
         // Whatever does not arrive whole leaves neither a record nor stray bytes behind.
         auto drop = [&] {
             writer.dropfrom(start);
-            target.droprow();
+            if (data.announced()) target.droprow();
         };
-        if (datacommand != CmdData) {
+        if (s.linkok && reply.complete && !reply.checksumok) link.faillink(std::string(kChecksumErrorText) + header.name);
+        if (!s.linkok || !reply.is(CmdData) || !data.announced()) {
             drop();
             break;
         }
 
-        const std::uint32_t step = std::max<std::uint32_t>(1, (length / 100) * 2);
-        for (std::uint32_t i = 1; i <= length && s.linkok; ++i) {
-            const std::uint8_t b = rb();
-            writer.writedata(b);
-            sum += b;
-            if (i % step == 1) {
-                shell.setgaugeposition(static_cast<int>(i));
-                shell.processmessages();
-            }
-        }
-        const std::uint8_t checklow = rb();
-        const std::uint16_t checksum = checklow | (rb() << 8);
-        if (s.linkok && checksum != sum) link.faillink(std::string(kChecksumErrorText) + name);
-        if (!s.linkok) {
-            drop();
-            break;
-        }
+        sendack(link);
+        next = receiveheader(link);
+        if (!target.manual) sendack(link);  // acknowledges the end of transmission
 
-        link.sendack();
-        packet = {rb(), rb(), rb(), rb()};
-        command = packet[1];
-        if (!target.manual) link.sendack();  // acknowledges the end of transmission
-
-        shell.setgaugeposition(static_cast<int>(length));
+        shell.setgaugeposition(static_cast<int>(data.length()));
         const std::int64_t end = writer.dataposition();
-        if (!writer.appendrecord(PackageRecord{name, static_cast<std::int32_t>(start), static_cast<std::int32_t>(end),
-                                               static_cast<std::int32_t>(length + 2), type})) {
+        if (!writer.appendrecord(PackageRecord{header.name, static_cast<std::int32_t>(start),
+                                               static_cast<std::int32_t>(end),
+                                               static_cast<std::int32_t>(data.length() + 2), header.type})) {
             // A full or vanished disk: the variable cannot be kept, and neither can any after it.
             drop();
             link.faillink(writer.error());
             break;
         }
-        ++stored;
+        stored.push_back(header.name);
         if (!target.manual) break;
     }
 
     // Anything else than a header (a refusal of an unknown name, say) is read to its end,
     // so the next exchange starts on a quiet line.
-    const CommandInfo* other = commandinfo(command);
-    if (s.linkok && command != CmdVarHeader && other && other->carriesdata) {
-        const std::size_t rest = packet[2] + 256u * packet[3] + 2;
-        for (std::size_t i = 0; i < rest && s.linkok; ++i) rb();
-    }
+    if (next && s.linkok && next->command != CmdVarHeader) receivebody(link, *next);
 
     if (!writer.close(&error) && s.linkok) link.faillink(error);
     return stored;
+}
+
+ReceiveResult receiverequested(Link& link, ReceiveTarget& target, const std::vector<RequestEntry>& entries) {
+    TransferState& s = link.state();
+    Shell& shell = target.shell;
+    ReceiveResult result;
+
+    sendready(link);
+    waitack(link);
+
+    bool first = true;
+    bool receptionfailed = false;
+    const std::uint32_t cancels = s.cancelgeneration;
+    // The window collects its marked rows only after this ready check, and stops at the
+    // first one once the link has failed: an unanswered check leaves one entry.
+    const std::size_t total = s.linkok ? entries.size() : std::min<std::size_t>(entries.size(), 1);
+    for (std::size_t j = 1; j <= total; ++j) {
+        const RequestEntry& entry = entries[j - 1];
+        const std::string counter = std::to_string(j) + "/" + std::to_string(total) + "]";
+        auto notreceived = [&] {
+            shell.setstatus(entry.name + std::string(kNotReceivedStatusText) + counter);
+            result.notreceived.push_back(entry.name);
+        };
+        // A reception that failed, or a Cancel, keeps its own reason; only the
+        // calculator's absence from the home screen is recorded entry after entry.
+        if (receptionfailed || s.cancelgeneration != cancels) break;
+
+        sendready(link);
+        waitack(link);
+        link.pause(kReadyPauseMs);
+        sendready(link);
+        if (!waitack(link)) {
+            link.faillink(std::string(kNotAtHomeText) + entry.name);
+            continue;
+        }
+        shell.setstatus(kSendingRequestText);
+        sendvariablerequest(link, entry);
+        if (!waitack(link)) {
+            // Silence after the request is a timeout, not an absence from the home screen.
+            receptionfailed = !s.linkok;
+            // Any other answer is a refusal of the request: the user must learn of it.
+            if (!receptionfailed) notreceived();
+            continue;
+        }
+
+        if (target.onreceiving) target.onreceiving();
+        shell.setstatus(std::string(kReceivingVariableText) + counter);
+        const std::vector<std::string> names = receivevariable(link, target, first, entry.name);
+        first = false;
+        receptionfailed = !s.linkok;
+        if (target.onreceived) target.onreceived();
+
+        if (!names.empty()) {
+            shell.setstatus(entry.name + std::string(kReceivedText) + counter);
+            result.received.insert(result.received.end(), names.begin(), names.end());
+        } else {
+            notreceived();
+        }
+    }
+    // A request the calculator answered with something else than the variable: the
+    // link itself is fine, so nothing else would tell the user.
+    if (s.linkok && !result.notreceived.empty()) {
+        std::string missing;
+        for (const std::string& name : result.notreceived) missing += (missing.empty() ? "" : ", ") + name;
+        link.faillink(std::string(kNotReceivedText) + missing);
+    }
+    return result;
+}
+
+ReceiveResult receivefromcalc(Link& link, ReceiveTarget& target) {
+    ReceiveResult result;
+    result.received = receivevariable(link, target, true, "");
+    return result;
 }
 
 } // namespace tessaly

@@ -3,11 +3,12 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "files/packagestore.h"
 #include "link/link.h"
 #include "transfers/directory.h"
-#include "transfers/shell.h"
+#include "link/shell.h"
 
 namespace tessaly {
 
@@ -16,6 +17,10 @@ inline constexpr std::string_view kSendingRequestText = "Sending request..";
 inline constexpr std::string_view kGettingHeaderText = "Getting header..";
 inline constexpr std::string_view kChecksumErrorText = "Checksum error in variable ";
 inline constexpr std::string_view kNotReceivedText = "Variable(s) not received: ";
+inline constexpr std::string_view kReceivingVariableText = "Receiving variable.. [";
+inline constexpr std::string_view kReceivedText = " received! [";
+inline constexpr std::string_view kNotReceivedStatusText = " not received! [";
+inline constexpr std::string_view kVariablesReceivedText = " variable(s) received.";
 
 // One variable to ask the calculator for.
 struct RequestEntry {
@@ -30,8 +35,18 @@ struct ReceiveTarget {
     const PackageStore& store;
     bool manual = false;       // "Select on calc": take every variable that arrives
     bool storefolder = true;   // "Store folder": keep the requested folder in the name
-    std::function<void(ListRow)> addrow;  // a received view row per variable header
+    std::function<void(ListRow)> addrow;  // a received view row per variable that arrives
     std::function<void()> droprow;        // takes back the last row (variable not kept)
+    // Around each requested variable's reception: the page greys its buttons and
+    // empties the package comment before, and offers Save to file after.
+    std::function<void()> onreceiving;
+    std::function<void()> onreceived;
+};
+
+// What a receive brought, for the window and the command line alike.
+struct ReceiveResult {
+    std::vector<std::string> received;     // names as stored, in order
+    std::vector<std::string> notreceived;  // requested names the calculator did not send
 };
 
 // The variable request packet: 09 A2, length, four zero size bytes, type, name length,
@@ -42,7 +57,18 @@ void sendvariablerequest(Link& link, const RequestEntry& entry);
 // the package store (emptied first when first is set). requestname is the full name that
 // was asked for, empty in calculator-select mode. Only variables that arrive whole with a
 // matching checksum get a package index record; one that is cut off, damaged or never
-// sent leaves nothing behind in the store. Returns how many variables were stored.
-int receivevariable(Link& link, ReceiveTarget& target, bool first, std::string_view requestname);
+// sent leaves nothing behind in the store. Returns the names stored.
+std::vector<std::string> receivevariable(Link& link, ReceiveTarget& target, bool first, std::string_view requestname);
+
+// Request mode: a ready check, then for each entry two ready checks 200 ms apart, the
+// request and the variable. The first reception starts the package anew.
+// A calculator away from its home screen, a timeout or a Cancel leaves its reason as
+// the pending error text; requests answered with anything but the variable are named
+// in the result and, once the rest has run, in the pending error text.
+ReceiveResult receiverequested(Link& link, ReceiveTarget& target, const std::vector<RequestEntry>& entries);
+
+// Calculator-select mode: no request; every variable the calculator sends goes into a
+// package started anew.
+ReceiveResult receivefromcalc(Link& link, ReceiveTarget& target);
 
 } // namespace tessaly

@@ -17,6 +17,7 @@
 #include "app/apptestsupport.h"
 #include "link/trace.h"
 #include "transfers/readiness.h"
+#include "transfers/session.h"
 #include "vcalc/vcalc.h"
 
 namespace tessaly::test {
@@ -323,16 +324,19 @@ TEST(Transfer, SecondTransferIsRefused) {
     AppRun run;
     run.writesettings(kQuiet);
     TForm1& w = run.start();
-    ASSERT_TRUE(w.begintransfer());
-    EXPECT_TRUE(w.state().busy && w.state().linkok);
-    EXPECT_EQ(QApplication::overrideCursor() ? QApplication::overrideCursor()->shape() : Qt::ArrowCursor,
-              Qt::BusyCursor);
-    EXPECT_FALSE(w.begintransfer());
-    ASSERT_EQ(run.shell.boxes.size(), 1u);
-    EXPECT_EQ(run.shell.boxes[0].text,
-              "Cannot send. A transfer is in progress!\rWait until it's finnished, or press cancel!");
-    EXPECT_TRUE(w.state().busy);  // the running one goes on
-    w.endtransfer();
+    {
+        TransferSession first(w.state(), w.shell());
+        ASSERT_TRUE(first);
+        EXPECT_TRUE(w.state().busy && w.state().linkok);
+        EXPECT_EQ(QApplication::overrideCursor() ? QApplication::overrideCursor()->shape() : Qt::ArrowCursor,
+                  Qt::BusyCursor);
+        TransferSession second(w.state(), w.shell());
+        EXPECT_FALSE(second);
+        ASSERT_EQ(run.shell.boxes.size(), 1u);
+        EXPECT_EQ(run.shell.boxes[0].text,
+                  "Cannot send. A transfer is in progress!\rWait until it's finnished, or press cancel!");
+        EXPECT_TRUE(w.state().busy);  // the running one goes on
+    }
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     EXPECT_FALSE(w.state().busy);
 }
@@ -343,7 +347,8 @@ struct RunningTransfer {
     MemoryTrace trace;
     void run(TForm1& w, ScriptedShell& shell, int at, std::function<void()> action) {
         w.link().settrace(&trace);
-        ASSERT_TRUE(w.begintransfer());
+        TransferSession session(w.state(), w.shell());
+        ASSERT_TRUE(session);
         const int before = shell.pumps;
         shell.onpump = [&, at, action, before](int pumps) {
             if (pumps - before == at) action();
@@ -367,14 +372,14 @@ TEST(Transfer, CancelDuringTransferRunsItOutAtTheNextByte) {
     EXPECT_EQ(run.shell.laststatus(), "Operation cancelled.");
     EXPECT_TRUE(run.shell.boxes.empty());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-    w.endtransfer();
 }
 
 TEST(Transfer, CancelAfterALinkFailureShowsTheFailure) {
     AppRun run;
     run.writesettings(kQuiet);
     TForm1& w = run.start();
-    ASSERT_TRUE(w.begintransfer());
+    TransferSession session(w.state(), w.shell());
+    ASSERT_TRUE(session);
     w.link().faillink("Send bit timeout");
     w.cancelbtnClick();
     ASSERT_EQ(run.shell.boxes.size(), 1u);
@@ -392,7 +397,6 @@ TEST(Transfer, ClosingDuringTransferSavesAndEndsIt) {
     EXPECT_EQ(t.trace.sent().size(), 4u);
     EXPECT_FALSE(w.isVisible());
     EXPECT_NE(run.readsettings().find("EXE-file="), std::string::npos);
-    w.endtransfer();
 }
 
 TEST(CommandLine, PathWithBlanksAndInstallSwitchIsSentOnFirstActivation) {

@@ -6,8 +6,12 @@
 #include <QToolButton>
 #include <QTreeWidget>
 
+#include <sstream>
+
 #include "app/apptestsupport.h"
+#include "cli/clirun.h"
 #include "files/tifile.h"
+#include "link/trace.h"
 #include "vcalc/vcalc.h"
 
 namespace tessaly::test {
@@ -156,6 +160,40 @@ TEST(ReceivePageWindow, NoVirtualControlOnAnotherCable) {
     run.writesettings("[Settings]\nCheck_Start=0\nUpdate_Start=0\n");
     run.start();
     EXPECT_TRUE(run.find<QToolButton>("vcalcsend")->isHidden());
+}
+
+// The bytes of a --trace file, packet names left out.
+std::vector<std::pair<Direction, std::uint8_t>> tracebytes(const std::string& text) {
+    std::vector<std::pair<Direction, std::uint8_t>> out;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream words(line);
+        std::string arrow, word;
+        words >> arrow;
+        const Direction dir = arrow == ">" ? Direction::ToCalc : Direction::FromCalc;
+        while (words >> word && word.size() == 2 && std::isxdigit(static_cast<unsigned char>(word[0])))
+            out.emplace_back(dir, static_cast<std::uint8_t>(std::stoi(word, nullptr, 16)));
+    }
+    return out;
+}
+
+TEST(ReceiveWindow, ListingCrossesTheCableAsTheCommandLineDoes) {
+    AppRun run;
+    run.virtuallink = true;
+    run.writesettings("[Settings]\nCheck_Start=0\nUpdate_Start=0\n");
+    app::TForm1& w = run.start();
+    MemoryTrace window;
+    w.link().settrace(&window);
+    run.find<QPushButton>("Button30")->click();
+    w.link().settrace(nullptr);
+    ASSERT_TRUE(w.state().linkok) << w.state().pendingerror;
+
+    TempDir s;
+    const auto file = s.path() / "trace.txt";
+    const clitest::CliResult cli = clitest::runcli({"--link", "virtual", "--trace", file.string(), "dir"}, s.path());
+    ASSERT_EQ(cli.code, 0) << cli.err;
+    EXPECT_GT(window.bytes().size(), 100u);
+    EXPECT_EQ(tracebytes(clitest::slurp(file)), window.bytes());
 }
 
 } // namespace

@@ -28,7 +28,7 @@ TEST(CliDir, WritesTheExchangeToTheTrace) {
     const CliResult r = runcli({"--link", "virtual", "--trace", trace.string(), "dir"}, s.path());
     ASSERT_EQ(r.code, 0) << r.err;
     const std::string text = slurp(trace);
-    EXPECT_EQ(text.rfind("> 09 68 00 00\n< 89 56 00 00\n> 09 A2 06 00 00 00 00 00 19 00 19 00\n", 0), 0u) << text;
+    EXPECT_EQ(text.rfind("> 09 68 00 00   RDY\n< 89 56 00 00   ACK\n> 09 A2 06 00 00 00 00 00 19 00 19 00   REQ\n", 0), 0u) << text;
 }
 
 TEST(CliDir, TakesNoArguments) {

@@ -136,7 +136,7 @@ TEST(CliReady, TraceShowsTheExchange) {
     const fs::path trace = s.path() / "wire.txt";
     const Outcome o = cli({"--link", "virtual", "--trace", trace.string(), "ready"}, s.path());
     EXPECT_EQ(o.code, 0) << o.err;
-    EXPECT_EQ(slurp(trace), "> 09 68 00 00\n< 89 56 00 00\n");
+    EXPECT_EQ(slurp(trace), "> 09 68 00 00   RDY\n< 89 56 00 00   ACK\n");
 
     const Outcome bad = cli({"--link", "virtual", "--trace", (s.path() / "no/such/dir/t.txt").string(), "ready"}, s.path());
     EXPECT_EQ(bad.code, 2);

@@ -13,14 +13,8 @@ using tessaly::test::Wire;
 
 namespace {
 
-// A packet that carries data, the way every sender builds it: header, length, data,
-// and the sum of the data bytes.
 void sendpacket(Link& link, std::uint8_t command, std::string_view data) {
-    link.sendbyte(kMachinePC);
-    link.sendbyte(command);
-    link.sendword(static_cast<std::uint16_t>(data.size()));
-    link.sendstring(std::span(reinterpret_cast<const std::uint8_t*>(data.data()), data.size()));
-    link.sendword(checksum16(data));
+    tessaly::sendpacket(link, command, std::span(reinterpret_cast<const std::uint8_t*>(data.data()), data.size()));
 }
 
 } // namespace
@@ -77,8 +71,8 @@ TEST(Packets, SendwordSendsLowByteFirstAndReturnsWhatItSent) {
 
 TEST(Packets, FixedPacketsOfTheComputer) {
     Wire w;
-    w.link.sendack();
-    w.link.senddatarequest();
+    sendack(w.link);
+    senddatarequest(w.link);
     EXPECT_EQ(w.calc.received, (std::vector<std::uint8_t>{0x09, 0x56, 0x00, 0x00, 0x09, 0x09, 0x00, 0x00}));
 }
 
@@ -104,7 +98,7 @@ TEST_P(WaitAck, ResultAndBytesConsumed) {
     const AckCase& c = GetParam();
     Wire w;
     for (std::uint8_t b : c.answer) w.calc.queue({b});
-    EXPECT_EQ(w.link.waitack(), c.result);
+    EXPECT_EQ(waitack(w.link), c.result);
     EXPECT_TRUE(w.state.linkok);
     EXPECT_EQ(w.calc.queuedbytes(), c.left);
 }
@@ -125,7 +119,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(Packets, WaitackOnASilentCalculatorFailsWithTheReceiveTimeout) {
     Wire w;
-    EXPECT_FALSE(w.link.waitack());
+    EXPECT_FALSE(waitack(w.link));
     EXPECT_FALSE(w.state.linkok);
     EXPECT_EQ(w.state.pendingerror, kReceiveTimeout);
     EXPECT_LE(w.clock.micros() / 1000, 1510u);
@@ -135,7 +129,7 @@ TEST(Packets, WaitackGivesUpAfterTwoSecondsOfOtherBytes) {
     Wire w;
     for (int i = 0; i < 5000; ++i) w.calc.queue({0x00});
     w.calc.lag = 300;  // a slow calculator: each byte takes a while
-    EXPECT_FALSE(w.link.waitack());
+    EXPECT_FALSE(waitack(w.link));
     const auto ms = w.clock.micros() / 1000;
     EXPECT_GE(ms, 2000u);
     EXPECT_LT(ms, 2000u + 1500u);
@@ -155,11 +149,11 @@ TEST(Packets, WaitdatarequestWantsCommand09) {
     for (const auto& c : cases) {
         Wire w;
         for (std::uint8_t b : c.answer) w.calc.queue({b});
-        EXPECT_EQ(w.link.waitdatarequest(), c.result);
+        EXPECT_EQ(waitdatarequest(w.link), c.result);
         EXPECT_EQ(w.calc.queuedbytes(), c.left);
     }
     Wire silent;
-    EXPECT_FALSE(silent.link.waitdatarequest());
+    EXPECT_FALSE(waitdatarequest(silent.link));
     EXPECT_EQ(silent.state.pendingerror, kReceiveTimeout);
 }
 
@@ -167,6 +161,79 @@ TEST(Packets, TraceShowsBothDirections) {
     Wire w;
     w.link.sendstring({0x09, 0x68, 0x00, 0x00});
     w.calc.queue({0x89, 0x56, 0x00, 0x00});
-    ASSERT_TRUE(w.link.waitack());
+    ASSERT_TRUE(waitack(w.link));
     EXPECT_EQ(w.trace.text(), "> 09 68 00 00\n< 89 56 00 00\n");
+}
+
+// The calculator's packets as the packet layer frames them: by the command table, the
+// length field and the checksum.
+struct ReceiveCase {
+    const char* name;
+    std::vector<std::uint8_t> wire;
+    bool known, complete, checksumok;
+    std::vector<std::uint8_t> data;
+    std::size_t left;  // bytes the calculator still has to send afterwards
+};
+
+class ReceivePacket : public ::testing::TestWithParam<ReceiveCase> {};
+
+TEST_P(ReceivePacket, FramesByTheTableAndTheLength) {
+    const ReceiveCase& c = GetParam();
+    Wire w;
+    for (std::uint8_t b : c.wire) w.calc.queue({b});
+    const Packet p = receivepacket(w.link);
+    EXPECT_EQ(p.known, c.known);
+    EXPECT_EQ(p.complete, c.complete);
+    EXPECT_EQ(p.checksumok, c.checksumok);
+    EXPECT_EQ(p.data, c.data);
+    EXPECT_EQ(w.calc.queuedbytes(), c.left);
+    EXPECT_EQ(w.state.linkok, c.complete);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Link, ReceivePacket,
+    ::testing::Values(
+        ReceiveCase{"data", {0x89, 0x15, 0x03, 0x00, 0x01, 0x02, 0x03, 0x06, 0x00, 0x89}, true, true, true, {1, 2, 3}, 1},
+        ReceiveCase{"wrong_checksum", {0x89, 0x15, 0x02, 0x00, 0x01, 0x02, 0x04, 0x00}, true, true, false, {1, 2}, 0},
+        ReceiveCase{"no_data", {0x89, 0x56, 0x00, 0x00, 0x89}, true, true, true, {}, 1},
+        ReceiveCase{"unknown_command_read_to_its_header", {0x89, 0x33, 0x02, 0x00, 0x01, 0x02}, false, true, true, {}, 2},
+        ReceiveCase{"short", {0x89, 0x15, 0x05, 0x00, 0x01, 0x02}, true, false, false, {1, 2}, 0}),
+    [](const auto& param) { return std::string(param.param.name); });
+
+TEST(Packets, CancelInsideAPacketStopsAtTheNextByte) {
+    struct CancelAt final : PacketWatcher {
+        TransferState& state;
+        std::size_t seen = 0;
+        explicit CancelAt(TransferState& s) : state(s) {}
+        void onbyte(std::size_t index, std::uint8_t) override {
+            seen = index + 1;
+            if (index == 1) state.linkok = false;  // the Cancel button, mid-packet
+        }
+    };
+    Wire w;
+    for (std::uint8_t b : {0x89, 0x15, 0x06, 0x00, 1, 2, 3, 4, 5, 6, 0x15, 0x00}) w.calc.queue({b});
+    CancelAt cancel(w.state);
+    const Packet p = receivepacket(w.link, &cancel);
+    EXPECT_FALSE(p.complete);
+    EXPECT_EQ(cancel.seen, 2u);
+    EXPECT_TRUE(p.data.empty());  // the watcher took the bytes
+    EXPECT_TRUE(w.state.pendingerror.empty());
+}
+
+TEST(Packets, FileTraceNamesEachPacket) {
+    Wire w;
+    std::FILE* out = std::tmpfile();
+    ASSERT_NE(out, nullptr);
+    FileTrace trace(out);
+    w.link.settrace(&trace);
+    sendready(w.link);
+    w.calc.queue({0x00, 0x89, 0x56, 0x00, 0x00});  // a stray byte before the acknowledgement
+    ASSERT_TRUE(waitack(w.link));
+    sendpacket(w.link, CmdRequest, std::string_view("\0\0\0\0\x19\0", 6));
+    trace.finish();
+    std::rewind(out);
+    std::string text(4096, '\0');
+    text.resize(std::fread(text.data(), 1, text.size(), out));
+    std::fclose(out);
+    EXPECT_EQ(text, "> 09 68 00 00   RDY\n< 00 89 56 00 00   ACK\n> 09 A2 06 00 00 00 00 00 19 00 19 00   REQ\n");
 }

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "transfers/shell.h"
+#include "link/shell.h"
 
 namespace tessaly::test {
 

@@ -33,9 +33,9 @@ std::vector<std::pair<std::string, std::vector<std::uint8_t>>> readgroup(const s
 TEST(Receive, OneVariableByteForByte) {
     ReceiveRig rig;
     tessaly::testing::capturememory(rig.calc);
-    rig.listandmark({"test\\x"});
+    const auto entries = rig.listandmark({"test\\x"});
 
-    rig.page.Button1Click();
+    const ReceiveResult result = rig.receive(entries);
 
     // As the capture recv_var_x.log, with our ready checks and the 00 00 data request.
     EXPECT_EQ(rig.trace.text(), transcript({
@@ -64,22 +64,14 @@ TEST(Receive, OneVariableByteForByte) {
 
     EXPECT_EQ(rig.shell.statuses,
               (std::vector<std::string>{"Sending request..", "Receiving variable.. [1/1]", "Getting header..",
-                                        "Transferring 3 bytes of data", "test\\x received! [1/1]",
-                                        "1 variable(s) received."}));
+                                        "Transferring 3 bytes of data", "test\\x received! [1/1]"}));
     // Fewer than 100 bytes: the gauge moves only at the end.
     EXPECT_EQ(rig.shell.gaugemax, 3);
     EXPECT_EQ(rig.shell.gaugepositions, (std::vector<int>{0, 3}));
-    ASSERT_EQ(rig.page.rows().size(), 1u);
-    EXPECT_EQ(rig.page.rows()[0].caption, "test\\x");
-    EXPECT_EQ(rig.page.rows()[0].type, "expression");
-    EXPECT_EQ(rig.page.rows()[0].size, "5");
-    EXPECT_FALSE(rig.page.viewflag());
-    EXPECT_TRUE(rig.page.packageflag());
-    EXPECT_TRUE(rig.page.receiveenabled());
-    EXPECT_TRUE(rig.page.savetofileenabled());
-    EXPECT_FALSE(rig.page.viewenabled());
-    EXPECT_EQ(rig.page.label8(), kLabelSaveRequest);
-    EXPECT_EQ(rig.page.calcview().size(), 3u);
+    ASSERT_EQ(rig.rows.size(), 1u);
+    EXPECT_EQ(rig.rows[0].caption, "test\\x");
+    EXPECT_EQ(rig.rows[0].type, "expression");
+    EXPECT_EQ(rig.rows[0].size, "5");
     EXPECT_TRUE(rig.state.linkok);
     EXPECT_FALSE(rig.state.busy);
 }
@@ -91,12 +83,12 @@ TEST(Receive, SeveralVariablesSaveAndReadBackAsTheCalculatorHoldsThem) {
     rig.calc.memory().folders = {
         CalcFolder{"main", {calcvariable("a", 0x00, {0x0C, 0x01, 0x1F}), calcvariable("prog", 0x12, program)}},
         CalcFolder{"texts", {calcvariable("note", 0x0B, {0, 1, 0x20, 'o', 'k', 0, 0xE0}, true)}}};
-    rig.listandmark({"main\\a", "main\\prog", "texts\\note"});
+    const auto entries = rig.listandmark({"main\\a", "main\\prog", "texts\\note"});
 
-    rig.page.Button1Click();
+    const ReceiveResult result = rig.receive(entries);
 
     EXPECT_EQ(names(rig.records()), (std::vector<std::string>{"main\\a", "main\\prog", "texts\\note"}));
-    EXPECT_EQ(rig.shell.laststatus(), "3 variable(s) received.");
+    EXPECT_EQ(result.received.size(), 3u);
     EXPECT_TRUE(rig.state.linkok);
 
     const auto dest = rig.folder / "package.92g";
@@ -126,18 +118,17 @@ class ReceiveNames : public ::testing::TestWithParam<NameCase> {};
 TEST_P(ReceiveNames, StoreFolderKeepsTheRequestedFullName) {
     ReceiveRig rig;
     rig.calc.memory().folders = {CalcFolder{"main", {}}, CalcFolder{"work", {calcvariable("v", 0x0C, {0, 'a', 0, 0x2D})}}};
-    rig.page.setstorefolder(GetParam().storefolder);
+    rig.storefolder = GetParam().storefolder;
     if (GetParam().manual) {
         std::string error;
         ASSERT_TRUE(rig.calc.sendfromcalc({"work\\v"}, &error)) << error;
-        rig.page.setmanual(true);
+        rig.fromcalc();
     } else {
-        rig.listandmark({"work\\v"});
+        rig.receive(rig.listandmark({"work\\v"}));
     }
-    rig.page.Button1Click();
     EXPECT_EQ(names(rig.records()), std::vector<std::string>{GetParam().expected});
-    ASSERT_EQ(rig.page.rows().size(), 1u);
-    EXPECT_EQ(rig.page.rows()[0].caption, GetParam().expected);
+    ASSERT_EQ(rig.rows.size(), 1u);
+    EXPECT_EQ(rig.rows[0].caption, GetParam().expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(Rules, ReceiveNames,
@@ -150,8 +141,8 @@ INSTANTIATE_TEST_SUITE_P(Rules, ReceiveNames,
 TEST(Receive, SeventeenCharacterNameIsRequestedCutToSixteen) {
     ReceiveRig rig;
     rig.calc.memory().folders = {CalcFolder{"abcdefgh", {calcvariable("abcdefgh", 0x00, {0x0C, 0x01, 0x1F})}}};
-    rig.listandmark({"abcdefgh\\abcdefgh"});
-    rig.page.Button1Click();
+    const auto entries = rig.listandmark({"abcdefgh\\abcdefgh"});
+    const ReceiveResult result = rig.receive(entries);
     const auto sent = rig.trace.sent();
     const std::string request = "abcdefgh\\abcdefg";
     const std::vector<std::uint8_t> expect = [&] {
@@ -171,8 +162,8 @@ TEST(Receive, SeventeenCharacterNameIsRequestedCutToSixteen) {
 TEST(Receive, EmptyTypeTextIsRequestedAsCode30) {
     ReceiveRig rig;
     rig.calc.memory().folders = {CalcFolder{"main", {calcvariable("odd", 0x01, {9, 9})}}};
-    rig.listandmark({"main\\odd"});
-    rig.page.Button1Click();
+    const auto entries = rig.listandmark({"main\\odd"});
+    const ReceiveResult result = rig.receive(entries);
     const std::vector<std::uint8_t> expect{0x09, 0xA2, 14, 0, 0, 0, 0, 0, 30, 8};
     const auto sent = rig.trace.sent();
     EXPECT_NE(std::search(sent.begin(), sent.end(), expect.begin(), expect.end()), sent.end());
@@ -185,38 +176,36 @@ TEST(Receive, EmptyTypeTextIsRequestedAsCode30) {
 TEST(Receive, NothingSelectedSendsOneReadyCheck) {
     ReceiveRig rig;
     tessaly::testing::capturememory(rig.calc);
-    rig.listandmark({});
-    rig.page.Button1Click();
+    const auto entries = rig.listandmark({});
+    const ReceiveResult result = rig.receive(entries);
     EXPECT_EQ(rig.trace.text(), transcript({"> 09 68 00 00", "< 89 56 00 00"}));
-    EXPECT_EQ(rig.shell.statuses, std::vector<std::string>{"0 variable(s) received."});
-    EXPECT_TRUE(rig.page.viewflag());
-    EXPECT_FALSE(rig.page.packageflag());
+    EXPECT_TRUE(rig.shell.statuses.empty());
 }
 
 TEST(Receive, NotAtHomeScreenRecordsTheEntrysName) {
     ReceiveRig rig;
     tessaly::testing::capturememory(rig.calc);
-    rig.listandmark({"test\\x", "test\\y"});
+    const auto entries = rig.listandmark({"test\\x", "test\\y"});
     rig.calc.misbehaviour().awayfromhome = true;
-    rig.page.Button1Click();
+    const ReceiveResult result = rig.receive(entries);
     EXPECT_FALSE(rig.state.linkok);
     // The unanswered first ready check clears the link-ok flag, so only the first marked
     // row becomes an entry; its own ready checks then fail at once.
     EXPECT_EQ(rig.state.pendingerror, "Calculator is not ready. Please go to homescreen. (DIAMOND+Q)test\\x");
-    EXPECT_EQ(rig.shell.laststatus(), "0 variable(s) received.");
+    EXPECT_EQ(result.received.size(), 0u);
     EXPECT_FALSE(rig.state.busy);
 }
 
 TEST(Receive, RequestAnsweredWithoutAVariableIsNotCounted) {
     ReceiveRig rig;
     tessaly::testing::capturememory(rig.calc);
-    rig.listandmark({"test\\x", "test\\y", "test\\z"});
+    const auto entries = rig.listandmark({"test\\x", "test\\y", "test\\z"});
     // y goes away between the listing and the request.
     auto& vars = rig.calc.memory().folder("test")->variables;
     vars.erase(vars.begin() + 1);
-    rig.page.Button1Click();
+    const ReceiveResult result = rig.receive(entries);
     EXPECT_EQ(names(rig.records()), (std::vector<std::string>{"test\\x", "test\\z"}));
-    EXPECT_EQ(rig.shell.laststatus(), "2 variable(s) received.");
+    EXPECT_EQ(result.received.size(), 2u);
     EXPECT_NE(std::find(rig.shell.statuses.begin(), rig.shell.statuses.end(), "test\\y not received! [2/3]"),
               rig.shell.statuses.end());
     EXPECT_EQ(std::count_if(rig.shell.statuses.begin(), rig.shell.statuses.end(),
@@ -225,37 +214,37 @@ TEST(Receive, RequestAnsweredWithoutAVariableIsNotCounted) {
               2);
     EXPECT_FALSE(rig.state.linkok);
     EXPECT_EQ(rig.state.pendingerror, "Variable(s) not received: test\\y");
-    EXPECT_EQ(rig.page.rows().size(), 2u);
+    EXPECT_EQ(rig.rows.size(), 2u);
 }
 
 TEST(Receive, UnansweredRequestKeepsTheTimeoutAsTheReason) {
     ReceiveRig rig;
     rig.calc.memory().folders = {CalcFolder{"main", {calcvariable("a", 0x00, {0x01}), calcvariable("b", 0x00, {0x02})}}};
-    rig.page.Button30click();
+    rig.list();
     const std::size_t listing = rig.trace.bytes().size();
-    rig.page.selectall(true);
+    const auto entries = rig.entries({"main\\a", "main\\b"});
     // The first ready check, a's two, then a's 18-byte request: silence before its acknowledgement.
     rig.calc.misbehaviour().stopafterbytes = listing + 8 + 16 + 18;
-    rig.page.Button1Click();
+    const ReceiveResult result = rig.receive(entries);
     EXPECT_FALSE(rig.state.linkok);
     EXPECT_EQ(rig.state.pendingerror, kReceiveTimeout);
-    EXPECT_EQ(rig.shell.laststatus(), "0 variable(s) received.");
+    EXPECT_EQ(result.received.size(), 0u);
 }
 
 TEST(Receive, CutOffVariableIsDroppedWholeAndTheStoreStaysConsistent) {
     ReceiveRig rig;
     std::vector<std::uint8_t> big(3000, 0x55);
     rig.calc.memory().folders = {CalcFolder{"main", {calcvariable("a", 0x00, {0x0C, 0x01, 0x1F}), calcvariable("b", 0x12, big)}}};
-    rig.listandmark({"main\\a", "main\\b"});
+    const auto entries = rig.listandmark({"main\\a", "main\\b"});
     // a's exchange is well under 200 bytes; b's request and header take about 70 more.
     rig.calc.misbehaviour().stopafterbytes = 1500;
-    rig.page.Button1Click();
+    const ReceiveResult result = rig.receive(entries);
     EXPECT_FALSE(rig.state.linkok);
     EXPECT_EQ(rig.state.pendingerror, kReceiveTimeout);
     EXPECT_EQ(names(rig.records()), std::vector<std::string>{"main\\a"});
     EXPECT_EQ(rig.storedata(), (std::vector<std::uint8_t>{0x00, 0x03, 0x0C, 0x01, 0x1F}));
-    EXPECT_EQ(rig.page.rows().size(), 1u);
-    EXPECT_EQ(rig.shell.laststatus(), "1 variable(s) received.");
+    EXPECT_EQ(rig.rows.size(), 1u);
+    EXPECT_EQ(result.received.size(), 1u);
 
     // Whatever is saved holds only whole variables.
     const auto dest = rig.folder / "kept.92g";
@@ -269,31 +258,31 @@ TEST(Receive, CutOffVariableIsDroppedWholeAndTheStoreStaysConsistent) {
 TEST(Receive, CancelDuringTheDataDropsTheVariable) {
     ReceiveRig rig;
     rig.calc.memory().folders = {CalcFolder{"main", {calcvariable("b", 0x12, std::vector<std::uint8_t>(4000, 1))}}};
-    rig.listandmark({"main\\b"});
+    const auto entries = rig.listandmark({"main\\b"});
     bool transferring = false;
     rig.shell.onpump = [&](int) {
         if (transferring) rig.state.linkok = false;  // the Cancel button
         transferring = rig.shell.gaugemax == 4000;
     };
-    rig.page.Button1Click();
+    const ReceiveResult result = rig.receive(entries);
     EXPECT_TRUE(rig.records().empty());
     EXPECT_TRUE(rig.storedata().empty());
-    EXPECT_TRUE(rig.page.rows().empty());
-    EXPECT_EQ(rig.shell.laststatus(), "0 variable(s) received.");
+    EXPECT_TRUE(rig.rows.empty());
+    EXPECT_EQ(result.received.size(), 0u);
 }
 
 TEST(Receive, ChecksumMismatchFailsAndDropsTheVariable) {
     ReceiveRig rig;
     tessaly::testing::capturememory(rig.calc);
-    rig.listandmark({"test\\x", "test\\z"});
+    const auto entries = rig.listandmark({"test\\x", "test\\z"});
     rig.calc.misbehaviour().wrongchecksum = true;
-    rig.page.Button1Click();
+    const ReceiveResult result = rig.receive(entries);
     EXPECT_FALSE(rig.state.linkok);
     EXPECT_TRUE(rig.state.pendingerror.starts_with("Checksum error")) << rig.state.pendingerror;
     EXPECT_NE(rig.state.pendingerror.find("test\\x"), std::string::npos);
     EXPECT_TRUE(rig.records().empty());
     EXPECT_TRUE(rig.storedata().empty());
-    EXPECT_EQ(rig.shell.laststatus(), "0 variable(s) received.");
+    EXPECT_EQ(result.received.size(), 0u);
 }
 
 TEST(Receive, MoreThanTwoHundredMarkedRowsAreAllRequested) {
@@ -302,17 +291,18 @@ TEST(Receive, MoreThanTwoHundredMarkedRowsAreAllRequested) {
     for (int i = 0; i < 205; ++i)
         many.variables.push_back(calcvariable("v" + std::to_string(i), 0x00, {0x0C, static_cast<std::uint8_t>(i), 0x1F}));
     rig.calc.memory().folders = {many};
-    rig.page.Button30click();
-    rig.page.selectall(true);
-    rig.page.Button1Click();
+    rig.list();
+    std::vector<RequestEntry> entries;
+    for (const ListRow& r : rig.listed) entries.push_back({r.caption, typecode_of(r.type)});
+    const ReceiveResult result = rig.receive(entries);
     EXPECT_EQ(rig.records().size(), 205u);
-    EXPECT_EQ(rig.shell.laststatus(), "205 variable(s) received.");
+    EXPECT_EQ(result.received.size(), 205u);
 }
 
 TEST(Receive, RefusedWhileBusy) {
     ReceiveRig rig;
     rig.state.busy = true;
-    rig.page.Button1Click();
+    rig.receive({{"main\\a", 0}});
     ASSERT_EQ(rig.shell.boxes.size(), 1u);
     EXPECT_EQ(rig.shell.boxes[0].text, std::string(kBusyText));
     EXPECT_TRUE(rig.trace.bytes().empty());
@@ -323,8 +313,7 @@ TEST(ReceiveFromCalc, TakesEveryVariableTheCalculatorSends) {
     tessaly::testing::capturememory(rig.calc);
     std::string error;
     ASSERT_TRUE(rig.calc.sendfromcalc({"test\\x", "test\\y", "test\\z"}, &error)) << error;
-    rig.page.setmanual(true);
-    rig.page.Button1Click();
+    const ReceiveResult result = rig.fromcalc();
 
     EXPECT_TRUE(rig.state.linkok) << rig.state.pendingerror;
     // The names are the headers': the virtual TI-92 names each with its folder.
@@ -333,29 +322,21 @@ TEST(ReceiveFromCalc, TakesEveryVariableTheCalculatorSends) {
     const auto sent = rig.trace.sent();
     EXPECT_EQ(std::count(sent.begin(), sent.end(), 0x68), 0);
     EXPECT_EQ(std::count(sent.begin(), sent.end(), 0xA2), 0);
-    EXPECT_EQ(rig.page.label8(), kLabelSaveSelect);
-    EXPECT_TRUE(rig.page.packageflag());
-    EXPECT_TRUE(rig.page.savetofileenabled());
-    EXPECT_TRUE(rig.page.receiveenabled());
-    EXPECT_EQ(rig.page.rows().size(), 3u);
+    EXPECT_EQ(rig.rows.size(), 3u);
     EXPECT_FALSE(rig.state.busy);
 }
 
 TEST(ReceiveFromCalc, NothingSentEmptiesTheStoreAndTimesOut) {
     ReceiveRig rig;
     tessaly::testing::capturememory(rig.calc);
-    rig.listandmark({"test\\x"});
-    rig.page.Button1Click();  // something in the store first
+    const auto entries = rig.listandmark({"test\\x"});
+    rig.receive(entries);  // something in the store first
     ASSERT_EQ(rig.records().size(), 1u);
 
-    rig.page.setmanual(true);
-    rig.page.setedit1("old comment");
-    rig.page.Button1Click();
+    rig.fromcalc();
     EXPECT_EQ(rig.state.pendingerror, kReceiveTimeout);
     EXPECT_TRUE(rig.records().empty());
     EXPECT_TRUE(rig.storedata().empty());
-    EXPECT_TRUE(rig.page.savetofileenabled());
-    EXPECT_TRUE(rig.page.edit1().empty());
     EXPECT_FALSE(rig.state.busy);
 }
 
@@ -373,14 +354,15 @@ TEST(Receive, RequestRefusedWithAnotherAnswerIsReportedAsNotReceived) {
         {32, ack}, {36, ack}, {40, ack},                                           // three ready checks
         {54, {0x89, 0x5A, 0x00, 0x00}},                                            // the request refused
     });
-    rig.page.Button30click();
-    ASSERT_EQ(rig.page.rows().size(), 1u) << rig.state.pendingerror;
-    rig.page.setselected(0, true);
-    rig.page.Button1Click();
+    rig.state.linkok = true;
+    const DirectoryListing listing = directorylisting(rig.link, rig.shell);
+    ASSERT_EQ(listing.rows.size(), 1u) << rig.state.pendingerror;
+    ReceiveTarget into = rig.target(false);
+    const ReceiveResult result = receiverequested(rig.link, into, {{listing.rows[0].caption, 0}});
 
     const auto& statuses = rig.shell.statuses;
     EXPECT_NE(std::find(statuses.begin(), statuses.end(), "\\x not received! [1/1]"), statuses.end());
-    EXPECT_EQ(rig.shell.laststatus(), "0 variable(s) received.");
+    EXPECT_EQ(result.received.size(), 0u);
     EXPECT_FALSE(rig.state.linkok);
     EXPECT_EQ(rig.state.pendingerror, "Variable(s) not received: \\x");
     EXPECT_FALSE(rig.state.busy);

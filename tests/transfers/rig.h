@@ -1,6 +1,7 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -10,41 +11,28 @@
 #include "link/link.h"
 #include "support/fakecalculator.h"
 #include "support/scriptedshell.h"
-#include "transfers/receivepage.h"
+#include "link/typenames.h"
+#include "transfers/directory.h"
+#include "transfers/receive.h"
+#include "transfers/session.h"
 #include "vcalc/vcalc.h"
 #include "vcalc/wire.h"
 
 namespace tessaly::test {
 
-// The receive page on a link to the virtual TI-92, reacting at once, on simulated time.
-struct ReceiveRig {
-    SimClock clock;
-    VirtualTI92 calc{clock};
-    VirtualPort port{calc, &clock};
+// What the receive exchanges need besides the link, the way the window and the command
+// line hand it over: the package store, the shell, and the received rows they show.
+struct ReceiveSide {
     ScriptedShell shell;
-    TransferState state;
-    Link link{port, clock, shell, state};
-    MemoryTrace trace;
     TempDir folder;
     PackageStore store{folder.path()};
-    ReceivePageModel page{link, shell, store};
+    std::vector<ListRow> rows;  // the received view
+    bool storefolder = true;
 
-    ReceiveRig() {
-        calc.setpace(0);
-        link.settrace(&trace);
-        link.releaselines();
+    ReceiveTarget target(bool manual) {
+        return ReceiveTarget{shell, store, manual, storefolder, [this](ListRow r) { rows.push_back(std::move(r)); },
+                             [this] { rows.pop_back(); }, {}, {}};
     }
-
-    // Lists, marks the rows with these captions, forgets the listing's bytes and texts.
-    void listandmark(const std::vector<std::string>& captions) {
-        page.Button30click();
-        for (std::size_t i = 0; i < page.rows().size(); ++i)
-            for (const auto& c : captions)
-                if (page.rows()[i].caption == c) page.setselected(i, true);
-        trace.clear();
-        shell.statuses.clear();
-    }
-
     std::vector<PackageRecord> records() const {
         std::string error;
         auto r = store.readrecords(&error);
@@ -54,16 +42,64 @@ struct ReceiveRig {
     Bytes storedata() const { return readbytes(store.datapath()); }
 };
 
-// The receive page on a link to a scripted calculator, for answers the virtual TI-92 never gives.
-struct ScriptedRig {
+// The exchanges on a link to the virtual TI-92, reacting at once, on simulated time.
+struct ReceiveRig : ReceiveSide {
+    SimClock clock;
+    VirtualTI92 calc{clock};
+    VirtualPort port{calc, &clock};
+    TransferState state;
+    Link link{port, clock, shell, state};
+    MemoryTrace trace;
+    std::vector<ListRow> listed;  // the calculator view
+
+    ReceiveRig() {
+        calc.setpace(0);
+        link.settrace(&trace);
+        link.releaselines();
+    }
+
+    DirectoryListing list() {
+        TransferSession session(state, shell);
+        if (!session) return {};
+        DirectoryListing listing = directorylisting(link, shell);
+        listed = listing.rows;
+        return listing;
+    }
+    // The request entries of the listed rows with these captions, in list order.
+    std::vector<RequestEntry> entries(const std::vector<std::string>& captions) const {
+        std::vector<RequestEntry> out;
+        for (const ListRow& r : listed)
+            if (std::find(captions.begin(), captions.end(), r.caption) != captions.end())
+                out.push_back({r.caption.substr(0, kPackageNameSize), typecode_of(r.type)});
+        return out;
+    }
+    // Lists, then forgets the listing's bytes and texts: what the test looks at is the receive.
+    std::vector<RequestEntry> listandmark(const std::vector<std::string>& captions) {
+        list();
+        trace.clear();
+        shell.statuses.clear();
+        return entries(captions);
+    }
+    ReceiveResult receive(const std::vector<RequestEntry>& entries) {
+        TransferSession session(state, shell);
+        if (!session) return {};
+        ReceiveTarget into = target(false);
+        return receiverequested(link, into, entries);
+    }
+    ReceiveResult fromcalc() {
+        TransferSession session(state, shell);
+        if (!session) return {};
+        ReceiveTarget into = target(true);
+        return receivefromcalc(link, into);
+    }
+};
+
+// The exchanges on a link to a scripted calculator, for answers the virtual TI-92 never gives.
+struct ScriptedRig : ReceiveSide {
     SimClock clock;
     Responder calc;
-    ScriptedShell shell;
     TransferState state;
     Link link{calc, clock, shell, state};
-    TempDir folder;
-    PackageStore store{folder.path()};
-    ReceivePageModel page{link, shell, store};
 
     explicit ScriptedRig(std::map<std::size_t, Bytes> replies) : calc(clock, std::move(replies)) {}
 };

@@ -9,7 +9,7 @@
 #include "link/link.h"
 #include "transfers/directory.h"
 #include "transfers/receive.h"
-#include "transfers/shell.h"
+#include "link/shell.h"
 
 namespace tessaly {
 
@@ -22,16 +22,12 @@ inline constexpr std::string_view kLabelSelectOnCalc =
     "select the files you want to send on your calculator and send them";
 inline constexpr std::string_view kLabelSaveSelect =
     "if you want to save the package on your computer press the \"save to file button\" and write a name";
-inline constexpr std::string_view kReceivingVariableText = "Receiving variable.. [";
-inline constexpr std::string_view kReceivedText = " received! [";
-inline constexpr std::string_view kNotReceivedStatusText = " not received! [";
-inline constexpr std::string_view kVariablesReceivedText = " variable(s) received.";
 
-// The receive page without its widgets: the list Listbox2 with its two hidden stores,
-// the view and package flags, the toggles and check boxes, the enabled states of the
-// page's buttons, the help line Label8 and the package comment Edit1, together with the
-// handlers that change them. A window mirrors it and tells it what the user did; the
-// command line drives it directly.
+// The receive page's state without its widgets: the list Listbox2 with its two hidden
+// stores, the view and package flags, the toggles and check boxes, the enabled states of
+// the page's buttons, the help line Label8 and the package comment Edit1, together with
+// the handlers that change them and start the transfers. The window mirrors it and tells
+// it what the user did.
 class ReceivePageModel {
 public:
     enum class Change {
@@ -49,17 +45,17 @@ public:
     const std::vector<ListRow>& locview() const { return m_locview; }
     bool viewflag() const { return m_viewflag; }        // the calculator view shows
     bool packageflag() const { return m_packageflag; }  // the received list holds variables
-    bool calculatordown() const { return m_speedbutton1down; }
-    bool receiveddown() const { return m_speedbutton2down; }
+    bool calculatordown() const { return m_calculatordown; }
+    bool receiveddown() const { return m_receiveddown; }
     bool manual() const { return m_manual; }            // "Select on calc"
     bool storefolder() const { return m_storefolder; }  // "Store folder"
-    bool receiveenabled() const { return m_button1; }
-    bool savetofileenabled() const { return m_button8; }
-    bool viewenabled() const { return m_button11; }
-    bool updateenabled() const { return m_button30; }
-    const std::string& label8() const { return m_label8; }
-    const std::string& edit1() const { return m_edit1; }  // the package comment
-    std::string& comment() { return m_edit1; }           // for the Save to file command
+    bool receiveenabled() const { return m_receiveenabled; }
+    bool savetofileenabled() const { return m_savetofileenabled; }
+    bool viewenabled() const { return m_viewenabled; }
+    bool updateenabled() const { return m_updateenabled; }
+    const std::string& helptext() const { return m_helptext; }  // Label8
+    std::string& comment() { return m_comment; }                 // Edit1, the package comment
+    const std::string& comment() const { return m_comment; }
 
     // What the user did to the widgets (no handler runs; the window calls it after).
     void setselected(std::size_t row, bool selected);
@@ -67,7 +63,7 @@ public:
     void setmanual(bool checked) { m_manual = checked; }
     void setstorefolder(bool checked) { m_storefolder = checked; }
     void setcalculatordown(bool down);  // the group keeps exactly one toggle down
-    void setedit1(std::string text) { m_edit1 = std::move(text); }
+    void setcomment(std::string text) { m_comment = std::move(text); }
     void setsavetofileenabled(bool enabled);
 
     // Handlers.
@@ -83,6 +79,8 @@ public:
 private:
     void receiverequested();
     void receivefromcalc();
+    void receivingvariable();
+    void variablereceived();
     void changed(Change change) {
         if (onchange) onchange(change);
     }
@@ -100,16 +98,16 @@ private:
     std::vector<ListRow> m_rows, m_calcview, m_locview;
     bool m_viewflag = true;
     bool m_packageflag = false;
-    bool m_speedbutton1down = true;
-    bool m_speedbutton2down = false;
+    bool m_calculatordown = true;
+    bool m_receiveddown = false;
     bool m_manual = false;
     bool m_storefolder = true;
-    bool m_button1 = true;
-    bool m_button8 = false;
-    bool m_button11 = false;
-    bool m_button30 = true;
-    std::string m_label8;
-    std::string m_edit1;
+    bool m_receiveenabled = true;
+    bool m_savetofileenabled = false;
+    bool m_viewenabled = false;
+    bool m_updateenabled = true;
+    std::string m_helptext;
+    std::string m_comment;
 };
 
 } // namespace tessaly

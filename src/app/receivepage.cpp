@@ -1,0 +1,204 @@
+#include "app/receivepage.h"
+
+#include <algorithm>
+
+#include "link/packets.h"
+#include "link/typenames.h"
+#include "transfers/session.h"
+
+namespace tessaly {
+
+namespace {
+
+std::vector<ListRow> unselected(const std::vector<ListRow>& rows) {
+    std::vector<ListRow> copy = rows;
+    for (auto& r : copy) r.selected = false;
+    return copy;
+}
+} // namespace
+
+ReceivePageModel::ReceivePageModel(Link& link, Shell& shell, const PackageStore& store)
+    : m_link(link), m_shell(shell), m_store(store) {}
+
+void ReceivePageModel::setselected(std::size_t row, bool selected) {
+    if (row < m_rows.size()) m_rows[row].selected = selected;
+}
+
+void ReceivePageModel::selectall(bool selected) {
+    for (auto& r : m_rows) r.selected = selected;
+}
+
+void ReceivePageModel::setcalculatordown(bool down) {
+    m_calculatordown = down;
+    m_receiveddown = !down;
+}
+
+void ReceivePageModel::setsavetofileenabled(bool enabled) {
+    m_savetofileenabled = enabled;
+    changed(Change::Controls);
+}
+
+void ReceivePageModel::showrows(const std::vector<ListRow>& rows) {
+    m_rows = unselected(rows);
+    changed(Change::Rows);
+}
+
+void ReceivePageModel::clearrows() {
+    m_rows.clear();
+    changed(Change::Rows);
+}
+
+void ReceivePageModel::addrow(ListRow row) {
+    row.selected = false;
+    m_rows.push_back(std::move(row));
+    changed(Change::RowAdded);
+}
+
+void ReceivePageModel::droprow() {
+    if (m_rows.empty()) return;
+    m_rows.pop_back();
+    changed(Change::RowRemoved);
+}
+
+bool ReceivePageModel::anyselected() const {
+    return std::any_of(m_rows.begin(), m_rows.end(), [](const ListRow& r) { return r.selected; });
+}
+
+ReceiveTarget ReceivePageModel::target() {
+    return ReceiveTarget{m_shell,
+                         m_store,
+                         m_manual,
+                         m_storefolder,
+                         [this](ListRow r) { addrow(std::move(r)); },
+                         [this] { droprow(); },
+                         [this] { receivingvariable(); },
+                         [this] { variablereceived(); }};
+}
+
+void ReceivePageModel::Button30click() {
+    TransferSession session(m_link.state(), m_shell);
+    if (!session) return;
+    m_packageflag = false;
+    clearrows();
+    m_savetofileenabled = false;
+    m_viewenabled = false;
+    changed(Change::Controls);
+
+    if (directorylisting(m_link, m_shell, [this](const ListRow& r) { addrow(r); }).answered) {
+        m_helptext = kLabelMarkVariables;
+        changed(Change::Controls);
+    }
+}
+
+void ReceivePageModel::SpeedButton1Click() {
+    if (m_calculatordown == m_viewflag) return;
+    m_locview = unselected(m_rows);
+    clearrows();
+    showrows(m_calcview);
+    m_viewflag = true;
+    m_receiveenabled = m_manual || anyselected();
+    m_savetofileenabled = false;
+    m_viewenabled = false;
+    m_updateenabled = true;
+    changed(Change::Controls);
+}
+
+void ReceivePageModel::SpeedButton2Click() {
+    if (m_receiveddown != m_viewflag) return;
+    m_calcview = unselected(m_rows);
+    m_shell.processmessages();
+    clearrows();
+    showrows(m_locview);
+    m_viewflag = false;
+    m_packageflag = !m_rows.empty();
+    m_receiveenabled = m_manual;
+    if (m_packageflag) m_savetofileenabled = true;
+    m_updateenabled = false;
+    changed(Change::Controls);
+}
+
+void ReceivePageModel::manualClick() {
+    m_receiveenabled = m_manual || (m_viewflag && anyselected());
+    changed(Change::Controls);
+}
+
+void ReceivePageModel::Listbox2MouseUp() {
+    const bool selected = anyselected();
+    if (m_viewflag) m_receiveenabled = selected;
+    if (m_packageflag) {
+        const auto first = std::find_if(m_rows.begin(), m_rows.end(), [](const ListRow& r) { return r.selected; });
+        m_viewenabled = first != m_rows.end() && first->type == typename_of(kTypeText);
+    }
+    changed(Change::Controls);
+}
+
+void ReceivePageModel::Button1Click() {
+    TransferSession session(m_link.state(), m_shell);
+    if (!session) return;
+    if (m_manual)
+        receivefromcalc();
+    else
+        receiverequested();
+}
+
+void ReceivePageModel::receivingvariable() {
+    m_receiveenabled = false;
+    m_savetofileenabled = false;
+    m_viewenabled = false;
+    m_comment.clear();
+    changed(Change::Controls);
+}
+
+void ReceivePageModel::variablereceived() {
+    m_receiveenabled = true;
+    m_savetofileenabled = true;
+    m_helptext = kLabelSaveRequest;
+    changed(Change::Controls);
+}
+
+void ReceivePageModel::receiverequested() {
+    m_receiveenabled = false;
+    changed(Change::Controls);
+
+    // Every marked row is asked for; there is no fixed number of entries.
+    std::vector<RequestEntry> entries;
+    for (const ListRow& r : m_rows)
+        if (r.selected) entries.push_back({r.caption.substr(0, kPackageNameSize), typecode_of(r.type)});
+    if (!entries.empty()) {
+        setcalculatordown(false);
+        SpeedButton2Click();
+        clearrows();
+        m_packageflag = true;
+    }
+    ReceiveTarget into = target();
+    const ReceiveResult result = tessaly::receiverequested(m_link, into, entries);
+
+    m_shell.setcursor(Cursor::Normal);
+    m_shell.setstatus(std::to_string(result.received.size()) + std::string(kVariablesReceivedText));
+    m_receiveenabled = true;
+    changed(Change::Controls);
+}
+
+void ReceivePageModel::receivefromcalc() {
+    m_receiveenabled = false;
+    m_savetofileenabled = false;
+    m_viewenabled = false;
+    m_comment.clear();
+    m_helptext = kLabelSelectOnCalc;
+    changed(Change::Controls);
+    setcalculatordown(false);
+    SpeedButton2Click();
+    clearrows();
+    m_shell.processmessages();
+
+    ReceiveTarget into = target();
+    tessaly::receivefromcalc(m_link, into);
+
+    m_packageflag = true;
+    m_receiveenabled = true;
+    m_savetofileenabled = true;
+    m_helptext = kLabelSaveSelect;
+    changed(Change::Controls);
+}
+
+} // namespace tessaly

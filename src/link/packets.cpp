@@ -1,0 +1,127 @@
+#include "link/packets.h"
+
+namespace tessaly {
+
+namespace {
+
+void marktrace(Link& link, Direction dir, std::uint8_t command) {
+    if (link.state().linkok && link.trace()) link.trace()->packet(dir, command);
+}
+
+std::uint16_t receiveword(Link& link) {
+    const std::uint8_t low = link.receivebyte();
+    return static_cast<std::uint16_t>(low | (link.receivebyte() << 8));
+}
+
+// Drops bytes until the calculator's machine byte arrives; false when the link failed or
+// the wait's budget ran out first.
+bool seekmachinebyte(Link& link) {
+    Clock& clock = link.clock();
+    const std::uint32_t t0 = clock.ticks();
+    std::uint8_t b = 0;
+    bool intime = true;
+    do {
+        b = link.receivebyte();
+        intime = clock.ticks() - t0 < kPacketWaitMs;
+    } while (b != kMachineTI92 && intime && link.state().linkok);
+    return intime && link.state().linkok && b == kMachineTI92;
+}
+
+} // namespace
+
+std::uint16_t checksum(std::span<const std::uint8_t> data) {
+    std::uint16_t sum = 0;
+    for (std::uint8_t b : data) sum = static_cast<std::uint16_t>(sum + b);
+    return sum;
+}
+
+void sendpacket(Link& link, std::uint8_t command, std::uint16_t parameter) {
+    link.sendbyte(kMachinePC);
+    link.sendbyte(command);
+    link.sendword(parameter);
+    marktrace(link, Direction::ToCalc, command);
+}
+
+void sendpacket(Link& link, std::uint8_t command, std::span<const std::uint8_t> data, PacketWatcher* watcher) {
+    link.sendbyte(kMachinePC);
+    link.sendbyte(command);
+    link.sendword(static_cast<std::uint16_t>(data.size()));
+    for (std::size_t i = 0; i < data.size() && link.state().linkok; ++i) {
+        link.sendbyte(data[i]);
+        if (watcher) watcher->onbyte(i, data[i]);
+    }
+    link.sendword(checksum(data));
+    marktrace(link, Direction::ToCalc, command);
+}
+
+std::optional<PacketHeader> receiveheader(Link& link) {
+    PacketHeader h;
+    h.machine = link.receivebyte();
+    h.command = link.receivebyte();
+    h.length = receiveword(link);
+    if (!link.state().linkok) return std::nullopt;
+    return h;
+}
+
+std::optional<PacketHeader> seekheader(Link& link) {
+    if (!seekmachinebyte(link)) return std::nullopt;
+    PacketHeader h;
+    h.machine = kMachineTI92;
+    h.command = link.receivebyte();
+    h.length = receiveword(link);
+    if (!link.state().linkok) return std::nullopt;
+    return h;
+}
+
+Packet receivebody(Link& link, const PacketHeader& header, PacketWatcher* watcher) {
+    Packet p;
+    p.header = header;
+    const CommandInfo* info = commandinfo(header.command);
+    p.known = info != nullptr;
+    if (info && info->carriesdata) {
+        if (!watcher) p.data.reserve(header.length);
+        std::uint16_t sum = 0;
+        for (std::size_t i = 0; i < header.length && link.state().linkok; ++i) {
+            const std::uint8_t b = link.receivebyte();
+            if (!link.state().linkok) break;
+            sum = static_cast<std::uint16_t>(sum + b);
+            if (watcher)
+                watcher->onbyte(i, b);
+            else
+                p.data.push_back(b);
+        }
+        p.checksumok = receiveword(link) == sum;
+    }
+    p.complete = link.state().linkok;
+    marktrace(link, Direction::FromCalc, header.command);
+    return p;
+}
+
+Packet receivepacket(Link& link, PacketWatcher* watcher) {
+    const std::optional<PacketHeader> header = receiveheader(link);
+    if (!header) return Packet{};
+    return receivebody(link, *header, watcher);
+}
+
+void sendready(Link& link) { sendpacket(link, CmdReady); }
+void sendack(Link& link) { sendpacket(link, CmdAck); }
+void senddatarequest(Link& link) { sendpacket(link, CmdDataRequest); }
+
+bool waitack(Link& link) {
+    const std::optional<PacketHeader> h = seekheader(link);
+    if (!h) return false;
+    marktrace(link, Direction::FromCalc, h->command);
+    return h->command == CmdAck || h->command == CmdDataRequest;
+}
+
+// Written without a link-ok test, the data-request wait made a cancelled link spin for the
+// whole 2000 ms; it stops at once instead, like the acknowledgement wait.
+// Any other command ends the wait before its length bytes: they stay on the wire.
+bool waitdatarequest(Link& link) {
+    if (!seekmachinebyte(link) || link.receivebyte() != CmdDataRequest) return false;
+    receiveword(link);
+    marktrace(link, Direction::FromCalc, CmdDataRequest);
+    return link.state().linkok;
+}
+
+} // namespace tessaly
