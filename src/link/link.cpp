@@ -7,6 +7,34 @@ namespace {
 constexpr std::uint8_t kLineB = 1;
 constexpr std::uint8_t kLineA = 2;
 constexpr std::uint8_t kIdle = 3;
+// No line state: nothing is believed yet, so the next reading needs a second one.
+constexpr std::uint8_t kUnknown = 0xFF;
+
+// Once bits move, the calculator answers each within microseconds and the waits of a byte
+// spin. The waits at a byte's edge are different: the calculator may think for a long while
+// before it sends, or before it takes another byte, and there a wait spins for a
+// millisecond and then sleeps between polls. A silent calculator costs a sleeping thread
+// rather than a whole core, and its answer is noticed at most a rest late.
+constexpr std::uint64_t kSpinMicros = 1000;
+constexpr std::uint32_t kRestMs = 1;
+
+std::uint8_t linestate(std::uint8_t status) { return (status & 0x30) >> 4; }
+
+// One sample of the lines, given the state believed so far. A reading that shows the
+// believed state stands alone; one that shows a change is believed only when a second
+// reading agrees, and when the two disagree a third decides. A glitch of one reading thus
+// never moves the handshake, while a steady line costs one access a poll: on a real cable
+// every access is a system call.
+std::uint8_t sample(Port& port, std::uint16_t status, std::uint8_t believed) {
+    const std::uint8_t first = linestate(port.inport(status));
+    if (first == believed) return first;
+    const std::uint8_t second = linestate(port.inport(status));
+    return second == first ? second : linestate(port.inport(status));
+}
+
+// The platform's 32-bit tick count at a clock reading, so that one reading serves both the
+// byte's budget and the back-off.
+std::uint32_t tickat(std::uint64_t micros) { return static_cast<std::uint32_t>(micros / 1000); }
 } // namespace
 
 Link::Link(Port& port, Clock& clock, MessagePump& pump, TransferState& state)
@@ -17,10 +45,7 @@ void Link::setlines(std::uint8_t value) { m_port->outport(m_state->portaddress, 
 void Link::releaselines() { m_port->outport(m_state->portaddress, 0xFF); }
 
 std::uint8_t Link::readlines(std::uint32_t start) {
-    const std::uint16_t status = m_state->portaddress + 1;
-    std::uint8_t lines = (m_port->inport(status) & 0x30) >> 4;
-    const std::uint8_t second = (m_port->inport(status) & 0x30) >> 4;
-    if (second != lines) lines = (m_port->inport(status) & 0x30) >> 4;  // the third reading decides
+    const std::uint8_t lines = sample(*m_port, m_state->portaddress + 1, kUnknown);
     if (m_clock->ticks() - start > kByteBudgetMs) m_state->linkok = false;
     return lines;
 }
@@ -28,16 +53,39 @@ std::uint8_t Link::readlines(std::uint32_t start) {
 void Link::sendbyte(std::uint8_t value) {
     TransferState& s = *m_state;
     if (!s.linkok) return;
-    const std::uint32_t t0 = m_clock->ticks();
+    std::uint64_t now = m_clock->micros();
+    const std::uint32_t t0 = tickat(now);
     processmessages();
+    const std::uint16_t status = s.portaddress + 1;
+    // Believed afresh in every byte: time and the message loop pass between two bytes.
+    std::uint8_t lines = kUnknown;
+    std::uint64_t moved = now;  // when the lines last moved, or we last moved them
+    auto poll = [&] {
+        const std::uint8_t seen = sample(*m_port, status, lines);
+        now = m_clock->micros();
+        if (tickat(now) - t0 > kByteBudgetMs) s.linkok = false;
+        if (seen != lines) {
+            lines = seen;
+            moved = now;
+        }
+        return lines;
+    };
     int bit = 0;
+    // Before the first bit is taken the calculator may keep us waiting; after it, it may not.
+    auto rest = [&] {
+        if (bit == 0 && now - moved >= kSpinMicros) m_clock->sleep(kRestMs);
+    };
     // Waits until (lines & mask) == want, or the link fails.
     auto waitfor = [&](std::uint8_t mask, std::uint8_t want, bool acknowledgement) {
-        while (s.linkok && (readlines(t0) & mask) != want)
+        moved = now;  // we just wrote: the answer is due at once
+        while (s.linkok && (poll() & mask) != want) {
             if (acknowledgement && m_remote) processmessages();
+            if (acknowledgement) rest();
+        }
     };
+    bool fresh = false;  // the release wait has just sampled the lines
     while (s.linkok) {
-        if (readlines(t0) == kIdle) {
+        if ((fresh ? lines : poll()) == kIdle) {
             if (value & (1u << bit)) {
                 setlines(2);  // pull line A low
                 waitfor(kLineB, 0, true);
@@ -50,12 +98,16 @@ void Link::sendbyte(std::uint8_t value) {
                 waitfor(kLineA, kLineA, false);
             }
             ++bit;
+            fresh = true;
+        } else {
+            fresh = false;
         }
         if (m_clock->ticks() - t0 > kByteBudgetMs) {
             s.linkok = false;
             s.pendingerror = kSendBitTimeout;
         }
         if (bit == 8) break;
+        if (!fresh) rest();
     }
     if (s.linkok && m_trace) m_trace->byte(Direction::ToCalc, value);
 }
@@ -63,25 +115,36 @@ void Link::sendbyte(std::uint8_t value) {
 std::uint8_t Link::receivebyte() {
     TransferState& s = *m_state;
     const std::uint16_t status = s.portaddress + 1;
-    const std::uint32_t t0 = m_clock->ticks();
-    auto intime = [&] { return m_clock->ticks() - t0 <= kByteBudgetMs; };
-    std::uint8_t r = 0;
-    for (int bit = 0; bit < 8; ++bit) {
+    std::uint64_t now = m_clock->micros();
+    const std::uint32_t t0 = tickat(now);
+    auto intime = [&] {
+        now = m_clock->micros();
+        return tickat(now) - t0 <= kByteBudgetMs;
+    };
+    // Reads the status until it no longer shows `pending` under `mask`, the link fails or
+    // the budget runs out; returns the last reading, bits 4 and 5 only. Only the wait for
+    // the first bit may rest: that is where the calculator thinks.
+    auto waitwhile = [&](std::uint8_t mask, std::uint8_t pending, bool mayrest) {
+        const std::uint64_t since = now;
         std::uint8_t st = m_port->inport(status) & 0x30;
-        while (st == 0x30 && s.linkok && intime()) {
+        while ((st & mask) == pending && s.linkok && intime()) {
             if (m_remote) processmessages();
+            if (mayrest && now - since >= kSpinMicros) m_clock->sleep(kRestMs);
             st = m_port->inport(status) & 0x30;
         }
+        return st;
+    };
+    std::uint8_t r = 0;
+    for (int bit = 0; bit < 8; ++bit) {
+        const std::uint8_t st = waitwhile(0x30, 0x30, bit == 0);
         r >>= 1;
         if (st == 0x10) {  // line A low, line B high: a 1
             r |= 0x80;
             setlines(1);
-            while (!(m_port->inport(status) & 0x20) && s.linkok && intime())
-                if (m_remote) processmessages();
+            waitwhile(0x20, 0, false);  // until line A is high again
         } else {
             setlines(2);
-            while (!(m_port->inport(status) & 0x10) && s.linkok && intime())
-                if (m_remote) processmessages();
+            waitwhile(0x10, 0, false);  // until line B is high again
         }
         setlines(3);
     }

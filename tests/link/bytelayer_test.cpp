@@ -196,3 +196,63 @@ TEST(ByteLayer, CancelFromTheMessageLoopStopsTheTransfer) {
     EXPECT_TRUE(w.state.pendingerror.empty());
     EXPECT_LT(w.ms(), 1u);
 }
+
+TEST(ByteLayer, OneReadingAloneNeverMovesTheHandshake) {
+    // No calculator answers, so the first bit's acknowledgement is only ever what the scripted
+    // readings show: believed, it lets the byte go on to its second bit (values 1, 3).
+    struct Case {
+        const char* name;
+        std::vector<std::uint8_t> statuses;
+        std::vector<std::uint8_t> writes;
+    };
+    const Case cases[] = {
+        {"a lone glitch on a steady line", {0x30, 0x30, 0x10, 0x10, 0x10, 0x00}, {2, 3}},
+        {"a glitch as the line settles", {0x30, 0x30, 0x00}, {2, 3}},
+        {"two readings that agree", {0x30, 0x30, 0x00, 0x00}, {2, 3, 1, 3}},
+        {"a third reading that sides with the change", {0x30, 0x30, 0x00, 0x10, 0x00}, {2, 3, 1, 3}},
+    };
+    for (const auto& c : cases) {
+        Wire w;
+        w.calc.absent = true;
+        w.calc.script.assign(c.statuses.begin(), c.statuses.end());
+        w.link.sendbyte(0x01);
+        EXPECT_EQ(w.calc.writes, c.writes) << c.name;
+        EXPECT_EQ(w.state.pendingerror, kSendBitTimeout) << c.name;
+    }
+}
+
+TEST(ByteLayer, LongWaitsAtAByteEdgeSleepInsteadOfSpinning) {
+    // Spinning for 1.5 s reads the port 150000 times at 10 us a reading.
+    struct Case {
+        const char* name;
+        void (*setup)(FakeCalculator&);
+        bool send;
+        std::string_view text;
+    };
+    const Case cases[] = {
+        {"silent calculator", [](FakeCalculator&) {}, false, kReceiveTimeout},
+        {"no calculator", [](FakeCalculator& c) { c.absent = true; }, true, kSendBitTimeout},
+        {"line held low", [](FakeCalculator& c) { c.holdlow = FakeCalculator::Line::A; }, true, kSendBitTimeout},
+    };
+    for (const auto& c : cases) {
+        Wire w;
+        c.setup(w.calc);
+        if (c.send) w.link.sendbyte(0x01);
+        else w.link.receivebyte();
+        EXPECT_EQ(w.state.pendingerror, c.text) << c.name;
+        EXPECT_GE(w.ms(), 1500u) << c.name;
+        EXPECT_LE(w.ms(), 1510u) << c.name;
+        EXPECT_LT(w.calc.reads, 3000) << c.name;
+    }
+
+    // A calculator that thinks before it answers (400 readings: 4 ms of spinning, about
+    // 300 ms of rests) still has its byte taken.
+    Wire w;
+    w.calc.lag = 400;
+    w.link.sendbyte(0x09);
+    w.calc.queue({0xA5});
+    const std::uint64_t start = w.ms();
+    EXPECT_EQ(w.link.receivebyte(), 0xA5);
+    EXPECT_TRUE(w.state.linkok);
+    EXPECT_GT(w.ms() - start, 100u) << "it rested while the calculator thought";
+}
