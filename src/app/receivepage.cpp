@@ -151,7 +151,7 @@ void ReceivePageModel::receivingvariable() {
 
 void ReceivePageModel::variablereceived() {
     m_receiveenabled = true;
-    m_savetofileenabled = true;
+    m_savetofileenabled = m_store.holdsvariables();
     m_helptext = kLabelSaveRequest;
     changed(Change::Controls);
 }
@@ -196,7 +196,7 @@ void ReceivePageModel::receivefromcalc() {
 
     m_packageflag = true;
     m_receiveenabled = true;
-    m_savetofileenabled = true;
+    m_savetofileenabled = m_store.holdsvariables();
     m_helptext = kLabelSaveSelect;
     changed(Change::Controls);
 }

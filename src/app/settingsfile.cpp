@@ -8,6 +8,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "files/safefile.h"
+
 namespace tessaly::app {
 
 namespace {
@@ -130,29 +132,10 @@ std::string IniFile::text() const {
 }
 
 bool IniFile::save(const std::string& path, std::string* error) const {
-    namespace fs = std::filesystem;
     std::error_code ec;
-    const fs::path target(path);
-    if (target.has_parent_path()) fs::create_directories(target.parent_path(), ec);
-    const fs::path temp = target.string() + ".new";
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        const std::string t = text();
-        out.write(t.data(), static_cast<std::streamsize>(t.size()));
-        out.flush();
-        if (!out) {
-            if (error) *error = "Cannot write " + temp.string();
-            fs::remove(temp, ec);
-            return false;
-        }
-    }
-    fs::rename(temp, target, ec);
-    if (ec) {
-        if (error) *error = "Cannot write " + target.string() + ": " + ec.message();
-        fs::remove(temp, ec);
-        return false;
-    }
-    return true;
+    const std::filesystem::path target(path);
+    if (target.has_parent_path()) std::filesystem::create_directories(target.parent_path(), ec);
+    return savewhole(target, text(), error);
 }
 
 void readmainwindowsettings(const IniFile& ini, const MainWindowDefaults& d, Settings& s) {

@@ -8,6 +8,7 @@
 #include "cli/terminalshell.h"
 #include "files/packagestore.h"
 #include "files/packagewriter.h"
+#include "files/safefile.h"
 #include "link/byteorder.h"
 #include "link/typenames.h"
 #include "transfers/directory.h"
@@ -142,6 +143,12 @@ std::optional<std::vector<RequestEntry>> requests(const std::vector<ListRow>& ro
 int cmd_get(const Options& options, const Args& args) {
     const auto o = parse(args);
     if (!o) return kUsage;
+    // On a real cable a transfer takes minutes: learn that the file cannot be written first.
+    std::string why;
+    if (!savetarget(o->output, &why)) {
+        std::fprintf(stderr, "tessaly92-cli: %s\n", why.c_str());
+        return kUsage;
+    }
 
     std::string error;
     int code = kFailed;

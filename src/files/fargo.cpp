@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "files/safefile.h"
 #include "files/tifile.h"
 
 namespace tessaly {
@@ -68,12 +69,12 @@ bool readfilehead(const std::filesystem::path& path, std::vector<std::uint8_t>& 
                   std::string* error) {
     head.clear();
     length = 0;
-    std::FILE* fp = std::fopen(path.c_str(), "rb");
+    std::FILE* fp = openregular(path, error);
     struct stat st {};
-    if (!fp || fstat(fileno(fp), &st) != 0 || !S_ISREG(st.st_mode)) {
-        const int err = fp ? EISDIR : errno;
-        if (fp) std::fclose(fp);
-        if (error) *error = "Cannot open " + path.filename().string() + ": " + std::strerror(err);
+    if (!fp) return false;
+    if (fstat(fileno(fp), &st) != 0) {
+        if (error) *error = "Cannot open " + path.filename().string() + ": " + std::strerror(errno);
+        std::fclose(fp);
         return false;
     }
     length = static_cast<std::uint64_t>(st.st_size);

@@ -75,6 +75,11 @@ PackageStore::PackageStore(std::filesystem::path folder) : m_folder(std::move(fo
 std::filesystem::path PackageStore::indexpath() const { return m_folder / kPackageIndexName; }
 std::filesystem::path PackageStore::datapath() const { return m_folder / kPackageDataName; }
 
+bool PackageStore::holdsvariables() const {
+    const auto records = readrecords(nullptr);
+    return records && !records->empty();
+}
+
 std::optional<std::vector<PackageRecord>> PackageStore::readrecords(std::string* error) const {
     std::FILE* fp = std::fopen(indexpath().c_str(), "rb");
     if (!fp) {
@@ -132,8 +137,22 @@ PackageStoreWriter::~PackageStoreWriter() {
     if (m_index || m_data) close(nullptr);
 }
 
+namespace {
+constexpr std::string_view kNewSuffix = ".new";
+}
+
+std::filesystem::path PackageStoreWriter::indexpath() const {
+    return m_fresh ? std::filesystem::path(m_store.indexpath().string() + std::string(kNewSuffix)) : m_store.indexpath();
+}
+
+std::filesystem::path PackageStoreWriter::datapath() const {
+    return m_fresh ? std::filesystem::path(m_store.datapath().string() + std::string(kNewSuffix)) : m_store.datapath();
+}
+
 bool PackageStoreWriter::open(bool first, std::string* error) {
     if (m_index || m_data) close(nullptr);
+    m_fresh = first;
+    m_records = 0;
     m_ok = true;
     m_error.clear();
     m_buffer.clear();
@@ -149,8 +168,8 @@ bool PackageStoreWriter::open(bool first, std::string* error) {
         }
         return fp;
     };
-    m_index = openone(m_store.indexpath());
-    m_data = m_index ? openone(m_store.datapath()) : nullptr;
+    m_index = openone(indexpath());
+    m_data = m_index ? openone(datapath()) : nullptr;
     if (!m_index || !m_data) {
         const int err = errno;
         if (m_index) std::fclose(m_index);
@@ -190,7 +209,7 @@ bool PackageStoreWriter::flush() {
     if (!m_buffer.empty()) {
         if (m_ok && std::fwrite(m_buffer.data(), 1, m_buffer.size(), m_data) != m_buffer.size()) {
             m_ok = false;
-            m_error = "Cannot write the package store " + m_store.datapath().string() + ": " + std::strerror(errno);
+            m_error = "Cannot write the package store " + datapath().string() + ": " + std::strerror(errno);
         }
         m_flushed += static_cast<std::int64_t>(m_buffer.size());
         m_buffer.clear();
@@ -201,16 +220,17 @@ bool PackageStoreWriter::flush() {
 bool PackageStoreWriter::appendrecord(const PackageRecord& record) {
     // The data goes to disk first, so a record never points at bytes that are not there.
     if (!flush() || std::fflush(m_data) != 0) {
-        if (m_ok) m_error = "Cannot write the package store " + m_store.datapath().string() + ": " + std::strerror(errno);
+        if (m_ok) m_error = "Cannot write the package store " + datapath().string() + ": " + std::strerror(errno);
         m_ok = false;
         return false;
     }
     const std::string bytes = encoderecord(record);
     if (std::fwrite(bytes.data(), 1, bytes.size(), m_index) != bytes.size() || std::fflush(m_index) != 0) {
         m_ok = false;
-        m_error = "Cannot write the package store " + m_store.indexpath().string() + ": " + std::strerror(errno);
+        m_error = "Cannot write the package store " + indexpath().string() + ": " + std::strerror(errno);
         return false;
     }
+    ++m_records;
     return true;
 }
 
@@ -224,7 +244,7 @@ bool PackageStoreWriter::dropfrom(std::int64_t position) {
     if (std::fflush(m_data) != 0 || ::ftruncate(fileno(m_data), position) != 0 ||
         fseeko(m_data, position, SEEK_SET) != 0) {
         m_ok = false;
-        m_error = "Cannot cut back the package store " + m_store.datapath().string() + ": " + std::strerror(errno);
+        m_error = "Cannot cut back the package store " + datapath().string() + ": " + std::strerror(errno);
         return false;
     }
     m_flushed = position;
@@ -240,8 +260,23 @@ bool PackageStoreWriter::close(std::string* error) {
         }
         fp = nullptr;
     };
-    closeone(m_data, m_store.datapath());
-    closeone(m_index, m_store.indexpath());
+    closeone(m_data, datapath());
+    closeone(m_index, indexpath());
+    if (m_fresh) {
+        // The data first: an index never names bytes that are not there.
+        std::error_code ec;
+        if (m_ok && m_records > 0) {
+            std::filesystem::rename(datapath(), m_store.datapath(), ec);
+            if (!ec) std::filesystem::rename(indexpath(), m_store.indexpath(), ec);
+            if (ec) {
+                m_ok = false;
+                m_error = "Cannot write the package store in " + m_store.folder().string() + ": " + ec.message();
+            }
+        }
+        std::filesystem::remove(datapath(), ec);
+        std::filesystem::remove(indexpath(), ec);
+        m_fresh = false;
+    }
     if (!m_ok) return fail(error, m_error);
     return true;
 }

@@ -43,6 +43,8 @@ public:
     // The records in order. nullopt and a message when the index cannot be read or is
     // damaged (a length that is not a multiple of 30, a record beyond the data file).
     std::optional<std::vector<PackageRecord>> readrecords(std::string* error) const;
+    // There is something to save.
+    bool holdsvariables() const;
 
 private:
     std::filesystem::path m_folder;
@@ -58,7 +60,10 @@ public:
     PackageStoreWriter(const PackageStoreWriter&) = delete;
     PackageStoreWriter& operator=(const PackageStoreWriter&) = delete;
 
-    // first = true empties both files; else both are positioned at their ends.
+    // first = true starts a new package, else the bytes go at the ends of both files. A new
+    // package replaces the store only once a variable has arrived whole: until close()
+    // it is written beside the store, so a receive that brings nothing (a failure, a
+    // Cancel) leaves the package before it as it was.
     bool open(bool first, std::string* error);
     std::int64_t dataposition() const;       // current end of the data file
     void writedata(std::uint8_t byte);        // buffered; no allocation per byte
@@ -72,7 +77,11 @@ public:
 
 private:
     bool flush();
+    std::filesystem::path indexpath() const;
+    std::filesystem::path datapath() const;
     const PackageStore& m_store;
+    bool m_fresh = false;   // a new package, written beside the store
+    std::size_t m_records = 0;
     std::FILE* m_index = nullptr;
     std::FILE* m_data = nullptr;
     std::int64_t m_flushed = 0;  // bytes of the data file on disk

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <limits>
 
+#include "files/safefile.h"
 #include "link/byteorder.h"
 
 namespace tessaly {
@@ -159,12 +160,12 @@ void TiFileReader::close() {
 bool TiFileReader::open(const std::filesystem::path& path, std::string* error) {
     close();
     const std::string name = path.filename().string();
-    m_fp = std::fopen(path.c_str(), "rb");
-    if (!m_fp) return fail(error, "Cannot open " + name + ": " + std::strerror(errno));
+    m_fp = openregular(path, error);
+    if (!m_fp) return false;
     struct stat st {};
-    if (fstat(fileno(m_fp), &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (fstat(fileno(m_fp), &st) != 0) {
         close();
-        return fail(error, "Cannot read " + name + ": not a regular file");
+        return fail(error, "Cannot read " + name + ": " + std::strerror(errno));
     }
     const auto length = static_cast<std::uint64_t>(st.st_size);
     std::vector<std::uint8_t> prefix(static_cast<std::size_t>(std::min<std::uint64_t>(length, tidatastart(kTiMaxEntries))));
@@ -250,8 +251,10 @@ bool TiFileOutput::create(const std::filesystem::path& dest, std::string* error)
     abandon();
     m_ok = true;
     m_error.clear();
-    m_dest = dest;
-    std::filesystem::path folder = dest.parent_path();
+    const auto target = savetarget(dest, error);
+    if (!target) return false;
+    m_dest = *target;
+    std::filesystem::path folder = m_dest.parent_path();
     if (folder.empty()) folder = ".";
     // Hidden, and without the destination's extension, so no "*.92*" file list shows it.
     std::string pattern = (folder / ".tessaly-saving-XXXXXX").string();

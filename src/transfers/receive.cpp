@@ -191,7 +191,8 @@ ReceiveResult receiverequested(Link& link, ReceiveTarget& target, const std::vec
         if (target.onreceiving) target.onreceiving();
         shell.setstatus(std::string(kReceivingVariableText) + counter);
         const std::vector<std::string> names = receivevariable(link, target, first, entry.name);
-        first = false;
+        // The package before this press stays until a variable of this one has arrived.
+        first = first && names.empty();
         receptionfailed = !s.linkok;
         if (target.onreceived) target.onreceived();
 
@@ -215,6 +216,9 @@ ReceiveResult receiverequested(Link& link, ReceiveTarget& target, const std::vec
 ReceiveResult receivefromcalc(Link& link, ReceiveTarget& target) {
     ReceiveResult result;
     result.received = receivevariable(link, target, true, "");
+    // Something else than a variable (the FCamera stream, say) leaves the link up: without
+    // a reason the receive would pass for one that brought an empty package.
+    if (link.state().linkok && result.received.empty()) link.faillink(kNothingReceivedText);
     return result;
 }
 

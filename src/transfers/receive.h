@@ -21,6 +21,7 @@ inline constexpr std::string_view kReceivingVariableText = "Receiving variable..
 inline constexpr std::string_view kReceivedText = " received! [";
 inline constexpr std::string_view kNotReceivedStatusText = " not received! [";
 inline constexpr std::string_view kVariablesReceivedText = " variable(s) received.";
+inline constexpr std::string_view kNothingReceivedText = "No variable received: the calculator sent something else.";
 
 // One variable to ask the calculator for.
 struct RequestEntry {
@@ -68,7 +69,8 @@ std::vector<std::string> receivevariable(Link& link, ReceiveTarget& target, bool
 ReceiveResult receiverequested(Link& link, ReceiveTarget& target, const std::vector<RequestEntry>& entries);
 
 // Calculator-select mode: no request; every variable the calculator sends goes into a
-// package started anew.
+// package started anew. When the calculator sends something else than a variable, the
+// receive fails with kNothingReceivedText.
 ReceiveResult receivefromcalc(Link& link, ReceiveTarget& target);
 
 } // namespace tessaly

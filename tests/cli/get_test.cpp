@@ -131,3 +131,16 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& p) { return std::string(p.param.what); });
 
 } // namespace
+
+TEST(CliGetTarget, AnOutputThatCannotBeWrittenIsRefusedBeforeTheTransfer) {
+    TempDir s;
+    std::filesystem::create_directory(s.path() / "folder");
+    for (const std::string& out : {(s.path() / "no" / "such.92g").string(), (s.path() / "folder").string()}) {
+        const CliResult r = runcli({"--link", "virtual", "--trace", (s.path() / "t.txt").string(), "get", "-o", out,
+                                    "main\\x"},
+                                   s.path());
+        EXPECT_EQ(r.code, 2) << r.err;
+        EXPECT_NE(r.err.find("Cannot write"), std::string::npos) << r.err;
+        EXPECT_FALSE(std::filesystem::exists(s.path() / "t.txt"));  // the cable was never opened
+    }
+}

@@ -74,6 +74,11 @@ struct StagedVariable {
 
 // Fills the package store as a receive would, through the store's own writer.
 inline void stage(const PackageStore& store, const std::vector<StagedVariable>& vars) {
+    if (vars.empty()) {  // an empty store: a writer starts a new package only with a variable
+        writebytes(store.indexpath(), {});
+        writebytes(store.datapath(), {});
+        return;
+    }
     PackageStoreWriter w(store);
     if (!w.open(true, nullptr)) std::abort();
     for (const auto& v : vars) {

@@ -326,17 +326,35 @@ TEST(ReceiveFromCalc, TakesEveryVariableTheCalculatorSends) {
     EXPECT_FALSE(rig.state.busy);
 }
 
-TEST(ReceiveFromCalc, NothingSentEmptiesTheStoreAndTimesOut) {
+TEST(ReceiveFromCalc, NothingSentTimesOutAndKeepsTheUnsavedPackage) {
     ReceiveRig rig;
     tessaly::testing::capturememory(rig.calc);
     const auto entries = rig.listandmark({"test\\x"});
     rig.receive(entries);  // something in the store first
     ASSERT_EQ(rig.records().size(), 1u);
 
+    const Bytes before = rig.storedata();
     rig.fromcalc();
     EXPECT_EQ(rig.state.pendingerror, kReceiveTimeout);
-    EXPECT_TRUE(rig.records().empty());
-    EXPECT_TRUE(rig.storedata().empty());
+    EXPECT_EQ(rig.records().size(), 1u);
+    EXPECT_EQ(rig.storedata(), before);
+
+    // Something else than a variable is no success either, and takes nothing away.
+    rig.calc.fcamerastream(1);
+    EXPECT_TRUE(rig.fromcalc().received.empty());
+    EXPECT_EQ(rig.state.pendingerror, kNothingReceivedText);
+    EXPECT_EQ(rig.records().size(), 1u);
+
+    // A receive cancelled during its first variable leaves the package before it too.
+    rig.calc.memory().folder("test")->variables.push_back(calcvariable("big", 0x12, Bytes(4000, 1)));
+    bool transferring = false;
+    rig.shell.onpump = [&](int) {
+        if (transferring) rig.state.linkok = false;
+        transferring = rig.shell.gaugemax == 4000;
+    };
+    rig.receive({{"test\\big", 0x12}});
+    EXPECT_EQ(names(rig.records()), std::vector<std::string>{"test\\x"});
+    EXPECT_EQ(rig.storedata(), before);
     EXPECT_FALSE(rig.state.busy);
 }
 

@@ -34,12 +34,13 @@ struct ReceiveSide {
                              [this] { rows.pop_back(); }, {}, {}};
     }
     std::vector<PackageRecord> records() const {
+        if (!std::filesystem::exists(store.indexpath())) return {};
         std::string error;
         auto r = store.readrecords(&error);
         EXPECT_TRUE(r.has_value()) << error;
         return r.value_or(std::vector<PackageRecord>{});
     }
-    Bytes storedata() const { return readbytes(store.datapath()); }
+    Bytes storedata() const { return std::filesystem::exists(store.datapath()) ? readbytes(store.datapath()) : Bytes{}; }
 };
 
 // The exchanges on a link to the virtual TI-92, reacting at once, on simulated time.

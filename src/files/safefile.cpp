@@ -1,0 +1,129 @@
+#include "files/safefile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace tessaly {
+
+namespace {
+
+bool fail(std::string* error, const std::string& text) {
+    if (error) *error = text;
+    return false;
+}
+
+std::string whatitis(mode_t mode) {
+    if (S_ISDIR(mode)) return "a folder";
+    if (S_ISFIFO(mode)) return "a FIFO";
+    if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
+    if (S_ISSOCK(mode)) return "a socket";
+    return "not a regular file";
+}
+
+} // namespace
+
+std::FILE* openregular(const std::filesystem::path& path, std::string* error) {
+    const std::string name = path.filename().string();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        fail(error, "Cannot open " + name + ": " + std::strerror(errno));
+        return nullptr;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        const std::string what = whatitis(st.st_mode);
+        ::close(fd);
+        fail(error, "Cannot open " + name + ": it is " + what + ", not a file");
+        return nullptr;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    std::FILE* fp = ::fdopen(fd, "rb");
+    if (!fp) {
+        fail(error, "Cannot open " + name + ": " + std::strerror(errno));
+        ::close(fd);
+    }
+    return fp;
+}
+
+std::optional<std::filesystem::path> savetarget(const std::filesystem::path& path, std::string* error) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    fs::path target = path;
+    // A chain of links ends at the file they name; a loop is refused rather than followed.
+    for (int hops = 0; fs::is_symlink(fs::symlink_status(target, ec)); ++hops) {
+        if (hops == 40) {
+            fail(error, "Cannot write " + path.string() + ": too many symbolic links");
+            return std::nullopt;
+        }
+        const fs::path next = fs::read_symlink(target, ec);
+        if (ec) {
+            fail(error, "Cannot write " + path.string() + ": " + ec.message());
+            return std::nullopt;
+        }
+        target = next.is_absolute() ? next : target.parent_path() / next;
+    }
+    const std::string shown = path.filename().empty() ? path.string() : path.filename().string();
+    struct stat st {};
+    if (::stat(target.c_str(), &st) == 0) {
+        if (!S_ISREG(st.st_mode)) {
+            fail(error, "Cannot write " + shown + ": it is " + whatitis(st.st_mode) + ", not a file");
+            return std::nullopt;
+        }
+    } else if (errno != ENOENT) {
+        fail(error, "Cannot write " + shown + ": " + std::strerror(errno));
+        return std::nullopt;
+    }
+    fs::path folder = target.parent_path();
+    if (folder.empty()) folder = ".";
+    if (!fs::is_directory(folder, ec)) {
+        fail(error, "Cannot write " + shown + ": the folder " + folder.string() + " does not exist");
+        return std::nullopt;
+    }
+    if (::access(folder.c_str(), W_OK) != 0) {
+        fail(error, "Cannot write " + shown + " in " + folder.string() + ": " + std::strerror(errno));
+        return std::nullopt;
+    }
+    return target;
+}
+
+bool savewhole(const std::filesystem::path& path, std::string_view bytes, std::string* error) {
+    const auto target = savetarget(path, error);
+    if (!target) return false;
+    const std::string name = path.filename().string();
+    std::filesystem::path folder = target->parent_path();
+    if (folder.empty()) folder = ".";
+    std::string temp = (folder / ".tessaly-saving-XXXXXX").string();
+    const int fd = ::mkstemp(temp.data());
+    if (fd < 0) return fail(error, "Cannot write " + name + ": " + std::strerror(errno));
+    std::string why;
+    std::size_t done = 0;
+    while (why.empty() && done < bytes.size()) {
+        const ssize_t w = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) why = std::strerror(w < 0 ? errno : ENOSPC);
+        else done += static_cast<std::size_t>(w);
+    }
+    struct stat st {};
+    mode_t mode;
+    if (::stat(target->c_str(), &st) == 0) {
+        mode = st.st_mode & 07777;
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+    if (why.empty() && ::fchmod(fd, mode) != 0) why = std::strerror(errno);
+    if (::close(fd) != 0 && why.empty()) why = std::strerror(errno);
+    if (why.empty() && ::rename(temp.c_str(), target->c_str()) != 0) why = std::strerror(errno);
+    if (!why.empty()) {
+        ::unlink(temp.c_str());
+        return fail(error, "Cannot write " + name + ": " + why);
+    }
+    return true;
+}
+
+} // namespace tessaly
