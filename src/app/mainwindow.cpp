@@ -80,8 +80,13 @@ void TForm1::FormCreate(const AppContext& context) {
     defaults.screen = screensize();
     readmainwindowsettings(ini, defaults, m_settings);
 
-    for (int i = 0; i < notebook->count(); ++i)
-        if (notebook->tabText(i).toStdString() == m_settings.activepage) notebook->setCurrentIndex(i);
+    // A stored page that names no page opens the Settings page, as a first start does.
+    int page = -1, settings = 0;
+    for (int i = 0; i < notebook->count(); ++i) {
+        if (notebook->tabText(i).toStdString() == m_settings.activepage) page = i;
+        if (notebook->tabText(i) == QStringLiteral("Settings")) settings = i;
+    }
+    notebook->setCurrentIndex(page >= 0 ? page : settings);
     resize(m_settings.width, m_settings.height);
     move(m_settings.ypos, m_settings.xpos);
 

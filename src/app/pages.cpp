@@ -127,7 +127,7 @@ QWidget* TForm1::buildreceivepage() {
     r.Listbox2 = listview("Listbox2", {QStringLiteral("Name"), QStringLiteral("Variabletype"), QStringLiteral("Size")});
     r.Listbox2->setColumnWidth(0, 80);
     r.Listbox2->setColumnWidth(1, 100);
-    r.Listbox2->setSelectionMode(QAbstractItemView::MultiSelection);
+    r.Listbox2->setSelectionMode(QAbstractItemView::ExtendedSelection);
     r.Button30 = button("Button30", QStringLiteral("Update directorylist"));
     r.button1 = button("button1", QStringLiteral("&Receive"));
     r.manual = named(new QCheckBox(QStringLiteral("Select on calc")), "manual");

@@ -6,7 +6,6 @@ namespace tessaly::app {
 
 Program::Program(const AppContext& context) {
     QApplication::setApplicationName("tessaly92");
-    QApplication::setApplicationDisplayName("tessaly92");
     m_form1 = std::make_unique<TForm1>(context);
     m_receive = new ReceiveBinding(*m_form1, context);
     m_textform = std::make_unique<TTextForm>();

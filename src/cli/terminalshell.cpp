@@ -1,5 +1,7 @@
 #include "cli/terminalshell.h"
 
+#include <unistd.h>
+
 namespace tessaly::cli {
 
 namespace {
@@ -7,13 +9,28 @@ constexpr int kBarWidth = 40;
 } // namespace
 
 std::string terminaltext(std::string_view text) {
-    std::string out(text);
-    for (char& c : out)
-        if (c == '\r') c = '\n';
+    // Names and comments come from files and from the calculator: a control byte among
+    // them must not reach the terminal as an escape sequence.
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        const auto b = static_cast<unsigned char>(c);
+        if (c == '\r' || c == '\n') {
+            out += '\n';
+        } else if (b < 0x20 || b == 0x7F) {
+            out += "\\x";
+            out += kHex[b >> 4];
+            out += kHex[b & 15];
+        } else {
+            out += c;
+        }
+    }
     return out;
 }
 
-TerminalShell::TerminalShell(MessagePump& pump, std::FILE* out) : m_pump(pump), m_out(out) {}
+TerminalShell::TerminalShell(MessagePump& pump, std::FILE* out)
+    : m_pump(pump), m_out(out), m_terminal(::isatty(fileno(out)) == 1) {}
 
 TerminalShell::~TerminalShell() { endbar(); }
 
@@ -44,6 +61,14 @@ void TerminalShell::drawbar() {
     const int percent = static_cast<int>(static_cast<long long>(clamped) * 100 / m_max);
     // Redraw only when the bar visibly moves, so a long transfer writes little.
     if (percent == m_drawn) return;
+    // Into a log, carriage returns would only pile up: a plain line every tenth.
+    if (!m_terminal) {
+        if (percent / 10 == m_drawn / 10 && m_drawn >= 0) return;
+        m_drawn = percent;
+        std::fprintf(m_out, "%3d%% %d/%d\n", percent, clamped, m_max);
+        std::fflush(m_out);
+        return;
+    }
     m_drawn = percent;
     m_shown = true;
     const int filled = percent * kBarWidth / 100;

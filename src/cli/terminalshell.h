@@ -46,10 +46,11 @@ private:
     int m_max = 0;
     int m_position = 0;
     int m_drawn = -1;     // per cent last drawn; -1 forces the next drawing
-    bool m_shown = false; // a bar is on the current line
+    bool m_shown = false;     // a bar is on the current line
+    bool m_terminal = false;  // a bar redrawn in place; else plain progress lines
 };
 
-// A text of the program with its "\r" line breaks made into newlines.
+// A text for the terminal: "\r" line breaks made into newlines, control bytes shown as \xNN.
 std::string terminaltext(std::string_view text);
 
 } // namespace tessaly::cli

@@ -11,7 +11,7 @@ struct TransferState {
     bool busy = false;
     bool linkok = false;
     std::string pendingerror;
-    // Bumped by the Cancel routine. The Windows-era program closed the shared transfer
+    // Bumped by the Cancel routine. The Windows version of tessaly92 closed the shared transfer
     // file under a running file operation; ours notice the bump and stop cleanly instead.
     std::uint32_t cancelgeneration = 0;
 };

@@ -113,7 +113,7 @@ TEST(MainWindow, NoCheckAndNoListingWhenSwitchedOff) {
 
 TEST(MainWindow, StoredSettingsAreAppliedAndWrittenBackIdentically) {
     AppRun run;
-    // A file as the Windows-era program wrote it.
+    // A file as the Windows version of tessaly92 wrote it.
     const std::string windows =
         "[Last]\r\nDirectory=C:\\TI92\\\r\nDrive=c\r\nActivePage=Screenshot\r\nX_Pos=50\r\nY_Pos=120\r\n"
         "Width=600\r\nHeight=400\r\nColWidth=5\r\n[Settings]\r\nFARGO-dir=C:\\FARGO\\\r\n"
@@ -318,6 +318,15 @@ TEST(Transfer, CancelWhileIdle) {
     EXPECT_TRUE(run.shell.boxes.empty());
     EXPECT_FALSE(w.state().linkok);
     EXPECT_FALSE(w.state().busy);
+}
+
+TEST(MainWindow, AStoredPageThatNamesNoPageOpensSettings) {
+    AppRun run;
+    run.writesettings("[Last]\nActivePage=Nowhere\n[Settings]\nCheck_Start=0\nUpdate_Start=0\n");
+    TForm1& w = run.start();
+    EXPECT_EQ(w.notebook->tabText(w.notebook->currentIndex()), "Settings");
+    w.close();
+    EXPECT_NE(run.readsettings().find("ActivePage=Settings\n"), std::string::npos);
 }
 
 TEST(Transfer, SecondTransferIsRefused) {

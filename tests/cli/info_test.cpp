@@ -64,6 +64,18 @@ TEST(CliInfo, UnreadableFileExitsTwo) {
     r = runinfo(dir.path(), (dir / "missing.92p").string());
     EXPECT_EQ(r.code, 2);
     EXPECT_NE(r.err.find("Cannot open missing.92p"), std::string::npos) << r.err;
+    EXPECT_TRUE(r.out.empty()) << r.out;
+    r = runinfo(dir.path(), "/dev/zero");
+    EXPECT_EQ(r.code, 2);
+    EXPECT_NE(r.err.find("a device"), std::string::npos) << r.err;
+}
+
+TEST(CliInfo, ControlBytesInAFileReachTheTerminalEscaped) {
+    TempDir dir;
+    writebytes(dir / "esc.92p", GoldenFile("\x1b[2Jgone", 1).entry(82, "x", 0).sizefield(91).section(stored({1})).bytes);
+    const CliRun r = runinfo(dir.path(), (dir / "esc.92p").string());
+    EXPECT_EQ(r.out.find('\x1b'), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\\x1B[2Jgone"), std::string::npos) << r.out;
 }
 
 } // namespace
