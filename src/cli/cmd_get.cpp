@@ -10,7 +10,6 @@
 #include "files/packagewriter.h"
 #include "link/byteorder.h"
 #include "transfers/receivepage.h"
-#include "vcalc/vcalc.h"
 
 namespace tessaly::cli {
 
@@ -139,7 +138,7 @@ int cmd_get(const Options& options, const Args& args) {
     auto cl = CliLink::open(options, &error, &code);
     if (!cl) return code;
     if (o->hascalcsends) {
-        VirtualTI92* calc = cl->opened().calculator.get();
+        SimulatedCalculator* calc = cl->cable().calculator();
         if (!calc) {
             std::fprintf(stderr,
                          "tessaly92-cli: --calc-sends needs the in-process virtual TI-92 (--link virtual); "
