@@ -16,18 +16,8 @@ BitEngine::BitEngine(Clock& clock, const Misbehaviour& misbehaviour, Listener& l
     m_out.reserve(16384);
 }
 
-bool BitEngine::dead() const { return m_mis.absent || m_stopped || m_mis.holdlow != Misbehaviour::Line::None; }
-
-Lines BitEngine::lines() {
-    Lines v = dead() ? m_pc : m_pc & m_calc;
-    if (m_mis.holdlow == Misbehaviour::Line::A) v.a = false;
-    if (m_mis.holdlow == Misbehaviour::Line::B) v.b = false;
-    if (v.idle() && m_idlereads < 2) ++m_idlereads;
-    return v;
-}
-
 // The computer let the bit engine hang too long: drop the bit and the exchange.
-bool BitEngine::stale(std::uint64_t now) const {
+inline bool BitEngine::stale(std::uint64_t now) const {
     if (!busy() || m_slowsince || m_patient) return false;
     return now - m_lastmove > kBitPatienceMicros;
 }
@@ -51,7 +41,7 @@ void BitEngine::drop() {
 
 // Called before every change of our lines: notices a hang and paces us.
 // Returns false when we may not move yet.
-bool BitEngine::maymove() {
+inline bool BitEngine::maymove() {
     const std::uint64_t now = m_clock.micros();
     if (!m_pacemicros) {
         if (stale(now)) drop();
@@ -65,7 +55,7 @@ bool BitEngine::maymove() {
     return true;
 }
 
-void BitEngine::waiting() {
+inline void BitEngine::waiting() {
     if (++m_stallsteps < kStallCheckSteps) return;
     m_stallsteps = 0;
     if (busy() && stale(m_clock.micros())) drop();
@@ -146,7 +136,7 @@ void BitEngine::step() {
 }
 
 // A byte the misbehaviour says to hold back waits here before its first bit.
-bool BitEngine::slowok() {
+inline bool BitEngine::slowok() {
     if (!m_mis.slowbyte || m_txcount != 0 || m_bytesout != m_mis.slowbyte->first) return true;
     const std::uint64_t now = m_clock.micros();
     if (!m_slowsince) m_slowsince = now;
@@ -155,7 +145,7 @@ bool BitEngine::slowok() {
     return true;
 }
 
-void BitEngine::counted() {
+inline void BitEngine::counted() {
     if (m_mis.stopafterbytes && m_bytesin + m_bytesout >= *m_mis.stopafterbytes) {
         m_stopped = true;
         m_calc = Lines::released();
@@ -163,14 +153,14 @@ void BitEngine::counted() {
     }
 }
 
-void BitEngine::byteout(std::uint8_t value) {
+inline void BitEngine::byteout(std::uint8_t value) {
     if (m_tracing) m_trace.byte(Direction::FromCalc, value);
     m_slowsince.reset();
     ++m_bytesout;
     counted();
 }
 
-void BitEngine::bytein(std::uint8_t value) {
+inline void BitEngine::bytein(std::uint8_t value) {
     if (m_tracing) m_trace.byte(Direction::ToCalc, value);
     ++m_bytesin;
     counted();

@@ -30,7 +30,13 @@ public:
     // The computer's two line drivers; the levels on the wire (and the computer's reads of
     // the idle lines, which pace our next bit).
     void setpc(Lines pc) { m_pc = pc; }
-    Lines lines();
+    Lines lines() {
+        Lines v = dead() ? m_pc : m_pc & m_calc;
+        if (m_mis.holdlow == Misbehaviour::Line::A) v.a = false;
+        if (m_mis.holdlow == Misbehaviour::Line::B) v.b = false;
+        if (v.idle() && m_idlereads < 2) ++m_idlereads;
+        return v;
+    }
     void step();
 
     // Queues bytes to go out after what already waits.
@@ -38,7 +44,7 @@ public:
     // A bit or byte half done, or bytes waiting to go out.
     bool busy() const { return m_bit != Bit::Idle || m_rxcount != 0 || m_outpos < m_out.size(); }
     // Nothing on the cable answers any more (absent, stopped, a line held low).
-    bool dead() const;
+    bool dead() const { return m_mis.absent || m_stopped || m_mis.holdlow != Misbehaviour::Line::None; }
     // Our own first bit waits for the computer however long it takes (a sending from our
     // own menu, a stream): no giving up on it, and a new connection does not drop it.
     void setpatient() { m_patient = true; }
@@ -54,13 +60,14 @@ private:
 
     void reset();
     void drop();
-    bool stale(std::uint64_t now) const;
-    bool maymove();
-    void waiting();
-    bool slowok();
-    void counted();
-    void byteout(std::uint8_t value);
-    void bytein(std::uint8_t value);
+    // Inline (defined in bitengine.cpp, used only there): they run on every port access.
+    inline bool stale(std::uint64_t now) const;
+    inline bool maymove();
+    inline void waiting();
+    inline bool slowok();
+    inline void counted();
+    inline void byteout(std::uint8_t value);
+    inline void bytein(std::uint8_t value);
 
     Clock& m_clock;
     const Misbehaviour& m_mis;
