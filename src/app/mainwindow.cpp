@@ -24,7 +24,7 @@
 #include "app/commandline.h"
 #include "app/pictures.h"
 #include "app/windows.h"
-#include "link/openport.h"
+#include "link/cable.h"
 #include "transfers/readiness.h"
 #include "transfers/session.h"
 
@@ -116,9 +116,8 @@ void TForm1::FormCreate(const AppContext& context) {
     m_settings.portadress = port;
     connect(sp.ComboBox1, &QComboBox::activated, this, &TForm1::ComboBox1Change);
 
-    openlink();
     m_state.busy = false;
-    m_link->releaselines();
+    openlink();
 
     m_controltimer = new QTimer(this);
     m_controltimer->setObjectName("controltimer");
@@ -128,43 +127,24 @@ void TForm1::FormCreate(const AppContext& context) {
 }
 
 void TForm1::openlink() {
-    if (m_context.port) {
-        m_port = m_context.port;
-    } else {
-        m_opened = std::make_unique<OpenedPort>(openport(m_context.linkspec, *m_clock, m_state.portaddress));
-        m_port = m_opened->port.get();
-    }
-    if (m_link)
-        m_link->setport(*m_port);
+    if (m_context.port)
+        m_cable = std::make_unique<Cable>(*m_context.port, m_context.portdescription, *m_clock, *m_shell, m_state,
+                                          m_context.calculator);
     else
-        m_link = std::make_unique<Link>(*m_port, *m_clock, *m_shell, m_state);
+        m_cable = std::make_unique<Cable>(m_context.linkspec, *m_clock, *m_shell, m_state);
     showlinkstate();
 }
 
 void TForm1::showlinkstate() {
-    QString text, tip;
-    if (m_context.port) {
-        text = QString::fromStdString(m_context.portdescription);
-        if (m_context.virtualcalculator) tip = QStringLiteral("A virtual TI-92 is attached, not a real calculator.");
-    } else {
-        text = QString::fromStdString(m_opened->description);
-        if (m_opened->calculator) tip = QStringLiteral("A virtual TI-92 is attached, not a real calculator.");
-        if (!m_opened->error.empty()) {
-            text = QStringLiteral("no cable");
-            tip = QString::fromStdString(m_opened->error);
-        } else if (!m_opened->warning.empty()) {
-            tip = QString::fromStdString(m_opened->warning);
-        }
-    }
+    const QString text = QString::fromStdString(m_cable->statustext());
     linklabel->setText(text);
-    linklabel->setToolTip(tip);
+    linklabel->setToolTip(QString::fromStdString(m_cable->statustip()));
     linklabel->setVisible(!text.isEmpty());
 }
 
-VirtualTI92* TForm1::virtualcalculator() const {
-    if (m_context.port) return m_context.calculator;
-    return m_opened ? m_opened->calculator.get() : nullptr;
-}
+Link& TForm1::link() { return m_cable->link(); }
+
+SimulatedCalculator* TForm1::virtualcalculator() const { return m_cable ? m_cable->calculator() : nullptr; }
 
 void TForm1::setsecondarywindows(TTextForm* text, TForm4* remote, TInfoForm* info, TScrForm* scr) {
     m_textform = text;
@@ -260,7 +240,7 @@ void TForm1::statimageClick() {
     if (!session) return;
     m_shell->setstatus(kCheckingText);
     m_shell->processmessages();
-    if (readinessexchange(*m_link)) {
+    if (readinessexchange(link())) {
         m_shell->setstatus(kReadyText);
         statimage->setPixmap(contact->pixmap());
         m_contact = 1;

@@ -29,8 +29,8 @@ class QTreeView;
 class QTreeWidget;
 
 namespace tessaly {
-struct OpenedPort;
-class VirtualTI92;
+class Cable;
+class SimulatedCalculator;
 }
 
 namespace tessaly::app {
@@ -50,8 +50,7 @@ struct AppContext {
     LinkSpec linkspec;                     // which cable, when no port is given
     Port* port = nullptr;                  // used instead of opening linkspec's backend
     std::string portdescription;           // what that port is, e.g. "virtual TI-92"
-    bool virtualcalculator = false;        // that port is a virtual TI-92
-    VirtualTI92* calculator = nullptr;     // that virtual TI-92, for its demo control
+    SimulatedCalculator* calculator = nullptr;  // the simulated calculator behind that port, if any
     Clock* clock = nullptr;                // nullptr: the system clock
     Shell* answerer = nullptr;             // answers every dialog instead of a modal box
 };
@@ -151,15 +150,15 @@ public:
     ~TForm1() override;
 
     TransferState& state() { return m_state; }
-    Link& link() { return *m_link; }
+    Link& link();
     QtShell& shell() { return *m_shell; }
     Settings& settings() { return m_settings; }
     const std::string& settingsfile() const { return m_settingsfile; }
     int contactstate() const { return m_contact; }
     QTimer* controltimer() const { return m_controltimer; }
     bool startupdone() const { return m_startupdone; }
-    // The virtual TI-92 at the other end of the cable; nullptr for a real cable.
-    VirtualTI92* virtualcalculator() const;
+    // The simulated calculator at the other end of the cable; nullptr for a real cable.
+    SimulatedCalculator* virtualcalculator() const;
 
 
     // Sending files (dropped, or named on the command line) plugs in here.
@@ -230,10 +229,8 @@ private:
     TransferState m_state;
     std::unique_ptr<Clock> m_ownclock;
     Clock* m_clock = nullptr;
-    std::unique_ptr<OpenedPort> m_opened;
-    Port* m_port = nullptr;
     std::unique_ptr<QtShell> m_shell;
-    std::unique_ptr<Link> m_link;
+    std::unique_ptr<Cable> m_cable;
     QTimer* m_controltimer = nullptr;
     int m_contact = 0;
     bool m_firstactivation = true;

@@ -16,7 +16,7 @@
 #include "app/mainwindow.h"
 #include "app/qtshell.h"
 #include "files/packagewriter.h"
-#include "vcalc/vcalc.h"
+#include "link/simulatedcalculator.h"
 
 namespace tessaly::app {
 
@@ -159,7 +159,7 @@ void ReceiveBinding::Button8Click() {
 }
 
 void ReceiveBinding::vcalcsendClick() {
-    VirtualTI92* calc = m_form.virtualcalculator();
+    SimulatedCalculator* calc = m_form.virtualcalculator();
     if (!calc) return;
     if (!m_vcalcdialog) {
         m_vcalcdialog = new QDialog(&m_form);
@@ -182,15 +182,13 @@ void ReceiveBinding::vcalcsendClick() {
         connect(buttons, &QDialogButtonBox::rejected, m_vcalcdialog, &QDialog::reject);
     }
     m_vcalclist->clear();
-    for (const CalcFolder& folder : calc->memory().folders)
-        for (const CalcVariable& v : folder.variables)
-            m_vcalclist->addItem(QString::fromStdString(folder.name + "\\" + v.name));
+    for (const std::string& name : calc->variablenames()) m_vcalclist->addItem(QString::fromStdString(name));
     m_vcalcdialog->show();
     m_vcalcdialog->raise();
 }
 
 void ReceiveBinding::sendfromvirtualcalc() {
-    VirtualTI92* calc = m_form.virtualcalculator();
+    SimulatedCalculator* calc = m_form.virtualcalculator();
     m_vcalcdialog->hide();
     if (!calc) return;
     std::vector<std::string> names;

@@ -9,10 +9,6 @@ class QDialog;
 class QListWidget;
 class QToolButton;
 
-namespace tessaly {
-class VirtualTI92;
-}
-
 namespace tessaly::app {
 
 class TForm1;
@@ -46,7 +42,6 @@ private:
     TForm1& m_form;
     PackageStore m_store;
     ReceivePageModel m_model;
-    VirtualTI92* m_calc = nullptr;
     QToolButton* m_vcalcbutton = nullptr;
     QDialog* m_vcalcdialog = nullptr;
     QListWidget* m_vcalclist = nullptr;

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
+#include "link/cable.h"
 #include "link/clock.h"
 #include "link/link.h"
-#include "link/openport.h"
 #include "link/transferstate.h"
 
 namespace tessaly::cli {
@@ -21,29 +21,25 @@ struct Options {
     std::string trace;  // --trace FILE
 };
 
-// The link a command drives: backend, clock, Ctrl+C pump, optional wire trace.
+// The cable a command drives, with the system clock and the Ctrl+C pump.
 class CliLink {
 public:
-    // Parses --link (else TESSALY92_LINK), opens the port, releases both lines and
-    // installs the Ctrl+C handler. Problems and warnings are printed to stderr here; on
-    // failure it returns nullptr, error gets the text and exitcode what the command
-    // should return (kUsage for a wrong LINK string or trace file, else kFailed).
+    // Parses --link (else TESSALY92_LINK), opens the cable and installs the Ctrl+C
+    // handler. Problems and warnings are printed to stderr here; on failure it returns
+    // nullptr, error gets the text and exitcode what the command should return (kUsage
+    // for a wrong LINK string or trace file, else kFailed).
     static std::unique_ptr<CliLink> open(const Options& options, std::string* error, int* exitcode = nullptr);
-    ~CliLink();
-    Link& link() { return *m_link; }
+    Link& link() { return m_cable->link(); }
     TransferState& state() { return m_state; }
     Clock& clock() { return m_clock; }
-    OpenedPort& opened() { return m_opened; }
+    Cable& cable() { return *m_cable; }
 
 private:
     CliLink() = default;
     TransferState m_state;
     SystemClock m_clock;
     std::unique_ptr<MessagePump> m_pump;
-    OpenedPort m_opened;
-    std::FILE* m_tracefile = nullptr;
-    std::unique_ptr<FileTrace> m_trace;
-    std::unique_ptr<Link> m_link;
+    std::unique_ptr<Cable> m_cable;
 };
 
 // Prints the pending error text ("Operation cancelled." after Ctrl+C), and what the port

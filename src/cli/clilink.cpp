@@ -1,6 +1,4 @@
-#include <cerrno>
 #include <csignal>
-#include <cstring>
 
 #include "cli/cli.h"
 
@@ -54,34 +52,17 @@ std::unique_ptr<CliLink> CliLink::open(const Options& options, std::string* erro
     if (!spec) return fail(why, kUsage);
 
     std::unique_ptr<CliLink> cl(new CliLink);
-    if (!options.trace.empty()) {
-        cl->m_tracefile = std::fopen(options.trace.c_str(), "w");
-        if (!cl->m_tracefile)
-            return fail("cannot write the trace file " + options.trace + ": " + std::strerror(errno), kUsage);
-    }
-    cl->m_opened = openport(*spec, cl->m_clock, cl->m_state.portaddress);
-    if (!cl->m_opened.warning.empty()) std::fprintf(stderr, "tessaly92-cli: %s\n", cl->m_opened.warning.c_str());
-    if (!cl->m_opened.error.empty()) {
-        std::string text = cl->m_opened.error;
-        if (spec->kind == LinkSpec::Kind::Auto) text += " Without a cable, try --link virtual.";
-        return fail(text, kFailed);
-    }
-
     cl->m_pump = std::make_unique<InterruptPump>(cl->m_state);
-    cl->m_link = std::make_unique<Link>(*cl->m_opened.port, cl->m_clock, *cl->m_pump, cl->m_state);
-    if (cl->m_tracefile) {
-        cl->m_trace = std::make_unique<FileTrace>(cl->m_tracefile);
-        cl->m_link->settrace(cl->m_trace.get());
-    }
-    cl->m_link->releaselines();
+    Cable::Options cableoptions;
+    cableoptions.tracefile = options.trace;
+    cableoptions.frontend = Cable::Frontend::CommandLine;
+    cl->m_cable = std::make_unique<Cable>(*spec, cl->m_clock, *cl->m_pump, cl->m_state, cableoptions);
+    const Cable& cable = *cl->m_cable;
+    if (cable.tracefailed()) return fail(cable.error(), kUsage);
+    if (!cable.warning().empty()) std::fprintf(stderr, "tessaly92-cli: %s\n", cable.warning().c_str());
+    if (!cable.error().empty()) return fail(cable.error(), kFailed);
     catchinterrupt();
     return cl;
-}
-
-CliLink::~CliLink() {
-    m_link.reset();
-    m_trace.reset();
-    if (m_tracefile) std::fclose(m_tracefile);
 }
 
 int finish(TransferState& state, const Port* port) {

@@ -14,7 +14,6 @@
 #include "transfers/directory.h"
 #include "transfers/receive.h"
 #include "transfers/session.h"
-#include "vcalc/vcalc.h"
 
 namespace tessaly::cli {
 
@@ -155,7 +154,7 @@ int cmd_get(const Options& options, const Args& args) {
     auto cl = CliLink::open(options, &error, &code);
     if (!cl) return code;
     if (o->hascalcsends) {
-        VirtualTI92* calc = cl->opened().calculator.get();
+        SimulatedCalculator* calc = cl->cable().calculator();
         if (!calc) {
             std::fprintf(stderr,
                          "tessaly92-cli: --calc-sends needs the in-process virtual TI-92 (--link virtual); "

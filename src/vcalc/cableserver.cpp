@@ -113,12 +113,12 @@ bool CableServer::serveclient() {
         const std::uint8_t b = in[i];
         if (m_wantvalue) {
             m_wantvalue = false;
-            m_calc.setpcdrivers(b);
+            m_calc.setpcdrivers(Lines::fromcable(b));
             m_calc.step();
         } else if (b == 'w') {
             m_wantvalue = true;
         } else if (b == 'r') {
-            replies[r++] = m_calc.lines();
+            replies[r++] = m_calc.lines().cable();
             m_calc.step();
         }
     }

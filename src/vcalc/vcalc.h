@@ -1,13 +1,14 @@
 #pragma once
 #include <array>
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "link/simulatedcalculator.h"
 #include "link/clock.h"
+#include "link/lines.h"
 #include "link/port.h"
 #include "link/trace.h"
 
@@ -60,10 +61,10 @@ struct Misbehaviour {
 // A simulated TI-92 at the far end of the cable: the calculator's side of the two-line
 // bit handshake and of every exchange. It is stepped from the port accesses of the
 // computer's side (in process, or through the virtual-cable socket server).
-class VirtualTI92 {
+class VirtualTI92 final : public SimulatedCalculator {
 public:
     explicit VirtualTI92(Clock& clock);
-    ~VirtualTI92();
+    ~VirtualTI92() override;
 
     // Memory.
     CalcMemory& memory();
@@ -71,10 +72,10 @@ public:
     // Keeps the memory in a TI-92 group file: loaded now, written back after every change.
     bool attachstate(const std::string& path, std::string* error);
 
-    // The wire, as seen by the calculator. pcdrivers: bit 0 clear = PC pulls line A low,
-    // bit 1 clear = PC pulls line B low. lines(): bit 0 = line A, bit 1 = line B, 1 = high.
-    void setpcdrivers(std::uint8_t pcdrivers);
-    std::uint8_t lines();
+    // The wire, as seen by the calculator: the computer's two line drivers (a line it
+    // pulls low reads low), and the levels both sides leave on it.
+    void setpcdrivers(Lines pcdrivers);
+    Lines lines();
     // Lets the calculator react to what it sees on the wire now.
     void step();
     // The program on the computer's end went away: its lines are released and the
@@ -90,7 +91,9 @@ public:
     // As a user would from the calculator's menu: sends these variables ("folder\name")
     // of its own accord, one after another. The headers name them with their folder.
     // False (and why) when a name is unknown or an exchange is in progress.
-    bool sendfromcalc(const std::vector<std::string>& fullnames, std::string* error);
+    bool sendfromcalc(const std::vector<std::string>& fullnames, std::string* error) override;
+    // Every variable as "folder\name", in memory order.
+    std::vector<std::string> variablenames() const override;
     // FCamera under FARGO streams the screen: mode 1 (black and white), 2 (four greys),
     // anything else as a bad mode (one plane, as a listener reads it). Like sendfromcalc,
     // the first bit waits for the computer however long it takes.

@@ -9,6 +9,7 @@
 #include "app/program.h"
 #include "link/clock.h"
 #include "link/port.h"
+#include "link/simulatedcalculator.h"
 #include "support/fakecalculator.h"
 #include "support/scriptedshell.h"
 
@@ -20,7 +21,7 @@ struct AppRun {
     QTemporaryDir dir;
     SimClock clock;
     std::unique_ptr<Port> port;  // default: a calculator that takes every bit and never answers
-    VirtualTI92* calculator = nullptr;  // the virtual TI-92 behind port, when it is one
+    SimulatedCalculator* calculator = nullptr;  // the virtual TI-92 behind port, when it is one
     bool virtuallink = false;    // open the LINK "virtual" as the program does, instead of port
     ScriptedShell shell;
     std::unique_ptr<app::Program> program;
@@ -42,7 +43,6 @@ struct AppRun {
             c.port = port.get();
             c.portdescription = "test cable";
             c.calculator = calculator;
-            c.virtualcalculator = calculator != nullptr;
         }
         c.clock = &clock;
         c.answerer = &shell;

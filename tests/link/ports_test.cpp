@@ -9,7 +9,7 @@
 #include <fstream>
 
 #include "link/link.h"
-#include "link/openport.h"
+#include "link/cable.h"
 #include "link/ports/nullport.h"
 #include "link/ports/ppdevport.h"
 #include "link/ports/socketport.h"
@@ -109,37 +109,61 @@ TEST(PpdevPort, AutomaticPortReopensWhenThePortListChanges) {
     EXPECT_NE(port.error().find("does not exist"), std::string::npos) << port.error();
 }
 
-TEST(OpenPort, FailuresLeaveAPortWithoutCalculator) {
+TEST(Cable, FailuresLeaveAPortWithoutCalculatorAndSayWhy) {
     SystemClock clock;
+    NullPump pump;
     struct Case {
         LinkSpec spec;
+        Cable::Frontend frontend;
         const char* error;
     };
     const Case cases[] = {
-        {{LinkSpec::Kind::Ppdev, "/dev/does-not-exist", 0}, "does not exist"},
-        {{LinkSpec::Kind::Socket, "/tmp/tessaly-no-such-socket", 0}, "tessaly92-vcalc --socket"},
+        {{LinkSpec::Kind::Ppdev, "/dev/does-not-exist", 0}, Cable::Frontend::Window, "does not exist"},
+        {{LinkSpec::Kind::Socket, "/tmp/tessaly-no-such-socket", 0}, Cable::Frontend::Window, "tessaly92-vcalc --socket"},
+        {{LinkSpec::Kind::Virtual, "/no-such-folder/memory.92g", 0}, Cable::Frontend::Window, "cannot keep its memory"},
+        // Without a LINK the port list's device is tried; only there the way round it is named.
+        {{}, Cable::Frontend::CommandLine, "Without a cable, try --link virtual."},
+        {{}, Cable::Frontend::Window, "TESSALY92_LINK=virtual"},
     };
     for (const auto& c : cases) {
-        OpenedPort opened = openport(c.spec, clock);
-        EXPECT_NE(opened.error.find(c.error), std::string::npos) << opened.error;
-        ASSERT_TRUE(opened.port);
-        EXPECT_EQ(opened.port->inport(0x379) & 0x30, 0x30);
+        TransferState state;
+        Cable cable(c.spec, clock, pump, state, {"", c.frontend});
+        if (c.spec.kind == LinkSpec::Kind::Auto && cable.error().empty()) GTEST_SKIP() << "a parallel port is here";
+        EXPECT_NE(cable.error().find(c.error), std::string::npos) << cable.error();
+        EXPECT_EQ(cable.statustext(), "no cable");
+        EXPECT_EQ(cable.statustip(), cable.error());
+        EXPECT_EQ(cable.port().inport(0x379) & 0x30, 0x30);
+        EXPECT_EQ(cable.calculator(), nullptr);
     }
 }
 
-TEST(OpenPort, VirtualCalculatorAnswersAndKeepsNoRecordThatWouldGrow) {
+TEST(Cable, VirtualCalculatorAnswersAndKeepsNoRecordThatWouldGrow) {
     SimClock clock;
-    OpenedPort opened = openport(LinkSpec{LinkSpec::Kind::Virtual, "", 0}, clock);
-    ASSERT_TRUE(opened.error.empty()) << opened.error;
-    ASSERT_TRUE(opened.calculator);
-    EXPECT_EQ(opened.description, "virtual TI-92");
     NullPump pump;
     TransferState state;
-    Link link(*opened.port, clock, pump, state);
-    link.releaselines();
-    for (int i = 0; i < 3; ++i) EXPECT_TRUE(readinessexchange(link)) << state.pendingerror;
+    Cable cable(LinkSpec{LinkSpec::Kind::Virtual, "", 0}, clock, pump, state);
+    ASSERT_TRUE(cable.error().empty()) << cable.error();
+    ASSERT_TRUE(cable.calculator());
+    EXPECT_EQ(cable.statustext(), "virtual TI-92");
+    EXPECT_NE(cable.statustip().find("virtual TI-92"), std::string::npos);
+    for (int i = 0; i < 3; ++i) EXPECT_TRUE(readinessexchange(cable.link())) << state.pendingerror;
     // A window open for hours must not pile up every byte that crossed the cable.
-    EXPECT_TRUE(opened.calculator->trace().bytes().empty());
+    auto* calc = dynamic_cast<VirtualTI92*>(cable.calculator());
+    ASSERT_TRUE(calc);
+    EXPECT_TRUE(calc->trace().bytes().empty());
+}
+
+TEST(Cable, VirtualWithoutTheRegisteredCalculatorSaysSo) {
+    SimClock clock;
+    NullPump pump;
+    TransferState state;
+    const VirtualBackendFactory registered = registervirtualcable(nullptr);
+    Cable cable(LinkSpec{LinkSpec::Kind::Virtual, "", 0}, clock, pump, state);
+    registervirtualcable(registered);
+    ASSERT_NE(registered, nullptr);
+    EXPECT_NE(cable.error().find("virtual TI-92 is not built into this program"), std::string::npos) << cable.error();
+    EXPECT_EQ(cable.calculator(), nullptr);
+    EXPECT_EQ(cable.port().inport(0x379) & 0x30, 0x30);
 }
 
 class SocketPortTest : public ::testing::Test {

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "link/lines.h"
 #include "link/ports/nullport.h"
 
 namespace tessaly {
@@ -53,7 +54,7 @@ void SocketPort::outport(std::uint16_t, std::uint8_t value) {
     if (m_fd < 0) return;
     if (m_npending + 3 > sizeof m_pending && !flush()) return;  // room for the read that follows
     m_pending[m_npending++] = kWrite;
-    m_pending[m_npending++] = value & 3;
+    m_pending[m_npending++] = Lines::fromcable(value).cable();
 }
 
 std::uint8_t SocketPort::inport(std::uint16_t) {
@@ -75,10 +76,7 @@ std::uint8_t SocketPort::inport(std::uint16_t) {
         lose(got == 0 ? "closed the cable" : std::string("failed: ") + std::strerror(errno));
         return NullPort::kNoCalculator;
     }
-    std::uint8_t status = 0;
-    if (levels & 1) status |= kStatusLineA;
-    if (levels & 2) status |= kStatusLineB;
-    return status;
+    return Lines::fromcable(levels).status();
 }
 
 bool SocketPort::flush() {

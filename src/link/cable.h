@@ -1,0 +1,91 @@
+#pragma once
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "link/clock.h"
+#include "link/link.h"
+#include "link/linkspec.h"
+#include "link/port.h"
+#include "link/pump.h"
+#include "link/simulatedcalculator.h"
+#include "link/trace.h"
+#include "link/transferstate.h"
+
+namespace tessaly {
+
+// What the in-process virtual TI-92 hands the cable: a port that drives it, and the
+// calculator itself for the demo control. error: why it could not be set up.
+struct VirtualBackend {
+    std::shared_ptr<SimulatedCalculator> calculator;
+    std::unique_ptr<Port> port;
+    std::string error;
+};
+// statefile: the TI-92 group file that keeps its memory (empty: the demo memory alone).
+// Under a SimClock every port access moves the simulated time.
+using VirtualBackendFactory = VirtualBackend (*)(const std::string& statefile, Clock& clock);
+
+// The virtual TI-92 registers itself here, so the cable can offer it without link knowing
+// it. Returns the factory registered before; nullptr takes it away again.
+VirtualBackendFactory registervirtualcable(VirtualBackendFactory factory);
+
+// The cable both front ends drive: the port backend a LINK names, the Link over it, and
+// the wire trace --trace asks for. It words its problems and its description itself.
+// Opening never fails outright: a backend that does not open is replaced by a port
+// without a calculator, so transfers run out on their own timeouts.
+class Cable {
+public:
+    enum class Frontend { Window, CommandLine };  // whom the advice addresses
+    struct Options {
+        std::string tracefile;  // every byte that crossed, as text; empty: no trace
+        Frontend frontend = Frontend::Window;
+    };
+
+    // Opens at the state's port address; Kind::Auto opens its device now, to report
+    // problems early, and follows later changes of the address by itself. Both lines are
+    // released once it is open.
+    Cable(const LinkSpec& spec, Clock& clock, MessagePump& pump, TransferState& state, const Options& options);
+    Cable(const LinkSpec& spec, Clock& clock, MessagePump& pump, TransferState& state)
+        : Cable(spec, clock, pump, state, Options{}) {}
+    // A port of the caller's own (tests), described as given.
+    Cable(Port& port, std::string description, Clock& clock, MessagePump& pump, TransferState& state,
+          SimulatedCalculator* calculator = nullptr);
+    ~Cable();
+    Cable(const Cable&) = delete;
+    Cable& operator=(const Cable&) = delete;
+
+    Link& link() { return *m_link; }
+    Port& port() { return m_link->port(); }
+    // The simulated calculator at the far end; nullptr for a real cable or another process.
+    SimulatedCalculator* calculator() const { return m_calculator; }
+
+    // Empty when the cable opened; else what went wrong and how to fix it.
+    const std::string& error() const { return m_error; }
+    // The trace file could not be written; nothing else was opened then.
+    bool tracefailed() const { return m_tracefailed; }
+    // Opened, but with a caveat (the port is shared with another driver).
+    const std::string& warning() const { return m_warning; }
+    // Which cable: "virtual TI-92", "/dev/parport0 (ppdev)", ...
+    const std::string& description() const { return m_description; }
+    // What the window's status bar shows of it, and the tooltip beside it.
+    std::string statustext() const;
+    std::string statustip() const;
+
+private:
+    void open(const LinkSpec& spec, Clock& clock, std::uint16_t address, const Options& options);
+    void attach(Clock& clock, MessagePump& pump, TransferState& state);
+
+    std::shared_ptr<SimulatedCalculator> m_owncalculator;  // outlives the port that drives it
+    std::unique_ptr<Port> m_ownport;
+    SimulatedCalculator* m_calculator = nullptr;
+    Port* m_port = nullptr;
+    std::FILE* m_tracefile = nullptr;
+    std::unique_ptr<FileTrace> m_trace;
+    std::unique_ptr<Link> m_link;
+    std::string m_error;
+    std::string m_warning;
+    std::string m_description;
+    bool m_tracefailed = false;
+};
+
+} // namespace tessaly

@@ -1,0 +1,19 @@
+#pragma once
+#include <string>
+#include <vector>
+
+namespace tessaly {
+
+// What a front end may do with a simulated calculator at the far end of the cable: the
+// demo control that lets it send from its own menu, as a user at a real one would.
+class SimulatedCalculator {
+public:
+    virtual ~SimulatedCalculator() = default;
+    // Every variable as "folder\name".
+    virtual std::vector<std::string> variablenames() const = 0;
+    // Sends these variables ("folder\name") of its own accord, one after another, once the
+    // computer listens. False (and why) when a name is unknown or an exchange is in progress.
+    virtual bool sendfromcalc(const std::vector<std::string>& fullnames, std::string* error) = 0;
+};
+
+} // namespace tessaly

@@ -1,0 +1,339 @@
+#include "vcalc/exchanges.h"
+
+#include <algorithm>
+#include <string_view>
+
+#include "link/packets.h"
+#include "vcalc/statefile.h"
+
+namespace tessaly {
+
+namespace {
+
+constexpr std::size_t kBackupBlock = 1024;
+constexpr std::string_view kRomVersion = "1.11";
+
+// Uncertain: a TI-92 sending from its own menu names the variable with its folder.
+// The receiving side then files it in the right folder; set false for bare names.
+constexpr bool kCalcSendsFolder = true;
+
+// The refusal the calculator answers a variable it will not take (locked, no room).
+constexpr std::uint8_t kRefusal[] = {0x89, 0x36, 0x05, 0x00, 0x05, 0x00, 0x01, 0x00, 0x00, 0x06, 0x00};
+// The refusal for a requested variable that does not exist.
+constexpr std::uint8_t kNoSuchVariable[] = {0x89, 0x36, 0x01, 0x00, 0x01, 0x01, 0x00};
+
+std::string lowercase(std::string s) {
+    for (auto& c : s)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+    return s;
+}
+
+} // namespace
+
+void CalcState::changed() {
+    foreignimage.reset();
+    screendirty = true;
+    if (statepath.empty()) return;
+    stateerror.clear();
+    savecalcmemory(statepath, mem, &stateerror);
+}
+
+const CalcScreen& CalcState::currentscreen() {
+    if (screendirty) {
+        home.render(screen);
+        screendirty = false;
+    }
+    return screen;
+}
+
+// ---------------------------------------------------------------- packets out
+
+void Exchanges::ack() { sendshort(CmdAck); }
+
+Bytes Exchanges::datapacket(std::span<const std::uint8_t> payload) const {
+    return makepacket(CmdData, payload, m_mis.wrongchecksum);
+}
+
+Exchanges::Item Exchanges::variableitem(const std::string& folder, const CalcVariable& v, bool withfolder) const {
+    Bytes payload(4, 0);
+    payload.insert(payload.end(), v.data.begin(), v.data.end());
+    const std::string name = withfolder ? folder + "\\" + v.name : v.name;
+    return {makepacket(CmdVarHeader, headerdata(static_cast<std::uint32_t>(v.data.size()), v.type, name)),
+            datapacket(payload)};
+}
+
+// ---------------------------------------------------------------- dispatch
+
+const Exchanges::Start Exchanges::kStarts[] = {
+    {CmdReady, &Exchanges::onready},    {CmdRequest, &Exchanges::onrequest}, {CmdVarHeader, &Exchanges::onheader},
+    {CmdSendVar, &Exchanges::onheader}, {CmdScreen, &Exchanges::onscreen},   {CmdKey, &Exchanges::onkey},
+};
+
+void Exchanges::packet(const PacketAssembler& p) {
+    m_in = &p;
+    if (m_phase != Phase::Idle && continueexchange()) return;
+    m_phase = Phase::Idle;
+    for (const auto& h : kStarts)
+        if (h.command == p.command()) {
+            (this->*h.handler)();
+            return;
+        }
+}
+
+// ---------------------------------------------------------------- exchanges the computer starts
+
+void Exchanges::onready() {
+    if (m_calc.home.athome() && !m_mis.awayfromhome) ack();
+}
+
+void Exchanges::onscreen() {
+    ack();
+    send(datapacket(m_calc.currentscreen()));
+}
+
+void Exchanges::onkey() {
+    ack();
+    if (m_calc.home.presskey(m_in->param(), m_calc.mem)) m_calc.changed();
+    m_calc.screendirty = true;
+}
+
+void Exchanges::onrequest() {
+    const auto r = parserequest(m_in->data());
+    if (!r) return;
+    if (r->type == kTypeDirectory) return startlisting();
+    if (r->type == kTypeBackup) return startbackup();
+    CalcVariable* v = m_calc.mem.find(lowercase(r->name));
+    ack();
+    if (!v) {
+        send(kNoSuchVariable);
+        return;
+    }
+    m_items.clear();
+    m_items.push_back(variableitem({}, *v, false));
+    startsending(false);
+}
+
+void Exchanges::startsending(bool listing) {
+    m_listing = listing;
+    m_itemindex = 0;
+    send(m_items[0].header);
+    m_phase = Phase::AwaitCts;
+}
+
+void Exchanges::startlisting() {
+    ack();
+    m_items.clear();
+    auto entry = [this](const std::string& name, std::uint8_t type, bool locked, std::uint32_t size) {
+        Bytes payload(4, 0);
+        for (std::size_t i = 0; i < 8; ++i) payload.push_back(i < name.size() ? static_cast<std::uint8_t>(name[i]) : 0);
+        payload.push_back(type);
+        payload.push_back(locked ? 1 : 0);
+        for (int s = 0; s < 32; s += 8) payload.push_back(static_cast<std::uint8_t>(size >> s));
+        m_items.push_back({{}, datapacket(payload)});
+    };
+    for (const auto& f : m_calc.mem.folders) {
+        entry(f.name, kTypeFolder, false, static_cast<std::uint32_t>(f.variables.size()));
+        for (const auto& v : f.variables) entry(v.name, v.type, v.locked, static_cast<std::uint32_t>(v.data.size()));
+    }
+    // The header names the current folder; its size field is what a TI-92 sends.
+    m_items[0].header = makepacket(CmdVarHeader, headerdata(14, 0x53, "main"));
+    startsending(true);
+}
+
+void Exchanges::startbackup() {
+    ack();
+    const Bytes image = m_calc.foreignimage ? *m_calc.foreignimage : backupimage(m_calc.mem);
+    m_items.clear();
+    for (std::size_t at = 0; at < image.size(); at += kBackupBlock) {
+        const std::size_t n = std::min(kBackupBlock, image.size() - at);
+        Bytes payload{0x00, 0x00, 0x1B, 0x00};
+        payload.insert(payload.end(), image.begin() + static_cast<std::ptrdiff_t>(at),
+                       image.begin() + static_cast<std::ptrdiff_t>(at + n));
+        m_items.push_back({makepacket(CmdVarHeader, headerdata(static_cast<std::uint32_t>(n), kTypeBackup, kRomVersion)),
+                           datapacket(payload)});
+    }
+    startsending(false);
+}
+
+void Exchanges::onheader() {
+    const auto r = parserequest(m_in->data());
+    if (!r) return;
+    if (r->type == kTypeBackup) {
+        ack();  // the announcement of the whole backup: no data request of its own
+        m_restoreimage.clear();
+        m_phase = Phase::RestoreBlock;
+        return;
+    }
+    std::string name = lowercase(r->name);
+    const auto slash = name.find('\\');
+    m_recvfolder = slash == std::string::npos ? "main" : name.substr(0, slash);
+    m_recvname = slash == std::string::npos ? name : name.substr(slash + 1);
+    m_recvtype = r->type;
+    CalcVariable* existing = m_calc.mem.find(m_recvfolder + "\\" + m_recvname);
+    // The size may count the 4 padding bytes or not; counting them errs on the safe side.
+    const std::size_t incoming = r->size;
+    const std::size_t used = m_calc.mem.usedbytes() - (existing ? existing->data.size() : 0);
+    ack();
+    if (m_mis.refuseheaders || (existing && existing->locked) || m_recvname.empty() || m_recvname.size() > 8 ||
+        m_recvfolder.empty() || m_recvfolder.size() > 8 || used + incoming > m_calc.capacity) {
+        send(kRefusal);
+        return;
+    }
+    sendshort(CmdDataRequest);
+    m_phase = Phase::RecvData;
+}
+
+// ---------------------------------------------------------------- the exchange in progress
+
+// False when the packet does not belong to it: it then may start a new one.
+bool Exchanges::continueexchange() {
+    const std::uint8_t cmd = m_in->command();
+    switch (m_phase) {
+    case Phase::Idle:
+        return false;
+    case Phase::AwaitCts:
+        if (cmd == CmdAck) return true;
+        if (cmd == CmdDataRequest) {  // its length field means nothing to us
+            ack();
+            send(m_items[m_itemindex].data);
+            m_phase = Phase::AwaitDataAck;
+            return true;
+        }
+        if (cmd == CmdChecksumError || cmd == CmdSkip) {  // the computer declines: we stop quietly
+            m_phase = Phase::Idle;
+            return true;
+        }
+        return false;
+    case Phase::AwaitDataAck:
+        if (cmd == CmdChecksumError) {
+            send(m_items[m_itemindex].data);
+            return true;
+        }
+        if (cmd != CmdAck) return false;
+        if (++m_itemindex < m_items.size()) {
+            if (m_listing)
+                sendshort(CmdContinue);
+            else
+                send(m_items[m_itemindex].header);
+            m_phase = Phase::AwaitCts;
+        } else {
+            sendshort(CmdEnd);
+            m_items.clear();
+            m_phase = Phase::Idle;
+        }
+        return true;
+    case Phase::RecvData:
+        if (cmd == CmdAck) return true;
+        if (cmd != CmdData) return false;
+        takevariable();
+        ack();
+        m_phase = Phase::RecvEnd;
+        return true;
+    case Phase::RecvEnd:
+        if (cmd != CmdEnd) return false;
+        ack();
+        m_phase = Phase::Idle;
+        return true;
+    case Phase::RestoreBlock: {
+        if (cmd == CmdAck) return true;
+        if (cmd == CmdEnd) {  // no answer: the calculator takes its new memory
+            takeimage();
+            m_phase = Phase::Idle;
+            return true;
+        }
+        const auto r = parserequest(m_in->data());
+        if ((cmd == CmdVarHeader || cmd == CmdSendVar) && r && r->type == kTypeBackup) {
+            ack();
+            sendshort(CmdDataRequest);
+            m_phase = Phase::RestoreData;
+            return true;
+        }
+        return false;
+    }
+    case Phase::RestoreData:
+        if (cmd == CmdAck) return true;
+        if (cmd != CmdData) return false;
+        m_restoreimage.insert(m_restoreimage.end(), m_in->data().begin(), m_in->data().end());
+        ack();
+        m_phase = Phase::RestoreBlock;
+        return true;
+    }
+    return false;
+}
+
+void Exchanges::takevariable() {
+    const auto d = m_in->data();
+    CalcVariable v{m_recvname, m_recvtype, Bytes(d.begin() + std::min<std::size_t>(4, d.size()), d.end()), false};
+    CalcFolder* f = m_calc.mem.folder(m_recvfolder);
+    if (!f) {
+        m_calc.mem.folders.push_back({m_recvfolder, {}});
+        f = &m_calc.mem.folders.back();
+    }
+    bool replaced = false;
+    for (auto& x : f->variables)
+        if (x.name == v.name) {
+            x = v;
+            replaced = true;
+        }
+    if (!replaced) f->variables.push_back(std::move(v));
+    m_calc.changed();
+}
+
+void Exchanges::takeimage() {
+    if (auto m = memoryfromimage(m_restoreimage)) {
+        m_calc.mem = std::move(*m);
+        m_calc.changed();
+    } else {
+        m_calc.foreignimage = m_restoreimage;
+    }
+    m_restoreimage.clear();
+}
+
+// ---------------------------------------------------------------- exchanges the calculator starts
+
+bool Exchanges::sendfromcalc(const std::vector<std::string>& fullnames, std::string* error) {
+    if (m_phase != Phase::Idle || m_wire.busy()) {
+        if (error) *error = "the calculator is in the middle of an exchange";
+        return false;
+    }
+    std::vector<Item> items;
+    for (const auto& full : fullnames) {
+        const std::string name = lowercase(full);
+        const CalcVariable* v = m_calc.mem.find(name);
+        if (!v) {
+            if (error) *error = "no variable " + full;
+            return false;
+        }
+        const auto slash = name.find('\\');
+        items.push_back(variableitem(slash == std::string::npos ? "main" : name.substr(0, slash), *v, kCalcSendsFolder));
+    }
+    if (items.empty()) {
+        if (error) *error = "nothing to send";
+        return false;
+    }
+    m_items = std::move(items);
+    startsending(false);
+    m_wire.setpatient();
+    return true;
+}
+
+void Exchanges::fcamerastream(int mode) {
+    const CalcScreen& s = m_calc.currentscreen();
+    const std::uint8_t head[5] = {'F', 0, 0, 0, static_cast<std::uint8_t>(mode)};
+    send(head);
+    send(s);
+    if (mode == 2) {
+        // The second plane: the tool bar in dark grey (first plane only), the history and
+        // entry in black (both), the rules and the status line on light grey (second only).
+        CalcScreen grey = s;
+        for (std::size_t row = 0; row < 128; ++row)
+            for (std::size_t i = 0; i < 30; ++i) {
+                if (row < 10) grey[row * 30 + i] = 0x00;
+                if (row == 10 || row == 108 || row >= 119) grey[row * 30 + i] = 0xFF;
+            }
+        send(grey);
+    }
+    m_wire.setpatient();
+}
+
+} // namespace tessaly

@@ -1,0 +1,104 @@
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "vcalc/bitengine.h"
+#include "vcalc/calcpackets.h"
+#include "vcalc/homescreen.h"
+#include "vcalc/vcalc.h"
+
+namespace tessaly {
+
+// What the calculator holds: its memory, its home screen and the file that keeps them.
+struct CalcState {
+    CalcMemory mem;
+    HomeScreen home;
+    CalcScreen screen{};
+    bool screendirty = true;
+    std::size_t capacity = 70000;
+    std::string statepath;
+    std::string stateerror;
+    // A restored backup image we could not read, given back as it came.
+    std::optional<Bytes> foreignimage;
+
+    // After every change of the memory: the screen is drawn anew, the state file written.
+    void changed();
+    const CalcScreen& currentscreen();
+};
+
+// The calculator's side of every exchange. A packet from the computer either continues
+// the exchange in progress or starts one by its command (the table in exchanges.cpp).
+class Exchanges {
+public:
+    Exchanges(CalcState& calc, const Misbehaviour& misbehaviour, BitEngine& wire)
+        : m_calc(calc), m_mis(misbehaviour), m_wire(wire) {}
+
+    // A whole packet addressed to us, its checksum checked.
+    void packet(const PacketAssembler& p);
+    void reset() {
+        m_phase = Phase::Idle;
+        m_items.clear();
+    }
+    bool idle() const { return m_phase == Phase::Idle; }
+
+    // From the calculator's own menu; the first bit waits for the computer.
+    bool sendfromcalc(const std::vector<std::string>& fullnames, std::string* error);
+    void fcamerastream(int mode);
+
+private:
+    enum class Phase : std::uint8_t {
+        Idle,
+        AwaitCts,      // we sent a header (or a continue): the computer acknowledges and asks for data
+        AwaitDataAck,  // we sent data: the computer acknowledges it
+        RecvData,      // we asked for a variable's data
+        RecvEnd,       // we took it: the computer ends the transmission
+        RestoreBlock,  // a backup comes in: block headers
+        RestoreData,   // a backup comes in: block data
+    };
+    // Outgoing exchanges: each item a header packet (may be empty) and a data packet.
+    struct Item {
+        Bytes header;
+        Bytes data;
+    };
+    struct Start {
+        std::uint8_t command;
+        void (Exchanges::*handler)();
+    };
+    static const Start kStarts[];
+
+    void send(std::span<const std::uint8_t> bytes) { m_wire.send(bytes); }
+    void sendshort(std::uint8_t command) { send(shortpacket(command)); }
+    void ack();
+    Bytes datapacket(std::span<const std::uint8_t> payload) const;
+    Item variableitem(const std::string& folder, const CalcVariable& v, bool withfolder) const;
+
+    void onready();
+    void onscreen();
+    void onkey();
+    void onrequest();
+    void onheader();
+    void startlisting();
+    void startbackup();
+    void startsending(bool listing);
+    bool continueexchange();
+    void takevariable();
+    void takeimage();
+
+    CalcState& m_calc;
+    const Misbehaviour& m_mis;
+    BitEngine& m_wire;
+    const PacketAssembler* m_in = nullptr;  // the packet being handled
+
+    Phase m_phase = Phase::Idle;
+    std::vector<Item> m_items;
+    std::size_t m_itemindex = 0;
+    bool m_listing = false;  // a listing: one header, 78 between the entries
+    // Incoming variable.
+    std::string m_recvfolder, m_recvname;
+    std::uint8_t m_recvtype = 0;
+    Bytes m_restoreimage;
+};
+
+} // namespace tessaly
