@@ -73,6 +73,11 @@ std::optional<std::filesystem::path> savetarget(const std::filesystem::path& pat
             fail(error, "Cannot write " + shown + ": it is " + whatitis(st.st_mode) + ", not a file");
             return std::nullopt;
         }
+        // Replacing by rename would pass over the file's own protection.
+        if (::access(target.c_str(), W_OK) != 0) {
+            fail(error, "Cannot write " + shown + ": " + std::strerror(errno));
+            return std::nullopt;
+        }
     } else if (errno != ENOENT) {
         fail(error, "Cannot write " + shown + ": " + std::strerror(errno));
         return std::nullopt;

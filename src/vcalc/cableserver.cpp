@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <sstream>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -54,7 +55,20 @@ bool CableServer::listen(const std::string& path, std::string* error) {
         }
         ::close(probe);
     }
-    ::unlink(path.c_str());
+    // Only a stale socket goes; a file, a folder or anything else at the path is the
+    // user's, and stays.
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0) {
+        if (!S_ISSOCK(st.st_mode)) {
+            if (m_listen >= 0) ::close(m_listen);
+            m_listen = -1;
+            if (error)
+                *error = path + " is " + (S_ISDIR(st.st_mode) ? "a folder" : "not a socket") +
+                         ": give the path of a socket to create (or of a stale one to replace)";
+            return false;
+        }
+        ::unlink(path.c_str());
+    }
     if (::bind(m_listen, reinterpret_cast<sockaddr*>(&addr), sizeof addr) < 0) return fail("cannot bind");
     if (::listen(m_listen, 4) < 0) return fail("cannot listen on");
     m_path = path;

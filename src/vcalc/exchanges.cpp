@@ -35,7 +35,7 @@ void CalcState::changed() {
     screendirty = true;
     if (statepath.empty()) return;
     stateerror.clear();
-    savecalcmemory(statepath, mem, &stateerror);
+    if (!savecalcmemory(statepath, mem, &stateerror) && onstateerror) onstateerror(stateerror);
 }
 
 const CalcScreen& CalcState::currentscreen() {

@@ -1,4 +1,5 @@
 #pragma once
+#include <functional>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -20,6 +21,7 @@ struct CalcState {
     std::size_t capacity = 70000;
     std::string statepath;
     std::string stateerror;
+    std::function<void(const std::string&)> onstateerror;  // told at once when a change is not kept
     // A restored backup image we could not read, given back as it came.
     std::optional<Bytes> foreignimage;
 

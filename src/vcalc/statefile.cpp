@@ -1,5 +1,7 @@
 #include "vcalc/statefile.h"
 
+#include <cctype>
+
 #include "files/tifile.h"
 
 namespace tessaly {
@@ -22,6 +24,17 @@ bool loadcalcmemory(const std::string& path, CalcMemory& memory, std::string* er
         if (error) *error = "This is a memory backup, not a group file; the memory is kept in a group file (.92g).";
         return false;
     }
+    // Likewise a single-variable file would be written back as a group at the first change.
+    const std::string upper = [&] {
+        std::string u = path.size() >= 3 ? path.substr(path.size() - 3) : path;
+        for (char& c : u) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        return u;
+    }();
+    if (upper != "92G") {
+        if (error) *error = "The memory is kept in a group file (.92g); this is not one.";
+        return false;
+    }
+
     CalcMemory loaded;
     auto folder = [&loaded](const std::string& name) -> CalcFolder& {
         for (auto& f : loaded.folders)

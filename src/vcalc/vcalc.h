@@ -1,4 +1,5 @@
 #pragma once
+#include <functional>
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -115,6 +116,8 @@ public:
     void setmemorycapacity(std::size_t bytes);
     // Why the last write of the attached state file failed; empty when it worked.
     const std::string& stateerror() const;
+    // Called at once whenever a change cannot be written to the state file.
+    void onstateerror(std::function<void(const std::string&)> report);
 
 private:
     struct Impl;

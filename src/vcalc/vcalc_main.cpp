@@ -117,6 +117,8 @@ int main(int argc, char** argv) {
         return 2;
     }
 
+    // A change the state file cannot keep is said at once; the calculator goes on.
+    calc.onstateerror([](const std::string& why) { std::fprintf(stderr, "tessaly92-vcalc: %s\n", why.c_str()); });
     CableServer server(calc);
     if (!server.listen(socketpath, &error)) {
         std::fprintf(stderr, "tessaly92-vcalc: %s\n", error.c_str());

@@ -2,6 +2,7 @@
 // and the exchanges above that, over the calculator's memory and home screen.
 #include <filesystem>
 
+#include "files/safefile.h"
 #include "link/packets.h"
 #include "vcalc/bitengine.h"
 #include "vcalc/calcpackets.h"
@@ -46,6 +47,11 @@ CalcMemory& VirtualTI92::memory() { return m_impl->calc.mem; }
 bool VirtualTI92::attachstate(const std::string& path, std::string* error) {
     CalcState& c = m_impl->calc;
     std::string why;
+    // A file it could read but not write back would lose every change.
+    if (!savetarget(path, &why)) {
+        if (error) *error = why;
+        return false;
+    }
     if (!std::filesystem::exists(path)) {
         if (!savecalcmemory(path, c.mem, &why)) {
             if (error) *error = why;
@@ -100,5 +106,9 @@ bool VirtualTI92::athome() const { return m_impl->calc.home.athome() && !m_impl-
 bool VirtualTI92::quiet() const { return !m_impl->wire.busy() && m_impl->exchanges.idle(); }
 void VirtualTI92::setmemorycapacity(std::size_t bytes) { m_impl->calc.capacity = bytes; }
 const std::string& VirtualTI92::stateerror() const { return m_impl->calc.stateerror; }
+
+void VirtualTI92::onstateerror(std::function<void(const std::string&)> report) {
+    m_impl->calc.onstateerror = std::move(report);
+}
 
 } // namespace tessaly

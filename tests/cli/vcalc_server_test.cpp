@@ -146,6 +146,15 @@ TEST(VcalcServer, SignalRemovesTheSocketAndAStaleOneIsReplaced) {
     EXPECT_FALSE(fs::exists(path));
 }
 
+TEST(VcalcServer, AFileOrFolderAtTheSocketPathStays) {
+    const std::string file = socketpath("file");
+    test::writebytes(file, {'k', 'e', 'e', 'p'});
+    Server onfile({"--socket", file});
+    EXPECT_NE(onfile.wait(), 0);
+    EXPECT_EQ(test::readbytes(file), (test::Bytes{'k', 'e', 'e', 'p'}));
+    fs::remove(file);
+}
+
 TEST(VcalcServer, AwayFromHomeLeavesTheReadyCheckUnanswered) {
     const std::string path = socketpath("away");
     Server server({"--socket", path, "--away"});

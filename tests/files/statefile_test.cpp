@@ -1,9 +1,13 @@
 #include "vcalc/statefile.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "files/fileinfo.h"
 #include "files/filetestutil.h"
+#include "vcalc/homescreen.h"
+#include "vcalc/vcalc.h"
 
 namespace tessaly::test {
 namespace {
@@ -86,6 +90,35 @@ TEST(StateFile, AMemoryBackupIsNotTakenForTheMemory) {
     VirtualTI92 calc(clock);
     EXPECT_FALSE(calc.attachstate((dir / "mem.92b").string(), &error));
     EXPECT_EQ(readbytes(dir / "mem.92b"), backup);
+}
+
+TEST(StateFile, ASingleVariableOrReadOnlyFileIsRefusedAndAFailedWriteIsToldAtOnce) {
+    TempDir dir;
+    const Bytes single = GoldenFile("one", 1).entry(82, "x", 0).sizefield(91).section(stored({1})).bytes;
+    writebytes(dir / "x.92e", single);
+    SimClock clock;
+    VirtualTI92 calc(clock);
+    std::string error;
+    EXPECT_FALSE(calc.attachstate((dir / "x.92e").string(), &error));
+    EXPECT_NE(error.find("group file"), std::string::npos) << error;
+    EXPECT_EQ(readbytes(dir / "x.92e"), single);
+
+    const auto path = dir / "calc.92g";
+    ASSERT_TRUE(savecalcmemory(path.string(), sample(), nullptr));
+    if (::geteuid() != 0) {  // root writes whatever the permissions say
+        ::chmod(path.c_str(), 0444);
+        EXPECT_FALSE(calc.attachstate(path.string(), &error));
+        ::chmod(path.c_str(), 0644);
+    }
+    ASSERT_TRUE(calc.attachstate(path.string(), &error)) << error;
+    std::vector<std::string> told;
+    calc.onstateerror([&](const std::string& why) { told.push_back(why); });
+    std::filesystem::remove(path);
+    std::filesystem::create_directory(path);  // the file's place is taken: the next change cannot be kept
+    for (char c : std::string("newfold fresh")) calc.presskey(static_cast<std::uint8_t>(c));
+    calc.presskey(key::Enter);
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0], calc.stateerror());
 }
 
 TEST(StateFile, FailedSaveKeepsTheOldState) {
