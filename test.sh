@@ -3,6 +3,10 @@
 # under AddressSanitizer and UndefinedBehaviorSanitizer. Warnings are errors here.
 set -euo pipefail
 cd "$(dirname "$0")"
+if [ -n "${SUDO_USER:-}" ]; then
+  echo "test.sh: started with sudo: build/ and build-asan/ will belong to root. Run ./test.sh as yourself;" >&2
+  echo "it asks for sudo only to install packages." >&2
+fi
 scripts/deps.sh
 jobs=$(nproc)
 
