@@ -47,11 +47,9 @@ inline CliResult runcli(const std::vector<std::string>& args, const std::filesys
     return r;
 }
 
-// A copy of a real sample file to serve as the virtual TI-92's memory; empty when the
-// shared samples are absent.
+// A copy of a real sample file to serve as the virtual TI-92's memory.
 inline std::filesystem::path samplestate(const std::string& sample, const std::filesystem::path& scratch) {
-    const auto source = std::filesystem::path(TESSALY_SHARED_DIR) / "ti92-real-samples" / sample;
-    if (!std::filesystem::exists(source)) return {};
+    const auto source = std::filesystem::path(TESSALY_TESTDATA_DIR) / "samples" / sample;
     const auto copy = scratch / sample;
     std::filesystem::copy_file(source, copy, std::filesystem::copy_options::overwrite_existing);
     return copy;

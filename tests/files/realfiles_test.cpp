@@ -1,5 +1,5 @@
-// TI-92 files as they exist in the wild, read from the shared folder (skipped when it is
-// absent) and compared with what an independent reader reports about them.
+// TI-92 files as they exist in the wild (tests/data) and compared with what an independent
+// reader reports about them.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -13,7 +13,7 @@
 namespace tessaly::test {
 namespace {
 
-const std::filesystem::path kShared = TESSALY_SHARED_DIR;
+const std::filesystem::path kData = TESSALY_TESTDATA_DIR;
 
 // The flat key/value pairs of a JSON text, in order (enough for the sample reports:
 // strings without escapes other than \" and \\, numbers, booleans).
@@ -110,10 +110,10 @@ std::vector<ReadBack> readall(const std::filesystem::path& path, TiFile& file) {
 class RealSample : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(RealSample, ReadsAsReported) {
-    const auto path = kShared / "ti92-real-samples" / GetParam();
+    const auto path = kData / "samples" / GetParam();
     auto json = path;
     json.replace_extension(".json");
-    if (!std::filesystem::exists(path) || !std::filesystem::exists(json)) GTEST_SKIP() << "no " << path;
+    ASSERT_TRUE(std::filesystem::exists(json)) << json;
     const Reported rep = report(json);
     TiFile file;
     auto vars = readall(path, file);
@@ -161,8 +161,7 @@ struct Capture {
 class CapturedFile : public ::testing::TestWithParam<Capture> {};
 
 TEST_P(CapturedFile, ReadsWithConsistentLengthsAndChecksums) {
-    const auto path = kShared / "ti92-captures" / GetParam().file;
-    if (!std::filesystem::exists(path)) GTEST_SKIP() << "no " << path;
+    const auto path = kData / "captures" / GetParam().file;
     TiFile file;
     auto vars = readall(path, file);
     ASSERT_EQ(vars.size(), GetParam().names.size());

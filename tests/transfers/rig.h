@@ -119,7 +119,7 @@ inline std::string transcript(std::initializer_list<std::string_view> lines) {
     return out;
 }
 
-// A capture of the shared folder as the trace of its exchange, byte by byte.
+// A capture of a real TI-92 (tests/data/captures) as the trace of its exchange, byte by byte.
 inline std::vector<std::pair<Direction, std::uint8_t>> capturetrace(const std::string& name) {
     std::vector<std::pair<Direction, std::uint8_t>> out;
     for (const auto& p : tessaly::testing::readcapture(tessaly::testing::capturepath(name)))

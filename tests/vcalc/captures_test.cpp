@@ -1,7 +1,5 @@
 // The virtual TI-92 fed the computer's bytes of each capture of a real TI-92 answers
 // with the calculator's bytes of it, byte for byte.
-#include <filesystem>
-
 #include <gtest/gtest.h>
 
 #include "wire.h"
@@ -13,7 +11,6 @@ class VcalcCaptures : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(VcalcCaptures, AnswersLikeTheRealCalculator) {
     const std::string path = capturepath(GetParam());
-    if (!std::filesystem::exists(path)) GTEST_SKIP() << path << " is not there";
     Wire w;
     capturememory(w.calc);
     const auto packets = readcapture(path);
@@ -44,7 +41,6 @@ INSTANTIATE_TEST_SUITE_P(RealTI92, VcalcCaptures,
                          });
 
 TEST(VcalcCaptureEffects, SendingIntoAFolderCreatesIt) {
-    if (!std::filesystem::exists(capturepath("create_folder.log"))) GTEST_SKIP();
     Wire w;
     capturememory(w.calc);
     for (const auto& p : readcapture(capturepath("create_folder.log")))
@@ -55,7 +51,6 @@ TEST(VcalcCaptureEffects, SendingIntoAFolderCreatesIt) {
 }
 
 TEST(VcalcCaptureEffects, DelVarTypedOnTheHomeScreenDeletesTheVariable) {
-    if (!std::filesystem::exists(capturepath("delete_var_x.log"))) GTEST_SKIP();
     Wire w;
     capturememory(w.calc);
     for (const auto& p : readcapture(capturepath("delete_var_x.log")))
@@ -66,8 +61,8 @@ TEST(VcalcCaptureEffects, DelVarTypedOnTheHomeScreenDeletesTheVariable) {
 
 TEST(VcalcCaptureEffects, BackupStartsLikeTheRealOne) {
     const std::string path = capturepath("recv_backup.log");
-    if (!std::filesystem::exists(path)) GTEST_SKIP();
     const auto packets = readcapture(path);
+    ASSERT_GT(packets.size(), 8u);
     Wire w;
     capturememory(w.calc);
     // Ready check, request, acknowledge, first block header, acknowledge + data request,

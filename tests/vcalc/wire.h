@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "link/link.h"
 #include "link/packets.h"
 #include "vcalc/vcalc.h"
@@ -109,6 +111,7 @@ struct CapturePacket {
 // by their command (machine byte 0x89 marks the calculator's).
 inline std::vector<CapturePacket> readcapture(const std::string& path) {
     std::ifstream in(path);
+    if (!in) ADD_FAILURE() << "cannot read " << path;
     Bytes all;
     std::string line;
     while (std::getline(in, line)) {
@@ -130,7 +133,7 @@ inline std::vector<CapturePacket> readcapture(const std::string& path) {
 }
 
 inline std::string capturepath(const std::string& name) {
-    return std::string(TESSALY_SHARED_DIR) + "/ti92-captures/" + name;
+    return std::string(TESSALY_TESTDATA_DIR) + "/captures/" + name;
 }
 
 } // namespace tessaly::testing
