@@ -110,13 +110,13 @@ bool saveacopy(Shell& shell, const std::filesystem::path& path, const std::strin
 
 } // namespace
 
-FileKind filekind(const std::filesystem::path& path) {
+SendKind sendkind(const std::filesystem::path& path) {
     const std::string name = path.filename().string();
     const std::string last = upper(name.size() >= 3 ? name.substr(name.size() - 3) : name);
-    if (last == "TXT") return FileKind::Text;
-    if (last == "92B") return FileKind::Backup;
-    if (last == "92@" || last == "UUE") return FileKind::Unhandled;
-    return FileKind::Variables;
+    if (last == "TXT") return SendKind::Text;
+    if (last == "92B") return SendKind::Backup;
+    if (last == "92@" || last == "UUE") return SendKind::Unhandled;
+    return SendKind::Variables;
 }
 
 SendResult sendvariables(Link& link, Shell& shell, const std::filesystem::path& path,
@@ -271,11 +271,11 @@ void sendselectedfiles(Link& link, Shell& shell, const std::vector<std::string>&
     }
     for (const std::string& name : names) {
         const std::filesystem::path path = places.browserfolder / name;
-        switch (filekind(path)) {
-        case FileKind::Text: shell.messagebox(kConvertFirstText, "", Icon::None, Buttons::Ok); break;
-        case FileKind::Backup: sendbackup(link, shell, path); break;
-        case FileKind::Unhandled: shell.messagebox(kCannotHandleText, "", Icon::None, Buttons::Ok); break;
-        case FileKind::Variables:
+        switch (sendkind(path)) {
+        case SendKind::Text: shell.messagebox(kConvertFirstText, "", Icon::None, Buttons::Ok); break;
+        case SendKind::Backup: sendbackup(link, shell, path); break;
+        case SendKind::Unhandled: shell.messagebox(kCannotHandleText, "", Icon::None, Buttons::Ok); break;
+        case SendKind::Variables:
             sendvariables(link, shell, path);
             if (install) sendlibraries(link, shell, findlibraries(tablenames(path, false), places), name);
             break;

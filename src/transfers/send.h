@@ -26,8 +26,8 @@ inline constexpr std::string_view kNoFileSelectedCaption = "No file selected";
 inline constexpr std::string_view kNotTi92FileText = " is not a TI-92 file.";
 
 // What a file is, told by the last three characters of its own name, upper-cased.
-enum class FileKind { Text, Backup, Unhandled, Variables };
-FileKind filekind(const std::filesystem::path& path);
+enum class SendKind { Text, Backup, Unhandled, Variables };
+SendKind sendkind(const std::filesystem::path& path);
 
 // What a send brought: full names as sent, and those the calculator would not take.
 struct SendResult {
