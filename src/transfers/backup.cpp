@@ -7,6 +7,7 @@
 #include "files/tifile.h"
 #include "link/packets.h"
 #include "transfers/receive.h"
+#include "transfers/send.h"
 
 namespace tessaly {
 
@@ -58,7 +59,20 @@ std::vector<std::uint8_t> backupheader(std::uint32_t size) {
             static_cast<std::uint8_t>(size >> 24), kTypeBackup};
 }
 
+bool openbackup(TiFileReader& reader, const std::filesystem::path& path, std::string* error) {
+    if (!openchecked(reader, path, error)) return false;
+    if (reader.file().backuplayout) return true;
+    *error = path.filename().string() + " is not a TI-92 backup file.";
+    return false;
+}
+
 } // namespace
+
+std::string checkbackupfile(const std::filesystem::path& path) {
+    TiFileReader reader;
+    std::string error;
+    return openbackup(reader, path, &error) ? std::string() : error;
+}
 
 BackupReceived receivebackup(Link& link, Shell& shell, const PackageStore& store) {
     TransferState& s = link.state();
@@ -96,6 +110,7 @@ BackupReceived receivebackup(Link& link, Shell& shell, const PackageStore& store
         if (!datahead) break;
         BlockData data(writer, shell, datahead->length);
         receivebody(link, *datahead, &data);
+        shell.setgaugeposition(static_cast<int>(data.count() > kBlockLead ? data.count() - kBlockLead : 0));
         if (!s.linkok) {
             s.pendingerror = "Did not receive byte " + std::to_string(data.count() + 1) + " in packet " +
                              std::to_string(b) + ".";
@@ -149,14 +164,8 @@ BackupSent sendbackup(Link& link, Shell& shell, const std::filesystem::path& pat
 
     TiFileReader reader;
     std::string error;
-    if (!reader.open(path, &error)) {
+    if (!openbackup(reader, path, &error)) {
         link.faillink(std::string(kNotRestoredText) + error);
-        return result;
-    }
-    std::uint8_t signature[8] = {};
-    if (!reader.read(0, signature) || std::string_view(reinterpret_cast<const char*>(signature), 8) != kTiSignature ||
-        !reader.file().backuplayout) {
-        link.faillink(std::string(kNotRestoredText) + path.filename().string() + " is not a TI-92 backup file.");
         return result;
     }
     const std::uint64_t n64 = reader.file().length - (tidatastart(1) + 2);
@@ -199,6 +208,7 @@ BackupSent sendbackup(Link& link, Shell& shell, const std::filesystem::path& pat
         } while (done < n && s.linkok);
 
         if (s.linkok) {
+            shell.setgaugeposition(static_cast<int>(n));
             sendpacket(link, CmdEnd);
             shell.setstatus(kBackupSentText);
             result.sent = true;

@@ -53,6 +53,9 @@ struct BackupSent {
     std::uint32_t blocks = 0;
 };
 
+// Why a file cannot be restored as a backup; empty when it can.
+std::string checkbackupfile(const std::filesystem::path& path);
+
 // Sends a .92b file: the total-size header, then 1024-byte blocks, then the end of
 // transmission. A file that is not a readable backup is refused before anything is sent.
 BackupSent sendbackup(Link& link, Shell& shell, const std::filesystem::path& path,

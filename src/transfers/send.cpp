@@ -119,6 +119,22 @@ SendKind sendkind(const std::filesystem::path& path) {
     return SendKind::Variables;
 }
 
+bool openchecked(TiFileReader& reader, const std::filesystem::path& path, std::string* error) {
+    if (!reader.open(path, error)) return false;
+    std::uint8_t signature[8] = {};
+    if (!reader.read(0, signature) || std::string_view(reinterpret_cast<const char*>(signature), 8) != kTiSignature) {
+        *error = path.filename().string() + std::string(kNotTi92FileText);
+        return false;
+    }
+    return true;
+}
+
+std::string checkvariablefile(const std::filesystem::path& path) {
+    TiFileReader reader;
+    std::string error;
+    return openchecked(reader, path, &error) ? std::string() : error;
+}
+
 SendResult sendvariables(Link& link, Shell& shell, const std::filesystem::path& path,
                          const std::function<bool(std::size_t)>& selected) {
     TransferState& s = link.state();
@@ -127,13 +143,8 @@ SendResult sendvariables(Link& link, Shell& shell, const std::filesystem::path& 
 
     TiFileReader reader;
     std::string error;
-    std::uint8_t signature[8] = {};
-    if (!reader.open(path, &error)) {
+    if (!openchecked(reader, path, &error)) {
         link.faillink(error);
-        return result;
-    }
-    if (!reader.read(0, signature) || std::string_view(reinterpret_cast<const char*>(signature), 8) != kTiSignature) {
-        link.faillink(path.filename().string() + std::string(kNotTi92FileText));
         return result;
     }
 

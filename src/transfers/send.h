@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "files/tifile.h"
 #include "link/link.h"
 #include "link/shell.h"
 
@@ -28,6 +29,13 @@ inline constexpr std::string_view kNotTi92FileText = " is not a TI-92 file.";
 // What a file is, told by the last three characters of its own name, upper-cased.
 enum class SendKind { Text, Backup, Unhandled, Variables };
 SendKind sendkind(const std::filesystem::path& path);
+
+// Why a file cannot be sent as variables (cannot be opened, shorter than its table, not
+// a TI-92 file); empty when it can.
+std::string checkvariablefile(const std::filesystem::path& path);
+
+// Opens a TI-92 file for sending: read, checked against its table and its signature.
+bool openchecked(TiFileReader& reader, const std::filesystem::path& path, std::string* error);
 
 // What a send brought: full names as sent, and those the calculator would not take.
 struct SendResult {
