@@ -38,7 +38,7 @@ TEST(Backup, OneByteBackupByteForByte) {
 struct BlockCase {
     std::size_t n;
     std::vector<std::size_t> blocks;
-    std::vector<int> gauge;
+    std::vector<int> gauge;  // at the start of each block, then full
 };
 
 class BackupBlocks : public ::testing::TestWithParam<BlockCase> {};
@@ -73,9 +73,10 @@ TEST_P(BackupBlocks, SentInBlocksOf1024) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, BackupBlocks,
-                         ::testing::Values(BlockCase{1, {1}, {0}}, BlockCase{0, {0}, {0}},
-                                           BlockCase{2048, {1024, 1024}, {0, 1024}},
-                                           BlockCase{2049, {1024, 1024, 1}, {0, 1024, 2048}}));
+                         ::testing::Values(BlockCase{1, {1}, {0, 1}}, BlockCase{0, {0}, {0, 0}},
+                                           BlockCase{2048, {1024, 1024}, {0, 1024, 2048}},
+                                           BlockCase{2049, {1024, 1024, 1}, {0, 1024, 2048, 2049}}),
+                         [](const auto& tp) { return "Data" + std::to_string(tp.param.n); });
 
 TEST(Backup, ReceivedAndRestoredLeavesTheMemoryAsItWas) {
     SendRig rig;
