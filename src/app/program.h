@@ -3,6 +3,7 @@
 
 #include "app/mainwindow.h"
 #include "app/receivebinding.h"
+#include "app/sendbinding.h"
 #include "app/windows.h"
 
 namespace tessaly::app {
@@ -20,6 +21,7 @@ public:
     TInfoForm& infoform() { return *m_infoform; }
     TScrForm& scrform() { return *m_scrform; }
     ReceiveBinding& receivebinding() { return *m_receive; }
+    SendBinding& sendbinding() { return *m_send; }
 
     // Shows the main window; start-up (check, listing, command line) follows from there.
     void start();
@@ -31,6 +33,7 @@ private:
     std::unique_ptr<TInfoForm> m_infoform;
     std::unique_ptr<TScrForm> m_scrform;
     ReceiveBinding* m_receive = nullptr;  // owned by the main window
+    SendBinding* m_send = nullptr;        // owned by the main window
 };
 
 } // namespace tessaly::app

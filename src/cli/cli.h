@@ -1,5 +1,8 @@
 #pragma once
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -46,10 +49,40 @@ private:
 // says when it lost the cable, and gives the exit code of a finished transfer.
 int finish(TransferState& state, const Port* port = nullptr);
 
+// A package store of this run only, so a command-line receive leaves the window's
+// pending package alone.
+class TemporaryStore {
+public:
+    TemporaryStore() {
+        std::error_code ec;
+        std::filesystem::path base = std::filesystem::temp_directory_path(ec);
+        if (ec) base = "/tmp";
+        std::string pattern = (base / "tessaly92-get-XXXXXX").string();
+        if (mkdtemp(pattern.data())) m_folder = pattern;
+    }
+    ~TemporaryStore() {
+        std::error_code ec;
+        if (!m_folder.empty()) std::filesystem::remove_all(m_folder, ec);
+    }
+    TemporaryStore(const TemporaryStore&) = delete;
+    TemporaryStore& operator=(const TemporaryStore&) = delete;
+    bool ok() const { return !m_folder.empty(); }
+    const std::filesystem::path& folder() const { return m_folder; }
+
+private:
+    std::filesystem::path m_folder;
+};
+
+// "a,b,,c" -> a, b, c.
+std::vector<std::string> splitnames(std::string_view list);
+
 using Args = std::vector<std::string>;
 int cmd_ready(const Options& options, const Args& args);
 int cmd_dir(const Options& options, const Args& args);
 int cmd_get(const Options& options, const Args& args);
 int cmd_info(const Options& options, const Args& args);
+int cmd_send(const Options& options, const Args& args);
+int cmd_backup(const Options& options, const Args& args);
+int cmd_restore(const Options& options, const Args& args);
 
 } // namespace tessaly::cli

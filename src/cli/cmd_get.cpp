@@ -29,6 +29,8 @@ struct GetOptions {
     bool hascalcsends = false;
 };
 
+} // namespace
+
 std::vector<std::string> splitnames(std::string_view list) {
     std::vector<std::string> names;
     while (!list.empty()) {
@@ -40,6 +42,8 @@ std::vector<std::string> splitnames(std::string_view list) {
     }
     return names;
 }
+
+namespace {
 
 // nullopt after printing what is wrong.
 std::optional<GetOptions> parse(const Args& args) {
@@ -88,28 +92,6 @@ std::optional<GetOptions> parse(const Args& args) {
     }
     return o;
 }
-
-// A package store of this run only, so a command-line receive leaves the window's
-// pending package alone.
-class TemporaryStore {
-public:
-    TemporaryStore() {
-        std::error_code ec;
-        std::filesystem::path base = std::filesystem::temp_directory_path(ec);
-        if (ec) base = "/tmp";
-        std::string pattern = (base / "tessaly92-get-XXXXXX").string();
-        if (mkdtemp(pattern.data())) m_folder = pattern;
-    }
-    ~TemporaryStore() {
-        std::error_code ec;
-        if (!m_folder.empty()) std::filesystem::remove_all(m_folder, ec);
-    }
-    bool ok() const { return !m_folder.empty(); }
-    const std::filesystem::path& folder() const { return m_folder; }
-
-private:
-    std::filesystem::path m_folder;
-};
 
 // The request entries for the names, in the order of the listing, as the window asks
 // for marked rows; a name may also differ from the listing in case.

@@ -28,6 +28,13 @@ constexpr CommandEntry kCommandTable[] = {
      "      with its \"send NAME...\" command instead)",
      cmd_get},
     {"info", "info FILE", "show what a TI-92 file holds", cmd_info},
+    {"send", "send FILE... [--vars NAME,...] [--libs] [--lib-dir DIR]",
+     "send the variables of TI-92 files; --vars only these (folder\\name as info lists them);\n"
+     "      --libs also the FARGO libraries a program needs, from the program's folder, else --lib-dir",
+     cmd_send},
+    {"backup", "backup -o FILE.92b [--comment TEXT]",
+     "fetch the calculator's memory as a backup file (saved only when it arrived whole)", cmd_backup},
+    {"restore", "restore FILE.92b", "send a backup file back: it replaces the calculator's memory", cmd_restore},
 };
 
 void usage(std::FILE* out) {

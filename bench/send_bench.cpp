@@ -1,0 +1,159 @@
+// Sending a variable and restoring a backup to the virtual TI-92 reacting at once, against
+// the bare byte layer sending as many bytes. Run: build/bench/send_bench
+// Compare s_per_byte of the exchanges with that of the byte layer. heap_peak is the most
+// heap held at once during one exchange, the virtual TI-92's own buffers included.
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "link/link.h"
+#include "transfers/backup.h"
+#include "transfers/send.h"
+#include "vcalc/vcalc.h"
+
+using namespace tessaly;
+
+#include "support/heapcount.h"
+
+namespace {
+
+struct Bench {
+    SimClock clock;
+    VirtualTI92 calc{clock};
+    VirtualPort port{calc, &clock};
+    NullShell shell;
+    TransferState state;
+    Link link{port, clock, shell, state};
+
+    Bench() {
+        calc.setpace(0);
+        calc.settracing(false);
+        calc.setmemorycapacity(1u << 24);
+        state.linkok = true;
+        link.releaselines();
+    }
+};
+
+struct Folder {
+    std::filesystem::path path;
+    Folder() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "tessaly-bench-XXXXXX").string();
+        if (mkdtemp(pattern.data())) path = pattern;
+    }
+    ~Folder() {
+        std::error_code ec;
+        std::filesystem::remove_all(path, ec);
+    }
+};
+
+void put(std::string& s, std::uint32_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i) s += static_cast<char>((v >> (8 * i)) & 0xFF);
+}
+
+// A one-entry TI-92 file of s stored bytes (variable) or s data bytes (backup).
+std::filesystem::path makefile(const std::filesystem::path& folder, std::size_t s, bool backup) {
+    std::string f = "**TI92**";
+    f += '\x01';
+    f.append(9, '\0');
+    f.append(40, '\0');
+    f += '\x01';
+    f += '\0';
+    const std::uint32_t section = static_cast<std::uint32_t>(s + (backup ? 2 : 6));
+    put(f, 82, 4);
+    f += backup ? std::string("1.11\0\0\0\0", 8) : std::string("big\0\0\0\0\0", 8);
+    f += static_cast<char>(backup ? 0x1D : 0x12);
+    f.append(3, '\0');
+    put(f, 82 + section, 4);
+    f += '\xA5';
+    f += '\x5A';
+    if (!backup) f.append(4, '\0');
+    std::uint16_t sum = 0;
+    for (std::size_t i = 0; i < s; ++i) {
+        std::uint8_t b = static_cast<std::uint8_t>(i * 13);
+        if (!backup && i == 0) b = static_cast<std::uint8_t>((s - 2) >> 8);
+        if (!backup && i == 1) b = static_cast<std::uint8_t>((s - 2) & 0xFF);
+        f += static_cast<char>(b);
+        sum = static_cast<std::uint16_t>(sum + b);
+    }
+    put(f, sum, 2);
+    const auto path = folder / (backup ? "big.92b" : "big.92p");
+    std::ofstream(path, std::ios::binary) << f;
+    return path;
+}
+
+void report(benchmark::State& st, std::size_t bytes, const heapcount::Scope* heap, std::size_t peak) {
+    st.SetBytesProcessed(static_cast<std::int64_t>(bytes));
+    st.counters["s_per_byte"] =
+        benchmark::Counter(static_cast<double>(bytes), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    if (heap) st.counters["heap_peak"] = static_cast<double>(peak);
+}
+
+// The calculator takes anything whose first byte names no computer: a stream of 0x55.
+void BM_ByteLayerSend(benchmark::State& st) {
+    const auto n = static_cast<std::size_t>(st.range(0));
+    std::size_t bytes = 0;
+    for (auto _ : st) {
+        st.PauseTiming();
+        Bench b;
+        st.ResumeTiming();
+        for (std::size_t i = 0; i < n; ++i) b.link.sendbyte(0x55);
+        if (!b.state.linkok) st.SkipWithError("link failed");
+        bytes += n;
+    }
+    report(st, bytes, nullptr, 0);
+}
+
+void BM_SendVariable(benchmark::State& st) {
+    const auto n = static_cast<std::size_t>(st.range(0));
+    Folder folder;
+    const auto path = makefile(folder.path, n, false);
+    std::size_t bytes = 0, peak = 0;
+    for (auto _ : st) {
+        st.PauseTiming();
+        Bench b;
+        const heapcount::Scope heap;
+        st.ResumeTiming();
+        const SendResult r = sendvariables(b.link, b.shell, path);
+        st.PauseTiming();
+        peak = heap.peakbytes();
+        if (r.sent.size() != 1) st.SkipWithError(b.state.pendingerror.c_str());
+        st.ResumeTiming();
+        bytes += n;
+    }
+    const heapcount::Scope dummy;
+    report(st, bytes, &dummy, peak);
+}
+
+void BM_SendBackup(benchmark::State& st) {
+    const auto n = static_cast<std::size_t>(st.range(0));
+    Folder folder;
+    const auto path = makefile(folder.path, n, true);
+    std::size_t bytes = 0, peak = 0;
+    for (auto _ : st) {
+        st.PauseTiming();
+        Bench b;
+        const heapcount::Scope heap;
+        st.ResumeTiming();
+        const BackupSent r = sendbackup(b.link, b.shell, path);
+        st.PauseTiming();
+        peak = heap.peakbytes();
+        if (!r.sent) st.SkipWithError(b.state.pendingerror.c_str());
+        st.ResumeTiming();
+        bytes += n;
+    }
+    const heapcount::Scope dummy;
+    report(st, bytes, &dummy, peak);
+}
+
+} // namespace
+
+BENCHMARK(BM_ByteLayerSend)->Arg(61440)->Arg(102400)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SendVariable)->Arg(15360)->Arg(30720)->Arg(61440)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SendBackup)->Arg(25600)->Arg(51200)->Arg(102400)->Unit(benchmark::kMillisecond);
+
+BENCHMARK_MAIN();

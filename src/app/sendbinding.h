@@ -1,0 +1,39 @@
+#pragma once
+#include <QObject>
+#include <string>
+#include <vector>
+
+#include "transfers/send.h"
+
+namespace tessaly::app {
+
+class TForm1;
+class ReceiveBinding;
+
+// Gives the sending buttons their behaviour: Send, Install and S&end on the "Open
+// variables" page (they act on the browser's selected files once it lists some), files
+// dropped on the window or named on the command line, and Get backup.
+class SendBinding : public QObject {
+    Q_OBJECT
+public:
+    SendBinding(TForm1& form, ReceiveBinding& receive);
+
+    // Puts the window's sendfilelist hook back on the real sending (tests replace it).
+    void bindsendfilelist();
+
+public slots:
+    void button9Click();
+    void button19Click();
+    void ToolbarButton973Click();
+    void button27Click();
+
+private:
+    SendPlaces places() const;
+    std::vector<std::string> selectedfiles() const;
+    void sendselected(bool install);
+
+    TForm1& m_form;
+    ReceiveBinding& m_receive;
+};
+
+} // namespace tessaly::app

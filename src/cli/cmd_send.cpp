@@ -1,0 +1,189 @@
+#include <cstdio>
+#include <set>
+#include <string_view>
+
+#include "cli/cli.h"
+#include "cli/terminalshell.h"
+#include "files/packagestore.h"
+#include "link/byteorder.h"
+#include "transfers/backup.h"
+#include "transfers/send.h"
+#include "transfers/session.h"
+
+namespace tessaly::cli {
+
+namespace {
+
+struct SendOptions {
+    std::vector<std::filesystem::path> files;
+    std::vector<std::string> vars;  // full names; empty: every variable
+    bool libs = false;
+    std::filesystem::path libdir;
+    std::string output;
+    std::string comment;
+};
+
+// Options of send, backup and restore; nullopt after printing what is wrong.
+std::optional<SendOptions> parse(std::string_view command, const Args& args) {
+    SendOptions o;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string_view a = args[i];
+        auto value = [&](std::string& into) {
+            if (i + 1 >= args.size()) {
+                std::fprintf(stderr, "tessaly92-cli: %s needs a value\n", args[i].c_str());
+                return false;
+            }
+            into = args[++i];
+            return true;
+        };
+        std::string v;
+        if (command == "send" && a == "--vars") {
+            if (!value(v)) return std::nullopt;
+            for (std::string& n : splitnames(v)) o.vars.push_back(upstring(n));
+        } else if (command == "send" && a == "--libs") {
+            o.libs = true;
+        } else if (command == "send" && a == "--lib-dir") {
+            if (!value(v)) return std::nullopt;
+            o.libdir = v;
+        } else if (command == "backup" && (a == "-o" || a == "--output")) {
+            if (!value(o.output)) return std::nullopt;
+        } else if (command == "backup" && a == "--comment") {
+            if (!value(o.comment)) return std::nullopt;
+        } else if (a.starts_with("-") && a.size() > 1) {
+            std::fprintf(stderr, "tessaly92-cli: %.*s: unknown option %s\n", int(command.size()), command.data(),
+                         args[i].c_str());
+            return std::nullopt;
+        } else {
+            o.files.emplace_back(args[i]);
+        }
+    }
+    const std::size_t wanted = command == "backup" ? 0 : command == "restore" ? 1 : o.files.size();
+    if (o.files.size() != wanted || (command == "send" && o.files.empty())) {
+        std::fprintf(stderr, "tessaly92-cli: %.*s: see --help for its arguments\n", int(command.size()), command.data());
+        return std::nullopt;
+    }
+    if (command == "backup" && o.output.empty()) {
+        std::fprintf(stderr, "tessaly92-cli: backup needs -o FILE.92b\n");
+        return std::nullopt;
+    }
+    return o;
+}
+
+// Files that cannot be sent are refused before the cable is opened.
+bool sendable(const SendOptions& o) {
+    std::set<std::string> found;
+    for (const auto& path : o.files) {
+        const SendKind kind = sendkind(path);
+        if (kind != SendKind::Variables) {
+            const char* why = kind == SendKind::Text     ? "convert the text file first (txt2var)"
+                              : kind == SendKind::Backup ? "a backup goes back with the restore command"
+                                                         : "this kind of file cannot be sent";
+            std::fprintf(stderr, "tessaly92-cli: %s: %s\n", path.c_str(), why);
+            return false;
+        }
+        const std::string why = checkvariablefile(path);
+        if (!why.empty()) {
+            std::fprintf(stderr, "tessaly92-cli: %s\n", why.c_str());
+            return false;
+        }
+        if (const auto file = readtifile(path, nullptr))
+            for (const TiEntry* v : file->variables()) found.insert(upstring(v->fullname()));
+    }
+    bool all = true;
+    for (const std::string& name : o.vars)
+        if (!found.contains(name)) {
+            std::fprintf(stderr, "tessaly92-cli: no variable %s in the files (see the info command)\n", name.c_str());
+            all = false;
+        }
+    return all;
+}
+
+} // namespace
+
+int cmd_send(const Options& options, const Args& args) {
+    const auto o = parse("send", args);
+    if (!o || !sendable(*o)) return kUsage;
+
+    std::string error;
+    int code = kFailed;
+    auto cl = CliLink::open(options, &error, &code);
+    if (!cl) return code;
+    Link& link = cl->link();
+    TransferState& state = cl->state();
+    TerminalShell shell(link.pump());
+    std::size_t sent = 0;
+    std::string failure;
+    {
+        TransferSession session(state, shell);
+        for (const auto& path : o->files) {
+            std::function<bool(std::size_t)> selected;
+            std::vector<std::string> names;
+            if (!o->vars.empty()) {
+                if (const auto file = readtifile(path, nullptr))
+                    for (const TiEntry* v : file->variables()) names.push_back(upstring(v->fullname()));
+                selected = [&](std::size_t i) {
+                    return std::find(o->vars.begin(), o->vars.end(), names[i]) != o->vars.end();
+                };
+            }
+            sent += sendvariables(link, shell, path, selected).sent.size();
+            if (!state.linkok) break;
+            if (!o->libs) continue;
+            // The program's own folder stands for the browser folder.
+            for (const Library& lib : librarylist(path, path.parent_path(), o->libdir)) {
+                std::vector<Library> one{lib};
+                sendlibraries(link, shell, one, path.string());
+                if (!state.linkok) break;
+            }
+            if (!state.linkok) break;
+        }
+    }
+    shell.endbar();
+    if (state.linkok) std::printf("%zu variable(s) sent\n", sent);
+    return finish(state, &link.port());
+}
+
+int cmd_backup(const Options& options, const Args& args) {
+    const auto o = parse("backup", args);
+    if (!o) return kUsage;
+    std::string error;
+    int code = kFailed;
+    auto cl = CliLink::open(options, &error, &code);
+    if (!cl) return code;
+    TemporaryStore folder;
+    if (!folder.ok()) {
+        std::fprintf(stderr, "tessaly92-cli: cannot make a temporary folder for the backup\n");
+        return kFailed;
+    }
+    const PackageStore store(folder.folder());
+    TerminalShell shell(cl->link().pump());
+    {
+        TransferSession session(cl->state(), shell);
+        std::string comment = o->comment;
+        fetchbackup(cl->link(), shell, store, o->output, comment);
+    }
+    shell.endbar();
+    return finish(cl->state(), &cl->link().port());
+}
+
+int cmd_restore(const Options& options, const Args& args) {
+    const auto o = parse("restore", args);
+    if (!o) return kUsage;
+    const std::string why = checkbackupfile(o->files[0]);
+    if (!why.empty()) {
+        std::fprintf(stderr, "tessaly92-cli: %s\n", why.c_str());
+        return kUsage;
+    }
+    std::string error;
+    int code = kFailed;
+    auto cl = CliLink::open(options, &error, &code);
+    if (!cl) return code;
+    TerminalShell shell(cl->link().pump());
+    {
+        TransferSession session(cl->state(), shell);
+        sendbackup(cl->link(), shell, o->files[0]);
+    }
+    shell.endbar();
+    return finish(cl->state(), &cl->link().port());
+}
+
+} // namespace tessaly::cli

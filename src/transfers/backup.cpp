@@ -1,0 +1,233 @@
+#include "transfers/backup.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "files/packagewriter.h"
+#include "files/tifile.h"
+#include "link/packets.h"
+#include "transfers/receive.h"
+#include "transfers/send.h"
+
+namespace tessaly {
+
+namespace {
+
+// The data request of a backup block asks for 1024 bytes.
+constexpr std::uint16_t kBlockRequest = 0x0400;
+// Each block's data opens with four bytes of the calculator's own that are not memory.
+constexpr std::size_t kBlockLead = 4;
+
+std::string headername(const std::vector<std::uint8_t>& data) {
+    std::string name;
+    if (data.size() < 6) return name;
+    const std::size_t n = std::min<std::size_t>(data[5], data.size() - 6);
+    for (std::size_t i = 0; i < n && name.size() < kPackageNameSize; ++i) name += static_cast<char>(data[6 + i]);
+    return name;
+}
+
+// A block's data as it arrives: past its four lead bytes, into the package store; the
+// gauge follows the block.
+class BlockData final : public PacketWatcher {
+public:
+    BlockData(PackageStoreWriter& writer, Shell& shell, std::size_t length)
+        : m_writer(writer), m_shell(shell), m_step(std::max<std::size_t>(1, (length / 100) * 2)) {
+        shell.setgaugemax(static_cast<int>(length > kBlockLead ? length - kBlockLead : 0));
+        shell.setgaugeposition(0);
+    }
+    void onbyte(std::size_t index, std::uint8_t byte) override {
+        m_count = index + 1;
+        if (index < kBlockLead) return;
+        m_writer.writedata(byte);
+        if ((index - kBlockLead + 1) % m_step == 1) {
+            m_shell.setgaugeposition(static_cast<int>(index - kBlockLead + 1));
+            m_shell.processmessages();
+        }
+    }
+    std::size_t count() const { return m_count; }
+
+private:
+    PackageStoreWriter& m_writer;
+    Shell& m_shell;
+    std::size_t m_step;
+    std::size_t m_count = 0;
+};
+
+// The backup header and each block header: size, type, no name.
+std::vector<std::uint8_t> backupheader(std::uint32_t size) {
+    return {static_cast<std::uint8_t>(size), static_cast<std::uint8_t>(size >> 8), static_cast<std::uint8_t>(size >> 16),
+            static_cast<std::uint8_t>(size >> 24), kTypeBackup};
+}
+
+bool openbackup(TiFileReader& reader, const std::filesystem::path& path, std::string* error) {
+    if (!openchecked(reader, path, error)) return false;
+    if (reader.file().backuplayout) return true;
+    *error = path.filename().string() + " is not a TI-92 backup file.";
+    return false;
+}
+
+} // namespace
+
+std::string checkbackupfile(const std::filesystem::path& path) {
+    TiFileReader reader;
+    std::string error;
+    return openbackup(reader, path, &error) ? std::string() : error;
+}
+
+BackupReceived receivebackup(Link& link, Shell& shell, const PackageStore& store) {
+    TransferState& s = link.state();
+    BackupReceived result;
+    PackageStoreWriter writer(store);
+    std::string error;
+    if (!writer.open(true, &error)) {
+        link.faillink(error);
+        return result;
+    }
+    const std::int64_t start = writer.dataposition();
+
+    sendready(link);
+    waitack(link);
+    shell.setstatus(kRequestingBackupText);
+    sendvariablerequest(link, RequestEntry{"main\\backup", kTypeBackup});
+    if (!waitack(link)) link.faillink(kNoRequestAckText);
+
+    std::optional<PacketHeader> next;
+    if (s.linkok) {
+        next = receiveheader(link);
+        shell.setstatus(kReceivingBackupText);
+    }
+    while (next && next->command == CmdVarHeader && s.linkok) {
+        const std::uint32_t b = ++result.blocks;
+        shell.setstatus(std::to_string(b));
+        const Packet header = receivebody(link, *next);
+        if (b == 1) result.romversion = headername(header.data);
+        shell.setstatus("Receiving block " + std::to_string(b) + " ROM v" + result.romversion);
+        sendack(link);
+        sendpacket(link, CmdDataRequest, kBlockRequest);
+        waitack(link);
+
+        const std::optional<PacketHeader> datahead = receiveheader(link);
+        if (!datahead) break;
+        BlockData data(writer, shell, datahead->length);
+        receivebody(link, *datahead, &data);
+        shell.setgaugeposition(static_cast<int>(data.count() > kBlockLead ? data.count() - kBlockLead : 0));
+        if (!s.linkok) {
+            s.pendingerror = "Did not receive byte " + std::to_string(data.count() + 1) + " in packet " +
+                             std::to_string(b) + ".";
+            break;
+        }
+        sendack(link);
+        next = receiveheader(link);
+    }
+
+    if (s.linkok && next && next->command == CmdEnd) {
+        sendack(link);
+        const std::int64_t end = writer.dataposition();
+        // The record counts every byte kept: the Windows version's was four short, and its
+        // saved backups lost their last four bytes.
+        result.size = static_cast<std::uint32_t>(end - start);
+        shell.setstatus("Backup received!(" + std::to_string(result.size) + "b)");
+        if (writer.appendrecord(PackageRecord{result.romversion, static_cast<std::int32_t>(start),
+                                              static_cast<std::int32_t>(end), static_cast<std::int32_t>(result.size),
+                                              kTypeBackup}))
+            result.received = true;
+        else
+            link.faillink(writer.error());
+    } else if (s.linkok) {
+        link.faillink(std::string(kBackupNotReceivedText) + "the calculator did not end it");
+    }
+    if (!result.received) writer.dropfrom(start);
+    if (!writer.close(&error) && s.linkok) {
+        link.faillink(error);
+        result.received = false;
+    }
+    shell.processmessages();
+    return result;
+}
+
+bool fetchbackup(Link& link, Shell& shell, const PackageStore& store, const std::filesystem::path& dest,
+                 std::string& comment) {
+    TransferState& s = link.state();
+    if (!receivebackup(link, shell, store).received) return false;
+    std::string error;
+    const bool busy = s.busy;
+    const bool saved = saveas92g(dest, true, store, comment, shell, s, &error);
+    s.busy = busy;  // the writer clears it; the session that holds it ends later
+    if (!saved) link.faillink(error);
+    return saved;
+}
+
+BackupSent sendbackup(Link& link, Shell& shell, const std::filesystem::path& path, BackupPurpose purpose) {
+    TransferState& s = link.state();
+    BackupSent result;
+    s.linkok = true;
+
+    TiFileReader reader;
+    std::string error;
+    if (!openbackup(reader, path, &error)) {
+        link.faillink(std::string(kNotRestoredText) + error);
+        return result;
+    }
+    const std::uint64_t n64 = reader.file().length - (tidatastart(1) + 2);
+    const auto n = static_cast<std::uint32_t>(n64);
+    result.size = n;
+    const bool large = n > kLargeBackup;
+
+    sendready(link);
+    waitack(link);
+    shell.setstatus(kSendingHeaderText);
+    sendpacket(link, CmdVarHeader, backupheader(n));
+    if (!waitack(link)) {
+        link.faillink(kNoHeaderAckText);
+    } else {
+        shell.setstatus("Sending backup (" + std::to_string(n) + "b)..");
+        shell.setgaugemax(static_cast<int>(n));
+        std::vector<std::uint8_t> block;
+        block.reserve(kBackupBlockSize);
+        std::uint32_t done = 0;
+        // At least one block, even for an empty backup.
+        do {
+            const std::uint32_t b = ++result.blocks;
+            shell.setgaugeposition(static_cast<int>(done));
+            block.resize(std::min<std::uint32_t>(n - done, kBackupBlockSize));
+            if (!reader.read(tidatastart(1) + done, block)) {
+                link.faillink("Cannot read " + path.filename().string() + ".");
+                break;
+            }
+            sendpacket(link, CmdVarHeader, backupheader(0));
+            if (!waitack(link)) {
+                link.faillink(std::string(kNoBlockAckText) + std::to_string(b));
+                break;
+            }
+            receiveheader(link);  // the calculator's data request
+            sendack(link);
+            sendpacket(link, CmdData, block);
+            waitack(link);
+            shell.processmessages();
+            done += static_cast<std::uint32_t>(block.size());
+        } while (done < n && s.linkok);
+
+        if (s.linkok) {
+            shell.setgaugeposition(static_cast<int>(n));
+            sendpacket(link, CmdEnd);
+            shell.setstatus(kBackupSentText);
+            result.sent = true;
+        }
+    }
+
+    if (!s.linkok) {
+        // The Windows version ran through the rest of the file after a failure, and the
+        // count of bytes read then passed 105000 for every large backup: the notice is
+        // FARGO installation's alone. Any other failure says plainly that memory was not
+        // restored.
+        if (purpose == BackupPurpose::Fargo && large && n > kFargoNoticeBytes) {
+            s.pendingerror = kFargoBackupText;
+            shell.setgaugeposition(static_cast<int>(n));
+        } else if (!s.pendingerror.starts_with(kNotRestoredText)) {
+            s.pendingerror = std::string(kNotRestoredText) + s.pendingerror;
+        }
+    }
+    return result;
+}
+
+} // namespace tessaly

@@ -1,0 +1,298 @@
+#include "transfers/send.h"
+
+#include <algorithm>
+#include <cctype>
+#include <system_error>
+
+#include "files/fargo.h"
+#include "files/packagestore.h"
+#include "files/tifile.h"
+#include "link/packets.h"
+#include "transfers/backup.h"
+#include "transfers/session.h"
+
+namespace tessaly {
+
+namespace {
+
+std::string upper(std::string s) {
+    for (auto& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return s;
+}
+
+// The variable header: size (upper 16 bits zero), type, name length, name.
+std::vector<std::uint8_t> variableheader(std::uint32_t size, std::uint8_t type, const std::string& name) {
+    std::vector<std::uint8_t> d{static_cast<std::uint8_t>(size), static_cast<std::uint8_t>(size >> 8), 0x00, 0x00, type,
+                                static_cast<std::uint8_t>(name.size())};
+    d.insert(d.end(), name.begin(), name.end());
+    return d;
+}
+
+// The calculator's next packet, whatever comes before its machine byte skipped and its
+// data read to the end, so a refusal leaves the line quiet for the next exchange.
+Packet answer(Link& link) {
+    const std::optional<PacketHeader> header = seekheader(link);
+    return header ? receivebody(link, *header) : Packet{};
+}
+
+// Lets window messages through once the header's type byte is out.
+class HeaderWatcher final : public PacketWatcher {
+public:
+    explicit HeaderWatcher(Shell& shell) : m_shell(shell) {}
+    void onbyte(std::size_t index, std::uint8_t) override {
+        if (index == 4) m_shell.processmessages();
+    }
+
+private:
+    Shell& m_shell;
+};
+
+// The gauge over a variable's S data bytes (after the four zero bytes): range S - 3,
+// a step every 2 per cent, window messages at each step.
+class DataGauge final : public PacketWatcher {
+public:
+    DataGauge(Shell& shell, std::size_t size)
+        : m_shell(shell), m_step(std::max<std::size_t>(1, (size / 100) * 2)) {
+        shell.setgaugemax(static_cast<int>(size) - 3);
+        shell.setgaugeposition(0);
+    }
+    void onbyte(std::size_t index, std::uint8_t) override {
+        if (index < 4) return;
+        const std::size_t i = index - 3;
+        if (m_step > 1 && i % m_step == 1) {
+            m_shell.setgaugeposition(static_cast<int>(i));
+            m_shell.processmessages();
+        }
+    }
+
+private:
+    Shell& m_shell;
+    std::size_t m_step;
+};
+
+// A library table's names, read from a program file; empty when there is none.
+std::vector<std::string> tablenames(const std::filesystem::path& program, bool onlyprograms) {
+    std::vector<std::uint8_t> head;
+    std::uint64_t length = 0;
+    if (!readfilehead(program, head, length, nullptr)) return {};
+    if (onlyprograms && fargokind(head) != FargoKind::Program) return {};
+    return fargolibraries(head);
+}
+
+std::vector<Library> findlibraries(const std::vector<std::string>& names, const SendPlaces& places) {
+    std::vector<Library> out;
+    for (const std::string& name : names) {
+        std::error_code ec;
+        const std::filesystem::path here = places.browserfolder / (name + ".92p");
+        out.push_back({name, std::filesystem::exists(here, ec) ? here : places.libraryfolder / (name + ".92p")});
+    }
+    return out;
+}
+
+bool saveacopy(Shell& shell, const std::filesystem::path& path, const std::string& extension,
+               const SendPlaces& places) {
+    FileDialogSpec spec;
+    spec.filename = (places.browserfolder / path.filename()).string();
+    spec.filter = extension + "-files|*." + extension;
+    spec.title = "Save file as..";
+    spec.defaultext = extension;
+    const auto chosen = shell.savedialog(spec);
+    if (!chosen) return false;
+    std::error_code ec;
+    // An existing file is never overwritten; a copy that cannot be made is said, not swallowed.
+    if (std::filesystem::exists(*chosen, ec))
+        shell.messagebox("No copy was saved: " + *chosen + " already exists.", "", Icon::Warning, Buttons::Ok);
+    else if (!std::filesystem::copy_file(path, *chosen, ec))
+        shell.messagebox("No copy was saved as " + *chosen + ": " + ec.message() + ".", "", Icon::Warning,
+                         Buttons::Ok);
+    return true;
+}
+
+} // namespace
+
+SendKind sendkind(const std::filesystem::path& path) {
+    const std::string name = path.filename().string();
+    const std::string last = upper(name.size() >= 3 ? name.substr(name.size() - 3) : name);
+    if (last == "TXT") return SendKind::Text;
+    if (last == "92B") return SendKind::Backup;
+    if (last == "92@" || last == "UUE") return SendKind::Unhandled;
+    return SendKind::Variables;
+}
+
+bool openchecked(TiFileReader& reader, const std::filesystem::path& path, std::string* error) {
+    if (!reader.open(path, error)) return false;
+    std::uint8_t signature[8] = {};
+    if (!reader.read(0, signature) || std::string_view(reinterpret_cast<const char*>(signature), 8) != kTiSignature) {
+        *error = path.filename().string() + std::string(kNotTi92FileText);
+        return false;
+    }
+    return true;
+}
+
+std::string checkvariablefile(const std::filesystem::path& path) {
+    TiFileReader reader;
+    std::string error;
+    return openchecked(reader, path, &error) ? std::string() : error;
+}
+
+SendResult sendvariables(Link& link, Shell& shell, const std::filesystem::path& path,
+                         const std::function<bool(std::size_t)>& selected) {
+    TransferState& s = link.state();
+    SendResult result;
+    s.linkok = true;
+
+    TiFileReader reader;
+    std::string error;
+    if (!openchecked(reader, path, &error)) {
+        link.faillink(error);
+        return result;
+    }
+
+    std::size_t index = 0;
+    std::vector<std::uint8_t> data;
+    for (const TiEntry* entry : reader.file().variables()) {
+        const std::size_t i = index++;
+        if (selected && !selected(i)) continue;
+        const std::string name = entry->fullname().substr(0, kPackageNameSize);
+        // Four zero bytes, then the S stored bytes.
+        data.assign(4, 0);
+        data.resize(4 + entry->size);
+        if (!reader.read(entry->dataposition, std::span(data).subspan(4))) {
+            link.faillink("Cannot read " + name + " from " + path.filename().string() + ".");
+            break;
+        }
+
+        sendready(link);
+        waitack(link);
+        shell.setstatus(std::string(kSendingText) + name + "..");
+        HeaderWatcher watcher(shell);
+        sendpacket(link, CmdVarHeader, variableheader(entry->size, entry->type, name), &watcher);
+        if (!s.linkok) return result;
+        const Packet ack = answer(link);
+        if (!ack.is(CmdAck) && !ack.is(CmdDataRequest)) {
+            // Not silently skipped: the summary names it.
+            if (s.linkok) result.notsent.push_back(name);
+            continue;
+        }
+        const Packet reply = answer(link);
+        if (reply.is(CmdSkip)) {  // a locked variable, or no room for it
+            result.notsent.push_back(name);
+            continue;
+        }
+        if (!reply.is(CmdDataRequest)) {
+            link.faillink(kNoDataRequestText);
+            continue;
+        }
+        sendack(link);
+        DataGauge gauge(shell, entry->size);
+        sendpacket(link, CmdData, data, &gauge);
+        shell.setgaugeposition(static_cast<int>(entry->size) - 3);
+        if (!waitack(link)) {
+            link.faillink(kNoDataAckText);
+            continue;
+        }
+        sendpacket(link, CmdEnd);
+        const bool acknowledged = waitack(link);
+        result.sent.push_back(name);
+        if (acknowledged) shell.setstatus(std::to_string(result.sent.size()) + std::string(kVariablesSentText));
+    }
+
+    if (s.linkok && !result.notsent.empty()) {
+        std::string names;
+        for (const std::string& n : result.notsent) names += (names.empty() ? "" : ", ") + n;
+        link.faillink(std::string(kNotSentText) + names);
+    }
+    if (s.linkok) {
+        shell.setstatus(std::to_string(result.sent.size()) + std::string(kVariablesSentText));
+    } else {
+        s.pendingerror += "\r" + std::string(kLockedHintText) + "\r" + std::string(kHomeHintText);
+        shell.setstatus(s.pendingerror);
+    }
+    return result;
+}
+
+std::vector<Library> librarylist(const std::filesystem::path& program, const std::filesystem::path& browserfolder,
+                                 const std::filesystem::path& libraryfolder) {
+    return findlibraries(tablenames(program, false), SendPlaces{browserfolder, libraryfolder});
+}
+
+void sendlibraries(Link& link, Shell& shell, const std::vector<Library>& libraries, const std::string& program) {
+    for (const Library& lib : libraries) {
+        std::error_code ec;
+        if (std::filesystem::exists(lib.path, ec))
+            sendvariables(link, shell, lib.path);
+        else
+            shell.messagebox("Cannot find the required library \"" + lib.name + ".92p\"! You need this file to run " +
+                                 program + ".",
+                             "", Icon::Warning, Buttons::Ok);
+    }
+}
+
+bool sendfilelist(Link& link, Shell& shell, const std::vector<std::filesystem::path>& paths, bool ask, bool install,
+                  const SendPlaces& places) {
+    Answer answer = Answer::No;
+    if (ask) {
+        const std::string text =
+            paths.size() == 1
+                ? std::string("You have selected one file.\rDo you want to save a copy of the file before sending?")
+                : "You have selected " + std::to_string(paths.size()) +
+                      " files.\rDo you want to save a copy of the files before sending?";
+        answer = shell.messagebox(text, "", Icon::Information, Buttons::YesNoCancel);
+    }
+    if (paths.empty() || answer == Answer::Cancel) return install;
+
+    TransferState& s = link.state();
+    TransferSession session(s, shell);
+    if (!session) return false;
+    for (const std::filesystem::path& path : paths) {
+        // The file's own extension, so a full stop in a folder name does not count.
+        const std::string name = path.filename().string();
+        const auto dot = name.rfind('.');
+        const std::string extension = upper(dot == std::string::npos ? std::string() : name.substr(dot + 1));
+        if (answer == Answer::Yes && !saveacopy(shell, path, extension, places)) {
+            s.linkok = false;
+            return false;
+        }
+        if (extension == "TXT") {
+            shell.messagebox(kConvertFirstText, "", Icon::None, Buttons::Ok);
+        } else if (extension == "92@" || extension == "92B" || extension == "UUE") {
+            shell.messagebox(kCannotHandleText, "", Icon::None, Buttons::Ok);
+        } else {
+            sendvariables(link, shell, path);
+            const std::vector<std::string> names = tablenames(path, true);
+            if ((ask || install) && !names.empty()) {
+                if (ask && !install &&
+                    shell.messagebox("Do you want to send all req. libs for " + name + " also?", "",
+                                     Icon::Confirmation, Buttons::YesNo) != Answer::Yes)
+                    return false;
+                sendlibraries(link, shell, findlibraries(names, places), path.string());
+            }
+        }
+        if (!s.linkok) break;
+    }
+    return install;
+}
+
+void sendselectedfiles(Link& link, Shell& shell, const std::vector<std::string>& names, bool install,
+                       const SendPlaces& places) {
+    TransferState& s = link.state();
+    if (names.empty()) {
+        shell.messagebox(kNoFileSelectedText, kNoFileSelectedCaption, Icon::Error, Buttons::Ok);
+        return;
+    }
+    for (const std::string& name : names) {
+        const std::filesystem::path path = places.browserfolder / name;
+        switch (sendkind(path)) {
+        case SendKind::Text: shell.messagebox(kConvertFirstText, "", Icon::None, Buttons::Ok); break;
+        case SendKind::Backup: sendbackup(link, shell, path); break;
+        case SendKind::Unhandled: shell.messagebox(kCannotHandleText, "", Icon::None, Buttons::Ok); break;
+        case SendKind::Variables:
+            sendvariables(link, shell, path);
+            if (install) sendlibraries(link, shell, findlibraries(tablenames(path, false), places), name);
+            break;
+        }
+        if (!s.linkok) break;
+    }
+}
+
+} // namespace tessaly

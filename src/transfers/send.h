@@ -1,0 +1,82 @@
+#pragma once
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "files/tifile.h"
+#include "link/link.h"
+#include "link/shell.h"
+
+namespace tessaly {
+
+inline constexpr std::string_view kSendingText = "Sending ";
+inline constexpr std::string_view kVariablesSentText = " variable(s) was sent";
+inline constexpr std::string_view kNoDataRequestText = "Did not got datarequest";
+inline constexpr std::string_view kNoDataAckText = "Did not got the data ACK";
+inline constexpr std::string_view kLockedHintText = "Check if you are trying to overwrite a locked variable!";
+inline constexpr std::string_view kHomeHintText = "Go to home screen! (<> Q)";
+inline constexpr std::string_view kNotSentText = "Variable(s) not sent: ";
+inline constexpr std::string_view kConvertFirstText = "Please convert the text-file first!";
+inline constexpr std::string_view kCannotHandleText = "This verison cannot handle the 92@-type or 92b-files.";
+inline constexpr std::string_view kCannotHandle92AtText = "This verison cannot handle the 92@-type.";
+inline constexpr std::string_view kNoFileSelectedText = "No file selected!";
+inline constexpr std::string_view kNoFileSelectedCaption = "No file selected";
+inline constexpr std::string_view kNotTi92FileText = " is not a TI-92 file.";
+
+// What a file is, told by the last three characters of its own name, upper-cased.
+enum class SendKind { Text, Backup, Unhandled, Variables };
+SendKind sendkind(const std::filesystem::path& path);
+
+// Why a file cannot be sent as variables (cannot be opened, shorter than its table, not
+// a TI-92 file); empty when it can.
+std::string checkvariablefile(const std::filesystem::path& path);
+
+// Opens a TI-92 file for sending: read, checked against its table and its signature.
+bool openchecked(TiFileReader& reader, const std::filesystem::path& path, std::string* error);
+
+// What a send brought: full names as sent, and those the calculator would not take.
+struct SendResult {
+    std::vector<std::string> sent;
+    std::vector<std::string> notsent;
+};
+
+// Sends the variables of a TI-92 file, each in its ten-packet exchange; selected(i) tells
+// whether the variable with selection index i goes (empty: all). The file is read and
+// checked before anything is sent: a file that cannot be opened, is shorter than its
+// table or is not a TI-92 file fails the link with why. A variable the calculator
+// refuses is named in the result and, once the rest is sent, in the pending error text.
+// Raises the link-ok flag first, so one failed file does not stop the next.
+SendResult sendvariables(Link& link, Shell& shell, const std::filesystem::path& path,
+                         const std::function<bool(std::size_t)>& selected = {});
+
+// A FARGO library a program needs, and where it was found (the browser folder before the
+// library folder; the library folder's path when neither holds it).
+struct Library {
+    std::string name;
+    std::filesystem::path path;
+};
+std::vector<Library> librarylist(const std::filesystem::path& program, const std::filesystem::path& browserfolder,
+                                 const std::filesystem::path& libraryfolder);
+// Sends each library that exists and warns about each one that does not.
+void sendlibraries(Link& link, Shell& shell, const std::vector<Library>& libraries, const std::string& program);
+
+struct SendPlaces {
+    std::filesystem::path browserfolder;  // the file browser's folder
+    std::filesystem::path libraryfolder;  // the FARGO library folder of the settings
+};
+
+// Dropped files and a file named on the command line: the copy question, then each file
+// sent with its libraries (asked for, or with install sent without asking). True when the
+// application is to quit afterwards (install).
+bool sendfilelist(Link& link, Shell& shell, const std::vector<std::filesystem::path>& paths, bool ask, bool install,
+                  const SendPlaces& places);
+
+// The Send and Install buttons: every selected file of the browser folder, backups
+// restored, variable files sent (with install, each followed by its libraries).
+void sendselectedfiles(Link& link, Shell& shell, const std::vector<std::string>& names, bool install,
+                       const SendPlaces& places);
+
+} // namespace tessaly
