@@ -9,6 +9,7 @@
 #include "files/packagestore.h"
 #include "files/packagewriter.h"
 #include "files/safefile.h"
+#include "files/tifile.h"
 #include "link/byteorder.h"
 #include "link/typenames.h"
 #include "transfers/directory.h"
@@ -181,6 +182,8 @@ int cmd_get(const Options& options, const Args& args) {
     if (!cl->state().linkok) return finish(cl->state(), &cl->link().port());
 
     std::string comment = o->comment;
+    if (comment.size() > kTiCommentSize)
+        std::fprintf(stderr, "tessaly92-cli: the comment is cut to its first %zu characters\n", kTiCommentSize);
     if (!saveas92g(o->output, false, store, comment, shell, cl->state(), &error)) {
         shell.endbar();
         std::fprintf(stderr, "tessaly92-cli: %s\n", error.c_str());

@@ -2,6 +2,7 @@
 
 #include "cli/cli.h"
 #include "transfers/readiness.h"
+#include "transfers/session.h"
 
 namespace tessaly::cli {
 
@@ -13,7 +14,13 @@ int cmd_ready(const Options& options, const Args& args) {
     int code = kFailed;
     auto cl = CliLink::open(options, nullptr, &code);
     if (!cl) return code;
-    if (readinessexchange(cl->link())) {
+    NullShell quiet;
+    bool ready = false;
+    {
+        TransferSession session(cl->state(), quiet, TransferSession::Refusal::Quiet, TransferSession::Pointer::Unchanged);
+        ready = readinessexchange(cl->link());
+    }
+    if (ready) {
         std::printf("%.*s\n", int(kReadyText.size()), kReadyText.data());
         return kOk;
     }

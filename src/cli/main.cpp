@@ -66,8 +66,17 @@ int main(int argc, char** argv) {
                 return kUsage;
             }
             (a == "--link" ? options.link : options.trace) = argv[++i];
+            // An empty LINK would quietly mean the parallel port: say so instead.
+            if (options.link.empty() && a == "--link") {
+                std::fprintf(stderr, "tessaly92-cli: --link needs a LINK (virtual, socket:PATH, ppdev:DEVICE, ...)\n");
+                return kUsage;
+            }
         } else if (a.starts_with("--link=")) {
             options.link = std::string(a.substr(7));
+            if (options.link.empty()) {
+                std::fprintf(stderr, "tessaly92-cli: --link needs a LINK (virtual, socket:PATH, ppdev:DEVICE, ...)\n");
+                return kUsage;
+            }
         } else if (a.starts_with("--trace=")) {
             options.trace = std::string(a.substr(8));
         } else {

@@ -89,12 +89,25 @@ std::optional<TiFile> parsetiheader(std::span<const std::uint8_t> prefix, std::u
         fail(error, "the header and table were not read whole");
         return std::nullopt;
     }
-    // O(0) .. O(n), the last being the file-size field.
+    f.entries.resize(n);
+    for (std::size_t k = 0; k < n; ++k) {
+        const std::size_t at = kTiTableStart + kTiEntrySize * k;
+        TiEntry& e = f.entries[k];
+        e.offset = *readdwordle(prefix, at);
+        e.name = readnamefield(prefix, at + 4);
+        e.type = prefix[at + 12];
+        e.attribute = prefix[at + 13];
+    }
+    // O(0) .. O(n), the last being the file-size field. A folder entry's offset is read by
+    // no rule, and other writers put anything there (0, say): only the offsets that frame
+    // a variable's data are checked.
     std::vector<std::uint32_t> offsets(n + 1);
+    std::uint32_t previous = 0;
     for (std::size_t k = 0; k <= n; ++k) {
-        offsets[k] = *readdwordle(prefix, kTiTableStart + kTiEntrySize * k);
-        const char* what = k == n ? "the file-size field" : nullptr;
-        std::string where = what ? std::string(what) : "entry " + num(k + 1) + "'s data offset";
+        const bool sizefield = k == n;
+        offsets[k] = sizefield ? *readdwordle(prefix, kTiTableStart + kTiEntrySize * n) : f.entries[k].offset;
+        if (!sizefield && f.entries[k].isfolder()) continue;
+        std::string where = sizefield ? std::string("the file-size field") : "entry " + num(k + 1) + "'s data offset";
         if (offsets[k] < datastart) {
             fail(error, where + " (" + num(offsets[k]) + ") points into the header or table");
             return std::nullopt;
@@ -104,22 +117,14 @@ std::optional<TiFile> parsetiheader(std::span<const std::uint8_t> prefix, std::u
                             " bytes)");
             return std::nullopt;
         }
-        if (k > 0 && offsets[k] < offsets[k - 1]) {
-            fail(error, where + " (" + num(offsets[k]) + ") runs backwards from the one before (" +
-                            num(offsets[k - 1]) + ")");
+        if (offsets[k] < previous) {
+            fail(error, where + " (" + num(offsets[k]) + ") runs backwards from the one before (" + num(previous) +
+                            ")");
             return std::nullopt;
         }
+        previous = offsets[k];
     }
     f.sizefield = offsets[n];
-    f.entries.resize(n);
-    for (std::size_t k = 0; k < n; ++k) {
-        const std::size_t at = kTiTableStart + kTiEntrySize * k;
-        TiEntry& e = f.entries[k];
-        e.offset = offsets[k];
-        e.name = readnamefield(prefix, at + 4);
-        e.type = prefix[at + 12];
-        e.attribute = prefix[at + 13];
-    }
     f.backuplayout = n == 1 && f.entries[0].type == kBackupType;
     // Framing around the stored bytes: four zero bytes and the checksum, or only the
     // checksum in the backup layout.
@@ -133,7 +138,9 @@ std::optional<TiFile> parsetiheader(std::span<const std::uint8_t> prefix, std::u
             folder = e.name;
             continue;
         }
-        const std::uint32_t section = offsets[k + 1] - offsets[k];
+        std::size_t next = k + 1;
+        while (next < n && f.entries[next].isfolder()) ++next;
+        const std::uint32_t section = offsets[next] - offsets[k];
         if (section < minimum) {
             fail(error, "entry " + num(k + 1) + " (" + e.name + ") has a data section of " + num(section) +
                             " bytes, too short to hold its data");

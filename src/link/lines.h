@@ -32,4 +32,8 @@ struct Lines {
     constexpr std::uint8_t cable() const { return static_cast<std::uint8_t>((a ? 1 : 0) | (b ? 2 : 0)); }
 };
 
+// On the virtual cable, the one byte a server sends a program that connects while another
+// holds the cable, before it closes: no line levels (those use the low two bits only).
+inline constexpr std::uint8_t kCableBusy = 'B';
+
 } // namespace tessaly

@@ -90,7 +90,8 @@ Packet receivebody(Link& link, const PacketHeader& header, PacketWatcher* watche
             else
                 p.data.push_back(b);
         }
-        p.checksumok = receiveword(link) == sum;
+        // Once the link failed the checksum is not worth the acknowledgements it would cost.
+        p.checksumok = link.state().linkok && receiveword(link) == sum;
     }
     p.complete = link.state().linkok;
     marktrace(link, Direction::FromCalc, header.command);
@@ -101,6 +102,16 @@ Packet receivepacket(Link& link, PacketWatcher* watcher) {
     const std::optional<PacketHeader> header = receiveheader(link);
     if (!header) return Packet{};
     return receivebody(link, *header, watcher);
+}
+
+Packet receiveverified(Link& link, PacketWatcher* watcher) {
+    Packet p = receivepacket(link, watcher);
+    for (int tries = 1; tries < kPacketTries && p.complete && !p.checksumok; ++tries) {
+        sendpacket(link, CmdChecksumError);
+        if (watcher) watcher->restart();
+        p = receivepacket(link, watcher);
+    }
+    return p;
 }
 
 void sendready(Link& link) { sendpacket(link, CmdReady); }

@@ -88,6 +88,8 @@ class PacketWatcher {
 public:
     virtual ~PacketWatcher() = default;
     virtual void onbyte(std::size_t index, std::uint8_t byte) = 0;
+    // The packet comes again (its checksum was wrong): forget the bytes of the last try.
+    virtual void restart() {}
 };
 
 struct Packet {
@@ -119,6 +121,10 @@ std::optional<PacketHeader> seekheader(Link& link);
 Packet receivebody(Link& link, const PacketHeader& header, PacketWatcher* watcher = nullptr);
 // A whole packet: header and body.
 Packet receivepacket(Link& link, PacketWatcher* watcher = nullptr);
+// A whole packet that carries data, asked for again with 09 5A 00 00 while its checksum is
+// wrong, as TI-92 software does; after three tries the last one is returned as it came.
+inline constexpr int kPacketTries = 3;
+Packet receiveverified(Link& link, PacketWatcher* watcher = nullptr);
 
 // The fixed packets and the acknowledgement waits every exchange uses.
 void sendready(Link& link);

@@ -63,7 +63,7 @@ DirectoryListing directorylisting(Link& link, Shell& shell, const std::function<
         sendpacket(link, CmdDataRequest, kAnyLength);
         if (!waitack(link)) continue;
 
-        const Packet packet = receivepacket(link);
+        const Packet packet = receiveverified(link);
         const std::optional<DirectoryEntry> entry = packet.is(CmdData) ? parseentry(packet.data) : std::nullopt;
         // A damaged entry would list a wrong name or size: better no row and a clear reason.
         if (s.linkok && !entry) link.faillink(std::string(kDirectoryChecksumText) + entryname(packet.data));

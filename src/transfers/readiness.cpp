@@ -15,8 +15,7 @@ std::string nocontacttext(std::string_view reason) {
 
 bool readinessexchange(Link& link) {
     TransferState& s = link.state();
-    s.linkok = true;
-    s.pendingerror.clear();
+    if (!s.linkok) return false;  // cancelled before it began: nothing to report
     sendready(link);
     if (waitack(link)) return true;
     s.pendingerror = nocontacttext(s.pendingerror);

@@ -34,7 +34,7 @@ VariableHeader parseheader(const std::vector<std::uint8_t>& data) {
 class VariableData final : public PacketWatcher {
 public:
     VariableData(PackageStoreWriter& writer, ReceiveTarget& target, const VariableHeader& header)
-        : m_writer(writer), m_target(target), m_header(header) {}
+        : m_writer(writer), m_target(target), m_header(header), m_start(writer.dataposition()) {}
 
     void onbyte(std::size_t index, std::uint8_t byte) override {
         if (index < 4) return;
@@ -51,6 +51,12 @@ public:
                 m_target.shell.processmessages();
             }
         }
+    }
+    void restart() override {
+        m_writer.dropfrom(m_start);
+        if (m_announced) m_target.droprow();
+        m_announced = false;
+        m_length = 0;
     }
     bool announced() const { return m_announced; }
     std::uint32_t length() const { return m_length; }
@@ -69,6 +75,7 @@ private:
     PackageStoreWriter& m_writer;
     ReceiveTarget& m_target;
     const VariableHeader& m_header;
+    const std::int64_t m_start;
     std::uint32_t m_length = 0;
     std::uint32_t m_step = 1;
     bool m_announced = false;
@@ -106,7 +113,7 @@ std::vector<std::string> receivevariable(Link& link, ReceiveTarget& target, bool
         const std::int64_t start = writer.dataposition();
         VariableData data(writer, target, header);
         Packet reply = receivepacket(link);  // the calculator's acknowledgement
-        if (reply.is(CmdAck)) reply = receivepacket(link, &data);
+        if (reply.is(CmdAck)) reply = receiveverified(link, &data);
 
         // Whatever does not arrive whole leaves neither a record nor stray bytes behind.
         auto drop = [&] {

@@ -100,7 +100,7 @@ bool CableServer::command(const std::string& line, std::string& message) {
         else message = "sending";
     } else if (word == "fcamera") {
         int mode = 0;
-        if (!(in >> mode)) message = "fcamera: give the mode (1 or 2)";
+        if (!(in >> mode) || (mode != 1 && mode != 2)) message = "fcamera: give the mode (1 or 2)";
         else {
             m_calc.fcamerastream(mode);
             message = "streaming";
@@ -141,11 +141,14 @@ bool CableServer::serveclient() {
 
 void CableServer::run(int commandfd) {
     while (!m_stop && m_listen >= 0) {
-        pollfd fds[2];
+        pollfd fds[3];
         nfds_t count = 0;
         fds[count++] = {m_client >= 0 ? m_client : m_listen, POLLIN, 0};
         const bool commands = commandfd >= 0;
         if (commands) fds[count++] = {commandfd, POLLIN, 0};
+        const nfds_t waiting = count;  // the listening socket, while a program holds the cable
+        const bool held = m_client >= 0;
+        if (held) fds[count++] = {m_listen, POLLIN, 0};
         if (::poll(fds, count, 200) < 0) {
             if (errno == EINTR) continue;
             return;
@@ -161,6 +164,25 @@ void CableServer::run(int commandfd) {
                 ::close(m_client);
                 m_client = -1;
                 m_calc.disconnect();
+            }
+        }
+        // One cable, one program: another that connects meanwhile is told the calculator is
+        // busy, instead of being left to think it stopped answering. The program before it
+        // was served first: one that left before the next came has let go of the cable.
+        if (held && m_client >= 0 && fds[waiting].revents) {
+            // What the holder still had to say is taken first, to the end it may have reached.
+            for (pollfd p{m_client, POLLIN, 0}; m_client >= 0 && ::poll(&p, 1, 0) > 0 && p.revents; p.revents = 0) {
+                if (serveclient()) continue;
+                ::close(m_client);
+                m_client = -1;
+                m_calc.disconnect();
+            }
+        }
+        if (held && m_client >= 0 && fds[waiting].revents) {
+            const int other = ::accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
+            if (other >= 0) {
+                writeall(other, &kCableBusy, 1);
+                ::close(other);
             }
         }
         if (commands && fds[1].revents) {

@@ -195,7 +195,13 @@ bool Exchanges::continueexchange() {
         if (cmd == CmdAck) return true;
         if (cmd == CmdDataRequest) {  // its length field means nothing to us
             ack();
-            send(m_items[m_itemindex].data);
+            if (m_mis.wrongchecksumonce && !m_items[m_itemindex].data.empty()) {
+                Bytes spoiled = m_items[m_itemindex].data;
+                ++spoiled[spoiled.size() - 2];
+                send(spoiled);
+            } else {
+                send(m_items[m_itemindex].data);
+            }
             m_phase = Phase::AwaitDataAck;
             return true;
         }

@@ -55,6 +55,7 @@ struct Misbehaviour {
     bool refuseheaders = false;     // answers a variable header with a refusal (as if locked)
     bool awayfromhome = false;      // in a menu: ready checks go unanswered
     bool wrongchecksum = false;     // data packets it sends carry a wrong checksum
+    bool wrongchecksumonce = false; // only the first try of each: asked again, it sends it right
     // Waits this long before the byte with this number (0-based, bytes it sends).
     std::optional<std::pair<std::size_t, std::uint32_t>> slowbyte;
 };

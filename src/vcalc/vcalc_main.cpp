@@ -29,6 +29,7 @@ constexpr const char* kUsage =
     "  --stop-after N      falls silent after N bytes (both ways)\n"
     "  --refuse-headers    refuses every variable sent to it\n"
     "  --wrong-checksum    the data packets it sends carry a wrong checksum\n"
+    "  --wrong-checksum-once  only the first try of each: asked again (09 5A), it sends it right\n"
     "  --help              this text\n"
     "\n"
     "Commands on standard input, one a line:\n"
@@ -90,6 +91,8 @@ int main(int argc, char** argv) {
             mis.refuseheaders = true;
         } else if (a == "--wrong-checksum") {
             mis.wrongchecksum = true;
+        } else if (a == "--wrong-checksum-once") {
+            mis.wrongchecksumonce = true;
         } else if (a == "--hold-low") {
             if (!value(v) || (v != "A" && v != "B")) return usage("--hold-low needs A or B");
             mis.holdlow = v == "A" ? Misbehaviour::Line::A : Misbehaviour::Line::B;
@@ -97,7 +100,7 @@ int main(int argc, char** argv) {
             if (!value(v)) return usage("--stop-after needs a number of bytes");
             char* end = nullptr;
             const unsigned long n = std::strtoul(v.c_str(), &end, 10);
-            if (v.empty() || *end) return usage("bad byte count: " + v);
+            if (v.empty() || *end || v[0] == '-') return usage("bad byte count: " + v);
             mis.stopafterbytes = n;
         } else {
             return usage("unknown option " + a);

@@ -308,6 +308,23 @@ TEST(Readiness, PortChoiceMovesTheNextByte) {
     EXPECT_NE(run.readsettings().find("PortAdress=1\n"), std::string::npos);
 }
 
+TEST(Readiness, ACancelDuringTheCheckStaysACancel) {
+    AppRun run;
+    run.writesettings(kQuiet);
+    TForm1& w = run.start();
+    auto* calc = static_cast<FakeCalculator*>(run.port.get());
+    const std::size_t before = calc->writes.size();
+    run.shell.onpump = [&](int) {
+        run.shell.onpump = nullptr;
+        run.find<QToolButton>("cancelbtn")->click();  // during the check's own message pass
+    };
+    w.statimageClick();
+    EXPECT_EQ(calc->writes.size(), before);  // no ready check went out
+    EXPECT_FALSE(w.state().linkok);
+    EXPECT_FALSE(w.state().busy);
+    EXPECT_TRUE(w.state().pendingerror.empty());
+}
+
 TEST(Transfer, CancelWhileIdle) {
     AppRun run;
     run.writesettings(kQuiet);

@@ -175,3 +175,23 @@ TEST(TiHeader, LaysOutFoldersAndBackupSections) {
 
 } // namespace
 } // namespace tessaly::test
+
+namespace tessaly::test {
+
+TEST(TiFileLayout, AFolderEntrysOffsetIsNotHeldAgainstTheFile) {
+    // Another writer left 0 in the folder entry's offset, which no reading rule uses.
+    const Bytes f = GoldenFile("other writer", 2)
+                        .entry(0, "work", kFolderType, 1)
+                        .entry(98, "x", 0x00)
+                        .sizefield(107)
+                        .section(stored({0x2A}))
+                        .bytes;
+    std::string error;
+    const auto file = parsetifile(f, &error);
+    ASSERT_TRUE(file) << error;
+    ASSERT_EQ(file->variables().size(), 1u);
+    EXPECT_EQ(file->variables()[0]->fullname(), "work\\x");
+    EXPECT_EQ(file->variables()[0]->size, 3u);
+}
+
+} // namespace tessaly::test

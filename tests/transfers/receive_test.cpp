@@ -385,3 +385,36 @@ TEST(Receive, RequestRefusedWithAnotherAnswerIsReportedAsNotReceived) {
     EXPECT_EQ(rig.state.pendingerror, "Variable(s) not received: \\x");
     EXPECT_FALSE(rig.state.busy);
 }
+
+// A damaged packet is asked for again, as TI-92 software does; three tries in all.
+TEST(Receive, DamagedPacketsAreAskedForAgain) {
+    const std::vector<std::uint8_t> again{0x09, 0x5A, 0x00, 0x00};
+    auto asks = [&](const std::vector<std::uint8_t>& sent) {
+        std::size_t n = 0;
+        for (auto it = sent.begin(); (it = std::search(it, sent.end(), again.begin(), again.end())) != sent.end(); ++it)
+            ++n;
+        return n;
+    };
+    ReceiveRig once;
+    tessaly::testing::capturememory(once.calc);
+    once.calc.misbehaviour().wrongchecksumonce = true;
+    const auto entries = once.listandmark({"test\\x", "test\\z"});
+    EXPECT_EQ(once.listed.size(), 3u) << once.state.pendingerror;
+    const ReceiveResult result = once.receive(entries);
+    EXPECT_TRUE(once.state.linkok) << once.state.pendingerror;
+    EXPECT_EQ(result.received, (std::vector<std::string>{"test\\x", "test\\z"}));
+    Bytes both = once.calc.memory().find("test\\x")->data;
+    const Bytes& z = once.calc.memory().find("test\\z")->data;
+    both.insert(both.end(), z.begin(), z.end());
+    EXPECT_EQ(once.storedata(), both);
+    EXPECT_EQ(asks(once.trace.sent()), 2u);
+
+    ReceiveRig always;
+    tessaly::testing::capturememory(always.calc);
+    const auto one = always.listandmark({"test\\x"});
+    always.calc.misbehaviour().wrongchecksum = true;
+    always.receive(one);
+    EXPECT_TRUE(always.state.pendingerror.starts_with("Checksum error")) << always.state.pendingerror;
+    EXPECT_EQ(asks(always.trace.sent()), 2u);  // then it gives up
+    EXPECT_TRUE(always.records().empty());
+}

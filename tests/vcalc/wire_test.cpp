@@ -7,6 +7,14 @@
 namespace tessaly::testing {
 namespace {
 
+// A fresh readiness check, as a press of the status picture starts one.
+template <class Side>
+bool readyagain(Side& side) {
+    side.state.linkok = true;
+    side.state.pendingerror.clear();
+    return tessaly::readinessexchange(side.link);
+}
+
 struct MisbehaviourCase {
     const char* what;
     void (*setup)(Misbehaviour&);
@@ -19,7 +27,7 @@ class VcalcMisbehaving : public ::testing::TestWithParam<MisbehaviourCase> {};
 TEST_P(VcalcMisbehaving, ShowsOnTheReadyCheck) {
     Wire w;
     GetParam().setup(w.calc.misbehaviour());
-    const bool ok = readinessexchange(w.link);
+    const bool ok = readyagain(w);
     if (GetParam().error.empty()) {
         EXPECT_TRUE(ok) << w.state.pendingerror;
     } else {
@@ -84,14 +92,14 @@ TEST(VcalcWire, HalfAByteIsForgottenAfterTwoSecondsOfSilence) {
     Wire w;
     sendbits(w, 3);
     w.clock.advance(2'100'000);
-    EXPECT_TRUE(readinessexchange(w.link)) << w.state.pendingerror;
+    EXPECT_TRUE(readyagain(w)) << w.state.pendingerror;
 }
 
 TEST(VcalcWire, HalfAByteWithinTwoSecondsStillCounts) {
     Wire w;
     sendbits(w, 3);
     w.clock.advance(1'000'000);
-    EXPECT_FALSE(readinessexchange(w.link)) << "the ready check was read three bits out of step";
+    EXPECT_FALSE(readyagain(w)) << "the ready check was read three bits out of step";
 }
 
 TEST(VcalcWire, AnAnswerNobodyReadsIsDroppedAfterTwoSeconds) {
@@ -99,7 +107,7 @@ TEST(VcalcWire, AnAnswerNobodyReadsIsDroppedAfterTwoSeconds) {
     w.calc.loaddemo();
     w.send(pcpacket(CmdRequest, varheader(0, kTypeDirectory, "")));  // and never listens
     w.clock.advance(2'500'000);
-    EXPECT_TRUE(readinessexchange(w.link)) << w.state.pendingerror;
+    EXPECT_TRUE(readyagain(w)) << w.state.pendingerror;
     EXPECT_TRUE(w.calc.quiet());
 }
 
@@ -121,7 +129,7 @@ TEST(VcalcWire, PaceLimitsTheBitsASecond) {
     Wire w;
     w.calc.setpace(1000);
     const auto before = w.clock.micros();
-    ASSERT_TRUE(readinessexchange(w.link)) << w.state.pendingerror;
+    ASSERT_TRUE(readyagain(w)) << w.state.pendingerror;
     // 64 bits at 1000 a second.
     EXPECT_GE(w.clock.micros() - before, 60'000u);
     EXPECT_LT(w.clock.micros() - before, 90'000u);
@@ -130,9 +138,9 @@ TEST(VcalcWire, PaceLimitsTheBitsASecond) {
 TEST(VcalcWire, AFailedWaitDoesNotSpoilTheNextExchange) {
     Wire w;
     w.calc.misbehaviour().mute = true;
-    EXPECT_FALSE(readinessexchange(w.link));  // its acknowledgement slots reach the calculator as FF
+    EXPECT_FALSE(readyagain(w));  // its acknowledgement slots reach the calculator as FF
     w.calc.misbehaviour().mute = false;
-    EXPECT_TRUE(readinessexchange(w.link)) << w.state.pendingerror;
+    EXPECT_TRUE(readyagain(w)) << w.state.pendingerror;
 }
 
 TEST(VcalcWire, PacketsForOtherMachinesGetNoAnswer) {

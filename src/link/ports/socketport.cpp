@@ -71,6 +71,10 @@ std::uint8_t SocketPort::inport(std::uint16_t) {
             return NullPort::kNoCalculator;
         }
         const ssize_t got = ::read(m_fd, &levels, 1);
+        if (got == 1 && levels == kCableBusy) {
+            lose("is busy with another program");
+            return NullPort::kNoCalculator;
+        }
         if (got == 1) break;
         if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
         lose(got == 0 ? "closed the cable" : std::string("failed: ") + std::strerror(errno));
