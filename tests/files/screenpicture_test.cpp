@@ -46,12 +46,4 @@ TEST(ScreenPictureFile, TheNameChoosesTheFormat) {
     }
 }
 
-TEST(ScreenPictureFile, AFolderInTheWayIsRefused) {
-    TempDir dir;
-    std::filesystem::create_directory(dir.path() / "x.bmp");
-    std::string error;
-    EXPECT_FALSE(savepicture(dir.path() / "x.bmp", ScreenPicture{}, &error));
-    EXPECT_FALSE(error.empty());
-}
-
 } // namespace

@@ -230,13 +230,4 @@ INSTANTIATE_TEST_SUITE_P(
                     std::string(kScreenshotIncompleteText), 64 * 30 + 1}),
     [](const auto& p) { return std::string(p.param.what); });
 
-TEST(Screenshot, FCameraWaitsNoLongerThanTheByteBudgetForItsHeader) {
-    ReceiveRig rig;
-    const std::uint64_t start = rig.clock.micros();
-    shoot(rig, Way::FCamera);
-    EXPECT_EQ(rig.state.pendingerror, kNoFCamHeaderText);
-    EXPECT_LT(rig.clock.micros() - start, 1700u * 1000);
-    EXPECT_GT(rig.clock.micros() - start, 1400u * 1000);
-}
-
 } // namespace
