@@ -4,6 +4,7 @@
 #include <QDesktopServices>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QMenu>
 #include <QPrinter>
 #include <QProgressBar>
 #include <QPushButton>
@@ -76,7 +77,8 @@ TEST(AppScreenshot, SavingBeforeAnyScreenshotWritesNothing) {
 
 TEST(AppScreenshot, FargoScreenshotInGreysAndTheHelpTextComesBack) {
     ScreenApp app;
-    app.calc.fcamerastream(2);
+    // The demo control has the virtual TI-92's FCamera send in grey.
+    app.run.find<QToolButton>("vcalcfcamera")->menu()->actions().at(1)->trigger();
     QString helpduring;
     app.run.shell.onpump = [&](int) { helpduring = app.form().screenshot.Label4->text(); };
     app.press("button13");
