@@ -84,5 +84,6 @@ int cmd_info(const Options& options, const Args& args);
 int cmd_send(const Options& options, const Args& args);
 int cmd_backup(const Options& options, const Args& args);
 int cmd_restore(const Options& options, const Args& args);
+int cmd_screenshot(const Options& options, const Args& args);
 
 } // namespace tessaly::cli

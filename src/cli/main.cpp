@@ -35,6 +35,12 @@ constexpr CommandEntry kCommandTable[] = {
     {"backup", "backup -o FILE.92b [--comment TEXT]",
      "fetch the calculator's memory as a backup file (saved only when it arrived whole)", cmd_backup},
     {"restore", "restore FILE.92b", "send a backup file back: it replaces the calculator's memory", cmd_restore},
+    {"screenshot", "screenshot -o FILE.png|FILE.bmp [--fargo] [--calc-streams 1|2]",
+     "copy the calculator's screen into a 240 x 128 picture (PNG when the name ends in .png, else BMP);\n"
+     "      --fargo listens for FCamera's picture instead (start FCamera, press a key on the calculator);\n"
+     "      with --link virtual, --calc-streams has the virtual TI-92's FCamera send in mode 1 or 2\n"
+     "      (a tessaly92-vcalc server is told with its \"fcamera MODE\" command)",
+     cmd_screenshot},
 };
 
 void usage(std::FILE* out) {

@@ -14,6 +14,9 @@ public:
     // Sends these variables ("folder\name") of its own accord, one after another, once the
     // computer listens. False (and why) when a name is unknown or an exchange is in progress.
     virtual bool sendfromcalc(const std::vector<std::string>& fullnames, std::string* error) = 0;
+    // FCamera under FARGO streams the screen once the computer listens: mode 1 black and
+    // white, 2 four greys.
+    virtual void fcamerastream(int mode) = 0;
 };
 
 } // namespace tessaly

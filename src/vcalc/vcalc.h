@@ -99,7 +99,7 @@ public:
     // FCamera under FARGO streams the screen: mode 1 (black and white), 2 (four greys),
     // anything else as a bad mode (one plane, as a listener reads it). Like sendfromcalc,
     // the first bit waits for the computer however long it takes.
-    void fcamerastream(int mode);
+    void fcamerastream(int mode) override;
     // Typed keys reach the home screen's entry line.
     void presskey(std::uint16_t code);
 

@@ -1,0 +1,163 @@
+#include "app/screenshotbinding.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDesktopServices>
+#include <QLabel>
+#include <QMenu>
+#include <QPainter>
+#include <QPixmap>
+#include <QPrinter>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QComboBox>
+#include <QToolButton>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include "app/mainwindow.h"
+#include "link/simulatedcalculator.h"
+#include "transfers/screenshot.h"
+#include "transfers/session.h"
+
+namespace tessaly::app {
+
+namespace {
+constexpr int kDefaultSizeIndex = 1;  // half the page width
+
+QString qs(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+} // namespace
+
+QRect printrect(int pagewidth, int sizeindex) {
+    const int part = pagewidth / (sizeindex + 1);
+    const int right = part - 101;
+    const int bottom = (part / kScreenWidth) * kScreenHeight - 101;
+    return QRect(QPoint(1, 1), QPoint(right - 1, bottom - 1));  // right and bottom exclusive
+}
+
+ScreenshotBinding::ScreenshotBinding(TForm1& form) : QObject(&form), m_form(form) {
+    setObjectName("screenshotbinding");
+    const ScreenshotPage& s = form.screenshot;
+    connect(s.button5, &QPushButton::clicked, this, &ScreenshotBinding::Button5Click);
+    connect(s.button13, &QPushButton::clicked, this, &ScreenshotBinding::Button13Click);
+    connect(s.button6, &QPushButton::clicked, this, &ScreenshotBinding::Button6Click);
+    connect(s.button7, &QPushButton::clicked, this, &ScreenshotBinding::Button7Click);
+    connect(s.button15, &QPushButton::clicked, this, &ScreenshotBinding::Button15Click);
+    connect(s.fcamerabutton, &QToolButton::clicked, this, &ScreenshotBinding::fcamerabuttonClick);
+    s.fcamerabutton->setToolTip(qs(kFCameraAddress));
+    for (QWidget* w : std::initializer_list<QWidget*>{s.button5, s.button13, s.button6, s.button7, s.button15, s.fcamerabutton})
+        w->setEnabled(true);
+
+    // The demo control: only with a virtual TI-92 at the other end of the cable.
+    if (form.virtualcalculator()) {
+        m_vcalcbutton = new QToolButton;
+        m_vcalcbutton->setObjectName("vcalcfcamera");
+        m_vcalcbutton->setText(QStringLiteral("Virtual TI-92 sends..."));
+        m_vcalcbutton->setToolTip(QStringLiteral("Let FCamera on the virtual TI-92 send its screen; then press Fargo scr."));
+        m_vcalcbutton->setPopupMode(QToolButton::InstantPopup);
+        auto* menu = new QMenu(m_vcalcbutton);
+        menu->addAction(QStringLiteral("FCamera, black and white"), this, [this] { vcalcstream(1); });
+        menu->addAction(QStringLiteral("FCamera, four greys"), this, [this] { vcalcstream(2); });
+        m_vcalcbutton->setMenu(menu);
+        if (auto* box = qobject_cast<QBoxLayout*>(s.fcamerabutton->parentWidget()->layout())) {
+            for (QLayout* l : box->findChildren<QLayout*>()) {
+                auto* inner = qobject_cast<QBoxLayout*>(l);
+                const int at = l->indexOf(s.fcamerabutton);
+                if (inner && at >= 0) {
+                    inner->insertWidget(at, m_vcalcbutton);
+                    break;
+                }
+            }
+        }
+    }
+}
+
+QImage ScreenshotBinding::image() const {
+    if (!m_picture) return {};
+    QImage img(kScreenWidth, kScreenHeight, QImage::Format_RGB32);
+    for (int y = 0; y < kScreenHeight; ++y) {
+        auto* line = reinterpret_cast<QRgb*>(img.scanLine(y));
+        for (int x = 0; x < kScreenWidth; ++x) {
+            const Rgb c = m_picture->colour(x, y);
+            line[x] = qRgb(c.r, c.g, c.b);
+        }
+    }
+    return img;
+}
+
+void ScreenshotBinding::show(const ScreenPicture& picture) {
+    m_picture = picture;
+    m_form.screenshot.Image1->setPixmap(QPixmap::fromImage(image()));
+}
+
+void ScreenshotBinding::Button5Click() {
+    TransferSession session(m_form.state(), m_form.shell());
+    if (!session) return;
+    show(ScreenPicture{});  // white until the picture arrives
+    show(getscreenshot(m_form.link(), m_form.shell()).picture);
+}
+
+// The Windows version of tessaly92 started listening even while another transfer drove
+// the link; this one refuses like every other transfer button.
+void ScreenshotBinding::Button13Click() {
+    TransferSession session(m_form.state(), m_form.shell());
+    if (!session) return;
+    QLabel* help = m_form.screenshot.Label4;
+    help->setText(qs(kFCameraHelpText));
+    show(ScreenPicture{});
+    m_form.shell().processmessages();
+    show(getfargoscreenshot(m_form.link(), m_form.shell()).picture);
+    help->setText(qs(kScreenshotHelpText));
+}
+
+void ScreenshotBinding::Button6Click() {
+    Shell& shell = m_form.shell();
+    shell.messagebox(kSaveNoteText, "", Icon::Information, Buttons::Ok);
+    FileDialogSpec spec;
+    spec.defaultext = "bmp";
+    spec.filename = "*.bmp";
+    spec.filter = "Bitmaps|*.bmp|PNG pictures|*.png";
+    spec.title = "Save screenshot as..";
+    spec.overwriteprompt = true;
+    const std::optional<std::string> path = shell.savedialog(spec);
+    if (!path || !m_picture) return;
+    std::string error;
+    if (!savepicture(*path, *m_picture, &error)) shell.messagebox(error, "", Icon::Error, Buttons::Ok);
+    shell.refreshfilelist();  // the picture may belong to a file the browser shows
+}
+
+void ScreenshotBinding::Button7Click() {
+    if (m_picture) QApplication::clipboard()->setImage(image());
+}
+
+void ScreenshotBinding::Button15Click() {
+    Shell& shell = m_form.shell();
+    shell.setstatus(kPrintingText);
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setPageOrientation(m_form.settingspage.portrait->isChecked() ? QPageLayout::Portrait : QPageLayout::Landscape);
+    if (prepareprinter) prepareprinter(printer);
+    QPainter painter;
+    if (!painter.begin(&printer)) {
+        shell.messagebox("The screenshot cannot be printed: no printer is ready.", "", Icon::Error, Buttons::Ok);
+        return;
+    }
+    int index = m_form.settingspage.size->currentIndex();
+    if (index < 0 || index > 3) index = kDefaultSizeIndex;
+    m_lastprintrect = printrect(printer.width(), index);
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    // Before the first screenshot the image holds no picture: the page stays blank.
+    if (m_picture) painter.drawImage(m_lastprintrect, image());
+    painter.end();
+    shell.setstatus(kPrintedText);
+}
+
+void ScreenshotBinding::fcamerabuttonClick() { QDesktopServices::openUrl(QUrl(qs(kFCameraAddress))); }
+
+void ScreenshotBinding::vcalcstream(int mode) {
+    SimulatedCalculator* calc = m_form.virtualcalculator();
+    if (!calc) return;
+    calc->fcamerastream(mode);
+    m_form.shell().setstatus("FCamera on the virtual TI-92 is sending: press Fargo scr.");
+}
+
+} // namespace tessaly::app

@@ -1,0 +1,65 @@
+#pragma once
+#include <QImage>
+#include <QObject>
+#include <QRect>
+#include <functional>
+#include <optional>
+#include <string_view>
+
+#include "files/screenpicture.h"
+
+class QPrinter;
+class QToolButton;
+
+namespace tessaly::app {
+
+class TForm1;
+
+// Where "Download FCamera" leads: the FCamera program file on the product's web site.
+inline constexpr std::string_view kFCameraAddress = "https://tessaly92.example/fcamera.92p";
+
+inline constexpr std::string_view kSaveNoteText =
+    "Note!\rIf you save the screenshot as the same name as a variable the screenshot will be associated with the "
+    "variable and show up everytime you click that variable!";
+inline constexpr std::string_view kPrintingText = "Printing screenshot..";
+inline constexpr std::string_view kPrintedText = "Printing finnished!";
+
+// Where the picture goes on a page W printer pixels wide, printed at 1 / (size index + 1)
+// of the width. The height steps by whole multiples of 128, as the Windows version of
+// tessaly92 printed it.
+QRect printrect(int pagewidth, int sizeindex);
+
+// Gives the "Screenshot" page its behaviour: Get Screen and Fargo scr. draw into the
+// screenshot image, which Save to file, Copy scr. and Print take from there.
+class ScreenshotBinding : public QObject {
+    Q_OBJECT
+public:
+    explicit ScreenshotBinding(TForm1& form);
+
+    // The screenshot image; nullopt until the first screenshot.
+    const std::optional<ScreenPicture>& picture() const { return m_picture; }
+    QImage image() const;
+    // Tests print to a file: this prepares the printer before the job starts.
+    std::function<void(QPrinter&)> prepareprinter;
+    QRect lastprintrect() const { return m_lastprintrect; }
+
+public slots:
+    void Button5Click();
+    void Button13Click();
+    void Button6Click();
+    void Button7Click();
+    void Button15Click();
+    void fcamerabuttonClick();
+    // The demo control: the virtual TI-92's FCamera streams its screen in this mode.
+    void vcalcstream(int mode);
+
+private:
+    void show(const ScreenPicture& picture);
+
+    TForm1& m_form;
+    std::optional<ScreenPicture> m_picture;
+    QRect m_lastprintrect;
+    QToolButton* m_vcalcbutton = nullptr;
+};
+
+} // namespace tessaly::app

@@ -1,0 +1,72 @@
+#include <cstdio>
+#include <string_view>
+
+#include "cli/cli.h"
+#include "cli/terminalshell.h"
+#include "files/safefile.h"
+#include "files/screenpicture.h"
+#include "transfers/screenshot.h"
+#include "transfers/session.h"
+
+namespace tessaly::cli {
+
+int cmd_screenshot(const Options& options, const Args& args) {
+    std::string output;
+    bool fargo = false;
+    int streammode = 0;  // --calc-streams: what the in-process virtual TI-92's FCamera sends
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string_view a = args[i];
+        const bool hasvalue = i + 1 < args.size();
+        if ((a == "-o" || a == "--output") && hasvalue) {
+            output = args[++i];
+        } else if (a == "--fargo") {
+            fargo = true;
+        } else if (a == "--calc-streams" && hasvalue && (args[i + 1] == "1" || args[i + 1] == "2")) {
+            streammode = args[++i][0] - '0';
+            fargo = true;
+        } else {
+            std::fprintf(stderr, "tessaly92-cli: screenshot: unexpected %s (see --help)\n", args[i].c_str());
+            return kUsage;
+        }
+    }
+    if (output.empty()) {
+        std::fprintf(stderr, "tessaly92-cli: screenshot needs -o FILE.png or -o FILE.bmp\n");
+        return kUsage;
+    }
+    std::string error;
+    if (!savetarget(output, &error)) {
+        std::fprintf(stderr, "tessaly92-cli: %s\n", error.c_str());
+        return kUsage;
+    }
+
+    int code = kFailed;
+    auto cl = CliLink::open(options, &error, &code);
+    if (!cl) return code;
+    if (streammode != 0) {
+        SimulatedCalculator* calc = cl->cable().calculator();
+        if (!calc) {
+            std::fprintf(stderr, "tessaly92-cli: --calc-streams needs the in-process virtual TI-92 (--link virtual); "
+                                 "tell a tessaly92-vcalc server with its \"fcamera MODE\" command\n");
+            return kUsage;
+        }
+        calc->fcamerastream(streammode);
+    }
+
+    TerminalShell shell(cl->link().pump());
+    ScreenshotResult result;
+    {
+        TransferSession session(cl->state(), shell);
+        if (fargo) std::fprintf(stderr, "%s\n", std::string(kFCameraHelpText).c_str());
+        result = fargo ? getfargoscreenshot(cl->link(), shell) : getscreenshot(cl->link(), shell);
+    }
+    shell.endbar();
+    // Half a picture is no screenshot: the file is written only when all of it arrived.
+    if (!result.complete || !cl->state().linkok) return finish(cl->state(), &cl->link().port());
+    if (!savepicture(output, result.picture, &error)) {
+        std::fprintf(stderr, "tessaly92-cli: %s\n", error.c_str());
+        return kFailed;
+    }
+    return kOk;
+}
+
+} // namespace tessaly::cli

@@ -1,0 +1,51 @@
+#pragma once
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tessaly {
+
+// The calculator's display: 240 x 128 pixels, x from the left, y from the top.
+inline constexpr int kScreenWidth = 240;
+inline constexpr int kScreenHeight = 128;
+// A screen bitmap as the calculator sends it: 30 bytes a row, top row first, bit 7 the
+// leftmost pixel, a set bit dark.
+inline constexpr std::size_t kScreenRowBytes = 30;
+inline constexpr std::size_t kScreenBytes = kScreenRowBytes * kScreenHeight;
+
+struct Rgb {
+    std::uint8_t r = 0, g = 0, b = 0;
+    bool operator==(const Rgb&) const = default;
+};
+
+// A screenshot: a value per pixel (the sum of the plane weights of its set bits) and the
+// colours the values stand for.
+struct ScreenPicture {
+    enum class Colours { BlackWhite, Greys };
+    Colours colours = Colours::BlackWhite;
+    std::array<std::uint8_t, kScreenWidth * kScreenHeight> values{};  // row after row
+
+    std::uint8_t value(int x, int y) const { return values[static_cast<std::size_t>(y * kScreenWidth + x)]; }
+    Rgb colour(int x, int y) const;
+    // Byte number k of a screen bitmap: weight is added to every pixel whose bit is set.
+    void addbyte(std::size_t k, std::uint8_t byte, std::uint8_t weight);
+    // Every pixel's colour, row after row, three bytes each.
+    std::vector<std::uint8_t> rgb() const;
+};
+
+// A whole screen bitmap of one plane as a black-and-white picture.
+ScreenPicture picturefrombitmap(const std::array<std::uint8_t, kScreenBytes>& bitmap);
+
+// The picture as a 24-bit Windows bitmap file of 240 x 128 pixels.
+std::vector<std::uint8_t> encodebmp(const ScreenPicture& picture);
+// The picture as a PNG file (8-bit RGB); nullopt and why when the encoder fails.
+std::optional<std::vector<std::uint8_t>> encodepng(const ScreenPicture& picture, std::string* error);
+// Saves the picture whole or not at all: PNG when the name ends in ".png" (any case),
+// else BMP.
+bool savepicture(const std::filesystem::path& path, const ScreenPicture& picture, std::string* error);
+
+} // namespace tessaly

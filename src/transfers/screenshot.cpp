@@ -1,0 +1,125 @@
+#include "transfers/screenshot.h"
+
+#include <string>
+
+#include "link/packets.h"
+#include "transfers/directory.h"
+
+namespace tessaly {
+
+namespace {
+
+constexpr int kRowStep = static_cast<int>(kScreenRowBytes);
+
+// One plane of a screen bitmap as it arrives: its set bits go into the picture with the
+// plane's weight; each byte that starts a new row moves the gauge a row on and lets
+// window messages through. A byte slower than a second ends the screenshot, and the
+// user learns why rather than finding half a picture without a word.
+class PlaneReader final : public PacketWatcher {
+public:
+    PlaneReader(Link& link, Shell& shell, ScreenPicture& picture, std::uint8_t weight, int& gauge)
+        : m_link(link), m_shell(shell), m_picture(picture), m_weight(weight), m_gauge(gauge),
+          m_before(link.clock().ticks()) {}
+
+    void onbyte(std::size_t index, std::uint8_t byte) override {
+        if (m_link.clock().ticks() - m_before > kScreenshotByteMs) m_link.faillink(kScreenshotIncompleteText);
+        if (index > 0 && index % kScreenRowBytes == 0) steprow();
+        m_picture.addbyte(index, byte, m_weight);
+        m_before = m_link.clock().ticks();
+    }
+    void steprow() {
+        m_gauge += kRowStep;
+        m_shell.setgaugeposition(m_gauge);
+        m_shell.processmessages();
+    }
+
+private:
+    Link& m_link;
+    Shell& m_shell;
+    ScreenPicture& m_picture;
+    std::uint8_t m_weight;
+    int& m_gauge;
+    std::uint32_t m_before;
+};
+
+// FCamera's planes come bare, without a packet around them.
+void receiveplane(Link& link, PlaneReader& plane) {
+    for (std::size_t i = 0; i < kScreenBytes && link.state().linkok; ++i) {
+        const std::uint8_t b = link.receivebyte();
+        if (!link.state().linkok) break;
+        plane.onbyte(i, b);
+    }
+}
+
+} // namespace
+
+ScreenshotResult getscreenshot(Link& link, Shell& shell) {
+    TransferState& s = link.state();
+    ScreenshotResult result;
+
+    sendpacket(link, CmdScreen);
+    if (!waitack(link)) {
+        link.faillink(kNoAckText);
+        return result;
+    }
+    shell.setstatus(kReceivingScreenshotText);
+    const std::optional<PacketHeader> header = receiveheader(link);
+    shell.setgaugemax(static_cast<int>(kScreenBytes));
+    shell.setgaugeposition(0);
+    // Anything but the screen's data packet would pass for a white screen.
+    if (header && (header->command != CmdData || header->length != kScreenBytes)) link.faillink(kNotAScreenText);
+    if (!s.linkok) return result;
+
+    int gauge = 0;
+    PlaneReader plane(link, shell, result.picture, 1, gauge);
+    receivebody(link, *header, &plane);
+    if (!s.linkok) return result;
+    plane.steprow();  // the checksum's first byte starts the row after the last
+
+    shell.processmessages();
+    sendack(link);
+    if (!s.linkok) return result;
+    shell.setstatus(kScreenshotCompletedText);
+    result.complete = true;
+    return result;
+}
+
+ScreenshotResult getfargoscreenshot(Link& link, Shell& shell) {
+    TransferState& s = link.state();
+    ScreenshotResult result;
+
+    if (link.receivebyte() != kFCameraHeader || !s.linkok) {
+        link.faillink(kNoFCamHeaderText);
+        return result;
+    }
+    for (int i = 0; i < 3; ++i) link.receivebyte();  // unused
+    const std::uint8_t mode = link.receivebyte();
+    if (!s.linkok) return result;
+    // Another mode has no colours: painting it would show a picture that is not there.
+    if (mode != 1 && mode != 2) {
+        link.faillink(std::string(kFCameraModeText) + std::to_string(mode));
+        return result;
+    }
+    result.picture.colours = mode == 2 ? ScreenPicture::Colours::Greys : ScreenPicture::Colours::BlackWhite;
+    const int max = static_cast<int>(kScreenBytes) * mode;
+    shell.setgaugemax(max);
+    shell.setgaugeposition(1);
+    shell.setstatus(kReceivingScreenshotText);
+
+    int gauge = 1;
+    for (std::uint8_t weight = 1; weight <= mode && s.linkok; ++weight) {
+        PlaneReader plane(link, shell, result.picture, weight, gauge);
+        receiveplane(link, plane);
+    }
+    if (!s.linkok) return result;
+
+    shell.setstatus(kScreenshotPaintingText);
+    shell.processmessages();
+    shell.setstatus(kScreenshotCompletedText);
+    shell.setgaugeposition(max);
+    shell.processmessages();
+    result.complete = true;
+    return result;
+}
+
+} // namespace tessaly

@@ -1,0 +1,149 @@
+#include <QClipboard>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QDesktopServices>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMenu>
+#include <QPrinter>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QToolButton>
+#include <QUrl>
+
+#include "app/apptestsupport.h"
+#include "transfers/screenshot.h"
+#include "vcalc/vcalc.h"
+
+namespace tessaly::test {
+namespace {
+
+// The program on a virtual TI-92 reacting at once.
+struct ScreenApp {
+    AppRun run;
+    VirtualTI92 calc{run.clock};
+
+    ScreenApp() {
+        calc.setpace(0);
+        run.port = std::make_unique<VirtualPort>(calc, &run.clock);
+        run.calculator = &calc;
+        run.writesettings("[Settings]\nCheck_Start=0\nUpdate_Start=0\n");
+        run.start();
+    }
+    app::TForm1& form() { return run.form(); }
+    app::ScreenshotBinding& binding() { return run.program->screenshotbinding(); }
+    void press(const char* name) { run.find<QPushButton>(name)->click(); }
+    QString path(const char* name) const { return run.dir.filePath(name); }
+};
+
+bool dark(const CalcScreen& s, int x, int y) { return s[static_cast<std::size_t>(y) * 30 + x / 8] & (0x80 >> (x % 8)); }
+
+int differences(const QImage& image, const CalcScreen& screen) {
+    if (image.size() != QSize(240, 128)) return -1;
+    int n = 0;
+    for (int y = 0; y < 128; ++y)
+        for (int x = 0; x < 240; ++x) n += image.pixel(x, y) != (dark(screen, x, y) ? qRgb(0, 0, 0) : qRgb(255, 255, 255));
+    return n;
+}
+
+TEST(AppScreenshot, GetScreenShowsTheCalculatorsScreenAndSavesItAsBmpOrPng) {
+    ScreenApp app;
+    app.press("button5");
+    EXPECT_EQ(app.form().status->text(), QStringLiteral("Screen shot completed"));
+    EXPECT_EQ(differences(app.form().screenshot.Image1->pixmap().toImage(), app.calc.screen()), 0);
+
+    for (const char* name : {"shot.bmp", "shot.png"}) {
+        SCOPED_TRACE(name);
+        app.run.shell.saveanswers = {app.path(name).toStdString()};
+        app.press("button6");
+        QImage saved(app.path(name));
+        EXPECT_EQ(differences(saved.convertToFormat(QImage::Format_RGB32), app.calc.screen()), 0);
+    }
+    ASSERT_EQ(app.run.shell.savedialogs.size(), 2u);
+    EXPECT_EQ(app.run.shell.savedialogs[0].filter, "Bitmaps|*.bmp|PNG pictures|*.png");
+    EXPECT_EQ(app.run.shell.boxes.front().text, app::kSaveNoteText);
+
+    app.press("button7");
+    EXPECT_EQ(QGuiApplication::clipboard()->image().convertToFormat(QImage::Format_RGB32), app.binding().image());
+}
+
+TEST(AppScreenshot, SavingBeforeAnyScreenshotWritesNothing) {
+    ScreenApp app;
+    app.run.shell.saveanswers = {app.path("none.bmp").toStdString()};
+    app.press("button6");
+    EXPECT_FALSE(QFile::exists(app.path("none.bmp")));
+    EXPECT_EQ(app.run.shell.boxes.size(), 1u);  // the note, and nothing after it
+}
+
+TEST(AppScreenshot, FargoScreenshotInGreysAndTheHelpTextComesBack) {
+    ScreenApp app;
+    // The demo control has the virtual TI-92's FCamera send in grey.
+    app.run.find<QToolButton>("vcalcfcamera")->menu()->actions().at(1)->trigger();
+    QString helpduring;
+    app.run.shell.onpump = [&](int) { helpduring = app.form().screenshot.Label4->text(); };
+    app.press("button13");
+    EXPECT_EQ(helpduring.toStdString(), std::string(kFCameraHelpText));
+    EXPECT_EQ(app.form().screenshot.Label4->text().toStdString(), std::string(kScreenshotHelpText));
+    EXPECT_EQ(app.form().Gauge1->maximum(), 7680);
+    const QImage shown = app.form().screenshot.Image1->pixmap().toImage();
+    EXPECT_EQ(shown.pixel(0, 127), qRgb(192, 192, 192));  // the status line's light grey
+}
+
+TEST(AppScreenshot, FargoScreenshotIsRefusedWhileATransferRuns) {
+    ScreenApp app;
+    app.form().state().busy = true;
+    app.press("button13");
+    ASSERT_EQ(app.run.shell.boxes.size(), 1u);
+    EXPECT_EQ(app.run.shell.boxes[0].text, kBusyText);
+    EXPECT_FALSE(app.binding().picture().has_value());
+    app.form().state().busy = false;
+}
+
+TEST(AppScreenshot, PrintsIntoTheRectangleOfItsSizeOnAPdfPage) {
+    ScreenApp app;
+    app.press("button5");
+    // 4 inches at 1200 dots per inch: a page 4800 printer pixels wide.
+    const std::pair<int, QPoint> sizes[] = {{0, {4699, 2459}}, {1, {2299, 1179}}, {2, {1499, 667}}, {3, {1099, 539}}};
+    for (const auto& [index, corner] : sizes) {
+        SCOPED_TRACE(index);
+        const QString pdf = app.path("print.pdf");
+        QFile::remove(pdf);
+        app.binding().prepareprinter = [&](QPrinter& p) {
+            p.setOutputFormat(QPrinter::PdfFormat);
+            p.setOutputFileName(pdf);
+            p.setResolution(1200);
+            p.setPageSize(QPageSize(QSizeF(4, 6), QPageSize::Inch));
+            p.setPageMargins(QMarginsF(0, 0, 0, 0));
+        };
+        app.form().settingspage.size->setCurrentIndex(index);
+        app.press("button15");
+        const QRect r = app.binding().lastprintrect();
+        EXPECT_EQ(r.topLeft(), QPoint(1, 1));
+        EXPECT_EQ(QPoint(r.right() + 1, r.bottom() + 1), corner);  // as the exclusive corner of the old program
+        EXPECT_GT(QFileInfo(pdf).size(), 0);
+        EXPECT_EQ(app.form().status->text(), QStringLiteral("Printing finnished!"));
+    }
+}
+
+class UrlCatcher : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> opened;
+public slots:
+    void open(const QUrl& url) { opened << url; }
+};
+
+TEST(AppScreenshot, DownloadFCameraOpensItsAddress) {
+    ScreenApp app;
+    UrlCatcher catcher;
+    QDesktopServices::setUrlHandler("https", &catcher, "open");
+    app.run.find<QToolButton>("fcamerabutton")->click();
+    QDesktopServices::unsetUrlHandler("https");
+    ASSERT_EQ(catcher.opened.size(), 1);
+    EXPECT_EQ(catcher.opened[0].toString().toStdString(), app::kFCameraAddress);
+}
+
+} // namespace
+} // namespace tessaly::test
+
+#include "screenshotpage_test.moc"
