@@ -84,5 +84,8 @@ int cmd_info(const Options& options, const Args& args);
 int cmd_send(const Options& options, const Args& args);
 int cmd_backup(const Options& options, const Args& args);
 int cmd_restore(const Options& options, const Args& args);
+int cmd_key(const Options& options, const Args& args);
+int cmd_installfargo(const Options& options, const Args& args);
+int cmd_insertfargo(const Options& options, const Args& args);
 
 } // namespace tessaly::cli

@@ -35,6 +35,16 @@ constexpr CommandEntry kCommandTable[] = {
     {"backup", "backup -o FILE.92b [--comment TEXT]",
      "fetch the calculator's memory as a backup file (saved only when it arrived whole)", cmd_backup},
     {"restore", "restore FILE.92b", "send a backup file back: it replaces the calculator's memory", cmd_restore},
+    {"key", "key KEY... [--text TEXT]",
+     "press calculator keys in order: a code, or a name (ENTER ESC APPS MODE CLEAR STO F1..F8 LEFT UP\n"
+     "      RIGHT DOWN BACKSPACE INS DEL HOME QUIT ON SPACE); --text types each character of TEXT",
+     cmd_key},
+    {"install-fargo", "install-fargo --fargo-dir DIR [--send-files] [--lib-dir DIR] [--inserter FILE]",
+     "fetch the calculator's backup, have wputfargo (beside this program, or --inserter) insert FARGO\n"
+     "      from DIR, and send it back; --send-files then sends DIR's browser and three libraries",
+     cmd_installfargo},
+    {"insert-fargo", "insert-fargo FILE.92b --fargo-dir DIR [--inserter FILE]",
+     "have wputfargo insert FARGO into a backup file (the calculator is not touched)", cmd_insertfargo},
 };
 
 void usage(std::FILE* out) {
