@@ -24,6 +24,7 @@ struct FargoOptions {
     std::string fargodir;
     std::filesystem::path inserter;  // empty: wputfargo beside this program
     std::filesystem::path libdir;
+    std::filesystem::path workdir;   // where backup.~92 is kept; empty: the package store's folder
     std::filesystem::path file;      // insert-fargo's backup file
     bool sendfiles = false;
 };
@@ -46,6 +47,8 @@ std::optional<FargoOptions> parsefargo(std::string_view command, const Args& arg
             if (!value(o.inserter)) return std::nullopt;
         } else if (command == "install-fargo" && a == "--lib-dir") {
             if (!value(o.libdir)) return std::nullopt;
+        } else if (command == "install-fargo" && a == "--work-dir") {
+            if (!value(o.workdir)) return std::nullopt;
         } else if (command == "install-fargo" && a == "--send-files") {
             o.sendfiles = true;
         } else if (command == "insert-fargo" && !a.starts_with("-") && o.file.empty()) {
@@ -125,11 +128,14 @@ int cmd_installfargo(const Options& options, const Args& args) {
     TerminalShell shell(cl->link().pump());
     shell.answer = o->sendfiles ? Answer::Yes : Answer::No;
     std::error_code ec;
-    const FargoSetup setup{inserterfolder(*o, scratch), packagestorefolder(programfolder()), o->fargodir,
+    const FargoSetup setup{inserterfolder(*o, scratch),
+                           o->workdir.empty() ? packagestorefolder(programfolder()) : o->workdir, o->fargodir,
                            std::filesystem::current_path(ec), o->libdir};
     const PutFargoResult r = putfargo(cl->link(), shell, store, setup);
     shell.endbar();
-    if (r.restored && !r.filesfound) std::fprintf(stderr, "tessaly92-cli: the FARGO browser and libraries were not found below %s\n", o->fargodir.c_str());
+    if (r.restored && !r.filesfound)
+        std::fprintf(stderr, "tessaly92-cli: the FARGO browser and libraries were not found below %s\n",
+                     o->fargodir.c_str());
     return finish(cl->state(), &cl->link().port());
 }
 
