@@ -29,8 +29,16 @@ RunResult runandwait(const std::filesystem::path& program, const std::vector<std
     for (std::string& w : words) argv.push_back(w.data());
     argv.push_back(nullptr);
 
+    // The inserter gets no handle of ours (the cable, a socket, an open file) but the
+    // standard three.
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
+    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+#endif
     pid_t pid = 0;
-    const int err = posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ);
+    const int err = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
     if (err != 0) {
         result.error = std::strerror(err);
         return result;
