@@ -1,6 +1,7 @@
 #pragma once
 #include <memory>
 
+#include "app/fargobinding.h"
 #include "app/mainwindow.h"
 #include "app/receivebinding.h"
 #include "app/screenshotbinding.h"
@@ -24,6 +25,7 @@ public:
     ReceiveBinding& receivebinding() { return *m_receive; }
     SendBinding& sendbinding() { return *m_send; }
     ScreenshotBinding& screenshotbinding() { return *m_screenshot; }
+    FargoBinding& fargobinding() { return *m_fargo; }
 
     // Shows the main window; start-up (check, listing, command line) follows from there.
     void start();
@@ -37,6 +39,7 @@ private:
     ReceiveBinding* m_receive = nullptr;  // owned by the main window
     SendBinding* m_send = nullptr;        // owned by the main window
     ScreenshotBinding* m_screenshot = nullptr;  // owned by the main window
+    FargoBinding* m_fargo = nullptr;      // owned by the main window
 };
 
 } // namespace tessaly::app

@@ -123,8 +123,8 @@ std::optional<std::string> QtShell::opendialog(const FileDialogSpec& spec) {
     if (m_answerer) return m_answerer->opendialog(spec);
     QFileDialog dialog(m_owner, qs(spec.title), QString(), qtfilter(spec.filter));
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(QFileDialog::ExistingFile);
-    if (!spec.defaultext.empty()) dialog.setDefaultSuffix(qs(spec.defaultext));
+    dialog.setFileMode(spec.folder ? QFileDialog::Directory : QFileDialog::ExistingFile);
+    if (!spec.defaultext.empty() && !spec.folder) dialog.setDefaultSuffix(qs(spec.defaultext));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
     return dialog.selectedFiles().first().toStdString();
 }

@@ -2,6 +2,8 @@
 
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QTimer>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QScreen>
@@ -85,17 +87,28 @@ void TTextForm::openempty() {
     raise();
 }
 
-TForm4::TForm4(const std::string& settingsfile, const TForm1& mainwindow, QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
+TForm4::TForm4(const std::string& settingsfile, TForm1& mainwindow, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+      m_form(mainwindow), m_keys(std::make_unique<RemoteKeyboard>(mainwindow.link())) {
     setObjectName("TForm4");
     setWindowTitle("Remotecontrolling");
     setAutoFillBackground(true);
     QPalette pal = palette();
     pal.setColor(QPalette::Window, Qt::white);
     setPalette(pal);
-    officebutton1 = flat("officebutton1", "Keys", QString(), false);
+    officebutton1 = flat("officebutton1", "Keys", QString(), true);
     officebutton3 = flat("officebutton3", "Close", QString(), true);
+    // The keyboard belongs to the calculator: the buttons never take the focus.
+    for (QToolButton* b : {officebutton1, officebutton3}) b->setFocusPolicy(Qt::NoFocus);
+    setFocusPolicy(Qt::StrongFocus);
+    connect(officebutton1, &QToolButton::clicked, this, &TForm4::OfficeButton1Click);
     connect(officebutton3, &QToolButton::clicked, this, &QWidget::hide);
+    m_heldtimer = new QTimer(this);
+    m_heldtimer->setInterval(50);
+    connect(m_heldtimer, &QTimer::timeout, this, [this] {
+        m_keys->flush();
+        if (m_keys->queued() == 0) m_heldtimer->stop();
+    });
     auto* remote = new QLabel("remote");
     auto* control = new QLabel("control");
     QFont big = remote->font();
@@ -128,6 +141,79 @@ TForm4::TForm4(const std::string& settingsfile, const TForm1& mainwindow, QWidge
     if (top < 0 || top > screen.height - height()) top = screen.height / 2 - height() / 2;
     move(left, top);
 }
+
+TForm4::~TForm4() = default;
+
+namespace {
+struct QtVirtualKey {
+    int qtkey;
+    unsigned vk;
+};
+// The keys that type no character, by the number the Windows version of tessaly92 knew them by.
+constexpr QtVirtualKey kQtVirtualKeys[] = {
+    {Qt::Key_PageUp, vk::PageUp}, {Qt::Key_PageDown, vk::PageDown}, {Qt::Key_End, vk::End},
+    {Qt::Key_Home, vk::Home},     {Qt::Key_Left, vk::Left},         {Qt::Key_Up, vk::Up},
+    {Qt::Key_Right, vk::Right},   {Qt::Key_Down, vk::Down},         {Qt::Key_Insert, vk::Insert},
+    {Qt::Key_Delete, vk::Delete}, {Qt::Key_F1, 112},                {Qt::Key_F2, 113},
+    {Qt::Key_F3, 114},            {Qt::Key_F4, 115},                {Qt::Key_F5, 116},
+    {Qt::Key_F6, 117},            {Qt::Key_F7, 118},                {Qt::Key_F8, 119},
+    {Qt::Key_F9, 120},            {Qt::Key_F10, 121},               {Qt::Key_F11, 122},
+    {Qt::Key_F12, 123},           {Qt::Key_Z, vk::Z},
+};
+} // namespace
+
+unsigned virtualkeyof(int qtkey) {
+    for (const QtVirtualKey& k : kQtVirtualKeys)
+        if (k.qtkey == qtkey) return k.vk;
+    return 0;
+}
+
+void TForm4::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    m_keys->reset();
+    activateWindow();
+    setFocus();
+}
+
+void TForm4::keyPressEvent(QKeyEvent* event) { FormKeyPress(event); }
+
+void TForm4::keyReleaseEvent(QKeyEvent* event) {
+    // A key held down repeats its presses and releases; it counts once, on the real release.
+    if (event->isAutoRepeat()) return;
+    FormKeyUp(event);
+}
+
+void TForm4::FormKeyPress(QKeyEvent* event) {
+    // Keys of the virtual-key table type no character on the original platform (Qt gives
+    // Delete one): only their key counts.
+    if (virtualkeycode(virtualkeyof(event->key())) != 0) return;
+    // Enter is character 13 whichever way the platform spells it.
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        m_pending = 13;
+        return;
+    }
+    const QString text = event->text();
+    if (text.size() != 1 || text[0].unicode() > 0xFF) return;
+    m_pending = charkeycode(static_cast<unsigned char>(text[0].unicode()));
+}
+
+void TForm4::FormKeyUp(QKeyEvent* event) {
+    if (event->modifiers() == Qt::ControlModifier && event->key() == Qt::Key_Z) {
+        hide();
+        m_pending = 0;
+        return;
+    }
+    const std::uint16_t code = m_pending ? m_pending : virtualkeycode(virtualkeyof(event->key()));
+    m_pending = 0;
+    if (code) {
+        m_keys->press(code);
+        // Held back behind a transfer of the main window: sent once it has ended.
+        if (m_keys->queued() && !m_heldtimer->isActive()) m_heldtimer->start();
+    }
+    m_form.shell().processmessages();
+}
+
+void TForm4::OfficeButton1Click() { m_form.shell().messagebox(kRemoteKeysHelp, "", Icon::Information, Buttons::Ok); }
 
 TInfoForm::TInfoForm(const std::string& settingsfile, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::WindowStaysOnTopHint) {

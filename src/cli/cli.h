@@ -85,5 +85,8 @@ int cmd_send(const Options& options, const Args& args);
 int cmd_backup(const Options& options, const Args& args);
 int cmd_restore(const Options& options, const Args& args);
 int cmd_screenshot(const Options& options, const Args& args);
+int cmd_key(const Options& options, const Args& args);
+int cmd_installfargo(const Options& options, const Args& args);
+int cmd_insertfargo(const Options& options, const Args& args);
 
 } // namespace tessaly::cli

@@ -41,6 +41,18 @@ constexpr CommandEntry kCommandTable[] = {
      "      with --link virtual, --calc-streams has the virtual TI-92's FCamera send in mode 1 or 2\n"
      "      (a tessaly92-vcalc server is told with its \"fcamera MODE\" command)",
      cmd_screenshot},
+    {"key", "key KEY... [--text TEXT]",
+     "press calculator keys in order: a code, or a name (ENTER ESC APPS MODE CLEAR STO F1..F8 LEFT UP\n"
+     "      RIGHT DOWN BACKSPACE INS DEL HOME QUIT ON SPACE); --text types each character of TEXT",
+     cmd_key},
+    {"install-fargo", "install-fargo --fargo-dir DIR [--send-files] [--lib-dir DIR] [--inserter FILE] [--work-dir DIR]",
+     "fetch the calculator's backup, have wputfargo (beside this program, or --inserter) insert FARGO\n"
+     "      from DIR, and send it back; --send-files then sends DIR's browser and three libraries.\n"
+     "      The backup is kept as backup.~92 in --work-dir (else the package store's folder) when it\n"
+     "      has not gone back whole",
+     cmd_installfargo},
+    {"insert-fargo", "insert-fargo FILE.92b --fargo-dir DIR [--inserter FILE]",
+     "have wputfargo insert FARGO into a backup file (the calculator is not touched)", cmd_insertfargo},
 };
 
 void usage(std::FILE* out) {

@@ -18,6 +18,7 @@ struct FileDialogSpec {
     std::string title;
     std::string defaultext;  // without the dot
     bool overwriteprompt = false;
+    bool folder = false;     // a folder is chosen, not a file
 };
 
 // Everything a core routine shows to, or asks of, the user. The window implements it

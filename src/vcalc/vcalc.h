@@ -102,6 +102,8 @@ public:
     void fcamerastream(int mode) override;
     // Typed keys reach the home screen's entry line.
     void presskey(std::uint16_t code);
+    // What the home screen's entry line holds now.
+    const std::string& entryline() const;
 
     const CalcScreen& screen();
     const MemoryTrace& trace() const;

@@ -98,6 +98,8 @@ void VirtualTI92::presskey(std::uint16_t code) {
     c.screendirty = true;
 }
 
+const std::string& VirtualTI92::entryline() const { return m_impl->calc.home.entry(); }
+
 const CalcScreen& VirtualTI92::screen() { return m_impl->calc.currentscreen(); }
 const MemoryTrace& VirtualTI92::trace() const { return m_impl->wire.trace(); }
 void VirtualTI92::cleartrace() { m_impl->wire.cleartrace(); }

@@ -1,0 +1,42 @@
+#pragma once
+#include <QObject>
+#include <filesystem>
+#include <string>
+
+#include "transfers/fargoinstall.h"
+
+namespace tessaly::app {
+
+class TForm1;
+class ReceiveBinding;
+struct AppContext;
+
+// FARGO installation from the window: Put Fargo and Insert Fargo, and the FARGO and
+// library folder fields of the Settings page with their browse buttons.
+class FargoBinding : public QObject {
+    Q_OBJECT
+public:
+    FargoBinding(TForm1& form, ReceiveBinding& receive, const AppContext& context);
+
+    FargoSetup setup() const;
+    // Insert Fargo on one backup file; the file browser's selection arrives here.
+    void insertfargo(const std::filesystem::path& backup);
+
+public slots:
+    void button12Click();
+    void button10Click();
+    void Button23Click();
+    void Button4Click();
+    void Edit2Exit();
+    void Edit4Exit();
+
+private:
+    TForm1& m_form;
+    ReceiveBinding& m_receive;
+    std::filesystem::path m_programdir;
+};
+
+// A folder field's text on leaving it: a trailing "/" added; empty stays empty.
+std::string withslash(const std::string& folder);
+
+} // namespace tessaly::app

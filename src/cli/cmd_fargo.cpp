@@ -1,0 +1,161 @@
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "cli/cli.h"
+#include "cli/terminalshell.h"
+#include "files/packagestore.h"
+#include "transfers/backup.h"
+#include "transfers/fargoinstall.h"
+#include "transfers/remotekeys.h"
+
+namespace tessaly::cli {
+
+namespace {
+
+// The folder of this program, where wputfargo lies beside it.
+std::filesystem::path programfolder() {
+    std::error_code ec;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::filesystem::current_path(ec) : self.parent_path();
+}
+
+struct FargoOptions {
+    std::string fargodir;
+    std::filesystem::path inserter;  // empty: wputfargo beside this program
+    std::filesystem::path libdir;
+    std::filesystem::path workdir;   // where backup.~92 is kept; empty: the package store's folder
+    std::filesystem::path file;      // insert-fargo's backup file
+    bool sendfiles = false;
+};
+
+std::optional<FargoOptions> parsefargo(std::string_view command, const Args& args) {
+    FargoOptions o;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string_view a = args[i];
+        auto value = [&](auto& into) {
+            if (i + 1 >= args.size()) {
+                std::fprintf(stderr, "tessaly92-cli: %s needs a value\n", args[i].c_str());
+                return false;
+            }
+            into = args[++i];
+            return true;
+        };
+        if (a == "--fargo-dir") {
+            if (!value(o.fargodir)) return std::nullopt;
+        } else if (a == "--inserter") {
+            if (!value(o.inserter)) return std::nullopt;
+        } else if (command == "install-fargo" && a == "--lib-dir") {
+            if (!value(o.libdir)) return std::nullopt;
+        } else if (command == "install-fargo" && a == "--work-dir") {
+            if (!value(o.workdir)) return std::nullopt;
+        } else if (command == "install-fargo" && a == "--send-files") {
+            o.sendfiles = true;
+        } else if (command == "insert-fargo" && !a.starts_with("-") && o.file.empty()) {
+            o.file = args[i];
+        } else {
+            std::fprintf(stderr, "tessaly92-cli: %.*s: see --help for its arguments\n", int(command.size()),
+                         command.data());
+            return std::nullopt;
+        }
+    }
+    if (o.fargodir.empty() || (command == "insert-fargo" && o.file.empty())) {
+        std::fprintf(stderr, "tessaly92-cli: %.*s: see --help for its arguments\n", int(command.size()), command.data());
+        return std::nullopt;
+    }
+    if (!o.fargodir.ends_with('/')) o.fargodir += '/';
+    return o;
+}
+
+// The inserter's folder; a --inserter of another name is run through a link of the right
+// name in a folder of its own, so the program always starts "wputfargo".
+std::filesystem::path inserterfolder(const FargoOptions& o, TemporaryStore& scratch) {
+    if (o.inserter.empty()) return programfolder();
+    if (o.inserter.filename() == kInserterName) return std::filesystem::absolute(o.inserter).parent_path();
+    std::error_code ec;
+    std::filesystem::create_symlink(std::filesystem::absolute(o.inserter), scratch.folder() / kInserterName, ec);
+    return scratch.folder();
+}
+
+} // namespace
+
+int cmd_key(const Options& options, const Args& args) {
+    std::vector<std::uint16_t> codes;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--text") {
+            if (i + 1 >= args.size()) {
+                std::fprintf(stderr, "tessaly92-cli: --text needs a value\n");
+                return kUsage;
+            }
+            for (char c : args[++i]) codes.push_back(charkeycode(static_cast<unsigned char>(c)));
+        } else if (const auto code = keybyname(args[i])) {
+            codes.push_back(*code);
+        } else {
+            std::fprintf(stderr, "tessaly92-cli: key: unknown key \"%s\"; a number or one of: %s\n", args[i].c_str(),
+                         keynames().c_str());
+            return kUsage;
+        }
+    }
+    if (codes.empty()) {
+        std::fprintf(stderr, "tessaly92-cli: key: which keys? (see --help)\n");
+        return kUsage;
+    }
+    int code = kFailed;
+    auto cl = CliLink::open(options, nullptr, &code);
+    if (!cl) return code;
+    RemoteKeyboard keys(cl->link());
+    keys.reset();
+    for (std::uint16_t k : codes) {
+        keys.press(k);
+        if (!cl->state().linkok) break;
+    }
+    return finish(cl->state(), &cl->link().port());
+}
+
+int cmd_installfargo(const Options& options, const Args& args) {
+    const auto o = parsefargo("install-fargo", args);
+    if (!o) return kUsage;
+    TemporaryStore scratch;
+    if (!scratch.ok()) {
+        std::fprintf(stderr, "tessaly92-cli: cannot make a temporary folder for the backup\n");
+        return kFailed;
+    }
+    int code = kFailed;
+    auto cl = CliLink::open(options, nullptr, &code);
+    if (!cl) return code;
+    // The backup stays where the user can find it when the installation stops half way.
+    const PackageStore store(scratch.folder());
+    TerminalShell shell(cl->link().pump());
+    shell.answer = o->sendfiles ? Answer::Yes : Answer::No;
+    std::error_code ec;
+    const FargoSetup setup{inserterfolder(*o, scratch),
+                           o->workdir.empty() ? packagestorefolder(programfolder()) : o->workdir, o->fargodir,
+                           std::filesystem::current_path(ec), o->libdir};
+    const PutFargoResult r = putfargo(cl->link(), shell, store, setup);
+    shell.endbar();
+    if (r.restored && !r.filesfound)
+        std::fprintf(stderr, "tessaly92-cli: the FARGO browser and libraries were not found below %s\n",
+                     o->fargodir.c_str());
+    return finish(cl->state(), &cl->link().port());
+}
+
+int cmd_insertfargo(const Options&, const Args& args) {
+    const auto o = parsefargo("insert-fargo", args);
+    if (!o) return kUsage;
+    const std::string why = checkbackupfile(o->file);
+    if (!why.empty()) {
+        std::fprintf(stderr, "tessaly92-cli: %s\n", why.c_str());
+        return kUsage;
+    }
+    TemporaryStore scratch;
+    TransferState state;
+    const std::string failed =
+        runputfargo(state, inserterfolder(*o, scratch), o->fargodir, std::filesystem::absolute(o->file));
+    if (!failed.empty()) {
+        std::fprintf(stderr, "tessaly92-cli: %s\n", failed.c_str());
+        return kFailed;
+    }
+    return kOk;
+}
+
+} // namespace tessaly::cli

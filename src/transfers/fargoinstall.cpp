@@ -1,0 +1,159 @@
+#include "transfers/fargoinstall.h"
+
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+
+#include "transfers/backup.h"
+#include "transfers/send.h"
+#include "transfers/session.h"
+
+extern char** environ;
+
+namespace tessaly {
+
+namespace {
+constexpr std::uint32_t kInserterPollMs = 10;
+constexpr std::uint32_t kClosingPauseMs = 1000;
+} // namespace
+
+RunResult runandwait(const std::filesystem::path& program, const std::vector<std::string>& arguments, Clock& clock,
+                     std::uint32_t limitms) {
+    RunResult result;
+    std::vector<std::string> words{program.string()};
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (std::string& w : words) argv.push_back(w.data());
+    argv.push_back(nullptr);
+
+    // The inserter gets no handle of ours (the cable, a socket, an open file) but the
+    // standard three.
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
+    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+#endif
+    pid_t pid = 0;
+    const int err = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (err != 0) {
+        result.error = std::strerror(err);
+        return result;
+    }
+    result.started = true;
+    const std::uint32_t t0 = clock.ticks();
+    int status = 0;
+    for (;;) {
+        const pid_t done = waitpid(pid, &status, WNOHANG);
+        if (done == pid) break;
+        if (done < 0 && errno != EINTR) {
+            result.error = std::strerror(errno);
+            return result;
+        }
+        if (clock.ticks() - t0 >= limitms) {
+            kill(pid, SIGKILL);
+            while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+            }
+            return result;
+        }
+        clock.sleep(kInserterPollMs);
+    }
+    result.finished = true;
+    result.exitcode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return result;
+}
+
+std::vector<std::string> inserterarguments(std::string_view fargodir, const std::filesystem::path& backup) {
+    // Only a trailing "/" goes: a folder typed without one keeps its last letter.
+    if (fargodir.size() > 1 && fargodir.back() == '/') fargodir.remove_suffix(1);
+    return {std::string(fargodir), backup.string()};
+}
+
+std::string runputfargo(TransferState& state, const std::filesystem::path& programdir, std::string_view fargodir,
+                        const std::filesystem::path& backup, std::uint32_t limitms) {
+    const bool busy = state.busy;
+    state.busy = true;
+    const std::filesystem::path program = programdir / kInserterName;
+    SystemClock clock;
+    const RunResult run = runandwait(program, inserterarguments(fargodir, backup), clock, limitms);
+    state.busy = busy;
+    if (!run.started) return "The FARGO inserter " + program.string() + " could not be started (" + run.error + ").";
+    if (!run.finished)
+        return "The FARGO inserter " + program.string() + " did not finish within " + std::to_string(limitms) +
+               " ms and was stopped.";
+    if (run.exitcode != 0)
+        return "The FARGO inserter " + program.string() + " failed (exit code " + std::to_string(run.exitcode) + ").";
+    return {};
+}
+
+std::vector<std::filesystem::path> fargofiles(const FargoSetup& setup) {
+    const std::filesystem::path base =
+        setup.fargodir.empty() ? setup.browserfolder : std::filesystem::path(setup.fargodir);
+    std::vector<std::filesystem::path> out;
+    for (std::string_view f : kFargoFiles) out.push_back(base / f);
+    return out;
+}
+
+PutFargoResult putfargo(Link& link, Shell& shell, const PackageStore& store, const FargoSetup& setup) {
+    PutFargoResult result;
+    TransferState& s = link.state();
+    const std::filesystem::path backup = setup.backupfolder / kTemporaryBackupName;
+    const std::string kept = " The calculator keeps its memory; the backup is kept as " + backup.string() + ".";
+    {
+        TransferSession session(s, shell);
+        if (!session) return result;
+        std::string comment;
+        result.fetched = fetchbackup(link, shell, store, backup, comment);
+        if (!result.fetched) return result;
+        shell.setcursor(Cursor::Busy);
+        shell.setstatus(kClosingFilesText);
+        link.pause(kClosingPauseMs);
+        link.pause(kClosingPauseMs);
+
+        // The Windows version sent the backup whatever the inserter did; an inserter that
+        // is missing, fails or hangs stops here, before the calculator is touched.
+        const std::string why = runputfargo(s, setup.programdir, setup.fargodir, backup, setup.inserterlimitms);
+        if (!why.empty()) {
+            link.faillink(why + kept);
+            return result;
+        }
+        result.inserted = true;
+        shell.setcursor(Cursor::Busy);
+        shell.processmessages();
+
+        const BackupSent sent = sendbackup(link, shell, backup, BackupPurpose::Fargo);
+        // A FARGO backup is cut off by the calculator, and that is its success; any other
+        // failure keeps the backup and says why rather than claiming FARGO arrived.
+        if (!sent.sent && s.pendingerror != kFargoBackupText) {
+            s.pendingerror += kept;
+            return result;
+        }
+        if (!sent.sent) shell.setstatus("Fargo-backup installed.");
+        s.linkok = true;
+        s.pendingerror.clear();
+        result.restored = true;
+        std::error_code ec;
+        std::filesystem::remove(backup, ec);
+    }
+
+    const std::vector<std::filesystem::path> files = fargofiles(setup);
+    result.filesfound = true;
+    for (const auto& f : files) {
+        std::error_code ec;
+        if (!std::filesystem::is_regular_file(f, ec)) result.filesfound = false;
+    }
+    if (!result.filesfound) {
+        shell.messagebox(kFargoFilesMissingText, "", Icon::Information, Buttons::Ok);
+        return result;
+    }
+    if (shell.messagebox(kFargoSendQuestion, "", Icon::Information, Buttons::YesNo) == Answer::Yes) {
+        sendfilelist(link, shell, files, false, false, SendPlaces{setup.browserfolder, setup.libraryfolder});
+        result.filessent = s.linkok;
+    }
+    return result;
+}
+
+} // namespace tessaly

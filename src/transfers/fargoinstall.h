@@ -1,0 +1,81 @@
+#pragma once
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "files/packagestore.h"
+#include "link/clock.h"
+#include "link/link.h"
+#include "link/shell.h"
+
+namespace tessaly {
+
+inline constexpr std::string_view kInserterName = "wputfargo";
+inline constexpr std::string_view kTemporaryBackupName = "backup.~92";
+inline constexpr std::uint32_t kInserterLimitMs = 15000;
+inline constexpr std::string_view kClosingFilesText = "Waiting for closing files.";
+inline constexpr std::string_view kFargoSendQuestion =
+    "Fargo is now on your calculator!\rDo you want to send the browser and needed libraries?";
+inline constexpr std::string_view kFargoFilesMissingText =
+    "Fargo is now on your calculator!\rThe required files/libraries were not found. You have to send them manually.";
+
+// The FARGO browser and its three libraries, below the FARGO folder, in sending order.
+inline constexpr std::string_view kFargoFiles[] = {"prog/shell.92p", "lib/romlib.92p", "lib/flib.92p",
+                                                   "lib/hexlib.92p"};
+
+// How a program run by runandwait ended.
+struct RunResult {
+    bool started = false;
+    bool finished = false;  // ended within the limit
+    int exitcode = -1;      // when finished; a signal gives 128 + its number
+    std::string error;      // why it could not be started
+    bool ok() const { return finished && exitcode == 0; }
+};
+
+// Starts the program directly (no shell: arguments reach it whole, blanks and all) and
+// waits for it at most limitms on the given clock. One that runs past the limit is killed,
+// so it cannot go on rewriting a file after we gave up on it.
+RunResult runandwait(const std::filesystem::path& program, const std::vector<std::string>& arguments, Clock& clock,
+                     std::uint32_t limitms = kInserterLimitMs);
+
+// The two arguments of the inserter: the FARGO folder without its trailing "/", and
+// the backup file.
+std::vector<std::string> inserterarguments(std::string_view fargodir, const std::filesystem::path& backup);
+
+// Has FARGO inserted into a backup file by the wputfargo beside the program. Holds the
+// busy flag while it runs. Empty when the inserter ended well; else what went wrong. The
+// inserter is a process of its own, so its limit is counted on the system clock.
+std::string runputfargo(TransferState& state, const std::filesystem::path& programdir, std::string_view fargodir,
+                        const std::filesystem::path& backup, std::uint32_t limitms = kInserterLimitMs);
+
+// Where Put Fargo works.
+struct FargoSetup {
+    std::filesystem::path programdir;     // where wputfargo lies, and the temporary backup
+    std::filesystem::path backupfolder;   // where the temporary backup goes (writable)
+    std::string fargodir;                 // the FARGO folder field, ending in "/" (or empty)
+    std::filesystem::path browserfolder;  // relative FARGO paths are read from here
+    std::filesystem::path libraryfolder;
+    std::uint32_t inserterlimitms = kInserterLimitMs;
+};
+
+struct PutFargoResult {
+    bool fetched = false;   // the calculator's backup arrived and was saved
+    bool inserted = false;  // the inserter ended well
+    bool restored = false;  // the backup with FARGO went back to the calculator
+    bool filesfound = false;
+    bool filessent = false;
+};
+
+// The four FARGO files below the folder (relative to the browser folder when it is empty).
+std::vector<std::filesystem::path> fargofiles(const FargoSetup& setup);
+
+// Put Fargo: fetches the calculator's backup into the temporary backup file, runs the
+// inserter on it, sends it back, then offers the browser and libraries (sent on Yes).
+// A fetch, an insertion or a sending that fails stops there with the link failed and why:
+// an inserter that fails leaves the calculator untouched, and the temporary backup is kept
+// (and named) whenever it has not gone back whole.
+PutFargoResult putfargo(Link& link, Shell& shell, const PackageStore& store, const FargoSetup& setup);
+
+} // namespace tessaly

@@ -1,0 +1,180 @@
+#include <QLineEdit>
+#include <QPushButton>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <fstream>
+#include <sys/stat.h>
+
+#include "app/apptestsupport.h"
+#include "files/filetestutil.h"
+#include "transfers/fargoinstall.h"
+#include "vcalc/vcalc.h"
+
+namespace tessaly::test {
+namespace {
+
+// The program on a virtual TI-92 reacting at once.
+struct CalcApp {
+    AppRun run;
+    VirtualTI92 calc{run.clock};
+
+    CalcApp() {
+        calc.setpace(0);
+        run.port = std::make_unique<VirtualPort>(calc, &run.clock);
+        run.calculator = &calc;
+        run.writesettings("[Settings]\nCheck_Start=0\nUpdate_Start=0\n");
+        run.start();
+    }
+    app::TForm4& remote() { return run.program->remoteform(); }
+    // The key codes of every key press packet the calculator received.
+    std::vector<std::uint16_t> keys() const {
+        std::vector<std::uint16_t> out;
+        const auto bytes = calc.trace().sent();
+        for (std::size_t i = 0; i + 3 < bytes.size(); ++i)
+            if (bytes[i] == 0x09 && bytes[i + 1] == 0x87) out.push_back(static_cast<std::uint16_t>(bytes[i + 2] | bytes[i + 3] << 8));
+        return out;
+    }
+    void inserter(const std::string& action) {
+        const std::string path = run.dir.filePath("wputfargo").toStdString();
+        std::ofstream(path) << "#!/bin/sh\nprintf '%s|%s' \"$1\" \"$2\" > \"$(dirname \"$0\")/args\"\n" << action << "\n";
+        ::chmod(path.c_str(), 0755);
+    }
+    // What the stand-in inserter was started with.
+    std::string args() const {
+        const Bytes b = readbytes(run.dir.filePath("args").toStdString());
+        return std::string(b.begin(), b.end());
+    }
+};
+
+void key(QWidget* w, QEvent::Type type, int k, const QString& text, bool autorepeat = false) {
+    QKeyEvent e(type, k, Qt::NoModifier, text, autorepeat);
+    QCoreApplication::sendEvent(w, &e);
+}
+
+TEST(AppRemote, KeysGoToTheCalculatorAsItsKeyCodes) {
+    CalcApp app;
+    app.run.form().Button16Click();
+    ASSERT_TRUE(app.remote().isVisible());
+    app::TForm4* r = &app.remote();
+    QTest::keyClick(r, Qt::Key_A);
+    QTest::keyClick(r, 'A', Qt::ShiftModifier);
+    for (Qt::Key k : {Qt::Key_Return, Qt::Key_Backspace, Qt::Key_Escape, Qt::Key_Left, Qt::Key_Up, Qt::Key_F1,
+                      Qt::Key_F9, Qt::Key_Delete, Qt::Key_Home, Qt::Key_Shift})
+        QTest::keyClick(r, k);
+    // Held down: the presses repeat, the key goes once, on its release.
+    key(r, QEvent::KeyPress, Qt::Key_B, "b");
+    for (int i = 0; i < 3; ++i) {
+        key(r, QEvent::KeyRelease, Qt::Key_B, "b", true);
+        key(r, QEvent::KeyPress, Qt::Key_B, "b", true);
+    }
+    key(r, QEvent::KeyRelease, Qt::Key_B, "b");
+    EXPECT_EQ(app.keys(), (std::vector<std::uint16_t>{97, 65, 13, 257, 264, 337, 338, 268, 8449, 265, 98}));
+
+    // Ctrl+Z hides the window and sends nothing; shown again, an arrow goes as before.
+    QTest::keyClick(r, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_FALSE(r->isVisible());
+    app.run.form().Button16Click();
+    QTest::keyClick(r, Qt::Key_Right);
+    EXPECT_EQ(app.keys().size(), 12u);
+    EXPECT_EQ(app.keys().back(), 340);
+    EXPECT_FALSE(app.run.form().state().busy);
+}
+
+TEST(AppRemote, TypedCharactersAppearOnTheEntryLineInOrder) {
+    CalcApp app;
+    app.run.form().Button16Click();
+    app::TForm4* r = &app.remote();
+    // Typed while the first key waits for its acknowledgement: they follow it in order.
+    for (const char* c : {"+", "3"}) {
+        const int k = c[0] == '+' ? Qt::Key_Plus : Qt::Key_3;
+        QCoreApplication::postEvent(r, new QKeyEvent(QEvent::KeyPress, k, Qt::NoModifier, c));
+        QCoreApplication::postEvent(r, new QKeyEvent(QEvent::KeyRelease, k, Qt::NoModifier, c));
+    }
+    QTest::keyClick(r, Qt::Key_2);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return app.calc.entryline() == "2+3"; }, 2000)) << app.calc.entryline();
+}
+
+TEST(AppRemote, AKeyDuringATransferIsHeldBackAndSentAfterIt) {
+    CalcApp app;
+    app.run.form().Button16Click();
+    app.run.form().state().busy = true;
+    QTest::keyClick(&app.remote(), Qt::Key_Q);
+    QTest::qWait(100);
+    EXPECT_TRUE(app.keys().empty());
+    app.run.form().state().busy = false;
+    EXPECT_TRUE(QTest::qWaitFor([&] { return app.keys() == std::vector<std::uint16_t>{'q'}; }, 2000));
+}
+
+TEST(AppRemote, KeysShowsTheHelp) {
+    CalcApp app;
+    app.remote().officebutton1->click();
+    ASSERT_FALSE(app.run.shell.boxes.empty());
+    EXPECT_EQ(app.run.shell.boxes.back().text, kRemoteKeysHelp);
+}
+
+TEST(AppFargo, PutFargoRestoresTheRewrittenBackupAndAsksForTheFiles) {
+    CalcApp app;
+    app.inserter("echo extra >> \"$2\"");  // in place, and harmless to the image
+    const QString fargo = app.run.dir.filePath("fargo dir/");
+    app.run.form().settingspage.Edit2->setText(fargo);
+    app.run.shell.answers = {Answer::No};
+    app.run.find<QPushButton>("button12")->click();
+    EXPECT_EQ(app.args(), app.run.dir.filePath("fargo dir").toStdString() + "|" +
+                              app.run.dir.filePath("backup.~92").toStdString());
+    ASSERT_FALSE(app.run.shell.boxes.empty()) << app.run.form().state().pendingerror;
+    EXPECT_EQ(app.run.shell.boxes.back().text, kFargoFilesMissingText);
+    EXPECT_FALSE(QFile::exists(app.run.dir.filePath("backup.~92")));
+    EXPECT_FALSE(app.run.form().state().busy);
+}
+
+TEST(AppFargo, AFailingInserterIsReportedAndTheBackupKept) {
+    CalcApp app;
+    app.inserter("exit 1");
+    app.run.find<QPushButton>("button12")->click();
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return !app.run.shell.boxes.empty() && app.run.shell.boxes.back().text.find("failed") != std::string::npos; },
+        3000));
+    EXPECT_TRUE(QFile::exists(app.run.dir.filePath("backup.~92")));
+}
+
+TEST(AppFargo, InsertFargoTakesTheSelectedFileElseOneFromTheDialog) {
+    CalcApp app;
+    app.inserter("exit 0");
+    app.run.form().settingspage.Edit2->setText("/opt/fargo/");
+    // Without a selection the file comes from the open dialog.
+    app.run.shell.openanswers = {std::string("/data/my mem.92b")};
+    app.run.find<QToolButton>("button10")->click();
+    EXPECT_EQ(app.args(), "/opt/fargo|/data/my mem.92b");
+    // A selected file of the browser folder.
+    app.run.form().settings().directory = "/browse";
+    auto* item = new QTreeWidgetItem(QStringList{"b.92b"});
+    app.run.form().open.ListView1->addTopLevelItem(item);
+    item->setSelected(true);
+    app.run.find<QToolButton>("button10")->click();
+    EXPECT_EQ(app.args(), "/opt/fargo|/browse/b.92b");
+    EXPECT_EQ(app.run.shell.opendialogs.size(), 1u);
+}
+
+TEST(AppFargo, FolderFieldsEndInASlashAndBrowseFillsThem) {
+    CalcApp app;
+    auto& sp = app.run.form().settingspage;
+    for (QLineEdit* e : {sp.Edit2, sp.Edit4}) {
+        for (const auto& [typed, left] : {std::pair{"/x/lib", "/x/lib/"}, {"/x/lib/", "/x/lib/"}, {"", ""}}) {
+            e->setText(typed);
+            emit e->editingFinished();
+            EXPECT_EQ(e->text().toStdString(), left);
+        }
+    }
+    const QString lib = app.run.dir.filePath("lib");
+    QDir().mkpath(lib);
+    app.run.shell.openanswers = {lib.toStdString(), app.run.dir.filePath("lib/some.92p").toStdString()};
+    sp.Button4->click();
+    EXPECT_EQ(sp.Edit4->text(), lib + "/");
+    sp.Button23->click();
+    EXPECT_EQ(sp.Edit2->text(), lib + "/");
+    EXPECT_EQ(app.run.shell.opendialogs[0].title, "Select Library-directory and press open..");
+    EXPECT_EQ(app.run.shell.opendialogs[1].title, "Select Fargo-directory and press open..");
+}
+
+} // namespace
+} // namespace tessaly::test

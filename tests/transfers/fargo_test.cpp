@@ -1,0 +1,163 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sys/stat.h>
+
+#include "transfers/fargoinstall.h"
+#include "transfers/sendrig.h"
+
+using namespace tessaly;
+using namespace tessaly::test;
+
+namespace {
+
+Bytes backupof(const Bytes& image) {
+    GoldenFile f("backup", 1);
+    f.entry(82, "1.11", kBackupType).sizefield(static_cast<std::uint32_t>(84 + image.size())).section(image, true);
+    return f.bytes;
+}
+
+void writescript(const std::filesystem::path& path, const std::string& body) {
+    std::ofstream(path) << "#!/bin/sh\n" << body;
+    chmod(path.c_str(), 0755);
+}
+
+std::string readtext(const std::filesystem::path& path) {
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Put Fargo against the virtual TI-92, with blanks in every folder and a stand-in inserter
+// that writes down its arguments and puts a prepared backup with a "fargo" folder in place.
+struct FargoRig : SendRig {
+    std::filesystem::path programdir = files / "my program";
+    std::filesystem::path fargo = files / "fargo dir";
+    FargoSetup setup;
+
+    FargoRig() {
+        std::filesystem::create_directories(programdir);
+        CalcMemory withfargo = calc.memory();
+        withfargo.folders.push_back({"fargo", {calcvariable("kernel", 0x12, {1, 2, 3, 4})}});
+        writebytes(programdir / "fargo.92b", backupof(backupimage(withfargo)));
+        setup = FargoSetup{programdir, programdir, fargo.string() + "/", files.path(), {}};
+    }
+    void inserter(const std::string& action) {
+        writescript(programdir / "wputfargo",
+                    "printf '%s\\n' \"$1\" \"$2\" > \"$(dirname \"$0\")/args\"\n" + action + "\n");
+    }
+    void fargofiles() {
+        for (std::string_view f : kFargoFiles) {
+            const std::filesystem::path p = fargo / f;
+            std::filesystem::create_directories(p.parent_path());
+            const std::string name = p.stem().string();
+            writebytes(p, groupfile({{name, 0x12, {0, 2, 0xE9, 0x00}}}));
+        }
+    }
+    PutFargoResult put() { return putfargo(link, shell, store, setup); }
+    std::filesystem::path backup() const { return programdir / "backup.~92"; }
+};
+
+TEST(PutFargo, FetchesInsertsRestoresAndSendsTheFourFilesOnYes) {
+    FargoRig rig;
+    rig.inserter("cp \"$(dirname \"$0\")/fargo.92b\" \"$2\"");
+    rig.fargofiles();
+    rig.shell.answers = {Answer::Yes};
+    const PutFargoResult r = rig.put();
+
+    ASSERT_TRUE(r.fetched && r.inserted && r.restored && r.filesfound && r.filessent) << rig.state.pendingerror;
+    // The folder without its "/", the backup path, blanks intact.
+    EXPECT_EQ(readtext(rig.programdir / "args"), rig.fargo.string() + "\n" + rig.backup().string() + "\n");
+    EXPECT_NE(rig.calc.memory().folder("fargo"), nullptr);
+    EXPECT_FALSE(std::filesystem::exists(rig.backup()));
+    ASSERT_EQ(rig.shell.boxes.size(), 1u);
+    EXPECT_EQ(rig.shell.boxes[0].text, kFargoSendQuestion);
+    for (const char* name : {"main\\shell", "main\\romlib", "main\\flib", "main\\hexlib"})
+        EXPECT_NE(rig.calc.memory().find(name), nullptr) << name;
+    EXPECT_TRUE(rig.state.linkok);
+    EXPECT_FALSE(rig.state.busy);
+}
+
+TEST(PutFargo, NoSendsNothingMoreAndMissingFilesAreSaid) {
+    for (const bool present : {true, false}) {
+        FargoRig rig;
+        rig.inserter("cp \"$(dirname \"$0\")/fargo.92b\" \"$2\"");
+        if (present) rig.fargofiles();
+        rig.shell.answers = {Answer::No};
+        const PutFargoResult r = rig.put();
+        EXPECT_TRUE(r.restored) << rig.state.pendingerror;
+        EXPECT_FALSE(r.filessent);
+        ASSERT_EQ(rig.shell.boxes.size(), 1u);
+        EXPECT_EQ(rig.shell.boxes[0].text, present ? kFargoSendQuestion : kFargoFilesMissingText);
+        EXPECT_EQ(rig.calc.memory().find("main\\shell"), nullptr);
+        EXPECT_FALSE(std::filesystem::exists(rig.backup()));
+    }
+}
+
+struct InserterFault {
+    const char* what;
+    const char* action;  // nullptr: no inserter at all
+    const char* says;
+};
+
+class PutFargoInserter : public ::testing::TestWithParam<InserterFault> {};
+
+TEST_P(PutFargoInserter, ThatFailsLeavesTheCalculatorAloneAndKeepsTheBackup) {
+    const InserterFault& f = GetParam();
+    FargoRig rig;
+    if (f.action) rig.inserter(f.action);
+    rig.setup.inserterlimitms = 300;
+    const Bytes before = backupimage(rig.calc.memory());
+    const PutFargoResult r = rig.put();
+
+    EXPECT_TRUE(r.fetched);
+    EXPECT_FALSE(r.inserted || r.restored);
+    EXPECT_FALSE(rig.state.linkok);
+    EXPECT_NE(rig.state.pendingerror.find(f.says), std::string::npos) << rig.state.pendingerror;
+    EXPECT_NE(rig.state.pendingerror.find(rig.backup().string()), std::string::npos);
+    EXPECT_TRUE(std::filesystem::exists(rig.backup()));
+    // Nothing went to the calculator after the backup was fetched.
+    EXPECT_EQ(packetsof(rig.trace.sent()).back(), (Bytes{0x09, 0x56, 0x00, 0x00}));
+    EXPECT_EQ(backupimage(rig.calc.memory()), before);
+    EXPECT_TRUE(rig.shell.boxes.empty());
+    EXPECT_FALSE(rig.state.busy);
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, PutFargoInserter,
+                         ::testing::Values(InserterFault{"Missing", nullptr, "could not be started"},
+                                           InserterFault{"Fails", "exit 3", "failed (exit code 3)"},
+                                           InserterFault{"Hangs", "exec sleep 60", "did not finish within 300 ms"}),
+                         [](const auto& tp) { return std::string(tp.param.what); });
+
+TEST(PutFargo, ABackupNotFetchedStopsBeforeTheInserter) {
+    FargoRig rig;
+    rig.inserter("exit 0");
+    rig.calc.misbehaviour().mute = true;
+    const PutFargoResult r = rig.put();
+    EXPECT_FALSE(r.fetched);
+    EXPECT_FALSE(std::filesystem::exists(rig.programdir / "args"));
+    EXPECT_FALSE(rig.state.linkok);
+}
+
+TEST(PutFargo, ASecondTransferIsRefused) {
+    FargoRig rig;
+    rig.state.busy = true;
+    rig.put();
+    ASSERT_EQ(rig.shell.boxes.size(), 1u);
+    EXPECT_EQ(rig.shell.boxes[0].text, kBusyText);
+    EXPECT_TRUE(rig.trace.text().empty());
+}
+
+TEST(Inserter, Arguments) {
+    EXPECT_EQ(inserterarguments("/opt/fargo/", "/t/b.~92"), (std::vector<std::string>{"/opt/fargo", "/t/b.~92"}));
+    EXPECT_EQ(inserterarguments("/opt/fargo", "b"), (std::vector<std::string>{"/opt/fargo", "b"}));
+    EXPECT_EQ(inserterarguments("/", "b"), (std::vector<std::string>{"/", "b"}));
+}
+
+TEST(Inserter, EmptyFargoFolderReadsTheFilesFromTheBrowserFolder) {
+    FargoSetup s{"/p", "/p", "", "/browse", {}};
+    EXPECT_EQ(fargofiles(s).front(), std::filesystem::path("/browse/prog/shell.92p"));
+    s.fargodir = "/f/";
+    EXPECT_EQ(fargofiles(s).back(), std::filesystem::path("/f/lib/hexlib.92p"));
+}
+
+} // namespace
