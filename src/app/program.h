@@ -1,6 +1,7 @@
 #pragma once
 #include <memory>
 
+#include "app/browserbinding.h"
 #include "app/mainwindow.h"
 #include "app/receivebinding.h"
 #include "app/sendbinding.h"
@@ -22,6 +23,7 @@ public:
     TScrForm& scrform() { return *m_scrform; }
     ReceiveBinding& receivebinding() { return *m_receive; }
     SendBinding& sendbinding() { return *m_send; }
+    BrowserBinding& browserbinding() { return *m_browser; }
 
     // Shows the main window; start-up (check, listing, command line) follows from there.
     void start();
@@ -34,6 +36,7 @@ private:
     std::unique_ptr<TScrForm> m_scrform;
     ReceiveBinding* m_receive = nullptr;  // owned by the main window
     SendBinding* m_send = nullptr;        // owned by the main window
+    BrowserBinding* m_browser = nullptr;  // owned by the main window
 };
 
 } // namespace tessaly::app
