@@ -84,5 +84,7 @@ int cmd_info(const Options& options, const Args& args);
 int cmd_send(const Options& options, const Args& args);
 int cmd_backup(const Options& options, const Args& args);
 int cmd_restore(const Options& options, const Args& args);
+int cmd_ls(const Options& options, const Args& args);
+int cmd_describe(const Options& options, const Args& args);
 
 } // namespace tessaly::cli

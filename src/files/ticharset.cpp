@@ -9,6 +9,7 @@ namespace tessaly {
 namespace {
 
 constexpr char32_t kOverline = 0x305;  // 0x9A and 0x9B are x and y with a bar over them
+constexpr char32_t kMacron = 0x304;    // taken for the bar too: keyboards give this one
 constexpr std::uint8_t kXBar = 0x9A, kYBar = 0x9B;
 
 // The code point each byte stands for.
@@ -123,7 +124,7 @@ std::optional<std::string> utf8_to_tibytes(std::string_view text, std::size_t ma
         std::size_t peek = at;
         if ((found == 'x' || found == 'y') && peek < text.size()) {
             const auto next = nextcodepoint(text, peek);
-            if (next && *next == kOverline) {
+            if (next && (*next == kOverline || *next == kMacron)) {
                 found = found == 'x' ? kXBar : kYBar;
                 at = peek;
             }
