@@ -142,7 +142,7 @@ BrowserBinding::BrowserBinding(TForm1& form, TInfoForm* info, TScrForm* scr)
     std::error_code ec;
     std::filesystem::path start = form.settings().directory;
     if (start.empty() || !std::filesystem::is_directory(start, ec)) start = QDir::homePath().toStdString();
-    setfolder(start);
+    setfolder(start, false);
 }
 
 void BrowserBinding::filldrives() {
@@ -160,12 +160,12 @@ void BrowserBinding::DriveComboBox1Change(int index) {
     setfolder(m_form.open.DriveComboBox1->itemData(index).toString().toStdString());
 }
 
-void BrowserBinding::setfolder(const std::filesystem::path& folder) {
+void BrowserBinding::setfolder(const std::filesystem::path& folder, bool remember) {
     const std::filesystem::path normal = folder.lexically_normal();
     std::filesystem::path clean = normal.has_filename() || normal == normal.root_path() ? normal : normal.parent_path();
     const bool same = clean == m_folder;
     m_folder = clean;
-    m_form.settings().directory = clean.string();
+    if (remember) m_form.settings().directory = clean.string();
 
     // The drive is the longest place in the list that holds the folder.
     QComboBox* drives = m_form.open.DriveComboBox1;
@@ -183,7 +183,7 @@ void BrowserBinding::setfolder(const std::filesystem::path& folder) {
     if (best >= 0) {
         const QSignalBlocker block(drives);
         drives->setCurrentIndex(best);
-        m_form.settings().drive = drives->itemData(best).toString().toStdString();
+        if (remember) m_form.settings().drive = drives->itemData(best).toString().toStdString();
         m_form.open.DirectoryListBox1->setRootIndex(m_folders->index(drives->itemData(best).toString()));
     }
     QTreeView* tree = m_form.open.DirectoryListBox1;
