@@ -1,6 +1,8 @@
 #include "files/browser.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -53,11 +55,6 @@ bool globmatch(std::string_view pattern, std::string_view name) {
     return p == pattern.size();
 }
 
-bool caselessless(const std::string& a, const std::string& b) {
-    const std::string ua = uppercase(a), ub = uppercase(b);
-    return ua != ub ? ua < ub : a < b;
-}
-
 BrowserRow damagedrow(BrowserRow row, std::string why) {
     row.description = std::move(why);
     row.icon = BrowserIcon::Plain;
@@ -65,26 +62,39 @@ BrowserRow damagedrow(BrowserRow row, std::string why) {
     return row;
 }
 
-void textdescription(std::FILE* fp, std::uint64_t length, BrowserRow& row) {
+// Reads up to size bytes at position; fewer only at the file's end.
+std::size_t readat(int fd, void* into, std::size_t size, std::uint64_t position) {
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t got = ::pread(fd, static_cast<char*>(into) + done, size - done, static_cast<off_t>(position + done));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;
+        done += static_cast<std::size_t>(got);
+    }
+    return done;
+}
+
+void textdescription(int fd, std::uint64_t length, BrowserRow& row) {
     char bytes[kTextPreviewLength];
-    const std::size_t got = std::fread(bytes, 1, sizeof bytes, fp);
+    const std::size_t got = readat(fd, bytes, sizeof bytes, 0);
     for (std::size_t i = 0; i < got; ++i)
         if (static_cast<unsigned char>(bytes[i]) > 30) row.description.push_back(bytes[i]);
     if (length > kTextPreviewLength) row.description += "...";
 }
 
 // The text at 88 + D of a FARGO program, up to a 0x00 or 0x81.
-std::string fargotextat(std::FILE* fp, std::size_t position) {
-    if (std::fseek(fp, static_cast<long>(position), SEEK_SET) != 0) return {};
+std::string fargotextat(int fd, std::size_t position) {
+    char bytes[kFargoDescriptionLimit];
+    const std::size_t got = readat(fd, bytes, sizeof bytes, position);
     std::string text;
-    for (int c; text.size() < kFargoDescriptionLimit && (c = std::fgetc(fp)) != EOF && c != 0x00 && c != 0x81;)
-        text.push_back(static_cast<char>(c));
+    for (std::size_t i = 0; i < got && bytes[i] != 0x00 && static_cast<unsigned char>(bytes[i]) != 0x81; ++i)
+        text.push_back(bytes[i]);
     return text;
 }
 
-void tidescription(std::FILE* fp, std::uint64_t length, BrowserRow& row) {
+void tidescription(int fd, std::uint64_t length, BrowserRow& row) {
     std::uint8_t head[kProbeLength];
-    const std::size_t got = std::fread(head, 1, sizeof head, fp);
+    const std::size_t got = readat(fd, head, sizeof head, 0);
     if (got < std::min<std::uint64_t>(length, kProbeLength)) {
         row = damagedrow(std::move(row), "Cannot read the file");
         return;
@@ -108,7 +118,7 @@ void tidescription(std::FILE* fp, std::uint64_t length, BrowserRow& row) {
         std::string text;
         if (got > kFargoDescriptionWordOffset + 1) {
             const std::size_t d = std::size_t(head[kFargoDescriptionWordOffset]) << 8 | head[kFargoDescriptionWordOffset + 1];
-            text = fargotextat(fp, kFargoContentOffset + d);
+            text = fargotextat(fd, kFargoContentOffset + d);
         }
         row.description = text + std::string(kFargoSuffix);
     }
@@ -151,7 +161,11 @@ std::vector<std::string> listfolder(const std::filesystem::path& folder, std::st
         if (it->is_regular_file(sec)) names.push_back(std::move(name));
     }
     if (ec && error) *error = "Cannot read the folder " + folder.string() + ": " + ec.message();
-    std::sort(names.begin(), names.end(), caselessless);
+    std::vector<std::pair<std::string, std::string>> keyed;
+    keyed.reserve(names.size());
+    for (std::string& n : names) keyed.emplace_back(uppercase(n), std::move(n));
+    std::sort(keyed.begin(), keyed.end());
+    for (std::size_t i = 0; i < keyed.size(); ++i) names[i] = std::move(keyed[i].second);
     return names;
 }
 
@@ -172,18 +186,21 @@ std::optional<BrowserRow> browserrow(const std::filesystem::path& folder, const 
     else if (test == "92G") row.icon = BrowserIcon::Group;
     else if (test == "92T") row.icon = BrowserIcon::TextVariable;
     else if (test == "92P") row.icon = BrowserIcon::Program;
-    std::string why;
-    std::FILE* fp = openregular(folder / name, &why);
-    if (!fp) return damagedrow(std::move(row), why);
+    // Opened directly rather than through a stdio stream: the list opens every file of
+    // the folder, and this is most of its time. Never blocks: only regular files are read.
+    const std::filesystem::path path = folder / name;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     struct stat st {};
-    if (::fstat(fileno(fp), &st) != 0) {
-        std::fclose(fp);
-        return damagedrow(std::move(row), "Cannot read the file");
+    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        if (fd >= 0) ::close(fd);
+        std::string why = "Cannot read the file";
+        if (std::FILE* fp = openregular(path, &why)) std::fclose(fp);
+        return damagedrow(std::move(row), why);
     }
     const auto length = static_cast<std::uint64_t>(st.st_size);
-    if (test == "TXT") textdescription(fp, length, row);
-    else tidescription(fp, length, row);
-    std::fclose(fp);
+    if (test == "TXT") textdescription(fd, length, row);
+    else tidescription(fd, length, row);
+    ::close(fd);
     return row;
 }
 
