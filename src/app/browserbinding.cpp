@@ -12,6 +12,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStorageInfo>
+#include <QStringDecoder>
 #include <QToolButton>
 #include <QTreeView>
 #include <QTreeWidget>
@@ -103,6 +104,14 @@ std::string readnote(const std::filesystem::path& path) {
     return text;
 }
 
+// Notes are UTF-8 text; one that is not (written on Windows, in its own code page) is
+// shown as Latin-1 rather than with replacement marks.
+QString notetext(const std::string& bytes) {
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    const QString text = utf8(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
+    return utf8.hasError() ? QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size())) : text;
+}
+
 } // namespace
 
 BrowserBinding::BrowserBinding(TForm1& form, TInfoForm* info, TScrForm* scr)
@@ -135,8 +144,7 @@ BrowserBinding::BrowserBinding(TForm1& form, TInfoForm* info, TScrForm* scr)
     connect(sp.CheckBox3, &QCheckBox::toggled, this, &BrowserBinding::CheckBox2Click);
     connect(sp.CheckBox4, &QCheckBox::toggled, this, &BrowserBinding::CheckBox2Click);
     // A saved package or backup shows in the list at once.
-    connect(form.receive.button8, &QPushButton::clicked, this, &BrowserBinding::refresh);
-    connect(form.receive.button27, &QPushButton::clicked, this, &BrowserBinding::refresh);
+    form.shell().setfilelistrefresher([this] { refresh(); });
 
     m_mask = browsermask(sp.CheckBox3->isChecked(), sp.CheckBox4->isChecked());
     std::error_code ec;
@@ -144,6 +152,8 @@ BrowserBinding::BrowserBinding(TForm1& form, TInfoForm* info, TScrForm* scr)
     if (start.empty() || !std::filesystem::is_directory(start, ec)) start = QDir::homePath().toStdString();
     setfolder(start, false);
 }
+
+BrowserBinding::~BrowserBinding() { m_form.shell().setfilelistrefresher({}); }
 
 void BrowserBinding::filldrives() {
     QComboBox* drives = m_form.open.DriveComboBox1;
@@ -306,7 +316,7 @@ void BrowserBinding::showcompanions(const std::string& name) {
     }
     if (m_info) {
         if (companions.text && sp.CheckBox2->isChecked()) {
-            m_info->Memo1->setPlainText(qs(readnote(*companions.text)));
+            m_info->Memo1->setPlainText(notetext(readnote(*companions.text)));
             m_info->show();
             list->setFocus();
         } else {

@@ -21,6 +21,7 @@ class BrowserBinding : public QObject {
     Q_OBJECT
 public:
     BrowserBinding(TForm1& form, TInfoForm* info, TScrForm* scr);
+    ~BrowserBinding() override;
 
     // The browsed folder; choosing another re-reads it.
     const std::filesystem::path& folder() const { return m_folder; }

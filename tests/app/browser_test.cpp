@@ -1,5 +1,6 @@
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileSystemModel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QToolButton>
@@ -94,6 +95,23 @@ TEST(AppBrowser, ListsTheFolderWithDescriptionsAndFollowsTheMaskAndDescriptionsB
     EXPECT_EQ(app.row("a.92p")->text(1), "demo");  // only the next rebuild shows it
     app.page().button25->click();
     EXPECT_EQ(app.row("a.92p")->text(1), "Not showing!");
+}
+
+TEST(AppBrowser, ChoosingAFolderBrowsesAndRemembersIt) {
+    BrowserApp app;
+    auto& o = app.page();
+    EXPECT_EQ(o.DriveComboBox1->itemText(0), "/");
+    std::filesystem::create_directory(app.folder / "sub");
+    writebytes(app.folder / "sub" / "z.92p", {1});
+    auto* model = static_cast<QFileSystemModel*>(o.DirectoryListBox1->model());
+    o.DirectoryListBox1->setCurrentIndex(model->index(QString::fromStdString((app.folder / "sub").string())));
+    EXPECT_EQ(app.names(), QStringList{"z.92p"});
+    EXPECT_EQ(app.run.form().settings().directory, (app.folder / "sub").string());
+    EXPECT_EQ(app.row("z.92p")->text(1), "Corrupted TI-file: only 1 bytes");
+    // A file saved meanwhile shows when the package writer asks for the list again.
+    writebytes(app.folder / "sub" / "y.92g", {1});
+    app.run.form().shell().refreshfilelist();
+    EXPECT_EQ(app.names(), (QStringList{"y.92g", "z.92p"}));
 }
 
 TEST(AppBrowser, SelectingAFileShowsItsInformationAndSwitchesTheButtons) {
