@@ -16,10 +16,14 @@ Program::Program(const AppContext& context) {
     m_infoform = std::make_unique<TInfoForm>(m_form1->settingsfile());
     m_scrform = std::make_unique<TScrForm>(m_form1->settingsfile());
     m_form1->setsecondarywindows(m_textform.get(), m_form4.get(), m_infoform.get(), m_scrform.get());
+    m_browser = new BrowserBinding(*m_form1, m_infoform.get(), m_scrform.get());
+    m_send->setbrowser(m_browser);
 }
 
 Program::~Program() {
-    // The secondary windows go first; the main window forgets them before they do.
+    // The secondary windows go first; the main window and the browser forget them before they do.
+    m_send->setbrowser(nullptr);
+    delete m_browser;
     m_form1->setsecondarywindows(nullptr, nullptr, nullptr, nullptr);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 #include <memory>
 
+#include "app/browserbinding.h"
 #include "app/fargobinding.h"
 #include "app/mainwindow.h"
 #include "app/receivebinding.h"
@@ -26,6 +27,7 @@ public:
     SendBinding& sendbinding() { return *m_send; }
     ScreenshotBinding& screenshotbinding() { return *m_screenshot; }
     FargoBinding& fargobinding() { return *m_fargo; }
+    BrowserBinding& browserbinding() { return *m_browser; }
 
     // Shows the main window; start-up (check, listing, command line) follows from there.
     void start();
@@ -40,6 +42,7 @@ private:
     SendBinding* m_send = nullptr;        // owned by the main window
     ScreenshotBinding* m_screenshot = nullptr;  // owned by the main window
     FargoBinding* m_fargo = nullptr;      // owned by the main window
+    BrowserBinding* m_browser = nullptr;  // owned by the main window
 };
 
 } // namespace tessaly::app

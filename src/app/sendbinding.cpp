@@ -6,6 +6,7 @@
 #include <QToolButton>
 #include <QTreeWidget>
 
+#include "app/browserbinding.h"
 #include "app/mainwindow.h"
 #include "app/receivebinding.h"
 #include "transfers/backup.h"
@@ -37,7 +38,8 @@ void SendBinding::bindsendfilelist() {
 }
 
 SendPlaces SendBinding::places() const {
-    return SendPlaces{m_form.settings().directory, m_form.settingspage.Edit4->text().toStdString()};
+    const std::filesystem::path folder = m_browser ? m_browser->folder() : std::filesystem::path(m_form.settings().directory);
+    return SendPlaces{folder, m_form.settingspage.Edit4->text().toStdString()};
 }
 
 std::vector<std::string> SendBinding::selectedfiles() const {

@@ -9,6 +9,7 @@ namespace tessaly::app {
 
 class TForm1;
 class ReceiveBinding;
+class BrowserBinding;
 
 // Gives the sending buttons their behaviour: Send, Install and S&end on the "Open
 // variables" page (they act on the browser's selected files once it lists some), files
@@ -20,6 +21,8 @@ public:
 
     // Puts the window's sendfilelist hook back on the real sending (tests replace it).
     void bindsendfilelist();
+    // The file browser whose folder and selection Send, Install and S&end act on.
+    void setbrowser(const BrowserBinding* browser) { m_browser = browser; }
 
 public slots:
     void button9Click();
@@ -34,6 +37,7 @@ private:
 
     TForm1& m_form;
     ReceiveBinding& m_receive;
+    const BrowserBinding* m_browser = nullptr;
 };
 
 } // namespace tessaly::app

@@ -88,5 +88,7 @@ int cmd_screenshot(const Options& options, const Args& args);
 int cmd_key(const Options& options, const Args& args);
 int cmd_installfargo(const Options& options, const Args& args);
 int cmd_insertfargo(const Options& options, const Args& args);
+int cmd_ls(const Options& options, const Args& args);
+int cmd_describe(const Options& options, const Args& args);
 
 } // namespace tessaly::cli

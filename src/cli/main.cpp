@@ -28,6 +28,10 @@ constexpr CommandEntry kCommandTable[] = {
      "      with its \"send NAME...\" command instead)",
      cmd_get},
     {"info", "info FILE", "show what a TI-92 file holds", cmd_info},
+    {"ls", "ls [DIR] [--no-desc] [--no-txt] [--no-92]",
+     "list the TI-92 and text files of a folder as the file browser does: name, kind, description", cmd_ls},
+    {"describe", "describe FILE [TEXT]",
+     "show a TI-92 file's description, or write TEXT as its new one (34 characters at most)", cmd_describe},
     {"send", "send FILE... [--vars NAME,...] [--libs] [--lib-dir DIR]",
      "send the variables of TI-92 files; --vars only these (folder\\name as info lists them);\n"
      "      --libs also the FARGO libraries a program needs, from the program's folder, else --lib-dir",

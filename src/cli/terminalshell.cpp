@@ -14,16 +14,36 @@ std::string terminaltext(std::string_view text) {
     static constexpr char kHex[] = "0123456789ABCDEF";
     std::string out;
     out.reserve(text.size());
-    for (char c : text) {
+    auto escape = [&](unsigned char b) {
+        out += "\\x";
+        out += kHex[b >> 4];
+        out += kHex[b & 15];
+    };
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
         const auto b = static_cast<unsigned char>(c);
         if (c == '\r' || c == '\n') {
             out += '\n';
         } else if (b < 0x20 || b == 0x7F) {
-            out += "\\x";
-            out += kHex[b >> 4];
-            out += kHex[b & 15];
-        } else {
+            escape(b);
+        } else if (b < 0x80) {
             out += c;
+        } else {
+            // A lone byte above 0x7F (a raw TI-92 or Latin-1 byte) and the C1 controls
+            // U+0080-U+009F are escape sequences to some terminals: only whole UTF-8
+            // characters from U+00A0 on pass.
+            const int more = (b & 0xE0) == 0xC0 ? 1 : (b & 0xF0) == 0xE0 ? 2 : (b & 0xF8) == 0xF0 ? 3 : -1;
+            bool whole = more > 0;
+            for (int k = 1; whole && k <= more; ++k)
+                whole = i + static_cast<std::size_t>(k) < text.size() &&
+                        (static_cast<unsigned char>(text[i + static_cast<std::size_t>(k)]) & 0xC0) == 0x80;
+            const bool c1 = b == 0xC2 && whole && static_cast<unsigned char>(text[i + 1]) < 0xA0;
+            if (!whole || c1) {
+                escape(b);
+                continue;
+            }
+            out.append(text.substr(i, static_cast<std::size_t>(more) + 1));
+            i += static_cast<std::size_t>(more);
         }
     }
     return out;

@@ -1,0 +1,411 @@
+#include "app/browserbinding.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFileSystemModel>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QListWidget>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStorageInfo>
+#include <QStringDecoder>
+#include <QToolButton>
+#include <QTreeView>
+#include <QTreeWidget>
+#include <array>
+#include <cstdio>
+
+#include "app/mainwindow.h"
+#include "app/windows.h"
+#include "files/browser.h"
+#include "files/fileinfo.h"
+#include "files/safefile.h"
+#include "files/ticharset.h"
+
+namespace tessaly::app {
+
+namespace {
+
+constexpr std::string_view kNewDescriptionTitle = "New description!";
+constexpr std::string_view kDescriptionHint = "Description in file";
+constexpr std::size_t kFillBatch = 200;            // rows added between two looks at the window's events
+constexpr std::size_t kInfoTextLimit = 1024 * 1024;  // a companion note longer than this is cut
+
+QString qs(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+QString fromti(std::string_view bytes) { return qs(tibytes_to_utf8(bytes)); }
+
+// The seven pictures of the file list, drawn here: a page, marked by what the file holds.
+QIcon drawicon(BrowserIcon kind) {
+    QPixmap pixmap(16, 16);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    auto page = [&](int dx, int dy) {
+        const QPolygon outline({QPoint(2 + dx, 1 + dy), QPoint(9 + dx, 1 + dy), QPoint(12 + dx, 4 + dy),
+                                QPoint(12 + dx, 14 + dy), QPoint(2 + dx, 14 + dy)});
+        p.setPen(QColor(70, 70, 70));
+        p.setBrush(Qt::white);
+        p.drawPolygon(outline);
+    };
+    auto letter = [&](const char* text, QColor colour) {
+        QFont f = QApplication::font();
+        f.setPixelSize(9);
+        f.setBold(true);
+        p.setFont(f);
+        p.setPen(colour);
+        p.drawText(QRect(2, 4, 11, 10), Qt::AlignCenter, QString::fromLatin1(text));
+    };
+    auto lines = [&](QColor colour) {
+        p.setPen(colour);
+        for (int y = 5; y <= 12; y += 2) p.drawLine(4, y, 10, y);
+    };
+    switch (kind) {
+    case BrowserIcon::Plain: page(0, 0); break;
+    case BrowserIcon::FargoLibrary: page(0, 0); letter("L", QColor(0, 100, 0)); break;
+    case BrowserIcon::FargoProgram: page(0, 0); letter("F", QColor(190, 0, 0)); break;
+    case BrowserIcon::Program: page(0, 0); letter("P", QColor(0, 0, 170)); break;
+    case BrowserIcon::Text: page(0, 0); lines(QColor(120, 120, 120)); break;
+    case BrowserIcon::TextVariable: page(0, 0); lines(QColor(0, 0, 170)); break;
+    case BrowserIcon::Group:
+        page(2, 0);
+        page(0, 1);
+        letter("G", QColor(120, 0, 120));
+        break;
+    }
+    return QIcon(pixmap);
+}
+
+const QIcon& icon(BrowserIcon kind) {
+    static const std::array<QIcon, 7> icons = [] {
+        std::array<QIcon, 7> a;
+        for (int i = 0; i < 7; ++i) a[static_cast<std::size_t>(i)] = drawicon(static_cast<BrowserIcon>(i));
+        return a;
+    }();
+    return icons[static_cast<std::size_t>(kind)];
+}
+
+QTreeWidgetItem* rowitem(const BrowserRow& row) {
+    const bool textfile = filekind(row.name) == FileKind::Text;
+    const QString description = row.damaged || textfile ? qs(row.description) : fromti(row.description);
+    auto* item = new QTreeWidgetItem(QStringList{qs(row.name), description});
+    item->setIcon(0, icon(row.icon));
+    return item;
+}
+
+std::string readnote(const std::filesystem::path& path) {
+    std::FILE* fp = openregular(path, nullptr);
+    if (!fp) return {};
+    std::string text(kInfoTextLimit, '\0');
+    text.resize(std::fread(text.data(), 1, text.size(), fp));
+    std::fclose(fp);
+    return text;
+}
+
+// Notes are UTF-8 text; one that is not (written on Windows, in its own code page) is
+// shown as Latin-1 rather than with replacement marks.
+QString notetext(const std::string& bytes) {
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    const QString text = utf8(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
+    return utf8.hasError() ? QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size())) : text;
+}
+
+} // namespace
+
+BrowserBinding::BrowserBinding(TForm1& form, TInfoForm* info, TScrForm* scr)
+    : QObject(&form), m_form(form), m_info(info), m_scr(scr) {
+    setObjectName("browserbinding");
+    auto& o = form.open;
+    for (QLabel* l : {o.Label17, o.Label18, static_cast<QLabel*>(o.label19)}) l->setTextFormat(Qt::PlainText);
+    for (QWidget* w : std::initializer_list<QWidget*>{o.DriveComboBox1, o.DirectoryListBox1, o.ListView1, o.ListView2,
+                                                      o.allbutton, o.button25})
+        w->setEnabled(true);
+    o.ListView1->installEventFilter(this);
+
+    m_folders = new QFileSystemModel(this);
+    m_folders->setFilter(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Drives);
+    m_folders->setRootPath(QStringLiteral("/"));
+    o.DirectoryListBox1->setModel(m_folders);
+    for (int c = 1; c < m_folders->columnCount(); ++c) o.DirectoryListBox1->hideColumn(c);
+    connect(o.DirectoryListBox1->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex& current) {
+                if (current.isValid()) setfolder(m_folders->filePath(current).toStdString());
+            });
+    filldrives();
+    connect(o.DriveComboBox1, &QComboBox::activated, this, &BrowserBinding::DriveComboBox1Change);
+
+    connect(o.ListView1, &QTreeWidget::itemSelectionChanged, this, &BrowserBinding::ListView1Change);
+    connect(o.ListView2, &QTreeWidget::itemSelectionChanged, this, &BrowserBinding::ListView2Change);
+    connect(o.label19, &ClickLabel::clicked, this, &BrowserBinding::label19Click);
+    connect(o.button25, &QToolButton::clicked, this, &BrowserBinding::Button25Click);
+    auto& sp = form.settingspage;
+    connect(sp.CheckBox3, &QCheckBox::toggled, this, &BrowserBinding::CheckBox2Click);
+    connect(sp.CheckBox4, &QCheckBox::toggled, this, &BrowserBinding::CheckBox2Click);
+    // A saved package or backup shows in the list at once.
+    form.shell().setfilelistrefresher([this] { refresh(); });
+
+    m_mask = browsermask(sp.CheckBox3->isChecked(), sp.CheckBox4->isChecked());
+    std::error_code ec;
+    std::filesystem::path start = form.settings().directory;
+    if (start.empty() || !std::filesystem::is_directory(start, ec)) start = QDir::homePath().toStdString();
+    setfolder(start, false);
+}
+
+BrowserBinding::~BrowserBinding() { m_form.shell().setfilelistrefresher({}); }
+
+void BrowserBinding::filldrives() {
+    QComboBox* drives = m_form.open.DriveComboBox1;
+    drives->clear();
+    QStringList places{QStringLiteral("/"), QDir::homePath()};
+    for (const QStorageInfo& volume : QStorageInfo::mountedVolumes())
+        if (volume.isValid() && volume.isReady() && volume.device().startsWith("/dev/") && !places.contains(volume.rootPath()))
+            places.push_back(volume.rootPath());
+    for (const QString& place : places) drives->addItem(place, place);
+}
+
+void BrowserBinding::DriveComboBox1Change(int index) {
+    if (index < 0) return;
+    setfolder(m_form.open.DriveComboBox1->itemData(index).toString().toStdString());
+}
+
+void BrowserBinding::setfolder(const std::filesystem::path& folder, bool remember) {
+    const std::filesystem::path normal = folder.lexically_normal();
+    std::filesystem::path clean = normal.has_filename() || normal == normal.root_path() ? normal : normal.parent_path();
+    const bool same = clean == m_folder;
+    m_folder = clean;
+    if (remember) m_form.settings().directory = clean.string();
+
+    // The drive is the longest place in the list that holds the folder.
+    QComboBox* drives = m_form.open.DriveComboBox1;
+    const QString path = QString::fromStdString(clean.string());
+    int best = -1;
+    qsizetype length = -1;
+    for (int i = 0; i < drives->count(); ++i) {
+        const QString place = drives->itemData(i).toString();
+        const bool holds = place == QStringLiteral("/") || path == place || path.startsWith(place + QLatin1Char('/'));
+        if (holds && place.size() > length) {
+            best = i;
+            length = place.size();
+        }
+    }
+    if (best >= 0) {
+        const QSignalBlocker block(drives);
+        drives->setCurrentIndex(best);
+        if (remember) m_form.settings().drive = drives->itemData(best).toString().toStdString();
+        m_form.open.DirectoryListBox1->setRootIndex(m_folders->index(drives->itemData(best).toString()));
+    }
+    QTreeView* tree = m_form.open.DirectoryListBox1;
+    const QModelIndex index = m_folders->index(path);
+    if (index.isValid() && tree->currentIndex() != index) {
+        const QSignalBlocker block(tree->selectionModel());
+        tree->setCurrentIndex(index);
+        tree->scrollTo(index);
+    }
+    if (!same || m_form.open.FileListBox1->count() == 0) refresh();
+}
+
+void BrowserBinding::refresh() {
+    std::string why;
+    const std::vector<std::string> names = listfolder(m_folder, m_mask, &why);
+    if (!why.empty()) m_form.shell().setstatus(why);
+    QListWidget* hidden = m_form.open.FileListBox1;
+    hidden->clear();
+    for (const std::string& name : names) hidden->addItem(qs(name));
+    FileListBox1Change();
+}
+
+void BrowserBinding::FileListBox1Change() {
+    const unsigned generation = ++m_generation;
+    QTreeWidget* list = m_form.open.ListView1;
+    m_rebuilding = true;
+    list->clear();
+    ListView1Change();
+    const QListWidget* hidden = m_form.open.FileListBox1;
+    std::vector<std::string> names;
+    names.reserve(static_cast<std::size_t>(hidden->count()));
+    for (int i = 0; i < hidden->count(); ++i) names.push_back(hidden->item(i)->text().toStdString());
+    const bool descriptions = m_form.settingspage.CheckBox1->isChecked();
+    QList<QTreeWidgetItem*> batch;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (auto row = browserrow(m_folder, names[i], descriptions)) batch.push_back(rowitem(*row));
+        if (batch.size() == static_cast<qsizetype>(kFillBatch)) {
+            list->addTopLevelItems(batch);
+            batch.clear();
+            // A folder of thousands of files fills while the window goes on answering; a
+            // newer rebuild started meanwhile has taken over the list.
+            m_form.shell().processmessages();
+            if (generation != m_generation) return;
+        }
+    }
+    list->addTopLevelItems(batch);
+    m_rebuilding = false;
+}
+
+void BrowserBinding::Button25Click() {
+    m_form.shell().setcursor(Cursor::Busy);
+    refresh();
+    m_form.shell().setcursor(Cursor::Normal);
+}
+
+void BrowserBinding::CheckBox2Click() {
+    auto& sp = m_form.settingspage;
+    const std::string mask = browsermask(sp.CheckBox3->isChecked(), sp.CheckBox4->isChecked());
+    if (mask == m_mask) return;
+    m_mask = mask;
+    refresh();
+}
+
+std::vector<std::string> BrowserBinding::selectednames() const {
+    std::vector<std::string> names;
+    const QTreeWidget* list = m_form.open.ListView1;
+    for (int i = 0; i < list->topLevelItemCount(); ++i)
+        if (list->topLevelItem(i)->isSelected()) names.push_back(list->topLevelItem(i)->text(0).toStdString());
+    return names;
+}
+
+void BrowserBinding::selectname(const std::string& name) {
+    QTreeWidget* list = m_form.open.ListView1;
+    for (int i = 0; i < list->topLevelItemCount(); ++i)
+        if (list->topLevelItem(i)->text(0).toStdString() == name) {
+            list->setCurrentItem(list->topLevelItem(i));
+            return;
+        }
+}
+
+void BrowserBinding::ListView1Change() {
+    auto& o = m_form.open;
+    const std::vector<std::string> names = selectednames();
+    std::error_code ec;
+    // Rows appearing while the list is rebuilt, and any selection during a transfer,
+    // read nothing.
+    if (!names.empty() && !m_rebuilding && !m_form.state().busy && std::filesystem::exists(m_folder / names.front(), ec)) {
+        showfileinfo(names.front());
+    } else {
+        o.ListView2->clear();
+        if (names.empty()) {
+            o.button9->setEnabled(false);
+            o.ToolbarButton973->setEnabled(false);
+        }
+    }
+    o.button19->setEnabled(o.button9->isEnabled());
+    ListView2Change();
+}
+
+void BrowserBinding::clearinfo() {
+    auto& o = m_form.open;
+    o.ListView2->clear();
+    o.label19->setEnabled(false);
+    o.ToolbarButton973->setEnabled(false);
+}
+
+void BrowserBinding::showcompanions(const std::string& name) {
+    const Companions companions = findcompanions(m_folder, name);
+    auto& sp = m_form.settingspage;
+    QTreeWidget* list = m_form.open.ListView1;
+    if (m_scr) {
+        QPixmap picture;
+        if (companions.screenshot && sp.CheckBox8->isChecked() && picture.load(QString::fromStdString(companions.screenshot->string()))) {
+            m_scr->Image1->setPixmap(picture);
+            m_scr->show();
+            list->setFocus();
+        } else {
+            m_scr->hide();
+        }
+    }
+    if (m_info) {
+        if (companions.text && sp.CheckBox2->isChecked()) {
+            m_info->Memo1->setPlainText(notetext(readnote(*companions.text)));
+            m_info->show();
+            list->setFocus();
+        } else {
+            m_info->hide();
+        }
+    }
+}
+
+void BrowserBinding::showfileinfo(const std::string& name) {
+    auto& o = m_form.open;
+    clearinfo();
+    const FileKind kind = filekind(name);
+    if (kind == FileKind::TiFile) showcompanions(name);
+    const FileInfo info = readfileinfo(m_folder / name);
+    o.Label17->setText(qs(info.count));
+    o.Label18->setText(qs(info.size));
+    switch (kind) {
+    case FileKind::TiFile:
+        o.label19->setText(info.error.empty() ? fromti(info.description) : qs(info.description));
+        o.label19->setToolTip(info.error.empty() ? qs(kDescriptionHint) : qs(kDescriptionHint) + "\n" + qs(info.error));
+        break;
+    case FileKind::Text:
+        o.label19->setText(shown(info.description));
+        o.label19->setToolTip(shown(info.hint));
+        break;
+    case FileKind::Uue: o.label19->setText(qs(info.description)); break;
+    }
+    o.label19->setEnabled(info.editable && kind == FileKind::TiFile);
+    o.button9->setEnabled(info.readable);
+    o.ToolbarButton973->setEnabled(info.fargoprogram);
+    for (const VariableRow& row : info.rows)
+        o.ListView2->addTopLevelItem(new QTreeWidgetItem(QStringList{fromti(row.caption), qs(row.type)}));
+}
+
+void BrowserBinding::ListView2Change() {
+    auto& o = m_form.open;
+    std::vector<std::string> types;
+    for (int i = 0; i < o.ListView2->topLevelItemCount(); ++i)
+        if (o.ListView2->topLevelItem(i)->isSelected()) types.push_back(o.ListView2->topLevelItem(i)->text(1).toStdString());
+    const VariableSelection s = variableselection(types);
+    o.selbutton->setEnabled(s.selenabled);
+    if (s.forceall) o.allbutton->setChecked(true);
+    o.button21->setEnabled(s.viewtext);
+}
+
+void BrowserBinding::deleteselected() {
+    const std::vector<std::string> names = selectednames();
+    if (names.empty()) return;
+    Shell& shell = m_form.shell();
+    for (const std::string& name : names) {
+        if (shell.messagebox("Delete " + name + "?", "Confirm", Icon::Confirmation, Buttons::YesNo) != Answer::Yes) continue;
+        std::error_code ec;
+        if (!std::filesystem::remove(m_folder / name, ec))
+            shell.messagebox("Cannot delete " + name + ": " + (ec ? ec.message() : std::string("it is gone")), "",
+                             Icon::Error, Buttons::Ok);
+    }
+    refresh();
+}
+
+void BrowserBinding::label19Click() {
+    const std::vector<std::string> names = selectednames();
+    if (names.empty()) return;
+    const std::string& name = names.front();
+    Shell& shell = m_form.shell();
+    const auto answer = shell.inputbox(kNewDescriptionTitle, "Please enter a description for the file <" + name + ">", "");
+    if (!answer) return;
+    std::string why;
+    const auto bytes = utf8_to_tibytes(*answer, kDescriptionLength, &why);
+    if (!bytes || !writedescription(m_folder / name, *bytes, &why)) {
+        shell.messagebox(why + "; the file is unchanged.", "", Icon::Error, Buttons::Ok);
+        return;
+    }
+    refresh();
+    selectname(name);
+}
+
+bool BrowserBinding::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_form.open.ListView1 && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Delete) {
+            deleteselected();
+            return true;
+        }
+        if (key == Qt::Key_F2) {
+            if (m_form.open.label19->isEnabled()) label19Click();
+            return true;
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+} // namespace tessaly::app

@@ -1,0 +1,79 @@
+#include <cstdio>
+
+#include "cli/cli.h"
+#include "cli/terminalshell.h"
+#include "files/browser.h"
+#include "files/fileinfo.h"
+#include "files/safefile.h"
+#include "files/ticharset.h"
+
+namespace tessaly::cli {
+
+namespace {
+
+constexpr const char* kKindNames[] = {"file", "fargo-library", "fargo-program", "program", "text", "text-variable", "group"};
+
+int refuse(const std::string& subject, const std::string& why, int code = kUsage) {
+    std::fprintf(stderr, "tessaly92-cli: %s: %s\n", terminaltext(subject).c_str(), terminaltext(why).c_str());
+    return code;
+}
+
+} // namespace
+
+// The file browser's rows: name, kind and description, one tab-separated line each.
+int cmd_ls(const Options&, const Args& args) {
+    std::string folder = ".";
+    bool descriptions = true, textfiles = true, tifiles = true, gotfolder = false;
+    for (const std::string& a : args) {
+        if (a == "--no-desc") descriptions = false;
+        else if (a == "--no-txt") textfiles = false;
+        else if (a == "--no-92") tifiles = false;
+        else if (!gotfolder && !a.starts_with("--")) {
+            folder = a;
+            gotfolder = true;
+        } else {
+            std::fprintf(stderr, "usage: tessaly92-cli ls [DIR] [--no-desc] [--no-txt] [--no-92]\n");
+            return kUsage;
+        }
+    }
+    std::string why;
+    const auto names = listfolder(folder, browsermask(textfiles, tifiles), &why);
+    if (!why.empty()) return refuse(folder, why);
+    for (const BrowserRow& row : browserrows(folder, names, descriptions)) {
+        const bool raw = row.damaged || filekind(row.name) == FileKind::Text || !descriptions;
+        const std::string description = raw ? row.description : tibytes_to_utf8(row.description);
+        std::printf("%s\t%s\t%s\n", terminaltext(row.name).c_str(),
+                    row.damaged ? "damaged" : kKindNames[static_cast<int>(row.icon)], terminaltext(description).c_str());
+    }
+    return kOk;
+}
+
+// Shows a TI-92 file's description, or writes a new one as the description editor does.
+int cmd_describe(const Options&, const Args& args) {
+    if (args.empty() || args.size() > 2) {
+        std::fprintf(stderr, "usage: tessaly92-cli describe FILE [TEXT]\n");
+        return kUsage;
+    }
+    const std::string& path = args[0];
+    if (filekind(path) != FileKind::TiFile) return refuse(path, "only TI-92 files carry a description");
+    std::string why;
+    std::FILE* fp = openregular(path, &why);
+    if (!fp) return refuse(path, why);
+    std::fclose(fp);
+    if (args.size() == 1) {
+        std::vector<std::uint8_t> head;
+        std::uint64_t length = 0;
+        if (!readfilehead(path, head, length, &why)) return refuse(path, why);
+        const FileInfo info = tifileinfo(head, length);
+        if (!info.error.empty()) return refuse(path, std::string(kCorruptedText) + ": " + info.error);
+        const std::string comment(head.begin() + 18, head.begin() + 18 + static_cast<std::ptrdiff_t>(kDescriptionLength));
+        std::printf("%s\n", terminaltext(tibytes_to_utf8(comment.c_str())).c_str());
+        return kOk;
+    }
+    const auto bytes = utf8_to_tibytes(args[1], kDescriptionLength, &why);
+    if (!bytes) return refuse(path, why);
+    if (!writedescription(path, *bytes, &why)) return refuse(path, why + "; the file is unchanged", kFailed);
+    return kOk;
+}
+
+} // namespace tessaly::cli

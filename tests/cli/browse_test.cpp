@@ -1,0 +1,64 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "cli/clirun.h"
+
+namespace tessaly::clitest {
+namespace {
+
+using test::Bytes;
+using test::GoldenFile;
+using test::readbytes;
+using test::stored;
+using test::writebytes;
+
+Bytes onevariable(std::string_view comment) {
+    return GoldenFile(comment, 1).entry(82, "x", 0x12).sizefield(91).section(stored({1})).bytes;
+}
+
+TEST(CliBrowse, LsListsTheRowsOfTheFileBrowser) {
+    TempDir dir, scratch;
+    writebytes(dir / "a.92p", onevariable("demo"));
+    writebytes(dir / "B.TXT", {'h', 0x9B, 'i'});  // a lone C1 byte: CSI to some terminals
+    writebytes(dir / "c.92@", onevariable("never"));
+    writebytes(dir / "esc.92g", onevariable("\x1b[2J\x9b" "1m"));
+    CliResult r = runcli({"ls", dir.path().string()}, scratch.path());
+    EXPECT_EQ(r.code, 0) << r.err;
+    // TI-92 bytes show as their characters (0x1B is an arrow, 0x9B y-bar), file bytes escaped.
+    EXPECT_EQ(r.out, "a.92p\tprogram\tdemo\nB.TXT\ttext\th\\x9Bi\nesc.92g\tgroup\t\u2B06[2Jy\u0305" "1m\n");
+    r = runcli({"ls", dir.path().string(), "--no-92"}, scratch.path());
+    EXPECT_EQ(r.out, "B.TXT\ttext\th\\x9Bi\n");
+    r = runcli({"ls", (dir / "gone").string()}, scratch.path());
+    EXPECT_EQ(r.code, 2);
+}
+
+TEST(CliBrowse, DescribeShowsAndWritesTheDescription) {
+    TempDir dir;
+    const auto file = dir / "a.92p";
+    writebytes(file, onevariable("old"));
+    CliResult r = runcli({"describe", file.string()}, dir.path());
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, "old\n");
+    r = runcli({"describe", file.string(), "π ≤ " + std::string(40, 'e')}, dir.path());
+    EXPECT_EQ(r.code, 0) << r.err;
+    r = runcli({"describe", file.string()}, dir.path());
+    EXPECT_EQ(r.out, "π ≤ " + std::string(30, 'e') + "\n");
+
+    const Bytes before = readbytes(file);
+    r = runcli({"describe", file.string(), "日本"}, dir.path());
+    EXPECT_EQ(r.code, 2);
+    EXPECT_NE(r.err.find("no TI-92 equivalent"), std::string::npos) << r.err;
+    EXPECT_EQ(readbytes(file), before);
+    if (::geteuid() != 0) {
+        ::chmod(file.c_str(), 0444);
+        r = runcli({"describe", file.string(), "new"}, dir.path());
+        EXPECT_EQ(r.code, 1);
+        EXPECT_NE(r.err.find("unchanged"), std::string::npos) << r.err;
+        EXPECT_EQ(readbytes(file), before);
+    }
+    EXPECT_EQ(runcli({"describe", (dir / "note.txt").string(), "x"}, dir.path()).code, 2);
+    EXPECT_EQ(runcli({"describe"}, dir.path()).code, 2);
+}
+
+} // namespace
+} // namespace tessaly::clitest

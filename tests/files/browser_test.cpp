@@ -1,0 +1,229 @@
+#include "files/browser.h"
+
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include "files/filetestutil.h"
+#include "files/ticharset.h"
+
+namespace tessaly::test {
+namespace {
+
+// A single-variable TI-92 file; content starts at file offset 88.
+Bytes onevariable(std::string_view comment, Bytes content, std::uint8_t type = 0x12) {
+    const Bytes s = stored(content);
+    return GoldenFile(comment, 1).entry(82, "v", type).sizefield(82 + std::uint32_t(s.size()) + 6).section(s).bytes;
+}
+
+// FARGO program: kind 'P' at 89, D at 100 (big-endian), its description at 88 + D.
+Bytes fargoprogram(std::string_view text) {
+    Bytes c(40, 0);
+    c[1] = 0x50;
+    c[13] = 20;
+    std::copy(text.begin(), text.end(), c.begin() + 20);
+    c[20 + text.size()] = 0x81;
+    return onevariable("ignored comment", c);
+}
+
+Bytes textbytes(std::string_view s) { return Bytes(s.begin(), s.end()); }
+
+TEST(Browser, MaskFromTheTwoBoxes) {
+    EXPECT_EQ(browsermask(true, false), "*.txt;");
+    EXPECT_EQ(browsermask(false, true), "*.92*;");
+    EXPECT_EQ(browsermask(true, true), "*.txt;*.92*;");
+    EXPECT_EQ(browsermask(false, false), "");
+}
+
+TEST(Browser, MasksMatchWithoutRegardToCase) {
+    const struct {
+        std::string_view mask, name;
+        bool matches;
+    } cases[] = {
+        {"*.92*;", "game.92p", true},   {"*.92*;", "GAME.92P", true},  {"*.92*;", "x.92", true},
+        {"*.92*;", "a.txt", false},     {"*.txt;", "Notes.TXT", true}, {"*.txt;", "a.txt.bak", false},
+        {"*.txt;*.92*;", "b.92g", true}, {"", "b.92g", false},         {"?.92g", "ab.92g", false},
+        {"*.92*;", "92p", false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(maskmatches(c.mask, c.name), c.matches) << c.mask << " " << c.name;
+}
+
+struct Folder {
+    TempDir dir;
+    Folder() {
+        Bytes text100(100, 'x');
+        text100[5] = '\r';
+        text100[6] = '\n';
+        const std::vector<std::pair<std::string, Bytes>> files = {
+            {"a.92p", onevariable("demo", {1, 2})},
+            {"b.92g", GoldenFile("my group", 0).sizefield(66).bytes},
+            {"c.txt", text100},
+            {"d.92@", onevariable("refused", {1})},
+            {"E.92T", onevariable("Upper", {1}, 0x0C)},
+            {"lib.92p", onevariable("my comment", {0, 0x4C, 0, 0})},
+            {"prog.92p", fargoprogram("Tetris clone")},
+            {"short.92p", Bytes(30, 0)},
+            {"small.txt", textbytes("ab\tcd\x01""efgh")},
+            {"wrong.92p", [] { Bytes b = onevariable("x", {1}); b[8] = 0x02; return b; }()},
+            {".hidden.92p", onevariable("hidden", {1})},
+            {"skip.bin", Bytes(10, 0)},
+        };
+        for (const auto& [name, bytes] : files) writebytes(dir / name, bytes);
+        std::filesystem::create_directory(dir / "sub.92g");
+        ::mkfifo((dir / "pipe.92p").c_str(), 0600);
+    }
+};
+
+TEST(Browser, ListsPlainMatchingFilesSortedWithoutRegardToCase) {
+    Folder f;
+    std::string why;
+    EXPECT_EQ(listfolder(f.dir.path(), "*.txt;*.92*;", &why),
+              (std::vector<std::string>{"a.92p", "b.92g", "c.txt", "d.92@", "E.92T", "lib.92p", "prog.92p", "short.92p",
+                                        "small.txt", "wrong.92p"}));
+    EXPECT_EQ(listfolder(f.dir.path(), "*.txt;", &why), (std::vector<std::string>{"c.txt", "small.txt"}));
+    EXPECT_TRUE(listfolder(f.dir.path(), "", &why).empty());
+    EXPECT_TRUE(why.empty()) << why;
+    EXPECT_TRUE(listfolder(f.dir / "gone", "*.92*;", &why).empty());
+    EXPECT_NE(why.find("gone"), std::string::npos) << why;
+}
+
+TEST(Browser, RowsCarryDescriptionsAndIcons) {
+    Folder f;
+    std::string why;
+    const auto rows = browserrows(f.dir.path(), listfolder(f.dir.path(), "*.txt;*.92*;", &why), true);
+    const struct {
+        std::string name, description;
+        BrowserIcon icon;
+        bool damaged;
+    } expected[] = {
+        {"a.92p", "demo", BrowserIcon::Program, false},
+        {"b.92g", "my group", BrowserIcon::Group, false},
+        {"c.txt", "xxxxx" + std::string(33, 'x') + "...", BrowserIcon::Text, false},
+        {"E.92T", "Upper", BrowserIcon::TextVariable, false},
+        {"lib.92p", "(FARGO Library)", BrowserIcon::FargoLibrary, false},
+        {"prog.92p", "Tetris clone - (FARGO)", BrowserIcon::FargoProgram, false},
+        {"short.92p", "Corrupted TI-file: only 30 bytes", BrowserIcon::Plain, true},
+        {"small.txt", "abcdefgh", BrowserIcon::Text, false},
+        {"wrong.92p", "Corrupted TI-file: not a TI-92 file", BrowserIcon::Plain, true},
+    };
+    ASSERT_EQ(rows.size(), std::size(expected));
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        EXPECT_EQ(rows[i].name, expected[i].name);
+        EXPECT_EQ(rows[i].description, expected[i].description) << rows[i].name;
+        EXPECT_EQ(rows[i].icon, expected[i].icon) << rows[i].name;
+        EXPECT_EQ(rows[i].damaged, expected[i].damaged) << rows[i].name;
+    }
+    for (const auto& row : browserrows(f.dir.path(), {"a.92p", "c.txt", "d.92@"}, false)) {
+        EXPECT_EQ(row.description, "Not showing!");
+        EXPECT_EQ(row.icon, BrowserIcon::Plain);
+    }
+    EXPECT_EQ(browserrows(f.dir.path(), {"d.92@"}, false).size(), 0u);
+    const auto gone = browserrow(f.dir.path(), "gone.92p", true);
+    ASSERT_TRUE(gone);
+    EXPECT_TRUE(gone->damaged);
+    EXPECT_NE(gone->description.find("Cannot open"), std::string::npos);
+}
+
+TEST(Browser, CompanionsAreFoundWithoutRegardToCase) {
+    TempDir d;
+    writebytes(d / "PROG.BMP", {1});
+    writebytes(d / "prog.txt", {1});
+    writebytes(d / "game.92p", {1});
+    const Companions c = findcompanions(d.path(), "prog.v2.92p");
+    ASSERT_TRUE(c.screenshot && c.text);
+    EXPECT_EQ(c.screenshot->filename(), "PROG.BMP");
+    EXPECT_EQ(c.text->filename(), "prog.txt");
+    const Companions none = findcompanions(d.path(), "game.92p");
+    EXPECT_FALSE(none.screenshot || none.text);
+}
+
+TEST(Browser, VariableSelectionRules) {
+    const struct {
+        std::vector<std::string> types;
+        bool sel, all, view;
+    } cases[] = {
+        {{}, false, true, false},
+        {{"text"}, true, false, true},
+        {{"text", "text"}, true, false, false},
+        {{"program"}, true, false, false},
+    };
+    for (const auto& c : cases) {
+        const VariableSelection s = variableselection(c.types);
+        EXPECT_EQ(s.selenabled, c.sel);
+        EXPECT_EQ(s.forceall, c.all);
+        EXPECT_EQ(s.viewtext, c.view) << c.types.size();
+    }
+}
+
+TEST(DescriptionEditor, WritesTheHeaderBlockAndKeepsTheRest) {
+    TempDir d;
+    Bytes original = onevariable("old comment", {1, 2, 3});
+    original[10] = 'f';  // a default folder name another program wrote
+    original[8] = 0x07;  // and a format byte that fails the test
+    original[54] = 0x55;  // the rest of the comment field stays
+    const struct {
+        std::string text;
+        std::string stored;
+    } cases[] = {
+        {std::string(40, 'q'), std::string(34, 'q')},
+        {"z", "z"},
+        {"", ""},
+    };
+    for (const auto& c : cases) {
+        writebytes(d / "f.92p", original);
+        std::string why;
+        ASSERT_TRUE(writedescription(d / "f.92p", c.text, &why)) << why;
+        const Bytes now = readbytes(d / "f.92p");
+        ASSERT_EQ(now.size(), original.size());
+        EXPECT_EQ(std::string(now.begin(), now.begin() + 10), std::string("**TI92**\x01", 9) + '\0');
+        EXPECT_EQ(Bytes(now.begin() + 10, now.begin() + 18), Bytes(8, 0));
+        Bytes field(34, 0);
+        std::copy(c.stored.begin(), c.stored.end(), field.begin());
+        EXPECT_EQ(Bytes(now.begin() + 18, now.begin() + 52), field) << c.text;
+        EXPECT_EQ(Bytes(now.begin() + 52, now.end()), Bytes(original.begin() + 52, original.end()));
+    }
+}
+
+TEST(DescriptionEditor, AFailedWriteLeavesTheFileAsItWas) {
+    TempDir d;
+    const Bytes original = onevariable("keep", {1});
+    writebytes(d / "ro.92p", original);
+    ::chmod((d / "ro.92p").c_str(), 0444);
+    std::string why;
+    if (::geteuid() != 0) {
+        EXPECT_FALSE(writedescription(d / "ro.92p", "new", &why));
+        EXPECT_FALSE(why.empty());
+        EXPECT_EQ(readbytes(d / "ro.92p"), original);
+    }
+    EXPECT_FALSE(writedescription(d / "gone.92p", "new", &why));
+    EXPECT_FALSE(std::filesystem::exists(d / "gone.92p"));
+    ::mkfifo((d / "pipe.92p").c_str(), 0600);
+    EXPECT_FALSE(writedescription(d / "pipe.92p", "new", &why));
+    EXPECT_NE(why.find("FIFO"), std::string::npos) << why;
+}
+
+TEST(TiCharset, TextAndBytesBothWays) {
+    const struct {
+        std::string utf8, bytes;
+    } cases[] = {
+        {"plain", "plain"},
+        {"αβ π", "\x80\x81 \x8C"},
+        {"é ÿ", "\xE9 \xFF"},
+        {"x\u0305", "\x9A"},
+        {"≤≠", "\x9C\x9D"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(tibytes_to_utf8(c.bytes), c.utf8);
+        std::string why;
+        EXPECT_EQ(utf8_to_tibytes(c.utf8, 34, &why), c.bytes) << why;
+    }
+    std::string why;
+    EXPECT_EQ(utf8_to_tibytes(std::string(20, 'a') + std::string(20, 'a'), 34, &why)->size(), 34u);
+    EXPECT_EQ(utf8_to_tibytes("ééééé", 3, &why), std::string("\xE9\xE9\xE9"));  // characters, not bytes
+    EXPECT_FALSE(utf8_to_tibytes("日", 34, &why));
+    EXPECT_NE(why.find("U+65E5"), std::string::npos);
+    EXPECT_FALSE(utf8_to_tibytes("\xFF", 34, &why));
+}
+
+} // namespace
+} // namespace tessaly::test
