@@ -53,17 +53,10 @@ int finish(TransferState& state, const Port* port = nullptr);
 // pending package alone.
 class TemporaryStore {
 public:
-    TemporaryStore() {
-        std::error_code ec;
-        std::filesystem::path base = std::filesystem::temp_directory_path(ec);
-        if (ec) base = "/tmp";
-        std::string pattern = (base / "tessaly92-get-XXXXXX").string();
-        if (mkdtemp(pattern.data())) m_folder = pattern;
-    }
-    ~TemporaryStore() {
-        std::error_code ec;
-        if (!m_folder.empty()) std::filesystem::remove_all(m_folder, ec);
-    }
+    // Its name carries the process id, so one that a killed run left behind (SIGKILL
+    // leaves no time to clean up) is recognised and removed by the next run.
+    TemporaryStore();
+    ~TemporaryStore();
     TemporaryStore(const TemporaryStore&) = delete;
     TemporaryStore& operator=(const TemporaryStore&) = delete;
     bool ok() const { return !m_folder.empty(); }

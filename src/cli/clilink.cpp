@@ -1,4 +1,10 @@
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <csignal>
+#include <cstdlib>
+#include <filesystem>
 
 #include "cli/cli.h"
 
@@ -18,6 +24,7 @@ void catchinterrupt() {
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESETHAND;
     sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);  // a polite stop ends the transfer the same way
 }
 
 class InterruptPump final : public MessagePump {
@@ -70,6 +77,33 @@ int finish(TransferState& state, const Port* port) {
     printlines(state.pendingerror.empty() ? std::string("Operation cancelled.") : state.pendingerror);
     if (port && !port->error().empty()) printlines(port->error());
     return kFailed;
+}
+
+namespace {
+constexpr std::string_view kStorePrefix = "tessaly92-get-";
+}
+
+TemporaryStore::TemporaryStore() {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    fs::path base = fs::temp_directory_path(ec);
+    if (ec) base = "/tmp";
+    // tessaly92-get-PID-XXXXXX of a process that is gone: what a killed run left.
+    for (fs::directory_iterator it(base, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (!name.starts_with(kStorePrefix)) continue;
+        const long pid = std::strtol(name.c_str() + kStorePrefix.size(), nullptr, 10);
+        if (pid <= 0 || (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH)) continue;
+        std::error_code ignored;
+        if (it->is_directory(ignored) && !it->is_symlink(ignored)) fs::remove_all(it->path(), ignored);
+    }
+    std::string pattern = (base / (std::string(kStorePrefix) + std::to_string(::getpid()) + "-XXXXXX")).string();
+    if (::mkdtemp(pattern.data())) m_folder = pattern;
+}
+
+TemporaryStore::~TemporaryStore() {
+    std::error_code ec;
+    if (!m_folder.empty()) std::filesystem::remove_all(m_folder, ec);
 }
 
 } // namespace tessaly::cli

@@ -143,3 +143,15 @@ TEST(CliGetTarget, AnOutputThatCannotBeWrittenIsRefusedBeforeTheTransfer) {
         EXPECT_FALSE(std::filesystem::exists(s.path() / "t.txt"));  // the cable was never opened
     }
 }
+
+TEST(CliGetTarget, WorkingFilesAKilledRunLeftAreCleanedUp) {
+    // A folder as a run killed with SIGKILL leaves it: its process is gone.
+    const pid_t gone = ::fork();
+    if (gone == 0) ::_exit(0);
+    ::waitpid(gone, nullptr, 0);
+    const auto stale = std::filesystem::temp_directory_path() / ("tessaly92-get-" + std::to_string(gone) + "-test");
+    std::filesystem::create_directories(stale / "inside");
+    TempDir s;
+    runcli({"--link", "virtual", "get", "-o", (s.path() / "x.92g").string(), "--from-calc"}, s.path());
+    EXPECT_FALSE(std::filesystem::exists(stale));
+}
