@@ -1,5 +1,4 @@
 #include <QApplication>
-#include <cstdio>
 
 #include "app/program.h"
 
@@ -12,11 +11,11 @@ int main(int argc, char** argv) {
     context.programdir = QCoreApplication::applicationDirPath().toStdString() + "/";
     std::string error;
     const auto spec = tessaly::linkspecfromenvironment(&error);
-    if (!spec) {
-        std::fprintf(stderr, "tessaly92: %s\n", error.c_str());
-        return 2;
-    }
-    context.linkspec = *spec;
+    // A wrong TESSALY92_LINK still opens the window, which says what is wrong with it.
+    if (spec)
+        context.linkspec = *spec;
+    else
+        context.linkerror = "TESSALY92_LINK: " + error;
     Program program(context);
     program.start();
     return app.exec();

@@ -25,6 +25,7 @@
 #include "app/pictures.h"
 #include "app/windows.h"
 #include "link/cable.h"
+#include "link/ports/nullport.h"
 #include "transfers/readiness.h"
 #include "transfers/session.h"
 
@@ -127,18 +128,27 @@ void TForm1::FormCreate(const AppContext& context) {
 }
 
 void TForm1::openlink() {
-    if (m_context.port)
+    if (!m_context.linkerror.empty()) {
+        m_noport = std::make_unique<NullPort>();
+        m_cable = std::make_unique<Cable>(*m_noport, "no cable", *m_clock, *m_shell, m_state);
+    } else if (m_context.port) {
         m_cable = std::make_unique<Cable>(*m_context.port, m_context.portdescription, *m_clock, *m_shell, m_state,
                                           m_context.calculator);
-    else
+    } else {
         m_cable = std::make_unique<Cable>(m_context.linkspec, *m_clock, *m_shell, m_state);
+    }
     showlinkstate();
 }
 
+std::string TForm1::linkproblem() const {
+    return m_context.linkerror.empty() ? m_cable->error() : m_context.linkerror;
+}
+
 void TForm1::showlinkstate() {
-    const QString text = QString::fromStdString(m_cable->statustext());
+    const QString text = m_context.linkerror.empty() ? QString::fromStdString(m_cable->statustext())
+                                                     : QStringLiteral("no cable");
     linklabel->setText(text);
-    linklabel->setToolTip(QString::fromStdString(m_cable->statustip()));
+    linklabel->setToolTip(QString::fromStdString(m_context.linkerror.empty() ? m_cable->statustip() : linkproblem()));
     linklabel->setVisible(!text.isEmpty());
 }
 
@@ -162,6 +172,9 @@ void TForm1::showEvent(QShowEvent* event) {
 }
 
 void TForm1::FormShow() {
+    // Why there is no cable, said once, before a check could only report "no contact".
+    if (const std::string problem = linkproblem(); !problem.empty())
+        m_shell->messagebox(problem, "tessaly92", Icon::Warning, Buttons::Ok);
     if (settingspage.CheckBox5->isChecked()) statimageClick();
     const std::string remembered = m_state.pendingerror;
     if (settingspage.CheckBox7->isChecked() && m_startuplisting) {

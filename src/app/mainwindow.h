@@ -48,6 +48,7 @@ struct AppContext {
     std::string exefile;                   // written as EXE-file
     std::string programdir;                // the program's folder, ending in "/"
     LinkSpec linkspec;                     // which cable, when no port is given
+    std::string linkerror;                 // why TESSALY92_LINK names no cable: the window starts without one
     Port* port = nullptr;                  // used instead of opening linkspec's backend
     std::string portdescription;           // what that port is, e.g. "virtual TI-92"
     SimulatedCalculator* calculator = nullptr;  // the simulated calculator behind that port, if any
@@ -221,6 +222,7 @@ private:
     void buildstatusbar();
     void openlink();
     void showlinkstate();
+    std::string linkproblem() const;  // why there is no cable; empty when there is one
     void collectsettings();
 
     AppContext m_context;
@@ -230,6 +232,7 @@ private:
     std::unique_ptr<Clock> m_ownclock;
     Clock* m_clock = nullptr;
     std::unique_ptr<QtShell> m_shell;
+    std::unique_ptr<Port> m_noport;  // stands in for the cable a wrong TESSALY92_LINK did not name
     std::unique_ptr<Cable> m_cable;
     QTimer* m_controltimer = nullptr;
     int m_contact = 0;

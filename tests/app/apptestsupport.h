@@ -23,6 +23,7 @@ struct AppRun {
     std::unique_ptr<Port> port;  // default: a calculator that takes every bit and never answers
     SimulatedCalculator* calculator = nullptr;  // the virtual TI-92 behind port, when it is one
     bool virtuallink = false;    // open the LINK "virtual" as the program does, instead of port
+    std::string linkerror;       // as when TESSALY92_LINK could not be read
     ScriptedShell shell;
     std::unique_ptr<app::Program> program;
     std::vector<std::vector<std::string>> sent;  // sendfilelist calls: paths...
@@ -44,6 +45,7 @@ struct AppRun {
             c.portdescription = "test cable";
             c.calculator = calculator;
         }
+        c.linkerror = linkerror;
         c.clock = &clock;
         c.answerer = &shell;
         return c;

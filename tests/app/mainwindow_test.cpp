@@ -346,6 +346,17 @@ TEST(MainWindow, AStoredPageThatNamesNoPageOpensSettings) {
     EXPECT_NE(run.readsettings().find("ActivePage=Settings\n"), std::string::npos);
 }
 
+TEST(MainWindow, AWrongLinkStringOpensTheWindowAndSaysWhy) {
+    AppRun run;
+    run.linkerror = "TESSALY92_LINK: unknown cable \"parralel\"";
+    run.writesettings(kQuiet);
+    TForm1& w = run.start();
+    ASSERT_FALSE(run.shell.boxes.empty());
+    EXPECT_EQ(run.shell.boxes[0].text, run.linkerror);
+    EXPECT_EQ(w.linklabel->text(), "no cable");
+    EXPECT_EQ(w.linklabel->toolTip().toStdString(), run.linkerror);
+}
+
 TEST(Transfer, SecondTransferIsRefused) {
     AppRun run;
     run.writesettings(kQuiet);
