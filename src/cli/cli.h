@@ -70,6 +70,10 @@ private:
 std::vector<std::string> splitnames(std::string_view list);
 
 using Args = std::vector<std::string>;
+
+// The value of the option args[i] into `into`, with i moved past it; false after saying
+// on stderr that it is missing.
+bool optionvalue(const Args& args, std::size_t& i, std::string& into);
 int cmd_ready(const Options& options, const Args& args);
 int cmd_dir(const Options& options, const Args& args);
 int cmd_get(const Options& options, const Args& args);

@@ -106,4 +106,13 @@ TemporaryStore::~TemporaryStore() {
     if (!m_folder.empty()) std::filesystem::remove_all(m_folder, ec);
 }
 
+bool optionvalue(const Args& args, std::size_t& i, std::string& into) {
+    if (i + 1 >= args.size()) {
+        std::fprintf(stderr, "tessaly92-cli: %s needs a value\n", args[i].c_str());
+        return false;
+    }
+    into = args[++i];
+    return true;
+}
+
 } // namespace tessaly::cli

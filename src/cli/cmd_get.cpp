@@ -51,14 +51,7 @@ std::optional<GetOptions> parse(const Args& args) {
     GetOptions o;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string_view a = args[i];
-        auto value = [&](std::string& into) {
-            if (i + 1 >= args.size()) {
-                std::fprintf(stderr, "tessaly92-cli: %s needs a value\n", args[i].c_str());
-                return false;
-            }
-            into = args[++i];
-            return true;
-        };
+        auto value = [&](std::string& into) { return optionvalue(args, i, into); };
         if (a == "-o" || a == "--output") {
             if (!value(o.output)) return std::nullopt;
         } else if (a == "--comment") {

@@ -28,14 +28,7 @@ std::optional<SendOptions> parse(std::string_view command, const Args& args) {
     SendOptions o;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string_view a = args[i];
-        auto value = [&](std::string& into) {
-            if (i + 1 >= args.size()) {
-                std::fprintf(stderr, "tessaly92-cli: %s needs a value\n", args[i].c_str());
-                return false;
-            }
-            into = args[++i];
-            return true;
-        };
+        auto value = [&](std::string& into) { return optionvalue(args, i, into); };
         std::string v;
         if (command == "send" && a == "--vars") {
             if (!value(v)) return std::nullopt;

@@ -13,8 +13,8 @@ std::uint16_t receiveword(Link& link) {
     return static_cast<std::uint16_t>(low | (link.receivebyte() << 8));
 }
 
-// Drops bytes until the calculator's machine byte arrives; false when the link failed or
-// the wait's budget ran out first.
+} // namespace
+
 bool seekmachinebyte(Link& link) {
     Clock& clock = link.clock();
     const std::uint32_t t0 = clock.ticks();
@@ -26,8 +26,6 @@ bool seekmachinebyte(Link& link) {
     } while (b != kMachineTI92 && intime && link.state().linkok);
     return intime && link.state().linkok && b == kMachineTI92;
 }
-
-} // namespace
 
 std::uint16_t checksum(std::span<const std::uint8_t> data) {
     std::uint16_t sum = 0;

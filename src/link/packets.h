@@ -114,6 +114,9 @@ void sendpacket(Link& link, std::uint8_t command, std::span<const std::uint8_t> 
 
 // The four header bytes of the calculator's next packet, read as they come.
 std::optional<PacketHeader> receiveheader(Link& link);
+// Drops bytes until the calculator's machine byte arrives, for up to 2 s; false when the
+// link failed or the time ran out first.
+bool seekmachinebyte(Link& link);
 // The same, dropping whatever comes before the calculator's machine byte, for up to 2 s.
 std::optional<PacketHeader> seekheader(Link& link);
 // The rest of a packet whose header was read: its data and checksum when the command

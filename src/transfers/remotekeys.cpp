@@ -50,15 +50,7 @@ char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + '
 // request ends the wait before its length bytes, which stay on the wire.
 bool waitkeyack(Link& link) {
     TransferState& s = link.state();
-    Clock& clock = link.clock();
-    const std::uint32_t t0 = clock.ticks();
-    std::uint8_t b = 0;
-    bool intime = true;
-    do {
-        b = link.receivebyte();
-        intime = clock.ticks() - t0 < kPacketWaitMs;
-    } while (b != kMachineTI92 && intime && s.linkok);
-    if (!intime || !s.linkok || b != kMachineTI92) return false;
+    if (!seekmachinebyte(link)) return false;
     const std::uint8_t command = link.receivebyte();
     if (!s.linkok || (command != CmdAck && command != CmdDataRequest)) return false;
     link.receivebyte();
