@@ -87,5 +87,6 @@ int cmd_installfargo(const Options& options, const Args& args);
 int cmd_insertfargo(const Options& options, const Args& args);
 int cmd_ls(const Options& options, const Args& args);
 int cmd_describe(const Options& options, const Args& args);
+int cmd_cables(const Options& options, const Args& args);
 
 } // namespace tessaly::cli

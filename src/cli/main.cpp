@@ -17,6 +17,10 @@ struct CommandEntry {
 };
 
 constexpr CommandEntry kCommandTable[] = {
+    {"cables", "cables",
+     "list the parallel ports, serial ports and silver USB cables found here, whether each opens\n"
+     "      (and why not), and the LINK that picks it. Opening a serial port sets its RTS and DTR",
+     cmd_cables},
     {"ready", "ready", "check that the calculator answers (\"Calculator is ready!\")", cmd_ready},
     {"dir", "dir", "list the calculator's variables: name, type, size", cmd_dir},
     {"get", "get NAME... -o FILE [--comment TEXT] [--no-store-folder]\n"
@@ -63,6 +67,7 @@ void usage(std::FILE* out) {
     std::fprintf(out,
                  "usage: tessaly92-cli [--link LINK] [--trace FILE] COMMAND ARGS\n\n"
                  "LINK: virtual | virtual:FILE.92g | socket:PATH | ppdev:/dev/parportN | direct:0x378\n"
+                 "      | black:/dev/ttyS0 (serial black cable) | silver | silver:BUS:ADDR (USB silver cable)\n"
                  "      (default: TESSALY92_LINK, else the parallel port 0378 over ppdev)\n"
                  "--trace FILE  write every byte that crossed the cable to FILE\n\n"
                  "commands:\n");

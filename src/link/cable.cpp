@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "link/ports/blackport.h"
 #include "link/ports/directport.h"
 #include "link/ports/nullport.h"
 #include "link/ports/ppdevport.h"
@@ -128,6 +129,20 @@ void Cable::open(const LinkSpec& spec, Clock& clock, std::uint16_t address, cons
         keep(std::move(port), ok);
         return;
     }
+    case LinkSpec::Kind::Black: {
+        m_description = spec.path + " (black serial cable)";
+        auto port = std::make_unique<BlackPort>(spec.path);
+        const bool ok = port->open();
+        keep(std::move(port), ok);
+        return;
+    }
+    case LinkSpec::Kind::Silver:
+        // Its bridge moves whole bytes, not lines: it needs the byte path of the link,
+        // which a Port cannot give.
+        m_description = "silver USB cable";
+        m_error = "The silver USB cable cannot run transfers in this build yet: use a black or parallel "
+                  "cable, or the virtual TI-92.";
+        return;
     case LinkSpec::Kind::Auto:
         break;
     }

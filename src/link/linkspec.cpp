@@ -7,7 +7,8 @@ namespace tessaly {
 namespace {
 
 constexpr std::string_view kForms =
-    "virtual, virtual:FILE.92g, socket:PATH, ppdev:/dev/parportN or direct:0x378";
+    "virtual, virtual:FILE.92g, socket:PATH, ppdev:/dev/parportN, direct:0x378, black:/dev/ttyS0, silver "
+    "or silver:BUS:ADDR";
 
 bool fail(std::string* error, std::string text) {
     if (error) *error = std::move(text);
@@ -30,6 +31,18 @@ std::optional<std::uint16_t> parseaddress(std::string_view text) {
     // The status register (base + 1) and the control register (base + 2) must exist too.
     if (value == 0 || value > 0xFFFD) return std::nullopt;
     return static_cast<std::uint16_t>(value);
+}
+
+// A decimal number from 1 to max, leading zeros allowed (lsusb prints "001").
+std::optional<std::uint8_t> parsesmall(std::string_view text, unsigned max) {
+    if (text.empty() || text.size() > 3) return std::nullopt;
+    unsigned value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        value = value * 10 + unsigned(c - '0');
+    }
+    if (value == 0 || value > max) return std::nullopt;
+    return static_cast<std::uint8_t>(value);
 }
 
 } // namespace
@@ -73,6 +86,28 @@ std::optional<LinkSpec> parselinkspec(std::string_view text, std::string* error)
             return std::nullopt;
         }
         spec.address = *address;
+        return spec;
+    }
+    if (kind == "black") {
+        spec.kind = LinkSpec::Kind::Black;
+        if (rest.empty()) return needs("a serial device such as /dev/ttyS0 or /dev/ttyUSB0");
+        return spec;
+    }
+    if (kind == "silver") {
+        spec.kind = LinkSpec::Kind::Silver;
+        spec.path.clear();
+        if (!hasrest) return spec;
+        const auto second = rest.find(':');
+        const auto bus = parsesmall(rest.substr(0, second), 255);
+        const auto address = second == std::string_view::npos ? std::nullopt : parsesmall(rest.substr(second + 1), 127);
+        if (!bus || !address) {
+            fail(error, "The LINK \"" + std::string(text) + "\" names no USB place: write silver for the first "
+                        "silver cable, or silver:BUS:ADDR with the bus and device numbers lsusb or "
+                        "tessaly92-cli cables shows, such as silver:1:5.");
+            return std::nullopt;
+        }
+        spec.usbbus = *bus;
+        spec.usbaddress = *address;
         return spec;
     }
     fail(error, "Unknown LINK \"" + std::string(text) + "\": use " + std::string(kForms) + ".");

@@ -1,0 +1,37 @@
+#pragma once
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace tessaly {
+
+class UsbHost;
+
+// Where the machine shows its ports; tests point them into a scratch folder.
+struct CableListPaths {
+    std::filesystem::path dev = "/dev";
+    std::filesystem::path sysclass = "/sys/class/tty";
+    std::vector<std::filesystem::path> udevrules = {"/etc/udev/rules.d", "/run/udev/rules.d",
+                                                    "/usr/local/lib/udev/rules.d", "/usr/lib/udev/rules.d",
+                                                    "/lib/udev/rules.d"};
+};
+
+// A port or cable this machine offers, and whether the program could use it now.
+struct FoundCable {
+    enum class Kind { Parallel, Serial, Silver };
+    Kind kind = Kind::Parallel;
+    std::string where;    // "/dev/parport0", "bus 1 address 5"
+    std::string link;     // the LINK string that picks it
+    bool usable = false;  // it opens
+    std::string problem;  // why it does not, with the fix
+};
+
+// Parallel ports (/dev/parport*), serial ports (/dev/ttyS* with a UART behind them,
+// /dev/ttyUSB*, /dev/ttyACM*) and silver cables, each tried for opening.
+std::vector<FoundCable> listcables(UsbHost& usb, const CableListPaths& paths = {});
+std::vector<FoundCable> listcables();
+
+// Whether a udev rule for 0451:e001 lies in one of these folders.
+bool silverruleinstalled(const std::vector<std::filesystem::path>& folders);
+
+} // namespace tessaly
