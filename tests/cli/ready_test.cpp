@@ -249,3 +249,15 @@ TEST(CliReady, MissingParallelPortFailsQuicklyWithTheFix) {
     EXPECT_NE(o.err.find("modprobe parport_pc ppdev"), std::string::npos) << o.err;
     EXPECT_LT(o.seconds, 2.0);
 }
+
+TEST(CliCables, ListsWhatIsFoundAndEndsWell) {
+    Scratch s;
+    const Outcome o = cli({"cables"}, s.path());
+    EXPECT_EQ(o.code, 0) << o.err;
+    for (const char* section : {"Parallel ports", "Serial ports", "Silver USB cables"})
+        EXPECT_NE(o.out.find(section), std::string::npos) << o.out;
+    // A serial device that is no tty is refused with the reason, quickly.
+    const Outcome black = cli({"--link", "black:/dev/null", "ready"}, s.path());
+    EXPECT_EQ(black.code, 1);
+    EXPECT_NE(black.err.find("no modem lines"), std::string::npos) << black.err;
+}

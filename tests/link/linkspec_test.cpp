@@ -13,6 +13,7 @@ TEST(LinkSpec, AcceptedForms) {
         Kind kind;
         const char* path;
         std::uint16_t address;
+        std::uint8_t usbbus = 0, usbaddress = 0;
     };
     const Case cases[] = {
         {"virtual", Kind::Virtual, "", 0},
@@ -23,6 +24,11 @@ TEST(LinkSpec, AcceptedForms) {
         {"direct:0x378", Kind::Direct, "", 0x378},
         {"direct:0X3bc", Kind::Direct, "", 0x3BC},
         {"direct:0278", Kind::Direct, "", 0x278},
+        {"black:/dev/ttyS0", Kind::Black, "/dev/ttyS0", 0},
+        {"black:/dev/serial/by-id/usb-FTDI:x", Kind::Black, "/dev/serial/by-id/usb-FTDI:x", 0},
+        {"silver", Kind::Silver, "", 0},
+        {"silver:1:5", Kind::Silver, "", 0, 1, 5},
+        {"silver:003:127", Kind::Silver, "", 0, 3, 127},
     };
     for (const auto& c : cases) {
         std::string error;
@@ -31,6 +37,8 @@ TEST(LinkSpec, AcceptedForms) {
         EXPECT_EQ(spec->kind, c.kind) << c.text;
         EXPECT_EQ(spec->path, c.path) << c.text;
         EXPECT_EQ(spec->address, c.address) << c.text;
+        EXPECT_EQ(spec->usbbus, c.usbbus) << c.text;
+        EXPECT_EQ(spec->usbaddress, c.usbaddress) << c.text;
     }
 }
 
@@ -40,7 +48,7 @@ TEST(LinkSpec, RejectedFormsSayWhatIsAccepted) {
         const char* mentions;
     };
     const Case cases[] = {
-        {"", "virtual, virtual:FILE.92g, socket:PATH, ppdev:/dev/parportN or direct:0x378"},
+        {"", "virtual, virtual:FILE.92g, socket:PATH, ppdev:/dev/parportN, direct:0x378, black:/dev/ttyS0, silver"},
         {"serial:/dev/ttyS0", "socket:PATH"},
         {"Virtual", "virtual:FILE.92g"},
         {"virtual:", "TI-92 group file"},
@@ -52,6 +60,13 @@ TEST(LinkSpec, RejectedFormsSayWhatIsAccepted) {
         {"direct:0x10000", "hexadecimal"},
         {"direct:0", "hexadecimal"},
         {"direct:0xFFFF", "hexadecimal"},  // no room for its status register
+        {"black:", "/dev/ttyS0"},
+        {"silver:", "silver:BUS:ADDR"},
+        {"silver:1", "lsusb"},
+        {"silver:1:0", "silver:BUS:ADDR"},
+        {"silver:0:5", "silver:BUS:ADDR"},
+        {"silver:1:128", "silver:BUS:ADDR"},
+        {"silver:a:b", "silver:BUS:ADDR"},
     };
     for (const auto& c : cases) {
         std::string error;
