@@ -29,7 +29,7 @@ std::vector<fs::path> numbered(const fs::path& dev, const std::string& prefix) {
     std::error_code ec;
     for (const auto& entry : fs::directory_iterator(dev, ec)) {
         const std::string name = entry.path().filename().string();
-        if (!name.starts_with(prefix) || name.size() == prefix.size()) continue;
+        if (!name.starts_with(prefix) || name.size() == prefix.size() || name.size() > prefix.size() + 6) continue;
         if (name.find_first_not_of("0123456789", prefix.size()) != std::string::npos) continue;
         found.emplace_back(std::stol(name.substr(prefix.size())), entry.path());
     }
