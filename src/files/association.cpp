@@ -10,8 +10,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <fstream>
-#include <iterator>
 #include <optional>
 
 #include "files/safefile.h"
@@ -100,10 +98,17 @@ std::string keyfilevalue(std::string_view text) {
     return out;
 }
 
+// What a file held before it is replaced; nullopt when there is no such regular file.
 std::optional<std::string> readwhole(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    std::FILE* fp = openregular(path, nullptr);
+    if (!fp) return std::nullopt;
+    std::string bytes;
+    char buffer[4096];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, fp)) > 0;) bytes.append(buffer, n);
+    const bool whole = !std::ferror(fp);
+    std::fclose(fp);
+    if (!whole) return std::nullopt;
+    return bytes;
 }
 
 bool makefolder(const std::filesystem::path& folder, std::string* error) {
@@ -277,6 +282,12 @@ AssociationResult associate(const std::vector<std::string>& extensions, const st
     const std::filesystem::path mimefile = packages / kMimePackageName;
     const std::filesystem::path desktopfile = applications / kSendDesktopName;
     const std::optional<std::string> before = readwhole(mimefile);
+    std::error_code ec;
+    if (!before && std::filesystem::is_regular_file(mimefile, ec)) {
+        // It could not be put back after a failed second write.
+        result.error = "Cannot read " + mimefile.string() + ", which would be replaced.";
+        return result;
+    }
     if (!savewhole(mimefile, mimepackage(taken), &result.error)) return result;
     if (!savewhole(desktopfile, senddesktopentry(program, taken), &result.error)) {
         // Types without their action would only confuse the file manager: put the package
