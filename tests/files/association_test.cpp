@@ -145,6 +145,17 @@ TEST(Associate, FailedWriteKeepsTheOldPackage) {
     EXPECT_EQ(readtext(mime), old);  // written, then put back
 }
 
+TEST(Associate, ToolsRunWithoutAShell) {
+    EXPECT_TRUE(runtool({"true"}).ok);
+    const ToolRun failed = runtool({"false"});
+    EXPECT_FALSE(failed.ok);
+    EXPECT_FALSE(failed.notfound);
+    EXPECT_NE(failed.error.find("exit code 1"), std::string::npos) << failed.error;
+    const ToolRun missing = runtool({"tessaly92-no-such-tool"});
+    EXPECT_FALSE(missing.ok);
+    EXPECT_TRUE(missing.notfound);
+}
+
 // The installed types are the ones Associate registers for the list as it starts out.
 TEST(Associate, InstalledFilesMatchTheDefaultList) {
     const std::filesystem::path share = std::filesystem::path(TESSALY_TESTDATA_DIR) / "../../share";
