@@ -11,6 +11,7 @@ Program::Program(const AppContext& context) {
     m_send = new SendBinding(*m_form1, *m_receive);
     m_screenshot = new ScreenshotBinding(*m_form1);
     m_fargo = new FargoBinding(*m_form1, *m_receive, context);
+    m_desktop = new DesktopBinding(*m_form1, context);
     m_textform = std::make_unique<TTextForm>();
     m_form4 = std::make_unique<TForm4>(m_form1->settingsfile(), *m_form1);
     m_infoform = std::make_unique<TInfoForm>(m_form1->settingsfile());

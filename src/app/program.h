@@ -2,6 +2,7 @@
 #include <memory>
 
 #include "app/browserbinding.h"
+#include "app/desktopbinding.h"
 #include "app/fargobinding.h"
 #include "app/mainwindow.h"
 #include "app/receivebinding.h"
@@ -28,6 +29,7 @@ public:
     ScreenshotBinding& screenshotbinding() { return *m_screenshot; }
     FargoBinding& fargobinding() { return *m_fargo; }
     BrowserBinding& browserbinding() { return *m_browser; }
+    DesktopBinding& desktopbinding() { return *m_desktop; }
 
     // Shows the main window; start-up (check, listing, command line) follows from there.
     void start();
@@ -43,6 +45,7 @@ private:
     ScreenshotBinding* m_screenshot = nullptr;  // owned by the main window
     FargoBinding* m_fargo = nullptr;      // owned by the main window
     BrowserBinding* m_browser = nullptr;  // owned by the main window
+    DesktopBinding* m_desktop = nullptr;  // owned by the main window
 };
 
 } // namespace tessaly::app

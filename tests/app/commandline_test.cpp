@@ -26,6 +26,8 @@ INSTANTIATE_TEST_SUITE_P(
                       CommandLineCase{{"-I", "/home/u/game.92p"}, "/home/u/game.92p", true},
                       // a path the shell split at its blanks comes back whole
                       CommandLineCase{{"/home/u/My", "Games/tetris.92p", "/i"}, "/home/u/My Games/tetris.92p", true},
+                      // as the file manager's %f hands it over: one argument, every blank kept
+                      CommandLineCase{{"/home/u/My  Games /t.92p"}, "/home/u/My  Games /t.92p", false},
                       CommandLineCase{{"/i"}, "", true},
                       // two characters, but not the switch
                       CommandLineCase{{"ab"}, "ab", false}, CommandLineCase{{"/x", "y"}, "/x y", false}));

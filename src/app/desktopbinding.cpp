@@ -1,0 +1,66 @@
+#include "app/desktopbinding.h"
+
+#include <QDesktopServices>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QToolButton>
+
+#include "app/mainwindow.h"
+#include "app/screenshotbinding.h"
+
+namespace tessaly::app {
+
+// Placeholders under reserved names until the project has its own site.
+const std::array<std::string_view, 8> kAboutAddresses = {
+    "https://tessaly92.example/index.html",      // Tessaly92 - homepage
+    "https://tessaly92.example/qview.92p",       // Download Quick View
+    "https://fargo-archive.example/",            // The Fargo Archive
+    "https://tessaly92.example/cable.html",      // Build a $5-cable
+    "https://tessaly92.example/distribute.html", // Distribute tessaly92
+    "https://calc-archive.example/",             // Calculator program archive
+    "mailto:author@tessaly92.example",           // Send email to me!
+    kFCameraAddress,                             // FCamera - homepage
+};
+
+namespace {
+QString qs(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+} // namespace
+
+DesktopBinding::DesktopBinding(TForm1& form, const AppContext& context)
+    : QObject(&form), openurl([](const QUrl& url) { return QDesktopServices::openUrl(url); }),
+      datahome(xdgdatahome()), m_form(form), m_program(context.exefile) {
+    setObjectName("desktopbinding");
+    SettingsPage& s = form.settingspage;
+    s.Edit3->setEnabled(true);
+    s.Button14->setEnabled(true);
+    connect(s.Button14, &QPushButton::clicked, this, &DesktopBinding::Button14Click);
+    for (std::size_t i = 0; i < kAboutAddresses.size(); ++i) {
+        QToolButton* b = form.about.Officebutton[i];
+        const QString address = qs(kAboutAddresses[i]);
+        b->setToolTip(address);
+        b->setEnabled(true);
+        connect(b, &QToolButton::clicked, this, [this, address] { startbrowser(address); });
+    }
+}
+
+void DesktopBinding::Button14Click() {
+    QLineEdit* edit = m_form.settingspage.Edit3;
+    const ExtensionList list = parseextensions(edit->text().toStdString());
+    if (qs(list.text) != edit->text()) edit->setText(qs(list.text));
+    const AssociationResult r = associate(list.extensions, m_program, datahome, tools);
+    if (!r.ok) {
+        m_form.shell().messagebox(r.error, "", Icon::Error, Buttons::Ok);
+        return;
+    }
+    // Success shows nothing; what is worth knowing goes to the status line.
+    std::string note;
+    for (const std::string& w : r.warnings) note += (note.empty() ? "" : "; ") + w;
+    if (!note.empty()) m_form.shell().setstatus("Associated; " + note + ".");
+}
+
+void DesktopBinding::startbrowser(const QString& address) {
+    // Whether a browser or mail program took it is not ours to check.
+    if (openurl) openurl(QUrl(address));
+}
+
+} // namespace tessaly::app

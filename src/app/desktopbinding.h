@@ -1,0 +1,41 @@
+#pragma once
+#include <QObject>
+#include <QUrl>
+#include <array>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "files/association.h"
+
+namespace tessaly::app {
+
+class TForm1;
+struct AppContext;
+
+// Where the About page's link buttons lead, Officebutton1 .. Officebutton8.
+extern const std::array<std::string_view, 8> kAboutAddresses;
+
+// Gives the Settings page's Associate button and the About page's link buttons their work.
+class DesktopBinding : public QObject {
+    Q_OBJECT
+public:
+    DesktopBinding(TForm1& form, const AppContext& context);
+
+    // Tests look at what would be opened instead of starting a browser.
+    std::function<bool(const QUrl&)> openurl;
+    // Where Associate registers ($XDG_DATA_HOME) and how it runs the cache tools.
+    std::filesystem::path datahome;
+    ToolRunner tools = runtool;
+
+public slots:
+    void Button14Click();
+    void startbrowser(const QString& address);
+
+private:
+    TForm1& m_form;
+    std::string m_program;
+};
+
+} // namespace tessaly::app

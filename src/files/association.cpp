@@ -1,0 +1,326 @@
+#include "files/association.h"
+
+#include <pwd.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <optional>
+
+#include "files/safefile.h"
+
+extern char** environ;
+
+namespace tessaly {
+
+namespace {
+
+constexpr int kToolLimitMs = 30000;  // a hung cache tool must not hold the window forever
+constexpr int kToolPollMs = 10;
+
+bool iscontinuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+
+// The first n characters of a UTF-8 text, never half a character.
+std::string firstcharacters(std::string_view text, std::size_t n) {
+    std::size_t end = 0;
+    for (std::size_t chars = 0; end < text.size() && chars < n; ++chars) {
+        ++end;
+        while (end < text.size() && iscontinuation(text[end])) ++end;
+    }
+    return std::string(text.substr(0, end));
+}
+
+// Why an extension cannot be a glob of its own; empty when it can.
+std::string unregistrable(std::string_view ext) {
+    if (ext.empty()) return "an empty extension is not registered (a file name ending in a dot would match it)";
+    for (char c : ext) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u == 0x7F || std::strchr("*?[]\\/", c))
+            return "the extension \"" + std::string(ext) + "\" is not registered: it holds a character a file pattern cannot";
+    }
+    return {};
+}
+
+std::string lower(std::string_view text) {
+    std::string out(text);
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return out;
+}
+
+// The extensions that become globs, without the ones the desktop would match as the same.
+std::vector<std::string> registrable(const std::vector<std::string>& extensions, std::vector<std::string>* warnings) {
+    std::vector<std::string> out;
+    std::vector<std::string> seen;
+    for (const std::string& e : extensions) {
+        const std::string why = unregistrable(e);
+        if (!why.empty()) {
+            if (warnings) warnings->push_back(why);
+            continue;
+        }
+        const std::string key = lower(e);
+        bool dup = false;
+        for (const std::string& s : seen) dup = dup || s == key;
+        if (dup) continue;
+        seen.push_back(key);
+        out.push_back(e);
+    }
+    return out;
+}
+
+std::string xmlescaped(std::string_view text) {
+    std::string out;
+    for (char c : text) {
+        switch (c) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '"': out += "&quot;"; break;
+        case '\'': out += "&apos;"; break;
+        default: out += c;
+        }
+    }
+    return out;
+}
+
+// A key file's string value: line breaks cannot be written, a backslash is doubled.
+std::string keyfilevalue(std::string_view text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '\\') out += "\\\\";
+        else out += c;
+    }
+    return out;
+}
+
+// What a file held before it is replaced; nullopt when there is no such regular file.
+std::optional<std::string> readwhole(const std::filesystem::path& path) {
+    std::FILE* fp = openregular(path, nullptr);
+    if (!fp) return std::nullopt;
+    std::string bytes;
+    char buffer[4096];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, fp)) > 0;) bytes.append(buffer, n);
+    const bool whole = !std::ferror(fp);
+    std::fclose(fp);
+    if (!whole) return std::nullopt;
+    return bytes;
+}
+
+bool makefolder(const std::filesystem::path& folder, std::string* error) {
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    if (ec || !std::filesystem::is_directory(folder)) {
+        *error = "Cannot create the folder " + folder.string() + ": " +
+                 (ec ? ec.message() : std::string("a file of that name is in the way"));
+        return false;
+    }
+    return true;
+}
+
+void sleepms(int ms) {
+    timespec ts{ms / 1000, static_cast<long>(ms % 1000) * 1000000L};
+    while (::nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+    }
+}
+
+} // namespace
+
+ExtensionList parseextensions(std::string_view text) {
+    ExtensionList list;
+    list.text = std::string(text);
+    if (list.text.empty()) return list;  // nothing to take, and nothing to correct
+    if (list.text.back() != ';') list.text += ';';
+    std::string_view rest = list.text;
+    while (!rest.empty() && list.extensions.size() < kMaxExtensions) {
+        const std::size_t semi = rest.find(';');
+        if (semi == std::string_view::npos) break;
+        list.extensions.push_back(firstcharacters(rest.substr(0, semi), kMaxExtensionLength));
+        rest.remove_prefix(semi + 1);
+    }
+    return list;
+}
+
+std::string mimetypefor(std::string_view extension) {
+    static const char kHex[] = "0123456789abcdef";
+    std::string name(kMimeTypePrefix);
+    for (char c : lower(extension)) {
+        const auto u = static_cast<unsigned char>(c);
+        if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.') {
+            name += c;
+        } else {
+            name += '_';
+            name += kHex[u >> 4];
+            name += kHex[u & 15];
+        }
+    }
+    return name;
+}
+
+std::string mimepackage(const std::vector<std::string>& extensions) {
+    std::string xml =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+        "<!-- TI-92 files, which tessaly92 sends to the calculator. -->\n"
+        "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n";
+    for (const std::string& e : registrable(extensions, nullptr)) {
+        // Weight 60: the list is the user's choice, so it wins over a type another package
+        // gives the same extension, as the Windows version of tessaly92 took the extension over.
+        xml += "  <mime-type type=\"" + mimetypefor(e) + "\">\n"
+               "    <comment>TI92-file (." + xmlescaped(e) + ")</comment>\n"
+               "    <sub-class-of type=\"application/octet-stream\"/>\n"
+               "    <icon name=\"tessaly92\"/>\n"
+               "    <glob pattern=\"*." + xmlescaped(e) + "\" weight=\"60\"/>\n"
+               "  </mime-type>\n";
+    }
+    xml += "</mime-info>\n";
+    return xml;
+}
+
+std::string execword(const std::string& program) {
+    static const char kReserved[] = " \t\n\"'\\><~|&;$*?#()`";
+    bool quote = false;
+    for (char c : program) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u == 0x7F) return {};
+        if (std::strchr(kReserved, c)) quote = true;
+    }
+    std::string word;
+    if (quote) word += '"';
+    for (char c : program) {
+        if (c == '%') word += "%%";
+        else if (quote && (c == '"' || c == '`' || c == '$' || c == '\\')) word += std::string("\\") + c;
+        else word += c;
+    }
+    if (quote) word += '"';
+    // The key file unescapes once before the Exec line is split into words.
+    return keyfilevalue(word);
+}
+
+std::string senddesktopentry(const std::string& program, const std::vector<std::string>& extensions) {
+    std::string types;
+    for (const std::string& e : registrable(extensions, nullptr)) types += mimetypefor(e) + ";";
+    // NoDisplay: it belongs in the file manager's Open With, not in the menus, where the
+    // installed tessaly92 entry already is.
+    return "[Desktop Entry]\n"
+           "Type=Application\n"
+           "Name=Send to calculator\n"
+           "Comment=Send the TI-92 file to the calculator with tessaly92\n"
+           "Exec=" + execword(program) + " %f\n"
+           "Icon=tessaly92\n"
+           "Terminal=false\n"
+           "NoDisplay=true\n"
+           "MimeType=" + types + "\n";
+}
+
+ToolRun runtool(const std::vector<std::string>& argv) {
+    ToolRun result;
+    std::vector<std::string> words = argv;
+    std::vector<char*> args;
+    for (std::string& w : words) args.push_back(w.data());
+    args.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
+    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+#endif
+    pid_t pid = 0;
+    const int err = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (err != 0) {
+        result.notfound = err == ENOENT;
+        result.error = argv[0] + " could not be started: " + std::strerror(err);
+        return result;
+    }
+    int status = 0;
+    for (int waited = 0;; waited += kToolPollMs) {
+        const pid_t done = ::waitpid(pid, &status, WNOHANG);
+        if (done == pid) break;
+        if (done < 0 && errno != EINTR) {
+            result.error = argv[0] + ": " + std::strerror(errno);
+            return result;
+        }
+        if (waited >= kToolLimitMs) {
+            ::kill(pid, SIGKILL);
+            while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+            }
+            result.error = argv[0] + " did not finish and was stopped";
+            return result;
+        }
+        sleepms(kToolPollMs);
+    }
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 0) {
+        result.ok = true;
+    } else {
+        result.error = argv[0] + (WIFEXITED(status) ? " failed (exit code " + std::to_string(WEXITSTATUS(status)) + ")"
+                                                    : " was ended by signal " + std::to_string(WTERMSIG(status)));
+    }
+    return result;
+}
+
+AssociationResult associate(const std::vector<std::string>& extensions, const std::string& program,
+                            const std::filesystem::path& datahome, const ToolRunner& run) {
+    AssociationResult result;
+    const std::vector<std::string> taken = registrable(extensions, &result.warnings);
+    if (taken.empty()) {
+        result.error = "There is no extension to associate.";
+        return result;
+    }
+    const std::string exec = execword(program);
+    if (exec.empty() || program.empty() || program.front() != '/') {
+        result.error = "The program's path " + program + " cannot be written in a desktop entry.";
+        return result;
+    }
+    const std::filesystem::path mimefolder = datahome / "mime";
+    const std::filesystem::path packages = mimefolder / "packages";
+    const std::filesystem::path applications = datahome / "applications";
+    if (!makefolder(packages, &result.error) || !makefolder(applications, &result.error)) return result;
+
+    const std::filesystem::path mimefile = packages / kMimePackageName;
+    const std::filesystem::path desktopfile = applications / kSendDesktopName;
+    const std::optional<std::string> before = readwhole(mimefile);
+    std::error_code ec;
+    if (!before && std::filesystem::is_regular_file(mimefile, ec)) {
+        // It could not be put back after a failed second write.
+        result.error = "Cannot read " + mimefile.string() + ", which would be replaced.";
+        return result;
+    }
+    if (!savewhole(mimefile, mimepackage(taken), &result.error)) return result;
+    if (!savewhole(desktopfile, senddesktopentry(program, taken), &result.error)) {
+        // Types without their action would only confuse the file manager: put the package
+        // back as it was.
+        std::string ignored;
+        if (before) savewhole(mimefile, *before, &ignored);
+        else std::filesystem::remove(mimefile);
+        return result;
+    }
+    result.written = {mimefile, desktopfile};
+    result.ok = true;
+
+    // The files are in place; the caches only make the desktop see them sooner.
+    const std::vector<std::vector<std::string>> tools = {{"update-mime-database", mimefolder.string()},
+                                                         {"update-desktop-database", applications.string()}};
+    for (const auto& argv : tools) {
+        const ToolRun r = run(argv);
+        if (r.ok) continue;
+        result.warnings.push_back(r.notfound ? argv[0] + " is not installed: the desktop sees the new types after "
+                                                         "it refreshes its own caches"
+                                             : r.error);
+    }
+    return result;
+}
+
+std::filesystem::path xdgdatahome() {
+    const char* data = std::getenv("XDG_DATA_HOME");
+    if (data && data[0] == '/') return data;
+    const char* home = std::getenv("HOME");
+    std::string h = home && home[0] ? home : "";
+    if (h.empty())
+        if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir) h = pw->pw_dir;
+    return std::filesystem::path(h) / ".local" / "share";
+}
+
+} // namespace tessaly

@@ -1,0 +1,56 @@
+#include <QLineEdit>
+#include <QPushButton>
+#include <QToolButton>
+#include <QUrl>
+#include <filesystem>
+
+#include "app/apptestsupport.h"
+
+namespace tessaly::test {
+namespace {
+
+struct DesktopApp {
+    AppRun run;
+    std::vector<QUrl> opened;
+    DesktopApp() {
+        run.writesettings("[Settings]\nCheck_Start=0\nUpdate_Start=0\n");
+        run.create();
+        binding().openurl = [this](const QUrl& url) {
+            opened.push_back(url);
+            return true;
+        };
+        binding().datahome = run.dir.filePath("data").toStdString();
+        binding().tools = [](const std::vector<std::string>&) { return ToolRun{true, false, {}}; };
+    }
+    app::DesktopBinding& binding() { return run.program->desktopbinding(); }
+};
+
+TEST(AboutPage, LinkButtonsShowAndOpenTheirAddresses) {
+    DesktopApp app;
+    for (int i = 0; i < 8; ++i) {
+        const std::string name = "Officebutton" + std::to_string(i + 1);
+        auto* b = app.run.find<QToolButton>(name.c_str());
+        ASSERT_NE(b, nullptr);
+        const QString address = QString::fromUtf8(app::kAboutAddresses[static_cast<std::size_t>(i)].data());
+        EXPECT_EQ(b->toolTip(), address) << name;
+        b->click();
+        ASSERT_EQ(app.opened.size(), static_cast<std::size_t>(i + 1));
+        EXPECT_EQ(app.opened.back(), QUrl(address)) << name;
+    }
+    EXPECT_EQ(app.opened[6].scheme(), "mailto");
+}
+
+TEST(SettingsPage, AssociateCorrectsTheListAndRegisters) {
+    DesktopApp app;
+    auto* edit = app.run.find<QLineEdit>("Edit3");
+    edit->setText("92p;92b");
+    app.run.find<QPushButton>("Button14")->click();
+    EXPECT_EQ(edit->text(), "92p;92b;");
+    const std::filesystem::path data = app.run.dir.filePath("data").toStdString();
+    EXPECT_TRUE(std::filesystem::exists(data / "mime/packages/tessaly92.xml"));
+    EXPECT_TRUE(std::filesystem::exists(data / "applications/tessaly92-send.desktop"));
+    EXPECT_TRUE(app.run.shell.boxes.empty());
+}
+
+} // namespace
+} // namespace tessaly::test
