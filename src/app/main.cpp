@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <cstdlib>
 
 #include "app/program.h"
 
@@ -16,6 +17,9 @@ int main(int argc, char** argv) {
         context.linkspec = *spec;
     else
         context.linkerror = "TESSALY92_LINK: " + error;
+    // Without it the cable chosen on the Settings page is opened.
+    const char* link = std::getenv("TESSALY92_LINK");
+    context.linkfromsettings = !link || !*link;
     Program program(context);
     program.start();
     return app.exec();

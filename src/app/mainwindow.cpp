@@ -21,6 +21,7 @@
 #include <QUrl>
 #include <cstdio>
 
+#include "app/cablechoice.h"
 #include "app/commandline.h"
 #include "app/pictures.h"
 #include "app/windows.h"
@@ -116,8 +117,16 @@ void TForm1::FormCreate(const AppContext& context) {
     m_state.portaddress = kPortTable[port];
     m_settings.portadress = port;
     connect(sp.ComboBox1, &QComboBox::activated, this, &TForm1::ComboBox1Change);
+    const int kind = static_cast<int>(cablekindindex(m_settings.cablekind));
+    m_settings.cablekind = kCableKinds[kind].key;
+    sp.cablekind->setCurrentIndex(kind);
+    if (!m_settings.serialdevice.empty()) sp.serialdevice->setCurrentText(QString::fromStdString(m_settings.serialdevice));
+    sp.pacing->setChecked(m_settings.pacing);
+    showcablechoice();
+    connect(sp.cablekind, &QComboBox::activated, this, &TForm1::cablekindChange);
 
     m_state.busy = false;
+    linkfromsettings();
     openlink();
 
     m_controltimer = new QTimer(this);
@@ -125,6 +134,34 @@ void TForm1::FormCreate(const AppContext& context) {
     m_controltimer->setInterval(kContactInterval);
     connect(m_controltimer, &QTimer::timeout, this, &TForm1::controltimerTimer);
     m_controltimer->start();
+}
+
+void TForm1::linkfromsettings() {
+    if (!m_context.linkfromsettings) return;
+    const std::string text = composelinkstring(m_settings.cablekind, m_settings.serialdevice);
+    if (text.empty()) return;  // the parallel cable: the port list's address, as without a choice
+    std::string why;
+    if (auto spec = parselinkspec(text, &why))
+        m_context.linkspec = *spec;
+    else
+        m_context.linkerror = "The cable on the Settings page (" + text + "): " + why;
+}
+
+void TForm1::showcablechoice() {
+    auto& sp = settingspage;
+    const CableKindEntry& k = kCableKinds[cablekindindex(m_settings.cablekind)];
+    sp.ComboBox1->setVisible(k.key == "parallel");
+    sp.serialdevice->setVisible(k.serial);
+    sp.pacing->setEnabled(k.bytelevel);
+}
+
+void TForm1::cablekindChange(int index) {
+    if (index < 0 || index >= static_cast<int>(std::size(kCableKinds))) return;
+    m_settings.cablekind = kCableKinds[index].key;
+    showcablechoice();
+    // The transfers hold on to the cable they were given: another one takes a new start.
+    m_shell->setstatus(m_context.linkfromsettings ? "The chosen cable is used from the next start."
+                                                  : "TESSALY92_LINK chooses the cable; this choice is kept for when it does not.");
 }
 
 void TForm1::openlink() {
@@ -270,7 +307,7 @@ void TForm1::statimageClick() {
 }
 
 void TForm1::Button2Click() {
-    m_shell->messagebox(kTestText, "Test", Icon::None, Buttons::Ok);
+    m_shell->unownedmessagebox(kTestText, "Test", Icon::None, Buttons::Ok);
     statimageClick();
 }
 
@@ -343,6 +380,9 @@ void TForm1::collectsettings() {
     m_settings.portrait = sp.portrait->isChecked();
     m_settings.printersize = sp.size->currentIndex();
     m_settings.portadress = sp.ComboBox1->currentIndex();
+    m_settings.cablekind = kCableKinds[cablekindindex(m_settings.cablekind)].key;
+    m_settings.serialdevice = sp.serialdevice->currentText().trimmed().toStdString();
+    m_settings.pacing = sp.pacing->isChecked();
 }
 
 bool TForm1::FormCloseQuery() {

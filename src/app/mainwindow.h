@@ -49,6 +49,7 @@ struct AppContext {
     std::string programdir;                // the program's folder, ending in "/"
     LinkSpec linkspec;                     // which cable, when no port is given
     std::string linkerror;                 // why TESSALY92_LINK names no cable: the window starts without one
+    bool linkfromsettings = false;         // no TESSALY92_LINK: the Settings page's cable kind chooses
     Port* port = nullptr;                  // used instead of opening linkspec's backend
     std::string portdescription;           // what that port is, e.g. "virtual TI-92"
     SimulatedCalculator* calculator = nullptr;  // the simulated calculator behind that port, if any
@@ -137,6 +138,10 @@ struct SettingsPage {
     QPushButton* Button14;
     QLineEdit* Edit4;
     QPushButton* Button4;
+    // The cable beside the port list (ours: the Windows version had the parallel port only).
+    QComboBox* cablekind;
+    QComboBox* serialdevice;
+    QCheckBox* pacing;
 };
 
 struct AboutPage {
@@ -194,6 +199,7 @@ public slots:
     void statimageClick();
     void Button2Click();
     void ComboBox1Change(int index);
+    void cablekindChange(int index);
     void controltimerTimer();
     void cancelbtnClick();
     void Button16Click();
@@ -222,6 +228,8 @@ private:
     void buildstatusbar();
     void openlink();
     void showlinkstate();
+    void showcablechoice();
+    void linkfromsettings();
     std::string linkproblem() const;  // why there is no cable; empty when there is one
     void collectsettings();
 

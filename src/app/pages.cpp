@@ -22,6 +22,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "app/cablechoice.h"
 #include "app/mainwindow.h"
 #include "app/pictures.h"
 
@@ -334,27 +335,46 @@ QWidget* TForm1::buildsettingspage() {
     s.Button14 = button("Button14", QStringLiteral("&Associate"), QStringLiteral("Configure windows 95 explorer"));
     s.Edit4 = named(new QLineEdit, "Edit4", QStringLiteral("Where are all Fargo-libraries installed"));
     s.Button4 = button("Button4", QStringLiteral("Browse"));
+    s.cablekind = named(new QComboBox, "cablekind", QStringLiteral("Which cable links the calculator"));
+    for (const CableKindEntry& k : kCableKinds) s.cablekind->addItem(QString::fromUtf8(k.caption.data(), static_cast<int>(k.caption.size())));
+    s.serialdevice = named(new QComboBox, "serialdevice", QStringLiteral("The serial port the cable is plugged into"));
+    s.serialdevice->setEditable(true);
+    s.serialdevice->setMinimumContentsLength(12);
+    for (const std::string& dev : serialdevices()) s.serialdevice->addItem(QString::fromStdString(dev));
+    s.pacing = named(new QCheckBox(QStringLiteral("pacing")), "pacing",
+                     QStringLiteral("Wait a little after every byte, so the calculator keeps up (cables that send whole bytes)"));
+    s.pacing->setChecked(true);
 
-    auto* grid = new QGridLayout(page);
-    grid->setContentsMargins(8, 6, 8, 6);
-    grid->setHorizontalSpacing(10);
-    grid->setVerticalSpacing(4);
-    int row = 0;
+    // One row per setting, top to bottom in the order the Windows version of tessaly92
+    // had them: port and Test, printer, FARGO folder, file list, start-up, association,
+    // library folder.
+    auto* v = new QVBoxLayout(page);
+    v->setContentsMargins(8, 6, 8, 6);
+    v->setSpacing(4);
 
     auto* port = new QHBoxLayout;
-    port->addWidget(new QLabel(QStringLiteral("portaddres")));
+    port->addWidget(new QLabel(QStringLiteral("cable")));
+    port->addWidget(s.cablekind);
     port->addWidget(s.ComboBox1);
+    port->addWidget(s.serialdevice, 1);
     port->addWidget(s.Button2);
+    port->addWidget(s.pacing);
     port->addStretch();
-    grid->addLayout(port, row, 0);
+    v->addLayout(port);
 
-    auto* printer = new QGridLayout;
-    printer->setVerticalSpacing(2);
-    printer->addWidget(s.portrait, 0, 0);
-    printer->addWidget(s.landscape, 0, 1);
-    printer->addWidget(s.size, 1, 0, 1, 2);
-    printer->setColumnStretch(2, 1);
-    grid->addLayout(printer, row++, 1);
+    auto* printer = new QHBoxLayout;
+    printer->addWidget(new QLabel(QStringLiteral("printer")));
+    printer->addWidget(s.portrait);
+    printer->addWidget(s.landscape);
+    printer->addWidget(s.size);
+    printer->addStretch();
+    v->addLayout(printer);
+
+    auto* fargo = new QHBoxLayout;
+    fargo->addWidget(new QLabel(QStringLiteral("fargo-directory")));
+    fargo->addWidget(s.Edit2, 1);
+    fargo->addWidget(s.Button23);
+    v->addLayout(fargo);
 
     auto* lists = new QGroupBox;
     lists->setObjectName("filelistoptions");
@@ -362,41 +382,33 @@ QWidget* TForm1::buildsettingspage() {
     lg->setContentsMargins(6, 4, 6, 4);
     lg->setVerticalSpacing(2);
     lg->addWidget(s.CheckBox1, 0, 0);
-    lg->addWidget(s.CheckBox3, 1, 0);
-    lg->addWidget(s.CheckBox4, 2, 0);
-    lg->addWidget(s.CheckBox2, 0, 1);
+    lg->addWidget(s.CheckBox3, 0, 1);
+    lg->addWidget(s.CheckBox4, 0, 2);
+    lg->addWidget(s.CheckBox2, 1, 0);
     lg->addWidget(s.CheckBox8, 1, 1);
-    grid->addWidget(lists, row, 0);
+    v->addWidget(lists);
 
     auto* startup = new QGroupBox;
     startup->setObjectName("startupoptions");
-    auto* sg = new QVBoxLayout(startup);
+    auto* sg = new QHBoxLayout(startup);
     sg->setContentsMargins(6, 4, 6, 4);
-    sg->setSpacing(2);
     sg->addWidget(s.CheckBox5);
     sg->addWidget(s.CheckBox7);
     sg->addStretch();
-    grid->addWidget(startup, row++, 1);
-
-    auto* fargo = new QHBoxLayout;
-    fargo->addWidget(s.Edit2, 1);
-    fargo->addWidget(s.Button23);
-    grid->addWidget(new QLabel(QStringLiteral("fargo-directory")), row, 0);
-    grid->addWidget(new QLabel(QStringLiteral("library directory")), row++, 1);
-    grid->addLayout(fargo, row, 0);
-    auto* library = new QHBoxLayout;
-    library->addWidget(s.Edit4, 1);
-    library->addWidget(s.Button4);
-    grid->addLayout(library, row++, 1);
+    v->addWidget(startup);
 
     auto* assoc = new QHBoxLayout;
     assoc->addWidget(new QLabel(QStringLiteral("windows 95")));
     assoc->addWidget(s.Edit3, 1);
     assoc->addWidget(s.Button14);
-    grid->addLayout(assoc, row++, 0, 1, 2);
-    grid->setRowStretch(row, 1);
-    grid->setColumnStretch(0, 1);
-    grid->setColumnStretch(1, 1);
+    v->addLayout(assoc);
+
+    auto* library = new QHBoxLayout;
+    library->addWidget(new QLabel(QStringLiteral("library directory")));
+    library->addWidget(s.Edit4, 1);
+    library->addWidget(s.Button4);
+    v->addLayout(library);
+    v->addStretch();
     return page;
 }
 

@@ -75,8 +75,16 @@ void QtShell::setcursor(Cursor cursor) {
 }
 
 Answer QtShell::messagebox(std::string_view text, std::string_view caption, Icon icon, Buttons buttons) {
+    return showbox(m_owner, text, caption, icon, buttons);
+}
+
+Answer QtShell::unownedmessagebox(std::string_view text, std::string_view caption, Icon icon, Buttons buttons) {
+    return showbox(nullptr, text, caption, icon, buttons);
+}
+
+Answer QtShell::showbox(QWidget* owner, std::string_view text, std::string_view caption, Icon icon, Buttons buttons) {
     if (m_answerer) return m_answerer->messagebox(text, caption, icon, buttons);
-    QMessageBox box(m_owner);
+    QMessageBox box(owner);
     box.setWindowTitle(caption.empty() ? QApplication::applicationName() : qs(caption));
     box.setText(shown(text));
     switch (icon) {

@@ -35,6 +35,8 @@ public:
     void setgaugeposition(int position) override;
     void setcursor(Cursor cursor) override;
     Answer messagebox(std::string_view text, std::string_view caption, Icon icon, Buttons buttons) override;
+    // The same box with no owner window: it stands on its own, not over the main window.
+    Answer unownedmessagebox(std::string_view text, std::string_view caption, Icon icon, Buttons buttons);
     std::optional<std::string> inputbox(std::string_view title, std::string_view prompt,
                                         std::string_view initial) override;
     std::optional<std::string> savedialog(const FileDialogSpec& spec) override;
@@ -46,6 +48,7 @@ public:
     const std::string& statustext() const { return m_statustext; }
 
 private:
+    Answer showbox(QWidget* owner, std::string_view text, std::string_view caption, Icon icon, Buttons buttons);
     QLabel* m_status;
     QProgressBar* m_gauge;
     QWidget* m_owner;

@@ -16,13 +16,17 @@
 #include "app/mainwindow.h"
 #include "app/qtshell.h"
 #include "files/packagewriter.h"
+#include "files/ticharset.h"
 #include "link/simulatedcalculator.h"
 
 namespace tessaly::app {
 
 namespace {
+// Names are the calculator's bytes, in its own character set.
+QString fromti(const std::string& bytes) { return QString::fromStdString(tibytes_to_utf8(bytes)); }
+
 QTreeWidgetItem* rowitem(const ListRow& row) {
-    return new QTreeWidgetItem(QStringList{QString::fromStdString(row.caption), QString::fromStdString(row.type),
+    return new QTreeWidgetItem(QStringList{fromti(row.caption), QString::fromStdString(row.type),
                                            QString::fromStdString(row.size)});
 }
 } // namespace
@@ -182,7 +186,10 @@ void ReceiveBinding::vcalcsendClick() {
         connect(buttons, &QDialogButtonBox::rejected, m_vcalcdialog, &QDialog::reject);
     }
     m_vcalclist->clear();
-    for (const std::string& name : calc->variablenames()) m_vcalclist->addItem(QString::fromStdString(name));
+    for (const std::string& name : calc->variablenames()) {
+        auto* item = new QListWidgetItem(fromti(name), m_vcalclist);
+        item->setData(Qt::UserRole, QByteArray::fromStdString(name));
+    }
     m_vcalcdialog->show();
     m_vcalcdialog->raise();
 }
@@ -193,7 +200,8 @@ void ReceiveBinding::sendfromvirtualcalc() {
     if (!calc) return;
     std::vector<std::string> names;
     for (int i = 0; i < m_vcalclist->count(); ++i)
-        if (m_vcalclist->item(i)->isSelected()) names.push_back(m_vcalclist->item(i)->text().toStdString());
+        if (m_vcalclist->item(i)->isSelected())
+            names.push_back(m_vcalclist->item(i)->data(Qt::UserRole).toByteArray().toStdString());
     if (names.empty()) return;
     std::string error;
     if (!calc->sendfromcalc(names, &error)) {

@@ -163,6 +163,9 @@ void readmainwindowsettings(const IniFile& ini, const MainWindowDefaults& d, Set
     s.portrait = ini.readbool(S, Portrait, true);
     s.printersize = ini.readinteger(S, Printersize, 1);
     s.portadress = ini.readinteger(S, PortAdress, 0);
+    s.cablekind = ini.readstring(section::Cable, CableKind, "parallel");
+    s.serialdevice = ini.readstring(section::Cable, SerialDevice, "");
+    s.pacing = ini.readbool(section::Cable, Pacing, true);
 }
 
 void readinfowindowposition(const IniFile& ini, ScreenSize screen, Settings& s) {
@@ -212,6 +215,9 @@ void writesettings(IniFile& ini, const Settings& s, std::string_view exefile) {
     ini.writeinteger(S, Printersize, s.printersize);
     ini.writeinteger(S, PortAdress, s.portadress);
     ini.writestring(S, ExeFile, exefile);
+    ini.writestring(section::Cable, CableKind, s.cablekind);
+    ini.writestring(section::Cable, SerialDevice, s.serialdevice);
+    ini.writebool(section::Cable, Pacing, s.pacing);
 }
 
 std::string settingspath() {

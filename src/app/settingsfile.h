@@ -11,6 +11,8 @@ namespace tessaly::app {
 namespace section {
 inline constexpr std::string_view Last = "Last";
 inline constexpr std::string_view Settings = "Settings";
+// Ours alone: the Windows version of tessaly92 reads neither the section nor its keys.
+inline constexpr std::string_view Cable = "Cable";
 } // namespace section
 
 // Every key of the file, in one place.
@@ -43,6 +45,10 @@ inline constexpr std::string_view Portrait = "Portrait";
 inline constexpr std::string_view Printersize = "Printersize";
 inline constexpr std::string_view PortAdress = "PortAdress";
 inline constexpr std::string_view ExeFile = "EXE-file";
+// In section Cable.
+inline constexpr std::string_view CableKind = "Kind";
+inline constexpr std::string_view SerialDevice = "Serial-device";
+inline constexpr std::string_view Pacing = "Pacing";
 } // namespace key
 
 // The designed size of the main window.
@@ -109,6 +115,11 @@ struct Settings {
     bool portrait = true;
     int printersize = 1;
     int portadress = 0;
+    // The cable beside the port list: "parallel", "black", "grey" or "silver"; the
+    // serial cables' device; pacing of every byte on the cables that take whole bytes.
+    std::string cablekind = "parallel";
+    std::string serialdevice;
+    bool pacing = true;
 };
 
 // The keys the main window reads when it is created, in the order it reads them.

@@ -221,7 +221,7 @@ TInfoForm::TInfoForm(const std::string& settingsfile, QWidget* parent)
     setWindowTitle("Information");
     Memo1 = new QPlainTextEdit;
     Memo1->setObjectName("Memo1");
-    Memo1->setReadOnly(true);
+    // A plain box the user may type in: the note is read from its file and never written back.
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     auto* v = new QVBoxLayout(this);
     v->setContentsMargins(0, 0, 0, 0);

@@ -2,6 +2,7 @@
 
 #include "cli/cli.h"
 #include "cli/terminalshell.h"
+#include "files/ticharset.h"
 #include "transfers/directory.h"
 #include "transfers/session.h"
 
@@ -24,7 +25,7 @@ int cmd_dir(const Options& options, const Args& args) {
     }
     shell.endbar();
     for (const ListRow& row : listing.rows)
-        std::printf("%s\t%s\t%s\n", row.caption.c_str(), row.type.c_str(), row.size.c_str());
+        std::printf("%s\t%s\t%s\n", terminaltext(tibytes_to_utf8(row.caption)).c_str(), row.type.c_str(), row.size.c_str());
     std::fflush(stdout);
     return finish(cl->state(), &cl->link().port());
 }

@@ -9,6 +9,7 @@
 #include "files/packagestore.h"
 #include "files/packagewriter.h"
 #include "files/safefile.h"
+#include "files/ticharset.h"
 #include "files/tifile.h"
 #include "link/byteorder.h"
 #include "link/typenames.h"
@@ -100,7 +101,8 @@ std::optional<std::vector<RequestEntry>> requests(const std::vector<ListRow>& ro
         for (std::size_t i = 0; i < rows.size() && found == rows.size(); ++i)
             if (upstring(rows[i].caption) == upstring(name)) found = i;
         if (found == rows.size()) {
-            std::fprintf(stderr, "tessaly92-cli: %s is not on the calculator (see the dir command)\n", name.c_str());
+            std::fprintf(stderr, "tessaly92-cli: %s is not on the calculator (see the dir command)\n",
+                         tibytes_to_utf8(name).c_str());
             all = false;
         } else {
             marked[found] = true;
@@ -124,6 +126,22 @@ int cmd_get(const Options& options, const Args& args) {
         std::fprintf(stderr, "tessaly92-cli: %s\n", why.c_str());
         return kUsage;
     }
+    if (!commenttibytes(o->comment, &why)) {
+        std::fprintf(stderr, "tessaly92-cli: %s; nothing was received or written\n", why.c_str());
+        return kUsage;
+    }
+    // Names are typed as the listing shows them; the calculator knows them as TI-92 bytes.
+    std::vector<std::string> names, calcsends;
+    for (const auto* list : {&o->names, &o->calcsends}) {
+        for (const std::string& name : *list) {
+            const auto bytes = utf8_to_tibytes(name, name.size(), &why);
+            if (!bytes) {
+                std::fprintf(stderr, "tessaly92-cli: %s: %s\n", name.c_str(), why.c_str());
+                return kUsage;
+            }
+            (list == &o->names ? names : calcsends).push_back(*bytes);
+        }
+    }
 
     std::string error;
     int code = kFailed;
@@ -137,7 +155,7 @@ int cmd_get(const Options& options, const Args& args) {
                          "tell a tessaly92-vcalc server with its \"send NAME...\" command\n");
             return kUsage;
         }
-        if (!calc->sendfromcalc(o->calcsends, &error)) {
+        if (!calc->sendfromcalc(calcsends, &error)) {
             std::fprintf(stderr, "tessaly92-cli: %s\n", error.c_str());
             return kUsage;
         }
@@ -162,7 +180,7 @@ int cmd_get(const Options& options, const Args& args) {
                 shell.endbar();
                 return finish(cl->state(), &cl->link().port());
             }
-            const auto entries = requests(listing.rows, o->names);
+            const auto entries = requests(listing.rows, names);
             if (!entries) {
                 shell.endbar();
                 return kFailed;
@@ -175,8 +193,6 @@ int cmd_get(const Options& options, const Args& args) {
     if (!cl->state().linkok) return finish(cl->state(), &cl->link().port());
 
     std::string comment = o->comment;
-    if (comment.size() > kTiCommentSize)
-        std::fprintf(stderr, "tessaly92-cli: the comment is cut to its first %zu characters\n", kTiCommentSize);
     if (!saveas92g(o->output, false, store, comment, shell, cl->state(), &error)) {
         shell.endbar();
         std::fprintf(stderr, "tessaly92-cli: %s\n", error.c_str());

@@ -2,8 +2,10 @@
 
 #include "cli/cli.h"
 #include "cli/terminalshell.h"
+#include "files/fargo.h"
 #include "files/fileinfo.h"
 #include "files/safefile.h"
+#include "files/ticharset.h"
 
 namespace tessaly::cli {
 
@@ -23,14 +25,36 @@ int cmd_info(const Options&, const Args& args) {
     std::FILE* fp = openregular(path, &why);
     if (!fp) return refuse(why);
     std::fclose(fp);
+    const bool tifile = filekind(path) == FileKind::TiFile;
+    if (tifile) {
+        // Another model's file has the same layout but other type codes and contents: read
+        // as a TI-92 file it would list wrong types and could be sent to the calculator.
+        std::vector<std::uint8_t> head;
+        std::uint64_t length = 0;
+        if (readfilehead(path, head, length, &why)) {
+            const std::string signature = othermodelsignature(head);
+            if (!signature.empty()) {
+                refuse("not a TI-92 file: it is signed " + signature + ", for another calculator model");
+                return kFailed;
+            }
+        }
+    }
     const FileInfo info = readfileinfo(path);
+    // Names and comments in a TI-92 file are in the calculator's character set.
+    auto shown = [&](const std::string& text) { return terminaltext(tifile ? tibytes_to_utf8(text) : text); };
     std::printf("Number of variables: %s\n", info.count.c_str());
     std::printf("Size: %s\n", info.size.c_str());
-    std::printf("Description: %s\n", terminaltext(info.description).c_str());
+    std::printf("Description: %s\n", (info.error.empty() ? shown(info.description) : terminaltext(info.description)).c_str());
     if (!info.error.empty()) return refuse(info.error);
     if (info.fargoprogram) std::printf("FARGO program\n");
-    for (const auto& row : info.rows)
-        std::printf("%-17s %s\n", terminaltext(row.caption).c_str(), terminaltext(row.type).c_str());
+    for (const auto& row : info.rows) {
+        // Padded by characters, so accented names keep the type column in line.
+        std::string caption = shown(row.caption);
+        std::size_t chars = 0;
+        for (unsigned char c : caption) chars += (c & 0xC0) != 0x80;
+        if (chars < 17) caption.append(17 - chars, ' ');
+        std::printf("%s %s\n", caption.c_str(), terminaltext(row.type).c_str());
+    }
     return kOk;
 }
 

@@ -73,6 +73,14 @@ FileInfo tifileinfo(std::span<const std::uint8_t> head, std::uint64_t length) {
     return info;
 }
 
+std::string othermodelsignature(std::span<const std::uint8_t> head) {
+    static constexpr std::string_view kOurs = "**TI92**", kAnyModel = "**TI";
+    if (head.size() < kOurs.size()) return {};
+    const std::string signature(head.begin(), head.begin() + static_cast<std::ptrdiff_t>(kOurs.size()));
+    if (signature == kOurs || !signature.starts_with(kAnyModel)) return {};
+    return signature;
+}
+
 FileInfo readfileinfo(const std::filesystem::path& path) {
     std::vector<std::uint8_t> head;
     std::uint64_t length = 0;

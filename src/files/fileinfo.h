@@ -47,6 +47,11 @@ struct FileInfo {
 // A format byte other than 0x01 and a damaged table both give "Corrupted TI-file", the
 // dashes and no rows; error then says what is wrong.
 FileInfo tifileinfo(std::span<const std::uint8_t> head, std::uint64_t length);
+// The signature of a file made for another calculator model ("**TI89**", "**TI92P*" and
+// the like: "**TI" and something else than "92**"); empty for a TI-92 file and for a
+// file that bears no calculator signature at all.
+std::string othermodelsignature(std::span<const std::uint8_t> head);
+
 // A file on disk, by its kind: a TI-92 file, a text file (its first 40 bytes) or a
 // UU-encoded file. A file that cannot be opened reads as unreadable with the reason.
 FileInfo readfileinfo(const std::filesystem::path& path);

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "files/ticharset.h"
 #include "files/tifile.h"
 
 namespace tessaly {
@@ -71,7 +72,10 @@ bool saveas92g(const std::filesystem::path& dest, bool backuplayout, const Packa
     }
     const auto items = packagetable(*records);
     if (comment.empty()) comment = kUnknownDescription;
-    auto header = tiheader(comment, items, backuplayout, &why);
+    bool cut = false;
+    const auto commentbytes = commenttibytes(comment, &why, &cut);
+    if (!commentbytes) return failed("Cannot save " + filename + ": " + why + ". No file was saved.");
+    auto header = tiheader(*commentbytes, items, backuplayout, &why);
     if (!header) return failed("Cannot save " + filename + ": " + why + ".");
 
     if (!output.create(dest, &why)) return failed(why + ". No file was saved.");
@@ -93,9 +97,16 @@ bool saveas92g(const std::filesystem::path& dest, bool backuplayout, const Packa
     if (!output.commit(&why)) return failed(why);
     shell.processmessages();
     shell.refreshfilelist();
-    shell.setstatus(filename + " saved.");
+    shell.setstatus(filename + (cut ? " saved; its comment was cut to its first 34 characters." : " saved."));
     state.busy = false;
     return true;
+}
+
+std::optional<std::string> commenttibytes(std::string_view comment, std::string* error, bool* cut) {
+    std::string why;
+    auto bytes = utf8_to_tibytes(comment, kTiCommentSize, &why, cut);
+    if (!bytes && error) *error = "the comment cannot be written: " + why;
+    return bytes;
 }
 
 bool savepackagecommand(const PackageStore& store, std::string& comment, Shell& shell, TransferState& state) {

@@ -1,6 +1,8 @@
 #pragma once
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "files/packagestore.h"
 #include "link/transferstate.h"
@@ -11,7 +13,10 @@ namespace tessaly {
 inline constexpr std::string_view kUnknownDescription = "Description unknown";
 
 // Builds a TI-92 variable file at dest from the whole package store. comment is the
-// package comment box (Edit1): an empty one becomes "Description unknown" there too.
+// package comment box (Edit1), as typed (UTF-8): an empty one becomes "Description
+// unknown" there too. It is written in the calculator's character set, cut to 34
+// characters (the status line says so); a character the TI-92 lacks fails the save
+// before anything is written.
 // The file is written beside dest under a temporary name and renamed into place when
 // complete, so a failure never leaves a half-written file under the chosen name nor
 // destroys an existing one. Returns false with a clear message in *error on failure
@@ -19,6 +24,10 @@ inline constexpr std::string_view kUnknownDescription = "Description unknown";
 // cleared in every case. A Cancel (cancelgeneration bumped) stops it the same way.
 bool saveas92g(const std::filesystem::path& dest, bool backuplayout, const PackageStore& store,
                std::string& comment, Shell& shell, TransferState& state, std::string* error);
+
+// The comment as the TI-92 bytes a file holds: at most 34 characters, *cut when there
+// were more; nullopt and a message naming a character the calculator lacks.
+std::optional<std::string> commenttibytes(std::string_view comment, std::string* error, bool* cut = nullptr);
 
 // The "Save to file" command (Button8Click): asks for a comment when the box is empty and
 // for a destination, then saves the package store there; a failure is shown in a message

@@ -97,7 +97,8 @@ std::string tibytes_to_utf8(std::string_view bytes) {
     return out;
 }
 
-std::optional<std::string> utf8_to_tibytes(std::string_view text, std::size_t maxchars, std::string* error) {
+std::optional<std::string> utf8_to_tibytes(std::string_view text, std::size_t maxchars, std::string* error,
+                                           bool* cut) {
     std::string out;
     std::size_t at = 0;
     while (at < text.size() && out.size() < maxchars) {
@@ -131,6 +132,7 @@ std::optional<std::string> utf8_to_tibytes(std::string_view text, std::size_t ma
         }
         out.push_back(static_cast<char>(found));
     }
+    if (cut) *cut = at < text.size();
     return out;
 }
 

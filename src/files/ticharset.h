@@ -12,8 +12,10 @@ namespace tessaly {
 // TI-92 bytes as UTF-8 text, up to the end of the bytes (a 0x00 byte is kept as U+0000).
 std::string tibytes_to_utf8(std::string_view bytes);
 
-// UTF-8 text as TI-92 bytes, at most maxchars characters (the rest is cut). nullopt and
-// a message naming the character when one has no TI-92 byte or the text is not UTF-8.
-std::optional<std::string> utf8_to_tibytes(std::string_view text, std::size_t maxchars, std::string* error);
+// UTF-8 text as TI-92 bytes, at most maxchars characters (the rest is cut, and *cut says
+// whether anything was). nullopt and a message naming the character when one has no
+// TI-92 byte or the text is not UTF-8; characters past maxchars are not looked at.
+std::optional<std::string> utf8_to_tibytes(std::string_view text, std::size_t maxchars, std::string* error,
+                                           bool* cut = nullptr);
 
 } // namespace tessaly

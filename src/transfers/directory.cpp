@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "files/ticharset.h"
 #include "link/packets.h"
 #include "link/typenames.h"
 
@@ -66,7 +67,7 @@ DirectoryListing directorylisting(Link& link, Shell& shell, const std::function<
         const Packet packet = receiveverified(link);
         const std::optional<DirectoryEntry> entry = packet.is(CmdData) ? parseentry(packet.data) : std::nullopt;
         // A damaged entry would list a wrong name or size: better no row and a clear reason.
-        if (s.linkok && !entry) link.faillink(std::string(kDirectoryChecksumText) + entryname(packet.data));
+        if (s.linkok && !entry) link.faillink(std::string(kDirectoryChecksumText) + tibytes_to_utf8(entryname(packet.data)));
         if (!s.linkok) break;
 
         sendack(link);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "files/ticharset.h"
 #include "link/packets.h"
 #include "link/typenames.h"
 
@@ -120,7 +121,7 @@ std::vector<std::string> receivevariable(Link& link, ReceiveTarget& target, bool
             writer.dropfrom(start);
             if (data.announced()) target.droprow();
         };
-        if (s.linkok && reply.complete && !reply.checksumok) link.faillink(std::string(kChecksumErrorText) + header.name);
+        if (s.linkok && reply.complete && !reply.checksumok) link.faillink(std::string(kChecksumErrorText) + tibytes_to_utf8(header.name));
         if (!s.linkok || !reply.is(CmdData) || !data.announced()) {
             drop();
             break;
@@ -168,9 +169,10 @@ ReceiveResult receiverequested(Link& link, ReceiveTarget& target, const std::vec
     const std::size_t total = s.linkok ? entries.size() : std::min<std::size_t>(entries.size(), 1);
     for (std::size_t j = 1; j <= total; ++j) {
         const RequestEntry& entry = entries[j - 1];
+        const std::string shownname = tibytes_to_utf8(entry.name);  // messages are UTF-8
         const std::string counter = std::to_string(j) + "/" + std::to_string(total) + "]";
         auto notreceived = [&] {
-            shell.setstatus(entry.name + std::string(kNotReceivedStatusText) + counter);
+            shell.setstatus(shownname + std::string(kNotReceivedStatusText) + counter);
             result.notreceived.push_back(entry.name);
         };
         // A reception that failed, or a Cancel, keeps its own reason; only the
@@ -182,7 +184,7 @@ ReceiveResult receiverequested(Link& link, ReceiveTarget& target, const std::vec
         link.pause(kReadyPauseMs);
         sendready(link);
         if (!waitack(link)) {
-            link.faillink(std::string(kNotAtHomeText) + entry.name);
+            link.faillink(std::string(kNotAtHomeText) + shownname);
             continue;
         }
         shell.setstatus(kSendingRequestText);
@@ -204,7 +206,7 @@ ReceiveResult receiverequested(Link& link, ReceiveTarget& target, const std::vec
         if (target.onreceived) target.onreceived();
 
         if (!names.empty()) {
-            shell.setstatus(entry.name + std::string(kReceivedText) + counter);
+            shell.setstatus(shownname + std::string(kReceivedText) + counter);
             result.received.insert(result.received.end(), names.begin(), names.end());
         } else {
             notreceived();
@@ -214,7 +216,7 @@ ReceiveResult receiverequested(Link& link, ReceiveTarget& target, const std::vec
     // link itself is fine, so nothing else would tell the user.
     if (s.linkok && !result.notreceived.empty()) {
         std::string missing;
-        for (const std::string& name : result.notreceived) missing += (missing.empty() ? "" : ", ") + name;
+        for (const std::string& name : result.notreceived) missing += (missing.empty() ? "" : ", ") + tibytes_to_utf8(name);
         link.faillink(std::string(kNotReceivedText) + missing);
     }
     return result;

@@ -6,6 +6,7 @@
 
 #include "files/fargo.h"
 #include "files/packagestore.h"
+#include "files/ticharset.h"
 #include "files/tifile.h"
 #include "link/packets.h"
 #include "transfers/backup.h"
@@ -158,13 +159,13 @@ SendResult sendvariables(Link& link, Shell& shell, const std::filesystem::path& 
         data.assign(4, 0);
         data.resize(4 + entry->size);
         if (!reader.read(entry->dataposition, std::span(data).subspan(4))) {
-            link.faillink("Cannot read " + name + " from " + path.filename().string() + ".");
+            link.faillink("Cannot read " + tibytes_to_utf8(name) + " from " + path.filename().string() + ".");
             break;
         }
 
         sendready(link);
         waitack(link);
-        shell.setstatus(std::string(kSendingText) + name + "..");
+        shell.setstatus(std::string(kSendingText) + tibytes_to_utf8(name) + "..");
         HeaderWatcher watcher(shell);
         sendpacket(link, CmdVarHeader, variableheader(entry->size, entry->type, name), &watcher);
         if (!s.linkok) return result;
@@ -199,7 +200,7 @@ SendResult sendvariables(Link& link, Shell& shell, const std::filesystem::path& 
 
     if (s.linkok && !result.notsent.empty()) {
         std::string names;
-        for (const std::string& n : result.notsent) names += (names.empty() ? "" : ", ") + n;
+        for (const std::string& n : result.notsent) names += (names.empty() ? "" : ", ") + tibytes_to_utf8(n);
         link.faillink(std::string(kNotSentText) + names);
     }
     if (s.linkok) {

@@ -21,7 +21,8 @@ bool loadcalcmemory(const std::string& path, CalcMemory& memory, std::string* er
     // Its one entry would load as a variable, and the first change would write the file
     // back as a group: the backup would be gone.
     if (reader.file().backuplayout) {
-        if (error) *error = "This is a memory backup, not a group file; the memory is kept in a group file (.92g).";
+        if (error)
+            *error = path + " is a memory backup, not a group file; the memory is kept in a group file (.92g).";
         return false;
     }
     // Likewise a single-variable file would be written back as a group at the first change.
@@ -31,7 +32,7 @@ bool loadcalcmemory(const std::string& path, CalcMemory& memory, std::string* er
         return u;
     }();
     if (upper != "92G") {
-        if (error) *error = "The memory is kept in a group file (.92g); this is not one.";
+        if (error) *error = path + " is not a group file (.92g), in which the memory is kept.";
         return false;
     }
 

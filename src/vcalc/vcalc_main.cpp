@@ -115,8 +115,9 @@ int main(int argc, char** argv) {
     calc.setpace(pace);
     calc.misbehaviour() = mis;
     std::string error;
+    // Every reason names the file itself.
     if (!statepath.empty() && !calc.attachstate(statepath, &error)) {
-        std::fprintf(stderr, "tessaly92-vcalc: %s: %s\n", statepath.c_str(), error.c_str());
+        std::fprintf(stderr, "tessaly92-vcalc: %s\n", error.c_str());
         return 2;
     }
 
@@ -140,7 +141,7 @@ int main(int argc, char** argv) {
     server.close();
     g_server = nullptr;
     if (!calc.stateerror().empty()) {
-        std::fprintf(stderr, "tessaly92-vcalc: %s: %s\n", statepath.c_str(), calc.stateerror().c_str());
+        std::fprintf(stderr, "tessaly92-vcalc: %s\n", calc.stateerror().c_str());
         return 1;
     }
     return 0;

@@ -3,6 +3,7 @@
 #include <QDropEvent>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
@@ -170,6 +171,7 @@ TEST(MainWindow, SecondaryWindowsAreCreatedHiddenAndPlaced) {
     EXPECT_EQ(p.infoform().pos(), QPoint(22, 11));
     EXPECT_EQ(p.scrform().pos(), QPoint(44, 33));
     EXPECT_EQ(p.remoteform().pos(), QPoint(66, 55));
+    EXPECT_FALSE(p.infoform().Memo1->isReadOnly());  // a plain text box
 
     run.find<QToolButton>("Button16")->click();
     EXPECT_TRUE(p.remoteform().isVisible());
@@ -184,6 +186,39 @@ TEST(MainWindow, SecondaryWindowsAreCreatedHiddenAndPlaced) {
     const std::string written = run.readsettings();
     EXPECT_NE(written.find("Info_X_Pos=80\nInfo_Y_Pos=70\n"), std::string::npos);
     EXPECT_NE(written.find("RemoteX_Pos=55\nRemoteY_Pos=66\n"), std::string::npos);
+}
+
+TEST(MainWindow, SettingsPageRowsInOrderWithTheCableBesideThePort) {
+    AppRun run;
+    run.writesettings(kQuiet + "[Cable]\nKind=grey\nSerial-device=/dev/ttyUSB7\nPacing=0\n");
+    TForm1& w = run.start();
+    auto& sp = w.settingspage;
+    QWidget* page = run.find<QWidget>("settingspage");
+    auto top = [&](QWidget* widget) { return widget->mapTo(page, QPoint(0, 0)).y(); };
+    // Port and Test, printer, FARGO folder, file list, start-up, association, library folder.
+    const std::vector<QWidget*> rows{sp.Button2, sp.portrait, sp.Edit2, sp.CheckBox1, sp.CheckBox5, sp.Edit3, sp.Edit4};
+    for (std::size_t i = 1; i < rows.size(); ++i)
+        EXPECT_LT(top(rows[i - 1]), top(rows[i])) << rows[i]->objectName().toStdString();
+    EXPECT_EQ(top(sp.cablekind), top(sp.Button2));
+
+    EXPECT_EQ(sp.cablekind->currentText(), "Grey serial");
+    EXPECT_TRUE(sp.ComboBox1->isHidden());
+    EXPECT_FALSE(sp.serialdevice->isHidden());
+    EXPECT_EQ(sp.serialdevice->currentText(), "/dev/ttyUSB7");
+    EXPECT_FALSE(sp.pacing->isChecked());
+    EXPECT_TRUE(sp.pacing->isEnabled());
+
+    sp.cablekind->setCurrentIndex(0);
+    emit sp.cablekind->activated(0);
+    EXPECT_FALSE(sp.ComboBox1->isHidden());
+    EXPECT_TRUE(sp.serialdevice->isHidden());
+    EXPECT_FALSE(sp.pacing->isEnabled());  // the parallel cable paces itself
+    sp.cablekind->setCurrentIndex(3);
+    emit sp.cablekind->activated(3);
+    w.close();
+    const std::string written = run.readsettings();
+    EXPECT_NE(written.find("[Cable]\nKind=silver\nSerial-device=/dev/ttyUSB7\nPacing=0\n"), std::string::npos) << written;
+    EXPECT_NE(written.find("PortAdress=0\n"), std::string::npos);
 }
 
 // Readiness check against the virtual TI-92 on its home screen.

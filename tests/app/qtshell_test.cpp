@@ -16,6 +16,7 @@ namespace {
 struct RealBox {
     QString text, title;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QWidget* owner = nullptr;
     void pressonopen(QMessageBox::StandardButton which) {
         QTimer::singleShot(0, [this, which] {
             auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
@@ -23,6 +24,7 @@ struct RealBox {
             text = box->text();
             title = box->windowTitle();
             icon = box->icon();
+            owner = box->parentWidget();
             box->button(which)->click();
         });
     }
@@ -31,7 +33,8 @@ struct RealBox {
 TEST(QtShell, BoxesShowLineBreaksAndReturnTheButtonPressed) {
     QLabel status;
     QProgressBar gauge;
-    QtShell shell(&status, &gauge, nullptr);
+    QWidget window;
+    QtShell shell(&status, &gauge, &window);
     RealBox box;
     box.pressonopen(QMessageBox::Ok);
     EXPECT_EQ(shell.messagebox("Cannot send.\rWait!", "", Icon::Error, Buttons::Ok), Answer::Ok);
@@ -42,6 +45,10 @@ TEST(QtShell, BoxesShowLineBreaksAndReturnTheButtonPressed) {
     EXPECT_EQ(box.title, "Test");
     box.pressonopen(QMessageBox::Cancel);
     EXPECT_EQ(shell.messagebox("Send?", "Test", Icon::Confirmation, Buttons::YesNoCancel), Answer::Cancel);
+    EXPECT_EQ(box.owner, &window);
+    box.pressonopen(QMessageBox::Ok);
+    EXPECT_EQ(shell.unownedmessagebox("Plug in", "Test", Icon::None, Buttons::Ok), Answer::Ok);
+    EXPECT_EQ(box.owner, nullptr);  // the readiness check's Test box stands on its own
 }
 
 TEST(QtShell, StatusLineGaugeAndCursor) {

@@ -6,6 +6,7 @@
 #include <QToolButton>
 #include <QTreeWidget>
 
+#include <algorithm>
 #include <sstream>
 
 #include "app/apptestsupport.h"
@@ -100,6 +101,31 @@ TEST(ReceivePageWindow, ListMarkReceiveAndSave) {
     EXPECT_EQ(app.captions().size(), 4);
     EXPECT_TRUE(app.run.find<QPushButton>("Button30")->isEnabled());
     EXPECT_FALSE(app.run.find<QPushButton>("button8")->isEnabled());
+}
+
+TEST(ReceivePageWindow, NamesAndCommentInTheCalculatorsCharacters) {
+    VirtualApp app(false);
+    const std::string tiname = "\x80" "b\xE9";  // alpha, b, e-acute
+    app.calc->memory().folders.push_back(CalcFolder{"acc", {CalcVariable{tiname, 0x0C, {0x00, 0x01, 0x2D}, false}}});
+    app.press("Button30");
+    const QString shown = QString::fromUtf8("acc\\\u03b1b\u00e9");
+    EXPECT_TRUE(app.captions().contains(shown)) << app.captions().join(" ").toStdString();
+    app.mark({shown});
+    app.press("button1");
+    EXPECT_EQ(app.captions(), QStringList{shown});
+    EXPECT_NE(app.run.shell.statuses.end(), std::find(app.run.shell.statuses.begin(), app.run.shell.statuses.end(),
+                                                      "acc\\\u03b1b\u00e9 received! [1/1]"));
+
+    const std::string dest = app.run.dir.filePath("accents.92g").toStdString();
+    app.run.find<QLineEdit>("Edit1")->setText(QString(34, QChar(0xE9)));
+    app.run.shell.saveanswers.push_back(dest);
+    app.press("button8");
+    std::string error;
+    const auto file = readtifile(dest, &error);
+    ASSERT_TRUE(file) << error;
+    EXPECT_EQ(file->comment, std::string(34, '\xE9'));
+    ASSERT_EQ(file->variables().size(), 1u);
+    EXPECT_EQ(file->variables()[0]->fullname(), "acc\\" + tiname);
 }
 
 TEST(ReceivePageWindow, ViewTogglesWaitWhileATransferRuns) {

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <unistd.h>
 
+#include "app/cablechoice.h"
 #include "app/settingsfile.h"
 
 namespace tessaly::app {
@@ -127,7 +128,39 @@ TEST(SettingsFile, FreshFileIsWrittenInWriteOrder) {
               "Width=560\nHeight=388\nColWidth=90\n"
               "[Settings]\nFARGO-dir=/home/u/fargo/\nLibrary-dir=\nShow_Desc=1\nShow_Info=0\nShow_TXT=1\n"
               "Show_92=1\nCheck_Start=1\nStore_Folder=1\nUpdate_Start=1\nShow_Screenshot=1\nPortrait=1\n"
-              "Printersize=1\nPortAdress=2\nEXE-file=/usr/bin/tessaly92\n");
+              "Printersize=1\nPortAdress=2\nEXE-file=/usr/bin/tessaly92\n"
+              "[Cable]\nKind=parallel\nSerial-device=\nPacing=1\n");
+}
+
+TEST(SettingsFile, CableChoiceIsKeptApartFromTheWindowsKeys) {
+    IniFile ini = IniFile::parse("[Settings]\nPortAdress=1\n[Cable]\nKind=grey\nSerial-device=/dev/ttyUSB0\nPacing=0\n");
+    Settings s;
+    readmainwindowsettings(ini, kDefaults, s);
+    EXPECT_EQ(s.portadress, 1);
+    EXPECT_EQ(s.cablekind, "grey");
+    EXPECT_EQ(s.serialdevice, "/dev/ttyUSB0");
+    EXPECT_FALSE(s.pacing);
+    s.cablekind = "black";
+    writesettings(ini, s, "/usr/bin/tessaly92");
+    const std::string text = ini.text();
+    EXPECT_NE(text.find("[Cable]\nKind=black\nSerial-device=/dev/ttyUSB0\nPacing=0\n"), std::string::npos) << text;
+}
+
+TEST(CableChoice, ComposesTheLinkString) {
+    struct Case { const char* kind; const char* device; const char* link; };
+    const Case cases[] = {{"parallel", "/dev/ttyS0", ""}, {"black", "/dev/ttyS0", "black:/dev/ttyS0"},
+                          {"grey", "/dev/ttyUSB1", "grey:/dev/ttyUSB1"}, {"silver", "/dev/ttyS0", "silver"},
+                          {"carrier pigeon", "", ""}};
+    for (const auto& c : cases) EXPECT_EQ(composelinkstring(c.kind, c.device), c.link) << c.kind;
+}
+
+TEST(CableChoice, SerialDevicesThatExistInNumberOrder) {
+    QTemporaryDir dev;
+    for (const char* name : {"ttyS10", "ttyACM0", "ttyS2", "ttyUSB0", "tty0", "ttyS", "ttySx", "null"})
+        std::ofstream(dev.filePath(name).toStdString());
+    const std::string d = dev.path().toStdString() + "/";
+    EXPECT_EQ(serialdevices(dev.path().toStdString()),
+              (std::vector<std::string>{d + "ttyS2", d + "ttyS10", d + "ttyUSB0", d + "ttyACM0"}));
 }
 
 TEST(SettingsFile, RoundTripThroughARealFile) {

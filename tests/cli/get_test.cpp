@@ -155,3 +155,51 @@ TEST(CliGetTarget, WorkingFilesAKilledRunLeftAreCleanedUp) {
     runcli({"--link", "virtual", "get", "-o", (s.path() / "x.92g").string(), "--from-calc"}, s.path());
     EXPECT_FALSE(std::filesystem::exists(stale));
 }
+
+namespace {
+
+// A memory holding main\αbé: names are TI-92 bytes, alpha 0x80 and e-acute 0xE9.
+constexpr char kTiName[] = "\x80" "b\xE9";
+void writeaccentedstate(const std::filesystem::path& path) {
+    const std::vector<std::uint8_t> stored{0x00, 0x03, 'h', 'i', 0x2D};  // a string
+    const TiTableItem items[] = {{.folder = true, .name = "main", .count = 1},
+                                 {.folder = false, .name = kTiName, .type = 0x0C, .size = 5}};
+    std::string error;
+    TiFileOutput out;
+    ASSERT_TRUE(out.create(path, &error)) << error;
+    out.write(*tiheader("state", items, false, &error));
+    out.writesection(stored, false);
+    ASSERT_TRUE(out.commit(&error)) << error;
+}
+
+} // namespace
+
+TEST(CliGetCharacters, AccentedNamesAndCommentAreTi92Characters) {
+    TempDir s;
+    const auto state = s.path() / "state.92g", output = s.path() / "out.92g";
+    writeaccentedstate(state);
+    const std::string link = "virtual:" + state.string();
+    const CliResult dir = runcli({"--link", link, "dir"}, s.path());
+    ASSERT_EQ(dir.code, 0) << dir.err;
+    EXPECT_NE(dir.out.find("main\\\u03b1b\u00e9\t"), std::string::npos) << dir.out;
+
+    std::string accented;
+    for (int i = 0; i < 34; ++i) accented += "\u00e9";
+    const CliResult get =
+        runcli({"--link", link, "get", "main\\\u03b1b\u00e9", "-o", output.string(), "--comment", accented}, s.path());
+    ASSERT_EQ(get.code, 0) << get.err;
+    EXPECT_EQ(get.err.find("cut"), std::string::npos) << get.err;
+    std::string error;
+    const auto file = readtifile(output, &error);
+    ASSERT_TRUE(file) << error;
+    EXPECT_EQ(file->comment, std::string(34, '\xE9'));
+    ASSERT_EQ(file->variables().size(), 1u);
+    EXPECT_EQ(file->variables()[0]->fullname(), std::string("main\\") + kTiName);
+
+    // A comment the calculator cannot show: said before anything is received or written.
+    const CliResult refused =
+        runcli({"--link", link, "get", "main\\\u03b1b\u00e9", "-o", output.string() + "2", "--comment", "\u65e5"}, s.path());
+    EXPECT_EQ(refused.code, 2);
+    EXPECT_NE(refused.err.find("U+65E5"), std::string::npos) << refused.err;
+    EXPECT_FALSE(std::filesystem::exists(output.string() + "2"));
+}

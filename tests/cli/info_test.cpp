@@ -70,12 +70,22 @@ TEST(CliInfo, UnreadableFileExitsTwo) {
     EXPECT_NE(r.err.find("a device"), std::string::npos) << r.err;
 }
 
-TEST(CliInfo, ControlBytesInAFileReachTheTerminalEscaped) {
+TEST(CliInfo, ControlBytesInAFileReachTheTerminalAsTi92Characters) {
     TempDir dir;
-    writebytes(dir / "esc.92p", GoldenFile("\x1b[2Jgone", 1).entry(82, "x", 0).sizefield(91).section(stored({1})).bytes);
+    writebytes(dir / "esc.92p", GoldenFile("\x1b[2Jgone", 1).entry(82, "\x80\xE9", 0).sizefield(91).section(stored({1})).bytes);
     const CliRun r = runinfo(dir.path(), (dir / "esc.92p").string());
     EXPECT_EQ(r.out.find('\x1b'), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("\\x1B[2Jgone"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\u2b06[2Jgone"), std::string::npos) << r.out;  // the calculator's up arrow
+    EXPECT_NE(r.out.find("\u03b1\u00e9" + std::string(16, ' ') + "expression\n"), std::string::npos) << r.out;
+}
+
+TEST(CliInfo, AnotherModelsFileIsNotReadAsATi92File) {
+    TempDir dir;
+    const CliRun r = runinfo(dir.path(), std::string(TESSALY_TESTDATA_DIR) + "/crafted/signed89.89p");
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.out.empty()) << r.out;
+    EXPECT_NE(r.err.find("not a TI-92 file"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("**TI89**"), std::string::npos) << r.err;
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <string>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -189,6 +190,38 @@ INSTANTIATE_TEST_SUITE_P(Options, VcalcUsage,
                                            BadArgs{"badpace", {"--socket", "/tmp/x", "--pace", "fast"}},
                                            BadArgs{"badline", {"--socket", "/tmp/x", "--hold-low", "C"}}),
                          [](const auto& param) { return std::string(param.param.what); });
+
+// A state file it cannot use stops it before it listens, with a reason that names the file once.
+TEST(VcalcServer, AStateFileItCannotUseIsNamedOnce) {
+    clitest::TempDir dir;
+    const auto fifo = dir.path() / "fifo.92g", corrupt = dir.path() / "corrupt.92g", backup = dir.path() / "mem.92b",
+               readonly = dir.path() / "readonly.92g";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    test::writebytes(corrupt, test::Bytes(70, 0x41));
+    const std::filesystem::path samples = std::filesystem::path(TESSALY_TESTDATA_DIR) / "samples";
+    std::filesystem::copy_file(samples / "backup.92b", backup);
+    std::filesystem::copy_file(samples / "str.92s", dir.path() / "str.92s");
+    std::vector<std::filesystem::path> bad{dir.path() / "nofolder" / "state.92g", fifo, corrupt, backup,
+                                           dir.path() / "str.92s"};
+    if (::geteuid() != 0) {  // root writes where the permissions say no
+        test::writebytes(readonly, test::Bytes(70, 0x41));
+        ::chmod(readonly.c_str(), 0400);
+        bad.push_back(readonly);
+    }
+    for (const auto& state : bad) {
+        SCOPED_TRACE(state.string());
+        const auto err = dir.path() / "err.txt";
+        const std::string command = "timeout 20 " + clitest::quoted(TESSALY_VCALC) + " --socket " +
+                                    clitest::quoted((dir.path() / "s").string()) + " --state " +
+                                    clitest::quoted(state.string()) + " </dev/null >/dev/null 2>" + clitest::quoted(err.string());
+        const int status = std::system(command.c_str());
+        EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 2);
+        const std::string text = clitest::slurp(err), name = state.filename().string();
+        const auto first = text.find(name);
+        EXPECT_NE(first, std::string::npos) << text;
+        EXPECT_EQ(text.find(name, first + name.size()), std::string::npos) << text;
+    }
+}
 
 TEST(VcalcServer, HelpListsTheOptions) {
     Server server({"--help"});

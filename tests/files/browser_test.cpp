@@ -219,7 +219,11 @@ TEST(TiCharset, TextAndBytesBothWays) {
     }
     std::string why;
     EXPECT_EQ(utf8_to_tibytes(std::string(20, 'a') + std::string(20, 'a'), 34, &why)->size(), 34u);
-    EXPECT_EQ(utf8_to_tibytes("ééééé", 3, &why), std::string("\xE9\xE9\xE9"));  // characters, not bytes
+    bool cut = false;
+    EXPECT_EQ(utf8_to_tibytes("ééééé", 3, &why, &cut), std::string("\xE9\xE9\xE9"));  // characters, not bytes
+    EXPECT_TRUE(cut);
+    EXPECT_EQ(utf8_to_tibytes("ééx\u0305", 3, &why, &cut), std::string("\xE9\xE9\x9A"));
+    EXPECT_FALSE(cut);  // the bar belongs to the third character
     EXPECT_FALSE(utf8_to_tibytes("日", 34, &why));
     EXPECT_NE(why.find("U+65E5"), std::string::npos);
     EXPECT_FALSE(utf8_to_tibytes("\xFF", 34, &why));

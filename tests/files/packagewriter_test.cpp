@@ -96,20 +96,38 @@ TEST_F(PackageWriterTest, FolderRunsFollowTheRecordOrder) {
 
 TEST_F(PackageWriterTest, CommentIsCutPaddedOrReplaced) {
     const std::string c34(34, 'q');
-    struct Case { std::string box, written, boxafter; };
+    std::string e34;  // typed: 34 accented characters, 68 bytes of UTF-8
+    for (int i = 0; i < 34; ++i) e34 += "\u00e9";
+    struct Case { std::string box, written, boxafter; bool cut; };
     const Case cases[] = {
-        {c34, c34, c34},
-        {c34 + "overflow", c34, c34 + "overflow"},
-        {"", "Description unknown", "Description unknown"},
+        {c34, c34, c34, false},
+        {c34 + "overflow", c34, c34 + "overflow", true},
+        {"", "Description unknown", "Description unknown", false},
+        {e34, std::string(34, '\xE9'), e34, false},        // one TI-92 byte each
+        {e34 + "x", std::string(34, '\xE9'), e34 + "x", true},
+        {"\u03b1=2\u00b7\u03c0", "\x80=2\xB7\x8C", "\u03b1=2\u00b7\u03c0", false},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.box);
         comment = c.box;
         Bytes f = save({{"x", 0, storedofsize(4)}});
         std::string field(f.begin() + 18, f.begin() + 52);
         EXPECT_EQ(field.substr(0, field.find('\0')), c.written);
         EXPECT_EQ(Bytes(f.begin() + 52, f.begin() + 58), Bytes(6, 0));
         EXPECT_EQ(comment, c.boxafter);
+        EXPECT_EQ(shell.laststatus().find("cut") != std::string::npos, c.cut) << shell.laststatus();
     }
+}
+
+TEST_F(PackageWriterTest, CommentWithACharacterTheCalculatorLacksSavesNothing) {
+    stage(store, {{"x", 0, storedofsize(4)}});
+    comment = "\u65e5\u672c";
+    std::string error;
+    EXPECT_FALSE(saveas92g(dir / "out.92g", false, store, comment, shell, state, &error));
+    EXPECT_NE(error.find("U+65E5"), std::string::npos) << error;
+    EXPECT_FALSE(std::filesystem::exists(dir / "out.92g"));
+    EXPECT_TRUE(nostray());
+    EXPECT_FALSE(state.busy);
 }
 
 TEST_F(PackageWriterTest, EightCharacterNamesHaveNoTerminator) {

@@ -1,0 +1,35 @@
+#pragma once
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The cable chosen on the Settings page, turned into the LINK string the environment's
+// TESSALY92_LINK would give. Free of Qt so it is tested on its own.
+namespace tessaly::app {
+
+struct CableKindEntry {
+    std::string_view key;      // as stored in the settings file
+    std::string_view caption;  // as the Settings page lists it
+    bool serial;               // takes a serial device
+    bool bytelevel;            // the cable does the bit handshake: every byte is paced
+};
+inline constexpr CableKindEntry kCableKinds[] = {
+    {"parallel", "Parallel", false, false},
+    {"black", "Black serial", true, false},
+    {"grey", "Grey serial", true, true},
+    {"silver", "Silver USB", false, true},
+};
+
+// The position of a stored kind in kCableKinds; an unknown one is the parallel cable.
+std::size_t cablekindindex(std::string_view key);
+
+// "black:DEV", "grey:DEV" or "silver"; empty for the parallel cable, which keeps using the
+// port list's address (no LINK string at all).
+std::string composelinkstring(std::string_view kind, std::string_view device);
+
+// The serial devices that exist under dev: ttyS*, ttyUSB*, ttyACM*, sorted by kind and
+// number (ttyS2 before ttyS10).
+std::vector<std::string> serialdevices(const std::filesystem::path& dev = "/dev");
+
+} // namespace tessaly::app
