@@ -353,8 +353,8 @@ QWidget* TForm1::buildsettingspage() {
     v->setSpacing(4);
 
     auto* port = new QHBoxLayout;
-    port->addWidget(new QLabel(QStringLiteral("cable")));
     port->addWidget(s.cablekind);
+    port->addWidget(new QLabel(QStringLiteral("portaddres")));
     port->addWidget(s.ComboBox1);
     port->addWidget(s.serialdevice, 1);
     port->addWidget(s.Button2);
