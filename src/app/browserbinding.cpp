@@ -287,6 +287,7 @@ void BrowserBinding::ListView1Change() {
         if (names.empty()) {
             o.button9->setEnabled(false);
             o.ToolbarButton973->setEnabled(false);
+            o.button29->setEnabled(false);
         }
     }
     o.button19->setEnabled(o.button9->isEnabled());
@@ -347,6 +348,7 @@ void BrowserBinding::showfileinfo(const std::string& name) {
     o.label19->setEnabled(info.editable && kind == FileKind::TiFile);
     o.button9->setEnabled(info.readable);
     o.ToolbarButton973->setEnabled(info.fargoprogram);
+    o.button29->setEnabled(info.textfile);
     for (const VariableRow& row : info.rows)
         o.ListView2->addTopLevelItem(new QTreeWidgetItem(QStringList{fromti(row.caption), qs(row.type)}));
 }

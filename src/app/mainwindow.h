@@ -175,6 +175,8 @@ public:
     void setstartuplisting(std::function<void()> listing) { m_startuplisting = std::move(listing); }
 
     void setsecondarywindows(TTextForm* text, TForm4* remote, TInfoForm* info, TScrForm* scr);
+    // The text editor that the Text button opens: the newest one.
+    void settextform(TTextForm* text) { m_textform = text; }
 
     ReceivePage receive{};
     OpenPage open{};

@@ -8,6 +8,7 @@
 #include "app/receivebinding.h"
 #include "app/screenshotbinding.h"
 #include "app/sendbinding.h"
+#include "app/textbinding.h"
 #include "app/windows.h"
 
 namespace tessaly::app {
@@ -20,7 +21,7 @@ public:
     ~Program();
 
     TForm1& mainwindow() { return *m_form1; }
-    TTextForm& textform() { return *m_textform; }
+    TTextForm& textform() { return m_text ? m_text->current() : *m_textform; }
     TForm4& remoteform() { return *m_form4; }
     TInfoForm& infoform() { return *m_infoform; }
     TScrForm& scrform() { return *m_scrform; }
@@ -30,6 +31,7 @@ public:
     FargoBinding& fargobinding() { return *m_fargo; }
     BrowserBinding& browserbinding() { return *m_browser; }
     DesktopBinding& desktopbinding() { return *m_desktop; }
+    TextBinding& textbinding() { return *m_text; }
 
     // Shows the main window; start-up (check, listing, command line) follows from there.
     void start();
@@ -46,6 +48,7 @@ private:
     FargoBinding* m_fargo = nullptr;      // owned by the main window
     BrowserBinding* m_browser = nullptr;  // owned by the main window
     DesktopBinding* m_desktop = nullptr;  // owned by the main window
+    TextBinding* m_text = nullptr;        // owned by the main window
 };
 
 } // namespace tessaly::app

@@ -136,9 +136,7 @@ void ReceiveBinding::showcontrols() {
     m_syncing = true;
     r.button1->setEnabled(m_model.receiveenabled());
     r.button8->setEnabled(m_model.savetofileenabled());
-    // View opens the text viewer, which is not built yet: the button stays inert rather than
-    // offer an action that does nothing. The model keeps the rule for when it is.
-    r.button11->setEnabled(false);
+    r.button11->setEnabled(m_model.viewenabled());
     r.Button30->setEnabled(m_model.updateenabled());
     r.SpeedButton1->setChecked(m_model.calculatordown());
     r.SpeedButton2->setChecked(m_model.receiveddown());
@@ -160,6 +158,11 @@ void ReceiveBinding::Button8Click() {
     m_model.setcomment(m_form.receive.Edit1->text().toStdString());
     savepackagecommand(m_store, m_model.comment(), m_form.shell(), m_form.state());
     showcontrols();  // the comment may have been asked for or filled in
+}
+
+void ReceiveBinding::setcomment(const std::string& comment) {
+    m_model.setcomment(comment);
+    showcontrols();
 }
 
 void ReceiveBinding::vcalcsendClick() {

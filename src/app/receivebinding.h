@@ -26,6 +26,8 @@ public:
 
     ReceivePageModel& model() { return m_model; }
     const PackageStore& store() const { return m_store; }
+    // The package comment box (Edit1), set by a text conversion.
+    void setcomment(const std::string& comment);
 
 public slots:
     void Button8Click();

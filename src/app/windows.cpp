@@ -22,9 +22,7 @@ ScreenSize screensize() {
     return {r.width(), r.height()};
 }
 
-namespace {
-
-QToolButton* flat(const char* name, const QString& caption, const QString& tip, bool enabled) {
+QToolButton* windowbutton(const char* name, const QString& caption, const QString& tip, bool enabled) {
     auto* b = new QToolButton;
     b->setObjectName(QString::fromLatin1(name));
     b->setText(caption);
@@ -32,59 +30,6 @@ QToolButton* flat(const char* name, const QString& caption, const QString& tip, 
     b->setAutoRaise(true);
     b->setEnabled(enabled);
     return b;
-}
-
-} // namespace
-
-TTextForm::TTextForm(QWidget* parent) : QWidget(parent, Qt::Window) {
-    setObjectName("TTextForm");
-    setWindowTitle("Viewing");
-    explorerbutton1 = flat("explorerbutton1", "&Open", "Open text-file", false);
-    button2 = flat("button2", "&Save", "Save text-file", false);
-    button3 = flat("button3", "&Copy", "Copy text to clipboard", false);
-    button4 = flat("button4", "&Bold", "Make text bold", false);
-    SpeedButton2 = flat("SpeedButton2", "&Plain", "View in plain text-format", false);
-    SpeedButton1 = flat("SpeedButton1", "&QView", "View in QView format", false);
-    for (QToolButton* b : {SpeedButton2, SpeedButton1}) b->setCheckable(true);
-    SpeedButton2->setChecked(true);
-    VName = new QLabel("-");
-    VName->setObjectName("VName");
-    memo1 = new QTextEdit;
-    memo1->setObjectName("memo1");
-    memo1->setAcceptRichText(false);
-    memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    QFont courier("Courier New");
-    courier.setStyleHint(QFont::Monospace);
-    memo1->setFont(courier);
-    officebutton9 = flat("officebutton9", "Download QuickView", QString(), false);
-
-    auto* bar = new QHBoxLayout;
-    bar->setSpacing(0);
-    for (QToolButton* b : {explorerbutton1, button2, button3, button4}) bar->addWidget(b);
-    bar->addSpacing(12);
-    bar->addWidget(new QLabel("View format:"));
-    bar->addWidget(SpeedButton2);
-    bar->addWidget(SpeedButton1);
-    bar->addSpacing(12);
-    bar->addWidget(VName, 1);
-    auto* v = new QVBoxLayout(this);
-    v->setContentsMargins(4, 4, 4, 4);
-    v->addLayout(bar);
-    v->addWidget(memo1, 1);
-    v->addWidget(officebutton9, 0, Qt::AlignLeft);
-    resize(480, 340);
-}
-
-void TTextForm::openempty() {
-    memo1->clear();
-    SpeedButton2->setChecked(true);
-    SpeedButton1->setChecked(false);
-    memo1->setAcceptRichText(false);
-    QTextCursor c = memo1->textCursor();
-    c.movePosition(QTextCursor::Start);
-    memo1->setTextCursor(c);
-    show();
-    raise();
 }
 
 TForm4::TForm4(const std::string& settingsfile, TForm1& mainwindow, QWidget* parent)
@@ -96,8 +41,8 @@ TForm4::TForm4(const std::string& settingsfile, TForm1& mainwindow, QWidget* par
     QPalette pal = palette();
     pal.setColor(QPalette::Window, Qt::white);
     setPalette(pal);
-    officebutton1 = flat("officebutton1", "Keys", QString(), true);
-    officebutton3 = flat("officebutton3", "Close", QString(), true);
+    officebutton1 = windowbutton("officebutton1", "Keys", QString(), true);
+    officebutton3 = windowbutton("officebutton3", "Close", QString(), true);
     // The keyboard belongs to the calculator: the buttons never take the focus.
     for (QToolButton* b : {officebutton1, officebutton3}) b->setFocusPolicy(Qt::NoFocus);
     setFocusPolicy(Qt::StrongFocus);

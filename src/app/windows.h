@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "app/settingsfile.h"
+#include "app/textform.h"
 #include "transfers/remotekeys.h"
 
 class QKeyEvent;
@@ -19,26 +20,8 @@ namespace tessaly::app {
 
 class TForm1;
 
-// The text editor (caption "Viewing"). Its commands come with the text conversion work;
-// until then its toolbar stays disabled and the box is a plain editing area.
-class TTextForm : public QWidget {
-    Q_OBJECT
-public:
-    explicit TTextForm(QWidget* parent = nullptr);
-
-    // The Text button: an empty editor in plain-text mode.
-    void openempty();
-
-    QToolButton* explorerbutton1;
-    QToolButton* button2;
-    QToolButton* button3;
-    QToolButton* button4;
-    QToolButton* SpeedButton2;  // "&Plain"
-    QToolButton* SpeedButton1;  // "&QView"
-    QLabel* VName;
-    QTextEdit* memo1;
-    QToolButton* officebutton9;
-};
+// A flat toolbar button of the secondary windows.
+QToolButton* windowbutton(const char* name, const QString& caption, const QString& tip, bool enabled);
 
 // The remote-control window: keys released while it has the focus go to the calculator.
 class TForm4 : public QWidget {

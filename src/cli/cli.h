@@ -88,5 +88,7 @@ int cmd_insertfargo(const Options& options, const Args& args);
 int cmd_ls(const Options& options, const Args& args);
 int cmd_describe(const Options& options, const Args& args);
 int cmd_cables(const Options& options, const Args& args);
+int cmd_txt2var(const Options& options, const Args& args);
+int cmd_var2txt(const Options& options, const Args& args);
 
 } // namespace tessaly::cli

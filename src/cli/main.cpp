@@ -36,6 +36,12 @@ constexpr CommandEntry kCommandTable[] = {
      "list the TI-92 and text files of a folder as the file browser does: name, kind, description", cmd_ls},
     {"describe", "describe FILE [TEXT]",
      "show a TI-92 file's description, or write TEXT as its new one (34 characters at most)", cmd_describe},
+    {"txt2var", "txt2var FILE.txt [-o FILE.92t] [--comment TEXT]",
+     "convert a text file (UTF-8, else Latin-1) into a TI-92 text file; the default output is the\n"
+     "      variable name (the file name up to its first dot, 8 characters) + .92t beside the input",
+     cmd_txt2var},
+    {"var2txt", "var2txt FILE.92t|FILE.92g [NAME]",
+     "print the text variables of a TI-92 file (or only NAME, as info lists it) as UTF-8 lines", cmd_var2txt},
     {"send", "send FILE... [--vars NAME,...] [--libs] [--lib-dir DIR]",
      "send the variables of TI-92 files; --vars only these (folder\\name as info lists them);\n"
      "      --libs also the FARGO libraries a program needs, from the program's folder, else --lib-dir",

@@ -48,6 +48,8 @@ constexpr std::array<char32_t, 256> kCodePoints = {
     0xF8, 0xF9, 0xFA, 0xFB, 0xFC, 0xFD, 0xFE, 0xFF,
 };
 
+} // namespace
+
 void appendutf8(std::string& out, char32_t c) {
     if (c < 0x80) {
         out.push_back(static_cast<char>(c));
@@ -66,7 +68,6 @@ void appendutf8(std::string& out, char32_t c) {
     }
 }
 
-// The next code point of UTF-8 text; nullopt for a malformed sequence.
 std::optional<char32_t> nextcodepoint(std::string_view text, std::size_t& at) {
     const auto b = static_cast<std::uint8_t>(text[at]);
     int more = 0;
@@ -84,7 +85,12 @@ std::optional<char32_t> nextcodepoint(std::string_view text, std::size_t& at) {
     return c;
 }
 
-} // namespace
+bool isutf8(std::string_view text) {
+    std::size_t at = 0;
+    while (at < text.size())
+        if (!nextcodepoint(text, at)) return false;
+    return true;
+}
 
 std::string tibytes_to_utf8(std::string_view bytes) {
     std::string out;

@@ -9,6 +9,12 @@ namespace tessaly {
 // letters, mathematical signs and Latin-1 letters above. Names and descriptions in TI-92
 // files are in it; the computer shows and takes UTF-8.
 
+// UTF-8 helpers: the next code point from at (moved past it; nullopt for a malformed
+// sequence), one code point appended, and whether the whole text is well-formed.
+std::optional<char32_t> nextcodepoint(std::string_view text, std::size_t& at);
+void appendutf8(std::string& out, char32_t c);
+bool isutf8(std::string_view text);
+
 // TI-92 bytes as UTF-8 text, up to the end of the bytes (a 0x00 byte is kept as U+0000).
 std::string tibytes_to_utf8(std::string_view bytes);
 

@@ -1,0 +1,112 @@
+#include "app/textbinding.h"
+
+#include <QPushButton>
+#include <algorithm>
+#include <QToolButton>
+#include <QTreeWidget>
+
+#include "app/browserbinding.h"
+#include "app/mainwindow.h"
+#include "app/receivebinding.h"
+#include "app/textform.h"
+#include "files/textconvert.h"
+#include "files/titext.h"
+
+namespace tessaly::app {
+
+namespace {
+
+std::vector<std::size_t> selectedrows(const QTreeWidget* list) {
+    std::vector<std::size_t> rows;
+    for (int i = 0; i < list->topLevelItemCount(); ++i)
+        if (list->topLevelItem(i)->isSelected()) rows.push_back(static_cast<std::size_t>(i));
+    return rows;
+}
+
+// Busy and link-ok flags and the busy cursor for the length of a text command.
+class Busy {
+public:
+    explicit Busy(TForm1& form) : m_form(form) {
+        m_form.state().busy = true;
+        m_form.state().linkok = true;
+        m_form.shell().setcursor(Cursor::Busy);
+    }
+    ~Busy() {
+        m_form.shell().setcursor(Cursor::Normal);
+        m_form.state().busy = false;
+    }
+    Busy(const Busy&) = delete;
+    Busy& operator=(const Busy&) = delete;
+
+private:
+    TForm1& m_form;
+};
+
+} // namespace
+
+TextBinding::TextBinding(TForm1& form, TTextForm& first, ReceiveBinding& receive, BrowserBinding& browser)
+    : QObject(&form), m_form(form), m_current(&first), m_receive(receive), m_browser(browser) {
+    setObjectName("textbinding");
+    connect(form.open.button29, &QToolButton::clicked, this, &TextBinding::Button29Click);
+    connect(form.open.button21, &QPushButton::clicked, this, &TextBinding::Button21Click);
+    connect(form.receive.button11, &QPushButton::clicked, this, &TextBinding::Button11Click);
+}
+
+TextBinding::~TextBinding() = default;
+
+void TextBinding::Button29Click() {
+    const QTreeWidget* list = m_form.open.ListView1;
+    std::vector<std::string> names;
+    for (std::size_t row : selectedrows(list))
+        names.push_back(list->topLevelItem(static_cast<int>(row))->text(0).toStdString());
+    if (names.empty()) return;
+    if (m_form.state().busy) {
+        m_form.shell().messagebox(kBusyText, kTextErrorCaption, Icon::None, Buttons::Ok);
+        return;
+    }
+    std::string comment;
+    txtconvertcommand(m_browser.folder(), names, m_receive.store(), comment, m_form.shell(), m_form.state());
+    m_receive.setcomment(comment);
+}
+
+void TextBinding::Button21Click() {
+    const std::vector<std::size_t> rows = selectedrows(m_form.open.ListView2);
+    const std::vector<std::size_t> files = selectedrows(m_form.open.ListView1);
+    if (rows.empty() || files.empty() || m_form.state().busy) return;
+    const std::string name = m_form.open.ListView1->topLevelItem(static_cast<int>(files.front()))->text(0).toStdString();
+    Busy busy(m_form);
+    TTextForm& editor = *m_current;
+    editor.clearforview();
+    m_form.shell().processmessages();
+    std::string why;
+    const auto view = extracttexts(
+        m_browser.folder() / name,
+        [&](std::size_t k) { return std::find(rows.begin(), rows.end(), k) != rows.end(); }, &why);
+    if (!view) {
+        m_form.shell().messagebox(why, kTextErrorCaption, Icon::Error, Buttons::Ok);
+        return;
+    }
+    editor.addview(*view);
+    editor.show();
+    editor.raise();
+}
+
+void TextBinding::Button11Click() {
+    const std::vector<std::size_t> rows = selectedrows(m_form.receive.Listbox2);
+    if (rows.empty() || m_form.state().busy) return;
+    Busy busy(m_form);
+    std::string why;
+    const auto view = packagetext(m_receive.store(), rows.front(), &why);
+    if (!view) {
+        m_form.shell().messagebox(why, kTextErrorCaption, Icon::Error, Buttons::Ok);
+        return;
+    }
+    if (view->label.empty()) return;  // not a text
+    m_more.push_back(std::make_unique<TTextForm>(&m_form, &m_receive));
+    m_current = m_more.back().get();
+    m_form.settextform(m_current);
+    m_current->addview(*view);
+    m_current->show();
+}
+
+} // namespace tessaly::app

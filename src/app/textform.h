@@ -1,0 +1,69 @@
+#pragma once
+#include <QWidget>
+#include <string>
+#include <string_view>
+
+#include "files/titext.h"
+
+class QLabel;
+class QTextEdit;
+class QToolButton;
+
+namespace tessaly::app {
+
+class TForm1;
+class ReceiveBinding;
+
+inline constexpr std::string_view kQuickViewAddress = "https://tessaly92.example/quickview";
+inline constexpr std::string_view kPlainWarning = "You have to save the file in plain text!\rConvert to TEXT-format?";
+
+// The text editor (caption "Viewing"): texts loaded, viewed in plain form or in Quick
+// View's form (spans between two "#" bold and underlined), copied, and saved as plain
+// text or as a TI-92 text file through the package store.
+class TTextForm : public QWidget {
+    Q_OBJECT
+public:
+    // form and receive give the shell, the transfer state, the package store and its
+    // comment box; without them (nullptr) the commands that need them do nothing.
+    explicit TTextForm(TForm1* form = nullptr, ReceiveBinding* receive = nullptr, QWidget* parent = nullptr);
+
+    // The Text button: an empty editor in plain-text mode, shown.
+    void openempty();
+    // Emptied for a view: "&Plain" down, caret at the start, plain-text mode.
+    void clearforview();
+    // Lines of TI-92 bytes added after those shown; VName names the view's label.
+    void addview(const TextView& view);
+    bool richmode() const { return m_rich; }
+
+    QToolButton* explorerbutton1;
+    QToolButton* button2;
+    QToolButton* button3;
+    QToolButton* button4;
+    QToolButton* SpeedButton2;  // "&Plain"
+    QToolButton* SpeedButton1;  // "&QView"
+    QLabel* VName;
+    QTextEdit* memo1;
+    QToolButton* officebutton9;
+
+public slots:
+    void ExplorerButton1Click();
+    void Button2Click();
+    void Button3Click();
+    void Button4Click();
+    void SpeedButton1Click();
+    void SpeedButton2Click();
+    void OfficeButton9Click();
+
+private:
+    void setrich(bool rich);
+    void caretstart();
+    void toqview();
+    void toplain();
+    void failed(const std::string& text);
+
+    TForm1* m_form;
+    ReceiveBinding* m_receive;
+    bool m_rich = false;
+};
+
+} // namespace tessaly::app

@@ -1,0 +1,101 @@
+#include <cstdio>
+
+#include "cli/cli.h"
+#include "cli/terminalshell.h"
+#include "files/packagestore.h"
+#include "files/textconvert.h"
+#include "files/ticharset.h"
+#include "files/tifile.h"
+#include "files/titext.h"
+#include "link/typenames.h"
+
+namespace tessaly::cli {
+
+namespace {
+
+int refuse(const std::string& subject, const std::string& why, int code = kUsage) {
+    std::fprintf(stderr, "tessaly92-cli: %s: %s\n", terminaltext(subject).c_str(), terminaltext(why).c_str());
+    return code;
+}
+
+} // namespace
+
+// A text file as a TI-92 text file, as Txt-convert makes it.
+int cmd_txt2var(const Options&, const Args& args) {
+    std::string input, output, comment;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "-o" || a == "--comment") {
+            if (!optionvalue(args, i, a == "-o" ? output : comment)) return kUsage;
+        } else if (input.empty() && !a.starts_with("-")) {
+            input = a;
+        } else {
+            std::fprintf(stderr, "usage: tessaly92-cli txt2var FILE.txt [-o FILE.92t] [--comment TEXT]\n");
+            return kUsage;
+        }
+    }
+    if (input.empty()) {
+        std::fprintf(stderr, "usage: tessaly92-cli txt2var FILE.txt [-o FILE.92t] [--comment TEXT]\n");
+        return kUsage;
+    }
+    const std::filesystem::path source(input);
+    const std::string varname = textvariablename(source.filename().string());
+    if (output.empty()) output = (source.parent_path() / (varname + ".92t")).string();
+
+    std::string why;
+    const auto text = readtextfile(source, &why);
+    if (!text) return refuse(input, why);
+    const auto tibytes = texttotibytes(*text, &why);
+    if (!tibytes) return refuse(input, why + " Nothing was written.");
+    const auto name = utf8_to_tibytes(varname, kTiNameSize, &why);
+    if (!name) return refuse(input, "the variable name: " + why + ". Nothing was written.");
+    if (comment.size() > kTiCommentSize)
+        std::fprintf(stderr, "tessaly92-cli: the comment is cut to its first %zu characters\n", kTiCommentSize);
+
+    TemporaryStore temp;
+    if (!temp.ok()) return refuse(input, "cannot make a temporary package store", kFailed);
+    PackageStore store(temp.folder());
+    NullPump pump;
+    TerminalShell shell(pump);
+    shell.quiet = true;
+    TransferState state;
+    if (!stagetext(store, *name, *tibytes, shell, &why)) return refuse(input, why + " Nothing was written.", kFailed);
+    if (!savestagedtext(output, store, comment, shell, state, &why)) return refuse(output, why, kFailed);
+    return kOk;
+}
+
+// The text variables of a TI-92 file as lines of UTF-8, as View text shows them.
+int cmd_var2txt(const Options&, const Args& args) {
+    if (args.empty() || args.size() > 2 || args[0].starts_with("-")) {
+        std::fprintf(stderr, "usage: tessaly92-cli var2txt FILE.92t|FILE.92g [NAME]\n");
+        return kUsage;
+    }
+    const std::string& path = args[0];
+    std::string why;
+    const auto file = readtifile(path, &why);
+    if (!file) return refuse(path, why);
+    std::optional<std::string> wanted;
+    if (args.size() == 2) {
+        wanted = utf8_to_tibytes(args[1], 2 * kTiNameSize + 1, &why);
+        if (!wanted) return refuse(args[1], why);
+    }
+    const auto variables = file->variables();
+    std::vector<bool> chosen(variables.size(), false);
+    bool any = false;
+    for (std::size_t k = 0; k < variables.size(); ++k) {
+        const TiEntry& v = *variables[k];
+        const bool match = wanted ? v.fullname() == *wanted || v.name == *wanted : v.type == kTextType;
+        if (!match) continue;
+        if (v.type != kTextType)
+            return refuse(args[1], "not a text variable (" + std::string(typename_of(v.type)) + ")");
+        chosen[k] = any = true;
+    }
+    if (!any)
+        return refuse(path, wanted ? "holds no variable named " + args[1] : std::string("holds no text variable"));
+    const auto view = extracttexts(path, [&](std::size_t k) { return k < chosen.size() && chosen[k]; }, &why);
+    if (!view) return refuse(path, why);
+    std::fputs(terminaltext(linestoutf8(view->lines)).c_str(), stdout);
+    return kOk;
+}
+
+} // namespace tessaly::cli

@@ -1,0 +1,89 @@
+#include "files/textconvert.h"
+
+#include "files/packagewriter.h"
+#include "files/ticharset.h"
+#include "files/tifile.h"
+#include "files/titext.h"
+#include "link/byteorder.h"
+
+namespace tessaly {
+
+namespace {
+
+std::string lastthree(std::string_view name) { return upstring(name.substr(name.size() >= 3 ? name.size() - 3 : 0)); }
+
+// The file's name and its text as TI-92 bytes; a message box says why when there is none.
+bool stagefile(const std::filesystem::path& path, const PackageStore& store, Shell& shell) {
+    const std::string shown = path.filename().string();
+    std::string why;
+    auto text = readtextfile(path, &why);
+    std::optional<std::string> tibytes;
+    if (text) tibytes = texttotibytes(*text, &why);
+    const auto name = utf8_to_tibytes(textvariablename(shown), kTiNameSize, tibytes ? &why : nullptr);
+    if (tibytes && name && stagetext(store, *name, *tibytes, shell, &why)) return true;
+    shell.messagebox("Cannot convert " + shown + ": " + why + "\rNothing was written.", kTextErrorCaption, Icon::Error,
+                     Buttons::Ok);
+    return false;
+}
+
+} // namespace
+
+bool convertiblename(std::string_view name) {
+    const std::string tail = lastthree(name);
+    return tail == "TXT" || tail == "DOC";
+}
+
+bool savestagedtext(const std::filesystem::path& dest, const PackageStore& store, std::string& comment,
+                    Shell& shell, TransferState& state, std::string* error) {
+    // The writer converts the comment as typed and words its own refusal.
+    return saveas92g(dest, false, store, comment, shell, state, error);
+}
+
+int txtconvertcommand(const std::filesystem::path& folder, const std::vector<std::string>& names,
+                      const PackageStore& store, std::string& comment, Shell& shell, TransferState& state) {
+    if (names.empty()) return 0;
+    state.busy = true;
+    state.linkok = true;
+    shell.setcursor(Cursor::Busy);
+    int saved = 0;
+    for (const std::string& name : names) {
+        if (!state.linkok) break;
+        if (!convertiblename(name)) continue;
+        if (!stagefile(folder / name, store, shell)) continue;
+        comment = shell.inputbox(kCommentTitle, std::string(kTextCommentPrompt) + name + ":", "").value_or("");
+        FileDialogSpec spec;
+        spec.filename = textvariablename(name) + ".92t";
+        spec.filter = "TI-92 text-files|*.92t";
+        spec.title = "Save textfile as..";
+        spec.defaultext = "92t";
+        if (auto dest = shell.savedialog(spec)) {
+            std::string why;
+            if (savestagedtext(*dest, store, comment, shell, state, &why)) ++saved;
+            else shell.messagebox(why, kTextErrorCaption, Icon::Error, Buttons::Ok);
+            state.busy = true;  // the writer let go of it; the next file follows
+        }
+    }
+    shell.setcursor(Cursor::Normal);
+    state.busy = false;
+    return saved;
+}
+
+bool savetextvariable(const std::filesystem::path& dest, std::string_view text, const PackageStore& store,
+                      std::string& comment, Shell& shell, TransferState& state) {
+    state.linkok = true;
+    std::string why;
+    const std::string shown = dest.filename().string();
+    const auto tibytes = texttotibytes(text, &why);
+    const auto name = tibytes ? utf8_to_tibytes(textvariablename(shown), kTiNameSize, &why) : std::nullopt;
+    bool saved = false;
+    if (name && stagetext(store, *name, *tibytes, shell, &why)) {
+        comment = shell.inputbox(kCommentTitle, kEditorCommentPrompt, "").value_or("");
+        saved = savestagedtext(dest, store, comment, shell, state, &why);
+    } else {
+        why = "Cannot convert the text: " + why + "\rNothing was written.";
+    }
+    if (!saved) shell.messagebox(why, kTextErrorCaption, Icon::Error, Buttons::Ok);
+    return saved;
+}
+
+} // namespace tessaly

@@ -1,0 +1,236 @@
+#include "files/titext.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "files/safefile.h"
+#include "files/ticharset.h"
+#include "files/tifile.h"
+
+namespace tessaly {
+
+namespace {
+
+constexpr std::uint8_t kCarriageReturn = 0x0D;
+constexpr std::uint8_t kFirstKept = 31;  // bytes below this are no characters of a text
+constexpr std::size_t kGaugeSteps = 50;  // about every 2 %
+
+bool fail(std::string* error, std::string text) {
+    if (error) *error = std::move(text);
+    return false;
+}
+
+bool iscontrol(char32_t c) { return c < 0x20 || c == 0x7F || (c >= 0x80 && c < 0xA0); }
+
+} // namespace
+
+std::string textvariablename(std::string_view filename) {
+    const std::string_view base = filename.substr(0, filename.find('.'));
+    // Cut by characters, not bytes, so a name never ends in half a letter.
+    std::size_t at = 0;
+    for (int chars = 0; at < base.size() && chars < 8; ++chars)
+        if (!nextcodepoint(base, at)) ++at;
+    return std::string(base.substr(0, at));
+}
+
+std::string textcontent(std::string_view tibytes) {
+    std::string out;
+    out.reserve(tibytes.size() + 5);
+    out += '\x00';
+    out += '\x01';
+    out += static_cast<char>(kLineCommand);
+    for (char ch : tibytes) {
+        const auto b = static_cast<std::uint8_t>(ch);
+        if (b >= kFirstKept) {
+            out += ch;
+        } else if (b == kCarriageReturn) {
+            out += ch;
+            out += static_cast<char>(kLineCommand);
+        }
+    }
+    out += '\x00';
+    out += static_cast<char>(kTextEndMark);
+    return out;
+}
+
+std::vector<std::string> textlines(std::span<const std::uint8_t> stored) {
+    std::vector<std::string> lines;
+    std::string line;
+    // Length word and lead-in skipped, the end mark left out.
+    const std::size_t count = stored.size() >= 6 ? stored.size() - 5 : 0;
+    for (std::size_t i = 4; i < 4 + count && i < stored.size(); ++i) {
+        const std::uint8_t b = stored[i];
+        if (b == kCarriageReturn) {
+            lines.push_back(std::move(line));
+            line.clear();
+        } else if (b >= kFirstKept) {
+            line += static_cast<char>(b);
+        }
+    }
+    lines.push_back(std::move(line));
+    return lines;
+}
+
+std::string decodetext(std::string_view text) {
+    if (isutf8(text)) return std::string(text);
+    // Latin-1; its control range 0x80-0x9F holds the calculator's own Greek letters and
+    // signs in files written by the Windows version, which copied bytes as they were.
+    std::string decoded;
+    decoded.reserve(text.size() * 2);
+    for (char ch : text) {
+        const auto b = static_cast<std::uint8_t>(ch);
+        if (b >= 0x80 && b < 0xA0) decoded += tibytes_to_utf8(std::string_view(&ch, 1));
+        else appendutf8(decoded, b);
+    }
+    return decoded;
+}
+
+std::optional<std::string> texttotibytes(std::string_view source, std::string* error) {
+    const std::string decoded = decodetext(source);
+    const std::string_view text = decoded;
+    std::string out;
+    out.reserve(text.size());
+    std::size_t line = 1;
+    std::size_t runstart = 0;
+    auto flush = [&](std::size_t runend) {
+        if (runend == runstart) return true;
+        std::string why;
+        const auto bytes = utf8_to_tibytes(text.substr(runstart, runend - runstart), runend - runstart, &why);
+        if (bytes) {
+            for (char b : *bytes) {
+                if (static_cast<std::uint8_t>(b) < kFirstKept) {
+                    why = "The character " + tibytes_to_utf8(std::string_view(&b, 1)) + " cannot stand in a TI-92 text";
+                    break;
+                }
+            }
+            if (why.empty()) {
+                out += *bytes;
+                return true;
+            }
+        }
+        return fail(error, why + " (line " + std::to_string(line) + ").");
+    };
+    std::size_t at = 0;
+    while (at < text.size()) {
+        const std::size_t here = at;
+        const char32_t c = *nextcodepoint(text, at);
+        if (!iscontrol(c)) continue;
+        if (!flush(here)) return std::nullopt;
+        runstart = at;
+        if (c == '\r' || c == '\n') {
+            out += static_cast<char>(kCarriageReturn);
+            ++line;
+            if (c == '\r' && at < text.size() && text[at] == '\n') runstart = ++at;
+        }
+    }
+    if (!flush(text.size())) return std::nullopt;
+    return out;
+}
+
+std::string linestoutf8(const std::vector<std::string>& lines) {
+    std::string out;
+    for (const std::string& line : lines) {
+        out += tibytes_to_utf8(line);
+        out += '\n';
+    }
+    return out;
+}
+
+bool stagetext(const PackageStore& store, std::string_view name, std::string_view tibytes, Shell& shell,
+               std::string* error) {
+    const std::string content = textcontent(tibytes);
+    if (content.size() > kMaxTextContent)
+        return fail(error, "The text is too long for a TI-92 text variable: " + std::to_string(content.size()) +
+                               " bytes, at most " + std::to_string(kMaxTextContent) + ".");
+    PackageStoreWriter writer(store);
+    if (!writer.open(true, error)) return false;
+    const std::uint8_t head[6] = {0, 0, 0, 0, static_cast<std::uint8_t>(content.size() >> 8),
+                                  static_cast<std::uint8_t>(content.size() & 0xFF)};
+    writer.writedata(head, sizeof head);
+    const int total = static_cast<int>(tibytes.size());
+    shell.setgaugemax(total);
+    shell.setgaugeposition(0);
+    const std::size_t step = std::max<std::size_t>(content.size() / kGaugeSteps, 1);
+    for (std::size_t at = 0; at < content.size(); at += step) {
+        const std::size_t take = std::min(step, content.size() - at);
+        writer.writedata(reinterpret_cast<const std::uint8_t*>(content.data()) + at, take);
+        shell.setgaugeposition(static_cast<int>(std::min<std::size_t>(at + take, tibytes.size())));
+    }
+    PackageRecord record;
+    record.name = std::string(name);
+    record.start = 4;
+    record.end = static_cast<std::int32_t>(writer.dataposition());
+    record.size = static_cast<std::int32_t>(content.size() + 2);
+    record.type = kTextType;
+    writer.appendrecord(record);
+    return writer.close(error);
+}
+
+std::optional<std::string> readtextfile(const std::filesystem::path& path, std::string* error) {
+    std::FILE* fp = openregular(path, error);
+    if (!fp) return std::nullopt;
+    std::string bytes;
+    char chunk[16384];
+    std::size_t got;
+    while ((got = std::fread(chunk, 1, sizeof chunk, fp)) > 0) bytes.append(chunk, got);
+    const bool bad = std::ferror(fp) != 0;
+    std::fclose(fp);
+    if (bad) {
+        fail(error, "Cannot read " + path.filename().string() + ".");
+        return std::nullopt;
+    }
+    return bytes;
+}
+
+std::optional<TextView> extracttexts(const std::filesystem::path& path, const std::function<bool(std::size_t)>& chosen,
+                                     std::string* error) {
+    TiFileReader reader;
+    std::string why;
+    if (!reader.open(path, &why)) {
+        fail(error, "Cannot read " + path.filename().string() + ": " + why);
+        return std::nullopt;
+    }
+    TextView view;
+    std::size_t k = 0;
+    std::vector<std::uint8_t> data;
+    for (const TiEntry& entry : reader.file().entries) {
+        if (entry.isfolder()) continue;
+        const bool take = chosen ? chosen(k) : entry.type == kTextType;
+        ++k;
+        if (!take) continue;
+        view.label = entry.fullname() + " (" + std::to_string(entry.size) + ")";
+        if (entry.type != kTextType) continue;
+        if (!reader.readvariable(entry, data)) {
+            fail(error, "Cannot read " + path.filename().string() + ": the file is damaged (the text " +
+                            tibytes_to_utf8(entry.fullname()) + " is cut off).");
+            return std::nullopt;
+        }
+        const auto lines = textlines(data);
+        view.lines.insert(view.lines.end(), lines.begin(), lines.end());
+        ++view.texts;
+    }
+    return view;
+}
+
+std::optional<TextView> packagetext(const PackageStore& store, std::size_t row, std::string* error) {
+    const auto records = store.readrecords(error);
+    if (!records) return std::nullopt;
+    TextView view;
+    if (row >= records->size() || (*records)[row].type != kTextType) return view;
+    const PackageRecord& r = (*records)[row];
+    std::FILE* fp = openregular(store.datapath(), error);
+    if (!fp) return std::nullopt;
+    std::vector<std::uint8_t> data(static_cast<std::size_t>(r.size));
+    const bool ok = std::fseek(fp, r.start, SEEK_SET) == 0 && std::fread(data.data(), 1, data.size(), fp) == data.size();
+    std::fclose(fp);
+    if (!ok) {
+        fail(error, "Cannot read the package store " + store.datapath().string() + ".");
+        return std::nullopt;
+    }
+    view.label = r.name + " (" + std::to_string(r.size) + ")";
+    view.lines = textlines(data);
+    view.texts = 1;
+    return view;
+}
+
+} // namespace tessaly

@@ -1,0 +1,143 @@
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTextEdit>
+#include <QToolButton>
+#include <QTreeWidget>
+
+#include "app/apptestsupport.h"
+#include "files/filetestutil.h"
+#include "files/titext.h"
+
+namespace tessaly::test {
+namespace {
+
+struct EditorApp {
+    AppRun run;
+    std::filesystem::path folder;
+    EditorApp() {
+        folder = run.dir.filePath("files").toStdString();
+        std::filesystem::create_directories(folder);
+        run.writesettings("[Settings]\nCheck_Start=0\nUpdate_Start=0\n[Last]\nDirectory=" + folder.string() + "\n");
+        run.start();
+    }
+    app::TTextForm& editor() { return run.program->textform(); }
+    std::string file(const std::string& name) {
+        const Bytes b = readbytes(folder / name);
+        return {b.begin(), b.end()};
+    }
+    bool markedat(int position) {
+        QTextCursor c(editor().memo1->document());
+        c.setPosition(position + 1);
+        return c.charFormat().fontWeight() >= QFont::Bold && c.charFormat().fontUnderline();
+    }
+};
+
+TEST(AppTextEditor, OpenSaveAsTextAndAsTi92Text) {
+    EditorApp app;
+    const std::string text = "Grüße é α\nzwei";
+    writebytes(app.folder / "in.txt", Bytes(text.begin(), text.end()));
+    app.run.form().Button24->click();
+    app::TTextForm& e = app.editor();
+    app.run.shell.openanswers = {(app.folder / "in.txt").string()};
+    e.explorerbutton1->click();
+    EXPECT_EQ(app.run.shell.opendialogs.back().filter, "Textfiles|*.txt");
+    EXPECT_EQ(e.memo1->toPlainText().toStdString(), text);
+
+    app.run.shell.saveanswers = {(app.folder / "out.txt").string(), (app.folder / "out.92t").string()};
+    app.run.shell.inputanswers = {"my text"};
+    e.button2->click();
+    EXPECT_EQ(app.file("out.txt"), text + "\n");
+    e.button2->click();
+    EXPECT_EQ(app.run.shell.savedialogs.back().filter, "TI92-text-files|*.92t|Textfiles|*.txt|All files|*.*");
+    EXPECT_EQ(app.run.shell.inputs.back().prompt, "Please enter a comment for the textfile.");
+    EXPECT_EQ(app.run.form().receive.Edit1->text(), "my text");
+    std::string error;
+    const auto view = extracttexts(app.folder / "out.92t", nullptr, &error);
+    ASSERT_TRUE(view) << error;
+    EXPECT_EQ(view->label, "out (22)");
+    EXPECT_EQ(linestoutf8(view->lines), " Grüße é α\n zwei\n");
+
+    // Opening the saved variable shows it as lines, named.
+    app.run.shell.openanswers = {(app.folder / "out.92t").string()};
+    e.explorerbutton1->click();
+    EXPECT_EQ(e.memo1->toPlainText().toStdString(), " Grüße é α\n zwei");
+    EXPECT_EQ(e.VName->text(), "out (22)");
+
+    // A character the calculator lacks: named, nothing written.
+    e.memo1->setPlainText("5 €");
+    app.run.shell.saveanswers = {(app.folder / "euro.92t").string()};
+    e.button2->click();
+    EXPECT_EQ(app.run.shell.boxes.back().text,
+              "Cannot convert the text: The character € (U+20AC) has no TI-92 equivalent (line 1).\rNothing was written.");
+    EXPECT_FALSE(std::filesystem::exists(app.folder / "euro.92t"));
+}
+
+TEST(AppTextEditor, QViewFormBoldAndBackToPlain) {
+    EditorApp app;
+    app.run.form().Button24->click();
+    app::TTextForm& e = app.editor();
+    e.memo1->setPlainText("#Title# and more #open");
+    e.SpeedButton1->click();
+    EXPECT_TRUE(e.richmode());
+    EXPECT_TRUE(e.button4->isEnabled());
+    EXPECT_EQ(e.memo1->toPlainText(), "Title and more #open");
+    EXPECT_TRUE(app.markedat(0));
+    EXPECT_TRUE(app.markedat(4));
+    EXPECT_FALSE(app.markedat(5));
+
+    QTextCursor c = e.memo1->textCursor();
+    c.setPosition(6);
+    c.setPosition(9, QTextCursor::KeepAnchor);
+    e.memo1->setTextCursor(c);
+    e.button4->click();
+    EXPECT_TRUE(app.markedat(7));
+
+    // Saving from the QView form asks first; Cancel keeps it as it is.
+    e.button2->click();
+    EXPECT_EQ(app.run.shell.boxes.back().text, "You have to save the file in plain text!\rConvert to TEXT-format?");
+    EXPECT_TRUE(e.SpeedButton1->isChecked());
+
+    e.SpeedButton2->click();
+    EXPECT_FALSE(e.richmode());
+    EXPECT_FALSE(e.button4->isEnabled());
+    EXPECT_EQ(e.memo1->toPlainText(), "#Title# #and# more #open");
+
+    e.button3->click();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "#Title# #and# more #open");
+}
+
+TEST(AppTextEditor, ViewTextAndTxtConvertFromTheBrowser) {
+    EditorApp app;
+    const std::string text = "AB\r\nC";
+    writebytes(app.folder / "a.txt", Bytes(text.begin(), text.end()));
+    auto& o = app.run.form().open;
+    o.button25->click();
+    o.ListView1->topLevelItem(0)->setSelected(true);
+    EXPECT_TRUE(o.button29->isEnabled());
+    app.run.shell.inputanswers = {""};
+    app.run.shell.saveanswers = {(app.folder / "a.92t").string()};
+    o.button29->click();
+    EXPECT_EQ(app.run.shell.savedialogs.back().filename, "a.92t");
+    EXPECT_EQ(app.run.form().receive.Edit1->text(), "Description unknown");
+    EXPECT_FALSE(app.run.form().state().busy);
+
+    o.button25->click();
+    o.ListView1->clearSelection();
+    o.ListView1->topLevelItem(0)->setSelected(true);  // a.92t comes first
+    ASSERT_EQ(o.ListView1->topLevelItem(0)->text(0), "a.92t");
+    ASSERT_EQ(o.ListView2->topLevelItemCount(), 1);
+    o.ListView2->topLevelItem(0)->setSelected(true);
+    ASSERT_TRUE(o.button21->isEnabled());
+    o.button21->click();
+    app::TTextForm& e = app.editor();
+    EXPECT_TRUE(e.isVisible());
+    EXPECT_EQ(e.memo1->toPlainText(), " AB\n C");
+    EXPECT_EQ(e.VName->text(), "a (12)");
+    EXPECT_FALSE(app.run.form().state().busy);
+}
+
+} // namespace
+} // namespace tessaly::test

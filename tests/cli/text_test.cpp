@@ -1,0 +1,69 @@
+#include <gtest/gtest.h>
+
+#include "cli/clirun.h"
+#include "files/filetestutil.h"
+
+namespace tessaly::clitest {
+namespace {
+
+using tessaly::test::Bytes;
+
+void writetext(const std::filesystem::path& p, const std::string& text) {
+    tessaly::test::writebytes(p, Bytes(text.begin(), text.end()));
+}
+
+TEST(CliText, Txt2VarAndBack) {
+    TempDir dir;
+    writetext(dir / "notes.long.txt", "Grüße, é α\r\nline two\n");
+    auto r = runcli({"txt2var", (dir / "notes.long.txt").string(), "--comment", "Übung"}, dir.path());
+    ASSERT_EQ(r.code, 0) << r.err;
+    ASSERT_TRUE(std::filesystem::exists(dir / "notes.92t"));  // the variable name + .92t
+    const Bytes file = tessaly::test::readbytes(dir / "notes.92t");
+    EXPECT_EQ(file[18], 0xDC);  // Ü in the calculator's characters
+
+    r = runcli({"var2txt", (dir / "notes.92t").string()}, dir.path());
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, " Grüße, é α\n line two\n \n");
+    r = runcli({"var2txt", (dir / "notes.92t").string(), "notes"}, dir.path());
+    EXPECT_EQ(r.out, " Grüße, é α\n line two\n \n");
+}
+
+TEST(CliText, RefusalsWriteNothing) {
+    TempDir dir;
+    writetext(dir / "euro.txt", "5 €");
+    struct Case {
+        std::vector<std::string> args;
+        int code;
+        std::string err;
+    } cases[] = {
+        {{"txt2var", (dir / "euro.txt").string(), "-o", (dir / "out.92t").string()}, 2,
+         "The character € (U+20AC) has no TI-92 equivalent (line 1). Nothing was written."},
+        {{"txt2var", (dir / "missing.txt").string(), "-o", (dir / "out.92t").string()}, 2, "missing.txt"},
+        {{"txt2var", dir.path().string(), "-o", (dir / "out.92t").string()}, 2, "folder"},
+        {{"var2txt", (dir / "euro.txt").string()}, 2, "euro.txt"},
+        {{"var2txt"}, 2, "usage"},
+    };
+    for (const auto& c : cases) {
+        const auto r = runcli(c.args, dir.path());
+        EXPECT_EQ(r.code, c.code) << c.args[0];
+        EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+        EXPECT_FALSE(std::filesystem::exists(dir / "out.92t"));
+    }
+}
+
+TEST(CliText, GroupFileByName) {
+    TempDir dir;
+    const auto group = samplestate("group.92g", dir.path());
+    const std::pair<std::string, std::string> cases[] = {
+        {"nosuch", "holds no variable named nosuch"}, {"group\\X", "not a text variable"}, {"", "holds no text variable"}};
+    for (const auto& [name, err] : cases) {
+        std::vector<std::string> args{"var2txt", group.string()};
+        if (!name.empty()) args.push_back(name);
+        const auto r = runcli(args, dir.path());
+        EXPECT_EQ(r.code, 2);
+        EXPECT_NE(r.err.find(err), std::string::npos) << r.err;
+    }
+}
+
+} // namespace
+} // namespace tessaly::clitest
