@@ -160,7 +160,7 @@ int cmd_get(const Options& options, const Args& args) {
                 const DirectoryListing listing = directorylisting(cl->link(), shell);
             if (!cl->state().linkok) {
                 shell.endbar();
-                return finish(cl->state(), &cl->link().port());
+                return finish(cl->state(), &cl->link());
             }
             const auto entries = requests(listing.rows, o->names);
             if (!entries) {
@@ -172,7 +172,7 @@ int cmd_get(const Options& options, const Args& args) {
         }
     }
     shell.endbar();
-    if (!cl->state().linkok) return finish(cl->state(), &cl->link().port());
+    if (!cl->state().linkok) return finish(cl->state(), &cl->link());
 
     std::string comment = o->comment;
     if (comment.size() > kTiCommentSize)

@@ -7,12 +7,12 @@
 namespace tessaly {
 
 // Which cable: the LINK string of TESSALY92_LINK and --link, parsed in this one place.
-//   virtual | virtual:FILE.92g | socket:PATH | ppdev:/dev/parportN | direct:0x378
+//   virtual | virtual:FILE.92g | socket:PATH | ppdev:/dev/parportN | direct:0x378 | grey:/dev/ttyUSB0
 // Without a LINK string the port list's address is used over ppdev (Kind::Auto).
 struct LinkSpec {
-    enum class Kind { Auto, Virtual, Socket, Ppdev, Direct };
+    enum class Kind { Auto, Virtual, Socket, Ppdev, Direct, Grey };
     Kind kind = Kind::Auto;
-    std::string path;            // virtual state file, socket path or ppdev device
+    std::string path;            // virtual state file, socket path, ppdev or serial device
     std::uint16_t address = 0;   // direct I/O base address
 };
 
