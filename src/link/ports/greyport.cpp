@@ -7,8 +7,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "link/link.h"
 
@@ -20,10 +22,19 @@ namespace {
 // has on the line-level cables.
 constexpr int kWriteStallMs = static_cast<int>(kByteBudgetMs);
 
-std::uint64_t nowms() {
+// 9600 baud, ten bits a byte (8N1).
+constexpr std::uint64_t kByteMicros = 10'000'000 / 9600;
+// How far a write may run ahead of the line. The driver would take kilobytes and return at
+// once, and the wait for the answer would then include seconds of sending: the byte
+// budget would run out on a calculator that is only listening. So a write returns when
+// the line is about done with it, with a little left queued to keep it busy.
+constexpr std::uint64_t kAheadMicros = 20'000;
+
+std::uint64_t nowmicros() {
     using namespace std::chrono;
-    return static_cast<std::uint64_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+    return static_cast<std::uint64_t>(duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count());
 }
+std::uint64_t nowms() { return nowmicros() / 1000; }
 
 std::string openfailure(const std::string& device, int err) {
     switch (err) {
@@ -94,6 +105,7 @@ void GreyPort::lose(const char* what, int err) {
 
 bool GreyPort::write(std::span<const std::uint8_t> bytes) {
     if (m_fd < 0) return false;
+    const std::size_t count = bytes.size();
     std::uint64_t progress = nowms();
     while (!bytes.empty()) {
         const ssize_t n = ::write(m_fd, bytes.data(), bytes.size());
@@ -119,6 +131,11 @@ bool GreyPort::write(std::span<const std::uint8_t> bytes) {
             return false;
         }
     }
+    if (!m_keeppace) return true;
+    const std::uint64_t now = nowmicros();
+    m_lineuntil = std::max(m_lineuntil, now) + count * kByteMicros;
+    if (m_lineuntil > now + kAheadMicros)
+        std::this_thread::sleep_for(std::chrono::microseconds(m_lineuntil - now - kAheadMicros));
     return true;
 }
 

@@ -11,7 +11,9 @@ namespace tessaly {
 // The cable takes its power from DTR and RTS.
 class GreyPort final : public ByteStream {
 public:
-    explicit GreyPort(std::string device) : m_device(std::move(device)) {}
+    // keeppace: writes return at the line's pace (see write); off only where the far end
+    // reads at once whatever comes (the virtual TI-92 with no line speed, in tests).
+    explicit GreyPort(std::string device, bool keeppace = true) : m_device(std::move(device)), m_keeppace(keeppace) {}
     ~GreyPort() override;
     GreyPort(const GreyPort&) = delete;
     GreyPort& operator=(const GreyPort&) = delete;
@@ -36,6 +38,8 @@ private:
     std::string m_openerror;
     std::string m_warning;
     std::string m_lost;
+    bool m_keeppace;
+    std::uint64_t m_lineuntil = 0;  // when the line will have sent what was written (us)
 };
 
 // The grey cable at this device as a byte stream, or nullptr with error (and its fix) set.
