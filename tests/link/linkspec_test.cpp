@@ -23,6 +23,7 @@ TEST(LinkSpec, AcceptedForms) {
         {"direct:0x378", Kind::Direct, "", 0x378},
         {"direct:0X3bc", Kind::Direct, "", 0x3BC},
         {"direct:0278", Kind::Direct, "", 0x278},
+        {"grey:/dev/ttyUSB0", Kind::Grey, "/dev/ttyUSB0", 0},
     };
     for (const auto& c : cases) {
         std::string error;
@@ -40,7 +41,8 @@ TEST(LinkSpec, RejectedFormsSayWhatIsAccepted) {
         const char* mentions;
     };
     const Case cases[] = {
-        {"", "virtual, virtual:FILE.92g, socket:PATH, ppdev:/dev/parportN or direct:0x378"},
+        {"", "virtual, virtual:FILE.92g, socket:PATH, ppdev:/dev/parportN, direct:0x378 or grey:/dev/ttyUSB0"},
+        {"grey:", "/dev/ttyUSB0"},
         {"serial:/dev/ttyS0", "socket:PATH"},
         {"Virtual", "virtual:FILE.92g"},
         {"virtual:", "TI-92 group file"},
