@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -84,14 +85,22 @@ bool GreyServer::open(const std::string& link, std::string* error) {
     m_device = name;
     // Raw from the start, and opened and closed once: from then on the master reports a
     // hang-up until a program opens the slave side, and we know whom we talk to.
+    //
+    // A program that closes the port and another that opens it at once may come and go
+    // between two looks at the hang-up. So the master runs in packet mode and the slave
+    // side with EXTPROC, which the raw setup of a serial port leaves alone: every program's
+    // setting up of the port then reaches us as a notice of its own, and starts afresh.
     const int slave = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (slave < 0) return failerrno("cannot open " + m_device);
     termios tio{};
     if (::tcgetattr(slave, &tio) == 0) {
         ::cfmakeraw(&tio);
+        tio.c_lflag |= EXTPROC;
         ::tcsetattr(slave, TCSANOW, &tio);
     }
     ::close(slave);
+    int packetmode = 1;
+    if (::ioctl(m_master, TIOCPKT, &packetmode) < 0) return failerrno("cannot set up the pseudo-terminal");
     if (::symlink(name, link.c_str()) < 0) return failerrno("cannot make the link " + link);
     m_link = link;
     return true;
@@ -110,10 +119,24 @@ void GreyServer::close() {
 }
 
 void GreyServer::takeinput(std::size_t most) {
-    std::uint8_t buffer[4096];
-    const ssize_t n = ::read(m_master, buffer, std::min(most, sizeof buffer));
-    for (ssize_t i = 0; i < n; ++i) m_calc.bytefromcomputer(buffer[i]);
-    if (n > 0 && m_baud) m_in.carried(static_cast<std::size_t>(n), 10'000'000 / m_baud);
+    if (most == 0) return;
+    std::uint8_t buffer[4097];  // packet mode: a status byte, then the data
+    const ssize_t n = ::read(m_master, buffer, std::min(most, sizeof buffer - 1) + 1);
+    if (n <= 0) return;
+    if (buffer[0] != TIOCPKT_DATA) {
+        if (buffer[0] & TIOCPKT_IOCTL) fresh(nowmicros());
+        return;
+    }
+    for (ssize_t i = 1; i < n; ++i) m_calc.bytefromcomputer(buffer[i]);
+    if (m_baud) m_in.carried(static_cast<std::size_t>(n - 1), 10'000'000 / m_baud);
+}
+
+void GreyServer::fresh(std::uint64_t now) {
+    m_held = true;
+    m_pending.clear();
+    m_calc.disconnect();  // what the last program began goes with it
+    m_settledat = now + kSettleMicros;
+    m_in.clock = m_out.clock = now;
 }
 
 void GreyServer::run(int commandfd) {
@@ -129,9 +152,7 @@ void GreyServer::run(int commandfd) {
             m_pending.clear();
             m_calc.disconnect();
         } else if (!vacant && !m_held) {
-            m_held = true;
-            m_settledat = now + kSettleMicros;
-            m_in.clock = m_out.clock = now;
+            fresh(now);
         }
 
         int timeout = m_held ? 200 : kVacantPollMs;

@@ -43,8 +43,9 @@ private:
         void carried(std::size_t n, std::uint64_t bytemicros) { clock += n * bytemicros; }
     };
 
-    bool connected();
     void takeinput(std::size_t most);
+    // A program has opened the port: nothing of the one before it carries over.
+    void fresh(std::uint64_t now);
     void giveoutput(std::uint64_t now, std::uint64_t bytemicros);
 
     VirtualTI92& m_calc;

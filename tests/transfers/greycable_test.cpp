@@ -198,6 +198,23 @@ INSTANTIATE_TEST_SUITE_P(Exchanges, GreyCable, ::testing::ValuesIn(kCases), [](c
     return n;
 });
 
+TEST(GreyServer, AProgramThatLeavesMidPacketDoesNotSpoilTheNext) {
+    GreySide grey;
+    grey.start();
+    const std::uint8_t half[] = {0x09, 0xA2, 0x06, 0x00, 0x00};
+    ASSERT_TRUE(grey.port->write(half));
+    grey.l.reset();
+    grey.port.reset();  // closes the port: the server drops the half packet
+    const std::string path = (grey.files.path() / "ti92").string();
+    for (int round = 0; round < 2; ++round) {
+        GreyPort port(path, false);
+        ASSERT_TRUE(port.open()) << port.openerror();
+        Link link(port, grey.clock, grey.shell, grey.state);
+        grey.state.linkok = true;
+        EXPECT_TRUE(readinessexchange(link)) << "round " << round << ": " << grey.state.pendingerror;
+    }
+}
+
 TEST(GreyServer, RefusesToReplaceAnythingButAStaleLinkOfItsOwn) {
     TempDir dir;
     SystemClock clock;
