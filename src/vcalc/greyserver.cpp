@@ -134,6 +134,9 @@ void GreyServer::takeinput(std::size_t most) {
 void GreyServer::fresh(std::uint64_t now) {
     m_held = true;
     m_pending.clear();
+    // What the last program left unread goes too: the new one waits for its cable to power
+    // up before it says anything (GreyPort::open), so nothing of its own is lost here.
+    ::tcflush(m_master, TCIFLUSH);
     m_calc.disconnect();  // what the last program began goes with it
     m_settledat = now + kSettleMicros;
     m_in.clock = m_out.clock = now;

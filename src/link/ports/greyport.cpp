@@ -30,6 +30,9 @@ constexpr std::uint64_t kByteMicros = 10'000'000 / 9600;
 // the line is about done with it, with a little left queued to keep it busy.
 constexpr std::uint64_t kAheadMicros = 20'000;
 
+// How long the cable takes to power up once DTR and RTS are raised.
+constexpr int kPowerUpMs = 50;
+
 std::uint64_t nowmicros() {
     using namespace std::chrono;
     return static_cast<std::uint64_t>(duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count());
@@ -93,7 +96,9 @@ bool GreyPort::open() {
         m_warning = m_device + " has no modem lines (" + std::strerror(errno) +
                     "): a real grey cable takes its power from DTR and RTS and would stay dark here.";
     }
-    flushinput();  // the noise of the cable's power-up
+    // The cable powers up on those lines; what it says meanwhile is noise.
+    std::this_thread::sleep_for(std::chrono::milliseconds(kPowerUpMs));
+    flushinput();
     return true;
 }
 
