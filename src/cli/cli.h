@@ -22,6 +22,7 @@ inline constexpr int kUsage = 2;   // a usage error or an unreadable input file
 struct Options {
     std::string link;   // --link, else TESSALY92_LINK, else the port list over ppdev
     std::string trace;  // --trace FILE
+    bool pacing = true; // --no-pacing clears it
 };
 
 // The cable a command drives, with the system clock and the Ctrl+C pump.
@@ -45,9 +46,9 @@ private:
     std::unique_ptr<Cable> m_cable;
 };
 
-// Prints the pending error text ("Operation cancelled." after Ctrl+C), and what the port
-// says when it lost the cable, and gives the exit code of a finished transfer.
-int finish(TransferState& state, const Port* port = nullptr);
+// Prints the pending error text ("Operation cancelled." after Ctrl+C), and what the cable
+// says when it was lost, and gives the exit code of a finished transfer.
+int finish(TransferState& state, const Link* link = nullptr);
 
 // A package store of this run only, so a command-line receive leaves the window's
 // pending package alone.

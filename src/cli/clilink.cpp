@@ -63,6 +63,7 @@ std::unique_ptr<CliLink> CliLink::open(const Options& options, std::string* erro
     Cable::Options cableoptions;
     cableoptions.tracefile = options.trace;
     cableoptions.frontend = Cable::Frontend::CommandLine;
+    cableoptions.pacing = options.pacing;
     cl->m_cable = std::make_unique<Cable>(*spec, cl->m_clock, *cl->m_pump, cl->m_state, cableoptions);
     const Cable& cable = *cl->m_cable;
     if (cable.tracefailed()) return fail(cable.error(), kUsage);
@@ -72,10 +73,10 @@ std::unique_ptr<CliLink> CliLink::open(const Options& options, std::string* erro
     return cl;
 }
 
-int finish(TransferState& state, const Port* port) {
+int finish(TransferState& state, const Link* link) {
     if (state.linkok) return kOk;
     printlines(state.pendingerror.empty() ? std::string("Operation cancelled.") : state.pendingerror);
-    if (port && !port->error().empty()) printlines(port->error());
+    if (link && !link->cableerror().empty()) printlines(link->cableerror());
     return kFailed;
 }
 

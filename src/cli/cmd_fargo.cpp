@@ -109,7 +109,7 @@ int cmd_key(const Options& options, const Args& args) {
         keys.press(k);
         if (!cl->state().linkok) break;
     }
-    return finish(cl->state(), &cl->link().port());
+    return finish(cl->state(), &cl->link());
 }
 
 int cmd_installfargo(const Options& options, const Args& args) {
@@ -136,7 +136,7 @@ int cmd_installfargo(const Options& options, const Args& args) {
     if (r.restored && !r.filesfound)
         std::fprintf(stderr, "tessaly92-cli: the FARGO browser and libraries were not found below %s\n",
                      o->fargodir.c_str());
-    return finish(cl->state(), &cl->link().port());
+    return finish(cl->state(), &cl->link());
 }
 
 int cmd_insertfargo(const Options&, const Args& args) {

@@ -26,7 +26,7 @@ int cmd_ready(const Options& options, const Args& args) {
     }
     // An answer other than an acknowledgement leaves the link up, yet the check failed.
     cl->state().linkok = false;
-    return finish(cl->state(), &cl->link().port());
+    return finish(cl->state(), &cl->link());
 }
 
 } // namespace tessaly::cli

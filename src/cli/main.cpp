@@ -71,11 +71,14 @@ constexpr CommandEntry kCommandTable[] = {
 
 void usage(std::FILE* out) {
     std::fprintf(out,
-                 "usage: tessaly92-cli [--link LINK] [--trace FILE] COMMAND ARGS\n\n"
+                 "usage: tessaly92-cli [--link LINK] [--trace FILE] [--no-pacing] COMMAND ARGS\n\n"
                  "LINK: virtual | virtual:FILE.92g | socket:PATH | ppdev:/dev/parportN | direct:0x378\n"
-                 "      | black:/dev/ttyS0 (serial black cable) | silver | silver:BUS:ADDR (USB silver cable)\n"
+                 "      | black:/dev/ttyS0 (serial black cable) | grey:/dev/ttyUSB0 (serial grey cable)\n"
+                 "      | silver | silver:BUS:ADDR (USB silver cable)\n"
                  "      (default: TESSALY92_LINK, else the parallel port 0378 over ppdev)\n"
-                 "--trace FILE  write every byte that crossed the cable to FILE\n\n"
+                 "--trace FILE  write every byte that crossed the cable to FILE\n"
+                 "--no-pacing   on a grey or silver cable, feed the calculator bytes as fast as the cable\n"
+                 "              takes them (by default no faster than its ROM reads them)\n\n"
                  "commands:\n");
     for (const auto& c : kCommandTable)
         std::fprintf(out, "  %.*s\n      %.*s\n", int(c.usage.size()), c.usage.data(), int(c.help.size()),
@@ -112,6 +115,8 @@ int main(int argc, char** argv) {
             }
         } else if (a.starts_with("--trace=")) {
             options.trace = std::string(a.substr(8));
+        } else if (a == "--no-pacing") {
+            options.pacing = false;
         } else {
             break;
         }

@@ -5,8 +5,10 @@
 
 #include "link/ports/blackport.h"
 #include "link/ports/directport.h"
+#include "link/ports/greyport.h"
 #include "link/ports/nullport.h"
 #include "link/ports/ppdevport.h"
+#include "link/ports/silverstream.h"
 #include "link/ports/socketport.h"
 
 namespace tessaly {
@@ -48,17 +50,23 @@ Cable::Cable(const LinkSpec& spec, Clock& clock, MessagePump& pump, TransferStat
     if (!m_tracefailed) {
         open(spec, clock, state.portaddress, options);
     }
-    if (!m_port) {
+    if (!m_port && !m_stream) {
         m_ownport = std::make_unique<NullPort>();
         m_port = m_ownport.get();
     }
-    attach(clock, pump, state);
+    attach(clock, pump, state, options);
 }
 
 Cable::Cable(Port& port, std::string description, Clock& clock, MessagePump& pump, TransferState& state,
              SimulatedCalculator* calculator)
     : m_calculator(calculator), m_port(&port), m_description(std::move(description)) {
-    attach(clock, pump, state);
+    attach(clock, pump, state, Options{});
+}
+
+Cable::Cable(std::unique_ptr<ByteStream> stream, std::string description, Clock& clock, MessagePump& pump,
+             TransferState& state, const Options& options)
+    : m_stream(std::move(stream)), m_description(std::move(description)) {
+    attach(clock, pump, state, options);
 }
 
 Cable::~Cable() {
@@ -67,8 +75,13 @@ Cable::~Cable() {
     if (m_tracefile) std::fclose(m_tracefile);
 }
 
-void Cable::attach(Clock& clock, MessagePump& pump, TransferState& state) {
-    m_link = std::make_unique<Link>(*m_port, clock, pump, state);
+void Cable::attach(Clock& clock, MessagePump& pump, TransferState& state, const Options& options) {
+    if (m_stream) {
+        m_link = std::make_unique<Link>(*m_stream, clock, pump, state);
+        m_link->setpacing(options.pacing);
+    } else {
+        m_link = std::make_unique<Link>(*m_port, clock, pump, state);
+    }
     if (m_tracefile) {
         m_trace = std::make_unique<FileTrace>(m_tracefile);
         m_link->settrace(m_trace.get());
@@ -76,8 +89,14 @@ void Cable::attach(Clock& clock, MessagePump& pump, TransferState& state) {
     m_link->releaselines();
 }
 
-// Sets m_port, or leaves it unset with m_error saying why.
+// Sets m_port or m_stream, or leaves both unset with m_error saying why.
 void Cable::open(const LinkSpec& spec, Clock& clock, std::uint16_t address, const Options& options) {
+    // A byte-level cable from its opener: the stream, or nullptr and why.
+    auto keepstream = [&](std::unique_ptr<ByteStream> stream, std::string error, std::string warning) {
+        m_stream = std::move(stream);
+        if (!m_stream) m_error = std::move(error);
+        m_warning = std::move(warning);
+    };
     // A backend that could not open goes: a half-open device is touched no more.
     auto keep = [&](auto port, bool ok) {
         if (ok) {
@@ -136,13 +155,21 @@ void Cable::open(const LinkSpec& spec, Clock& clock, std::uint16_t address, cons
         keep(std::move(port), ok);
         return;
     }
-    case LinkSpec::Kind::Silver:
-        // Its bridge moves whole bytes, not lines: it needs the byte path of the link,
-        // which a Port cannot give.
-        m_description = "silver USB cable";
-        m_error = "The silver USB cable cannot run transfers in this build yet: use a black or parallel "
-                  "cable, or the virtual TI-92.";
+    case LinkSpec::Kind::Grey: {
+        m_description = spec.path + " (grey cable)";
+        std::string error, warning;
+        auto stream = opengrey(spec.path, &error, &warning);
+        keepstream(std::move(stream), std::move(error), std::move(warning));
         return;
+    }
+    case LinkSpec::Kind::Silver: {
+        m_description = spec.usbbus ? "silver USB cable at " + std::to_string(spec.usbbus) + ":" + std::to_string(spec.usbaddress)
+                                 : std::string("silver USB cable");
+        std::string error;
+        auto stream = opensilver(spec, &error);
+        keepstream(std::move(stream), std::move(error), {});
+        return;
+    }
     case LinkSpec::Kind::Auto:
         break;
     }

@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include "link/bytestream.h"
 #include "link/clock.h"
 #include "link/link.h"
 #include "link/linkspec.h"
@@ -39,6 +40,8 @@ public:
     struct Options {
         std::string tracefile;  // every byte that crossed, as text; empty: no trace
         Frontend frontend = Frontend::Window;
+        // Byte-level cables feed the calculator no faster than its ROM reads (kPaceMicros a byte).
+        bool pacing = true;
     };
 
     // Opens at the state's port address; Kind::Auto opens its device now, to report
@@ -50,12 +53,18 @@ public:
     // A port of the caller's own (tests), described as given.
     Cable(Port& port, std::string description, Clock& clock, MessagePump& pump, TransferState& state,
           SimulatedCalculator* calculator = nullptr);
+    // A byte-level cable of the caller's own, opened by any opener; the cable keeps it.
+    Cable(std::unique_ptr<ByteStream> stream, std::string description, Clock& clock, MessagePump& pump,
+          TransferState& state, const Options& options);
     ~Cable();
     Cable(const Cable&) = delete;
     Cable& operator=(const Cable&) = delete;
 
     Link& link() { return *m_link; }
+    // The line-level port; on a byte-level cable one without a calculator.
     Port& port() { return m_link->port(); }
+    // The byte-level cable (grey, silver), or nullptr on a line-level one.
+    ByteStream* stream() const { return m_stream.get(); }
     // The simulated calculator at the far end; nullptr for a real cable or another process.
     SimulatedCalculator* calculator() const { return m_calculator; }
 
@@ -73,10 +82,11 @@ public:
 
 private:
     void open(const LinkSpec& spec, Clock& clock, std::uint16_t address, const Options& options);
-    void attach(Clock& clock, MessagePump& pump, TransferState& state);
+    void attach(Clock& clock, MessagePump& pump, TransferState& state, const Options& options);
 
     std::shared_ptr<SimulatedCalculator> m_owncalculator;  // outlives the port that drives it
     std::unique_ptr<Port> m_ownport;
+    std::unique_ptr<ByteStream> m_stream;
     SimulatedCalculator* m_calculator = nullptr;
     Port* m_port = nullptr;
     std::FILE* m_tracefile = nullptr;

@@ -1,5 +1,7 @@
 #include "link/link.h"
 
+#include <algorithm>
+
 namespace tessaly {
 
 namespace {
@@ -35,10 +37,19 @@ std::uint8_t sample(Port& port, std::uint16_t status, std::uint8_t believed) {
 // The platform's 32-bit tick count at a clock reading, so that one reading serves both the
 // byte's budget and the back-off.
 std::uint32_t tickat(std::uint64_t micros) { return static_cast<std::uint32_t>(micros / 1000); }
+
+// A byte-level cable is waited on in slices, with the message loop between them, so a
+// Cancel is noticed within one slice of a silent wait.
+constexpr std::uint32_t kReadSliceMs = 50;
 } // namespace
 
 Link::Link(Port& port, Clock& clock, MessagePump& pump, TransferState& state)
     : m_port(&port), m_clock(&clock), m_pump(&pump), m_state(&state) {}
+
+Link::Link(ByteStream& stream, Clock& clock, MessagePump& pump, TransferState& state)
+    : m_port(&m_noport), m_stream(&stream), m_clock(&clock), m_pump(&pump), m_state(&state) {
+    m_out.reserve(kWriteRun);
+}
 
 void Link::setlines(std::uint8_t value) { m_port->outport(m_state->portaddress, value & 3); }
 
@@ -51,6 +62,7 @@ std::uint8_t Link::readlines(std::uint32_t start) {
 }
 
 void Link::sendbyte(std::uint8_t value) {
+    if (m_stream) return sendstreambyte(value);
     TransferState& s = *m_state;
     if (!s.linkok) return;
     std::uint64_t now = m_clock->micros();
@@ -113,6 +125,7 @@ void Link::sendbyte(std::uint8_t value) {
 }
 
 std::uint8_t Link::receivebyte() {
+    if (m_stream) return receivestreambyte();
     TransferState& s = *m_state;
     const std::uint16_t status = s.portaddress + 1;
     std::uint64_t now = m_clock->micros();
@@ -164,13 +177,99 @@ void Link::faillink(std::string_view text) {
     m_state->pendingerror = text;
 }
 
-void Link::pause(std::uint32_t ms) { m_clock->sleep(ms); }
+void Link::pause(std::uint32_t ms) {
+    flush();  // what was said before the pause is on its way during it
+    m_clock->sleep(ms);
+}
 
 void Link::sendstring(std::span<const std::uint8_t> bytes) {
     for (std::uint8_t b : bytes) {
         if (!m_state->linkok) break;
         sendbyte(b);
     }
+    flush();
+}
+
+// ---------------------------------------------------------------- byte-level cables
+
+// As on a line-level cable: the message loop once at the start of every byte, nothing
+// once the link-ok flag is clear. The byte waits for its run to be complete.
+void Link::sendstreambyte(std::uint8_t value) {
+    TransferState& s = *m_state;
+    if (!s.linkok) return;
+    processmessages();
+    if (!s.linkok) return;
+    m_out.push_back(value);
+    if (m_out.size() >= kWriteRun) flushstream();
+}
+
+void Link::flushstream() {
+    TransferState& s = *m_state;
+    // A cancelled packet is not finished: the calculator drops its remnant as it would
+    // one the line-level cable broke off.
+    for (std::size_t done = 0; done < m_out.size() && s.linkok;) {
+        const std::size_t n = std::min(kWriteRun, m_out.size() - done);
+        std::uint64_t now = m_clock->micros();
+        if (m_pacing && now < m_nextwrite) {
+            m_clock->sleep(static_cast<std::uint32_t>((m_nextwrite - now + 999) / 1000));
+            now = m_clock->micros();
+        }
+        const std::span<const std::uint8_t> run(m_out.data() + done, n);
+        if (!m_stream->write(run)) {
+            s.linkok = false;
+            s.pendingerror = kSendBitTimeout;
+            break;
+        }
+        if (m_trace)
+            for (std::uint8_t b : run) m_trace->byte(Direction::ToCalc, b);
+        // A rate, not a gap: time spent in a write that had to wait counts toward it.
+        if (m_pacing) m_nextwrite = std::max(m_nextwrite, now) + n * kPaceMicros;
+        done += n;
+    }
+    m_out.clear();
+}
+
+std::uint8_t Link::receivestreambyte() {
+    TransferState& s = *m_state;
+    flushstream();  // the calculator answers what it was told, so it must be told first
+    if (!s.linkok) return 0;
+    if (m_inpos == m_inlen) {
+        m_inpos = m_inlen = 0;
+        const std::uint32_t t0 = m_clock->ticks();
+        for (;;) {
+            const std::uint32_t waited = m_clock->ticks() - t0;
+            if (waited > kByteBudgetMs) {
+                s.linkok = false;
+                s.pendingerror = kReceiveTimeout;
+                processmessages();
+                return 0;
+            }
+            const int n = m_stream->read(m_in, std::min(kReadSliceMs, kByteBudgetMs + 1 - waited));
+            if (n > 0) {
+                m_inlen = static_cast<std::size_t>(n);
+                break;
+            }
+            // A lost cable fails like a silent one; the cable's own error says the rest.
+            if (n < 0) {
+                s.linkok = false;
+                s.pendingerror = kReceiveTimeout;
+                processmessages();
+                return 0;
+            }
+            processmessages();
+            if (!s.linkok) return 0;
+        }
+    }
+    const std::uint8_t r = m_in[m_inpos++];
+    if (m_remote) processmessages();
+    if (s.linkok && m_trace) m_trace->byte(Direction::FromCalc, r);
+    return r;
+}
+
+void Link::dropinput() {
+    if (!m_stream) return;
+    m_inpos = m_inlen = 0;
+    m_stream->flushinput();
 }
 
 std::array<std::uint8_t, 2> Link::sendword(std::uint16_t value) {

@@ -2,10 +2,14 @@
 #include <array>
 #include <cstdint>
 #include <span>
+#include <string>
 #include <string_view>
+#include <vector>
 
+#include "link/bytestream.h"
 #include "link/clock.h"
 #include "link/port.h"
+#include "link/ports/nullport.h"
 #include "link/pump.h"
 #include "link/trace.h"
 #include "link/transferstate.h"
@@ -19,12 +23,26 @@ inline constexpr std::uint32_t kAckBudgetMs = 2000;
 inline constexpr std::string_view kSendBitTimeout = "Send bit timeout";
 inline constexpr std::string_view kReceiveTimeout = "The calculator did not responded [Receiving byte]";
 
-// The byte layer and the packet operations over one port. Every operation does nothing
+// What a byte-level cable is handed at a time: one USB packet of the silver cable, so a
+// long packet crosses in whole pieces of this size and only its tail is shorter.
+inline constexpr std::size_t kWriteRun = 32;
+// The TI-92 reads from a 128-byte buffer: fed faster than this per byte, it drops bytes.
+inline constexpr std::uint32_t kPaceMicros = 50;
+
+// The byte layer and the packet operations over one cable. Every operation does nothing
 // once the link-ok flag of the shared state is clear, so a failed or cancelled transfer
 // runs out quickly to its end.
+//
+// Two kinds of cable: over a line-level one (a Port) the byte layer does the bit handshake
+// itself; over a byte-level one (a ByteStream) the cable does it, and the byte layer
+// gathers outgoing bytes into runs and reads incoming ones from a buffer. Budgets, Cancel
+// and tracing are the same on both, so nothing above knows which kind it runs on.
 class Link {
 public:
     Link(Port& port, Clock& clock, MessagePump& pump, TransferState& state);
+    Link(ByteStream& stream, Clock& clock, MessagePump& pump, TransferState& state);
+    Link(const Link&) = delete;
+    Link& operator=(const Link&) = delete;
 
     Port& port() { return *m_port; }
     void setport(Port& port) { m_port = &port; }
@@ -39,6 +57,14 @@ public:
     void setremote(bool on) { m_remote = on; }
     bool remote() const { return m_remote; }
 
+    // The byte-level cable, or nullptr on a line-level one.
+    ByteStream* stream() const { return m_stream; }
+    // At most one byte per kPaceMicros toward the calculator on a byte-level cable.
+    void setpacing(bool on) { m_pacing = on; }
+    bool pacing() const { return m_pacing; }
+    // Why the cable was lost after it opened (empty while it works).
+    std::string cableerror() const { return m_stream ? m_stream->error() : m_port->error(); }
+
     // Byte layer.
     void setlines(std::uint8_t value);
     std::uint8_t readlines(std::uint32_t start);
@@ -46,6 +72,13 @@ public:
     std::uint8_t receivebyte();
     void faillink(std::string_view text);
     void pause(std::uint32_t ms);
+    // Hands what was gathered to a byte-level cable; the end of every packet calls it.
+    // Nothing to do on a line-level cable, whose bytes are on the wire already.
+    void flush() {
+        if (m_stream) flushstream();
+    }
+    // Drops bytes received and not read (a stray byte after a refusal); byte-level only.
+    void dropinput();
     // Writes 0xFF to the data register so both lines start released.
     void releaselines();
 
@@ -56,8 +89,18 @@ public:
 
 private:
     void processmessages() { m_pump->processmessages(); }
+    void sendstreambyte(std::uint8_t value);
+    std::uint8_t receivestreambyte();
+    void flushstream();
 
+    NullPort m_noport;  // what port() gives on a byte-level cable
     Port* m_port;
+    ByteStream* m_stream = nullptr;
+    std::vector<std::uint8_t> m_out;           // gathered, not yet written
+    std::array<std::uint8_t, 256> m_in{};      // read, not yet taken
+    std::size_t m_inpos = 0, m_inlen = 0;
+    std::uint64_t m_nextwrite = 0;             // pacing: the earliest time of the next run
+    bool m_pacing = true;
     Clock* m_clock;
     MessagePump* m_pump;
     TransferState* m_state;

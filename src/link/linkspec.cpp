@@ -7,8 +7,8 @@ namespace tessaly {
 namespace {
 
 constexpr std::string_view kForms =
-    "virtual, virtual:FILE.92g, socket:PATH, ppdev:/dev/parportN, direct:0x378, black:/dev/ttyS0, silver "
-    "or silver:BUS:ADDR";
+    "virtual, virtual:FILE.92g, socket:PATH, ppdev:/dev/parportN, direct:0x378, black:/dev/ttyS0, "
+    "grey:/dev/ttyUSB0, silver or silver:BUS:ADDR";
 
 bool fail(std::string* error, std::string text) {
     if (error) *error = std::move(text);
@@ -73,6 +73,11 @@ std::optional<LinkSpec> parselinkspec(std::string_view text, std::string* error)
     if (kind == "ppdev") {
         spec.kind = LinkSpec::Kind::Ppdev;
         if (rest.empty()) return needs("a device such as /dev/parport0");
+        return spec;
+    }
+    if (kind == "grey") {
+        spec.kind = LinkSpec::Kind::Grey;
+        if (rest.empty()) return needs("the grey cable's serial device such as /dev/ttyUSB0");
         return spec;
     }
     if (kind == "direct") {

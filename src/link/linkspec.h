@@ -8,10 +8,10 @@ namespace tessaly {
 
 // Which cable: the LINK string of TESSALY92_LINK and --link, parsed in this one place.
 //   virtual | virtual:FILE.92g | socket:PATH | ppdev:/dev/parportN | direct:0x378
-//   black:/dev/ttyS0 | silver | silver:BUS:ADDR
+//   black:/dev/ttyS0 | grey:/dev/ttyUSB0 | silver | silver:BUS:ADDR
 // Without a LINK string the port list's address is used over ppdev (Kind::Auto).
 struct LinkSpec {
-    enum class Kind { Auto, Virtual, Socket, Ppdev, Direct, Black, Silver };
+    enum class Kind { Auto, Virtual, Socket, Ppdev, Direct, Black, Grey, Silver };
     Kind kind = Kind::Auto;
     std::string path;            // virtual state file, socket path, ppdev or serial device
     std::uint16_t address = 0;   // direct I/O base address

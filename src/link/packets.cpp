@@ -37,6 +37,7 @@ void sendpacket(Link& link, std::uint8_t command, std::uint16_t parameter) {
     link.sendbyte(kMachinePC);
     link.sendbyte(command);
     link.sendword(parameter);
+    link.flush();
     marktrace(link, Direction::ToCalc, command);
 }
 
@@ -49,6 +50,7 @@ void sendpacket(Link& link, std::uint8_t command, std::span<const std::uint8_t> 
         if (watcher) watcher->onbyte(i, data[i]);
     }
     link.sendword(checksum(data));
+    link.flush();
     marktrace(link, Direction::ToCalc, command);
 }
 
@@ -93,6 +95,9 @@ Packet receivebody(Link& link, const PacketHeader& header, PacketWatcher* watche
     }
     p.complete = link.state().linkok;
     marktrace(link, Direction::FromCalc, header.command);
+    // The grey cable may follow a refusal with a stray byte of its own; nothing else can
+    // be on its way then, since the calculator waits for our answer.
+    if (p.complete && header.command == CmdSkip) link.dropinput();
     return p;
 }
 

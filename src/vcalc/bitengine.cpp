@@ -167,6 +167,25 @@ inline void BitEngine::bytein(std::uint8_t value) {
     m_listener.bytein(value);
 }
 
+void BitEngine::cablebytein(std::uint8_t value) {
+    if (!dead()) bytein(value);
+}
+
+std::size_t BitEngine::cablebytesout(std::span<std::uint8_t> out) {
+    std::size_t n = 0;
+    while (n < out.size() && m_outpos < m_out.size() && !dead() && slowok()) {
+        const std::uint8_t b = m_out[m_outpos++];
+        out[n++] = b;
+        m_patient = false;
+        byteout(b);
+    }
+    if (m_outpos == m_out.size()) {
+        m_out.clear();
+        m_outpos = 0;
+    }
+    return n;
+}
+
 void BitEngine::disconnect() {
     m_pc = Lines::released();
     // An exchange that program began goes with it: an answer it left unread would

@@ -50,6 +50,12 @@ public:
     void setpatient() { m_patient = true; }
     void disconnect();
 
+    // A byte-level cable between us and the computer (the grey cable's own electronics move
+    // the bits): whole bytes in, and up to out.size() of the waiting bytes out (the count).
+    // Misbehaviour, byte counts and the trace are the same as bit by bit.
+    void cablebytein(std::uint8_t value);
+    std::size_t cablebytesout(std::span<std::uint8_t> out);
+
     void setpace(std::uint32_t bitspersecond);
     const MemoryTrace& trace() const { return m_trace; }
     void cleartrace();

@@ -85,7 +85,7 @@ void CableServer::close() {
     m_listen = -1;
 }
 
-bool CableServer::command(const std::string& line, std::string& message) {
+bool servercommand(VirtualTI92& calc, const std::string& line, std::string& message) {
     std::istringstream in(line);
     std::string word;
     in >> word;
@@ -96,21 +96,43 @@ bool CableServer::command(const std::string& line, std::string& message) {
         std::vector<std::string> names;
         for (std::string n; in >> n;) names.push_back(n);
         if (names.empty()) message = "send: name the variables (folder\\name)";
-        else if (!m_calc.sendfromcalc(names, &message)) message = "send: " + message;
+        else if (!calc.sendfromcalc(names, &message)) message = "send: " + message;
         else message = "sending";
     } else if (word == "fcamera") {
         int mode = 0;
         if (!(in >> mode) || (mode != 1 && mode != 2)) message = "fcamera: give the mode (1 or 2)";
         else {
-            m_calc.fcamerastream(mode);
+            calc.fcamerastream(mode);
             message = "streaming";
         }
     } else if (word == "key") {
         unsigned code = 0;
         if (!(in >> code) || code > 0xFFFF) message = "key: give a key code";
-        else m_calc.presskey(static_cast<std::uint16_t>(code));
+        else calc.presskey(static_cast<std::uint16_t>(code));
     } else {
         message = "unknown command: " + word + " (send, fcamera, key, quit)";
+    }
+    return true;
+}
+
+bool servecommands(VirtualTI92& calc, int& fd, std::string& pending) {
+    char buffer[512];
+    const ssize_t k = ::read(fd, buffer, sizeof buffer);
+    if (k < 0 && errno == EINTR) return true;
+    if (k <= 0) {
+        fd = -1;  // no more commands; keep serving the cable
+        return true;
+    }
+    pending.append(buffer, static_cast<std::size_t>(k));
+    for (auto nl = pending.find('\n'); nl != std::string::npos; nl = pending.find('\n')) {
+        const std::string line = pending.substr(0, nl);
+        pending.erase(0, nl + 1);
+        std::string message;
+        if (!servercommand(calc, line, message)) return false;
+        if (!message.empty()) {
+            std::printf("%s\n", message.c_str());
+            std::fflush(stdout);
+        }
     }
     return true;
 }
@@ -185,26 +207,7 @@ void CableServer::run(int commandfd) {
                 ::close(other);
             }
         }
-        if (commands && fds[1].revents) {
-            char buffer[512];
-            const ssize_t k = ::read(commandfd, buffer, sizeof buffer);
-            if (k < 0 && errno == EINTR) continue;
-            if (k <= 0) {
-                commandfd = -1;  // no more commands; keep serving the cable
-                continue;
-            }
-            m_commandline.append(buffer, static_cast<std::size_t>(k));
-            for (auto nl = m_commandline.find('\n'); nl != std::string::npos; nl = m_commandline.find('\n')) {
-                const std::string line = m_commandline.substr(0, nl);
-                m_commandline.erase(0, nl + 1);
-                std::string message;
-                if (!command(line, message)) return;
-                if (!message.empty()) {
-                    std::printf("%s\n", message.c_str());
-                    std::fflush(stdout);
-                }
-            }
-        }
+        if (commands && fds[1].revents && !servecommands(m_calc, commandfd, m_commandline)) return;
     }
 }
 

@@ -6,6 +6,14 @@
 
 namespace tessaly {
 
+// The command lines every server of the virtual TI-92 takes on its standard input:
+// send NAME..., fcamera MODE, key CODE, quit. False on quit; a reply or an error goes to
+// message.
+bool servercommand(VirtualTI92& calc, const std::string& line, std::string& message);
+// Reads what fd has and runs each whole line, printing the replies; false on quit. fd
+// becomes -1 at the end of the input (the server goes on without commands).
+bool servecommands(VirtualTI92& calc, int& fd, std::string& pending);
+
 // The virtual cable: a Unix stream socket on which a computer-side program drives the
 // virtual TI-92's two lines. It sends 'w' and a byte (its two line drivers, bit 0 clear =
 // it pulls line A low, bit 1 clear = line B) and gets nothing back, or 'r' and gets one
@@ -30,7 +38,7 @@ public:
 
     // One command line: send NAME..., fcamera MODE, key CODE, quit. Returns false on quit;
     // a reply or an error goes to message.
-    bool command(const std::string& line, std::string& message);
+    bool command(const std::string& line, std::string& message) { return servercommand(m_calc, line, message); }
 
 private:
     bool serveclient();

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -80,6 +81,10 @@ public:
     Lines lines();
     // Lets the calculator react to what it sees on the wire now.
     void step();
+    // The same calculator behind a byte-level cable (grey): whole bytes from the computer,
+    // and the bytes it has for the computer, up to out.size() (the count).
+    void bytefromcomputer(std::uint8_t value);
+    std::size_t bytestocomputer(std::span<std::uint8_t> out);
     // The program on the computer's end went away: its lines are released and the
     // exchange it was in is dropped, except a sending from our own menu that has not
     // begun (that one starts over for the next program).

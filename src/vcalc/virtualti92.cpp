@@ -75,6 +75,8 @@ bool VirtualTI92::attachstate(const std::string& path, std::string* error) {
 void VirtualTI92::setpcdrivers(Lines pcdrivers) { m_impl->wire.setpc(pcdrivers); }
 Lines VirtualTI92::lines() { return m_impl->wire.lines(); }
 void VirtualTI92::step() { m_impl->wire.step(); }
+void VirtualTI92::bytefromcomputer(std::uint8_t value) { m_impl->wire.cablebytein(value); }
+std::size_t VirtualTI92::bytestocomputer(std::span<std::uint8_t> out) { return m_impl->wire.cablebytesout(out); }
 void VirtualTI92::disconnect() { m_impl->wire.disconnect(); }
 void VirtualTI92::setpace(std::uint32_t bitspersecond) { m_impl->wire.setpace(bitspersecond); }
 Misbehaviour& VirtualTI92::misbehaviour() { return m_impl->mis; }

@@ -29,6 +29,7 @@ TEST(LinkSpec, AcceptedForms) {
         {"silver", Kind::Silver, "", 0},
         {"silver:1:5", Kind::Silver, "", 0, 1, 5},
         {"silver:003:127", Kind::Silver, "", 0, 3, 127},
+        {"grey:/dev/ttyUSB0", Kind::Grey, "/dev/ttyUSB0", 0},
     };
     for (const auto& c : cases) {
         std::string error;
@@ -48,7 +49,8 @@ TEST(LinkSpec, RejectedFormsSayWhatIsAccepted) {
         const char* mentions;
     };
     const Case cases[] = {
-        {"", "virtual, virtual:FILE.92g, socket:PATH, ppdev:/dev/parportN, direct:0x378, black:/dev/ttyS0, silver"},
+        {"", "virtual, virtual:FILE.92g, socket:PATH, ppdev:/dev/parportN, direct:0x378, black:/dev/ttyS0, grey:/dev/ttyUSB0, silver"},
+        {"grey:", "/dev/ttyUSB0"},
         {"serial:/dev/ttyS0", "socket:PATH"},
         {"Virtual", "virtual:FILE.92g"},
         {"virtual:", "TI-92 group file"},
