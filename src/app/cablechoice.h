@@ -28,8 +28,5 @@ std::size_t cablekindindex(std::string_view key);
 // port list's address (no LINK string at all).
 std::string composelinkstring(std::string_view kind, std::string_view device);
 
-// The serial devices that exist under dev: ttyS*, ttyUSB*, ttyACM*, sorted by kind and
-// number (ttyS2 before ttyS10).
-std::vector<std::string> serialdevices(const std::filesystem::path& dev = "/dev");
 
 } // namespace tessaly::app

@@ -124,6 +124,11 @@ void TForm1::FormCreate(const AppContext& context) {
     sp.pacing->setChecked(m_settings.pacing);
     showcablechoice();
     connect(sp.cablekind, &QComboBox::activated, this, &TForm1::cablekindChange);
+    // Pacing is a property of the link alone, so a change applies to the next transfer.
+    connect(sp.pacing, &QCheckBox::toggled, this, [this](bool on) {
+        m_settings.pacing = on;
+        if (m_cable) m_cable->link().setpacing(on);
+    });
 
     m_state.busy = false;
     linkfromsettings();
@@ -151,6 +156,7 @@ void TForm1::showcablechoice() {
     auto& sp = settingspage;
     const CableKindEntry& k = kCableKinds[cablekindindex(m_settings.cablekind)];
     sp.ComboBox1->setVisible(k.key == "parallel");
+    sp.portlabel->setVisible(k.key == "parallel");
     sp.serialdevice->setVisible(k.serial);
     sp.pacing->setEnabled(k.bytelevel);
 }
@@ -174,6 +180,7 @@ void TForm1::openlink() {
     } else {
         m_cable = std::make_unique<Cable>(m_context.linkspec, *m_clock, *m_shell, m_state);
     }
+    m_cable->link().setpacing(m_settings.pacing);
     showlinkstate();
 }
 

@@ -142,6 +142,7 @@ struct SettingsPage {
     QComboBox* cablekind;
     QComboBox* serialdevice;
     QCheckBox* pacing;
+    QLabel* portlabel;  // "portaddres", shown with the port list alone
 };
 
 struct AboutPage {

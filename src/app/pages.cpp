@@ -25,6 +25,7 @@
 #include "app/cablechoice.h"
 #include "app/mainwindow.h"
 #include "app/pictures.h"
+#include "link/cablelist.h"
 
 namespace tessaly::app {
 
@@ -340,7 +341,7 @@ QWidget* TForm1::buildsettingspage() {
     s.serialdevice = named(new QComboBox, "serialdevice", QStringLiteral("The serial port the cable is plugged into"));
     s.serialdevice->setEditable(true);
     s.serialdevice->setMinimumContentsLength(12);
-    for (const std::string& dev : serialdevices()) s.serialdevice->addItem(QString::fromStdString(dev));
+    for (const auto& dev : serialports()) s.serialdevice->addItem(QString::fromStdString(dev.string()));
     s.pacing = named(new QCheckBox(QStringLiteral("pacing")), "pacing",
                      QStringLiteral("Wait a little after every byte, so the calculator keeps up (cables that send whole bytes)"));
     s.pacing->setChecked(true);
@@ -354,7 +355,8 @@ QWidget* TForm1::buildsettingspage() {
 
     auto* port = new QHBoxLayout;
     port->addWidget(s.cablekind);
-    port->addWidget(new QLabel(QStringLiteral("portaddres")));
+    s.portlabel = new QLabel(QStringLiteral("portaddres"));
+    port->addWidget(s.portlabel);
     port->addWidget(s.ComboBox1);
     port->addWidget(s.serialdevice, 1);
     port->addWidget(s.Button2);

@@ -88,6 +88,17 @@ bool silverruleinstalled(const std::vector<fs::path>& folders) {
     return false;
 }
 
+std::vector<fs::path> serialports(const CableListPaths& paths) {
+    std::vector<fs::path> serial;
+    for (const auto& device : numbered(paths.dev, "ttyS"))
+        if (hasuart(device, paths)) serial.push_back(device);
+    for (const char* prefix : {"ttyUSB", "ttyACM"}) {
+        const auto more = numbered(paths.dev, prefix);
+        serial.insert(serial.end(), more.begin(), more.end());
+    }
+    return serial;
+}
+
 std::vector<FoundCable> listcables(UsbHost& usb, const CableListPaths& paths) {
     std::vector<FoundCable> found;
     for (const auto& device : numbered(paths.dev, "parport")) {
@@ -98,14 +109,7 @@ std::vector<FoundCable> listcables(UsbHost& usb, const CableListPaths& paths) {
         }
         found.push_back(std::move(c));
     }
-    std::vector<fs::path> serial;
-    for (const auto& device : numbered(paths.dev, "ttyS"))
-        if (hasuart(device, paths)) serial.push_back(device);
-    for (const char* prefix : {"ttyUSB", "ttyACM"}) {
-        const auto more = numbered(paths.dev, prefix);
-        serial.insert(serial.end(), more.begin(), more.end());
-    }
-    for (const auto& device : serial) {
+    for (const auto& device : serialports(paths)) {
         FoundCable c{FoundCable::Kind::Serial, device.string(), "black:" + device.string(), true, {}};
         if (const int err = tryopen(device)) {
             c.usable = false;

@@ -31,6 +31,10 @@ struct FoundCable {
 std::vector<FoundCable> listcables(UsbHost& usb, const CableListPaths& paths = {});
 std::vector<FoundCable> listcables();
 
+// The serial ports, without opening them: ttyS* with a UART behind them, then ttyUSB* and
+// ttyACM*, each in the order of its number (ttyS2 before ttyS10).
+std::vector<std::filesystem::path> serialports(const CableListPaths& paths = {});
+
 // Whether a udev rule for 0451:e001 lies in one of these folders.
 bool silverruleinstalled(const std::vector<std::filesystem::path>& folders);
 

@@ -207,6 +207,10 @@ TEST(MainWindow, SettingsPageRowsInOrderWithTheCableBesideThePort) {
     EXPECT_EQ(sp.serialdevice->currentText(), "/dev/ttyUSB7");
     EXPECT_FALSE(sp.pacing->isChecked());
     EXPECT_TRUE(sp.pacing->isEnabled());
+    EXPECT_FALSE(w.link().pacing());
+    sp.pacing->setChecked(true);
+    EXPECT_TRUE(w.link().pacing());
+    sp.pacing->setChecked(false);
 
     sp.cablekind->setCurrentIndex(0);
     emit sp.cablekind->activated(0);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QTemporaryDir>
 #include <cstdlib>
 #include <filesystem>
@@ -8,6 +9,7 @@
 
 #include "app/cablechoice.h"
 #include "app/settingsfile.h"
+#include "link/cablelist.h"
 
 namespace tessaly::app {
 namespace {
@@ -154,13 +156,21 @@ TEST(CableChoice, ComposesTheLinkString) {
     for (const auto& c : cases) EXPECT_EQ(composelinkstring(c.kind, c.device), c.link) << c.kind;
 }
 
-TEST(CableChoice, SerialDevicesThatExistInNumberOrder) {
-    QTemporaryDir dev;
-    for (const char* name : {"ttyS10", "ttyACM0", "ttyS2", "ttyUSB0", "tty0", "ttyS", "ttySx", "null"})
+TEST(CableChoice, SerialPortsOfferedInNumberOrderEmptyUartsLeftOut) {
+    QTemporaryDir dev, sys;
+    for (const char* name : {"ttyS10", "ttyACM0", "ttyS2", "ttyS3", "ttyUSB0", "tty0", "ttyS", "ttySx", "null"})
         std::ofstream(dev.filePath(name).toStdString());
+    for (auto [port, type] : {std::pair{"ttyS2", "4"}, {"ttyS10", "4"}, {"ttyS3", "0"}}) {
+        QDir(sys.path()).mkpath(port);
+        std::ofstream(sys.filePath(QString(port) + "/type").toStdString()) << type << "\n";
+    }
+    CableListPaths paths;
+    paths.dev = dev.path().toStdString();
+    paths.sysclass = sys.path().toStdString();
     const std::string d = dev.path().toStdString() + "/";
-    EXPECT_EQ(serialdevices(dev.path().toStdString()),
-              (std::vector<std::string>{d + "ttyS2", d + "ttyS10", d + "ttyUSB0", d + "ttyACM0"}));
+    std::vector<std::string> found;
+    for (const auto& p : serialports(paths)) found.push_back(p.string());
+    EXPECT_EQ(found, (std::vector<std::string>{d + "ttyS2", d + "ttyS10", d + "ttyUSB0", d + "ttyACM0"}));
 }
 
 TEST(SettingsFile, RoundTripThroughARealFile) {
