@@ -1,5 +1,5 @@
 // The notebook's pages and the status bar, laid out once with every control by name.
-// Controls whose work is not built yet stay disabled, so nothing pretends to work.
+// Controls start in the state the window opens in; their bindings enable them as the work allows.
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
