@@ -25,6 +25,18 @@ TEST(CliGrey, ListsTheVirtualTI92BehindAGreyCableAsOnTheParallelCable) {
     EXPECT_FALSE(std::filesystem::is_symlink(link)) << "the server removes its link";
 }
 
+TEST(CliGrey, TheServerRemovesItsLinkOnEveryStopSignal) {
+    TempDir s;
+    const std::string link = (s.path() / "ti92").string();
+    for (int sig : {SIGINT, SIGHUP}) {
+        VcalcServer server({"--grey", link, "--pace", "instant"});
+        ASSERT_EQ(server.line().rfind("grey cable at ", 0), 0u);
+        server.signal(sig);
+        EXPECT_EQ(server.wait(), 0) << sig;
+        EXPECT_FALSE(std::filesystem::is_symlink(link)) << sig;
+    }
+}
+
 TEST(CliGrey, ACableThatDoesNotOpenSaysHowToFixIt) {
     TempDir s;
     struct Case {
