@@ -215,6 +215,18 @@ TEST(GreyServer, AProgramThatLeavesMidPacketDoesNotSpoilTheNext) {
     }
 }
 
+TEST(GreyServer, OneProgramAtATimeHasTheCable) {
+    GreySide grey;
+    grey.start();
+    const std::string path = (grey.files.path() / "ti92").string();
+    GreyPort second(path, false);
+    EXPECT_FALSE(second.open());
+    EXPECT_NE(second.openerror().find("in use by another program"), std::string::npos) << second.openerror();
+    grey.l.reset();
+    grey.port.reset();
+    EXPECT_TRUE(second.open()) << second.openerror();
+}
+
 TEST(GreyServer, RefusesToReplaceAnythingButAStaleLinkOfItsOwn) {
     TempDir dir;
     SystemClock clock;

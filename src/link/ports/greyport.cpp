@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -77,6 +78,10 @@ bool GreyPort::open() {
     };
     if (!::isatty(m_fd))
         return fail(m_device + " is not a serial port: give the grey cable's device, such as /dev/ttyUSB0 or /dev/ttyS0.");
+    // Two programs on one cable would split its bytes between them, and each would see the
+    // other's exchange fail for no reason. The lock goes with the port when it closes, even
+    // when the program holding it is killed.
+    if (::flock(m_fd, LOCK_EX | LOCK_NB) < 0 && errno == EWOULDBLOCK) return fail(openfailure(m_device, EBUSY));
     termios tio{};
     if (::tcgetattr(m_fd, &tio) < 0) return fail("Cannot set up " + m_device + ": " + std::strerror(errno) + ".");
     ::cfmakeraw(&tio);
