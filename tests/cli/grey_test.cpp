@@ -47,6 +47,7 @@ TEST(CliGrey, ACableThatDoesNotOpenSaysHowToFixIt) {
     const Case cases[] = {
         {"grey:" + (s.path() / "ttyUSB9").string(), 1, "plug in the grey cable"},
         {"grey:/dev/null", 1, "is not a serial port"},
+        {"grey:" + s.path().string(), 1, "is not a serial port"},
         {"grey:", 2, "/dev/ttyUSB0"},
     };
     for (const Case& c : cases) {

@@ -40,6 +40,10 @@ std::uint64_t nowmicros() {
 }
 std::uint64_t nowms() { return nowmicros() / 1000; }
 
+std::string notserial(const std::string& device) {
+    return device + " is not a serial port: give the grey cable's device, such as /dev/ttyUSB0 or /dev/ttyS0.";
+}
+
 std::string openfailure(const std::string& device, int err) {
     switch (err) {
     case ENOENT:
@@ -53,6 +57,8 @@ std::string openfailure(const std::string& device, int err) {
                ": join the group dialout (sudo usermod -aG dialout $USER) and log in again.";
     case EBUSY:
         return device + " is in use by another program: close it and try again.";
+    case EISDIR:
+        return notserial(device);
     default:
         return "Cannot open " + device + ": " + std::strerror(err) + ".";
     }
@@ -77,7 +83,7 @@ bool GreyPort::open() {
         return false;
     };
     if (!::isatty(m_fd))
-        return fail(m_device + " is not a serial port: give the grey cable's device, such as /dev/ttyUSB0 or /dev/ttyS0.");
+        return fail(notserial(m_device));
     // Two programs on one cable would split its bytes between them, and each would see the
     // other's exchange fail for no reason. The lock goes with the port when it closes, even
     // when the program holding it is killed.
