@@ -70,7 +70,10 @@ bool GreyServer::open(const std::string& link, std::string* error) {
         const ssize_t n = ::readlink(link.c_str(), target, sizeof target - 1);
         const std::string to = n > 0 ? std::string(target, static_cast<std::size_t>(n)) : std::string();
         struct stat tst {};
-        if (!to.starts_with("/dev/pts/") || ::stat(to.c_str(), &tst) == 0)
+        if (!to.starts_with("/dev/pts/"))
+            return fail(link + " is a link to " + to + ", not to a pseudo-terminal of ours: give another path, "
+                        "or remove the link if it is yours");
+        if (::stat(to.c_str(), &tst) == 0)
             return fail(link + " already links to " + to +
                         ": another server may use it; remove the link if it is stale, or give another path");
         ::unlink(link.c_str());
