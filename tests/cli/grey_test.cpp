@@ -39,6 +39,7 @@ TEST(CliGrey, TheServerRemovesItsLinkOnEveryStopSignal) {
 
 TEST(CliGrey, ACableThatDoesNotOpenSaysHowToFixIt) {
     TempDir s;
+    std::filesystem::create_symlink("/dev/pts/999999", s.path() / "gone");
     struct Case {
         std::string link;
         int code;
@@ -48,6 +49,7 @@ TEST(CliGrey, ACableThatDoesNotOpenSaysHowToFixIt) {
         {"grey:" + (s.path() / "ttyUSB9").string(), 1, "plug in the grey cable"},
         {"grey:/dev/null", 1, "is not a serial port"},
         {"grey:" + s.path().string(), 1, "is not a serial port"},
+        {"grey:" + (s.path() / "gone").string(), 1, "which is gone: start the program that serves it"},
         {"grey:", 2, "/dev/ttyUSB0"},
     };
     for (const Case& c : cases) {

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <thread>
 
 #include "link/link.h"
@@ -73,7 +74,14 @@ GreyPort::~GreyPort() {
 bool GreyPort::open() {
     m_fd = ::open(m_device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (m_fd < 0) {
-        m_openerror = openfailure(m_device, errno);
+        const int err = errno;
+        // A link whose port is gone is most often a virtual TI-92's that was killed.
+        std::error_code ec;
+        const std::filesystem::path to = std::filesystem::read_symlink(m_device, ec);
+        m_openerror = err == ENOENT && !ec ? m_device + " links to " + to.string() +
+                                                 ", which is gone: start the program that serves it again "
+                                                 "(tessaly92-vcalc --grey), or give the grey cable's device."
+                                           : openfailure(m_device, err);
         return false;
     }
     auto fail = [&](std::string text) {
