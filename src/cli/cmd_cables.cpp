@@ -18,7 +18,7 @@ int cmd_cables(const Options&, const Args& args) {
     };
     const Section sections[] = {
         {FoundCable::Kind::Parallel, "Parallel ports (parallel cable):", "no parallel port"},
-        {FoundCable::Kind::Serial, "Serial ports (black serial cable):", "no serial port"},
+        {FoundCable::Kind::Serial, "Serial ports (black or grey serial cable):", "no serial port"},
         {FoundCable::Kind::Silver, "Silver USB cables (0451:e001):", "no silver cable plugged in"},
     };
     for (const Section& section : sections) {
@@ -28,6 +28,9 @@ int cmd_cables(const Options&, const Args& args) {
             if (c.kind != section.kind) continue;
             any = true;
             std::printf("  %-24s --link %-28s %s\n", c.where.c_str(), c.link.c_str(), c.usable ? "opens" : "does not open");
+            // The same port takes either serial cable; only the LINK says which is plugged in.
+            if (c.kind == FoundCable::Kind::Serial)
+                std::printf("  %-24s --link %s\n", "", ("grey:" + c.where).c_str());
             if (!c.usable) std::printf("      %s\n", c.problem.c_str());
         }
         if (!any) std::printf("  (%s)\n", section.none);

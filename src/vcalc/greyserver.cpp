@@ -70,7 +70,10 @@ bool GreyServer::open(const std::string& link, std::string* error) {
         const ssize_t n = ::readlink(link.c_str(), target, sizeof target - 1);
         const std::string to = n > 0 ? std::string(target, static_cast<std::size_t>(n)) : std::string();
         struct stat tst {};
-        if (!to.starts_with("/dev/pts/") || ::stat(to.c_str(), &tst) == 0)
+        if (!to.starts_with("/dev/pts/"))
+            return fail(link + " is a link to " + to + ", not to a pseudo-terminal of ours: give another path, "
+                        "or remove the link if it is yours");
+        if (::stat(to.c_str(), &tst) == 0)
             return fail(link + " already links to " + to +
                         ": another server may use it; remove the link if it is stale, or give another path");
         ::unlink(link.c_str());
@@ -124,19 +127,30 @@ void GreyServer::takeinput(std::size_t most) {
     const ssize_t n = ::read(m_master, buffer, std::min(most, sizeof buffer - 1) + 1);
     if (n <= 0) return;
     if (buffer[0] != TIOCPKT_DATA) {
-        if (buffer[0] & TIOCPKT_IOCTL) fresh(nowmicros());
+        // A program sets up the port (a setup notice), then says nothing until its cable
+        // has powered up and it has dropped its own input (GreyPort::open), which reaches
+        // us as a flush notice. So what waits unread at a setup notice is the last
+        // program's and goes, unless the new program's flush has come already: then we
+        // are late (a loaded machine), it may have spoken, and its first packet stays.
+        // A flush notice that comes with the setup one is the last program's while we
+        // still wait for that one's.
+        const bool setup = buffer[0] & TIOCPKT_IOCTL, flushed = buffer[0] & TIOCPKT_FLUSHREAD;
+        if (setup) {
+            fresh(nowmicros(), !flushed || m_awaitflush);
+            m_awaitflush = true;
+        } else if (flushed) {
+            m_awaitflush = false;
+        }
         return;
     }
     for (ssize_t i = 1; i < n; ++i) m_calc.bytefromcomputer(buffer[i]);
     if (m_baud) m_in.carried(static_cast<std::size_t>(n - 1), 10'000'000 / m_baud);
 }
 
-void GreyServer::fresh(std::uint64_t now) {
+void GreyServer::fresh(std::uint64_t now, bool dropinput) {
     m_held = true;
     m_pending.clear();
-    // What the last program left unread goes too: the new one waits for its cable to power
-    // up before it says anything (GreyPort::open), so nothing of its own is lost here.
-    ::tcflush(m_master, TCIFLUSH);
+    if (dropinput) ::tcflush(m_master, TCIFLUSH);
     m_calc.disconnect();  // what the last program began goes with it
     m_settledat = now + kSettleMicros;
     m_in.clock = m_out.clock = now;
@@ -150,12 +164,15 @@ void GreyServer::run(int commandfd) {
         ::poll(&probe, 1, 0);
         const bool vacant = (probe.revents & POLLHUP) != 0;
         if (vacant && m_held) {
-            // The program let go of the port: its exchange goes with it.
+            // The program let go of the port: its exchange goes with it, and so does what it
+            // said and we did not read yet (nobody can have written since).
             m_held = false;
+            m_awaitflush = false;
             m_pending.clear();
+            ::tcflush(m_master, TCIFLUSH);
             m_calc.disconnect();
         } else if (!vacant && !m_held) {
-            fresh(now);
+            fresh(now, false);  // its setup notice follows and says whether input goes
         }
 
         int timeout = m_held ? 200 : kVacantPollMs;

@@ -45,7 +45,8 @@ private:
 
     void takeinput(std::size_t most);
     // A program has opened the port: nothing of the one before it carries over.
-    void fresh(std::uint64_t now);
+    // dropinput: what waits unread is the last program's.
+    void fresh(std::uint64_t now, bool dropinput);
     void giveoutput(std::uint64_t now, std::uint64_t bytemicros);
 
     VirtualTI92& m_calc;
@@ -54,6 +55,7 @@ private:
     int m_master = -1;
     std::uint32_t m_baud = 0;
     bool m_held = false;             // a program has the port open
+    bool m_awaitflush = false;       // it has set the port up, and not yet dropped its input
     std::uint64_t m_settledat = 0;   // when a new program has set up its port
     Line m_in, m_out;
     std::vector<std::uint8_t> m_pending;  // taken from the calculator, not yet written

@@ -55,6 +55,12 @@ void onsignal(int) {
     if (g_greyserver) g_greyserver->stop();
 }
 
+// Closing the terminal the server runs in hangs it up: it ends as on Ctrl+C, removing its
+// link or socket, rather than leaving them for the next server to trip over.
+void catchsignals(const struct sigaction& sa) {
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaction(sig, &sa, nullptr);
+}
+
 int usage(const std::string& problem) {
     std::fprintf(stderr, "tessaly92-vcalc: %s\n\n%s", problem.c_str(), kUsage);
     return 2;
@@ -151,8 +157,7 @@ int main(int argc, char** argv) {
             return 1;
         }
         g_greyserver = &server;
-        sigaction(SIGINT, &sa, nullptr);
-        sigaction(SIGTERM, &sa, nullptr);
+        catchsignals(sa);
         std::printf("grey cable at %s (%s)\n", greypath.c_str(), server.device().c_str());
         std::fflush(stdout);
         server.run(STDIN_FILENO);
@@ -170,8 +175,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     g_server = &server;
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGTERM, &sa, nullptr);
+    catchsignals(sa);
 
     std::printf("listening on %s\n", socketpath.c_str());
     std::fflush(stdout);

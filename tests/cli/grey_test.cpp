@@ -25,8 +25,21 @@ TEST(CliGrey, ListsTheVirtualTI92BehindAGreyCableAsOnTheParallelCable) {
     EXPECT_FALSE(std::filesystem::is_symlink(link)) << "the server removes its link";
 }
 
+TEST(CliGrey, TheServerRemovesItsLinkOnEveryStopSignal) {
+    TempDir s;
+    const std::string link = (s.path() / "ti92").string();
+    for (int sig : {SIGINT, SIGHUP}) {
+        VcalcServer server({"--grey", link, "--pace", "instant"});
+        ASSERT_EQ(server.line().rfind("grey cable at ", 0), 0u);
+        server.signal(sig);
+        EXPECT_EQ(server.wait(), 0) << sig;
+        EXPECT_FALSE(std::filesystem::is_symlink(link)) << sig;
+    }
+}
+
 TEST(CliGrey, ACableThatDoesNotOpenSaysHowToFixIt) {
     TempDir s;
+    std::filesystem::create_symlink("/dev/pts/999999", s.path() / "gone");
     struct Case {
         std::string link;
         int code;
@@ -35,6 +48,8 @@ TEST(CliGrey, ACableThatDoesNotOpenSaysHowToFixIt) {
     const Case cases[] = {
         {"grey:" + (s.path() / "ttyUSB9").string(), 1, "plug in the grey cable"},
         {"grey:/dev/null", 1, "is not a serial port"},
+        {"grey:" + s.path().string(), 1, "is not a serial port"},
+        {"grey:" + (s.path() / "gone").string(), 1, "which is gone: start the program that serves it"},
         {"grey:", 2, "/dev/ttyUSB0"},
     };
     for (const Case& c : cases) {

@@ -137,7 +137,7 @@ public:
     }
     UsbTransfer bulkread(std::uint8_t endpoint, std::span<std::uint8_t> into, std::uint32_t) override {
         calls.push_back("read " + std::to_string(endpoint) + " " + std::to_string(into.size()));
-        if (reads.empty()) return {UsbStatus::Timeout, 0};
+        if (reads.empty()) return {emptyforever ? UsbStatus::Ok : UsbStatus::Timeout, 0};
         Answer a = reads.front();
         reads.pop_front();
         std::copy(a.bytes.begin(), a.bytes.end(), into.begin());
@@ -149,6 +149,7 @@ public:
     }
     std::deque<Answer> reads;
     std::vector<std::string> calls;
+    bool emptyforever = false;  // once the script ends, every read comes back at once with nothing
 };
 
 std::vector<std::uint8_t> run(std::uint8_t first, std::size_t n) {
@@ -176,6 +177,16 @@ TEST(SilverCable, ReadsWholePacketsAndKeepsWhatWasNotTaken) {
     const std::vector<std::string> want = {"clear 129", "clear 2",      "read 129 32", "read 129 32",
                                            "read 129 32", "read 129 32"};
     EXPECT_EQ(fake.calls, want);
+}
+
+TEST(SilverCable, ABridgeThatAnswersNothingAtOnceIsNotPolledFlatOut) {
+    auto usb = std::make_unique<FakeUsb>();
+    FakeUsb& fake = *usb;
+    fake.emptyforever = true;
+    SilverStream stream(std::move(usb), "silver");
+    std::uint8_t out[4];
+    EXPECT_EQ(stream.read(out, 20), 0);
+    EXPECT_LE(fake.calls.size(), 2u + 21u) << "the halts, then a read a millisecond at most";
 }
 
 TEST(SilverCable, WritesLongRunsIn32BytePiecesAfterClearingHalts) {

@@ -51,15 +51,20 @@ struct GreySide final : Side {
     std::thread serving;
     std::unique_ptr<GreyPort> port;
     std::unique_ptr<Link> l;
+    bool late = false;  // the server looks at the port only once a ready check waits in it
     GreySide() { vc.loaddemo(); }
     ~GreySide() override { stop(); }
     void start() override {
         std::string error;
         const std::string path = (files.path() / "ti92").string();
         ASSERT_TRUE(server.open(path, &error)) << error;
-        serving = std::thread([this] { server.run(); });
+        if (!late) serving = std::thread([this] { server.run(); });
         port = std::make_unique<GreyPort>(path, false);
         ASSERT_TRUE(port->open()) << port->openerror();
+        if (late) {
+            ASSERT_TRUE(port->write(std::array<std::uint8_t, 4>{0x09, 0x68, 0x00, 0x00}));
+            serving = std::thread([this] { server.run(); });
+        }
         EXPECT_NE(port->warning().find("no modem lines"), std::string::npos);
         l = std::make_unique<Link>(*port, clock, shell, state);
         l->settrace(&trace);
@@ -213,6 +218,26 @@ TEST(GreyServer, AProgramThatLeavesMidPacketDoesNotSpoilTheNext) {
         grey.state.linkok = true;
         EXPECT_TRUE(readinessexchange(link)) << "round " << round << ": " << grey.state.pendingerror;
     }
+}
+
+TEST(GreyServer, AServerThatComesLateStillHearsTheFirstPacket) {
+    GreySide grey;
+    grey.late = true;
+    grey.start();
+    grey.state.linkok = true;
+    EXPECT_TRUE(waitack(grey.link())) << grey.state.pendingerror;
+}
+
+TEST(GreyServer, OneProgramAtATimeHasTheCable) {
+    GreySide grey;
+    grey.start();
+    const std::string path = (grey.files.path() / "ti92").string();
+    GreyPort second(path, false);
+    EXPECT_FALSE(second.open());
+    EXPECT_NE(second.openerror().find("in use by another program"), std::string::npos) << second.openerror();
+    grey.l.reset();
+    grey.port.reset();
+    EXPECT_TRUE(second.open()) << second.openerror();
 }
 
 TEST(GreyServer, RefusesToReplaceAnythingButAStaleLinkOfItsOwn) {

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -10,6 +11,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <thread>
 
 #include "link/link.h"
@@ -39,6 +41,10 @@ std::uint64_t nowmicros() {
 }
 std::uint64_t nowms() { return nowmicros() / 1000; }
 
+std::string notserial(const std::string& device) {
+    return device + " is not a serial port: give the grey cable's device, such as /dev/ttyUSB0 or /dev/ttyS0.";
+}
+
 std::string openfailure(const std::string& device, int err) {
     switch (err) {
     case ENOENT:
@@ -52,6 +58,8 @@ std::string openfailure(const std::string& device, int err) {
                ": join the group dialout (sudo usermod -aG dialout $USER) and log in again.";
     case EBUSY:
         return device + " is in use by another program: close it and try again.";
+    case EISDIR:
+        return notserial(device);
     default:
         return "Cannot open " + device + ": " + std::strerror(err) + ".";
     }
@@ -66,7 +74,14 @@ GreyPort::~GreyPort() {
 bool GreyPort::open() {
     m_fd = ::open(m_device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (m_fd < 0) {
-        m_openerror = openfailure(m_device, errno);
+        const int err = errno;
+        // A link whose port is gone is most often a virtual TI-92's that was killed.
+        std::error_code ec;
+        const std::filesystem::path to = std::filesystem::read_symlink(m_device, ec);
+        m_openerror = err == ENOENT && !ec ? m_device + " links to " + to.string() +
+                                                 ", which is gone: start the program that serves it again "
+                                                 "(tessaly92-vcalc --grey), or give the grey cable's device."
+                                           : openfailure(m_device, err);
         return false;
     }
     auto fail = [&](std::string text) {
@@ -76,7 +91,11 @@ bool GreyPort::open() {
         return false;
     };
     if (!::isatty(m_fd))
-        return fail(m_device + " is not a serial port: give the grey cable's device, such as /dev/ttyUSB0 or /dev/ttyS0.");
+        return fail(notserial(m_device));
+    // Two programs on one cable would split its bytes between them, and each would see the
+    // other's exchange fail for no reason. The lock goes with the port when it closes, even
+    // when the program holding it is killed.
+    if (::flock(m_fd, LOCK_EX | LOCK_NB) < 0 && errno == EWOULDBLOCK) return fail(openfailure(m_device, EBUSY));
     termios tio{};
     if (::tcgetattr(m_fd, &tio) < 0) return fail("Cannot set up " + m_device + ": " + std::strerror(errno) + ".");
     ::cfmakeraw(&tio);

@@ -8,6 +8,7 @@
 #include <climits>
 #include <cstring>
 #include <filesystem>
+#include <thread>
 
 namespace tessaly {
 
@@ -19,6 +20,7 @@ constexpr std::uint32_t kWriteTimeoutMs = 2000;
 // Reads of what is left in the bridge after a skip or a power-up.
 constexpr std::uint32_t kFlushTimeoutMs = 20;
 constexpr std::size_t kFlushLimit = 1024;
+constexpr auto kEmptyReadRest = std::chrono::milliseconds(1);
 
 std::string placetext(SilverPlace place) {
     if (place.bus == 0) return "the silver USB cable";
@@ -129,8 +131,10 @@ int SilverStream::read(std::span<std::uint8_t> out, std::uint32_t timeoutms) {
                 fail(t.status, "receiving");
                 return -1;
             }
-            // Neither data nor an error: the bridge had nothing yet; ask again.
+            // Neither data nor an error: the bridge had nothing yet; ask again, after a rest,
+            // or a bridge that answers at once with nothing would keep a core busy.
             if (Steady::now() >= deadline) break;
+            std::this_thread::sleep_for(kEmptyReadRest);
         }
         if (m_pending.empty()) return 0;
     }
