@@ -14,6 +14,8 @@
 
 namespace tessaly::cli {
 
+class TerminalShell;
+
 // Exit codes.
 inline constexpr int kOk = 0;
 inline constexpr int kFailed = 1;  // the transfer failed; the pending error text on stderr
@@ -48,7 +50,7 @@ private:
 
 // Prints the pending error text ("Operation cancelled." after Ctrl+C), and what the cable
 // says when it was lost, and gives the exit code of a finished transfer.
-int finish(TransferState& state, const Link* link = nullptr);
+int finish(TransferState& state, const Link* link = nullptr, const TerminalShell* shell = nullptr);
 
 // A package store of this run only, so a command-line receive leaves the window's
 // pending package alone.

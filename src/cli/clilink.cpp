@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "cli/cli.h"
+#include "cli/terminalshell.h"
 
 namespace tessaly::cli {
 
@@ -73,9 +74,12 @@ std::unique_ptr<CliLink> CliLink::open(const Options& options, std::string* erro
     return cl;
 }
 
-int finish(TransferState& state, const Link* link) {
+int finish(TransferState& state, const Link* link, const TerminalShell* shell) {
     if (state.linkok) return kOk;
-    printlines(state.pendingerror.empty() ? std::string("Operation cancelled.") : state.pendingerror);
+    if (state.pendingerror.empty())
+        printlines("Operation cancelled.");
+    else if (!shell || shell->lastline() != state.pendingerror)
+        printlines(state.pendingerror);
     if (link && !link->cableerror().empty()) printlines(link->cableerror());
     return kFailed;
 }

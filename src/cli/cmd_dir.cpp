@@ -27,7 +27,7 @@ int cmd_dir(const Options& options, const Args& args) {
     for (const ListRow& row : listing.rows)
         std::printf("%s\t%s\t%s\n", terminaltext(tibytes_to_utf8(row.caption)).c_str(), row.type.c_str(), row.size.c_str());
     std::fflush(stdout);
-    return finish(cl->state(), &cl->link());
+    return finish(cl->state(), &cl->link(), &shell);
 }
 
 } // namespace tessaly::cli

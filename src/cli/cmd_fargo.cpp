@@ -136,7 +136,7 @@ int cmd_installfargo(const Options& options, const Args& args) {
     if (r.restored && !r.filesfound)
         std::fprintf(stderr, "tessaly92-cli: the FARGO browser and libraries were not found below %s\n",
                      o->fargodir.c_str());
-    return finish(cl->state(), &cl->link());
+    return finish(cl->state(), &cl->link(), &shell);
 }
 
 int cmd_insertfargo(const Options&, const Args& args) {

@@ -178,7 +178,7 @@ int cmd_get(const Options& options, const Args& args) {
                 const DirectoryListing listing = directorylisting(cl->link(), shell);
             if (!cl->state().linkok) {
                 shell.endbar();
-                return finish(cl->state(), &cl->link());
+                return finish(cl->state(), &cl->link(), &shell);
             }
             const auto entries = requests(listing.rows, names);
             if (!entries) {
@@ -190,7 +190,7 @@ int cmd_get(const Options& options, const Args& args) {
         }
     }
     shell.endbar();
-    if (!cl->state().linkok) return finish(cl->state(), &cl->link());
+    if (!cl->state().linkok) return finish(cl->state(), &cl->link(), &shell);
 
     std::string comment = o->comment;
     if (!saveas92g(o->output, false, store, comment, shell, cl->state(), &error)) {

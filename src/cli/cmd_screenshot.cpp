@@ -61,7 +61,7 @@ int cmd_screenshot(const Options& options, const Args& args) {
     }
     shell.endbar();
     // Half a picture is no screenshot: the file is written only when all of it arrived.
-    if (!result.complete || !cl->state().linkok) return finish(cl->state(), &cl->link());
+    if (!result.complete || !cl->state().linkok) return finish(cl->state(), &cl->link(), &shell);
     if (!savepicture(output, result.picture, &error)) {
         std::fprintf(stderr, "tessaly92-cli: %s\n", error.c_str());
         return kFailed;

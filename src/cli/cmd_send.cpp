@@ -132,7 +132,7 @@ int cmd_send(const Options& options, const Args& args) {
     }
     shell.endbar();
     if (state.linkok) std::printf("%zu variable(s) sent\n", sent);
-    return finish(state, &link);
+    return finish(state, &link, &shell);
 }
 
 int cmd_backup(const Options& options, const Args& args) {
@@ -155,7 +155,7 @@ int cmd_backup(const Options& options, const Args& args) {
         fetchbackup(cl->link(), shell, store, o->output, comment);
     }
     shell.endbar();
-    return finish(cl->state(), &cl->link());
+    return finish(cl->state(), &cl->link(), &shell);
 }
 
 int cmd_restore(const Options& options, const Args& args) {
@@ -176,7 +176,7 @@ int cmd_restore(const Options& options, const Args& args) {
         sendbackup(cl->link(), shell, o->files[0]);
     }
     shell.endbar();
-    return finish(cl->state(), &cl->link());
+    return finish(cl->state(), &cl->link(), &shell);
 }
 
 } // namespace tessaly::cli

@@ -56,6 +56,7 @@ TerminalShell::~TerminalShell() { endbar(); }
 
 void TerminalShell::line(std::string_view text) {
     endbar();
+    m_last = text;
     const std::string t = terminaltext(text);
     std::fprintf(m_out, "%s\n", t.c_str());
     std::fflush(m_out);

@@ -37,12 +37,17 @@ public:
     // Ends a bar that is on show, so what follows starts on a fresh line.
     void endbar();
 
+    // The text of the last line written, as given: a failure already on show is not
+    // repeated at the end.
+    const std::string& lastline() const { return m_last; }
+
 private:
     void line(std::string_view text);
     void drawbar();
 
     MessagePump& m_pump;
     std::FILE* m_out;
+    std::string m_last;
     int m_max = 0;
     int m_position = 0;
     int m_drawn = -1;     // per cent last drawn; -1 forces the next drawing

@@ -97,3 +97,17 @@ TEST(CliBackup, AFailedBackupIsNotSaved) {
 }
 
 } // namespace
+
+namespace {
+TEST(CliSendRefused, TheRefusalIsSaidOnce) {
+    TempDir s;
+    VirtualCable cable(s.path(), {"--refuse-headers"});
+    ASSERT_TRUE(cable.listening());
+    const auto sample = samplestate("str.92s", s.path());
+    const CliResult r = runcli({"--link", cable.link(), "send", sample.string()}, s.path());
+    EXPECT_EQ(r.code, 1);
+    const auto first = r.err.find("Variable(s) not sent: str");
+    ASSERT_NE(first, std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("Variable(s) not sent", first + 1), std::string::npos) << r.err;
+}
+} // namespace
