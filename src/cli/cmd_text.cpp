@@ -3,6 +3,7 @@
 #include "cli/cli.h"
 #include "cli/terminalshell.h"
 #include "files/packagestore.h"
+#include "files/packagewriter.h"
 #include "files/textconvert.h"
 #include "files/ticharset.h"
 #include "files/tifile.h"
@@ -49,8 +50,11 @@ int cmd_txt2var(const Options&, const Args& args) {
     if (!tibytes) return refuse(input, why + " Nothing was written.");
     const auto name = utf8_to_tibytes(varname, kTiNameSize, &why);
     if (!name) return refuse(input, "the variable name: " + why + ". Nothing was written.");
-    if (comment.size() > kTiCommentSize)
-        std::fprintf(stderr, "tessaly92-cli: the comment is cut to its first %zu characters\n", kTiCommentSize);
+    // The comment is refused like the text, before anything is written; its length counts
+    // characters, not the bytes of their UTF-8.
+    bool cut = false;
+    if (!commenttibytes(comment, &why, &cut)) return refuse(input, why + ". Nothing was written.");
+    if (cut) std::fprintf(stderr, "tessaly92-cli: the comment is cut to its first %zu characters\n", kTiCommentSize);
 
     TemporaryStore temp;
     if (!temp.ok()) return refuse(input, "cannot make a temporary package store", kFailed);

@@ -15,8 +15,11 @@ void writetext(const std::filesystem::path& p, const std::string& text) {
 TEST(CliText, Txt2VarAndBack) {
     TempDir dir;
     writetext(dir / "notes.long.txt", "Grüße, é α\r\nline two\n");
-    auto r = runcli({"txt2var", (dir / "notes.long.txt").string(), "--comment", "Übung"}, dir.path());
+    // 33 characters in 40 bytes: nothing is cut.
+    auto r = runcli({"txt2var", (dir / "notes.long.txt").string(), "--comment", "Übungsblätter für Öl, Güte, Größe"},
+                    dir.path());
     ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.err, "");
     ASSERT_TRUE(std::filesystem::exists(dir / "notes.92t"));  // the variable name + .92t
     const Bytes file = tessaly::test::readbytes(dir / "notes.92t");
     EXPECT_EQ(file[18], 0xDC);  // Ü in the calculator's characters
@@ -31,6 +34,7 @@ TEST(CliText, Txt2VarAndBack) {
 TEST(CliText, RefusalsWriteNothing) {
     TempDir dir;
     writetext(dir / "euro.txt", "5 €");
+    writetext(dir / "ok.txt", "5 EUR");
     struct Case {
         std::vector<std::string> args;
         int code;
@@ -39,6 +43,8 @@ TEST(CliText, RefusalsWriteNothing) {
         {{"txt2var", (dir / "euro.txt").string(), "-o", (dir / "out.92t").string()}, 2,
          "The character € (U+20AC) has no TI-92 equivalent (line 1). Nothing was written."},
         {{"txt2var", (dir / "missing.txt").string(), "-o", (dir / "out.92t").string()}, 2, "missing.txt"},
+        {{"txt2var", (dir / "ok.txt").string(), "-o", (dir / "out.92t").string(), "--comment", "€"}, 2,
+         "the comment cannot be written"},
         {{"txt2var", dir.path().string(), "-o", (dir / "out.92t").string()}, 2, "folder"},
         {{"var2txt", (dir / "euro.txt").string()}, 2, "euro.txt"},
         {{"var2txt"}, 2, "usage"},
