@@ -71,7 +71,37 @@ std::vector<std::string> textlines(std::span<const std::uint8_t> stored) {
     return lines;
 }
 
+namespace {
+
+// UTF-16 as editors on Windows save "Unicode" text, told by its byte-order mark.
+std::string utf16toutf8(std::string_view text, bool bigendian) {
+    std::string out;
+    out.reserve(text.size());
+    auto unit = [&](std::size_t i) {
+        const auto a = static_cast<std::uint8_t>(text[i]), b = static_cast<std::uint8_t>(text[i + 1]);
+        return static_cast<char32_t>(bigendian ? (a << 8 | b) : (b << 8 | a));
+    };
+    for (std::size_t i = 2; i + 1 < text.size(); i += 2) {
+        char32_t c = unit(i);
+        if (c >= 0xD800 && c < 0xDC00 && i + 3 < text.size()) {
+            const char32_t low = unit(i + 2);
+            if (low >= 0xDC00 && low < 0xE000) {
+                c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+                i += 2;
+            }
+        }
+        appendutf8(out, c);
+    }
+    return out;
+}
+
+} // namespace
+
 std::string decodetext(std::string_view text) {
+    // A byte-order mark is no character of the text.
+    if (text.starts_with("\xFF\xFE") || text.starts_with("\xFE\xFF"))
+        return utf16toutf8(text, text[0] == '\xFE');
+    if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
     if (isutf8(text)) return std::string(text);
     // Latin-1; its control range 0x80-0x9F holds the calculator's own Greek letters and
     // signs in files written by the Windows version, which copied bytes as they were.

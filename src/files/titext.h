@@ -33,7 +33,8 @@ std::string textcontent(std::string_view tibytes);
 std::vector<std::string> textlines(std::span<const std::uint8_t> stored);
 
 // A text file's bytes as UTF-8: kept when they are UTF-8, else read as Latin-1 (with the
-// calculator's own characters in 0x80-0x9F, where Latin-1 has only control codes).
+// calculator's own characters in 0x80-0x9F, where Latin-1 has only control codes). A
+// byte-order mark is dropped; one of UTF-16 has the text read as UTF-16.
 std::string decodetext(std::string_view text);
 
 // Text as the computer keeps it (UTF-8; not valid UTF-8 is read as Latin-1, as the

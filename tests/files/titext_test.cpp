@@ -55,6 +55,9 @@ TEST(TextToTiBytes, DecodesAndEndsLines) {
         {"\xE9t\xE9", bytes({0xE9, 't', 0xE9})},      // not UTF-8: Latin-1
         {"\x80\xB5", bytes({0x80, 0xB5})},            // the Windows version's own bytes
         {"x\u0304 \u2208\t!", bytes({0x9A, ' ', 0x1F, '!'})},
+        {"\xEF\xBB\xBFé", bytes({0xE9})},                        // UTF-8 with its mark
+        {std::string("\xFF\xFE\xE9\0\n\0", 6), bytes({0xE9, 0x0D})},  // UTF-16, as Windows saves "Unicode"
+        {std::string("\xFE\xFF\x03\xB1", 4), bytes({0x80})},
     };
     for (const auto& [text, ti] : cases) {
         std::string error;
