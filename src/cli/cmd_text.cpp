@@ -44,7 +44,7 @@ int cmd_txt2var(const Options&, const Args& args) {
     if (output.empty()) output = (source.parent_path() / (varname + ".92t")).string();
 
     std::string why;
-    const auto text = readtextfile(source, &why);
+    const auto text = readtextfile(source, &why, kMaxTextFile);
     if (!text) return refuse(input, why);
     const auto tibytes = texttotibytes(*text, &why);
     if (!tibytes) return refuse(input, why + " Nothing was written.");

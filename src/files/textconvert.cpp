@@ -16,7 +16,7 @@ std::string lastthree(std::string_view name) { return upstring(name.substr(name.
 bool stagefile(const std::filesystem::path& path, const PackageStore& store, Shell& shell) {
     const std::string shown = path.filename().string();
     std::string why;
-    auto text = readtextfile(path, &why);
+    auto text = readtextfile(path, &why, kMaxTextFile);
     std::optional<std::string> tibytes;
     if (text) tibytes = texttotibytes(*text, &why);
     const auto name = utf8_to_tibytes(textvariablename(shown), kTiNameSize, tibytes ? &why : nullptr);

@@ -1,5 +1,7 @@
 #include "files/titext.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstdio>
 
@@ -196,9 +198,17 @@ bool stagetext(const PackageStore& store, std::string_view name, std::string_vie
     return writer.close(error);
 }
 
-std::optional<std::string> readtextfile(const std::filesystem::path& path, std::string* error) {
+std::optional<std::string> readtextfile(const std::filesystem::path& path, std::string* error,
+                                        std::uintmax_t limit) {
     std::FILE* fp = openregular(path, error);
     if (!fp) return std::nullopt;
+    struct stat st {};
+    if (::fstat(::fileno(fp), &st) == 0 && static_cast<std::uintmax_t>(st.st_size) > limit) {
+        std::fclose(fp);
+        fail(error, "The text is too long for a TI-92 text variable: the file holds " + std::to_string(st.st_size) +
+                        " bytes.");
+        return std::nullopt;
+    }
     std::string bytes;
     char chunk[16384];
     std::size_t got;

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -53,8 +54,14 @@ std::string linestoutf8(const std::vector<std::string>& lines);
 bool stagetext(const PackageStore& store, std::string_view name, std::string_view tibytes, Shell& shell,
                std::string* error);
 
-// Reads a text file whole (a regular file only; a FIFO or folder is refused).
-std::optional<std::string> readtextfile(const std::filesystem::path& path, std::string* error);
+// No text variable comes from a file longer than this, even with every line end doubled
+// and every character in three bytes of UTF-8; a longer one is refused before it is read.
+inline constexpr std::uintmax_t kMaxTextFile = 4u << 20;
+
+// Reads a text file whole (a regular file only; a FIFO or folder is refused, and so is a
+// file longer than limit).
+std::optional<std::string> readtextfile(const std::filesystem::path& path, std::string* error,
+                                        std::uintmax_t limit = UINTMAX_MAX);
 
 // What a text view shows: the name label and the lines of the texts found.
 struct TextView {

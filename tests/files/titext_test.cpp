@@ -135,7 +135,9 @@ TEST_F(TextFiles, BadInputChangesNothing) {
     const Bytes before = readbytes(store.datapath());
     ::mkfifo((dir / "fifo.txt").c_str(), 0600);
     std::filesystem::create_directory(dir / "folder.txt");
-    for (const char* name : {"missing.txt", "fifo.txt", "folder.txt"}) {
+    write("huge.txt", "");
+    std::filesystem::resize_file(dir / "huge.txt", kMaxTextFile + 1);  // refused unread
+    for (const char* name : {"missing.txt", "fifo.txt", "folder.txt", "huge.txt"}) {
         shell.boxes.clear();
         EXPECT_EQ(txtconvertcommand(dir.path(), {name}, store, comment, shell, state), 0);
         ASSERT_EQ(shell.boxes.size(), 1u) << name;
