@@ -86,14 +86,17 @@ int cmd_var2txt(const Options&, const Args& args) {
     const auto variables = file->variables();
     std::vector<bool> chosen(variables.size(), false);
     bool any = false;
+    const TiEntry* other = nullptr;  // a variable of that name that is no text
     for (std::size_t k = 0; k < variables.size(); ++k) {
         const TiEntry& v = *variables[k];
         const bool match = wanted ? v.fullname() == *wanted || v.name == *wanted : v.type == kTextType;
         if (!match) continue;
-        if (v.type != kTextType)
-            return refuse(args[1], "not a text variable (" + std::string(typename_of(v.type)) + ")");
-        chosen[k] = any = true;
+        // A bare name can match in several folders: the texts among them are shown.
+        if (v.type != kTextType) other = &v;
+        else chosen[k] = any = true;
     }
+    if (!any && other)
+        return refuse(args[1], "not a text variable (" + std::string(typename_of(other->type)) + ")");
     if (!any)
         return refuse(path, wanted ? "holds no variable named " + args[1] : std::string("holds no text variable"));
     const auto view = extracttexts(path, [&](std::size_t k) { return k < chosen.size() && chosen[k]; }, &why);

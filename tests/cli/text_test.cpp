@@ -2,6 +2,8 @@
 
 #include "cli/clirun.h"
 #include "files/filetestutil.h"
+#include "files/packagewriter.h"
+#include "support/scriptedshell.h"
 
 namespace tessaly::clitest {
 namespace {
@@ -69,6 +71,21 @@ TEST(CliText, GroupFileByName) {
         EXPECT_EQ(r.code, 2);
         EXPECT_NE(r.err.find(err), std::string::npos) << r.err;
     }
+}
+
+TEST(CliText, BareNameShowsTheTextAmongItsNamesakes) {
+    TempDir dir;
+    const PackageStore store(dir / "store");
+    using tessaly::test::stored;
+    tessaly::test::stage(store, {{"work\\notes", 0x0C, stored({0, 1, 'x', 0x2D})},
+                                 {"main\\notes", 0x0B, stored({0, 1, 0x20, 'h', 'i', 0, 0xE0})}});
+    tessaly::test::ScriptedShell shell;
+    TransferState state;
+    std::string comment, why;
+    ASSERT_TRUE(saveas92g(dir / "two.92g", false, store, comment, shell, state, &why)) << why;
+    const auto r = runcli({"var2txt", (dir / "two.92g").string(), "notes"}, dir.path());
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, " hi\n");
 }
 
 } // namespace
