@@ -41,6 +41,7 @@ int cmd_txt2var(const Options&, const Args& args) {
     }
     const std::filesystem::path source(input);
     const std::string varname = textvariablename(source.filename().string());
+    if (varname.empty()) return refuse(input, std::string(kNoVariableName) + " Nothing was written.");
     if (output.empty()) output = (source.parent_path() / (varname + ".92t")).string();
 
     std::string why;

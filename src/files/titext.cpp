@@ -170,6 +170,8 @@ std::string linestoutf8(const std::vector<std::string>& lines) {
 
 bool stagetext(const PackageStore& store, std::string_view name, std::string_view tibytes, Shell& shell,
                std::string* error) {
+    // ".txt" or ".notes.txt": the calculator has no variable without a name.
+    if (name.empty()) return fail(error, kNoVariableName.data());
     const std::string content = textcontent(tibytes);
     if (content.size() > kMaxTextContent)
         return fail(error, "The text is too long for a TI-92 text variable: " + std::to_string(content.size()) +

@@ -23,6 +23,7 @@ inline constexpr std::size_t kMaxTextContent = 0xFFFF;  // L must fit the calcul
 
 // The variable name for a file name: up to the first dot, cut to 8 characters, case kept.
 std::string textvariablename(std::string_view filename);
+inline constexpr std::string_view kNoVariableName = "The file name starts with a dot, so the text would have no variable name.";
 
 // A text variable's content L from TI-92 bytes: 00 01, the command byte 0x20, then every
 // byte from 31 up copied, each 0x0D followed by 0x20, all other bytes dropped; 00 E0.

@@ -137,7 +137,8 @@ TEST_F(TextFiles, BadInputChangesNothing) {
     std::filesystem::create_directory(dir / "folder.txt");
     write("huge.txt", "");
     std::filesystem::resize_file(dir / "huge.txt", kMaxTextFile + 1);  // refused unread
-    for (const char* name : {"missing.txt", "fifo.txt", "folder.txt", "huge.txt"}) {
+    write(".hidden.txt", "no name");
+    for (const char* name : {"missing.txt", "fifo.txt", "folder.txt", "huge.txt", ".hidden.txt"}) {
         shell.boxes.clear();
         EXPECT_EQ(txtconvertcommand(dir.path(), {name}, store, comment, shell, state), 0);
         ASSERT_EQ(shell.boxes.size(), 1u) << name;
