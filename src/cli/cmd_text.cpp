@@ -44,6 +44,11 @@ int cmd_txt2var(const Options&, const Args& args) {
     if (varname.empty()) return refuse(input, std::string(kNoVariableName) + " Nothing was written.");
     if (output.empty()) output = (source.parent_path() / (varname + ".92t")).string();
 
+    // "txt2var notes.92t" names its own output: the file would be lost to a copy of itself.
+    std::error_code same;
+    if (std::filesystem::equivalent(source, output, same))
+        return refuse(output, "the TI-92 file would replace the text file it is made from. Nothing was written.");
+
     std::string why;
     const auto text = readtextfile(source, &why, kMaxTextFile);
     if (!text) return refuse(input, why);

@@ -48,6 +48,7 @@ TEST(CliText, RefusalsWriteNothing) {
         {{"txt2var", (dir / "ok.txt").string(), "-o", (dir / "out.92t").string(), "--comment", "€"}, 2,
          "the comment cannot be written"},
         {{"txt2var", dir.path().string(), "-o", (dir / "out.92t").string()}, 2, "folder"},
+        {{"txt2var", (dir / "ok.txt").string(), "-o", (dir / "ok.txt").string()}, 2, "would replace the text file"},
         {{"var2txt", (dir / "euro.txt").string()}, 2, "euro.txt"},
         {{"var2txt"}, 2, "usage"},
     };
@@ -57,6 +58,7 @@ TEST(CliText, RefusalsWriteNothing) {
         EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
         EXPECT_FALSE(std::filesystem::exists(dir / "out.92t"));
     }
+    EXPECT_EQ(slurp(dir / "ok.txt"), "5 EUR");
 }
 
 TEST(CliText, GroupFileByName) {
