@@ -53,7 +53,7 @@ int cmd_txt2var(const Options&, const Args& args) {
     const auto text = readtextfile(source, &why, kMaxTextFile);
     if (!text) return refuse(input, why);
     const auto tibytes = texttotibytes(*text, &why);
-    if (!tibytes) return refuse(input, why + " Nothing was written.");
+    if (!tibytes || !textfits(*tibytes, &why)) return refuse(input, why + " Nothing was written.");
     const auto name = utf8_to_tibytes(varname, kTiNameSize, &why);
     if (!name) return refuse(input, "the variable name: " + why + ". Nothing was written.");
     // The comment is refused like the text, before anything is written; its length counts

@@ -168,14 +168,23 @@ std::string linestoutf8(const std::vector<std::string>& lines) {
     return out;
 }
 
+bool textfits(std::string_view tibytes, std::string* error) {
+    std::size_t size = 5;  // lead-in, first command byte, end
+    for (char ch : tibytes) {
+        const auto b = static_cast<std::uint8_t>(ch);
+        size += b >= kFirstKept ? 1 : b == kCarriageReturn ? 2 : 0;
+    }
+    if (size <= kMaxTextContent) return true;
+    return fail(error, "The text is too long for a TI-92 text variable: " + std::to_string(size) + " bytes, at most " +
+                           std::to_string(kMaxTextContent) + ".");
+}
+
 bool stagetext(const PackageStore& store, std::string_view name, std::string_view tibytes, Shell& shell,
                std::string* error) {
     // ".txt" or ".notes.txt": the calculator has no variable without a name.
     if (name.empty()) return fail(error, kNoVariableName.data());
+    if (!textfits(tibytes, error)) return false;
     const std::string content = textcontent(tibytes);
-    if (content.size() > kMaxTextContent)
-        return fail(error, "The text is too long for a TI-92 text variable: " + std::to_string(content.size()) +
-                               " bytes, at most " + std::to_string(kMaxTextContent) + ".");
     PackageStoreWriter writer(store);
     if (!writer.open(true, error)) return false;
     const std::uint8_t head[6] = {0, 0, 0, 0, static_cast<std::uint8_t>(content.size() >> 8),

@@ -48,6 +48,9 @@ std::optional<std::string> texttotibytes(std::string_view text, std::string* err
 // Lines of TI-92 bytes as UTF-8 text, each line ended by LF.
 std::string linestoutf8(const std::vector<std::string>& lines);
 
+// Whether the text's content fits the calculator's size word; false and why otherwise.
+bool textfits(std::string_view tibytes, std::string* error);
+
 // Writes the package store afresh with exactly one text variable named name (TI-92
 // bytes): four zero bytes, the big-endian length, the content. The gauge follows the
 // bytes converted. The store is replaced only when the text was staged whole; a text too

@@ -37,6 +37,7 @@ TEST(CliText, RefusalsWriteNothing) {
     TempDir dir;
     writetext(dir / "euro.txt", "5 €");
     writetext(dir / "ok.txt", "5 EUR");
+    writetext(dir / "long.txt", std::string(70000, 'x'));
     struct Case {
         std::vector<std::string> args;
         int code;
@@ -45,6 +46,7 @@ TEST(CliText, RefusalsWriteNothing) {
         {{"txt2var", (dir / "euro.txt").string(), "-o", (dir / "out.92t").string()}, 2,
          "The character € (U+20AC) has no TI-92 equivalent (line 1). Nothing was written."},
         {{"txt2var", (dir / "missing.txt").string(), "-o", (dir / "out.92t").string()}, 2, "missing.txt"},
+        {{"txt2var", (dir / "long.txt").string(), "-o", (dir / "out.92t").string()}, 2, "too long"},
         {{"txt2var", (dir / "ok.txt").string(), "-o", (dir / "out.92t").string(), "--comment", "€"}, 2,
          "the comment cannot be written"},
         {{"txt2var", dir.path().string(), "-o", (dir / "out.92t").string()}, 2, "folder"},
