@@ -228,7 +228,9 @@ void TTextForm::toqview() {
         if (opening < 0) {
             opening = i;
         } else {
-            spans.emplace_back(opening, i);
+            // "##" encloses nothing to mark; taking it away would lose it for good, as the
+            // plain form has nothing to put it back from.
+            if (i > opening + 1) spans.emplace_back(opening, i);
             opening = -1;
         }
     }

@@ -3,6 +3,7 @@
 #include "cli/cli.h"
 #include "cli/terminalshell.h"
 #include "files/packagestore.h"
+#include "files/packagewriter.h"
 #include "files/textconvert.h"
 #include "files/ticharset.h"
 #include "files/tifile.h"
@@ -40,17 +41,26 @@ int cmd_txt2var(const Options&, const Args& args) {
     }
     const std::filesystem::path source(input);
     const std::string varname = textvariablename(source.filename().string());
+    if (varname.empty()) return refuse(input, std::string(kNoVariableName) + " Nothing was written.");
     if (output.empty()) output = (source.parent_path() / (varname + ".92t")).string();
 
+    // "txt2var notes.92t" names its own output: the file would be lost to a copy of itself.
+    std::error_code same;
+    if (std::filesystem::equivalent(source, output, same))
+        return refuse(output, "the TI-92 file would replace the text file it is made from. Nothing was written.");
+
     std::string why;
-    const auto text = readtextfile(source, &why);
+    const auto text = readtextfile(source, &why, kMaxTextFile);
     if (!text) return refuse(input, why);
     const auto tibytes = texttotibytes(*text, &why);
-    if (!tibytes) return refuse(input, why + " Nothing was written.");
+    if (!tibytes || !textfits(*tibytes, &why)) return refuse(input, why + " Nothing was written.");
     const auto name = utf8_to_tibytes(varname, kTiNameSize, &why);
     if (!name) return refuse(input, "the variable name: " + why + ". Nothing was written.");
-    if (comment.size() > kTiCommentSize)
-        std::fprintf(stderr, "tessaly92-cli: the comment is cut to its first %zu characters\n", kTiCommentSize);
+    // The comment is refused like the text, before anything is written; its length counts
+    // characters, not the bytes of their UTF-8.
+    bool cut = false;
+    if (!commenttibytes(comment, &why, &cut)) return refuse(input, why + ". Nothing was written.");
+    if (cut) std::fprintf(stderr, "tessaly92-cli: the comment is cut to its first %zu characters\n", kTiCommentSize);
 
     TemporaryStore temp;
     if (!temp.ok()) return refuse(input, "cannot make a temporary package store", kFailed);
@@ -82,14 +92,17 @@ int cmd_var2txt(const Options&, const Args& args) {
     const auto variables = file->variables();
     std::vector<bool> chosen(variables.size(), false);
     bool any = false;
+    const TiEntry* other = nullptr;  // a variable of that name that is no text
     for (std::size_t k = 0; k < variables.size(); ++k) {
         const TiEntry& v = *variables[k];
         const bool match = wanted ? v.fullname() == *wanted || v.name == *wanted : v.type == kTextType;
         if (!match) continue;
-        if (v.type != kTextType)
-            return refuse(args[1], "not a text variable (" + std::string(typename_of(v.type)) + ")");
-        chosen[k] = any = true;
+        // A bare name can match in several folders: the texts among them are shown.
+        if (v.type != kTextType) other = &v;
+        else chosen[k] = any = true;
     }
+    if (!any && other)
+        return refuse(args[1], "not a text variable (" + std::string(typename_of(other->type)) + ")");
     if (!any)
         return refuse(path, wanted ? "holds no variable named " + args[1] : std::string("holds no text variable"));
     const auto view = extracttexts(path, [&](std::size_t k) { return k < chosen.size() && chosen[k]; }, &why);

@@ -12,14 +12,23 @@ namespace {
 
 std::string lastthree(std::string_view name) { return upstring(name.substr(name.size() >= 3 ? name.size() - 3 : 0)); }
 
+// The variable's name from a file name, in the calculator's characters; why names the
+// file name as the culprit, so a refusal is not taken for one of the text.
+std::optional<std::string> variablename(const std::string& filename, std::string* why) {
+    std::string error;
+    auto name = utf8_to_tibytes(textvariablename(filename), kTiNameSize, &error);
+    if (!name && why) *why = "the variable name from the file name: " + error + ".";
+    return name;
+}
+
 // The file's name and its text as TI-92 bytes; a message box says why when there is none.
 bool stagefile(const std::filesystem::path& path, const PackageStore& store, Shell& shell) {
     const std::string shown = path.filename().string();
     std::string why;
-    auto text = readtextfile(path, &why);
+    auto text = readtextfile(path, &why, kMaxTextFile);
     std::optional<std::string> tibytes;
     if (text) tibytes = texttotibytes(*text, &why);
-    const auto name = utf8_to_tibytes(textvariablename(shown), kTiNameSize, tibytes ? &why : nullptr);
+    const auto name = variablename(shown, tibytes ? &why : nullptr);
     if (tibytes && name && stagetext(store, *name, *tibytes, shell, &why)) return true;
     shell.messagebox("Cannot convert " + shown + ": " + why + "\rNothing was written.", kTextErrorCaption, Icon::Error,
                      Buttons::Ok);
@@ -74,7 +83,7 @@ bool savetextvariable(const std::filesystem::path& dest, std::string_view text, 
     std::string why;
     const std::string shown = dest.filename().string();
     const auto tibytes = texttotibytes(text, &why);
-    const auto name = tibytes ? utf8_to_tibytes(textvariablename(shown), kTiNameSize, &why) : std::nullopt;
+    const auto name = tibytes ? variablename(shown, &why) : std::nullopt;
     bool saved = false;
     if (name && stagetext(store, *name, *tibytes, shell, &why)) {
         comment = shell.inputbox(kCommentTitle, kEditorCommentPrompt, "").value_or("");

@@ -1,5 +1,7 @@
 #include "files/titext.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstdio>
 
@@ -71,7 +73,37 @@ std::vector<std::string> textlines(std::span<const std::uint8_t> stored) {
     return lines;
 }
 
+namespace {
+
+// UTF-16 as editors on Windows save "Unicode" text, told by its byte-order mark.
+std::string utf16toutf8(std::string_view text, bool bigendian) {
+    std::string out;
+    out.reserve(text.size());
+    auto unit = [&](std::size_t i) {
+        const auto a = static_cast<std::uint8_t>(text[i]), b = static_cast<std::uint8_t>(text[i + 1]);
+        return static_cast<char32_t>(bigendian ? (a << 8 | b) : (b << 8 | a));
+    };
+    for (std::size_t i = 2; i + 1 < text.size(); i += 2) {
+        char32_t c = unit(i);
+        if (c >= 0xD800 && c < 0xDC00 && i + 3 < text.size()) {
+            const char32_t low = unit(i + 2);
+            if (low >= 0xDC00 && low < 0xE000) {
+                c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+                i += 2;
+            }
+        }
+        appendutf8(out, c);
+    }
+    return out;
+}
+
+} // namespace
+
 std::string decodetext(std::string_view text) {
+    // A byte-order mark is no character of the text.
+    if (text.starts_with("\xFF\xFE") || text.starts_with("\xFE\xFF"))
+        return utf16toutf8(text, text[0] == '\xFE');
+    if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
     if (isutf8(text)) return std::string(text);
     // Latin-1; its control range 0x80-0x9F holds the calculator's own Greek letters and
     // signs in files written by the Windows version, which copied bytes as they were.
@@ -136,12 +168,23 @@ std::string linestoutf8(const std::vector<std::string>& lines) {
     return out;
 }
 
+bool textfits(std::string_view tibytes, std::string* error) {
+    std::size_t size = 5;  // lead-in, first command byte, end
+    for (char ch : tibytes) {
+        const auto b = static_cast<std::uint8_t>(ch);
+        size += b >= kFirstKept ? 1 : b == kCarriageReturn ? 2 : 0;
+    }
+    if (size <= kMaxTextContent) return true;
+    return fail(error, "The text is too long for a TI-92 text variable: " + std::to_string(size) + " bytes, at most " +
+                           std::to_string(kMaxTextContent) + ".");
+}
+
 bool stagetext(const PackageStore& store, std::string_view name, std::string_view tibytes, Shell& shell,
                std::string* error) {
+    // ".txt" or ".notes.txt": the calculator has no variable without a name.
+    if (name.empty()) return fail(error, kNoVariableName.data());
+    if (!textfits(tibytes, error)) return false;
     const std::string content = textcontent(tibytes);
-    if (content.size() > kMaxTextContent)
-        return fail(error, "The text is too long for a TI-92 text variable: " + std::to_string(content.size()) +
-                               " bytes, at most " + std::to_string(kMaxTextContent) + ".");
     PackageStoreWriter writer(store);
     if (!writer.open(true, error)) return false;
     const std::uint8_t head[6] = {0, 0, 0, 0, static_cast<std::uint8_t>(content.size() >> 8),
@@ -166,9 +209,17 @@ bool stagetext(const PackageStore& store, std::string_view name, std::string_vie
     return writer.close(error);
 }
 
-std::optional<std::string> readtextfile(const std::filesystem::path& path, std::string* error) {
+std::optional<std::string> readtextfile(const std::filesystem::path& path, std::string* error,
+                                        std::uintmax_t limit) {
     std::FILE* fp = openregular(path, error);
     if (!fp) return std::nullopt;
+    struct stat st {};
+    if (::fstat(::fileno(fp), &st) == 0 && static_cast<std::uintmax_t>(st.st_size) > limit) {
+        std::fclose(fp);
+        fail(error, "The text is too long for a TI-92 text variable: the file holds " + std::to_string(st.st_size) +
+                        " bytes.");
+        return std::nullopt;
+    }
     std::string bytes;
     char chunk[16384];
     std::size_t got;

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -22,6 +23,7 @@ inline constexpr std::size_t kMaxTextContent = 0xFFFF;  // L must fit the calcul
 
 // The variable name for a file name: up to the first dot, cut to 8 characters, case kept.
 std::string textvariablename(std::string_view filename);
+inline constexpr std::string_view kNoVariableName = "The file name starts with a dot, so the text would have no variable name.";
 
 // A text variable's content L from TI-92 bytes: 00 01, the command byte 0x20, then every
 // byte from 31 up copied, each 0x0D followed by 0x20, all other bytes dropped; 00 E0.
@@ -33,7 +35,8 @@ std::string textcontent(std::string_view tibytes);
 std::vector<std::string> textlines(std::span<const std::uint8_t> stored);
 
 // A text file's bytes as UTF-8: kept when they are UTF-8, else read as Latin-1 (with the
-// calculator's own characters in 0x80-0x9F, where Latin-1 has only control codes).
+// calculator's own characters in 0x80-0x9F, where Latin-1 has only control codes). A
+// byte-order mark is dropped; one of UTF-16 has the text read as UTF-16.
 std::string decodetext(std::string_view text);
 
 // Text as the computer keeps it (UTF-8; not valid UTF-8 is read as Latin-1, as the
@@ -45,6 +48,9 @@ std::optional<std::string> texttotibytes(std::string_view text, std::string* err
 // Lines of TI-92 bytes as UTF-8 text, each line ended by LF.
 std::string linestoutf8(const std::vector<std::string>& lines);
 
+// Whether the text's content fits the calculator's size word; false and why otherwise.
+bool textfits(std::string_view tibytes, std::string* error);
+
 // Writes the package store afresh with exactly one text variable named name (TI-92
 // bytes): four zero bytes, the big-endian length, the content. The gauge follows the
 // bytes converted. The store is replaced only when the text was staged whole; a text too
@@ -52,8 +58,14 @@ std::string linestoutf8(const std::vector<std::string>& lines);
 bool stagetext(const PackageStore& store, std::string_view name, std::string_view tibytes, Shell& shell,
                std::string* error);
 
-// Reads a text file whole (a regular file only; a FIFO or folder is refused).
-std::optional<std::string> readtextfile(const std::filesystem::path& path, std::string* error);
+// No text variable comes from a file longer than this, even with every line end doubled
+// and every character in three bytes of UTF-8; a longer one is refused before it is read.
+inline constexpr std::uintmax_t kMaxTextFile = 4u << 20;
+
+// Reads a text file whole (a regular file only; a FIFO or folder is refused, and so is a
+// file longer than limit).
+std::optional<std::string> readtextfile(const std::filesystem::path& path, std::string* error,
+                                        std::uintmax_t limit = UINTMAX_MAX);
 
 // What a text view shows: the name label and the lines of the texts found.
 struct TextView {

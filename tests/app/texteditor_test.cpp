@@ -79,11 +79,11 @@ TEST(AppTextEditor, QViewFormBoldAndBackToPlain) {
     EditorApp app;
     app.run.form().Button24->click();
     app::TTextForm& e = app.editor();
-    e.memo1->setPlainText("#Title# and more #open");
+    e.memo1->setPlainText("#Title# and more ## #open");
     e.SpeedButton1->click();
     EXPECT_TRUE(e.richmode());
     EXPECT_TRUE(e.button4->isEnabled());
-    EXPECT_EQ(e.memo1->toPlainText(), "Title and more #open");
+    EXPECT_EQ(e.memo1->toPlainText(), "Title and more ## #open");
     EXPECT_TRUE(app.markedat(0));
     EXPECT_TRUE(app.markedat(4));
     EXPECT_FALSE(app.markedat(5));
@@ -103,10 +103,10 @@ TEST(AppTextEditor, QViewFormBoldAndBackToPlain) {
     e.SpeedButton2->click();
     EXPECT_FALSE(e.richmode());
     EXPECT_FALSE(e.button4->isEnabled());
-    EXPECT_EQ(e.memo1->toPlainText(), "#Title# #and# more #open");
+    EXPECT_EQ(e.memo1->toPlainText(), "#Title# #and# more ## #open");
 
     e.button3->click();
-    EXPECT_EQ(QGuiApplication::clipboard()->text(), "#Title# #and# more #open");
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "#Title# #and# more ## #open");
 }
 
 TEST(AppTextEditor, ViewTextAndTxtConvertFromTheBrowser) {

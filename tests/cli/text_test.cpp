@@ -2,6 +2,8 @@
 
 #include "cli/clirun.h"
 #include "files/filetestutil.h"
+#include "files/packagewriter.h"
+#include "support/scriptedshell.h"
 
 namespace tessaly::clitest {
 namespace {
@@ -15,8 +17,11 @@ void writetext(const std::filesystem::path& p, const std::string& text) {
 TEST(CliText, Txt2VarAndBack) {
     TempDir dir;
     writetext(dir / "notes.long.txt", "Grüße, é α\r\nline two\n");
-    auto r = runcli({"txt2var", (dir / "notes.long.txt").string(), "--comment", "Übung"}, dir.path());
+    // 33 characters in 40 bytes: nothing is cut.
+    auto r = runcli({"txt2var", (dir / "notes.long.txt").string(), "--comment", "Übungsblätter für Öl, Güte, Größe"},
+                    dir.path());
     ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.err, "");
     ASSERT_TRUE(std::filesystem::exists(dir / "notes.92t"));  // the variable name + .92t
     const Bytes file = tessaly::test::readbytes(dir / "notes.92t");
     EXPECT_EQ(file[18], 0xDC);  // Ü in the calculator's characters
@@ -31,6 +36,8 @@ TEST(CliText, Txt2VarAndBack) {
 TEST(CliText, RefusalsWriteNothing) {
     TempDir dir;
     writetext(dir / "euro.txt", "5 €");
+    writetext(dir / "ok.txt", "5 EUR");
+    writetext(dir / "long.txt", std::string(70000, 'x'));
     struct Case {
         std::vector<std::string> args;
         int code;
@@ -39,7 +46,11 @@ TEST(CliText, RefusalsWriteNothing) {
         {{"txt2var", (dir / "euro.txt").string(), "-o", (dir / "out.92t").string()}, 2,
          "The character € (U+20AC) has no TI-92 equivalent (line 1). Nothing was written."},
         {{"txt2var", (dir / "missing.txt").string(), "-o", (dir / "out.92t").string()}, 2, "missing.txt"},
+        {{"txt2var", (dir / "long.txt").string(), "-o", (dir / "out.92t").string()}, 2, "too long"},
+        {{"txt2var", (dir / "ok.txt").string(), "-o", (dir / "out.92t").string(), "--comment", "€"}, 2,
+         "the comment cannot be written"},
         {{"txt2var", dir.path().string(), "-o", (dir / "out.92t").string()}, 2, "folder"},
+        {{"txt2var", (dir / "ok.txt").string(), "-o", (dir / "ok.txt").string()}, 2, "would replace the text file"},
         {{"var2txt", (dir / "euro.txt").string()}, 2, "euro.txt"},
         {{"var2txt"}, 2, "usage"},
     };
@@ -49,6 +60,7 @@ TEST(CliText, RefusalsWriteNothing) {
         EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
         EXPECT_FALSE(std::filesystem::exists(dir / "out.92t"));
     }
+    EXPECT_EQ(slurp(dir / "ok.txt"), "5 EUR");
 }
 
 TEST(CliText, GroupFileByName) {
@@ -63,6 +75,21 @@ TEST(CliText, GroupFileByName) {
         EXPECT_EQ(r.code, 2);
         EXPECT_NE(r.err.find(err), std::string::npos) << r.err;
     }
+}
+
+TEST(CliText, BareNameShowsTheTextAmongItsNamesakes) {
+    TempDir dir;
+    const PackageStore store(dir / "store");
+    using tessaly::test::stored;
+    tessaly::test::stage(store, {{"work\\notes", 0x0C, stored({0, 1, 'x', 0x2D})},
+                                 {"main\\notes", 0x0B, stored({0, 1, 0x20, 'h', 'i', 0, 0xE0})}});
+    tessaly::test::ScriptedShell shell;
+    TransferState state;
+    std::string comment, why;
+    ASSERT_TRUE(saveas92g(dir / "two.92g", false, store, comment, shell, state, &why)) << why;
+    const auto r = runcli({"var2txt", (dir / "two.92g").string(), "notes"}, dir.path());
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, " hi\n");
 }
 
 } // namespace

@@ -55,6 +55,9 @@ TEST(TextToTiBytes, DecodesAndEndsLines) {
         {"\xE9t\xE9", bytes({0xE9, 't', 0xE9})},      // not UTF-8: Latin-1
         {"\x80\xB5", bytes({0x80, 0xB5})},            // the Windows version's own bytes
         {"x\u0304 \u2208\t!", bytes({0x9A, ' ', 0x1F, '!'})},
+        {"\xEF\xBB\xBFé", bytes({0xE9})},                        // UTF-8 with its mark
+        {std::string("\xFF\xFE\xE9\0\n\0", 6), bytes({0xE9, 0x0D})},  // UTF-16, as Windows saves "Unicode"
+        {std::string("\xFE\xFF\x03\xB1", 4), bytes({0x80})},
     };
     for (const auto& [text, ti] : cases) {
         std::string error;
@@ -132,7 +135,10 @@ TEST_F(TextFiles, BadInputChangesNothing) {
     const Bytes before = readbytes(store.datapath());
     ::mkfifo((dir / "fifo.txt").c_str(), 0600);
     std::filesystem::create_directory(dir / "folder.txt");
-    for (const char* name : {"missing.txt", "fifo.txt", "folder.txt"}) {
+    write("huge.txt", "");
+    std::filesystem::resize_file(dir / "huge.txt", kMaxTextFile + 1);  // refused unread
+    write(".hidden.txt", "no name");
+    for (const char* name : {"missing.txt", "fifo.txt", "folder.txt", "huge.txt", ".hidden.txt"}) {
         shell.boxes.clear();
         EXPECT_EQ(txtconvertcommand(dir.path(), {name}, store, comment, shell, state), 0);
         ASSERT_EQ(shell.boxes.size(), 1u) << name;
