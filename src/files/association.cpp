@@ -1,27 +1,21 @@
 #include "files/association.h"
 
 #include <pwd.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <csignal>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <optional>
 
+#include "files/programrun.h"
 #include "files/safefile.h"
-
-extern char** environ;
 
 namespace tessaly {
 
 namespace {
 
-constexpr int kToolLimitMs = 30000;  // a hung cache tool must not hold the window forever
-constexpr int kToolPollMs = 10;
+constexpr std::uint32_t kToolLimitMs = 30000;  // a hung cache tool must not hold the window forever
 
 bool iscontinuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
 
@@ -122,12 +116,6 @@ bool makefolder(const std::filesystem::path& folder, std::string* error) {
     return true;
 }
 
-void sleepms(int ms) {
-    timespec ts{ms / 1000, static_cast<long>(ms % 1000) * 1000000L};
-    while (::nanosleep(&ts, &ts) != 0 && errno == EINTR) {
-    }
-}
-
 } // namespace
 
 ExtensionList parseextensions(std::string_view text) {
@@ -218,45 +206,17 @@ std::string senddesktopentry(const std::string& program, const std::vector<std::
 
 ToolRun runtool(const std::vector<std::string>& argv) {
     ToolRun result;
-    std::vector<std::string> words = argv;
-    std::vector<char*> args;
-    for (std::string& w : words) args.push_back(w.data());
-    args.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
-    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
-#endif
-    pid_t pid = 0;
-    const int err = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (err != 0) {
-        result.notfound = err == ENOENT;
-        result.error = argv[0] + " could not be started: " + std::strerror(err);
-        return result;
-    }
-    int status = 0;
-    for (int waited = 0;; waited += kToolPollMs) {
-        const pid_t done = ::waitpid(pid, &status, WNOHANG);
-        if (done == pid) break;
-        if (done < 0 && errno != EINTR) {
-            result.error = argv[0] + ": " + std::strerror(errno);
-            return result;
-        }
-        if (waited >= kToolLimitMs) {
-            ::kill(pid, SIGKILL);
-            while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-            }
-            result.error = argv[0] + " did not finish and was stopped";
-            return result;
-        }
-        sleepms(kToolPollMs);
-    }
-    if (WIFEXITED(status) && WEXITSTATUS(status) == 0) {
-        result.ok = true;
+    SystemClock clock;
+    const RunResult run = runandwait(argv.at(0), {argv.begin() + 1, argv.end()}, clock, kToolLimitMs);
+    if (!run.started) {
+        result.notfound = run.notfound;
+        result.error = argv[0] + " could not be started: " + run.error;
+    } else if (!run.finished) {
+        result.error = argv[0] + (run.error.empty() ? std::string(" did not finish and was stopped") : ": " + run.error);
+    } else if (run.exitcode != 0) {
+        result.error = argv[0] + " failed (exit code " + std::to_string(run.exitcode) + ")";
     } else {
-        result.error = argv[0] + (WIFEXITED(status) ? " failed (exit code " + std::to_string(WEXITSTATUS(status)) + ")"
-                                                    : " was ended by signal " + std::to_string(WTERMSIG(status)));
+        result.ok = true;
     }
     return result;
 }

@@ -1,8 +1,5 @@
 #include "transfers/fargoinstall.h"
 
-#include <spawn.h>
-#include <sys/wait.h>
-
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -11,60 +8,11 @@
 #include "transfers/send.h"
 #include "transfers/session.h"
 
-extern char** environ;
-
 namespace tessaly {
 
 namespace {
-constexpr std::uint32_t kInserterPollMs = 10;
 constexpr std::uint32_t kClosingPauseMs = 1000;
 } // namespace
-
-RunResult runandwait(const std::filesystem::path& program, const std::vector<std::string>& arguments, Clock& clock,
-                     std::uint32_t limitms) {
-    RunResult result;
-    std::vector<std::string> words{program.string()};
-    words.insert(words.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (std::string& w : words) argv.push_back(w.data());
-    argv.push_back(nullptr);
-
-    // The inserter gets no handle of ours (the cable, a socket, an open file) but the
-    // standard three.
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
-    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
-#endif
-    pid_t pid = 0;
-    const int err = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (err != 0) {
-        result.error = std::strerror(err);
-        return result;
-    }
-    result.started = true;
-    const std::uint32_t t0 = clock.ticks();
-    int status = 0;
-    for (;;) {
-        const pid_t done = waitpid(pid, &status, WNOHANG);
-        if (done == pid) break;
-        if (done < 0 && errno != EINTR) {
-            result.error = std::strerror(errno);
-            return result;
-        }
-        if (clock.ticks() - t0 >= limitms) {
-            kill(pid, SIGKILL);
-            while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-            }
-            return result;
-        }
-        clock.sleep(kInserterPollMs);
-    }
-    result.finished = true;
-    result.exitcode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    return result;
-}
 
 std::vector<std::string> inserterarguments(std::string_view fargodir, const std::filesystem::path& backup) {
     // Only a trailing "/" goes: a folder typed without one keeps its last letter.
@@ -76,7 +24,8 @@ std::string runputfargo(TransferState& state, const std::filesystem::path& progr
                         const std::filesystem::path& backup, std::uint32_t limitms) {
     const bool busy = state.busy;
     state.busy = true;
-    const std::filesystem::path program = programdir / kInserterName;
+    // Beside the program, never a namesake found on PATH.
+    const std::filesystem::path program = (programdir.empty() ? std::filesystem::path(".") : programdir) / kInserterName;
     SystemClock clock;
     const RunResult run = runandwait(program, inserterarguments(fargodir, backup), clock, limitms);
     state.busy = busy;

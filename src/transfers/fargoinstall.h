@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "files/packagestore.h"
+#include "files/programrun.h"
 #include "link/clock.h"
 #include "link/link.h"
 #include "link/shell.h"
@@ -24,21 +25,6 @@ inline constexpr std::string_view kFargoFilesMissingText =
 // The FARGO browser and its three libraries, below the FARGO folder, in sending order.
 inline constexpr std::string_view kFargoFiles[] = {"prog/shell.92p", "lib/romlib.92p", "lib/flib.92p",
                                                    "lib/hexlib.92p"};
-
-// How a program run by runandwait ended.
-struct RunResult {
-    bool started = false;
-    bool finished = false;  // ended within the limit
-    int exitcode = -1;      // when finished; a signal gives 128 + its number
-    std::string error;      // why it could not be started
-    bool ok() const { return finished && exitcode == 0; }
-};
-
-// Starts the program directly (no shell: arguments reach it whole, blanks and all) and
-// waits for it at most limitms on the given clock. One that runs past the limit is killed,
-// so it cannot go on rewriting a file after we gave up on it.
-RunResult runandwait(const std::filesystem::path& program, const std::vector<std::string>& arguments, Clock& clock,
-                     std::uint32_t limitms = kInserterLimitMs);
 
 // The two arguments of the inserter: the FARGO folder without its trailing "/", and
 // the backup file.
