@@ -17,6 +17,7 @@
 #include "app/mainwindow.h"
 #include "app/receivebinding.h"
 #include "app/windows.h"
+#include "files/rtfreader.h"
 #include "files/safefile.h"
 #include "files/textconvert.h"
 #include "files/ticharset.h"
@@ -149,10 +150,11 @@ void TTextForm::ExplorerButton1Click() {
         SpeedButton2->setChecked(true);
         SpeedButton1->setChecked(false);
         button4->setEnabled(false);
-        const QString text = qs(decodetext(*bytes));
-        // No reader of rich-text files here: its text comes in as it stands, in rich-text mode.
         setrich(tail == "RTF");
-        memo1->setPlainText(text);
+        if (tail == "RTF")
+            memo1->setHtml(qs(rtftohtml(*bytes)));
+        else
+            memo1->setPlainText(qs(decodetext(*bytes)));
     } else if (tail == "92T" || tail == "92G") {
         // Every text variable of the opened file: the browser's variable list belongs to
         // another file.
