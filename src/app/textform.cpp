@@ -145,7 +145,7 @@ void TTextForm::ExplorerButton1Click() {
     std::string why;
     if (tail == "RTF" || tail == "TXT") {
         const auto bytes = readtextfile(*path, &why);
-        if (!bytes) return failed("Cannot open " + std::filesystem::path(*path).filename().string() + ": " + why);
+        if (!bytes) return failed(why);  // already names the file
         SpeedButton2->setChecked(true);
         SpeedButton1->setChecked(false);
         button4->setEnabled(false);

@@ -73,6 +73,12 @@ TEST(AppTextEditor, OpenSaveAsTextAndAsTi92Text) {
     EXPECT_EQ(app.run.shell.boxes.back().text,
               "Cannot convert the text: The character € (U+20AC) has no TI-92 equivalent (line 1).\rNothing was written.");
     EXPECT_FALSE(std::filesystem::exists(app.folder / "euro.92t"));
+
+    // A file that is not there is named once, and the text stays.
+    app.run.shell.openanswers = {(app.folder / "gone.txt").string()};
+    e.explorerbutton1->click();
+    EXPECT_EQ(app.run.shell.boxes.back().text, "Cannot open gone.txt: No such file or directory");
+    EXPECT_EQ(e.memo1->toPlainText().toStdString(), "5 €");
 }
 
 TEST(AppTextEditor, QViewFormBoldAndBackToPlain) {
