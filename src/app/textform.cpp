@@ -158,6 +158,9 @@ void TTextForm::ExplorerButton1Click() {
         // another file.
         const auto view = extracttexts(*path, nullptr, &why);
         if (!view) return failed(why);
+        // An emptied editor under the last text's name would pass for an empty text.
+        if (view->texts == 0)
+            return failed(std::filesystem::path(*path).filename().string() + " holds no text variable.");
         clearforview();
         addview(*view);
         caretstart();
