@@ -4,6 +4,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QToolButton>
+#include <cctype>
 
 #include "app/mainwindow.h"
 #include "app/screenshotbinding.h"
@@ -48,13 +49,15 @@ void DesktopBinding::Button14Click() {
     const ExtensionList list = parseextensions(edit->text().toStdString());
     if (qs(list.text) != edit->text()) edit->setText(qs(list.text));
     const AssociationResult r = associate(list.extensions, m_program, datahome, tools);
+    std::string note;
+    for (const std::string& w : r.warnings) note += (note.empty() ? "" : "; ") + w;
     if (!r.ok) {
-        m_form.shell().messagebox(r.error, "", Icon::Error, Buttons::Ok);
+        // "No extension" alone would hide why the ones typed were turned away.
+        if (!note.empty()) note[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(note[0])));
+        m_form.shell().messagebox(note.empty() ? r.error : r.error + "\r" + note + ".", "", Icon::Error, Buttons::Ok);
         return;
     }
     // Success shows nothing; what is worth knowing goes to the status line.
-    std::string note;
-    for (const std::string& w : r.warnings) note += (note.empty() ? "" : "; ") + w;
     if (!note.empty()) m_form.shell().setstatus("Associated; " + note + ".");
 }
 

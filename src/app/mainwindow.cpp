@@ -143,6 +143,14 @@ void TForm1::FormCreate(const AppContext& context) {
 
 void TForm1::linkfromsettings() {
     if (!m_context.linkfromsettings) return;
+    const CableKindEntry& kind = kCableKinds[cablekindindex(m_settings.cablekind)];
+    if (kind.serial && m_settings.serialdevice.empty()) {
+        // Said in the page's own words: the user typed no LINK string.
+        m_context.linkerror = "The " + std::string(kind.caption) +
+                              " cable on the Settings page has no serial device: pick or type one there "
+                              "(such as /dev/ttyUSB0) and start tessaly92 again.";
+        return;
+    }
     const std::string text = composelinkstring(m_settings.cablekind, m_settings.serialdevice);
     if (text.empty()) return;  // the parallel cable: the port list's address, as without a choice
     std::string why;

@@ -145,8 +145,8 @@ void TTextForm::ExplorerButton1Click() {
     const std::string tail = lastthree(*path);
     std::string why;
     if (tail == "RTF" || tail == "TXT") {
-        const auto bytes = readtextfile(*path, &why);
-        if (!bytes) return failed("Cannot open " + std::filesystem::path(*path).filename().string() + ": " + why);
+        const auto bytes = readtextfile(*path, &why, kMaxTextFile);
+        if (!bytes) return failed(why);  // already names the file
         SpeedButton2->setChecked(true);
         SpeedButton1->setChecked(false);
         button4->setEnabled(false);
@@ -160,6 +160,9 @@ void TTextForm::ExplorerButton1Click() {
         // another file.
         const auto view = extracttexts(*path, nullptr, &why);
         if (!view) return failed(why);
+        // An emptied editor under the last text's name would pass for an empty text.
+        if (view->texts == 0)
+            return failed(std::filesystem::path(*path).filename().string() + " holds no text variable.");
         clearforview();
         addview(*view);
         caretstart();

@@ -238,7 +238,9 @@ std::optional<TextView> extracttexts(const std::filesystem::path& path, const st
     TiFileReader reader;
     std::string why;
     if (!reader.open(path, &why)) {
-        fail(error, "Cannot read " + path.filename().string() + ": " + why);
+        // The reader's reason may name the file itself.
+        const std::string name = path.filename().string();
+        fail(error, why.find(name) != std::string::npos ? why : "Cannot read " + name + ": " + why);
         return std::nullopt;
     }
     TextView view;

@@ -24,6 +24,7 @@ struct AppRun {
     SimulatedCalculator* calculator = nullptr;  // the virtual TI-92 behind port, when it is one
     bool virtuallink = false;    // open the LINK "virtual" as the program does, instead of port
     std::string linkerror;       // as when TESSALY92_LINK could not be read
+    bool linkfromsettings = false;  // as without TESSALY92_LINK: the Settings page's cable
     ScriptedShell shell;
     std::unique_ptr<app::Program> program;
     std::vector<std::vector<std::string>> sent;  // sendfilelist calls: paths...
@@ -46,6 +47,7 @@ struct AppRun {
             c.calculator = calculator;
         }
         c.linkerror = linkerror;
+        c.linkfromsettings = linkfromsettings;
         c.clock = &clock;
         c.answerer = &shell;
         return c;

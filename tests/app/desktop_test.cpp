@@ -50,6 +50,13 @@ TEST(SettingsPage, AssociateCorrectsTheListAndRegisters) {
     EXPECT_TRUE(std::filesystem::exists(data / "mime/packages/tessaly92.xml"));
     EXPECT_TRUE(std::filesystem::exists(data / "applications/tessaly92-send.desktop"));
     EXPECT_TRUE(app.run.shell.boxes.empty());
+
+    // Nothing left to register: the box says why each one typed was turned away.
+    edit->setText("a/b;");
+    app.run.find<QPushButton>("Button14")->click();
+    ASSERT_EQ(app.run.shell.boxes.size(), 1u);
+    EXPECT_EQ(app.run.shell.boxes[0].text, "There is no extension to associate.\rThe extension \"a/b\" is not "
+                                           "registered: it holds a character a file pattern cannot.");
 }
 
 } // namespace

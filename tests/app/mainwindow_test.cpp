@@ -396,6 +396,17 @@ TEST(MainWindow, AWrongLinkStringOpensTheWindowAndSaysWhy) {
     EXPECT_EQ(w.linklabel->toolTip().toStdString(), run.linkerror);
 }
 
+TEST(MainWindow, ASerialCableChosenWithoutDeviceSaysWhatIsMissing) {
+    AppRun run;
+    run.linkfromsettings = true;
+    run.writesettings(kQuiet + "[Cable]\nKind=grey\nSerial-device=\n");
+    TForm1& w = run.start();
+    ASSERT_FALSE(run.shell.boxes.empty());
+    EXPECT_EQ(run.shell.boxes[0].text, "The Grey serial cable on the Settings page has no serial device: pick or "
+                                       "type one there (such as /dev/ttyUSB0) and start tessaly92 again.");
+    EXPECT_EQ(w.linklabel->text(), "no cable");
+}
+
 TEST(Transfer, SecondTransferIsRefused) {
     AppRun run;
     run.writesettings(kQuiet);

@@ -73,6 +73,17 @@ TEST(AppTextEditor, OpenSaveAsTextAndAsTi92Text) {
     EXPECT_EQ(app.run.shell.boxes.back().text,
               "Cannot convert the text: The character € (U+20AC) has no TI-92 equivalent (line 1).\rNothing was written.");
     EXPECT_FALSE(std::filesystem::exists(app.folder / "euro.92t"));
+
+    // A file that is not there, or a group without texts, is named once, and the text stays.
+    app.run.shell.openanswers = {(app.folder / "gone.txt").string()};
+    e.explorerbutton1->click();
+    EXPECT_EQ(app.run.shell.boxes.back().text, "Cannot open gone.txt: No such file or directory");
+    EXPECT_EQ(e.memo1->toPlainText().toStdString(), "5 €");
+    app.run.shell.openanswers = {TESSALY_TESTDATA_DIR "/samples/group.92g"};
+    e.explorerbutton1->click();
+    EXPECT_EQ(app.run.shell.boxes.back().text, "group.92g holds no text variable.");
+    EXPECT_EQ(e.memo1->toPlainText().toStdString(), "5 €");
+    EXPECT_EQ(e.VName->text(), "out (22)");
 }
 
 TEST(AppTextEditor, QViewFormBoldAndBackToPlain) {

@@ -155,7 +155,10 @@ TEST_F(TextFiles, BadInputChangesNothing) {
     cut.resize(cut.size() - 4);
     writebytes(dir / "cut.92t", cut);
     EXPECT_FALSE(extracttexts(dir / "cut.92t", nullptr, &error));
-    EXPECT_TRUE(error.starts_with("Cannot read cut.92t: ")) << error;
+    // Named once, whoever words the reason.
+    const auto first = error.find("cut.92t");
+    ASSERT_NE(first, std::string::npos) << error;
+    EXPECT_EQ(error.find("cut.92t", first + 1), std::string::npos) << error;
 }
 
 TEST_F(TextFiles, PackageTextByRow) {
