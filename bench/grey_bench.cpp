@@ -21,6 +21,8 @@
 #include "vcalc/greyserver.h"
 #include "vcalc/vcalc.h"
 
+#include "support/rig.h"
+
 using namespace tessaly;
 
 namespace {
@@ -28,17 +30,7 @@ namespace {
 constexpr std::size_t kContent = 10240;
 constexpr double kLineBytesPerSecond = 9600.0 / 10;
 
-struct Folder {
-    std::filesystem::path path;
-    Folder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "tessaly-bench-XXXXXX").string();
-        if (mkdtemp(pattern.data())) path = pattern;
-    }
-    ~Folder() {
-        std::error_code ec;
-        std::filesystem::remove_all(path, ec);
-    }
-};
+using Folder = bench::ScratchFolder;
 
 // Stored bytes: the size word, high byte first, then the content.
 std::vector<std::uint8_t> stored(std::size_t content) {

@@ -17,6 +17,8 @@
 #include "transfers/receive.h"
 #include "vcalc/vcalc.h"
 
+#include "support/rig.h"
+
 using namespace tessaly;
 
 // Heap use while a reception runs: memory flat in the variable's size means these do not
@@ -26,17 +28,8 @@ using namespace tessaly;
 namespace {
 
 // A calculator about to send one variable of its own accord, and a link to it.
-struct Bench {
-    SimClock clock;
-    VirtualTI92 calc{clock};
-    VirtualPort port{calc, &clock};
-    NullShell shell;
-    TransferState state;
-    Link link{port, clock, shell, state};
-
+struct Bench : bench::InstantCalculator {
     explicit Bench(std::size_t content) {
-        calc.setpace(0);
-        calc.settracing(false);
         CalcVariable v;
         v.name = "big";
         v.type = 0x12;
@@ -50,17 +43,7 @@ struct Bench {
     }
 };
 
-struct Folder {
-    std::filesystem::path path;
-    Folder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "tessaly-bench-XXXXXX").string();
-        if (mkdtemp(pattern.data())) path = pattern;
-    }
-    ~Folder() {
-        std::error_code ec;
-        std::filesystem::remove_all(path, ec);
-    }
-};
+using Folder = bench::ScratchFolder;
 
 // One packet of the calculator, byte by byte, its bytes dropped.
 void readpacket(Link& link) {

@@ -10,23 +10,13 @@
 #include "transfers/screenshot.h"
 #include "vcalc/vcalc.h"
 
+#include "support/rig.h"
+
 using namespace tessaly;
 
 namespace {
 
-struct Bench {
-    SimClock clock;
-    VirtualTI92 calc{clock};
-    VirtualPort port{calc, &clock};
-    NullShell shell;
-    TransferState state;
-    Link link{port, clock, shell, state};
-    Bench() {
-        calc.setpace(0);
-        calc.settracing(false);
-        link.releaselines();
-    }
-};
+using Bench = bench::InstantCalculator;
 
 constexpr std::size_t kAnswerBytes = 4 + 4 + kScreenBytes + 2;
 

@@ -16,40 +16,19 @@
 #include "transfers/send.h"
 #include "vcalc/vcalc.h"
 
+#include "support/rig.h"
+
 using namespace tessaly;
 
 #include "support/heapcount.h"
 
 namespace {
 
-struct Bench {
-    SimClock clock;
-    VirtualTI92 calc{clock};
-    VirtualPort port{calc, &clock};
-    NullShell shell;
-    TransferState state;
-    Link link{port, clock, shell, state};
-
-    Bench() {
-        calc.setpace(0);
-        calc.settracing(false);
-        calc.setmemorycapacity(1u << 24);
-        state.linkok = true;
-        link.releaselines();
-    }
+struct Bench : bench::InstantCalculator {
+    Bench() { calc.setmemorycapacity(1u << 24); }
 };
 
-struct Folder {
-    std::filesystem::path path;
-    Folder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "tessaly-bench-XXXXXX").string();
-        if (mkdtemp(pattern.data())) path = pattern;
-    }
-    ~Folder() {
-        std::error_code ec;
-        std::filesystem::remove_all(path, ec);
-    }
-};
+using Folder = bench::ScratchFolder;
 
 void put(std::string& s, std::uint32_t v, int bytes) {
     for (int i = 0; i < bytes; ++i) s += static_cast<char>((v >> (8 * i)) & 0xFF);
