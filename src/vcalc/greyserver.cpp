@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstring>
 
+#include "link/clock.h"
 #include "vcalc/cableserver.h"
 
 namespace tessaly {
@@ -30,10 +31,7 @@ constexpr int kVacantPollMs = 20;
 // While the calculator holds something back (a slow byte), it is asked again this often.
 constexpr int kBusyPollMs = 20;
 
-std::uint64_t nowmicros() {
-    using namespace std::chrono;
-    return static_cast<std::uint64_t>(duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count());
-}
+std::uint64_t nowmicros() { return SystemClock{}.micros(); }
 
 int ceilms(std::uint64_t micros) { return static_cast<int>(std::min<std::uint64_t>((micros + 999) / 1000, 1000)); }
 

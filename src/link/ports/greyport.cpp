@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "link/clock.h"
 #include "link/link.h"
 
 namespace tessaly {
@@ -35,10 +36,7 @@ constexpr std::uint64_t kAheadMicros = 20'000;
 // How long the cable takes to power up once DTR and RTS are raised.
 constexpr int kPowerUpMs = 50;
 
-std::uint64_t nowmicros() {
-    using namespace std::chrono;
-    return static_cast<std::uint64_t>(duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count());
-}
+std::uint64_t nowmicros() { return SystemClock{}.micros(); }
 std::uint64_t nowms() { return nowmicros() / 1000; }
 
 std::string notserial(const std::string& device) {
