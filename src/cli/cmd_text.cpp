@@ -70,7 +70,7 @@ int cmd_txt2var(const Options&, const Args& args) {
     shell.quiet = true;
     TransferState state;
     if (!stagetext(store, *name, *tibytes, shell, &why)) return refuse(input, why + " Nothing was written.", kFailed);
-    if (!savestagedtext(output, store, comment, shell, state, &why)) return refuse(output, why, kFailed);
+    if (!saveas92g(output, false, store, comment, shell, state, &why)) return refuse(output, why, kFailed);
     return kOk;
 }
 

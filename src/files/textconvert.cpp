@@ -42,12 +42,6 @@ bool convertiblename(std::string_view name) {
     return tail == "TXT" || tail == "DOC";
 }
 
-bool savestagedtext(const std::filesystem::path& dest, const PackageStore& store, std::string& comment,
-                    Shell& shell, TransferState& state, std::string* error) {
-    // The writer converts the comment as typed and words its own refusal.
-    return saveas92g(dest, false, store, comment, shell, state, error);
-}
-
 int txtconvertcommand(const std::filesystem::path& folder, const std::vector<std::string>& names,
                       const PackageStore& store, std::string& comment, Shell& shell, TransferState& state) {
     if (names.empty()) return 0;
@@ -67,7 +61,7 @@ int txtconvertcommand(const std::filesystem::path& folder, const std::vector<std
         spec.defaultext = "92t";
         if (auto dest = shell.savedialog(spec)) {
             std::string why;
-            if (savestagedtext(*dest, store, comment, shell, state, &why)) ++saved;
+            if (saveas92g(*dest, false, store, comment, shell, state, &why)) ++saved;
             else shell.messagebox(why, kTextErrorCaption, Icon::Error, Buttons::Ok);
             state.busy = true;  // the writer let go of it; the next file follows
         }
@@ -87,7 +81,7 @@ bool savetextvariable(const std::filesystem::path& dest, std::string_view text, 
     bool saved = false;
     if (name && stagetext(store, *name, *tibytes, shell, &why)) {
         comment = shell.inputbox(kCommentTitle, kEditorCommentPrompt, "").value_or("");
-        saved = savestagedtext(dest, store, comment, shell, state, &why);
+        saved = saveas92g(dest, false, store, comment, shell, state, &why);
     } else {
         why = "Cannot convert the text: " + why + "\rNothing was written.";
     }

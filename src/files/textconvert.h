@@ -32,10 +32,4 @@ int txtconvertcommand(const std::filesystem::path& folder, const std::vector<std
 bool savetextvariable(const std::filesystem::path& dest, std::string_view text, const PackageStore& store,
                       std::string& comment, Shell& shell, TransferState& state);
 
-// Writes the package store as a text file dest with comment (UTF-8; empty gives
-// "Description unknown"): the comment's characters checked against the calculator's,
-// then the package writer. False and the reason.
-bool savestagedtext(const std::filesystem::path& dest, const PackageStore& store, std::string& comment,
-                    Shell& shell, TransferState& state, std::string* error);
-
 } // namespace tessaly
