@@ -383,11 +383,20 @@ void BrowserBinding::label19Click() {
     if (names.empty()) return;
     const std::string& name = names.front();
     Shell& shell = m_form.shell();
+    const std::filesystem::path path = m_folder / name;
+    std::string why;
+    auto refused = [&] {
+        shell.messagebox("The description of " + name + " cannot be changed: " + why + ".\rThe file is unchanged.", "",
+                         Icon::Error, Buttons::Ok);
+    };
+    // Asked before a description is typed in vain.
+    if (!describable(path, &why)) return refused();
     const auto answer = shell.inputbox(kNewDescriptionTitle, "Please enter a description for the file <" + name + ">", "");
     if (!answer) return;
-    std::string why;
     const auto bytes = utf8_to_tibytes(*answer, kDescriptionLength, &why);
-    if (!bytes || !writedescription(m_folder / name, *bytes, &why)) {
+    const DescriptionWrite written = bytes ? writedescription(path, *bytes, &why) : DescriptionWrite::Failed;
+    if (written == DescriptionWrite::Refused) return refused();
+    if (written == DescriptionWrite::Failed) {
         shell.messagebox(why + "; the file is unchanged.", "", Icon::Error, Buttons::Ok);
         return;
     }

@@ -126,7 +126,7 @@ void TTextForm::addview(const TextView& view) {
     bool first = memo1->document()->isEmpty();
     for (const std::string& line : view.lines) {
         if (!std::exchange(first, false)) c.insertBlock();
-        c.insertText(qs(tibytes_to_utf8(line)));
+        c.insertText(qs(tibytes_to_utf8(linetext(line))));
     }
 }
 

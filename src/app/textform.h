@@ -31,7 +31,8 @@ public:
     void openempty();
     // Emptied for a view: "&Plain" down, caret at the start, plain-text mode.
     void clearforview();
-    // Lines of TI-92 bytes added after those shown; VName names the view's label.
+    // Lines of TI-92 bytes added after those shown, each without its command byte (saving
+    // puts it back); VName names the view's label.
     void addview(const TextView& view);
     bool richmode() const { return m_rich; }
 

@@ -42,8 +42,8 @@ int cmd_ls(const Options&, const Args& args) {
     for (const BrowserRow& row : browserrows(folder, names, descriptions)) {
         const bool raw = row.damaged || filekind(row.name) == FileKind::Text || !descriptions;
         const std::string description = raw ? row.description : tibytes_to_utf8(row.description);
-        std::printf("%s\t%s\t%s\n", terminaltext(row.name).c_str(),
-                    row.damaged ? "damaged" : kKindNames[static_cast<int>(row.icon)], terminaltext(description).c_str());
+        const char* kind = row.othermodel ? "other-model" : row.damaged ? "damaged" : kKindNames[static_cast<int>(row.icon)];
+        std::printf("%s\t%s\t%s\n", terminaltext(row.name).c_str(), kind, terminaltext(description).c_str());
     }
     return kOk;
 }
@@ -57,23 +57,22 @@ int cmd_describe(const Options&, const Args& args) {
     const std::string& path = args[0];
     if (filekind(path) != FileKind::TiFile) return refuse(path, "only TI-92 files carry a description");
     std::string why;
-    std::FILE* fp = openregular(path, &why);
-    if (!fp) return refuse(path, why);
-    std::fclose(fp);
+    if (!describable(path, &why)) return refuse(path, why + (args.size() == 2 ? "; the file is unchanged" : ""));
     if (args.size() == 1) {
         std::vector<std::uint8_t> head;
         std::uint64_t length = 0;
         if (!readfilehead(path, head, length, &why)) return refuse(path, why);
-        const FileInfo info = tifileinfo(head, length);
-        if (!info.error.empty()) return refuse(path, std::string(kCorruptedText) + ": " + info.error);
-        const std::string comment(head.begin() + 18, head.begin() + 18 + static_cast<std::ptrdiff_t>(kDescriptionLength));
-        std::printf("%s\n", terminaltext(tibytes_to_utf8(comment.c_str())).c_str());
+        std::printf("%s\n", terminaltext(tibytes_to_utf8(readnamefield(head, kTiCommentOffset, kTiCommentSize))).c_str());
         return kOk;
     }
     const auto bytes = utf8_to_tibytes(args[1], kDescriptionLength, &why);
     if (!bytes) return refuse(path, why);
-    if (!writedescription(path, *bytes, &why)) return refuse(path, why + "; the file is unchanged", kFailed);
-    return kOk;
+    switch (writedescription(path, *bytes, &why)) {
+    case DescriptionWrite::Written: return kOk;
+    case DescriptionWrite::Refused: return refuse(path, why + "; the file is unchanged");
+    case DescriptionWrite::Failed: break;
+    }
+    return refuse(path, why + "; the file is unchanged", kFailed);
 }
 
 } // namespace tessaly::cli

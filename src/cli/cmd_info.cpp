@@ -26,20 +26,11 @@ int cmd_info(const Options&, const Args& args) {
     if (!fp) return refuse(why);
     std::fclose(fp);
     const bool tifile = filekind(path) == FileKind::TiFile;
-    if (tifile) {
-        // Another model's file has the same layout but other type codes and contents: read
-        // as a TI-92 file it would list wrong types and could be sent to the calculator.
-        std::vector<std::uint8_t> head;
-        std::uint64_t length = 0;
-        if (readfilehead(path, head, length, &why)) {
-            const std::string signature = othermodelsignature(head);
-            if (!signature.empty()) {
-                refuse("not a TI-92 file: it is signed " + signature + ", for another calculator model");
-                return kFailed;
-            }
-        }
-    }
     const FileInfo info = readfileinfo(path);
+    if (!info.othermodel.empty()) {
+        refuse(tifileproblem(info));
+        return kFailed;
+    }
     // Names and comments in a TI-92 file are in the calculator's character set.
     auto shown = [&](const std::string& text) { return terminaltext(tifile ? tibytes_to_utf8(text) : text); };
     std::printf("Number of variables: %s\n", info.count.c_str());

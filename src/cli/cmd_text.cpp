@@ -74,7 +74,8 @@ int cmd_txt2var(const Options&, const Args& args) {
     return kOk;
 }
 
-// The text variables of a TI-92 file as lines of UTF-8, as View text shows them.
+// The text variables of a TI-92 file as lines of UTF-8, each with its command byte as a
+// leading space.
 int cmd_var2txt(const Options&, const Args& args) {
     if (args.empty() || args.size() > 2 || args[0].starts_with("-")) {
         std::fprintf(stderr, "usage: tessaly92-cli var2txt FILE.92t|FILE.92g [NAME]\n");

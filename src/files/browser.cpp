@@ -18,8 +18,8 @@ namespace tessaly {
 
 namespace {
 
-constexpr std::size_t kCommentOffset = 18;
-constexpr std::size_t kHeaderBlock = 52;
+constexpr std::size_t kCommentOffset = kTiCommentOffset;
+constexpr std::size_t kHeaderBlock = kTiCommentOffset + kDescriptionLength;
 // Enough for the comment, the kind byte at 89 and the description position at 100.
 constexpr std::size_t kProbeLength = 128;
 constexpr std::size_t kFargoDescriptionLimit = 256;
@@ -97,6 +97,11 @@ void tidescription(int fd, std::uint64_t length, BrowserRow& row) {
     const std::size_t got = readat(fd, head, sizeof head, 0);
     if (got < std::min<std::uint64_t>(length, kProbeLength)) {
         row = damagedrow(std::move(row), "Cannot read the file");
+        return;
+    }
+    if (const std::string signature = othermodelsignature(std::span(head, got)); !signature.empty()) {
+        row = damagedrow(std::move(row), othermodeldescription(signature));
+        row.othermodel = true;
         return;
     }
     if (length <= kHeaderBlock) {
@@ -243,9 +248,18 @@ VariableSelection variableselection(const std::vector<std::string>& selectedtype
     return s;
 }
 
-bool writedescription(const std::filesystem::path& path, std::string_view description, std::string* error) {
+bool describable(const std::filesystem::path& path, std::string* why) {
+    std::vector<std::uint8_t> head;
+    std::uint64_t length = 0;
+    if (!readfilehead(path, head, length, why)) return false;
+    const std::string problem = tifileproblem(tifileinfo(head, length));
+    if (why) *why = problem;
+    return problem.empty();
+}
+
+DescriptionWrite writedescription(const std::filesystem::path& path, std::string_view description, std::string* error) {
     std::FILE* fp = openregular(path, error);
-    if (!fp) return false;
+    if (!fp) return DescriptionWrite::Failed;
     std::string bytes;
     char buffer[65536];
     for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, fp)) > 0;) bytes.append(buffer, got);
@@ -253,16 +267,19 @@ bool writedescription(const std::filesystem::path& path, std::string_view descri
     std::fclose(fp);
     if (failed) {
         if (error) *error = "Cannot read " + path.filename().string();
-        return false;
+        return DescriptionWrite::Failed;
     }
-    std::string block(kHeaderBlock, '\0');
-    block.replace(0, kTiSignature.size(), kTiSignature);
-    block[8] = static_cast<char>(kTiFormatByte);
-    block.replace(kCommentOffset, std::min(description.size(), kDescriptionLength),
-                  description.substr(0, kDescriptionLength));
-    if (bytes.size() < kHeaderBlock) bytes.resize(kHeaderBlock, '\0');
-    bytes.replace(0, kHeaderBlock, block);
-    return savewhole(path, bytes, error);
+    // Checked on the bytes about to be written back, not on an earlier look at the file.
+    const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
+    const std::string problem = tifileproblem(tifileinfo(std::span(data, bytes.size()), bytes.size()));
+    if (!problem.empty()) {
+        if (error) *error = problem;
+        return DescriptionWrite::Refused;
+    }
+    std::string field(kDescriptionLength, '\0');
+    field.replace(0, std::min(description.size(), kDescriptionLength), description.substr(0, kDescriptionLength));
+    bytes.replace(kCommentOffset, kDescriptionLength, field);
+    return savewhole(path, bytes, error) ? DescriptionWrite::Written : DescriptionWrite::Failed;
 }
 
 } // namespace tessaly

@@ -26,6 +26,7 @@ struct BrowserRow {
     std::string description;  // TI-92 bytes for TI-92 files, the file's own bytes for text files
     BrowserIcon icon = BrowserIcon::Plain;
     bool damaged = false;     // too short, unreadable or not a TI-92 file; description says why
+    bool othermodel = false;  // damaged in that it is signed for another calculator model
 };
 
 // The mask the TXT-files and TI92-files boxes make: "*.txt;" then "*.92*;".
@@ -62,10 +63,16 @@ struct VariableSelection {
 };
 VariableSelection variableselection(const std::vector<std::string>& selectedtypes);
 
-// The description editor's write: the first 52 bytes of the file become "**TI92**", 0x01,
-// 0x00, eight zero bytes and the description (TI-92 bytes, cut to 34, zero-padded);
-// everything after stays. Written to a temporary file and renamed over the original, so
-// a failure leaves the file as it was; false and the reason then.
-bool writedescription(const std::filesystem::path& path, std::string_view description, std::string* error);
+// The description editor edits only a file that reads whole as a TI-92 file: one whose
+// table fits its length, with format byte 0x01, not signed for another model. False and
+// why ("Corrupted TI-file: ...", "not a TI-92 file: ...", or why it cannot be read).
+bool describable(const std::filesystem::path& path, std::string* why);
+
+// The description editor's write: the comment field (bytes 18 to 51) becomes the
+// description (TI-92 bytes, cut to 34, zero-padded); every other byte stays, the default
+// folder at 10 to 17 among them. Written to a temporary file and renamed over the
+// original, so a refusal or a failure leaves the file as it was, and error says why.
+enum class DescriptionWrite { Written, Refused, Failed };
+DescriptionWrite writedescription(const std::filesystem::path& path, std::string_view description, std::string* error);
 
 } // namespace tessaly

@@ -46,6 +46,14 @@ FileInfo corrupted(std::string why) {
 } // namespace
 
 FileInfo tifileinfo(std::span<const std::uint8_t> head, std::uint64_t length) {
+    // Another model's file has the same layout but other type codes and contents: read as a
+    // TI-92 file it would list wrong types and could be sent to the calculator.
+    if (std::string signature = othermodelsignature(head); !signature.empty()) {
+        FileInfo info = corrupted("it is signed " + signature + ", for another calculator model");
+        info.description = othermodeldescription(signature);
+        info.othermodel = std::move(signature);
+        return info;
+    }
     if (head.size() <= 8) return corrupted("the file is only " + std::to_string(length) + " bytes long");
     if (head[8] != kTiFormatByte) {
         char hex[8];
@@ -79,6 +87,15 @@ std::string othermodelsignature(std::span<const std::uint8_t> head) {
     const std::string signature(head.begin(), head.begin() + static_cast<std::ptrdiff_t>(kOurs.size()));
     if (signature == kOurs || !signature.starts_with(kAnyModel)) return {};
     return signature;
+}
+
+std::string othermodeldescription(const std::string& signature) {
+    return std::string(kOtherModelText) + " (" + signature + ")";
+}
+
+std::string tifileproblem(const FileInfo& info) {
+    if (info.error.empty()) return {};
+    return (info.othermodel.empty() ? std::string(kCorruptedText) : std::string("not a TI-92 file")) + ": " + info.error;
 }
 
 FileInfo readfileinfo(const std::filesystem::path& path) {

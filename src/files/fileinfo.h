@@ -12,6 +12,7 @@
 namespace tessaly {
 
 inline constexpr std::string_view kCorruptedText = "Corrupted TI-file";
+inline constexpr std::string_view kOtherModelText = "Made for another model";
 inline constexpr std::string_view kUueText = "UUE-Encoded";
 inline constexpr std::string_view kClickToEdit = "Click to edit!";
 inline constexpr std::size_t kVariableCaptionWidth = 16;
@@ -40,17 +41,25 @@ struct FileInfo {
     bool fargoprogram = false;  // Install
     bool textfile = false;      // Txt-convert
     std::string error;        // why a TI-92 file is unreadable; empty otherwise
+    std::string othermodel;   // the signature of a file made for another calculator model
     std::vector<VariableRow> rows;
 };
 
 // A TI-92 file, from its first bytes (at least header and table) and its real length.
 // A format byte other than 0x01 and a damaged table both give "Corrupted TI-file", the
-// dashes and no rows; error then says what is wrong.
+// dashes and no rows; error then says what is wrong. A file signed for another model
+// reads the same way, described as made for another model (othermodeldescription).
 FileInfo tifileinfo(std::span<const std::uint8_t> head, std::uint64_t length);
 // The signature of a file made for another calculator model ("**TI89**", "**TI92P*" and
 // the like: "**TI" and something else than "92**"); empty for a TI-92 file and for a
 // file that bears no calculator signature at all.
 std::string othermodelsignature(std::span<const std::uint8_t> head);
+// What the file browser shows as such a file's description: "Made for another model
+// (**TI89**)".
+std::string othermodeldescription(const std::string& signature);
+// Why a TI-92 file of that information is not one to change or send: "Corrupted TI-file:
+// ..." or "not a TI-92 file: it is signed ..."; empty for a file that reads whole.
+std::string tifileproblem(const FileInfo& info);
 
 // A file on disk, by its kind: a TI-92 file, a text file (its first 40 bytes) or a
 // UU-encoded file. A file that cannot be opened reads as unreadable with the reason.

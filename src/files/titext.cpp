@@ -73,6 +73,11 @@ std::vector<std::string> textlines(std::span<const std::uint8_t> stored) {
     return lines;
 }
 
+std::string_view linetext(std::string_view line) {
+    if (!line.empty() && static_cast<std::uint8_t>(line.front()) == kLineCommand) line.remove_prefix(1);
+    return line;
+}
+
 namespace {
 
 // UTF-16 as editors on Windows save "Unicode" text, told by its byte-order mark.
@@ -147,6 +152,14 @@ std::optional<std::string> texttotibytes(std::string_view source, std::string* e
         const std::size_t here = at;
         const char32_t c = *nextcodepoint(text, at);
         if (!iscontrol(c)) continue;
+        // No text holds a NUL byte: a file with one is a TI-92 file, a picture or the like,
+        // whose bytes would make a text variable of garbage.
+        if (c == 0) {
+            fail(error, text.starts_with(kTiSignature) ? "It is a TI-92 file, not a text."
+                                                       : "It holds a NUL byte (line " + std::to_string(line) +
+                                                             "), which no text holds: it is not a text file.");
+            return std::nullopt;
+        }
         if (!flush(here)) return std::nullopt;
         runstart = at;
         if (c == '\r' || c == '\n') {

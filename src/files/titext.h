@@ -34,6 +34,10 @@ std::string textcontent(std::string_view tibytes);
 // keeps its command byte as a leading space. S below 6 gives one empty line.
 std::vector<std::string> textlines(std::span<const std::uint8_t> stored);
 
+// A line as the user reads and edits it: without the leading command byte 0x20, which
+// textcontent puts back in front of every line.
+std::string_view linetext(std::string_view line);
+
 // A text file's bytes as UTF-8: kept when they are UTF-8, else read as Latin-1 (with the
 // calculator's own characters in 0x80-0x9F, where Latin-1 has only control codes). A
 // byte-order mark is dropped; one of UTF-16 has the text read as UTF-16.
@@ -42,7 +46,8 @@ std::string decodetext(std::string_view text);
 // Text as the computer keeps it (UTF-8; not valid UTF-8 is read as Latin-1, as the
 // Windows version of tessaly92 wrote it) to TI-92 bytes: LF, CRLF and CR all end a line
 // (as 0x0D), other control characters are dropped. nullopt and a message naming the
-// first character the calculator cannot hold in a text.
+// first character the calculator cannot hold in a text, or saying that the bytes are no
+// text at all (a TI-92 file, anything holding a NUL byte).
 std::optional<std::string> texttotibytes(std::string_view text, std::string* error);
 
 // Lines of TI-92 bytes as UTF-8 text, each line ended by LF.

@@ -37,7 +37,7 @@ struct EditorApp {
 
 TEST(AppTextEditor, OpenSaveAsTextAndAsTi92Text) {
     EditorApp app;
-    const std::string text = "Grüße é α\nzwei";
+    const std::string text = "Grüße é α\n\n  zwei";
     writebytes(app.folder / "in.txt", Bytes(text.begin(), text.end()));
     app.run.form().Button24->click();
     app::TTextForm& e = app.editor();
@@ -57,14 +57,20 @@ TEST(AppTextEditor, OpenSaveAsTextAndAsTi92Text) {
     std::string error;
     const auto view = extracttexts(app.folder / "out.92t", nullptr, &error);
     ASSERT_TRUE(view) << error;
-    EXPECT_EQ(view->label, "out (22)");
-    EXPECT_EQ(linestoutf8(view->lines), " Grüße é α\n zwei\n");
+    EXPECT_EQ(view->label, "out (26)");
+    EXPECT_EQ(linestoutf8(view->lines), " Grüße é α\n \n   zwei\n");
 
-    // Opening the saved variable shows it as lines, named.
+    // Opening the saved variable shows it as lines, named, without the command byte that
+    // starts each line; saved again under its name, it is the same file byte for byte.
     app.run.shell.openanswers = {(app.folder / "out.92t").string()};
     e.explorerbutton1->click();
-    EXPECT_EQ(e.memo1->toPlainText().toStdString(), " Grüße é α\n zwei");
-    EXPECT_EQ(e.VName->text(), "out (22)");
+    EXPECT_EQ(e.memo1->toPlainText().toStdString(), text);
+    EXPECT_EQ(e.VName->text(), "out (26)");
+    std::filesystem::create_directory(app.folder / "again");
+    app.run.shell.saveanswers = {(app.folder / "again" / "out.92t").string()};
+    app.run.shell.inputanswers = {"my text"};
+    e.button2->click();
+    EXPECT_EQ(readbytes(app.folder / "again" / "out.92t"), readbytes(app.folder / "out.92t"));
 
     // A character the calculator lacks: named, nothing written.
     e.memo1->setPlainText("5 €");
@@ -83,7 +89,7 @@ TEST(AppTextEditor, OpenSaveAsTextAndAsTi92Text) {
     e.explorerbutton1->click();
     EXPECT_EQ(app.run.shell.boxes.back().text, "group.92g holds no text variable.");
     EXPECT_EQ(e.memo1->toPlainText().toStdString(), "5 €");
-    EXPECT_EQ(e.VName->text(), "out (22)");
+    EXPECT_EQ(e.VName->text(), "out (26)");
 }
 
 TEST(AppTextEditor, QViewFormBoldAndBackToPlain) {
@@ -145,7 +151,7 @@ TEST(AppTextEditor, ViewTextAndTxtConvertFromTheBrowser) {
     o.button21->click();
     app::TTextForm& e = app.editor();
     EXPECT_TRUE(e.isVisible());
-    EXPECT_EQ(e.memo1->toPlainText(), " AB\n C");
+    EXPECT_EQ(e.memo1->toPlainText(), "AB\nC");
     EXPECT_EQ(e.VName->text(), "a (12)");
     EXPECT_FALSE(app.run.form().state().busy);
 }

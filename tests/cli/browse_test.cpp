@@ -22,10 +22,12 @@ TEST(CliBrowse, LsListsTheRowsOfTheFileBrowser) {
     writebytes(dir / "B.TXT", {'h', 0x9B, 'i'});  // a lone C1 byte: CSI to some terminals
     writebytes(dir / "c.92@", onevariable("never"));
     writebytes(dir / "esc.92g", onevariable("\x1b[2J\x9b" "1m"));
+    std::filesystem::copy_file(TESSALY_TESTDATA_DIR "/crafted/signed89.89p", dir / "m89.92p");
     CliResult r = runcli({"ls", dir.path().string()}, scratch.path());
     EXPECT_EQ(r.code, 0) << r.err;
     // TI-92 bytes show as their characters (0x1B is an arrow, 0x9B y-bar), file bytes escaped.
-    EXPECT_EQ(r.out, "a.92p\tprogram\tdemo\nB.TXT\ttext\th\\x9Bi\nesc.92g\tgroup\t\u2B06[2Jy\u0305" "1m\n");
+    EXPECT_EQ(r.out, "a.92p\tprogram\tdemo\nB.TXT\ttext\th\\x9Bi\nesc.92g\tgroup\t\u2B06[2Jy\u0305" "1m\n"
+                     "m89.92p\tother-model\tMade for another model (**TI89**)\n");
     r = runcli({"ls", dir.path().string(), "--no-92"}, scratch.path());
     EXPECT_EQ(r.out, "B.TXT\ttext\th\\x9Bi\n");
     r = runcli({"ls", (dir / "gone").string()}, scratch.path());
@@ -35,7 +37,10 @@ TEST(CliBrowse, LsListsTheRowsOfTheFileBrowser) {
 TEST(CliBrowse, DescribeShowsAndWritesTheDescription) {
     TempDir dir;
     const auto file = dir / "a.92p";
-    writebytes(file, onevariable("old"));
+    Bytes original = onevariable("old");
+    const std::string folder = "group";  // the default folder, as real files carry it
+    std::copy(folder.begin(), folder.end(), original.begin() + 10);
+    writebytes(file, original);
     CliResult r = runcli({"describe", file.string()}, dir.path());
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(r.out, "old\n");
@@ -43,6 +48,9 @@ TEST(CliBrowse, DescribeShowsAndWritesTheDescription) {
     EXPECT_EQ(r.code, 0) << r.err;
     r = runcli({"describe", file.string()}, dir.path());
     EXPECT_EQ(r.out, "π ≤ " + std::string(30, 'e') + "\n");
+    const Bytes written = readbytes(file);
+    EXPECT_EQ(Bytes(written.begin(), written.begin() + 18), Bytes(original.begin(), original.begin() + 18));
+    EXPECT_EQ(Bytes(written.begin() + 52, written.end()), Bytes(original.begin() + 52, original.end()));
 
     const Bytes before = readbytes(file);
     r = runcli({"describe", file.string(), "日本"}, dir.path());
@@ -58,6 +66,33 @@ TEST(CliBrowse, DescribeShowsAndWritesTheDescription) {
     }
     EXPECT_EQ(runcli({"describe", (dir / "note.txt").string(), "x"}, dir.path()).code, 2);
     EXPECT_EQ(runcli({"describe"}, dir.path()).code, 2);
+}
+
+TEST(CliBrowse, DescribeEditsOnlyAFileThatReadsWholeAsATi92File) {
+    TempDir dir;
+    Bytes png = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 0, 0, 0, 0x0D, 'I', 'H', 'D', 'R'};
+    png.resize(120, 0x42);
+    Bytes cut = onevariable("cut short");
+    cut.resize(cut.size() - 3);
+    writebytes(dir / "photo.92p", png);
+    writebytes(dir / "cut.92p", cut);
+    std::filesystem::copy_file(TESSALY_TESTDATA_DIR "/crafted/signed89.89p", dir / "m89.92p");
+    const std::pair<std::string, std::string> cases[] = {
+        {"photo.92p", "Corrupted TI-file: its format byte (offset 8) is 0x00, not 0x01"},
+        {"cut.92p", "Corrupted TI-file: the file-size field (91) lies past the end of the file (88 bytes)"},
+        {"m89.92p", "not a TI-92 file: it is signed **TI89**, for another calculator model"},
+    };
+    for (const auto& [name, why] : cases) {
+        const Bytes before = readbytes(dir / name);
+        for (const std::vector<std::string>& args : {std::vector<std::string>{"describe", (dir / name).string(), "x"},
+                                                     std::vector<std::string>{"describe", (dir / name).string()}}) {
+            const CliResult r = runcli(args, dir.path());
+            EXPECT_EQ(r.code, 2) << name;
+            EXPECT_NE(r.err.find(why), std::string::npos) << r.err;
+            EXPECT_TRUE(r.out.empty()) << r.out;
+        }
+        EXPECT_EQ(readbytes(dir / name), before) << name;
+    }
 }
 
 } // namespace

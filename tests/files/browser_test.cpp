@@ -155,12 +155,11 @@ TEST(Browser, VariableSelectionRules) {
     }
 }
 
-TEST(DescriptionEditor, WritesTheHeaderBlockAndKeepsTheRest) {
+TEST(DescriptionEditor, WritesTheCommentFieldAndKeepsEveryOtherByte) {
     TempDir d;
     Bytes original = onevariable("old comment", {1, 2, 3});
     original[10] = 'f';  // a default folder name another program wrote
-    original[8] = 0x07;  // and a format byte that fails the test
-    original[54] = 0x55;  // the rest of the comment field stays
+    original[54] = 0x55;  // and the rest of the comment field
     const struct {
         std::string text;
         std::string stored;
@@ -172,16 +171,18 @@ TEST(DescriptionEditor, WritesTheHeaderBlockAndKeepsTheRest) {
     for (const auto& c : cases) {
         writebytes(d / "f.92p", original);
         std::string why;
-        ASSERT_TRUE(writedescription(d / "f.92p", c.text, &why)) << why;
-        const Bytes now = readbytes(d / "f.92p");
-        ASSERT_EQ(now.size(), original.size());
-        EXPECT_EQ(std::string(now.begin(), now.begin() + 10), std::string("**TI92**\x01", 9) + '\0');
-        EXPECT_EQ(Bytes(now.begin() + 10, now.begin() + 18), Bytes(8, 0));
-        Bytes field(34, 0);
-        std::copy(c.stored.begin(), c.stored.end(), field.begin());
-        EXPECT_EQ(Bytes(now.begin() + 18, now.begin() + 52), field) << c.text;
-        EXPECT_EQ(Bytes(now.begin() + 52, now.end()), Bytes(original.begin() + 52, original.end()));
+        ASSERT_EQ(writedescription(d / "f.92p", c.text, &why), DescriptionWrite::Written) << why;
+        Bytes expected = original;
+        std::fill(expected.begin() + 18, expected.begin() + 52, 0);
+        std::copy(c.stored.begin(), c.stored.end(), expected.begin() + 18);
+        EXPECT_EQ(readbytes(d / "f.92p"), expected) << c.text;
     }
+    original[8] = 0x07;  // a format byte that fails the test: no TI-92 file to edit
+    writebytes(d / "f.92p", original);
+    std::string why;
+    EXPECT_EQ(writedescription(d / "f.92p", "new", &why), DescriptionWrite::Refused);
+    EXPECT_EQ(why, "Corrupted TI-file: its format byte (offset 8) is 0x07, not 0x01");
+    EXPECT_EQ(readbytes(d / "f.92p"), original);
 }
 
 TEST(DescriptionEditor, AFailedWriteLeavesTheFileAsItWas) {
@@ -191,14 +192,14 @@ TEST(DescriptionEditor, AFailedWriteLeavesTheFileAsItWas) {
     ::chmod((d / "ro.92p").c_str(), 0444);
     std::string why;
     if (::geteuid() != 0) {
-        EXPECT_FALSE(writedescription(d / "ro.92p", "new", &why));
+        EXPECT_EQ(writedescription(d / "ro.92p", "new", &why), DescriptionWrite::Failed);
         EXPECT_FALSE(why.empty());
         EXPECT_EQ(readbytes(d / "ro.92p"), original);
     }
-    EXPECT_FALSE(writedescription(d / "gone.92p", "new", &why));
+    EXPECT_EQ(writedescription(d / "gone.92p", "new", &why), DescriptionWrite::Failed);
     EXPECT_FALSE(std::filesystem::exists(d / "gone.92p"));
     ::mkfifo((d / "pipe.92p").c_str(), 0600);
-    EXPECT_FALSE(writedescription(d / "pipe.92p", "new", &why));
+    EXPECT_EQ(writedescription(d / "pipe.92p", "new", &why), DescriptionWrite::Failed);
     EXPECT_NE(why.find("FIFO"), std::string::npos) << why;
 }
 
