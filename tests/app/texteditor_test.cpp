@@ -60,8 +60,7 @@ TEST(AppTextEditor, OpenSaveAsTextAndAsTi92Text) {
     EXPECT_EQ(view->label, "out (26)");
     EXPECT_EQ(linestoutf8(view->lines), " Grüße é α\n \n   zwei\n");
 
-    // Opening the saved variable shows it as lines, named, without the command byte that
-    // starts each line; saved again under its name, it is the same file byte for byte.
+    // Opened, it shows without each line's command byte; saved again, it is the same file.
     app.run.shell.openanswers = {(app.folder / "out.92t").string()};
     e.explorerbutton1->click();
     EXPECT_EQ(e.memo1->toPlainText().toStdString(), text);
