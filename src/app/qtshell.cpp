@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QProgressBar>
+#include <filesystem>
 
 namespace tessaly::app {
 
@@ -117,11 +118,27 @@ std::optional<std::string> QtShell::inputbox(std::string_view title, std::string
 }
 
 std::optional<std::string> QtShell::savedialog(const FileDialogSpec& spec) {
-    if (m_answerer) return m_answerer->savedialog(spec);
+    // The question is the window's own rather than the file dialog's, so it is asked
+    // the same way whoever answers the dialog; No goes back to the dialog.
+    FileDialogSpec shown = spec;
+    for (;;) {
+        std::optional<std::string> path = m_answerer ? m_answerer->savedialog(shown) : runsavedialog(shown);
+        if (!path || !spec.overwriteprompt) return path;
+        std::error_code ec;
+        const std::filesystem::path chosen(*path);
+        if (!std::filesystem::exists(chosen, ec) || std::filesystem::is_directory(chosen, ec)) return path;
+        if (showbox(m_owner, chosen.filename().string() + std::string(kReplaceQuestion), kReplaceCaption,
+                    Icon::Warning, Buttons::YesNo) == Answer::Yes)
+            return path;
+        shown.filename = *path;
+    }
+}
+
+std::optional<std::string> QtShell::runsavedialog(const FileDialogSpec& spec) {
     QFileDialog dialog(m_owner, qs(spec.title), QString(), qtfilter(spec.filter));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setDefaultSuffix(qs(spec.defaultext));
-    if (!spec.overwriteprompt) dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
     if (!spec.filename.empty()) dialog.selectFile(qs(spec.filename));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
     return dialog.selectedFiles().first().toStdString();

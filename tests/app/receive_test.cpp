@@ -11,7 +11,9 @@
 
 #include "app/apptestsupport.h"
 #include "cli/clirun.h"
+#include "files/filetestutil.h"
 #include "files/tifile.h"
+#include "transfers/backup.h"
 #include "link/trace.h"
 #include "vcalc/vcalc.h"
 
@@ -126,6 +128,55 @@ TEST(ReceivePageWindow, NamesAndCommentInTheCalculatorsCharacters) {
     EXPECT_EQ(file->comment, std::string(34, '\xE9'));
     ASSERT_EQ(file->variables().size(), 1u);
     EXPECT_EQ(file->variables()[0]->fullname(), "acc\\" + tiname);
+}
+
+TEST(ReceivePageWindow, TheReceivedListShowsWhatTheStoreHoldsAfterACancelAndAfterABackup) {
+    VirtualApp app(false);
+    app.press("Button30");
+    app.mark({"test\\x"});
+    app.press("button1");
+    ASSERT_EQ(app.captions(), QStringList{"test\\x"});
+
+    // A receive cancelled before anything arrived leaves the package before it, on show.
+    app.run.form().receive.SpeedButton1->click();
+    app.mark({"test\\z", "prog\\game"});
+    app.run.shell.onpump = [&](int) {
+        if (app.run.form().state().busy) app.press("cancelbtn");
+    };
+    app.press("button1");
+    app.run.shell.onpump = nullptr;
+    EXPECT_EQ(app.captions(), QStringList{"test\\x"});
+    ASSERT_TRUE(app.run.find<QPushButton>("button8")->isEnabled());
+    app.run.shell.inputanswers = {std::string("x alone")};
+    app.run.shell.saveanswers = {app.run.dir.filePath("x.92g").toStdString()};
+    app.press("button8");
+    EXPECT_EQ(contents(app.run.dir.filePath("x.92g").toStdString()).size(), 1u);
+
+    // A backup goes into the store: the list shows it, the comment typed for the package
+    // before goes with that package, and Save to file writes the backup as a backup file.
+    QTest::keyClicks(app.run.find<QLineEdit>("Edit1"), " too");
+    const std::string mem = app.run.dir.filePath("mem.92b").toStdString();
+    app.run.shell.inputanswers = {std::string("my memory")};
+    app.run.shell.saveanswers = {mem};
+    app.press("button27");
+    EXPECT_EQ(app.run.shell.inputs.back().initial, "");
+    ASSERT_EQ(app.captions().size(), 1);
+    EXPECT_EQ(app.list()->topLevelItem(0)->text(1), "backup");
+    EXPECT_EQ(app.list()->topLevelItem(0)->text(2).toULongLong() + 84, readbytes(mem).size());
+    EXPECT_TRUE(app.run.find<QLineEdit>("Edit1")->text().isEmpty());
+
+    const std::string again = app.run.dir.filePath("again.92b").toStdString();
+    app.run.shell.inputanswers = {std::string("saved again")};
+    app.run.shell.saveanswers = {again};
+    app.press("button8");
+    EXPECT_EQ(app.run.shell.savedialogs.back().defaultext, "92b");
+    const Bytes first = readbytes(mem), second = readbytes(again);
+    ASSERT_EQ(first.size(), second.size());
+    EXPECT_TRUE(std::equal(first.begin() + 82, first.end() - 2, second.begin() + 82));
+    std::string error;
+    EXPECT_EQ(checkbackupfile(again), "");
+    EXPECT_EQ(readtifile(again, &error)->comment, "saved again");
+    EXPECT_EQ(readtifile(mem, &error)->comment, "my memory");
 }
 
 TEST(ReceivePageWindow, ViewTogglesWaitWhileATransferRuns) {

@@ -89,6 +89,27 @@ TEST(AppScreenshot, FargoScreenshotInGreysAndTheHelpTextComesBack) {
     EXPECT_EQ(shown.pixel(0, 127), qRgb(192, 192, 192));  // the status line's light grey
 }
 
+TEST(AppScreenshot, AFargoPictureKeepsWhatArrivedAndOneThatDidNotLeavesThePictureBefore) {
+    ScreenApp app;
+    app.run.find<QToolButton>("vcalcfcamera")->menu()->actions().at(0)->trigger();  // black and white
+    app.calc.misbehaviour().stopafterbytes = 5 + 64 * 30;  // the stream's head and 64 rows
+    app.press("button13");
+    const QImage partial = app.form().screenshot.Image1->pixmap().toImage();
+    QImage expected = partial.copy();
+    for (int y = 0; y < 128; ++y)
+        for (int x = 0; x < 240; ++x)
+            expected.setPixel(x, y, y < 64 && dark(app.calc.screen(), x, y) ? qRgb(0, 0, 0) : qRgb(255, 255, 255));
+    EXPECT_EQ(partial, expected);
+
+    // Nothing comes this time: the picture stays, and Save saves it.
+    app.press("button13");
+    EXPECT_NE(app.form().state().pendingerror.find(kNoFCamHeaderText), std::string::npos);
+    EXPECT_EQ(app.form().screenshot.Image1->pixmap().toImage(), partial);
+    app.run.shell.saveanswers = {app.path("kept.bmp").toStdString()};
+    app.press("button6");
+    EXPECT_EQ(QImage(app.path("kept.bmp")).convertToFormat(partial.format()), partial);
+}
+
 TEST(AppScreenshot, FargoScreenshotIsRefusedWhileATransferRuns) {
     ScreenApp app;
     app.form().state().busy = true;

@@ -9,6 +9,7 @@
 
 #include "app/apptestsupport.h"
 #include "files/filetestutil.h"
+#include "files/tifile.h"
 #include "files/titext.h"
 
 namespace tessaly::test {
@@ -53,7 +54,7 @@ TEST(AppTextEditor, OpenSaveAsTextAndAsTi92Text) {
     e.button2->click();
     EXPECT_EQ(app.run.shell.savedialogs.back().filter, "TI92-text-files|*.92t|Textfiles|*.txt|All files|*.*");
     EXPECT_EQ(app.run.shell.inputs.back().prompt, "Please enter a comment for the textfile.");
-    EXPECT_EQ(app.run.form().receive.Edit1->text(), "my text");
+    EXPECT_TRUE(app.run.form().receive.Edit1->text().isEmpty());  // the comment is the file's alone
     std::string error;
     const auto view = extracttexts(app.folder / "out.92t", nullptr, &error);
     ASSERT_TRUE(view) << error;
@@ -84,6 +85,30 @@ TEST(AppTextEditor, OpenSaveAsTextAndAsTi92Text) {
     EXPECT_EQ(app.run.shell.boxes.back().text, "group.92g holds no text variable.");
     EXPECT_EQ(e.memo1->toPlainText().toStdString(), "5 €");
     EXPECT_EQ(e.VName->text(), "out (22)");
+}
+
+TEST(AppTextEditor, ACommentGivenForASaveStaysWithThatFile) {
+    EditorApp app;
+    app.run.form().Button24->click();
+    app.editor().memo1->setPlainText("hi");
+    app.run.shell.saveanswers = {(app.folder / "t.92t").string()};
+    app.run.shell.inputanswers = {"for the text"};
+    app.editor().button2->click();
+    std::string error;
+    EXPECT_EQ(readtifile(app.folder / "t.92t", &error)->comment, "for the text");
+    EXPECT_TRUE(app.run.form().receive.Edit1->text().isEmpty());
+
+    // The text went through the package store: the received list shows it, and Save to
+    // file asks for a comment of its own.
+    auto& r = app.run.form().receive;
+    r.SpeedButton2->click();
+    ASSERT_EQ(r.Listbox2->topLevelItemCount(), 1);
+    EXPECT_EQ(r.Listbox2->topLevelItem(0)->text(0), "t");
+    app.run.shell.inputanswers = {"for the package"};
+    app.run.shell.saveanswers = {(app.folder / "p.92g").string()};
+    r.button8->click();
+    EXPECT_EQ(app.run.shell.inputs.back().prompt, "Please write a comment for the file.");
+    EXPECT_EQ(readtifile(app.folder / "p.92g", &error)->comment, "for the package");
 }
 
 TEST(AppTextEditor, QViewFormBoldAndBackToPlain) {
@@ -132,7 +157,7 @@ TEST(AppTextEditor, ViewTextAndTxtConvertFromTheBrowser) {
     app.run.shell.saveanswers = {(app.folder / "a.92t").string()};
     o.button29->click();
     EXPECT_EQ(app.run.shell.savedialogs.back().filename, "a.92t");
-    EXPECT_EQ(app.run.form().receive.Edit1->text(), "Description unknown");
+    EXPECT_TRUE(app.run.form().receive.Edit1->text().isEmpty());
     EXPECT_FALSE(app.run.form().state().busy);
 
     o.button25->click();
