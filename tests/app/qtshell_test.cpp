@@ -1,17 +1,11 @@
 #include <QAbstractButton>
 #include <QApplication>
-#include <QFile>
-#include <QFileDialog>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProgressBar>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
-
-#include <deque>
-#include <functional>
 
 #include "app/qtshell.h"
 
@@ -55,60 +49,6 @@ TEST(QtShell, BoxesShowLineBreaksAndReturnTheButtonPressed) {
     box.pressonopen(QMessageBox::Ok);
     EXPECT_EQ(shell.unownedmessagebox("Plug in", "Test", Icon::None, Buttons::Ok), Answer::Ok);
     EXPECT_EQ(box.owner, nullptr);  // the readiness check's Test box stands on its own
-}
-
-// The real file dialog: a choice of an existing file is asked about; No goes back to the
-// dialog, Yes takes the file.
-TEST(QtShell, TheRealSaveDialogAsksBeforeAFileIsReplaced) {
-    QLabel status;
-    QProgressBar gauge;
-    QWidget window;
-    QtShell shell(&status, &gauge, &window);
-    QTemporaryDir dir;
-    const QString taken = dir.filePath("taken.92g");
-    QFile(taken).open(QIODevice::WriteOnly);
-    // What the user does in each window that opens, in turn: a dialog gets the file
-    // chosen (or is cancelled), a box a button.
-    std::deque<std::function<void(QWidget*)>> steps;
-    QStringList seen;
-    QTimer user;
-    QObject::connect(&user, &QTimer::timeout, [&] {
-        QWidget* w = QApplication::activeModalWidget();
-        if (!w || w->property("handled").toBool() || steps.empty()) return;
-        w->setProperty("handled", true);
-        auto step = std::move(steps.front());
-        steps.pop_front();
-        step(w);
-    });
-    user.start(5);
-    const auto choose = [&](QWidget* w) {
-        auto* dialog = qobject_cast<QFileDialog*>(w);
-        ASSERT_NE(dialog, nullptr);
-        seen << dialog->selectedFiles().value(0);
-        dialog->selectFile(taken);
-        static_cast<QDialog*>(dialog)->accept();
-    };
-    const auto press = [&](QMessageBox::StandardButton which) {
-        return [&, which](QWidget* w) {
-            auto* box = qobject_cast<QMessageBox*>(w);
-            ASSERT_NE(box, nullptr);
-            seen << box->text();
-            box->button(which)->click();
-        };
-    };
-    FileDialogSpec spec;
-    spec.filter = "TI-92 files|*.92*";
-    spec.defaultext = "92g";
-    steps = {choose, press(QMessageBox::No), [&](QWidget* w) {
-                 seen << qobject_cast<QFileDialog*>(w)->selectedFiles().value(0);
-                 static_cast<QDialog*>(w)->reject();
-             }};
-    EXPECT_EQ(shell.savedialog(spec), std::nullopt);
-    ASSERT_EQ(seen.size(), 3);
-    EXPECT_EQ(seen[1], "taken.92g already exists.\nDo you want to replace it?");
-    EXPECT_EQ(seen[2], taken);  // back in the dialog, at the name chosen
-    steps = {choose, press(QMessageBox::Yes)};
-    EXPECT_EQ(shell.savedialog(spec), taken.toStdString());
 }
 
 TEST(QtShell, StatusLineGaugeAndCursor) {

@@ -95,15 +95,10 @@ TEST(AppScreenshot, AFargoPictureKeepsWhatArrivedAndOneThatDidNotLeavesThePictur
     app.calc.misbehaviour().stopafterbytes = 5 + 64 * 30;  // the stream's head and 64 rows
     app.press("button13");
     const QImage partial = app.form().screenshot.Image1->pixmap().toImage();
-    QImage expected = partial.copy();
-    for (int y = 0; y < 128; ++y)
-        for (int x = 0; x < 240; ++x)
-            expected.setPixel(x, y, y < 64 && dark(app.calc.screen(), x, y) ? qRgb(0, 0, 0) : qRgb(255, 255, 255));
-    EXPECT_EQ(partial, expected);
-
-    // Nothing comes this time: the picture stays, and Save saves it.
-    app.press("button13");
-    EXPECT_NE(app.form().state().pendingerror.find(kNoFCamHeaderText), std::string::npos);
+    CalcScreen top = app.calc.screen();
+    std::fill(top.begin() + 64 * 30, top.end(), 0);
+    EXPECT_EQ(differences(partial, top), 0);
+    app.press("button13");  // nothing comes this time: the picture stays, and Save saves it
     EXPECT_EQ(app.form().screenshot.Image1->pixmap().toImage(), partial);
     app.run.shell.saveanswers = {app.path("kept.bmp").toStdString()};
     app.press("button6");

@@ -9,7 +9,6 @@
 
 #include "app/apptestsupport.h"
 #include "files/filetestutil.h"
-#include "files/tifile.h"
 #include "files/titext.h"
 
 namespace tessaly::test {
@@ -87,30 +86,6 @@ TEST(AppTextEditor, OpenSaveAsTextAndAsTi92Text) {
     EXPECT_EQ(e.VName->text(), "out (22)");
 }
 
-TEST(AppTextEditor, ACommentGivenForASaveStaysWithThatFile) {
-    EditorApp app;
-    app.run.form().Button24->click();
-    app.editor().memo1->setPlainText("hi");
-    app.run.shell.saveanswers = {(app.folder / "t.92t").string()};
-    app.run.shell.inputanswers = {"for the text"};
-    app.editor().button2->click();
-    std::string error;
-    EXPECT_EQ(readtifile(app.folder / "t.92t", &error)->comment, "for the text");
-    EXPECT_TRUE(app.run.form().receive.Edit1->text().isEmpty());
-
-    // The text went through the package store: the received list shows it, and Save to
-    // file asks for a comment of its own.
-    auto& r = app.run.form().receive;
-    r.SpeedButton2->click();
-    ASSERT_EQ(r.Listbox2->topLevelItemCount(), 1);
-    EXPECT_EQ(r.Listbox2->topLevelItem(0)->text(0), "t");
-    app.run.shell.inputanswers = {"for the package"};
-    app.run.shell.saveanswers = {(app.folder / "p.92g").string()};
-    r.button8->click();
-    EXPECT_EQ(app.run.shell.inputs.back().prompt, "Please write a comment for the file.");
-    EXPECT_EQ(readtifile(app.folder / "p.92g", &error)->comment, "for the package");
-}
-
 TEST(AppTextEditor, QViewFormBoldAndBackToPlain) {
     EditorApp app;
     app.run.form().Button24->click();
@@ -158,6 +133,8 @@ TEST(AppTextEditor, ViewTextAndTxtConvertFromTheBrowser) {
     o.button29->click();
     EXPECT_EQ(app.run.shell.savedialogs.back().filename, "a.92t");
     EXPECT_TRUE(app.run.form().receive.Edit1->text().isEmpty());
+    app.run.form().receive.SpeedButton2->click();  // the staged text is the package on show
+    EXPECT_EQ(app.run.form().receive.Listbox2->findItems("a", Qt::MatchExactly).size(), 1);
     EXPECT_FALSE(app.run.form().state().busy);
 
     o.button25->click();
