@@ -98,7 +98,12 @@ Answer QtShell::showbox(QWidget* owner, std::string_view text, std::string_view 
     switch (buttons) {
     case Buttons::Ok: box.setStandardButtons(QMessageBox::Ok); break;
     case Buttons::OkCancel: box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
-    case Buttons::YesNo: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
+    case Buttons::YesNo:
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        // A warning asks before something that cannot be undone (a file or the
+        // calculator's memory replaced): Enter alone does not do it.
+        if (icon == Icon::Warning) box.setDefaultButton(QMessageBox::No);
+        break;
     case Buttons::YesNoCancel: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel); break;
     }
     switch (box.exec()) {
