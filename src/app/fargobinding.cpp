@@ -58,7 +58,10 @@ FargoSetup FargoBinding::setup() const {
                       m_form.settings().directory, sp.Edit4->text().toStdString()};
 }
 
-void FargoBinding::button12Click() { putfargo(m_form.link(), m_form.shell(), m_receive.store(), setup()); }
+void FargoBinding::button12Click() {
+    putfargo(m_form.link(), m_form.shell(), m_receive.store(), setup());
+    m_receive.showstore();  // the fetched memory went through the package store
+}
 
 void FargoBinding::button10Click() {
     // The browser's selection; without one (the browser lists nothing yet), a backup file

@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QProgressBar>
+#include <filesystem>
 
 namespace tessaly::app {
 
@@ -97,7 +98,12 @@ Answer QtShell::showbox(QWidget* owner, std::string_view text, std::string_view 
     switch (buttons) {
     case Buttons::Ok: box.setStandardButtons(QMessageBox::Ok); break;
     case Buttons::OkCancel: box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
-    case Buttons::YesNo: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
+    case Buttons::YesNo:
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        // A warning asks before something that cannot be undone (a file or the
+        // calculator's memory replaced): Enter alone does not do it.
+        if (icon == Icon::Warning) box.setDefaultButton(QMessageBox::No);
+        break;
     case Buttons::YesNoCancel: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel); break;
     }
     switch (box.exec()) {
@@ -117,11 +123,27 @@ std::optional<std::string> QtShell::inputbox(std::string_view title, std::string
 }
 
 std::optional<std::string> QtShell::savedialog(const FileDialogSpec& spec) {
-    if (m_answerer) return m_answerer->savedialog(spec);
+    // The question is the window's own rather than the file dialog's, so it is asked
+    // the same way whoever answers the dialog; No goes back to the dialog.
+    FileDialogSpec shown = spec;
+    for (;;) {
+        std::optional<std::string> path = m_answerer ? m_answerer->savedialog(shown) : runsavedialog(shown);
+        if (!path || !spec.overwriteprompt) return path;
+        std::error_code ec;
+        const std::filesystem::path chosen(*path);
+        if (!std::filesystem::exists(chosen, ec) || std::filesystem::is_directory(chosen, ec)) return path;
+        if (showbox(m_owner, chosen.filename().string() + std::string(kReplaceQuestion), kReplaceCaption,
+                    Icon::Warning, Buttons::YesNo) == Answer::Yes)
+            return path;
+        shown.filename = *path;
+    }
+}
+
+std::optional<std::string> QtShell::runsavedialog(const FileDialogSpec& spec) {
     QFileDialog dialog(m_owner, qs(spec.title), QString(), qtfilter(spec.filter));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setDefaultSuffix(qs(spec.defaultext));
-    if (!spec.overwriteprompt) dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
     if (!spec.filename.empty()) dialog.selectFile(qs(spec.filename));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
     return dialog.selectedFiles().first().toStdString();

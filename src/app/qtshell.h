@@ -11,6 +11,10 @@ class QWidget;
 
 namespace tessaly::app {
 
+// Asked before a save dialog's choice replaces a file: its name, then this.
+inline constexpr std::string_view kReplaceQuestion = " already exists.\rDo you want to replace it?";
+inline constexpr std::string_view kReplaceCaption = "Replace file";
+
 // "\r" in the program's texts is a line break; a widget wants "\n".
 QString shown(std::string_view text);
 // The one-line status label shows a line break as a blank.
@@ -48,6 +52,7 @@ public:
     const std::string& statustext() const { return m_statustext; }
 
 private:
+    std::optional<std::string> runsavedialog(const FileDialogSpec& spec);
     Answer showbox(QWidget* owner, std::string_view text, std::string_view caption, Icon icon, Buttons buttons);
     QLabel* m_status;
     QProgressBar* m_gauge;

@@ -160,11 +160,6 @@ void ReceiveBinding::Button8Click() {
     showcontrols();  // the comment may have been asked for or filled in
 }
 
-void ReceiveBinding::setcomment(const std::string& comment) {
-    m_model.setcomment(comment);
-    showcontrols();
-}
-
 void ReceiveBinding::vcalcsendClick() {
     SimulatedCalculator* calc = m_form.virtualcalculator();
     if (!calc) return;

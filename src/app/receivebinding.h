@@ -26,8 +26,9 @@ public:
 
     ReceivePageModel& model() { return m_model; }
     const PackageStore& store() const { return m_store; }
-    // The package comment box (Edit1), set by a text conversion.
-    void setcomment(const std::string& comment);
+    // Something else than a receive may have filled the package store (a backup, a
+    // converted text): the received view shows what it holds now.
+    void showstore() { m_model.showstore(); }
 
 public slots:
     void Button8Click();

@@ -18,7 +18,29 @@ std::vector<ListRow> unselected(const std::vector<ListRow>& rows) {
 } // namespace
 
 ReceivePageModel::ReceivePageModel(Link& link, Shell& shell, const PackageStore& store)
-    : m_link(link), m_shell(shell), m_store(store) {}
+    : m_link(link), m_shell(shell), m_store(store) {
+    showstore();  // the store outlives the program: what it held at the last run is still there
+}
+
+void ReceivePageModel::showstore() {
+    std::vector<PackageRecord> records = m_store.readrecords(nullptr).value_or(std::vector<PackageRecord>{});
+    const auto same = [](const PackageRecord& a, const PackageRecord& b) {
+        return a.name == b.name && a.start == b.start && a.end == b.end && a.size == b.size && a.type == b.type;
+    };
+    if (!std::equal(records.begin(), records.end(), m_storerecords.begin(), m_storerecords.end(), same))
+        m_comment.clear();
+    m_storerecords = std::move(records);
+    m_locview.clear();
+    for (const PackageRecord& r : m_storerecords)
+        m_locview.push_back(ListRow{r.name, std::string(typename_of(r.type)), std::to_string(r.size)});
+    if (!m_viewflag) {
+        showrows(m_locview);
+        m_packageflag = !m_rows.empty();
+        m_savetofileenabled = m_packageflag;
+        m_viewenabled = false;
+    }
+    changed(Change::Controls);
+}
 
 void ReceivePageModel::setselected(std::size_t row, bool selected) {
     if (row < m_rows.size()) m_rows[row].selected = selected;
@@ -151,7 +173,7 @@ void ReceivePageModel::receivingvariable() {
 
 void ReceivePageModel::variablereceived() {
     m_receiveenabled = true;
-    m_savetofileenabled = m_store.holdsvariables();
+    m_savetofileenabled = !m_rows.empty();
     m_helptext = kLabelSaveRequest;
     changed(Change::Controls);
 }
@@ -176,7 +198,8 @@ void ReceivePageModel::receiverequested() {
     m_shell.setcursor(Cursor::Normal);
     m_shell.setstatus(std::to_string(result.received.size()) + std::string(kVariablesReceivedText));
     m_receiveenabled = true;
-    changed(Change::Controls);
+    // A receive cut short keeps the package before it in the store: the list says so.
+    showstore();
 }
 
 void ReceivePageModel::receivefromcalc() {
@@ -194,11 +217,9 @@ void ReceivePageModel::receivefromcalc() {
     ReceiveTarget into = target();
     tessaly::receivefromcalc(m_link, into);
 
-    m_packageflag = true;
     m_receiveenabled = true;
-    m_savetofileenabled = m_store.holdsvariables();
     m_helptext = kLabelSaveSelect;
-    changed(Change::Controls);
+    showstore();
 }
 
 } // namespace tessaly

@@ -73,6 +73,10 @@ public:
     void SpeedButton2Click();  // to the received view
     void manualClick();        // "Select on calc" or "Store folder" clicked
     void Listbox2MouseUp();
+    // The received view is read from the package store: after a receive, and whenever
+    // something else (a backup, a converted text) has filled the store. A package other
+    // than the one before empties the comment box, which belonged to that one.
+    void showstore();
 
     std::function<void(Change)> onchange;
 
@@ -108,6 +112,7 @@ private:
     bool m_updateenabled = true;
     std::string m_helptext;
     std::string m_comment;
+    std::vector<PackageRecord> m_storerecords;  // what the store held when last read
 };
 
 } // namespace tessaly

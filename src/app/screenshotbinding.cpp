@@ -90,11 +90,16 @@ void ScreenshotBinding::show(const ScreenPicture& picture) {
     m_form.screenshot.Image1->setPixmap(QPixmap::fromImage(image()));
 }
 
+// A picture that did not arrive at all leaves the one before on show, and Save saves
+// that one; one that stopped early is shown as far as it came.
+void ScreenshotBinding::showarrived(const ScreenshotResult& result) {
+    if (result.arrived > 0) show(result.picture);
+}
+
 void ScreenshotBinding::Button5Click() {
     TransferSession session(m_form.state(), m_form.shell());
     if (!session) return;
-    show(ScreenPicture{});  // white until the picture arrives
-    show(getscreenshot(m_form.link(), m_form.shell()).picture);
+    showarrived(getscreenshot(m_form.link(), m_form.shell()));
 }
 
 // The Windows version of tessaly92 started listening even while another transfer drove
@@ -104,9 +109,8 @@ void ScreenshotBinding::Button13Click() {
     if (!session) return;
     QLabel* help = m_form.screenshot.Label4;
     help->setText(qs(kFCameraHelpText));
-    show(ScreenPicture{});
     m_form.shell().processmessages();
-    show(getfargoscreenshot(m_form.link(), m_form.shell()).picture);
+    showarrived(getfargoscreenshot(m_form.link(), m_form.shell()));
     help->setText(qs(kScreenshotHelpText));
 }
 
@@ -118,7 +122,6 @@ void ScreenshotBinding::Button6Click() {
     spec.filename = "*.bmp";
     spec.filter = "Bitmaps|*.bmp|PNG pictures|*.png";
     spec.title = "Save screenshot as..";
-    spec.overwriteprompt = true;
     const std::optional<std::string> path = shell.savedialog(spec);
     if (!path || !m_picture) return;
     std::string error;

@@ -11,6 +11,10 @@
 class QPrinter;
 class QToolButton;
 
+namespace tessaly {
+struct ScreenshotResult;
+}
+
 namespace tessaly::app {
 
 class TForm1;
@@ -55,6 +59,7 @@ public slots:
 
 private:
     void show(const ScreenPicture& picture);
+    void showarrived(const ScreenshotResult& result);
 
     TForm1& m_form;
     std::optional<ScreenPicture> m_picture;

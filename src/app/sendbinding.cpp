@@ -16,7 +16,13 @@ namespace tessaly::app {
 
 namespace {
 constexpr std::string_view kBackupCommentPrompt = "Please write a comment for the backup.";
+constexpr std::string_view kRestoreCaption = "Restore backup";
+
+std::string restorequestion(const std::string& name) {
+    return "Restore the backup " + name +
+           " on the calculator?\rThe calculator's memory is replaced by the backup: every variable it holds now is lost.";
 }
+} // namespace
 
 SendBinding::SendBinding(TForm1& form, ReceiveBinding& receive) : QObject(&form), m_form(form), m_receive(receive) {
     setObjectName("sendbinding");
@@ -50,10 +56,26 @@ std::vector<std::string> SendBinding::selectedfiles() const {
     return names;
 }
 
+bool SendBinding::restoreagreed(const std::vector<std::string>& names) {
+    for (const std::string& name : names)
+        if (sendkind(name) == SendKind::Backup &&
+            m_form.shell().messagebox(restorequestion(name), kRestoreCaption, Icon::Warning, Buttons::YesNo) != Answer::Yes)
+            return false;
+    return true;
+}
+
 void SendBinding::sendselected(bool install) {
+    // Refused before any question, as the transfer itself would be.
+    if (m_form.state().busy) {
+        m_form.shell().messagebox(kBusyText, "", Icon::None, Buttons::Ok);
+        return;
+    }
+    const std::vector<std::string> names = selectedfiles();
+    // Every backup among them is asked about before anything goes: one No sends nothing.
+    if (!restoreagreed(names)) return;
     TransferSession session(m_form.state(), m_form.shell());
     if (!session) return;
-    sendselectedfiles(m_form.link(), m_form.shell(), selectedfiles(), install, places());
+    sendselectedfiles(m_form.link(), m_form.shell(), names, install, places());
 }
 
 void SendBinding::button9Click() { sendselected(false); }
@@ -67,10 +89,18 @@ void SendBinding::button19Click() {
     }
     const std::vector<std::string> names = selectedfiles();
     if (names.empty()) return;
-    TransferSession session(m_form.state(), m_form.shell());
     const std::filesystem::path path = places().browserfolder / names.front();
-    if (sendkind(path) != SendKind::Variables && sendkind(path) != SendKind::Backup) {
+    const SendKind kind = sendkind(path);
+    if (kind == SendKind::Backup && !restoreagreed({names.front()})) return;
+    TransferSession session(m_form.state(), m_form.shell());
+    if (kind != SendKind::Variables && kind != SendKind::Backup) {
         m_form.shell().messagebox(kCannotHandle92AtText, "", Icon::None, Buttons::Ok);
+        return;
+    }
+    // A backup is one whole memory image, restored as such: sent as a variable, its
+    // header starts a restore on the calculator that the variable exchange breaks off.
+    if (kind == SendKind::Backup) {
+        sendbackup(m_form.link(), m_form.shell(), path);
         return;
     }
     std::vector<bool> rows;
@@ -89,13 +119,13 @@ void SendBinding::button27Click() {
     spec.filter = "TI-92 backupfiles|*.92b";
     spec.title = "Save backup as..";
     spec.defaultext = "92b";
-    std::string& comment = m_receive.model().comment();
-    if (comment.empty()) {
-        comment = m_form.shell().inputbox("Comment", kBackupCommentPrompt, "").value_or("");
-        m_form.receive.Edit1->setText(QString::fromStdString(comment));
-    }
-    if (const auto path = m_form.shell().savedialog(spec))
-        fetchbackup(m_form.link(), m_form.shell(), m_receive.store(), *path, comment);
+    // The backup's own comment: the package comment box belongs to the package on the
+    // receive page, and this one is not written into it.
+    std::string comment = m_form.shell().inputbox("Comment", kBackupCommentPrompt, "").value_or("");
+    const auto path = m_form.shell().savedialog(spec);
+    if (!path) return;
+    fetchbackup(m_form.link(), m_form.shell(), m_receive.store(), *path, comment);
+    m_receive.showstore();  // a backup that arrived is now the package
 }
 
 } // namespace tessaly::app

@@ -34,6 +34,8 @@ private:
     SendPlaces places() const;
     std::vector<std::string> selectedfiles() const;
     void sendselected(bool install);
+    // Asks before each backup among names is restored; false at the first No.
+    bool restoreagreed(const std::vector<std::string>& names);
 
     TForm1& m_form;
     ReceiveBinding& m_receive;

@@ -64,9 +64,10 @@ void TextBinding::Button29Click() {
         m_form.shell().messagebox(kBusyText, kTextErrorCaption, Icon::None, Buttons::Ok);
         return;
     }
+    // Each file's comment is asked for and kept to it.
     std::string comment;
     txtconvertcommand(m_browser.folder(), names, m_receive.store(), comment, m_form.shell(), m_form.state());
-    m_receive.setcomment(comment);
+    m_receive.showstore();
 }
 
 void TextBinding::Button21Click() {

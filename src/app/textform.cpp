@@ -191,11 +191,12 @@ void TTextForm::Button2Click() {
         if (!savewhole(*path, text.empty() ? text : text + "\n", &why)) failed(why + ". Nothing was written.");
         return;
     }
+    // The text's own comment, asked for here; it stays with this file.
     std::string comment;
     const PackageStore fallback(packagestorefolder({}));
     const PackageStore& store = m_receive ? m_receive->store() : fallback;
     savetextvariable(*path, text, store, comment, shell, m_form->state());
-    if (m_receive) m_receive->setcomment(comment);
+    if (m_receive) m_receive->showstore();
 }
 
 void TTextForm::Button3Click() {

@@ -23,8 +23,9 @@ inline constexpr std::string_view kPlainWarning = "You have to save the file in 
 class TTextForm : public QWidget {
     Q_OBJECT
 public:
-    // form and receive give the shell, the transfer state, the package store and its
-    // comment box; without them (nullptr) the commands that need them do nothing.
+    // form and receive give the shell, the transfer state and the package store, whose
+    // received list a saved text replaces; without them (nullptr) the commands that need
+    // them do nothing.
     explicit TTextForm(TForm1* form = nullptr, ReceiveBinding* receive = nullptr, QWidget* parent = nullptr);
 
     // The Text button: an empty editor in plain-text mode, shown.

@@ -115,16 +115,20 @@ bool savepackagecommand(const PackageStore& store, std::string& comment, Shell& 
         return false;
     }
     shell.setcursor(Cursor::Busy);
+    // A fetched backup waiting in the store is saved as the backup file it came as: in
+    // the group layout its one backup entry would still be read as a backup, and wrongly.
+    const auto records = store.readrecords(nullptr);
+    const bool backup = records && records->size() == 1 && records->front().type == kBackupType;
     FileDialogSpec spec;
-    spec.filename = "*.92*";
-    spec.filter = "TI-92 files|*.92*";
+    spec.filename = backup ? "*.92b" : "*.92*";
+    spec.filter = backup ? "TI-92 backupfiles|*.92b" : "TI-92 files|*.92*";
     spec.title = "Save package as..";
-    spec.defaultext = "92g";
+    spec.defaultext = backup ? "92b" : "92g";
     if (comment.empty()) comment = shell.inputbox(kCommentTitle, kCommentPrompt, "").value_or("");
     bool saved = false;
     if (auto path = shell.savedialog(spec)) {
         std::string error;
-        saved = saveas92g(*path, false, store, comment, shell, state, &error);
+        saved = saveas92g(*path, backup, store, comment, shell, state, &error);
         if (!saved) shell.messagebox(error, kSaveErrorCaption, Icon::Error, Buttons::Ok);
     }
     shell.setcursor(Cursor::Normal);

@@ -30,8 +30,9 @@ bool saveas92g(const std::filesystem::path& dest, bool backuplayout, const Packa
 std::optional<std::string> commenttibytes(std::string_view comment, std::string* error, bool* cut = nullptr);
 
 // The "Save to file" command (Button8Click): asks for a comment when the box is empty and
-// for a destination, then saves the package store there; a failure is shown in a message
-// box. Refused with the busy text while a transfer runs. True when a file was saved.
+// for a destination, then saves the package store there (a fetched backup in the backup
+// layout, as a .92b); a failure is shown in a message box. Refused with the busy text
+// while a transfer runs. True when a file was saved.
 bool savepackagecommand(const PackageStore& store, std::string& comment, Shell& shell, TransferState& state);
 
 inline constexpr std::string_view kCommentTitle = "Comment";

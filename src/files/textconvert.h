@@ -20,8 +20,8 @@ inline constexpr std::string_view kTextErrorCaption = "tessaly92";
 bool convertiblename(std::string_view name);
 
 // Txt-convert: for each of the names (in order, while the link-ok flag holds) that is a
-// text file of folder: stage it, ask for a comment (it goes into comment, the package
-// comment box), ask where to save and save. A file that cannot be read or holds a
+// text file of folder: stage it, ask for its own comment (left in comment), ask where to
+// save and save. A file that cannot be read or holds a
 // character the calculator lacks is named in a message box and nothing is written for
 // it; the next file follows. Returns the number of files saved.
 int txtconvertcommand(const std::filesystem::path& folder, const std::vector<std::string>& names,

@@ -17,7 +17,9 @@ struct FileDialogSpec {
     std::string filter;      // "TI-92 files|*.92*" (description|pattern pairs)
     std::string title;
     std::string defaultext;  // without the dot
-    bool overwriteprompt = false;
+    // The window asks before the chosen name replaces an existing file; a command
+    // line's output path is taken as given.
+    bool overwriteprompt = true;
     bool folder = false;     // a folder is chosen, not a file
 };
 
@@ -34,7 +36,8 @@ public:
     // nullopt when the box is cancelled.
     virtual std::optional<std::string> inputbox(std::string_view title, std::string_view prompt,
                                                 std::string_view initial) = 0;
-    // nullopt when the dialog is cancelled; else the chosen path.
+    // nullopt when the dialog is cancelled; else the chosen path, which the user has agreed
+    // may replace a file of that name.
     virtual std::optional<std::string> savedialog(const FileDialogSpec& spec) = 0;
     virtual std::optional<std::string> opendialog(const FileDialogSpec& spec) = 0;
     // The file browser's file list is re-read (after a save, a delete, a description edit).

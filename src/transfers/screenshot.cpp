@@ -17,14 +17,15 @@ constexpr int kRowStep = static_cast<int>(kScreenRowBytes);
 // user learns why rather than finding half a picture without a word.
 class PlaneReader final : public PacketWatcher {
 public:
-    PlaneReader(Link& link, Shell& shell, ScreenPicture& picture, std::uint8_t weight, int& gauge)
-        : m_link(link), m_shell(shell), m_picture(picture), m_weight(weight), m_gauge(gauge),
+    PlaneReader(Link& link, Shell& shell, ScreenshotResult& result, std::uint8_t weight, int& gauge)
+        : m_link(link), m_shell(shell), m_result(result), m_weight(weight), m_gauge(gauge),
           m_before(link.clock().ticks()) {}
 
     void onbyte(std::size_t index, std::uint8_t byte) override {
         if (m_link.clock().ticks() - m_before > kScreenshotByteMs) m_link.faillink(kScreenshotIncompleteText);
         if (index > 0 && index % kScreenRowBytes == 0) steprow();
-        m_picture.addbyte(index, byte, m_weight);
+        m_result.picture.addbyte(index, byte, m_weight);
+        ++m_result.arrived;
         m_before = m_link.clock().ticks();
     }
     void steprow() {
@@ -36,7 +37,7 @@ public:
 private:
     Link& m_link;
     Shell& m_shell;
-    ScreenPicture& m_picture;
+    ScreenshotResult& m_result;
     std::uint8_t m_weight;
     int& m_gauge;
     std::uint32_t m_before;
@@ -71,7 +72,7 @@ ScreenshotResult getscreenshot(Link& link, Shell& shell) {
     if (!s.linkok) return result;
 
     int gauge = 0;
-    PlaneReader plane(link, shell, result.picture, 1, gauge);
+    PlaneReader plane(link, shell, result, 1, gauge);
     receivebody(link, *header, &plane);
     if (!s.linkok) return result;
     plane.steprow();  // the checksum's first byte starts the row after the last
@@ -108,7 +109,7 @@ ScreenshotResult getfargoscreenshot(Link& link, Shell& shell) {
 
     int gauge = 1;
     for (std::uint8_t weight = 1; weight <= mode && s.linkok; ++weight) {
-        PlaneReader plane(link, shell, result.picture, weight, gauge);
+        PlaneReader plane(link, shell, result, weight, gauge);
         receiveplane(link, plane);
     }
     if (!s.linkok) return result;

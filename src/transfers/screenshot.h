@@ -28,10 +28,12 @@ inline constexpr std::uint32_t kScreenshotByteMs = 1000;
 // The FCamera stream's first byte, the letter F.
 inline constexpr std::uint8_t kFCameraHeader = 0x46;
 
-// What a screenshot brought: the picture as far as it arrived (white where nothing did)
-// and whether all of it did. Why it stopped is the pending error text.
+// What a screenshot brought: the picture as far as it arrived (white where nothing did),
+// how many of its bytes did and whether all of them did. Why it stopped is the pending
+// error text.
 struct ScreenshotResult {
     ScreenPicture picture;
+    std::size_t arrived = 0;
     bool complete = false;
 };
 

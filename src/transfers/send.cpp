@@ -6,6 +6,7 @@
 
 #include "files/fargo.h"
 #include "files/packagestore.h"
+#include "files/safefile.h"
 #include "files/ticharset.h"
 #include "files/tifile.h"
 #include "link/packets.h"
@@ -90,6 +91,23 @@ std::vector<Library> findlibraries(const std::vector<std::string>& names, const 
     return out;
 }
 
+// The whole file, or nullopt and why.
+std::optional<std::string> readwhole(const std::filesystem::path& path, std::string* error) {
+    std::FILE* fp = openregular(path, error);
+    if (!fp) return std::nullopt;
+    std::string bytes;
+    char chunk[16384];
+    std::size_t got;
+    while ((got = std::fread(chunk, 1, sizeof chunk, fp)) > 0) bytes.append(chunk, got);
+    const bool bad = std::ferror(fp) != 0;
+    std::fclose(fp);
+    if (bad) {
+        *error = "Cannot read " + path.filename().string();
+        return std::nullopt;
+    }
+    return bytes;
+}
+
 bool saveacopy(Shell& shell, const std::filesystem::path& path, const std::string& extension,
                const SendPlaces& places) {
     FileDialogSpec spec;
@@ -99,13 +117,13 @@ bool saveacopy(Shell& shell, const std::filesystem::path& path, const std::strin
     spec.defaultext = extension;
     const auto chosen = shell.savedialog(spec);
     if (!chosen) return false;
-    std::error_code ec;
-    // An existing file is never overwritten; a copy that cannot be made is said, not swallowed.
-    if (std::filesystem::exists(*chosen, ec))
-        shell.messagebox("No copy was saved: " + *chosen + " already exists.", "", Icon::Warning, Buttons::Ok);
-    else if (!std::filesystem::copy_file(path, *chosen, ec))
-        shell.messagebox("No copy was saved as " + *chosen + ": " + ec.message() + ".", "", Icon::Warning,
-                         Buttons::Ok);
+    // The dialog has asked before a file of the chosen name is replaced. The copy lands
+    // whole or not at all, so a failed one leaves that file as it was; a copy that cannot
+    // be made is said, not swallowed.
+    std::string why;
+    const auto bytes = readwhole(path, &why);
+    if (!bytes || !savewhole(*chosen, *bytes, &why))
+        shell.messagebox("No copy was saved as " + *chosen + ": " + why + ".", "", Icon::Warning, Buttons::Ok);
     return true;
 }
 

@@ -11,7 +11,9 @@
 
 #include "app/apptestsupport.h"
 #include "cli/clirun.h"
+#include "files/filetestutil.h"
 #include "files/tifile.h"
+#include "transfers/backup.h"
 #include "link/trace.h"
 #include "vcalc/vcalc.h"
 
@@ -126,6 +128,38 @@ TEST(ReceivePageWindow, NamesAndCommentInTheCalculatorsCharacters) {
     EXPECT_EQ(file->comment, std::string(34, '\xE9'));
     ASSERT_EQ(file->variables().size(), 1u);
     EXPECT_EQ(file->variables()[0]->fullname(), "acc\\" + tiname);
+}
+
+TEST(ReceivePageWindow, TheReceivedListShowsWhatTheStoreHoldsAfterACancelAndAfterABackup) {
+    VirtualApp app(false);
+    app.press("Button30");
+    app.mark({"test\\x"});
+    app.press("button1");
+    // A receive cancelled before anything arrived leaves the package before it, on show.
+    app.run.form().receive.SpeedButton1->click();
+    app.mark({"test\\z"});
+    app.run.shell.onpump = [&](int) { app.press("cancelbtn"); };
+    app.press("button1");
+    app.run.shell.onpump = nullptr;
+    EXPECT_EQ(app.captions(), QStringList{"test\\x"});
+    EXPECT_TRUE(app.run.find<QPushButton>("button8")->isEnabled());
+
+    // A backup goes into the store and shows; the comment typed for the package before
+    // goes with it, and Save to file writes the backup as a backup file.
+    QTest::keyClicks(app.run.find<QLineEdit>("Edit1"), "for x");
+    const std::string mem = app.run.dir.filePath("mem.92b").toStdString(), again = mem + ".92b";
+    app.run.shell.inputanswers = {std::string("my memory"), std::string("saved again")};
+    app.run.shell.saveanswers = {mem, again};
+    app.press("button27");
+    ASSERT_EQ(app.captions().size(), 1);
+    EXPECT_EQ(app.list()->topLevelItem(0)->text(1), "backup");
+    EXPECT_TRUE(app.run.find<QLineEdit>("Edit1")->text().isEmpty());
+    app.press("button8");
+    EXPECT_EQ(checkbackupfile(again), "");
+    const Bytes fetched = readbytes(mem), saved = readbytes(again);
+    EXPECT_TRUE(std::equal(fetched.begin() + 82, fetched.end(), saved.begin() + 82, saved.end()));
+    std::string error;
+    EXPECT_EQ(readtifile(again, &error)->comment, "saved again");
 }
 
 TEST(ReceivePageWindow, ViewTogglesWaitWhileATransferRuns) {

@@ -89,6 +89,22 @@ TEST(AppScreenshot, FargoScreenshotInGreysAndTheHelpTextComesBack) {
     EXPECT_EQ(shown.pixel(0, 127), qRgb(192, 192, 192));  // the status line's light grey
 }
 
+TEST(AppScreenshot, AFargoPictureKeepsWhatArrivedAndOneThatDidNotLeavesThePictureBefore) {
+    ScreenApp app;
+    app.run.find<QToolButton>("vcalcfcamera")->menu()->actions().at(0)->trigger();  // black and white
+    app.calc.misbehaviour().stopafterbytes = 5 + 64 * 30;  // the stream's head and 64 rows
+    app.press("button13");
+    const QImage partial = app.form().screenshot.Image1->pixmap().toImage();
+    CalcScreen top = app.calc.screen();
+    std::fill(top.begin() + 64 * 30, top.end(), 0);
+    EXPECT_EQ(differences(partial, top), 0);
+    app.press("button13");  // nothing comes this time: the picture stays, and Save saves it
+    EXPECT_EQ(app.form().screenshot.Image1->pixmap().toImage(), partial);
+    app.run.shell.saveanswers = {app.path("kept.bmp").toStdString()};
+    app.press("button6");
+    EXPECT_EQ(QImage(app.path("kept.bmp")).convertToFormat(partial.format()), partial);
+}
+
 TEST(AppScreenshot, FargoScreenshotIsRefusedWhileATransferRuns) {
     ScreenApp app;
     app.form().state().busy = true;

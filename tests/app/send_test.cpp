@@ -1,4 +1,6 @@
 #include <QPushButton>
+#include <QToolButton>
+#include <QTreeWidget>
 
 #include "app/apptestsupport.h"
 #include "files/filetestutil.h"
@@ -18,7 +20,8 @@ struct SendApp {
         calc.setpace(0);
         run.port = std::make_unique<VirtualPort>(calc, &run.clock);
         run.calculator = &calc;
-        run.writesettings("[Settings]\nCheck_Start=0\nUpdate_Start=0\n");
+        run.writesettings("[Settings]\nCheck_Start=0\nUpdate_Start=0\n[Last]\nDirectory=" + run.dir.path().toStdString() +
+                          "\n");
         file = run.dir.filePath("note.92e").toStdString();
         if (withfile) {
             GoldenFile f("n", 1);
@@ -33,6 +36,12 @@ struct SendApp {
         run.program->start();
         EXPECT_TRUE(QTest::qWaitFor([&] { return run.form().startupdone(); }, 5000));
         QTest::qWait(20);
+    }
+    std::string path(const char* name) const { return run.dir.filePath(name).toStdString(); }
+    std::string lastbox() const { return run.shell.boxes.empty() ? "" : run.shell.boxes.back().text; }
+    void select(const char* name) {
+        run.form().open.button25->click();
+        for (auto* row : run.form().open.ListView1->findItems(name, Qt::MatchExactly)) row->setSelected(true);
     }
 };
 
@@ -62,6 +71,56 @@ TEST(AppSend, GetBackupSavesTheCalculatorsMemory) {
     ASSERT_EQ(app.run.shell.savedialogs.size(), 1u);
     EXPECT_EQ(app.run.shell.savedialogs[0].filter, "TI-92 backupfiles|*.92b");
     EXPECT_EQ(app.run.shell.inputs.at(0).prompt, "Please write a comment for the backup.");
+}
+
+TEST(AppSaves, EverySaveDialogAsksBeforeReplacingAFile) {
+    SendApp app;
+    writebytes(app.path("a.txt"), Bytes{'h', 'i'});
+    app.run.form().screenshot.button5->click();  // a picture, and a package, to save
+    app.run.shell.saveanswers = {app.path("fetched.92b")};
+    app.run.form().receive.button27->click();
+    app.run.form().receive.SpeedButton2->click();
+    const std::vector<std::tuple<const char*, std::deque<Answer>, std::function<void()>>> saves = {
+        {"pack.92b", {}, [&] { app.run.form().receive.button8->click(); }},
+        {"mem.92b", {}, [&] { app.run.form().receive.button27->click(); }},
+        {"shot.bmp", {Answer::Ok}, [&] { app.run.form().screenshot.button6->click(); }},
+        {"a.92t", {}, [&] { app.select("a.txt"), app.run.form().open.button29->click(); }},
+        {"b.92t", {}, [&] { app.run.program->textform().button2->click(); }},
+        {"copy.92e", {Answer::Yes}, [&] { app.run.form().AppMessage({app.file}); }}};
+    for (const auto& [name, before, press] : saves) {
+        SCOPED_TRACE(name);
+        writebytes(app.path(name), Bytes{'o'});
+        app.run.shell.answers = before;
+        app.run.shell.answers.push_back(Answer::No);  // No goes back to the dialog, which is cancelled
+        app.run.shell.saveanswers = {app.path(name)};
+        press();
+        EXPECT_EQ(app.lastbox(), name + std::string(app::kReplaceQuestion));
+        EXPECT_EQ(readbytes(app.path(name)), Bytes{'o'});
+    }
+    EXPECT_EQ(app.calc.memory().find("main\\note"), nullptr);
+    app.run.shell.answers = {Answer::Yes, Answer::Yes};
+    app.run.shell.saveanswers = {app.path("copy.92e")};
+    app.run.form().AppMessage({app.file});
+    EXPECT_EQ(readbytes(app.path("copy.92e")), readbytes(app.file));
+}
+
+TEST(AppSend, RestoringABackupAsksFirstAndNoSendsNothing) {
+    SendApp app({}, false);
+    app.run.shell.saveanswers = {app.path("mem.92b")};
+    app.run.form().receive.button27->click();
+    const Bytes before = backupimage(app.calc.memory());
+    for (Answer answer : {Answer::No, Answer::Yes})
+        for (const char* button : {"button9", "button19"}) {  // Send, S&end
+            SCOPED_TRACE(button);
+            if (!app.calc.memory().find("main\\extra"))
+                app.calc.memory().folders.front().variables.push_back(CalcVariable{"extra", 0x00, {0x00, 0x01, 0x05}});
+            app.select("mem.92b");
+            app.run.shell.answers = {answer};
+            app.run.find<QAbstractButton>(button)->click();
+            EXPECT_EQ(app.lastbox(), "Restore the backup mem.92b on the calculator?\rThe calculator's memory is replaced "
+                                     "by the backup: every variable it holds now is lost.");
+            EXPECT_EQ(backupimage(app.calc.memory()) == before, answer == Answer::Yes);
+        }
 }
 
 } // namespace

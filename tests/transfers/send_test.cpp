@@ -339,16 +339,16 @@ TEST(SendFileList, JudgedByTheFilesOwnExtension) {
 
 TEST(SendFileList, ACopyThatCannotBeSavedIsReported) {
     FileListRig rig;
-    const auto existing = rig.file("browser/taken.92p", Bytes{1, 2, 3});
+    const auto nowhere = rig.files / "gone" / "taken.92p";
     rig.shell.answers = {Answer::Yes, Answer::Ok, Answer::No};
-    rig.shell.saveanswers = {existing.string()};
+    rig.shell.saveanswers = {nowhere.string()};
     rig.run({rig.program}, true, false);
     ASSERT_EQ(rig.shell.savedialogs.size(), 1u);
     EXPECT_EQ(rig.shell.savedialogs[0].filename, (rig.places.browserfolder / "prog.92p").string());
     EXPECT_EQ(rig.shell.savedialogs[0].filter, "92P-files|*.92P");
     ASSERT_GE(rig.shell.boxes.size(), 2u);
-    EXPECT_EQ(rig.shell.boxes[1].text, "No copy was saved: " + existing.string() + " already exists.");
-    EXPECT_EQ(readbytes(existing), (Bytes{1, 2, 3}));
+    EXPECT_EQ(rig.shell.boxes[1].text, "No copy was saved as " + nowhere.string() + ": Cannot write taken.92p: the folder " +
+                                           (rig.files / "gone").string() + " does not exist.");
     EXPECT_NE(rig.calc.memory().find("main\\prog"), nullptr);
 }
 
