@@ -35,7 +35,6 @@ namespace tessaly::app {
 namespace {
 constexpr int kContactInterval = 1000;
 constexpr int kNoContactInterval = 200;
-constexpr std::string_view kCancelledText = "Operation cancelled.";
 constexpr std::string_view kReadyHint = "Calculator is ready!\rClick for update!";
 constexpr std::string_view kNotReadyHint = "Calculator is not ready!\rClick for update!";
 constexpr std::string_view kTestText = "Plug in your calculator correctly, and press ok!";
@@ -189,6 +188,11 @@ void TForm1::openlink() {
         m_cable = std::make_unique<Cable>(m_context.linkspec, *m_clock, *m_shell, m_state);
     }
     m_cable->link().setpacing(m_settings.pacing);
+    if (SimulatedCalculator* calc = m_cable->calculator())
+        calc->onnotice([this](const std::string& notice) {
+            m_calcnotice = notice;
+            showlinkstate();
+        });
     showlinkstate();
 }
 
@@ -197,8 +201,14 @@ std::string TForm1::linkproblem() const {
 }
 
 void TForm1::showlinkstate() {
-    const QString text = m_context.linkerror.empty() ? QString::fromStdString(m_cable->statustext())
-                                                     : QStringLiteral("no cable");
+    QString text = m_context.linkerror.empty() ? QString::fromStdString(m_cable->statustext())
+                                               : QStringLiteral("no cable");
+    // What the virtual TI-92 has to tell stands in its place until it takes it back: the
+    // transfer that led to it may have ended well on our side.
+    if (m_context.linkerror.empty() && !m_calcnotice.empty()) {
+        text = QString::fromStdString(m_calcnotice);
+        text[0] = text[0].toUpper();
+    }
     linklabel->setText(text);
     linklabel->setToolTip(QString::fromStdString(m_context.linkerror.empty() ? m_cable->statustip() : linkproblem()));
     linklabel->setVisible(!text.isEmpty());

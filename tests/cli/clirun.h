@@ -47,6 +47,33 @@ inline CliResult runcli(const std::vector<std::string>& args, const std::filesys
     return r;
 }
 
+// runcli, with a Ctrl+C that long after the start, as a user stops a running transfer.
+inline CliResult runcliinterrupted(const std::vector<std::string>& args, const std::filesystem::path& scratch,
+                                   int ms) {
+    const auto outfile = scratch / "stdout.txt", errfile = scratch / "stderr.txt";
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        std::FILE* in = std::freopen("/dev/null", "r", stdin);
+        std::FILE* out = std::freopen(outfile.c_str(), "w", stdout);
+        std::FILE* err = std::freopen(errfile.c_str(), "w", stderr);
+        if (!in || !out || !err) ::_exit(126);
+        std::vector<char*> argv{const_cast<char*>(TESSALY_CLI)};
+        for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        ::execv(TESSALY_CLI, argv.data());
+        ::_exit(127);
+    }
+    ::usleep(static_cast<useconds_t>(ms) * 1000);
+    ::kill(pid, SIGINT);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    CliResult r;
+    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.out = slurp(outfile);
+    r.err = slurp(errfile);
+    return r;
+}
+
 // A copy of a real sample file to serve as the virtual TI-92's memory.
 inline std::filesystem::path samplestate(const std::string& sample, const std::filesystem::path& scratch) {
     const auto source = std::filesystem::path(TESSALY_TESTDATA_DIR) / "samples" / sample;
@@ -59,13 +86,15 @@ inline std::filesystem::path samplestate(const std::string& sample, const std::f
 // output is read line by line ("listening on PATH" comes first).
 class VcalcServer {
 public:
-    explicit VcalcServer(std::vector<std::string> args) {
+    // With errfile, its standard error goes there.
+    explicit VcalcServer(std::vector<std::string> args, const std::filesystem::path& errfile = {}) {
         int in[2], out[2];
         if (::pipe(in) != 0 || ::pipe(out) != 0) return;
         m_pid = ::fork();
         if (m_pid == 0) {
             ::dup2(in[0], 0);
             ::dup2(out[1], 1);
+            if (!errfile.empty() && !std::freopen(errfile.c_str(), "w", stderr)) ::_exit(126);
             ::close(in[1]);
             ::close(out[0]);
             std::vector<char*> argv{const_cast<char*>(TESSALY_VCALC)};
@@ -125,10 +154,13 @@ private:
 class VirtualCable {
 public:
     VirtualCable(const std::filesystem::path& scratch, std::vector<std::string> flags)
-        : m_path((scratch / "cable").string()), m_server(arguments(m_path, std::move(flags))) {
+        : m_path((scratch / "cable").string()), m_errors(scratch / "vcalc-stderr.txt"),
+          m_server(arguments(m_path, std::move(flags)), m_errors) {
         m_greeting = m_server.line();
     }
     bool listening() const { return m_greeting == "listening on " + m_path; }
+    // What the server wrote on its standard error so far.
+    std::string errors() const { return slurp(m_errors); }
     std::string link() const { return "socket:" + m_path; }
     VcalcServer& server() { return m_server; }
 
@@ -138,6 +170,7 @@ private:
         return flags;
     }
     std::string m_path;
+    std::filesystem::path m_errors;
     VcalcServer m_server;
     std::string m_greeting;
 };

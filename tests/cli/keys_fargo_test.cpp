@@ -34,25 +34,57 @@ TEST_F(CliKeysFargo, TypedTextAndNamedKeysRunOnTheCalculator) {
     EXPECT_NE(slurp(state).find("fresh"), std::string::npos);
 }
 
+// Refused before the cable opens: no trace is written, no key reaches the calculator.
 TEST_F(CliKeysFargo, UsageErrors) {
+    const auto trace = s.path() / "wire.txt";
     for (const std::vector<std::string>& args :
          {std::vector<std::string>{"key"}, {"key", "NOSUCHKEY"}, {"key", "--text"}, {"install-fargo"},
-          {"insert-fargo", "--fargo-dir", "/f"}, {"insert-fargo", "missing.92b", "--fargo-dir", "/f"}}) {
-        const CliResult r = cli(args);
+          {"insert-fargo", "--fargo-dir", "/f"}, {"insert-fargo", "missing.92b", "--fargo-dir", "/f"},
+          {"key", "--text", "a\u20acb", "ENTER"}, {"key", "--text", "\u03b1\u03b2\u2264"}, {"key", "--text", "a\xff"}}) {
+        std::vector<std::string> traced{"--trace", trace.string()};
+        traced.insert(traced.end(), args.begin(), args.end());
+        const CliResult r = cli(traced);
         EXPECT_EQ(r.code, 2) << args[0] << " " << r.err;
+        EXPECT_FALSE(std::filesystem::exists(trace)) << args[0];
     }
+    // The refusal names the character.
+    EXPECT_NE(cli({"key", "--text", "a\u20acb"}).err.find("\"\u20ac\""), std::string::npos);
 }
 
 TEST_F(CliKeysFargo, AFailingInserterLeavesTheCalculatorAndKeepsTheBackup) {
     const std::string before = slurp(state);
-    const auto inserter = script("fails", "echo no fargo here >&2; exit 4");
+    std::filesystem::create_directory(s.path() / "fargo dir");
+    const auto inserter = script("fails", "[ \"$1\" = --check ] && exit 0\necho no fargo here >&2; exit 4");
     const CliResult r = cli({"install-fargo", "--fargo-dir", (s.path() / "fargo dir").string(), "--inserter",
                              inserter.string(), "--work-dir", s.path().string()});
     EXPECT_EQ(r.code, 1);
-    EXPECT_NE(r.err.find("failed (exit code 4)"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("no fargo here"), std::string::npos);
+    // Its own words are in the message, once.
+    const auto said = r.err.find("failed (exit code 4).\nno fargo here");
+    EXPECT_NE(said, std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("no fargo here", said + 30), std::string::npos) << r.err;
     EXPECT_TRUE(std::filesystem::exists(s.path() / "backup.~92"));
     EXPECT_EQ(slurp(state), before);
+}
+
+// A FARGO folder that is not there, or an inserter that cannot insert (the shipped one
+// without FARGO's own), is said before the cable opens: nothing is fetched.
+TEST_F(CliKeysFargo, ASetupThatCannotInsertIsSaidBeforeAnythingIsFetched) {
+    std::filesystem::create_directory(s.path() / "fargo");
+    const auto trace = s.path() / "wire.txt";
+    const std::string missing = (s.path() / "no fargo").string(), fargo = (s.path() / "fargo").string();
+    for (const auto& [args, says] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+             {{"--fargo-dir", missing}, "does not exist"},
+             {{"--fargo-dir", fargo}, "FARGO's own inserter is not installed"},
+             {{"--fargo-dir", fargo, "--inserter", (s.path() / "none").string()}, "could not be started"}}) {
+        std::vector<std::string> full{"--trace", trace.string(), "install-fargo", "--work-dir", s.path().string()};
+        full.insert(full.end(), args.begin(), args.end());
+        const CliResult r = cli(full);
+        EXPECT_EQ(r.code, 2) << r.err;
+        EXPECT_NE(r.err.find(says), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("Nothing was fetched"), std::string::npos) << r.err;
+        EXPECT_FALSE(std::filesystem::exists(trace));
+        EXPECT_FALSE(std::filesystem::exists(s.path() / "backup.~92"));
+    }
 }
 
 TEST_F(CliKeysFargo, InsertFargoHandsTheInserterBothPathsWhole) {
@@ -75,6 +107,13 @@ TEST(CliWputfargo, TheShippedInserterSaysWhatItNeeds) {
     const int status = std::system(command.c_str());
     EXPECT_NE(WEXITSTATUS(status), 0);
     EXPECT_NE(slurp(s / "err").find("FARGO's own inserter is not installed"), std::string::npos);
+    // With FARGO's inserter in place the check before a fetch says yes, and touches nothing.
+    std::filesystem::create_directory(s / "fargo");
+    std::ofstream(s / "fargo" / "putfargo") << "#!/bin/sh\necho ran > \"$2\"\n";
+    ::chmod((s / "fargo" / "putfargo").c_str(), 0755);
+    const std::string check = "'" + shipped.string() + "' --check '" + (s / "fargo").string() + "'";
+    EXPECT_EQ(WEXITSTATUS(std::system(check.c_str())), 0);
+    EXPECT_EQ(slurp(backup), "x");
 }
 
 } // namespace

@@ -36,14 +36,17 @@ struct FargoRig : SendRig {
 
     FargoRig() {
         std::filesystem::create_directories(programdir);
+        std::filesystem::create_directories(fargo);
         CalcMemory withfargo = calc.memory();
         withfargo.folders.push_back({"fargo", {calcvariable("kernel", 0x12, {1, 2, 3, 4})}});
         writebytes(programdir / "fargo.92b", backupof(backupimage(withfargo)));
         setup = FargoSetup{programdir, programdir, fargo.string() + "/", files.path(), {}};
     }
+    // It answers the check before the fetch with yes; the action is its insertion.
     void inserter(const std::string& action) {
-        writescript(programdir / "wputfargo",
-                    "printf '%s\\n' \"$1\" \"$2\" > \"$(dirname \"$0\")/args\"\n" + action + "\n");
+        writescript(programdir / "wputfargo", "[ \"$1\" = --check ] && exit 0\n"
+                                              "printf '%s\\n' \"$1\" \"$2\" > \"$(dirname \"$0\")/args\"\n" +
+                                                  action + "\n");
     }
     void fargofiles() {
         for (std::string_view f : kFargoFiles) {
@@ -123,10 +126,32 @@ TEST_P(PutFargoInserter, ThatFailsLeavesTheCalculatorAloneAndKeepsTheBackup) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, PutFargoInserter,
-                         ::testing::Values(InserterFault{"Missing", nullptr, "could not be started"},
-                                           InserterFault{"Fails", "exit 3", "failed (exit code 3)"},
+                         ::testing::Values(InserterFault{"Fails", "echo the image is too full >&2; exit 3",
+                                                         "failed (exit code 3).\rthe image is too full"},
                                            InserterFault{"Hangs", "exec sleep 60", "did not finish within 300 ms"}),
                          [](const auto& tp) { return std::string(tp.param.what); });
+
+// A setup that cannot insert is found before the calculator is touched, with the
+// inserter's own words.
+TEST(PutFargo, ASetupThatCannotInsertFetchesNothing) {
+    struct Case {
+        const char* script;  // nullptr: no inserter at all
+        bool folder;
+        const char* says;
+    };
+    for (const Case& c : {Case{"exit 0", false, "does not exist"}, Case{nullptr, true, "could not be started"},
+                          Case{"echo \"no putfargo in $2\" >&2; exit 3", true, "(exit code 3).\rno putfargo in "}}) {
+        FargoRig rig;
+        if (!c.folder) std::filesystem::remove(rig.fargo);
+        if (c.script) writescript(rig.programdir / "wputfargo", c.script);
+        const PutFargoResult r = rig.put();
+        EXPECT_FALSE(r.fetched);
+        EXPECT_NE(rig.state.pendingerror.find(c.says), std::string::npos) << rig.state.pendingerror;
+        EXPECT_TRUE(rig.trace.text().empty());
+        EXPECT_FALSE(std::filesystem::exists(rig.backup()));
+        EXPECT_FALSE(rig.state.busy);
+    }
+}
 
 TEST(PutFargo, ABackupNotFetchedStopsBeforeTheInserter) {
     FargoRig rig;
