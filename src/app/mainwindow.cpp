@@ -203,14 +203,19 @@ std::string TForm1::linkproblem() const {
 void TForm1::showlinkstate() {
     QString text = m_context.linkerror.empty() ? QString::fromStdString(m_cable->statustext())
                                                : QStringLiteral("no cable");
-    // What the virtual TI-92 has to tell stands in its place until it takes it back: the
-    // transfer that led to it may have ended well on our side.
+    QString tip = QString::fromStdString(m_context.linkerror.empty() ? m_cable->statustip() : linkproblem());
+    // What the virtual TI-92 has to tell stands in its place until it takes it back (the
+    // transfer that led to it may have ended well on our side): the headline before the
+    // colon in the status bar, the whole in its hint.
     if (m_context.linkerror.empty() && !m_calcnotice.empty()) {
-        text = QString::fromStdString(m_calcnotice);
+        const QString notice = QString::fromStdString(m_calcnotice);
+        text = notice.section(QLatin1Char(':'), 0, 0);
         text[0] = text[0].toUpper();
+        tip = notice + QLatin1Char('.');
+        tip[0] = tip[0].toUpper();
     }
     linklabel->setText(text);
-    linklabel->setToolTip(QString::fromStdString(m_context.linkerror.empty() ? m_cable->statustip() : linkproblem()));
+    linklabel->setToolTip(tip);
     linklabel->setVisible(!text.isEmpty());
 }
 

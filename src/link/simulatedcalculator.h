@@ -19,8 +19,8 @@ public:
     // white, 2 four greys.
     virtual void fcamerastream(int mode) = 0;
     // What the calculator has to tell its user that no transfer reports (a backup it kept
-    // without taking it in), handed to report when it happens; an empty text takes the
-    // last one back.
+    // without taking it in), handed to report when it happens: a headline, a colon, why.
+    // An empty text takes the last one back.
     virtual void onnotice(std::function<void(const std::string&)> report) = 0;
 };
 
