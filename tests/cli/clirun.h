@@ -33,41 +33,17 @@ inline std::string slurp(const std::filesystem::path& p) {
 }
 
 // Runs the command-line program with these arguments and no standard input; its two
-// outputs land in files of the scratch folder.
-inline CliResult runcli(const std::vector<std::string>& args, const std::filesystem::path& scratch) {
-    std::string command = quoted(TESSALY_CLI);
+// outputs land in files of the scratch folder. With interrupt, it gets a Ctrl+C that long
+// after its start, as a user stops a running transfer.
+inline CliResult runcli(const std::vector<std::string>& args, const std::filesystem::path& scratch,
+                        const std::string& interrupt = {}) {
+    std::string command = interrupt.empty() ? std::string() : "timeout --preserve-status -s INT " + interrupt + " ";
+    command += quoted(TESSALY_CLI);
     for (const auto& a : args) command += " " + quoted(a);
     const auto outfile = scratch / "stdout.txt", errfile = scratch / "stderr.txt";
     command += " </dev/null >" + quoted(outfile.string()) + " 2>" + quoted(errfile.string());
     CliResult r;
     const int status = std::system(command.c_str());
-    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    r.out = slurp(outfile);
-    r.err = slurp(errfile);
-    return r;
-}
-
-// runcli, with a Ctrl+C that long after the start, as a user stops a running transfer.
-inline CliResult runcliinterrupted(const std::vector<std::string>& args, const std::filesystem::path& scratch,
-                                   int ms) {
-    const auto outfile = scratch / "stdout.txt", errfile = scratch / "stderr.txt";
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        std::FILE* in = std::freopen("/dev/null", "r", stdin);
-        std::FILE* out = std::freopen(outfile.c_str(), "w", stdout);
-        std::FILE* err = std::freopen(errfile.c_str(), "w", stderr);
-        if (!in || !out || !err) ::_exit(126);
-        std::vector<char*> argv{const_cast<char*>(TESSALY_CLI)};
-        for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        ::execv(TESSALY_CLI, argv.data());
-        ::_exit(127);
-    }
-    ::usleep(static_cast<useconds_t>(ms) * 1000);
-    ::kill(pid, SIGINT);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    CliResult r;
     r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     r.out = slurp(outfile);
     r.err = slurp(errfile);

@@ -131,28 +131,6 @@ INSTANTIATE_TEST_SUITE_P(Faults, PutFargoInserter,
                                            InserterFault{"Hangs", "exec sleep 60", "did not finish within 300 ms"}),
                          [](const auto& tp) { return std::string(tp.param.what); });
 
-// A setup that cannot insert is found before the calculator is touched, with the
-// inserter's own words.
-TEST(PutFargo, ASetupThatCannotInsertFetchesNothing) {
-    struct Case {
-        const char* script;  // nullptr: no inserter at all
-        bool folder;
-        const char* says;
-    };
-    for (const Case& c : {Case{"exit 0", false, "does not exist"}, Case{nullptr, true, "could not be started"},
-                          Case{"echo \"no putfargo in $2\" >&2; exit 3", true, "(exit code 3).\rno putfargo in "}}) {
-        FargoRig rig;
-        if (!c.folder) std::filesystem::remove(rig.fargo);
-        if (c.script) writescript(rig.programdir / "wputfargo", c.script);
-        const PutFargoResult r = rig.put();
-        EXPECT_FALSE(r.fetched);
-        EXPECT_NE(rig.state.pendingerror.find(c.says), std::string::npos) << rig.state.pendingerror;
-        EXPECT_TRUE(rig.trace.text().empty());
-        EXPECT_FALSE(std::filesystem::exists(rig.backup()));
-        EXPECT_FALSE(rig.state.busy);
-    }
-}
-
 TEST(PutFargo, ABackupNotFetchedStopsBeforeTheInserter) {
     FargoRig rig;
     rig.inserter("exit 0");
