@@ -60,13 +60,15 @@ std::string runputfargo(TransferState& state, const std::filesystem::path& progr
 
 std::string checkfargosetup(TransferState& state, const std::filesystem::path& programdir, std::string_view fargodir,
                             std::uint32_t limitms) {
-    if (fargodir.empty()) return "No FARGO folder is set.";
+    if (fargodir.empty()) return "No FARGO folder is set (fargo-directory on the Settings page).";
+    const std::filesystem::path folder(fargodir);
     std::error_code ec;
-    if (!std::filesystem::is_directory(std::filesystem::path(fargodir), ec))
-        return "The FARGO folder " + std::string(fargodir) + " does not exist.";
+    if (!std::filesystem::is_directory(folder, ec))
+        return "The FARGO folder " + std::string(fargodir) +
+               (std::filesystem::exists(folder, ec) ? " is not a folder." : " does not exist.");
     // The folder as the insertion gets it: its first argument.
-    const std::string folder = inserterarguments(fargodir, {}).front();
-    return runinserter(state, programdir, {std::string(kInserterCheck), folder}, limitms);
+    return runinserter(state, programdir, {std::string(kInserterCheck), inserterarguments(fargodir, {}).front()},
+                       limitms);
 }
 
 std::vector<std::filesystem::path> fargofiles(const FargoSetup& setup) {

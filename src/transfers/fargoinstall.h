@@ -68,9 +68,9 @@ std::vector<std::filesystem::path> fargofiles(const FargoSetup& setup);
 
 // Put Fargo: checks the setup (checkfargosetup), fetches the calculator's backup into the
 // temporary backup file, runs the inserter on it, sends it back, then offers the browser
-// and libraries (sent on Yes). A fetch, an insertion or a sending that fails stops there with the link failed and why:
-// an inserter that fails leaves the calculator untouched, and the temporary backup is kept
-// (and named) whenever it has not gone back whole.
+// and libraries (sent on Yes). A check, fetch, insertion or sending that fails stops there
+// with the link failed and why: an inserter that fails leaves the calculator untouched,
+// and the temporary backup is kept (and named) whenever it has not gone back whole.
 PutFargoResult putfargo(Link& link, Shell& shell, const PackageStore& store, const FargoSetup& setup);
 
 } // namespace tessaly
