@@ -131,6 +131,21 @@ INSTANTIATE_TEST_SUITE_P(Faults, PutFargoInserter,
                                            InserterFault{"Hangs", "exec sleep 60", "did not finish within 300 ms"}),
                          [](const auto& tp) { return std::string(tp.param.what); });
 
+// A cancel while a large FARGO backup goes back is a cancel, not FARGO's expected cut-off.
+TEST(PutFargo, ACancelWhileRestoringIsNoInstallation) {
+    FargoRig rig;
+    writebytes(rig.programdir / "big.92b", backupfile(106000));
+    rig.inserter("cp \"$(dirname \"$0\")/big.92b\" \"$2\"");
+    rig.shell.onpump = [&](int) {
+        if (rig.shell.gaugemax == 106000 && rig.shell.gaugeposition > 2048) rig.state.linkok = false;
+    };
+    EXPECT_FALSE(rig.put().restored);
+    EXPECT_TRUE(rig.state.pendingerror.empty()) << rig.state.pendingerror;
+    EXPECT_EQ(rig.shell.laststatus().rfind("Operation cancelled.", 0), 0u) << rig.shell.laststatus();
+    EXPECT_NE(rig.shell.laststatus().find(rig.backup().string()), std::string::npos);
+    EXPECT_TRUE(rig.shell.boxes.empty());
+}
+
 TEST(PutFargo, ABackupNotFetchedStopsBeforeTheInserter) {
     FargoRig rig;
     rig.inserter("exit 0");
