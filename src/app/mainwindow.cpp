@@ -35,7 +35,6 @@ namespace tessaly::app {
 namespace {
 constexpr int kContactInterval = 1000;
 constexpr int kNoContactInterval = 200;
-constexpr std::string_view kCancelledText = "Operation cancelled.";
 constexpr std::string_view kReadyHint = "Calculator is ready!\rClick for update!";
 constexpr std::string_view kNotReadyHint = "Calculator is not ready!\rClick for update!";
 constexpr std::string_view kTestText = "Plug in your calculator correctly, and press ok!";
@@ -189,6 +188,11 @@ void TForm1::openlink() {
         m_cable = std::make_unique<Cable>(m_context.linkspec, *m_clock, *m_shell, m_state);
     }
     m_cable->link().setpacing(m_settings.pacing);
+    if (SimulatedCalculator* calc = m_cable->calculator())
+        calc->onnotice([this](const std::string& notice) {
+            m_calcnotice = notice;
+            showlinkstate();
+        });
     showlinkstate();
 }
 
@@ -197,10 +201,21 @@ std::string TForm1::linkproblem() const {
 }
 
 void TForm1::showlinkstate() {
-    const QString text = m_context.linkerror.empty() ? QString::fromStdString(m_cable->statustext())
-                                                     : QStringLiteral("no cable");
+    QString text = m_context.linkerror.empty() ? QString::fromStdString(m_cable->statustext())
+                                               : QStringLiteral("no cable");
+    QString tip = QString::fromStdString(m_context.linkerror.empty() ? m_cable->statustip() : linkproblem());
+    // What the virtual TI-92 has to tell stands in its place until it takes it back (the
+    // transfer that led to it may have ended well on our side): the headline before the
+    // colon in the status bar, the whole in its hint.
+    if (m_context.linkerror.empty() && !m_calcnotice.empty()) {
+        const QString notice = QString::fromStdString(m_calcnotice);
+        text = notice.section(QLatin1Char(':'), 0, 0);
+        text[0] = text[0].toUpper();
+        tip = notice + QLatin1Char('.');
+        tip[0] = tip[0].toUpper();
+    }
     linklabel->setText(text);
-    linklabel->setToolTip(QString::fromStdString(m_context.linkerror.empty() ? m_cable->statustip() : linkproblem()));
+    linklabel->setToolTip(tip);
     linklabel->setVisible(!text.isEmpty());
 }
 

@@ -245,6 +245,7 @@ private:
     std::unique_ptr<QtShell> m_shell;
     std::unique_ptr<Port> m_noport;  // stands in for the cable a wrong TESSALY92_LINK did not name
     std::unique_ptr<Cable> m_cable;
+    std::string m_calcnotice;  // what the virtual TI-92 told its user last
     QTimer* m_controltimer = nullptr;
     int m_contact = 0;
     bool m_firstactivation = true;

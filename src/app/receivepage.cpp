@@ -196,7 +196,9 @@ void ReceivePageModel::receiverequested() {
     const ReceiveResult result = tessaly::receiverequested(m_link, into, entries);
 
     m_shell.setcursor(Cursor::Normal);
-    m_shell.setstatus(std::to_string(result.received.size()) + std::string(kVariablesReceivedText));
+    // The Cancel routine has said what happened; a count would hide it.
+    if (!cancelled(m_link.state()))
+        m_shell.setstatus(std::to_string(result.received.size()) + std::string(kVariablesReceivedText));
     m_receiveenabled = true;
     // A receive cut short keeps the package before it in the store: the list says so.
     showstore();

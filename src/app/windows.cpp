@@ -138,8 +138,8 @@ void TForm4::FormKeyPress(QKeyEvent* event) {
         return;
     }
     const QString text = event->text();
-    if (text.size() != 1 || text[0].unicode() > 0xFF) return;
-    m_pending = charkeycode(static_cast<unsigned char>(text[0].unicode()));
+    if (text.size() != 1) return;
+    if (const auto code = typedkeycode(text[0].unicode())) m_pending = *code;
 }
 
 void TForm4::FormKeyUp(QKeyEvent* event) {

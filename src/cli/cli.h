@@ -72,6 +72,10 @@ private:
 // "a,b,,c" -> a, b, c.
 std::vector<std::string> splitnames(std::string_view list);
 
+// On a real cable a transfer takes minutes: whether the file can be written and the
+// comment is the calculator's is learnt before the cable opens. False after saying why.
+bool cansave(const std::string& output, const std::string& comment);
+
 using Args = std::vector<std::string>;
 
 // The value of the option args[i] into `into`, with i moved past it; false after saying

@@ -39,11 +39,9 @@ private:
     TransferState& m_state;
 };
 
-void printlines(std::string text) {
-    for (char& c : text)
-        if (c == '\r') c = '\n';
-    std::fprintf(stderr, "%s\n", text.c_str());
-}
+// A reason may carry what another program wrote (the FARGO inserter): its control bytes
+// are shown, not obeyed.
+void printlines(std::string_view text) { std::fprintf(stderr, "%s\n", terminaltext(text).c_str()); }
 
 } // namespace
 
@@ -70,16 +68,22 @@ std::unique_ptr<CliLink> CliLink::open(const Options& options, std::string* erro
     if (cable.tracefailed()) return fail(cable.error(), kUsage);
     if (!cable.warning().empty()) std::fprintf(stderr, "tessaly92-cli: %s\n", cable.warning().c_str());
     if (!cable.error().empty()) return fail(cable.error(), kFailed);
+    // The in-process virtual TI-92 has no terminal of its own: what it tells its user comes here.
+    if (SimulatedCalculator* calc = cable.calculator())
+        calc->onnotice([](const std::string& notice) {
+            if (!notice.empty()) std::fprintf(stderr, "tessaly92-cli: %s\n", terminaltext(notice).c_str());
+        });
     catchinterrupt();
     return cl;
 }
 
 int finish(TransferState& state, const Link* link, const TerminalShell* shell) {
     if (state.linkok) return kOk;
-    if (state.pendingerror.empty())
-        printlines("Operation cancelled.");
-    else if (!shell || shell->lastline() != state.pendingerror)
-        printlines(state.pendingerror);
+    // Said once: not again when the last status line said it already.
+    const std::string_view text = state.pendingerror.empty() ? kCancelledText : std::string_view(state.pendingerror);
+    const bool said = shell && (state.pendingerror.empty() ? shell->lastline().starts_with(kCancelledText)
+                                                           : shell->lastline() == state.pendingerror);
+    if (!said) printlines(text);
     if (link && !link->cableerror().empty()) printlines(link->cableerror());
     return kFailed;
 }

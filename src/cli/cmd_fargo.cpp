@@ -5,6 +5,7 @@
 #include "cli/cli.h"
 #include "cli/terminalshell.h"
 #include "files/packagestore.h"
+#include "files/ticharset.h"
 #include "transfers/backup.h"
 #include "transfers/fargoinstall.h"
 #include "transfers/remotekeys.h"
@@ -77,6 +78,27 @@ std::filesystem::path inserterfolder(const FargoOptions& o, TemporaryStore& scra
     return scratch.folder();
 }
 
+// The keys that type the text, appended to codes; false after naming a character no key
+// types: the whole text is refused before any key is pressed.
+bool typedkeys(std::string_view text, std::vector<std::uint16_t>& codes) {
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t from = at;
+        const std::optional<char32_t> c = nextcodepoint(text, at);
+        if (!c) {
+            std::fprintf(stderr, "tessaly92-cli: key: the text is not UTF-8; no key was pressed\n");
+            return false;
+        }
+        const std::optional<std::uint16_t> code = typedkeycode(*c);
+        if (!code) {
+            std::fprintf(stderr, "tessaly92-cli: key: no calculator key types \"%s\"; no key was pressed\n",
+                         terminaltext(text.substr(from, at - from)).c_str());
+            return false;
+        }
+        codes.push_back(*code);
+    }
+    return true;
+}
+
 } // namespace
 
 int cmd_key(const Options& options, const Args& args) {
@@ -87,7 +109,7 @@ int cmd_key(const Options& options, const Args& args) {
                 std::fprintf(stderr, "tessaly92-cli: --text needs a value\n");
                 return kUsage;
             }
-            for (char c : args[++i]) codes.push_back(charkeycode(static_cast<unsigned char>(c)));
+            if (!typedkeys(args[++i], codes)) return kUsage;
         } else if (const auto code = keybyname(args[i])) {
             codes.push_back(*code);
         } else {
@@ -120,6 +142,16 @@ int cmd_installfargo(const Options& options, const Args& args) {
         std::fprintf(stderr, "tessaly92-cli: cannot make a temporary folder for the backup\n");
         return kFailed;
     }
+    std::error_code ec;
+    const FargoSetup setup{inserterfolder(*o, scratch),
+                           o->workdir.empty() ? packagestorefolder(programfolder()) : o->workdir, o->fargodir,
+                           std::filesystem::current_path(ec), o->libdir};
+    // A setup that cannot insert is a usage error, found before the cable opens.
+    TransferState unopened;
+    if (const std::string why = checkfargosetup(unopened, setup.programdir, setup.fargodir); !why.empty()) {
+        std::fprintf(stderr, "tessaly92-cli: %s\nNothing was fetched.\n", terminaltext(why).c_str());
+        return kUsage;
+    }
     int code = kFailed;
     auto cl = CliLink::open(options, nullptr, &code);
     if (!cl) return code;
@@ -127,10 +159,6 @@ int cmd_installfargo(const Options& options, const Args& args) {
     const PackageStore store(scratch.folder());
     TerminalShell shell(cl->link().pump());
     shell.answer = o->sendfiles ? Answer::Yes : Answer::No;
-    std::error_code ec;
-    const FargoSetup setup{inserterfolder(*o, scratch),
-                           o->workdir.empty() ? packagestorefolder(programfolder()) : o->workdir, o->fargodir,
-                           std::filesystem::current_path(ec), o->libdir};
     const PutFargoResult r = putfargo(cl->link(), shell, store, setup);
     shell.endbar();
     if (r.restored && !r.filesfound)
@@ -152,7 +180,7 @@ int cmd_insertfargo(const Options&, const Args& args) {
     const std::string failed =
         runputfargo(state, inserterfolder(*o, scratch), o->fargodir, std::filesystem::absolute(o->file));
     if (!failed.empty()) {
-        std::fprintf(stderr, "tessaly92-cli: %s\n", failed.c_str());
+        std::fprintf(stderr, "tessaly92-cli: %s\n", terminaltext(failed).c_str());
         return kFailed;
     }
     return kOk;

@@ -117,19 +117,24 @@ std::optional<std::vector<RequestEntry>> requests(const std::vector<ListRow>& ro
 
 } // namespace
 
+bool cansave(const std::string& output, const std::string& comment) {
+    std::string why;
+    if (!savetarget(output, &why)) {
+        std::fprintf(stderr, "tessaly92-cli: %s\n", terminaltext(why).c_str());
+        return false;
+    }
+    if (!commenttibytes(comment, &why)) {
+        std::fprintf(stderr, "tessaly92-cli: %s; nothing was received or written\n", terminaltext(why).c_str());
+        return false;
+    }
+    return true;
+}
+
 int cmd_get(const Options& options, const Args& args) {
     const auto o = parse(args);
     if (!o) return kUsage;
-    // On a real cable a transfer takes minutes: learn that the file cannot be written first.
+    if (!cansave(o->output, o->comment)) return kUsage;
     std::string why;
-    if (!savetarget(o->output, &why)) {
-        std::fprintf(stderr, "tessaly92-cli: %s\n", why.c_str());
-        return kUsage;
-    }
-    if (!commenttibytes(o->comment, &why)) {
-        std::fprintf(stderr, "tessaly92-cli: %s; nothing was received or written\n", why.c_str());
-        return kUsage;
-    }
     // Names are typed as the listing shows them; the calculator knows them as TI-92 bytes.
     std::vector<std::string> names, calcsends;
     for (const auto* list : {&o->names, &o->calcsends}) {
@@ -186,7 +191,8 @@ int cmd_get(const Options& options, const Args& args) {
                 return kFailed;
             }
             const ReceiveResult result = receiverequested(cl->link(), target, *entries);
-            shell.setstatus(std::to_string(result.received.size()) + std::string(kVariablesReceivedText));
+            if (!cancelled(cl->state()))
+                shell.setstatus(std::to_string(result.received.size()) + std::string(kVariablesReceivedText));
         }
     }
     shell.endbar();

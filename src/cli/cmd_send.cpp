@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstdio>
 #include <set>
 #include <string_view>
@@ -32,7 +33,14 @@ std::optional<SendOptions> parse(std::string_view command, const Args& args) {
         std::string v;
         if (command == "send" && a == "--vars") {
             if (!value(v)) return std::nullopt;
-            for (std::string& n : splitnames(v)) o.vars.push_back(upstring(n));
+            // An empty list would pass for none given, and send every variable.
+            const std::vector<std::string> names = splitnames(v);
+            if (names.empty() || std::count(v.begin(), v.end(), ',') + 1 != std::ssize(names)) {
+                std::fprintf(stderr, "tessaly92-cli: send: --vars takes full names with commas between, as info "
+                                     "lists them (main\\a,work\\b)\n");
+                return std::nullopt;
+            }
+            for (const std::string& n : names) o.vars.push_back(upstring(n));
         } else if (command == "send" && a == "--libs") {
             o.libs = true;
         } else if (command == "send" && a == "--lib-dir") {
@@ -137,7 +145,7 @@ int cmd_send(const Options& options, const Args& args) {
 
 int cmd_backup(const Options& options, const Args& args) {
     const auto o = parse("backup", args);
-    if (!o) return kUsage;
+    if (!o || !cansave(o->output, o->comment)) return kUsage;
     std::string error;
     int code = kFailed;
     auto cl = CliLink::open(options, &error, &code);

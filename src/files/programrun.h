@@ -21,8 +21,11 @@ struct RunResult {
 // Starts the program directly (no shell: arguments reach it whole, blanks and all; a name
 // without "/" is looked up on PATH) with none of our descriptors but the standard three,
 // and waits for it at most limitms on the given clock. One that runs past the limit is
-// killed, so it cannot go on rewriting a file after we gave up on it.
+// killed, so it cannot go on rewriting a file after we gave up on it. With errors, what
+// it writes on its standard error is kept there (the first kRunErrorsKept bytes) for the
+// message that reports it, instead of going to ours where a window's user never looks.
+inline constexpr std::size_t kRunErrorsKept = 4096;
 RunResult runandwait(const std::filesystem::path& program, const std::vector<std::string>& arguments, Clock& clock,
-                     std::uint32_t limitms);
+                     std::uint32_t limitms, std::string* errors = nullptr);
 
 } // namespace tessaly

@@ -161,7 +161,7 @@ std::uint8_t Link::receivebyte() {
         }
         setlines(3);
     }
-    if (!intime()) {
+    if (s.linkok && !intime()) {
         s.linkok = false;
         s.pendingerror = kReceiveTimeout;
         processmessages();
@@ -173,6 +173,9 @@ std::uint8_t Link::receivebyte() {
 }
 
 void Link::faillink(std::string_view text) {
+    // After a cancel the transfer runs out into failed waits; they are no news to the
+    // user, who asked for the stop and was told so.
+    if (cancelled(*m_state)) return;
     m_state->linkok = false;
     m_state->pendingerror = text;
 }

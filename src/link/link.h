@@ -70,6 +70,8 @@ public:
     std::uint8_t readlines(std::uint32_t start);
     void sendbyte(std::uint8_t value);
     std::uint8_t receivebyte();
+    // Clears the link-ok flag and leaves why; a cancel (the flag down without a reason)
+    // stays a cancel.
     void faillink(std::string_view text);
     void pause(std::uint32_t ms);
     // Hands what was gathered to a byte-level cable; the end of every packet calls it.

@@ -1,4 +1,5 @@
 #pragma once
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,10 @@ public:
     // FCamera under FARGO streams the screen once the computer listens: mode 1 black and
     // white, 2 four greys.
     virtual void fcamerastream(int mode) = 0;
+    // What the calculator has to tell its user that no transfer reports (a backup it kept
+    // without taking it in), handed to report when it happens: a headline, a colon, why.
+    // An empty text takes the last one back.
+    virtual void onnotice(std::function<void(const std::string&)> report) = 0;
 };
 
 } // namespace tessaly

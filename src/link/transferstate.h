@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace tessaly {
 
@@ -15,6 +16,13 @@ struct TransferState {
     // file under a running file operation; ours notice the bump and stop cleanly instead.
     std::uint32_t cancelgeneration = 0;
 };
+
+// What a cancel says: the Cancel button in the window, Ctrl+C on the command line.
+inline constexpr std::string_view kCancelledText = "Operation cancelled.";
+
+// The link went down without a reason: the user cancelled (or a failure already shown
+// was emptied by the Cancel routine). Nothing the transfer runs into afterwards is news.
+inline bool cancelled(const TransferState& state) { return !state.linkok && state.pendingerror.empty(); }
 
 // The port table, in the order the port list shows it.
 inline constexpr std::uint16_t kPortTable[3] = {0x378, 0x3BC, 0x278};

@@ -112,8 +112,10 @@ BackupReceived receivebackup(Link& link, Shell& shell, const PackageStore& store
         receivebody(link, *datahead, &data);
         shell.setgaugeposition(static_cast<int>(data.count() > kBlockLead ? data.count() - kBlockLead : 0));
         if (!s.linkok) {
-            s.pendingerror = "Did not receive byte " + std::to_string(data.count() + 1) + " in packet " +
-                             std::to_string(b) + ".";
+            // Where the data broke off; a cancel is no break to report.
+            if (!cancelled(s))
+                s.pendingerror = "Did not receive byte " + std::to_string(data.count() + 1) + " in packet " +
+                                 std::to_string(b) + ".";
             break;
         }
         sendack(link);
@@ -215,7 +217,9 @@ BackupSent sendbackup(Link& link, Shell& shell, const std::filesystem::path& pat
         }
     }
 
-    if (!s.linkok) {
+    // A cancel stays a cancel: it neither passes for FARGO's expected cut nor leaves
+    // "not restored: " without a reason.
+    if (!s.linkok && !cancelled(s)) {
         // The Windows version ran through the rest of the file after a failure, and the
         // count of bytes read then passed 105000 for every large backup: the notice is
         // FARGO installation's alone. Any other failure says plainly that memory was not

@@ -1,5 +1,6 @@
 #include "transfers/fargoinstall.h"
 
+#include <cctype>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -12,6 +13,7 @@ namespace tessaly {
 
 namespace {
 constexpr std::uint32_t kClosingPauseMs = 1000;
+constexpr std::string_view kUntouched = "\rNothing was fetched; the calculator was not touched.";
 } // namespace
 
 std::vector<std::string> inserterarguments(std::string_view fargodir, const std::filesystem::path& backup) {
@@ -20,22 +22,53 @@ std::vector<std::string> inserterarguments(std::string_view fargodir, const std:
     return {std::string(fargodir), backup.string()};
 }
 
-std::string runputfargo(TransferState& state, const std::filesystem::path& programdir, std::string_view fargodir,
-                        const std::filesystem::path& backup, std::uint32_t limitms) {
+namespace {
+
+// Runs the inserter beside the program (never a namesake found on PATH) with these
+// arguments. Empty when it ended well; else what went wrong, with what it wrote on its
+// standard error: its own reason is what the user needs, and a window has no terminal.
+std::string runinserter(TransferState& state, const std::filesystem::path& programdir,
+                        const std::vector<std::string>& arguments, std::uint32_t limitms) {
     const bool busy = state.busy;
     state.busy = true;
-    // Beside the program, never a namesake found on PATH.
     const std::filesystem::path program = (programdir.empty() ? std::filesystem::path(".") : programdir) / kInserterName;
     SystemClock clock;
-    const RunResult run = runandwait(program, inserterarguments(fargodir, backup), clock, limitms);
+    std::string said;
+    const RunResult run = runandwait(program, arguments, clock, limitms, &said);
     state.busy = busy;
-    if (!run.started) return "The FARGO inserter " + program.string() + " could not be started (" + run.error + ").";
-    if (!run.finished)
-        return "The FARGO inserter " + program.string() + " did not finish within " + std::to_string(limitms) +
-               " ms and was stopped.";
-    if (run.exitcode != 0)
-        return "The FARGO inserter " + program.string() + " failed (exit code " + std::to_string(run.exitcode) + ").";
-    return {};
+    std::string why;
+    if (!run.started)
+        why = "The FARGO inserter " + program.string() + " could not be started (" + run.error + ").";
+    else if (!run.finished)
+        why = "The FARGO inserter " + program.string() + " did not finish within " + std::to_string(limitms) +
+              " ms and was stopped.";
+    else if (run.exitcode != 0)
+        why = "The FARGO inserter " + program.string() + " failed (exit code " + std::to_string(run.exitcode) + ").";
+    if (why.empty()) return why;
+    while (!said.empty() && std::isspace(static_cast<unsigned char>(said.back()))) said.pop_back();
+    for (char& c : said)
+        if (c == '\n') c = '\r';
+    return said.empty() ? why : why + "\r" + said;
+}
+
+} // namespace
+
+std::string runputfargo(TransferState& state, const std::filesystem::path& programdir, std::string_view fargodir,
+                        const std::filesystem::path& backup, std::uint32_t limitms) {
+    return runinserter(state, programdir, inserterarguments(fargodir, backup), limitms);
+}
+
+std::string checkfargosetup(TransferState& state, const std::filesystem::path& programdir, std::string_view fargodir,
+                            std::uint32_t limitms) {
+    if (fargodir.empty()) return "No FARGO folder is set (fargo-directory on the Settings page).";
+    const std::filesystem::path folder(fargodir);
+    std::error_code ec;
+    if (!std::filesystem::is_directory(folder, ec))
+        return "The FARGO folder " + std::string(fargodir) +
+               (std::filesystem::exists(folder, ec) ? " is not a folder." : " does not exist.");
+    // The folder as the insertion gets it: its first argument.
+    return runinserter(state, programdir, {std::string(kInserterCheck), inserterarguments(fargodir, {}).front()},
+                       limitms);
 }
 
 std::vector<std::filesystem::path> fargofiles(const FargoSetup& setup) {
@@ -54,6 +87,12 @@ PutFargoResult putfargo(Link& link, Shell& shell, const PackageStore& store, con
     {
         TransferSession session(s, shell);
         if (!session) return result;
+        // Minutes of fetching on a real cable are not spent on a setup that cannot insert.
+        if (const std::string why = checkfargosetup(s, setup.programdir, setup.fargodir, setup.inserterlimitms);
+            !why.empty()) {
+            link.faillink(why + std::string(kUntouched));
+            return result;
+        }
         std::string comment;
         result.fetched = fetchbackup(link, shell, store, backup, comment);
         if (!result.fetched) return result;
@@ -77,7 +116,11 @@ PutFargoResult putfargo(Link& link, Shell& shell, const PackageStore& store, con
         // A FARGO backup is cut off by the calculator, and that is its success; any other
         // failure keeps the backup and says why rather than claiming FARGO arrived.
         if (!sent.sent && s.pendingerror != kFargoBackupText) {
-            s.pendingerror += kept;
+            // A cancel stays one, said once: where the backup is kept goes with it.
+            if (cancelled(s))
+                shell.setstatus(std::string(kCancelledText) + kept);
+            else
+                s.pendingerror += kept;
             return result;
         }
         if (!sent.sent) shell.setstatus("Fargo-backup installed.");

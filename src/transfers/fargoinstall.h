@@ -31,10 +31,19 @@ inline constexpr std::string_view kFargoFiles[] = {"prog/shell.92p", "lib/romlib
 std::vector<std::string> inserterarguments(std::string_view fargodir, const std::filesystem::path& backup);
 
 // Has FARGO inserted into a backup file by the wputfargo beside the program. Holds the
-// busy flag while it runs. Empty when the inserter ended well; else what went wrong. The
-// inserter is a process of its own, so its limit is counted on the system clock.
+// busy flag while it runs. Empty when the inserter ended well; else what went wrong, with
+// what the inserter wrote on its standard error. The inserter is a process of its own, so
+// its limit is counted on the system clock.
 std::string runputfargo(TransferState& state, const std::filesystem::path& programdir, std::string_view fargodir,
                         const std::filesystem::path& backup, std::uint32_t limitms = kInserterLimitMs);
+
+// Whether Put Fargo can work, found before the calculator is touched: the FARGO folder is
+// a folder, and the inserter, run as "wputfargo --check FARGO-FOLDER", ends with 0 (it
+// alone knows what it needs to insert). Empty when it can; else why, in the inserter's
+// own words where they come from it.
+inline constexpr std::string_view kInserterCheck = "--check";
+std::string checkfargosetup(TransferState& state, const std::filesystem::path& programdir, std::string_view fargodir,
+                            std::uint32_t limitms = kInserterLimitMs);
 
 // Where Put Fargo works.
 struct FargoSetup {
@@ -57,11 +66,11 @@ struct PutFargoResult {
 // The four FARGO files below the folder (relative to the browser folder when it is empty).
 std::vector<std::filesystem::path> fargofiles(const FargoSetup& setup);
 
-// Put Fargo: fetches the calculator's backup into the temporary backup file, runs the
-// inserter on it, sends it back, then offers the browser and libraries (sent on Yes).
-// A fetch, an insertion or a sending that fails stops there with the link failed and why:
-// an inserter that fails leaves the calculator untouched, and the temporary backup is kept
-// (and named) whenever it has not gone back whole.
+// Put Fargo: checks the setup (checkfargosetup), fetches the calculator's backup into the
+// temporary backup file, runs the inserter on it, sends it back, then offers the browser
+// and libraries (sent on Yes). A check, fetch, insertion or sending that fails stops there
+// with the link failed and why: an inserter that fails leaves the calculator untouched,
+// and the temporary backup is kept (and named) whenever it has not gone back whole.
 PutFargoResult putfargo(Link& link, Shell& shell, const PackageStore& store, const FargoSetup& setup);
 
 } // namespace tessaly

@@ -18,7 +18,7 @@ bool readinessexchange(Link& link) {
     if (!s.linkok) return false;  // cancelled before it began: nothing to report
     sendready(link);
     if (waitack(link)) return true;
-    s.pendingerror = nocontacttext(s.pendingerror);
+    if (!cancelled(s)) s.pendingerror = nocontacttext(s.pendingerror);
     return false;
 }
 

@@ -63,6 +63,11 @@ bool waitkeyack(Link& link) {
 
 std::uint16_t charkeycode(unsigned char c) { return kCharTable[c] ? kCharTable[c] : c; }
 
+std::optional<std::uint16_t> typedkeycode(char32_t c) {
+    if (c > 0xFF) return std::nullopt;
+    return charkeycode(static_cast<unsigned char>(c));
+}
+
 std::uint16_t virtualkeycode(unsigned key) { return key < kVirtualTable.size() ? kVirtualTable[key] : 0; }
 
 std::optional<std::uint16_t> keybyname(std::string_view name) {

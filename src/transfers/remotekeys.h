@@ -20,6 +20,9 @@ inline constexpr std::string_view kRemoteKeysHelp =
 // virtual-key number (0: no calculator key). Both tables are fixed.
 std::uint16_t charkeycode(unsigned char c);
 std::uint16_t virtualkeycode(unsigned vk);
+// The key that types a character (a Unicode code point): the character table's, as the
+// remote keyboard sends it; nullopt for one beyond Latin-1, which no key types.
+std::optional<std::uint16_t> typedkeycode(char32_t c);
 
 // Virtual-key numbers of the keys that type no character but have a calculator key.
 namespace vk {

@@ -223,7 +223,7 @@ SendResult sendvariables(Link& link, Shell& shell, const std::filesystem::path& 
     }
     if (s.linkok) {
         shell.setstatus(std::to_string(result.sent.size()) + std::string(kVariablesSentText));
-    } else {
+    } else if (!cancelled(s)) {
         s.pendingerror += "\r" + std::string(kLockedHintText) + "\r" + std::string(kHomeHintText);
         shell.setstatus(s.pendingerror);
     }

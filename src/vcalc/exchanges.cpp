@@ -286,13 +286,20 @@ void Exchanges::takevariable() {
 }
 
 void Exchanges::takeimage() {
+    // The computer's side ends with "Backup sent completely!" either way (a real TI-92
+    // does not answer the end of a backup): the calculator itself must say when its
+    // memory did not change, or the user would think it had.
+    std::string notice;
     if (auto m = memoryfromimage(m_restoreimage)) {
         m_calc.mem = std::move(*m);
+        m_calc.foreignimage.reset();
         m_calc.changed();
     } else {
         m_calc.foreignimage = m_restoreimage;
+        notice = kForeignBackupNotice;
     }
     m_restoreimage.clear();
+    if (m_calc.onnotice) m_calc.onnotice(notice);
 }
 
 // ---------------------------------------------------------------- exchanges the calculator starts

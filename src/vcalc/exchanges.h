@@ -22,6 +22,7 @@ struct CalcState {
     std::string statepath;
     std::string stateerror;
     std::function<void(const std::string&)> onstateerror;  // told at once when a change is not kept
+    std::function<void(const std::string&)> onnotice;      // what the user should know (SimulatedCalculator)
     // A restored backup image we could not read, given back as it came.
     std::optional<Bytes> foreignimage;
 

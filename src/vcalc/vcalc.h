@@ -40,9 +40,14 @@ struct CalcMemory {
 };
 
 // The memory image a backup carries: the system area and every folder and variable.
-// Only an image of this layout is understood when it comes back.
+// Only an image of this layout is understood when it comes back; a real TI-92's memory
+// image is not (kForeignBackupNotice).
 std::vector<std::uint8_t> backupimage(const CalcMemory& memory);
 std::optional<CalcMemory> memoryfromimage(const std::vector<std::uint8_t>& image);
+
+// What the virtual TI-92 tells its user when a backup it did not make was restored to it.
+inline constexpr const char* kForeignBackupNotice =
+    "the virtual TI-92 kept its memory: a backup it did not make cannot be taken into its variables";
 
 // 240 x 128 pixels, 30 bytes a row, top row first, bit 7 = leftmost pixel, 1 = dark.
 using CalcScreen = std::array<std::uint8_t, 3840>;
@@ -126,6 +131,7 @@ public:
     const std::string& stateerror() const;
     // Called at once whenever a change cannot be written to the state file.
     void onstateerror(std::function<void(const std::string&)> report);
+    void onnotice(std::function<void(const std::string&)> report) override;
 
 private:
     struct Impl;

@@ -146,6 +146,9 @@ int main(int argc, char** argv) {
 
     // A change the state file cannot keep is said at once; the calculator goes on.
     calc.onstateerror([](const std::string& why) { std::fprintf(stderr, "tessaly92-vcalc: %s\n", why.c_str()); });
+    calc.onnotice([](const std::string& notice) {
+        if (!notice.empty()) std::fprintf(stderr, "tessaly92-vcalc: %s\n", notice.c_str());
+    });
     std::signal(SIGPIPE, SIG_IGN);
     struct sigaction sa {};
     sa.sa_handler = onsignal;  // no SA_RESTART: poll() returns and the loop sees the stop

@@ -115,4 +115,6 @@ void VirtualTI92::onstateerror(std::function<void(const std::string&)> report) {
     m_impl->calc.onstateerror = std::move(report);
 }
 
+void VirtualTI92::onnotice(std::function<void(const std::string&)> report) { m_impl->calc.onnotice = std::move(report); }
+
 } // namespace tessaly

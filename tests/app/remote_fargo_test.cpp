@@ -1,3 +1,4 @@
+#include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QToolButton>
@@ -34,10 +35,24 @@ struct CalcApp {
             if (bytes[i] == 0x09 && bytes[i + 1] == 0x87) out.push_back(static_cast<std::uint16_t>(bytes[i + 2] | bytes[i + 3] << 8));
         return out;
     }
-    void inserter(const std::string& action) {
+    // A stand-in that answers the check before the fetch with yes (unless told what to
+    // answer) and runs the action as its insertion.
+    void inserter(const std::string& action, const std::string& check = "exit 0") {
         const std::string path = run.dir.filePath("wputfargo").toStdString();
-        std::ofstream(path) << "#!/bin/sh\nprintf '%s|%s' \"$1\" \"$2\" > \"$(dirname \"$0\")/args\"\n" << action << "\n";
+        std::ofstream(path) << "#!/bin/sh\nif [ \"$1\" = --check ]; then " << check
+                            << "; fi\nprintf '%s|%s' \"$1\" \"$2\" > \"$(dirname \"$0\")/args\"\n" << action << "\n";
         ::chmod(path.c_str(), 0755);
+    }
+    // An existing FARGO folder in the Settings page's field.
+    void fargofolder() {
+        const QString fargo = run.dir.filePath("fargo dir/");
+        QDir().mkpath(fargo);
+        run.form().settingspage.Edit2->setText(fargo);
+    }
+    bool boxsays(const std::string& text) {
+        return QTest::qWaitFor(
+            [&] { return !run.shell.boxes.empty() && run.shell.boxes.back().text.find(text) != std::string::npos; },
+            3000);
     }
     // What the stand-in inserter was started with.
     std::string args() const {
@@ -115,8 +130,7 @@ TEST(AppRemote, KeysShowsTheHelp) {
 TEST(AppFargo, PutFargoRestoresTheRewrittenBackupAndAsksForTheFiles) {
     CalcApp app;
     app.inserter("echo extra >> \"$2\"");  // in place, and harmless to the image
-    const QString fargo = app.run.dir.filePath("fargo dir/");
-    app.run.form().settingspage.Edit2->setText(fargo);
+    app.fargofolder();
     app.run.shell.answers = {Answer::No};
     app.run.find<QPushButton>("button12")->click();
     EXPECT_EQ(app.args(), app.run.dir.filePath("fargo dir").toStdString() + "|" +
@@ -129,12 +143,27 @@ TEST(AppFargo, PutFargoRestoresTheRewrittenBackupAndAsksForTheFiles) {
 
 TEST(AppFargo, AFailingInserterIsReportedAndTheBackupKept) {
     CalcApp app;
-    app.inserter("exit 1");
+    app.inserter("echo the image is full >&2; exit 1");
+    app.fargofolder();
     app.run.find<QPushButton>("button12")->click();
-    EXPECT_TRUE(QTest::qWaitFor(
-        [&] { return !app.run.shell.boxes.empty() && app.run.shell.boxes.back().text.find("failed") != std::string::npos; },
-        3000));
+    EXPECT_TRUE(app.boxsays("failed (exit code 1).\rthe image is full"));
     EXPECT_TRUE(QFile::exists(app.run.dir.filePath("backup.~92")));
+}
+
+// A FARGO folder that is not there, or an inserter that says it cannot insert, is said
+// before the calculator is touched, the inserter in its own words.
+TEST(AppFargo, PutFargoSaysWhatStopsItBeforeFetching) {
+    for (const bool folder : {false, true}) {
+        CalcApp app;
+        app.inserter("exit 0", "echo no inserter in the FARGO folder >&2; exit 3");
+        if (folder) app.fargofolder();
+        else app.run.form().settingspage.Edit2->setText(app.run.dir.filePath("no fargo/"));
+        app.run.find<QPushButton>("button12")->click();
+        EXPECT_TRUE(app.boxsays(folder ? "(exit code 3).\rno inserter in the FARGO folder" : "does not exist"));
+        EXPECT_TRUE(app.boxsays("Nothing was fetched"));
+        EXPECT_TRUE(app.calc.trace().sent().empty());
+        EXPECT_FALSE(QFile::exists(app.run.dir.filePath("backup.~92")));
+    }
 }
 
 TEST(AppFargo, InsertFargoTakesTheSelectedFileElseOneFromTheDialog) {

@@ -1,6 +1,9 @@
+#include <QLabel>
 #include <QPushButton>
 #include <QToolButton>
 #include <QTreeWidget>
+
+#include <algorithm>
 
 #include "app/apptestsupport.h"
 #include "files/filetestutil.h"
@@ -42,6 +45,20 @@ struct SendApp {
     void select(const char* name) {
         run.form().open.button25->click();
         for (auto* row : run.form().open.ListView1->findItems(name, Qt::MatchExactly)) row->setSelected(true);
+    }
+    void getbackup(const std::string& name) {
+        run.shell.inputanswers = {std::string("mine")};
+        run.shell.saveanswers = {run.dir.filePath(QString::fromStdString(name)).toStdString()};
+        run.find<QPushButton>("button27")->click();
+    }
+    // Restores a backup file of the browser's folder with Send.
+    void restore(const std::string& name) {
+        run.form().shell().refreshfilelist();
+        QTreeWidget* files = run.form().open.ListView1;
+        for (int i = 0; i < files->topLevelItemCount(); ++i)
+            files->topLevelItem(i)->setSelected(files->topLevelItem(i)->text(0).toStdString() == name);
+        run.shell.answers = {Answer::Yes};  // should the window ask first
+        run.form().open.button9->click();
     }
 };
 
@@ -121,6 +138,54 @@ TEST(AppSend, RestoringABackupAsksFirstAndNoSendsNothing) {
                                      "by the backup: every variable it holds now is lost.");
             EXPECT_EQ(backupimage(app.calc.memory()) == before, answer == Answer::Yes);
         }
+}
+
+// Cancel in the middle of Get backup, Receive and a restore is said once, as a cancel,
+// with nothing left for the status timer to show in a box.
+TEST(AppSend, ACancelledTransferIsSaidOnceAsACancel) {
+    for (const char* what : {"Get backup", "Receive", "restore"}) {
+        SCOPED_TRACE(what);
+        SendApp app({}, false);
+        app.calc.loaddemo();
+        const std::string action = what;
+        if (action == "Receive") {
+            app.run.find<QPushButton>("Button30")->click();
+            app.run.form().receive.Listbox2->selectAll();
+        }
+        if (action == "restore") app.getbackup("mine.92b");
+        int passes = 0;
+        app.run.shell.onpump = [&](int) {
+            if (app.run.form().state().busy && ++passes == 300) app.run.find<QToolButton>("cancelbtn")->click();
+        };
+        const auto from = std::ptrdiff_t(app.run.shell.statuses.size());
+        if (action == "Get backup") app.getbackup("cut.92b");
+        if (action == "Receive") app.run.find<QPushButton>("button1")->click();
+        if (action == "restore") app.restore("mine.92b");
+        app.run.shell.onpump = nullptr;
+        EXPECT_TRUE(app.run.form().state().pendingerror.empty()) << app.run.form().state().pendingerror;
+        const auto& said = app.run.shell.statuses;
+        EXPECT_EQ(std::count(said.begin() + from, said.end(), "Operation cancelled."), 1);
+        EXPECT_EQ(app.run.shell.laststatus(), "Operation cancelled.");
+        EXPECT_FALSE(QFile::exists(app.run.dir.filePath("cut.92b")));
+    }
+}
+
+// A real TI-92's backup goes through, but the virtual TI-92 cannot take it into variables:
+// its status text says it kept its memory, until an image of its own comes back.
+TEST(AppSend, ARealTi92BackupIsKeptAndTheVirtualTi92SaysSo) {
+    SendApp app({}, false);
+    app.getbackup("mine.92b");
+    std::filesystem::copy_file(std::filesystem::path(TESSALY_TESTDATA_DIR) / "samples" / "backup.92b",
+                               app.run.dir.filePath("real.92b").toStdString());
+    QLabel* label = app.run.find<QLabel>("linklabel");
+    const QString plain = label->text();
+    app.restore("real.92b");
+    EXPECT_EQ(app.run.shell.laststatus(), "Backup sent completely!");
+    EXPECT_EQ(app.calc.variablenames(), std::vector<std::string>{});
+    EXPECT_EQ(label->text(), "The virtual TI-92 kept its memory");
+    EXPECT_TRUE(label->toolTip().contains("cannot be taken into its variables"));
+    app.restore("mine.92b");
+    EXPECT_EQ(label->text(), plain);
 }
 
 } // namespace

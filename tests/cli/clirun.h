@@ -33,9 +33,12 @@ inline std::string slurp(const std::filesystem::path& p) {
 }
 
 // Runs the command-line program with these arguments and no standard input; its two
-// outputs land in files of the scratch folder.
-inline CliResult runcli(const std::vector<std::string>& args, const std::filesystem::path& scratch) {
-    std::string command = quoted(TESSALY_CLI);
+// outputs land in files of the scratch folder. With interrupt, it gets a Ctrl+C that long
+// after its start, as a user stops a running transfer.
+inline CliResult runcli(const std::vector<std::string>& args, const std::filesystem::path& scratch,
+                        const std::string& interrupt = {}) {
+    std::string command = interrupt.empty() ? std::string() : "timeout --preserve-status -s INT " + interrupt + " ";
+    command += quoted(TESSALY_CLI);
     for (const auto& a : args) command += " " + quoted(a);
     const auto outfile = scratch / "stdout.txt", errfile = scratch / "stderr.txt";
     command += " </dev/null >" + quoted(outfile.string()) + " 2>" + quoted(errfile.string());
@@ -59,13 +62,15 @@ inline std::filesystem::path samplestate(const std::string& sample, const std::f
 // output is read line by line ("listening on PATH" comes first).
 class VcalcServer {
 public:
-    explicit VcalcServer(std::vector<std::string> args) {
+    // With errfile, its standard error goes there.
+    explicit VcalcServer(std::vector<std::string> args, const std::filesystem::path& errfile = {}) {
         int in[2], out[2];
         if (::pipe(in) != 0 || ::pipe(out) != 0) return;
         m_pid = ::fork();
         if (m_pid == 0) {
             ::dup2(in[0], 0);
             ::dup2(out[1], 1);
+            if (!errfile.empty() && !std::freopen(errfile.c_str(), "w", stderr)) ::_exit(126);
             ::close(in[1]);
             ::close(out[0]);
             std::vector<char*> argv{const_cast<char*>(TESSALY_VCALC)};
@@ -125,10 +130,13 @@ private:
 class VirtualCable {
 public:
     VirtualCable(const std::filesystem::path& scratch, std::vector<std::string> flags)
-        : m_path((scratch / "cable").string()), m_server(arguments(m_path, std::move(flags))) {
+        : m_path((scratch / "cable").string()), m_errors(scratch / "vcalc-stderr.txt"),
+          m_server(arguments(m_path, std::move(flags)), m_errors) {
         m_greeting = m_server.line();
     }
     bool listening() const { return m_greeting == "listening on " + m_path; }
+    // What the server wrote on its standard error so far.
+    std::string errors() const { return slurp(m_errors); }
     std::string link() const { return "socket:" + m_path; }
     VcalcServer& server() { return m_server; }
 
@@ -138,6 +146,7 @@ private:
         return flags;
     }
     std::string m_path;
+    std::filesystem::path m_errors;
     VcalcServer m_server;
     std::string m_greeting;
 };

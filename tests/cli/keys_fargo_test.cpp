@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <tuple>
 #include <sys/stat.h>
 
 #include "cli/clirun.h"
@@ -34,25 +35,56 @@ TEST_F(CliKeysFargo, TypedTextAndNamedKeysRunOnTheCalculator) {
     EXPECT_NE(slurp(state).find("fresh"), std::string::npos);
 }
 
+// Refused before the cable opens: no trace is written, no key reaches the calculator.
 TEST_F(CliKeysFargo, UsageErrors) {
+    const auto trace = s.path() / "wire.txt";
     for (const std::vector<std::string>& args :
          {std::vector<std::string>{"key"}, {"key", "NOSUCHKEY"}, {"key", "--text"}, {"install-fargo"},
-          {"insert-fargo", "--fargo-dir", "/f"}, {"insert-fargo", "missing.92b", "--fargo-dir", "/f"}}) {
-        const CliResult r = cli(args);
+          {"insert-fargo", "--fargo-dir", "/f"}, {"insert-fargo", "missing.92b", "--fargo-dir", "/f"},
+          {"key", "--text", "a\u20acb", "ENTER"}, {"key", "--text", "\u03b1\u03b2\u2264"}, {"key", "--text", "a\xff"}}) {
+        std::vector<std::string> traced{"--trace", trace.string()};
+        traced.insert(traced.end(), args.begin(), args.end());
+        const CliResult r = cli(traced);
         EXPECT_EQ(r.code, 2) << args[0] << " " << r.err;
+        EXPECT_FALSE(std::filesystem::exists(trace)) << args[0];
     }
+    // The refusal names the character.
+    EXPECT_NE(cli({"key", "--text", "a\u20acb"}).err.find("\"\u20ac\""), std::string::npos);
 }
 
 TEST_F(CliKeysFargo, AFailingInserterLeavesTheCalculatorAndKeepsTheBackup) {
     const std::string before = slurp(state);
-    const auto inserter = script("fails", "echo no fargo here >&2; exit 4");
+    std::filesystem::create_directory(s.path() / "fargo dir");
+    const auto inserter = script("fails", "[ \"$1\" = --check ] && exit 0\necho no fargo here >&2; exit 4");
     const CliResult r = cli({"install-fargo", "--fargo-dir", (s.path() / "fargo dir").string(), "--inserter",
                              inserter.string(), "--work-dir", s.path().string()});
     EXPECT_EQ(r.code, 1);
-    EXPECT_NE(r.err.find("failed (exit code 4)"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("no fargo here"), std::string::npos);
+    // Its own words are in the message, once.
+    const auto said = r.err.find("failed (exit code 4).\nno fargo here");
+    EXPECT_NE(said, std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("no fargo here", said + 30), std::string::npos) << r.err;
     EXPECT_TRUE(std::filesystem::exists(s.path() / "backup.~92"));
     EXPECT_EQ(slurp(state), before);
+}
+
+// A FARGO folder that is not there, or an inserter that cannot insert (the shipped one
+// without FARGO's own), is said before the cable opens: nothing is fetched.
+TEST_F(CliKeysFargo, ASetupThatCannotInsertIsSaidBeforeAnythingIsFetched) {
+    const std::string fargo = (s.path() / "fargo").string(), trace = (s.path() / "wire.txt").string();
+    std::filesystem::create_directory(fargo);
+    const std::tuple<std::string, std::string, const char*> cases[] = {
+        {(s.path() / "no fargo").string(), "", "does not exist"},
+        {fargo, "", "FARGO's own inserter is not installed"},  // the shipped one, without FARGO's
+        {fargo, (s.path() / "none").string(), "could not be started"}};
+    for (const auto& [dir, inserter, says] : cases) {
+        std::vector<std::string> args{"--trace", trace, "install-fargo", "--fargo-dir", dir, "--work-dir", s.path().string()};
+        if (!inserter.empty()) args.insert(args.end(), {"--inserter", inserter});
+        const CliResult r = cli(args);
+        EXPECT_EQ(r.code, 2) << r.err;
+        EXPECT_NE(r.err.find(says), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("Nothing was fetched"), std::string::npos) << r.err;
+        EXPECT_FALSE(std::filesystem::exists(trace) || std::filesystem::exists(s.path() / "backup.~92"));
+    }
 }
 
 TEST_F(CliKeysFargo, InsertFargoHandsTheInserterBothPathsWhole) {
@@ -75,6 +107,11 @@ TEST(CliWputfargo, TheShippedInserterSaysWhatItNeeds) {
     const int status = std::system(command.c_str());
     EXPECT_NE(WEXITSTATUS(status), 0);
     EXPECT_NE(slurp(s / "err").find("FARGO's own inserter is not installed"), std::string::npos);
+    // With FARGO's inserter in place, the check before a fetch says yes.
+    std::filesystem::create_directory(s / "fargo");
+    std::ofstream(s / "fargo" / "putfargo") << "#!/bin/sh\n";
+    ::chmod((s / "fargo" / "putfargo").c_str(), 0755);
+    EXPECT_EQ(WEXITSTATUS(std::system(("'" + shipped.string() + "' --check '" + (s / "fargo").string() + "'").c_str())), 0);
 }
 
 } // namespace

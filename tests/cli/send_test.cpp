@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <sstream>
+#include <sys/stat.h>
 
 #include "cli/clirun.h"
 #include "files/tifile.h"
@@ -67,21 +69,36 @@ TEST_F(CliSend, BackupAndRestoreBringTheMemoryBack) {
     EXPECT_EQ(contents(state), before);
 }
 
+// Refused before the cable opens: no trace is written, nothing is sent or fetched.
 TEST_F(CliSend, BadInputIsAUsageErrorAndSendsNothing) {
     const auto before = tessaly::test::readbytes(state);
     tessaly::test::writebytes(s.path() / "notes.txt", {'h', 'i'});
+    std::filesystem::create_directory(s.path() / "folder");
+    ASSERT_EQ(::mkfifo((s.path() / "fifo.92b").c_str(), 0644), 0);
+    const std::string name = contents(sample).begin()->first;
     const std::vector<std::vector<std::string>> cases = {
         {"send", (s.path() / "missing.92g").string()},
         {"send", sample.string(), "--vars", "nosuch"},
+        {"send", sample.string(), "--vars", ""},
+        {"send", sample.string(), "--vars", ","},
+        {"send", sample.string(), "--vars", name + ","},
         {"send", (s.path() / "notes.txt").string()},
         {"restore", sample.string()},
         {"backup"},
+        {"backup", "-o", (s.path() / "folder").string()},
+        {"backup", "-o", (s.path() / "fifo.92b").string()},
+        {"backup", "-o", (s.path() / "no such" / "mem.92b").string()},
+        {"backup", "-o", (s.path() / "mem.92b").string(), "--comment", "5 \u20ac"},
     };
-    for (const auto& args : cases) {
+    const auto trace = s.path() / "wire.txt";
+    for (auto args : cases) {
+        args.insert(args.begin(), {"--trace", trace.string()});
         const CliResult r = cli(args);
-        EXPECT_EQ(r.code, 2) << args[0] << " " << r.err;
+        EXPECT_EQ(r.code, 2) << args[2] << " " << r.err;
         EXPECT_NE(r.err, "");
+        EXPECT_FALSE(std::filesystem::exists(trace)) << args[2] << " " << r.err;
     }
+    EXPECT_FALSE(std::filesystem::exists(s.path() / "mem.92b"));
     EXPECT_EQ(tessaly::test::readbytes(state), before);
 }
 
@@ -96,9 +113,54 @@ TEST(CliBackup, AFailedBackupIsNotSaved) {
     EXPECT_FALSE(std::filesystem::exists(dest));
 }
 
+// A real TI-92's memory image reaches the virtual TI-92 whole, but it cannot take such an
+// image into its variables: it keeps its memory and says so to its own user, whether it
+// runs in its own process or inside the command. The image is the first 2 KB of a real
+// TI-92's backup, so the virtual TI-92's real pace takes a moment only.
+TEST(CliBackup, ARealTi92BackupLeavesTheVirtualMemoryAndIsSaid) {
+    using namespace tessaly::test;
+    TempDir s;
+    const Bytes whole = readbytes(std::filesystem::path(TESSALY_TESTDATA_DIR) / "samples" / "backup.92b");
+    const auto real = s.path() / "real.92b";
+    writebytes(real, GoldenFile("real", 1).entry(82, "1.11", 0x1D).sizefield(84 + 2048)
+                         .section(Bytes(whole.begin() + 82, whole.begin() + 82 + 2048), true).bytes);
+    const std::string notice = "the virtual TI-92 kept its memory: a backup it did not make cannot be taken";
+    VirtualCable cable(s.path(), {"--pace", "instant"});
+    ASSERT_TRUE(cable.listening());
+    const std::string before = runcli({"--link", cable.link(), "dir"}, s.path()).out;
+    const CliResult r = runcli({"--link", cable.link(), "restore", real.string()}, s.path());
+    EXPECT_NE(r.err.find("Backup sent completely!"), std::string::npos) << r.err;
+    EXPECT_EQ(runcli({"--link", cable.link(), "dir"}, s.path()).out, before);
+    EXPECT_NE(cable.errors().find("tessaly92-vcalc: " + notice), std::string::npos) << cable.errors();
+    const CliResult inside = runcli({"--link", "virtual", "restore", real.string()}, s.path());
+    EXPECT_NE(inside.err.find("tessaly92-cli: " + notice), std::string::npos) << inside.err;
+}
+
 } // namespace
 
 namespace {
+// Ctrl+C in the middle of a backup, a restore or a receive is said as a cancel, once:
+// no reason left half written, no count, no missing byte.
+TEST(CliCancel, IsSaidOnceAsACancel) {
+    TempDir s;
+    const std::string mem = (s.path() / "mem.92b").string(), cut = (s.path() / "cut.92b").string();
+    ASSERT_EQ(runcli({"--link", "virtual", "backup", "-o", mem}, s.path()).code, 0);
+    std::vector<std::string> get{"--link", "virtual", "get", "-o", (s.path() / "got.92g").string()};
+    std::istringstream listing(runcli({"--link", "virtual", "dir"}, s.path()).out);
+    for (std::string line; std::getline(listing, line);) get.push_back(line.substr(0, line.find('\t')));
+    for (const auto& args : {std::vector<std::string>{"--link", "virtual", "backup", "-o", cut},
+                             {"--link", "virtual", "restore", mem}, get}) {
+        const CliResult r = runcli(args, s.path(), "0.7");  // each runs for seconds
+        EXPECT_EQ(r.code, 1) << r.err;
+        const auto first = r.err.find("Operation cancelled.");
+        EXPECT_TRUE(first != std::string::npos && r.err.find("Operation cancelled.", first + 1) == std::string::npos)
+            << r.err;
+        for (const char* never : {": \n", "Did not", "variable(s) received", "Backup sent"})
+            EXPECT_EQ(r.err.find(never), std::string::npos) << r.err;
+    }
+    EXPECT_FALSE(std::filesystem::exists(cut) || std::filesystem::exists(s.path() / "got.92g"));
+}
+
 TEST(CliSendRefused, TheRefusalIsSaidOnce) {
     TempDir s;
     VirtualCable cable(s.path(), {"--refuse-headers"});

@@ -36,14 +36,17 @@ struct FargoRig : SendRig {
 
     FargoRig() {
         std::filesystem::create_directories(programdir);
+        std::filesystem::create_directories(fargo);
         CalcMemory withfargo = calc.memory();
         withfargo.folders.push_back({"fargo", {calcvariable("kernel", 0x12, {1, 2, 3, 4})}});
         writebytes(programdir / "fargo.92b", backupof(backupimage(withfargo)));
         setup = FargoSetup{programdir, programdir, fargo.string() + "/", files.path(), {}};
     }
+    // It answers the check before the fetch with yes; the action is its insertion.
     void inserter(const std::string& action) {
-        writescript(programdir / "wputfargo",
-                    "printf '%s\\n' \"$1\" \"$2\" > \"$(dirname \"$0\")/args\"\n" + action + "\n");
+        writescript(programdir / "wputfargo", "[ \"$1\" = --check ] && exit 0\n"
+                                              "printf '%s\\n' \"$1\" \"$2\" > \"$(dirname \"$0\")/args\"\n" +
+                                                  action + "\n");
     }
     void fargofiles() {
         for (std::string_view f : kFargoFiles) {
@@ -123,10 +126,25 @@ TEST_P(PutFargoInserter, ThatFailsLeavesTheCalculatorAloneAndKeepsTheBackup) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, PutFargoInserter,
-                         ::testing::Values(InserterFault{"Missing", nullptr, "could not be started"},
-                                           InserterFault{"Fails", "exit 3", "failed (exit code 3)"},
+                         ::testing::Values(InserterFault{"Fails", "echo the image is too full >&2; exit 3",
+                                                         "failed (exit code 3).\rthe image is too full"},
                                            InserterFault{"Hangs", "exec sleep 60", "did not finish within 300 ms"}),
                          [](const auto& tp) { return std::string(tp.param.what); });
+
+// A cancel while a large FARGO backup goes back is a cancel, not FARGO's expected cut-off.
+TEST(PutFargo, ACancelWhileRestoringIsNoInstallation) {
+    FargoRig rig;
+    writebytes(rig.programdir / "big.92b", backupfile(106000));
+    rig.inserter("cp \"$(dirname \"$0\")/big.92b\" \"$2\"");
+    rig.shell.onpump = [&](int) {
+        if (rig.shell.gaugemax == 106000 && rig.shell.gaugeposition > 2048) rig.state.linkok = false;
+    };
+    EXPECT_FALSE(rig.put().restored);
+    EXPECT_TRUE(rig.state.pendingerror.empty()) << rig.state.pendingerror;
+    EXPECT_EQ(rig.shell.laststatus().rfind("Operation cancelled.", 0), 0u) << rig.shell.laststatus();
+    EXPECT_NE(rig.shell.laststatus().find(rig.backup().string()), std::string::npos);
+    EXPECT_TRUE(rig.shell.boxes.empty());
+}
 
 TEST(PutFargo, ABackupNotFetchedStopsBeforeTheInserter) {
     FargoRig rig;

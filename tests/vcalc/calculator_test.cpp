@@ -91,9 +91,17 @@ TEST(VcalcBackup, AnImageItCannotReadLeavesTheMemoryAndComesBackAsItWent) {
     capturememory(w.calc);
     Bytes foreign(2500);
     for (std::size_t i = 0; i < foreign.size(); ++i) foreign[i] = static_cast<std::uint8_t>(i * 7);
+    std::vector<std::string> notices;
+    w.calc.onnotice([&](const std::string& n) { notices.push_back(n); });
     restorebackup(w, foreign);
     EXPECT_NE(w.calc.memory().find("test\\x"), nullptr);
+    EXPECT_EQ(notices, std::vector<std::string>{kForeignBackupNotice});
     EXPECT_EQ(fetchbackup(w).first, foreign);
+    // An image of its own is taken in again: the notice is taken back, the foreign image gone.
+    const Bytes own = backupimage(w.calc.memory());
+    restorebackup(w, own);
+    EXPECT_EQ(notices.back(), "");
+    EXPECT_EQ(fetchbackup(w).first, own);
 }
 
 TEST(VcalcBackup, VersionRequestAbortedAfterTheFirstHeader) {
