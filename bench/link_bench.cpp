@@ -26,13 +26,13 @@ using namespace tessaly;
 class CountingPort final : public Port {
 public:
     explicit CountingPort(Port& inner) : m_inner(inner) {}
-    void outport(std::uint16_t port, std::uint8_t value) override {
+    void setlines(Lines drivers) override {
         ++writes;
-        m_inner.outport(port, value);
+        m_inner.setlines(drivers);
     }
-    std::uint8_t inport(std::uint16_t port) override {
+    Lines readlines() override {
         ++reads;
-        return m_inner.inport(port);
+        return m_inner.readlines();
     }
     std::uint64_t reads = 0, writes = 0;
 
