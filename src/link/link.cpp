@@ -36,10 +36,13 @@ public:
     }
 
     // Polls until the lines read exactly `want`, or the link fails (the budget clears it).
-    // Only the whole state counts: a reading with our own pulled line high, or both lines
-    // where one should be, cannot be the calculator's answer, so a glitch of that kind
-    // never moves the handshake. At the byte's edge (`edge`) the wait rests once the lines
-    // stood still for a while; `pump` runs the message loop between polls.
+    // Only the whole state counts: a reading that shows our own line otherwise than we set
+    // it is no answer, so a glitch on our line never moves the handshake. A change is not
+    // read a second time to be sure (that would cost 16 readings a byte): a glitch on the
+    // calculator's line alone passes, and breaks the bit only when the calculator has not
+    // seen our pull yet; the packet's checksum or the next wait then fails the transfer.
+    // At the byte's edge (`edge`) the wait rests once the lines stood still for a while;
+    // `pump` runs the message loop between polls.
     void waitfor(Lines want, bool edge, bool pump) {
         m_moved = m_now;  // we just wrote, or the byte just began: the answer is due at once
         while (m_state.linkok && poll() != want) {
