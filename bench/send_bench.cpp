@@ -30,41 +30,6 @@ struct Bench : bench::InstantCalculator {
 
 using Folder = bench::ScratchFolder;
 
-void put(std::string& s, std::uint32_t v, int bytes) {
-    for (int i = 0; i < bytes; ++i) s += static_cast<char>((v >> (8 * i)) & 0xFF);
-}
-
-// A one-entry TI-92 file of s stored bytes (variable) or s data bytes (backup).
-std::filesystem::path makefile(const std::filesystem::path& folder, std::size_t s, bool backup) {
-    std::string f = "**TI92**";
-    f += '\x01';
-    f.append(9, '\0');
-    f.append(40, '\0');
-    f += '\x01';
-    f += '\0';
-    const std::uint32_t section = static_cast<std::uint32_t>(s + (backup ? 2 : 6));
-    put(f, 82, 4);
-    f += backup ? std::string("1.11\0\0\0\0", 8) : std::string("big\0\0\0\0\0", 8);
-    f += static_cast<char>(backup ? 0x1D : 0x12);
-    f.append(3, '\0');
-    put(f, 82 + section, 4);
-    f += '\xA5';
-    f += '\x5A';
-    if (!backup) f.append(4, '\0');
-    std::uint16_t sum = 0;
-    for (std::size_t i = 0; i < s; ++i) {
-        std::uint8_t b = static_cast<std::uint8_t>(i * 13);
-        if (!backup && i == 0) b = static_cast<std::uint8_t>((s - 2) >> 8);
-        if (!backup && i == 1) b = static_cast<std::uint8_t>((s - 2) & 0xFF);
-        f += static_cast<char>(b);
-        sum = static_cast<std::uint16_t>(sum + b);
-    }
-    put(f, sum, 2);
-    const auto path = folder / (backup ? "big.92b" : "big.92p");
-    std::ofstream(path, std::ios::binary) << f;
-    return path;
-}
-
 void report(benchmark::State& st, std::size_t bytes, const heapcount::Scope* heap, std::size_t peak) {
     st.SetBytesProcessed(static_cast<std::int64_t>(bytes));
     st.counters["s_per_byte"] =
@@ -90,7 +55,7 @@ void BM_ByteLayerSend(benchmark::State& st) {
 void BM_SendVariable(benchmark::State& st) {
     const auto n = static_cast<std::size_t>(st.range(0));
     Folder folder;
-    const auto path = makefile(folder.path, n, false);
+    const auto path = bench::tifile(folder.path, n, false);
     std::size_t bytes = 0, peak = 0;
     for (auto _ : st) {
         st.PauseTiming();
@@ -111,7 +76,7 @@ void BM_SendVariable(benchmark::State& st) {
 void BM_SendBackup(benchmark::State& st) {
     const auto n = static_cast<std::size_t>(st.range(0));
     Folder folder;
-    const auto path = makefile(folder.path, n, true);
+    const auto path = bench::tifile(folder.path, n, true);
     std::size_t bytes = 0, peak = 0;
     for (auto _ : st) {
         st.PauseTiming();

@@ -31,6 +31,118 @@ std::string hexaddress(std::uint16_t address) {
     return text;
 }
 
+// What an opener is given.
+struct OpenRequest {
+    const LinkSpec& spec;
+    Clock& clock;
+    const TransferState& portlist;  // the port list's address, for the parallel port without a LINK
+    Cable::Frontend frontend;
+};
+
+// What an opener hands the cable: a line-level port or a byte-level stream, or neither and
+// why; what the cable is called, and a caveat it opened with.
+struct Opened {
+    explicit Opened(std::string name = {}) : description(std::move(name)) {}
+    std::string description;
+    std::unique_ptr<Port> port;
+    std::unique_ptr<ByteStream> stream;
+    std::shared_ptr<SimulatedCalculator> calculator;  // outlives the port that drives it
+    std::string error;
+    std::string warning;
+};
+
+// A line-level backend that opened; one that did not goes, since a half-open device is
+// touched no more.
+template <typename P>
+Opened keepport(std::string description, std::unique_ptr<P> port, bool ok, std::string warning = {}) {
+    Opened o{std::move(description)};
+    o.warning = std::move(warning);
+    if (ok) o.port = std::move(port);
+    else o.error = port->error();
+    return o;
+}
+
+Opened openvirtual(const OpenRequest& r) {
+    Opened o{"virtual TI-92"};
+    if (!r.spec.path.empty()) o.description += " (" + r.spec.path + ")";
+    if (!g_virtualfactory) {
+        o.error = "The virtual TI-92 is not built into this program: start tessaly92-vcalc --socket PATH "
+                  "and use the LINK socket:PATH.";
+        return o;
+    }
+    VirtualBackend backend = g_virtualfactory(r.spec.path, r.clock);
+    if (!backend.error.empty() || !backend.port) {
+        o.error = "The virtual TI-92 cannot keep its memory in " + r.spec.path + ": " + backend.error;
+        return o;
+    }
+    o.calculator = std::move(backend.calculator);
+    o.port = std::move(backend.port);
+    return o;
+}
+
+Opened opensocket(const OpenRequest& r) {
+    auto port = std::make_unique<SocketPort>(r.spec.path);
+    const bool ok = port->open();
+    return keepport("virtual TI-92 at " + r.spec.path, std::move(port), ok);
+}
+
+Opened openppdev(const OpenRequest& r) {
+    auto port = std::make_unique<PpdevPort>(std::filesystem::path(r.spec.path));
+    const bool ok = port->open();
+    std::string warning = port->warning();
+    return keepport(r.spec.path + " (ppdev)", std::move(port), ok, std::move(warning));
+}
+
+Opened opendirect(const OpenRequest& r) {
+    auto port = std::make_unique<DirectPort>(r.spec.address);
+    const bool ok = port->open();
+    return keepport("port " + hexaddress(r.spec.address) + " (direct I/O)", std::move(port), ok);
+}
+
+Opened openblack(const OpenRequest& r) {
+    auto port = std::make_unique<BlackPort>(r.spec.path);
+    const bool ok = port->open();
+    return keepport(r.spec.path + " (black serial cable)", std::move(port), ok);
+}
+
+Opened opengreycable(const OpenRequest& r) {
+    Opened o{r.spec.path + " (grey cable)"};
+    o.stream = opengrey(r.spec.path, &o.error, &o.warning);
+    return o;
+}
+
+Opened opensilvercable(const OpenRequest& r) {
+    const LinkSpec& spec = r.spec;
+    Opened o{spec.usbbus ? "silver USB cable at " + std::to_string(spec.usbbus) + ":" + std::to_string(spec.usbaddress)
+                         : std::string("silver USB cable")};
+    o.stream = opensilver(spec, &o.error);
+    return o;
+}
+
+// The port list's address over ppdev. The port stays even when the device cannot be
+// opened now: it opens again when the port list picks another address.
+Opened openportlist(const OpenRequest& r) {
+    auto port = std::make_unique<PpdevPort>(r.portlist);
+    Opened o;
+    if (!port->open()) o.error = port->error() + autohint(r.frontend);
+    o.warning = port->warning();
+    o.description = port->device().string() + " (ppdev)";
+    o.port = std::move(port);
+    return o;
+}
+
+// One opener per LINK kind.
+struct OpenerRow {
+    LinkSpec::Kind kind;
+    Opened (*open)(const OpenRequest&);
+};
+constexpr OpenerRow kOpeners[] = {
+    {LinkSpec::Kind::Auto, openportlist},  {LinkSpec::Kind::Virtual, openvirtual},
+    {LinkSpec::Kind::Socket, opensocket},  {LinkSpec::Kind::Ppdev, openppdev},
+    {LinkSpec::Kind::Direct, opendirect},  {LinkSpec::Kind::Black, openblack},
+    {LinkSpec::Kind::Grey, opengreycable}, {LinkSpec::Kind::Silver, opensilvercable},
+};
+
 } // namespace
 
 VirtualBackendFactory registervirtualcable(VirtualBackendFactory factory) {
@@ -48,7 +160,7 @@ Cable::Cable(const LinkSpec& spec, Clock& clock, MessagePump& pump, TransferStat
         }
     }
     if (!m_tracefailed) {
-        open(spec, clock, state.portaddress, options);
+        open(spec, clock, state, options);
     }
     if (!m_port && !m_stream) {
         m_ownport = std::make_unique<NullPort>();
@@ -90,97 +202,20 @@ void Cable::attach(Clock& clock, MessagePump& pump, TransferState& state, const 
 }
 
 // Sets m_port or m_stream, or leaves both unset with m_error saying why.
-void Cable::open(const LinkSpec& spec, Clock& clock, std::uint16_t address, const Options& options) {
-    // A byte-level cable from its opener: the stream, or nullptr and why.
-    auto keepstream = [&](std::unique_ptr<ByteStream> stream, std::string error, std::string warning) {
-        m_stream = std::move(stream);
-        if (!m_stream) m_error = std::move(error);
-        m_warning = std::move(warning);
-    };
-    // A backend that could not open goes: a half-open device is touched no more.
-    auto keep = [&](auto port, bool ok) {
-        if (ok) {
-            m_port = port.get();
-            m_ownport = std::move(port);
-        } else {
-            m_error = port->error();
-        }
-    };
-    switch (spec.kind) {
-    case LinkSpec::Kind::Virtual: {
-        m_description = "virtual TI-92";
-        if (!spec.path.empty()) m_description += " (" + spec.path + ")";
-        if (!g_virtualfactory) {
-            m_error = "The virtual TI-92 is not built into this program: start tessaly92-vcalc --socket PATH "
-                      "and use the LINK socket:PATH.";
-            return;
-        }
-        VirtualBackend backend = g_virtualfactory(spec.path, clock);
-        if (!backend.error.empty() || !backend.port) {
-            m_error = "The virtual TI-92 cannot keep its memory in " + spec.path + ": " + backend.error;
-            return;
-        }
-        m_owncalculator = std::move(backend.calculator);
+void Cable::open(const LinkSpec& spec, Clock& clock, const TransferState& state, const Options& options) {
+    for (const OpenerRow& row : kOpeners) {
+        if (row.kind != spec.kind) continue;
+        Opened o = row.open({spec, clock, state, options.frontend});
+        m_description = std::move(o.description);
+        m_error = std::move(o.error);
+        m_warning = std::move(o.warning);
+        m_owncalculator = std::move(o.calculator);
         m_calculator = m_owncalculator.get();
-        m_ownport = std::move(backend.port);
+        m_ownport = std::move(o.port);
         m_port = m_ownport.get();
+        m_stream = std::move(o.stream);
         return;
     }
-    case LinkSpec::Kind::Socket: {
-        m_description = "virtual TI-92 at " + spec.path;
-        auto port = std::make_unique<SocketPort>(spec.path);
-        const bool ok = port->open();
-        keep(std::move(port), ok);
-        return;
-    }
-    case LinkSpec::Kind::Ppdev: {
-        m_description = spec.path + " (ppdev)";
-        auto port = std::make_unique<PpdevPort>(std::filesystem::path(spec.path));
-        const bool ok = port->open(address);
-        m_warning = port->warning();
-        keep(std::move(port), ok);
-        return;
-    }
-    case LinkSpec::Kind::Direct: {
-        m_description = "port " + hexaddress(spec.address) + " (direct I/O)";
-        auto port = std::make_unique<DirectPort>(spec.address);
-        const bool ok = port->open();
-        keep(std::move(port), ok);
-        return;
-    }
-    case LinkSpec::Kind::Black: {
-        m_description = spec.path + " (black serial cable)";
-        auto port = std::make_unique<BlackPort>(spec.path);
-        const bool ok = port->open();
-        keep(std::move(port), ok);
-        return;
-    }
-    case LinkSpec::Kind::Grey: {
-        m_description = spec.path + " (grey cable)";
-        std::string error, warning;
-        auto stream = opengrey(spec.path, &error, &warning);
-        keepstream(std::move(stream), std::move(error), std::move(warning));
-        return;
-    }
-    case LinkSpec::Kind::Silver: {
-        m_description = spec.usbbus ? "silver USB cable at " + std::to_string(spec.usbbus) + ":" + std::to_string(spec.usbaddress)
-                                 : std::string("silver USB cable");
-        std::string error;
-        auto stream = opensilver(spec, &error);
-        keepstream(std::move(stream), std::move(error), {});
-        return;
-    }
-    case LinkSpec::Kind::Auto:
-        break;
-    }
-    // The port list's address over ppdev. The port stays even when the device cannot be
-    // opened now: it opens again when the port list picks another address.
-    auto port = std::make_unique<PpdevPort>();
-    if (!port->open(address)) m_error = port->error() + autohint(options.frontend);
-    m_warning = port->warning();
-    m_description = port->device().string() + " (ppdev)";
-    m_port = port.get();
-    m_ownport = std::move(port);
 }
 
 std::string Cable::statustext() const { return m_error.empty() ? m_description : std::string("no cable"); }

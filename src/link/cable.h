@@ -44,9 +44,10 @@ public:
         bool pacing = true;
     };
 
-    // Opens at the state's port address; Kind::Auto opens its device now, to report
-    // problems early, and follows later changes of the address by itself. Both lines are
-    // released once it is open.
+    // Opens the cable the LINK names with the opener of its kind. Kind::Auto opens the
+    // device of the port list's address in the state now, to report problems early, and
+    // follows later changes of the address by itself. Both lines are released once it is
+    // open.
     Cable(const LinkSpec& spec, Clock& clock, MessagePump& pump, TransferState& state, const Options& options);
     Cable(const LinkSpec& spec, Clock& clock, MessagePump& pump, TransferState& state)
         : Cable(spec, clock, pump, state, Options{}) {}
@@ -81,7 +82,7 @@ public:
     std::string statustip() const;
 
 private:
-    void open(const LinkSpec& spec, Clock& clock, std::uint16_t address, const Options& options);
+    void open(const LinkSpec& spec, Clock& clock, const TransferState& state, const Options& options);
     void attach(Clock& clock, MessagePump& pump, TransferState& state, const Options& options);
 
     std::shared_ptr<SimulatedCalculator> m_owncalculator;  // outlives the port that drives it

@@ -1,14 +1,10 @@
 #pragma once
 #include <cstdint>
 
-#include "link/port.h"
-
 namespace tessaly {
 
-// The two link lines, each high (released) or low (pulled by either side). Two encodings
-// of them meet at the cable: the parallel port's status register (line A on 0x20, line B
-// on 0x10) and the virtual cable's byte, which is also the low two bits of the data
-// register (bit 0 = line A, bit 1 = line B, set = released / high).
+// The two link lines, each high (released) or low (pulled by either side). As the
+// computer's drivers, true leaves a line released and false pulls it low.
 struct Lines {
     bool a = true;
     bool b = true;
@@ -16,18 +12,14 @@ struct Lines {
     static constexpr Lines released() { return {true, true}; }
     static constexpr Lines pulla() { return {false, true}; }
     static constexpr Lines pullb() { return {true, false}; }
+    static constexpr Lines pulled() { return {false, false}; }
 
     constexpr bool idle() const { return a && b; }
     // A line is low when either side pulls it.
     constexpr Lines operator&(Lines other) const { return {a && other.a, b && other.b}; }
     constexpr bool operator==(const Lines&) const = default;
 
-    static constexpr Lines fromstatus(std::uint8_t status) {
-        return {(status & kStatusLineA) != 0, (status & kStatusLineB) != 0};
-    }
-    constexpr std::uint8_t status() const {
-        return static_cast<std::uint8_t>((a ? kStatusLineA : 0) | (b ? kStatusLineB : 0));
-    }
+    // The virtual cable's byte: bit 0 = line A, bit 1 = line B, set = released / high.
     static constexpr Lines fromcable(std::uint8_t value) { return {(value & 1) != 0, (value & 2) != 0}; }
     constexpr std::uint8_t cable() const { return static_cast<std::uint8_t>((a ? 1 : 0) | (b ? 2 : 0)); }
 };

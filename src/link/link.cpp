@@ -5,13 +5,6 @@
 namespace tessaly {
 
 namespace {
-// Line state bits: bit 0 is line B, bit 1 is line A; 3 = both high (idle).
-constexpr std::uint8_t kLineB = 1;
-constexpr std::uint8_t kLineA = 2;
-constexpr std::uint8_t kIdle = 3;
-// No line state: nothing is believed yet, so the next reading needs a second one.
-constexpr std::uint8_t kUnknown = 0xFF;
-
 // Once bits move, the calculator answers each within microseconds and the waits of a byte
 // spin. The waits at a byte's edge are different: the calculator may think for a long while
 // before it sends, or before it takes another byte, and there a wait spins for a
@@ -20,20 +13,6 @@ constexpr std::uint8_t kUnknown = 0xFF;
 constexpr std::uint64_t kSpinMicros = 1000;
 constexpr std::uint32_t kRestMs = 1;
 
-std::uint8_t linestate(std::uint8_t status) { return (status & 0x30) >> 4; }
-
-// One sample of the lines, given the state believed so far. A reading that shows the
-// believed state stands alone; one that shows a change is believed only when a second
-// reading agrees, and when the two disagree a third decides. A glitch of one reading thus
-// never moves the handshake, while a steady line costs one access a poll: on a real cable
-// every access is a system call.
-std::uint8_t sample(Port& port, std::uint16_t status, std::uint8_t believed) {
-    const std::uint8_t first = linestate(port.inport(status));
-    if (first == believed) return first;
-    const std::uint8_t second = linestate(port.inport(status));
-    return second == first ? second : linestate(port.inport(status));
-}
-
 // The platform's 32-bit tick count at a clock reading, so that one reading serves both the
 // byte's budget and the back-off.
 std::uint32_t tickat(std::uint64_t micros) { return static_cast<std::uint32_t>(micros / 1000); }
@@ -41,6 +20,99 @@ std::uint32_t tickat(std::uint64_t micros) { return static_cast<std::uint32_t>(m
 // A byte-level cable is waited on in slices, with the message loop between them, so a
 // Cancel is noticed within one slice of a silent wait.
 constexpr std::uint32_t kReadSliceMs = 50;
+
+// The handshake of one byte over a line-level cable, its budget counted from the byte's
+// start. Every poll is one reading of the lines: on a real cable each is a system call.
+class Handshake {
+public:
+    Handshake(Port& port, Clock& clock, MessagePump& pump, TransferState& state, bool remote)
+        : m_port(port), m_clock(clock), m_pump(pump), m_state(state), m_remote(remote), m_now(clock.micros()),
+          m_t0(tickat(m_now)), m_moved(m_now) {}
+
+    bool spent() const { return m_clock.ticks() - m_t0 > kByteBudgetMs; }
+    bool intime() {
+        m_now = m_clock.micros();
+        return tickat(m_now) - m_t0 <= kByteBudgetMs;
+    }
+
+    // Polls until the lines read exactly `want`, or the link fails (the budget clears it).
+    // Only the whole state counts: a reading that shows our own line otherwise than we set
+    // it is no answer, so a glitch on our line never moves the handshake. A change is not
+    // read a second time to be sure (that would cost 16 readings a byte): a glitch on the
+    // calculator's line alone passes, and breaks the bit only when the calculator has not
+    // seen our pull yet; the packet's checksum or the next wait then fails the transfer.
+    // At the byte's edge (`edge`) the wait rests once the lines stood still for a while;
+    // `pump` runs the message loop between polls.
+    void waitfor(Lines want, bool edge, bool pump) {
+        m_moved = m_now;  // we just wrote, or the byte just began: the answer is due at once
+        while (m_state.linkok && poll() != want) {
+            if (pump) m_pump.processmessages();
+            if (edge && m_now - m_moved >= kSpinMicros) m_clock.sleep(kRestMs);
+        }
+    }
+
+    // Line A pulled for a 1, line B for a 0; the calculator acknowledges by pulling the
+    // other one, and lets go once we have. The wait for the release ends on idle lines, so
+    // it is the next bit's look at them too. Before the first bit is taken the calculator
+    // may keep us waiting; after it, it may not.
+    void sendbit(bool one, bool first) {
+        m_port.setlines(one ? Lines::pulla() : Lines::pullb());
+        waitfor(Lines::pulled(), first, m_remote);
+        m_port.setlines(Lines::released());
+        waitfor(Lines::released(), false, false);
+    }
+
+    // The calculator pulls line A for a 1, line B for a 0; we acknowledge on the other
+    // line until it lets go. Only the wait for the first bit may rest: that is where the
+    // calculator thinks.
+    bool receivebit(bool first) {
+        const bool one = waitwhile([](Lines l) { return l.idle(); }, first) == Lines::pulla();
+        if (one) {
+            m_port.setlines(Lines::pullb());
+            waitwhile([](Lines l) { return !l.a; }, false);
+        } else {
+            m_port.setlines(Lines::pulla());
+            waitwhile([](Lines l) { return !l.b; }, false);
+        }
+        m_port.setlines(Lines::released());
+        return one;
+    }
+
+private:
+    Lines poll() {
+        const Lines seen = m_port.readlines();
+        if (!intime()) m_state.linkok = false;
+        if (seen != m_seen) {
+            m_seen = seen;
+            m_moved = m_now;
+        }
+        return seen;
+    }
+
+    // Reads the lines while they show `pending`, the link is up and the budget lasts;
+    // returns the last reading. The message loop runs on every poll in the remote variant.
+    template <typename Pending>
+    Lines waitwhile(Pending pending, bool mayrest) {
+        const std::uint64_t since = m_now;
+        Lines seen = m_port.readlines();
+        while (pending(seen) && m_state.linkok && intime()) {
+            if (m_remote) m_pump.processmessages();
+            if (mayrest && m_now - since >= kSpinMicros) m_clock.sleep(kRestMs);
+            seen = m_port.readlines();
+        }
+        return seen;
+    }
+
+    Port& m_port;
+    Clock& m_clock;
+    MessagePump& m_pump;
+    TransferState& m_state;
+    const bool m_remote;
+    std::uint64_t m_now;
+    const std::uint32_t m_t0;
+    std::uint64_t m_moved;  // when the lines last moved, or we last moved them
+    Lines m_seen;           // the last reading
+};
 } // namespace
 
 Link::Link(Port& port, Clock& clock, MessagePump& pump, TransferState& state)
@@ -51,75 +123,23 @@ Link::Link(ByteStream& stream, Clock& clock, MessagePump& pump, TransferState& s
     m_out.reserve(kWriteRun);
 }
 
-void Link::setlines(std::uint8_t value) { m_port->outport(m_state->portaddress, value & 3); }
-
-void Link::releaselines() { m_port->outport(m_state->portaddress, 0xFF); }
-
-std::uint8_t Link::readlines(std::uint32_t start) {
-    const std::uint8_t lines = sample(*m_port, m_state->portaddress + 1, kUnknown);
-    if (m_clock->ticks() - start > kByteBudgetMs) m_state->linkok = false;
-    return lines;
-}
-
 void Link::sendbyte(std::uint8_t value) {
     if (m_stream) return sendstreambyte(value);
     TransferState& s = *m_state;
     if (!s.linkok) return;
-    std::uint64_t now = m_clock->micros();
-    const std::uint32_t t0 = tickat(now);
+    Handshake h(*m_port, *m_clock, *m_pump, s, m_remote);
     processmessages();
-    const std::uint16_t status = s.portaddress + 1;
-    // Believed afresh in every byte: time and the message loop pass between two bytes.
-    std::uint8_t lines = kUnknown;
-    std::uint64_t moved = now;  // when the lines last moved, or we last moved them
-    auto poll = [&] {
-        const std::uint8_t seen = sample(*m_port, status, lines);
-        now = m_clock->micros();
-        if (tickat(now) - t0 > kByteBudgetMs) s.linkok = false;
-        if (seen != lines) {
-            lines = seen;
-            moved = now;
-        }
-        return lines;
+    auto budget = [&] {
+        if (!h.spent()) return;
+        s.linkok = false;
+        s.pendingerror = kSendBitTimeout;
     };
-    int bit = 0;
-    // Before the first bit is taken the calculator may keep us waiting; after it, it may not.
-    auto rest = [&] {
-        if (bit == 0 && now - moved >= kSpinMicros) m_clock->sleep(kRestMs);
-    };
-    // Waits until (lines & mask) == want, or the link fails.
-    auto waitfor = [&](std::uint8_t mask, std::uint8_t want, bool acknowledgement) {
-        moved = now;  // we just wrote: the answer is due at once
-        while (s.linkok && (poll() & mask) != want) {
-            if (acknowledgement && m_remote) processmessages();
-            if (acknowledgement) rest();
-        }
-    };
-    bool fresh = false;  // the release wait has just sampled the lines
-    while (s.linkok) {
-        if ((fresh ? lines : poll()) == kIdle) {
-            if (value & (1u << bit)) {
-                setlines(2);  // pull line A low
-                waitfor(kLineB, 0, true);
-                setlines(3);
-                waitfor(kLineB, kLineB, false);
-            } else {
-                setlines(1);  // pull line B low
-                waitfor(kLineA, 0, true);
-                setlines(3);
-                waitfor(kLineA, kLineA, false);
-            }
-            ++bit;
-            fresh = true;
-        } else {
-            fresh = false;
-        }
-        if (m_clock->ticks() - t0 > kByteBudgetMs) {
-            s.linkok = false;
-            s.pendingerror = kSendBitTimeout;
-        }
-        if (bit == 8) break;
-        if (!fresh) rest();
+    // Looked at afresh for every byte: time and the message loop pass between two bytes.
+    h.waitfor(Lines::released(), true, false);
+    budget();
+    for (int bit = 0; bit < 8 && s.linkok; ++bit) {
+        h.sendbit((value >> bit) & 1, bit == 0);
+        budget();
     }
     if (s.linkok && m_trace) m_trace->byte(Direction::ToCalc, value);
 }
@@ -127,41 +147,10 @@ void Link::sendbyte(std::uint8_t value) {
 std::uint8_t Link::receivebyte() {
     if (m_stream) return receivestreambyte();
     TransferState& s = *m_state;
-    const std::uint16_t status = s.portaddress + 1;
-    std::uint64_t now = m_clock->micros();
-    const std::uint32_t t0 = tickat(now);
-    auto intime = [&] {
-        now = m_clock->micros();
-        return tickat(now) - t0 <= kByteBudgetMs;
-    };
-    // Reads the status until it no longer shows `pending` under `mask`, the link fails or
-    // the budget runs out; returns the last reading, bits 4 and 5 only. Only the wait for
-    // the first bit may rest: that is where the calculator thinks.
-    auto waitwhile = [&](std::uint8_t mask, std::uint8_t pending, bool mayrest) {
-        const std::uint64_t since = now;
-        std::uint8_t st = m_port->inport(status) & 0x30;
-        while ((st & mask) == pending && s.linkok && intime()) {
-            if (m_remote) processmessages();
-            if (mayrest && now - since >= kSpinMicros) m_clock->sleep(kRestMs);
-            st = m_port->inport(status) & 0x30;
-        }
-        return st;
-    };
+    Handshake h(*m_port, *m_clock, *m_pump, s, m_remote);
     std::uint8_t r = 0;
-    for (int bit = 0; bit < 8; ++bit) {
-        const std::uint8_t st = waitwhile(0x30, 0x30, bit == 0);
-        r >>= 1;
-        if (st == 0x10) {  // line A low, line B high: a 1
-            r |= 0x80;
-            setlines(1);
-            waitwhile(0x20, 0, false);  // until line A is high again
-        } else {
-            setlines(2);
-            waitwhile(0x10, 0, false);  // until line B is high again
-        }
-        setlines(3);
-    }
-    if (s.linkok && !intime()) {
+    for (int bit = 0; bit < 8; ++bit) r = static_cast<std::uint8_t>((r >> 1) | (h.receivebit(bit == 0) ? 0x80 : 0));
+    if (s.linkok && !h.intime()) {
         s.linkok = false;
         s.pendingerror = kReceiveTimeout;
         processmessages();

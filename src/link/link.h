@@ -66,8 +66,6 @@ public:
     std::string cableerror() const { return m_stream ? m_stream->error() : m_port->error(); }
 
     // Byte layer.
-    void setlines(std::uint8_t value);
-    std::uint8_t readlines(std::uint32_t start);
     void sendbyte(std::uint8_t value);
     std::uint8_t receivebyte();
     // Clears the link-ok flag and leaves why; a cancel (the flag down without a reason)
@@ -81,8 +79,8 @@ public:
     }
     // Drops bytes received and not read (a stray byte after a refusal); byte-level only.
     void dropinput();
-    // Writes 0xFF to the data register so both lines start released.
-    void releaselines();
+    // Lets go of both lines, so they start released (line-level cables only).
+    void releaselines() { m_port->setlines(Lines::released()); }
 
     // Runs of bytes; whole packets are the packet layer's (link/packets.h).
     void sendstring(std::span<const std::uint8_t> bytes);

@@ -6,7 +6,7 @@ namespace tessaly {
 
 namespace {
 
-constexpr std::string_view kForms =
+constexpr std::string_view kKinds =
     "virtual, virtual:FILE.92g, socket:PATH, ppdev:/dev/parportN, direct:0x378, black:/dev/ttyS0, "
     "grey:/dev/ttyUSB0, silver or silver:BUS:ADDR";
 
@@ -45,77 +45,74 @@ std::optional<std::uint8_t> parsesmall(std::string_view text, unsigned max) {
     return static_cast<std::uint8_t>(value);
 }
 
+// The silver cable's place: BUS:ADDR, as lsusb shows them.
+bool silverplace(std::string_view rest, LinkSpec& spec) {
+    const auto second = rest.find(':');
+    const auto bus = parsesmall(rest.substr(0, second), 255);
+    const auto address = second == std::string_view::npos ? std::nullopt : parsesmall(rest.substr(second + 1), 127);
+    if (!bus || !address) return false;
+    spec.usbbus = *bus;
+    spec.usbaddress = *address;
+    return true;
+}
+
+bool directaddress(std::string_view rest, LinkSpec& spec) {
+    const auto address = parseaddress(rest);
+    if (address) spec.address = *address;
+    return address.has_value();
+}
+
+// One row per LINK kind: its name, whether it stands alone without a colon, what must
+// follow the colon (the message when nothing does; nullptr: the reader below decides),
+// and how the rest is read (nullptr: it is the path), with the message when it cannot be.
+struct Form {
+    std::string_view name;
+    LinkSpec::Kind kind;
+    bool alone;
+    const char* needs;
+    bool (*read)(std::string_view rest, LinkSpec& spec);
+    const char* unreadable;
+};
+
+constexpr Form kForms[] = {
+    {"virtual", LinkSpec::Kind::Virtual, true, "a TI-92 group file", nullptr, nullptr},
+    {"socket", LinkSpec::Kind::Socket, false, "the path of the virtual cable's socket", nullptr, nullptr},
+    {"ppdev", LinkSpec::Kind::Ppdev, false, "a device such as /dev/parport0", nullptr, nullptr},
+    {"grey", LinkSpec::Kind::Grey, false, "the grey cable's serial device such as /dev/ttyUSB0", nullptr, nullptr},
+    {"direct", LinkSpec::Kind::Direct, false, "a port address such as 0x378", directaddress,
+     "has no valid port address: write it in hexadecimal, such as direct:0x378, direct:0x3BC or direct:0x278."},
+    {"black", LinkSpec::Kind::Black, false, "a serial device such as /dev/ttyS0 or /dev/ttyUSB0", nullptr, nullptr},
+    {"silver", LinkSpec::Kind::Silver, true, nullptr, silverplace,
+     "names no USB place: write silver for the first silver cable, or silver:BUS:ADDR with the bus and device "
+     "numbers lsusb or tessaly92-cli cables shows, such as silver:1:5."},
+};
+
 } // namespace
 
 std::optional<LinkSpec> parselinkspec(std::string_view text, std::string* error) {
-    LinkSpec spec;
     const auto colon = text.find(':');
     const std::string_view kind = text.substr(0, colon);
-    const std::string_view rest = colon == std::string_view::npos ? std::string_view() : text.substr(colon + 1);
     const bool hasrest = colon != std::string_view::npos;
-    spec.path = std::string(rest);
-
-    auto needs = [&](std::string_view what) {
-        fail(error, "The LINK \"" + std::string(text) + "\" needs " + std::string(what) + " after \"" +
-                        std::string(kind) + ":\".");
+    const std::string_view rest = hasrest ? text.substr(colon + 1) : std::string_view();
+    const std::string quoted = "The LINK \"" + std::string(text) + "\" ";
+    for (const Form& form : kForms) {
+        if (form.name != kind) continue;
+        LinkSpec spec;
+        spec.kind = form.kind;
+        if (!hasrest && form.alone) return spec;
+        if (rest.empty() && form.needs) {
+            fail(error, quoted + "needs " + form.needs + " after \"" + std::string(kind) + ":\".");
+            return std::nullopt;
+        }
+        if (!form.read) {
+            spec.path = std::string(rest);
+            return spec;
+        }
+        if (form.read(rest, spec)) return spec;
+        fail(error, quoted + form.unreadable);
         return std::nullopt;
-    };
-    if (kind == "virtual") {
-        spec.kind = LinkSpec::Kind::Virtual;
-        if (hasrest && rest.empty()) return needs("a TI-92 group file");
-        return spec;
     }
-    if (kind == "socket") {
-        spec.kind = LinkSpec::Kind::Socket;
-        if (rest.empty()) return needs("the path of the virtual cable's socket");
-        return spec;
-    }
-    if (kind == "ppdev") {
-        spec.kind = LinkSpec::Kind::Ppdev;
-        if (rest.empty()) return needs("a device such as /dev/parport0");
-        return spec;
-    }
-    if (kind == "grey") {
-        spec.kind = LinkSpec::Kind::Grey;
-        if (rest.empty()) return needs("the grey cable's serial device such as /dev/ttyUSB0");
-        return spec;
-    }
-    if (kind == "direct") {
-        spec.kind = LinkSpec::Kind::Direct;
-        spec.path.clear();
-        if (rest.empty()) return needs("a port address such as 0x378");
-        const auto address = parseaddress(rest);
-        if (!address) {
-            fail(error, "The LINK \"" + std::string(text) + "\" has no valid port address: write it in hexadecimal, "
-                        "such as direct:0x378, direct:0x3BC or direct:0x278.");
-            return std::nullopt;
-        }
-        spec.address = *address;
-        return spec;
-    }
-    if (kind == "black") {
-        spec.kind = LinkSpec::Kind::Black;
-        if (rest.empty()) return needs("a serial device such as /dev/ttyS0 or /dev/ttyUSB0");
-        return spec;
-    }
-    if (kind == "silver") {
-        spec.kind = LinkSpec::Kind::Silver;
-        spec.path.clear();
-        if (!hasrest) return spec;
-        const auto second = rest.find(':');
-        const auto bus = parsesmall(rest.substr(0, second), 255);
-        const auto address = second == std::string_view::npos ? std::nullopt : parsesmall(rest.substr(second + 1), 127);
-        if (!bus || !address) {
-            fail(error, "The LINK \"" + std::string(text) + "\" names no USB place: write silver for the first "
-                        "silver cable, or silver:BUS:ADDR with the bus and device numbers lsusb or "
-                        "tessaly92-cli cables shows, such as silver:1:5.");
-            return std::nullopt;
-        }
-        spec.usbbus = *bus;
-        spec.usbaddress = *address;
-        return spec;
-    }
-    fail(error, "Unknown LINK \"" + std::string(text) + "\": use " + std::string(kForms) + ".");
+    fail(error, "Unknown LINK \"" + std::string(text) + "\": use " + std::string(kKinds) + ".");
     return std::nullopt;
 }
 

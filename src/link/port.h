@@ -1,25 +1,25 @@
 #pragma once
-#include <cstdint>
 #include <string>
+
+#include "link/lines.h"
 
 namespace tessaly {
 
-// Raw access to the parallel port's registers: the data register at the port address,
-// the status register at the port address + 1. Backends do raw I/O only; tracing and
+// A line-level cable: the computer's two line drivers and the levels on the wire. How a
+// cable carries them (a parallel port's registers, a serial port's modem lines, a socket)
+// is its backend's own business; backends do raw I/O only, and the handshake, tracing and
 // timing live above them, in Link.
 class Port {
 public:
     virtual ~Port() = default;
-    virtual void outport(std::uint16_t port, std::uint8_t value) = 0;
-    virtual std::uint8_t inport(std::uint16_t port) = 0;
+    // Sets the computer's drivers: a line that is false here is pulled low.
+    virtual void setlines(Lines drivers) = 0;
+    // The levels on the wire: a line reads low while either side pulls it.
+    virtual Lines readlines() = 0;
     // Why the backend lost the cable after it was opened (a closed virtual cable, a
     // device that went away); empty while it works. Until then it reads as a port
     // without a calculator, so the transfer fails on its own timeouts.
     virtual std::string error() const { return {}; }
 };
-
-// Status register bits of the two link lines (set = line high).
-inline constexpr std::uint8_t kStatusLineA = 0x20;
-inline constexpr std::uint8_t kStatusLineB = 0x10;
 
 } // namespace tessaly

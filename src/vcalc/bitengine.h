@@ -88,8 +88,8 @@ private:
     std::uint8_t m_rxcount = 0, m_rxvalue = 0;
     std::uint8_t m_txcount = 0;
     // How often the computer read the idle lines since our last bit. A real calculator is
-    // slow enough that a computer reading the lines twice to be sure (as ours does) sees
-    // them idle both times; an instant one has to wait for both reads.
+    // slow enough that a computer reading the lines twice to be sure sees them idle both
+    // times; an instant one waits for both reads, so such a program works against it too.
     std::uint8_t m_idlereads = 2;
     bool m_patient = false;
     std::vector<std::uint8_t> m_out;

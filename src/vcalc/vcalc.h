@@ -138,22 +138,19 @@ private:
     std::unique_ptr<Impl> m_impl;
 };
 
-// The in-process virtual TI-92 as a port backend. With a SimClock, every port access
-// advances simulated time a little, so waits and timeouts cost no real time.
+// The in-process virtual TI-92 as a port backend. With a SimClock, every access to the
+// lines advances simulated time a little, so waits and timeouts cost no real time.
 class VirtualPort final : public Port {
 public:
     VirtualPort(VirtualTI92& calc, SimClock* simclock = nullptr, std::uint32_t accessmicros = 10);
-    void outport(std::uint16_t port, std::uint8_t value) override;
-    std::uint8_t inport(std::uint16_t port) override;
-    // The address of the last access (the port list chooses it).
-    std::uint16_t lastaddress() const { return m_lastaddress; }
+    void setlines(Lines drivers) override;
+    Lines readlines() override;
     std::uint64_t accesses() const { return m_accesses; }
 
 private:
     VirtualTI92& m_calc;
     SimClock* m_simclock;
     std::uint32_t m_accessmicros;
-    std::uint16_t m_lastaddress = 0;
     std::uint64_t m_accesses = 0;
 };
 

@@ -88,14 +88,13 @@ public:
             bool queued = false;
             for (unsigned char c; ::read(fd, &c, 1) == 1;) {
                 if (c == 'w' && ::read(fd, &c, 1) == 1) {
-                    calc.outport(0x378, c);
+                    calc.setlines(tessaly::Lines::fromcable(c));
                 } else if (c == 'r') {
-                    const std::uint8_t status = calc.inport(0x379);
+                    const unsigned char lines = calc.readlines().cable();
                     if (!queued && calc.received.size() == 4) {
                         calc.queue(answer);
                         queued = true;
                     }
-                    const unsigned char lines = (status & tessaly::kStatusLineA ? 1 : 0) | (status & tessaly::kStatusLineB ? 2 : 0);
                     if (::write(fd, &lines, 1) != 1) break;
                 }
             }

@@ -47,14 +47,14 @@ public:
         if (m_fd >= 0) ::close(m_fd);
     }
     bool connected() const { return m_fd >= 0; }
-    void outport(std::uint16_t, std::uint8_t value) override {
-        const std::uint8_t msg[2] = {'w', static_cast<std::uint8_t>(value & 3)};
+    void setlines(Lines drivers) override {
+        const std::uint8_t msg[2] = {'w', drivers.cable()};
         (void)!::write(m_fd, msg, 2);
     }
-    std::uint8_t inport(std::uint16_t) override {
+    Lines readlines() override {
         std::uint8_t lines = 0;
-        if (::write(m_fd, "r", 1) != 1 || ::read(m_fd, &lines, 1) != 1) return 0;
-        return static_cast<std::uint8_t>((lines & 1 ? kStatusLineA : 0) | (lines & 2 ? kStatusLineB : 0));
+        if (::write(m_fd, "r", 1) != 1 || ::read(m_fd, &lines, 1) != 1) return Lines::pulled();
+        return Lines::fromcable(lines);
     }
 
 private:
@@ -87,7 +87,7 @@ TEST(VcalcServer, AnswersConnectionAfterConnection) {
         Computer pc(path);
         ASSERT_TRUE(pc.port.connected());
         EXPECT_TRUE(readyagain(pc)) << "round " << round << ": " << pc.state.pendingerror;
-        if (round == 1) pc.link.setlines(2);  // leaves with line A pulled: the next one starts released
+        if (round == 1) pc.port.setlines(Lines::pulla());  // leaves with line A pulled: the next one starts released
     }
     {
         CablePort probe(path);  // opened to look and closed again at once

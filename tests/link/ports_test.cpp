@@ -85,11 +85,10 @@ TEST(PpdevPort, MessagesNameTheFix) {
 
 TEST(PpdevPort, MissingDeviceReadsAsNoCalculator) {
     PpdevPort port(fs::path("/dev/does-not-exist"));
-    EXPECT_FALSE(port.open(0x378));
+    EXPECT_FALSE(port.open());
     EXPECT_NE(port.error().find("/dev/does-not-exist does not exist"), std::string::npos) << port.error();
-    EXPECT_EQ(port.inport(0x379) & 0x30, 0x30);
-    port.outport(0x378, 0x00);  // goes nowhere, and does not crash
-
+    EXPECT_TRUE(port.readlines().idle());
+    port.setlines(Lines::pulled());  // goes nowhere, and does not crash
 }
 
 TEST(PpdevPort, AutomaticPortReopensWhenThePortListChanges) {
@@ -97,16 +96,34 @@ TEST(PpdevPort, AutomaticPortReopensWhenThePortListChanges) {
     // Ordinary files stand in for the device nodes: they open, but are no ppdev device.
     d.write("dev/parport0", "");
     d.write("dev/parport1", "");
-    PpdevPort port(PpdevPaths{d.path / "proc", d.path / "dev"});
-    EXPECT_FALSE(port.open(0x378));
+    TransferState portlist;
+    portlist.portaddress = 0x378;
+    PpdevPort port(portlist, PpdevPaths{d.path / "proc", d.path / "dev"});
+    EXPECT_FALSE(port.open());
     EXPECT_EQ(port.device(), d.path / "dev/parport0");
     EXPECT_NE(port.error().find("not a parallel port"), std::string::npos) << port.error();
 
-    port.inport(0x3BC + 1);  // the status register of the second table entry
+    portlist.portaddress = 0x3BC;  // the second table entry
+    port.readlines();
     EXPECT_EQ(port.device(), d.path / "dev/parport1");
-    port.outport(0x278, 0xFF);
+    portlist.portaddress = 0x278;
+    port.setlines(Lines::released());
     EXPECT_EQ(port.device(), d.path / "dev/parport2");
     EXPECT_NE(port.error().find("does not exist"), std::string::npos) << port.error();
+}
+
+TEST(Cable, WithoutALinkThePortListsAddressChoosesTheDevice) {
+    SystemClock clock;
+    NullPump pump;
+    TransferState state;
+    state.portaddress = 0x378;
+    Cable cable(LinkSpec{}, clock, pump, state);
+    auto* port = dynamic_cast<PpdevPort*>(&cable.port());
+    ASSERT_NE(port, nullptr);
+    EXPECT_EQ(port->device(), ppdevdevicefor(0x378));
+    state.portaddress = 0x3BC;  // the window's port list writes here
+    cable.port().readlines();
+    EXPECT_EQ(port->device(), ppdevdevicefor(0x3BC));
 }
 
 TEST(Cable, FailuresLeaveAPortWithoutCalculatorAndSayWhy) {
@@ -132,7 +149,7 @@ TEST(Cable, FailuresLeaveAPortWithoutCalculatorAndSayWhy) {
         EXPECT_NE(cable.error().find(c.error), std::string::npos) << cable.error();
         EXPECT_EQ(cable.statustext(), "no cable");
         EXPECT_EQ(cable.statustip(), cable.error());
-        EXPECT_EQ(cable.port().inport(0x379) & 0x30, 0x30);
+        EXPECT_TRUE(cable.port().readlines().idle());
         EXPECT_EQ(cable.calculator(), nullptr);
     }
 }
@@ -166,7 +183,7 @@ TEST(Cable, VirtualWithoutTheRegisteredCalculatorSaysSo) {
     ASSERT_NE(registered, nullptr);
     EXPECT_NE(cable.error().find("virtual TI-92 is not built into this program"), std::string::npos) << cable.error();
     EXPECT_EQ(cable.calculator(), nullptr);
-    EXPECT_EQ(cable.port().inport(0x379) & 0x30, 0x30);
+    EXPECT_TRUE(cable.port().readlines().idle());
 }
 
 class SocketPortTest : public ::testing::Test {
@@ -196,7 +213,7 @@ protected:
     int server = -1;
 };
 
-TEST_F(SocketPortTest, WritesTravelWithTheNextReadAndLevelsMapToStatusBits) {
+TEST_F(SocketPortTest, WritesTravelWithTheNextReadAndLevelsMapToTheLines) {
     SocketPort port(path);
     ASSERT_TRUE(port.open()) << port.error();
     accept();
@@ -204,14 +221,14 @@ TEST_F(SocketPortTest, WritesTravelWithTheNextReadAndLevelsMapToStatusBits) {
     const unsigned char levels[] = {0x03, 0x01, 0x02, 0x00};
     ASSERT_EQ(::send(server, levels, sizeof levels, 0), 4);
 
-    port.outport(0x378, 0xFF);
-    port.outport(0x378, 0x02);
+    port.setlines(Lines::released());
+    port.setlines(Lines::pulla());
     EXPECT_EQ(drain(), "") << "writes wait for the next read";
-    EXPECT_EQ(port.inport(0x379), kStatusLineA | kStatusLineB);
+    EXPECT_EQ(port.readlines(), Lines::released());
     EXPECT_EQ(drain(), std::string("w\x03w\x02r", 5));
-    EXPECT_EQ(port.inport(0x379), kStatusLineA);
-    EXPECT_EQ(port.inport(0x379), kStatusLineB);
-    EXPECT_EQ(port.inport(0x379), 0);
+    EXPECT_EQ(port.readlines(), Lines::pullb());
+    EXPECT_EQ(port.readlines(), Lines::pulla());
+    EXPECT_EQ(port.readlines(), Lines::pulled());
     EXPECT_EQ(drain(), "rrr");
     EXPECT_TRUE(port.error().empty());
 }
@@ -224,11 +241,11 @@ TEST_F(SocketPortTest, ManyWritesBeforeARead) {
     ASSERT_EQ(::send(server, &level, 1, 0), 1);
     std::string want;
     for (int i = 0; i < 100; ++i) {
-        port.outport(0x378, std::uint8_t(i));
+        port.setlines(Lines::fromcable(std::uint8_t(i)));
         want += 'w';
         want += char(i & 3);
     }
-    EXPECT_EQ(port.inport(0x379), 0x30);
+    EXPECT_EQ(port.readlines(), Lines::released());
     want += 'r';
     EXPECT_EQ(drain(), want);
 }
@@ -239,9 +256,9 @@ TEST_F(SocketPortTest, LostCableReadsAsNoCalculatorWithAMessage) {
     accept();
     ::close(server);
     server = -1;
-    EXPECT_EQ(port.inport(0x379), NullPort::kNoCalculator);
+    EXPECT_EQ(port.readlines(), NullPort::kNoCalculator);
     EXPECT_FALSE(port.connected());
     EXPECT_NE(port.error().find(path), std::string::npos) << port.error();
-    port.outport(0x378, 3);  // nothing to write to, and no signal either
-    EXPECT_EQ(port.inport(0x379), NullPort::kNoCalculator);
+    port.setlines(Lines::released());  // nothing to write to, and no signal either
+    EXPECT_EQ(port.readlines(), NullPort::kNoCalculator);
 }

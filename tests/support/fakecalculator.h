@@ -14,8 +14,8 @@ namespace tessaly::test {
 
 // The calculator's side of the two-line handshake, small enough to trust by reading:
 // it takes the computer's bits, sends its own queued bits, and can be told to be slow,
-// absent or to hold a line. It reacts once per status read, records every value the
-// computer writes, and moves simulated time on every access.
+// absent or to hold a line. It reacts once per reading of the lines, records every
+// setting of the computer's drivers, and moves simulated time on every access.
 class FakeCalculator final : public Port {
 public:
     explicit FakeCalculator(SimClock& clock, std::uint32_t accessmicros = 10)
@@ -29,42 +29,39 @@ public:
     // Bytes still waiting to be sent, whole bytes only.
     std::size_t queuedbytes() const { return tx.size() / 8; }
 
-    // Status values returned before the model answers, one per read.
-    std::deque<std::uint8_t> script;
+    // Readings returned before the model answers, one per read.
+    std::deque<Lines> script;
     bool absent = false;  // nothing on the cable: it never pulls a line
     enum class Line { None, A, B } holdlow = Line::None;
     int lag = 0;          // status reads it waits before each reaction
 
-    std::vector<std::uint8_t> writes;   // every value written to the data register
-    std::vector<std::uint16_t> writeaddresses;
+    // Every setting of the computer's drivers, as the virtual cable's byte (bit 0 = line A
+    // released, bit 1 = line B): 2 pulls line A, 1 pulls line B, 3 releases both.
+    std::vector<std::uint8_t> writes;
     std::vector<int> rxbits;            // bits taken from the computer
     std::vector<std::uint8_t> received; // whole bytes taken from the computer
     std::deque<int> tx;
     int reads = 0;
 
-    void outport(std::uint16_t port, std::uint8_t value) override {
+    void setlines(Lines drivers) override {
         m_clock.advance(m_accessmicros);
-        writes.push_back(value);
-        writeaddresses.push_back(port);
-        m_pc = value & 3;
+        writes.push_back(drivers.cable());
+        m_pc = drivers.cable();
         // A slow calculator still sees the computer let go of the lines, even when the
         // computer pulls one again for its next bit before the calculator looks.
         if (m_state == State::Releasing && m_pc == 3) m_sawrelease = true;
     }
 
-    std::uint8_t inport(std::uint16_t) override {
+    Lines readlines() override {
         m_clock.advance(m_accessmicros);
         ++reads;
         if (!script.empty()) {
-            const std::uint8_t s = script.front();
+            const Lines s = script.front();
             script.pop_front();
             return s;
         }
         if (!absent) step();
-        std::uint8_t status = 0;
-        if (lineA()) status |= kStatusLineA;
-        if (lineB()) status |= kStatusLineB;
-        return status;
+        return {lineA(), lineB()};
     }
 
 private:
@@ -140,13 +137,13 @@ public:
         : m_fake(clock), m_replies(std::move(replies)) {
         m_fake.lag = 3;  // lets the computer see the lines idle before the next bit
     }
-    void outport(std::uint16_t port, std::uint8_t value) override {
-        m_fake.outport(port, value);
+    void setlines(Lines drivers) override {
+        m_fake.setlines(drivers);
         answer();
     }
-    std::uint8_t inport(std::uint16_t port) override {
+    Lines readlines() override {
         answer();
-        return m_fake.inport(port);
+        return m_fake.readlines();
     }
 
 private:

@@ -81,10 +81,10 @@ TEST(VcalcWire, WrongChecksumShowsInTheScreenPacket) {
 // Bits moved by hand, below the byte layer: line A pulled is a 1.
 void sendbits(Wire& w, int count) {
     for (int i = 0; i < count; ++i) {
-        w.port.outport(0x378, 2);
-        ASSERT_EQ(w.port.inport(0x379) & 0x30, 0) << "the calculator acknowledges on line B";
-        w.port.outport(0x378, 3);
-        ASSERT_EQ(w.port.inport(0x379) & 0x30, 0x30);
+        w.port.setlines(Lines::pulla());
+        ASSERT_EQ(w.port.readlines(), Lines::pulled()) << "the calculator acknowledges on line B";
+        w.port.setlines(Lines::released());
+        ASSERT_TRUE(w.port.readlines().idle());
     }
 }
 
@@ -116,8 +116,8 @@ TEST(VcalcWire, NextBitOnlyAfterTheComputerSawTheLinesIdle) {
     w.send(kReady);
     ASSERT_EQ(w.receive(1), Bytes{0x89});
     // The rest of the acknowledgement waits until the computer has looked at the idle lines
-    // (twice: once to see them, once to be sure, as the byte layer does).
-    for (int i = 0; i < 5; ++i) w.port.outport(0x378, 3);
+    // twice, as a program that reads once to see them and once to be sure would.
+    for (int i = 0; i < 5; ++i) w.port.setlines(Lines::released());
     EXPECT_TRUE(w.calc.lines().idle());
     w.calc.step();
     EXPECT_TRUE(w.calc.lines().idle());

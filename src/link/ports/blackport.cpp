@@ -17,21 +17,18 @@ namespace {
 // back by one input of the cable (red: RTS out, CTS in; white: DTR out, DSR in), and Link
 // tells the two sides of a bit apart by the wire: it pulls one line and waits for the
 // other. So a wire must sit on the same link line on both sides, or Link would take its
-// own pull for the calculator's acknowledgement. Red is line A and white line B because the
-// modem lines pair with the two low data bits in the order the cable's value is written
-// (RTS bit 0, DTR bit 1: idle 3 = both asserted), the order of the parallel cable's data
-// register, so a value Link writes means the same wire on either cable. An asserted line
-// leaves its wire high (the cable inverts), which matches Link's set bit = released.
+// own pull for the calculator's acknowledgement. Red is line A and white line B, as on the
+// parallel cable, whose data register drives line A with bit 0 and line B with bit 1 (RTS
+// is modem bit 0 here, DTR bit 1). An asserted line leaves its wire high (the cable
+// inverts).
 constexpr int kDriveA = TIOCM_RTS;  // red
 constexpr int kDriveB = TIOCM_DTR;  // white
 constexpr int kSenseA = TIOCM_CTS;  // red
 constexpr int kSenseB = TIOCM_DSR;  // white
 
-int modembits(std::uint8_t data) { return ((data & 1) ? kDriveA : 0) | ((data & 2) ? kDriveB : 0); }
+int modembits(Lines drivers) { return (drivers.a ? kDriveA : 0) | (drivers.b ? kDriveB : 0); }
 
-std::uint8_t statusbits(int modem) {
-    return static_cast<std::uint8_t>(((modem & kSenseA) ? kStatusLineA : 0) | ((modem & kSenseB) ? kStatusLineB : 0));
-}
+Lines sensed(int modem) { return {(modem & kSenseA) != 0, (modem & kSenseB) != 0}; }
 
 } // namespace
 
@@ -109,9 +106,9 @@ void BlackPort::lost(int errnum) {
     if (m_error.empty()) m_error = blackopenerror(m_device, errnum);
 }
 
-void BlackPort::outport(std::uint16_t, std::uint8_t value) {
+void BlackPort::setlines(Lines drivers) {
     if (!m_lines) return;
-    const int bits = modembits(value);
+    const int bits = modembits(drivers);
     // Every line access may be a USB transaction on an adapter: do not repeat one.
     if (bits == m_written) return;
     if (const int err = m_lines->set(bits)) {
@@ -122,17 +119,17 @@ void BlackPort::outport(std::uint16_t, std::uint8_t value) {
     m_written = bits;
 }
 
-std::uint8_t BlackPort::inport(std::uint16_t) {
+Lines BlackPort::readlines() {
     if (!m_lines) return NullPort::kNoCalculator;
     int bits = 0;
     if (const int err = m_lines->get(&bits)) {
         lost(err);
         return NullPort::kNoCalculator;
     }
-    const std::uint8_t status = statusbits(bits);
+    const Lines wire = sensed(bits);
     m_read = true;
-    if (status == (kStatusLineA | kStatusLineB)) m_seenhigh = true;
-    return status;
+    if (wire.idle()) m_seenhigh = true;
+    return wire;
 }
 
 std::string BlackPort::error() const {

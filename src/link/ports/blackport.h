@@ -35,9 +35,9 @@ private:
 std::string blackopenerror(const std::string& device, int errnum);
 
 // The black serial cable: the parallel cable's handshake, bit-banged on the modem lines.
-// The data register's line bits drive RTS and DTR, the status register's line bits read
-// CTS and DSR, so Link runs over it unchanged. Any tty with modem lines will do,
-// USB-serial adapters included; the port address Link names is of no account.
+// The computer's drivers go out on RTS and DTR, the wire is read back on CTS and DSR, so
+// Link runs over it unchanged. Any tty with modem lines will do, USB-serial adapters
+// included.
 class BlackPort final : public Port {
 public:
     explicit BlackPort(std::string device);
@@ -51,8 +51,8 @@ public:
     // with error() saying why and how to fix it.
     bool open();
 
-    void outport(std::uint16_t port, std::uint8_t value) override;
-    std::uint8_t inport(std::uint16_t port) override;
+    void setlines(Lines drivers) override;
+    Lines readlines() override;
     // Besides a lost device: after reads that never once saw both lines high, why that is
     // likely (an unpowered cable, an adapter without the lines), for the failed transfer.
     std::string error() const override;

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "link/ports/nullport.h"
+#include "link/ports/parallel.h"
 
 #if defined(__linux__) && (defined(__x86_64__) || defined(__i386__))
 #include <sys/io.h>
@@ -36,6 +36,7 @@ bool DirectPort::open() {
     }
     if (ioperm(m_base, 3, 1) == 0) {
         m_granted = true;
+        outb(parallel::kDataReleased, m_base);
         return true;
     }
     const int err = errno;
@@ -52,19 +53,20 @@ bool DirectPort::open() {
 #endif
 }
 
-void DirectPort::outport(std::uint16_t, std::uint8_t value) {
+void DirectPort::setlines(Lines drivers) {
 #ifdef TESSALY_HAVE_PORTIO
-    if (m_granted) outb(value, m_base);
+    if (m_granted) outb(parallel::data(drivers), m_base);
 #else
-    (void)value;
+    (void)drivers;
 #endif
 }
 
-std::uint8_t DirectPort::inport(std::uint16_t) {
+Lines DirectPort::readlines() {
+    std::uint8_t status = parallel::kStatusNothing;
 #ifdef TESSALY_HAVE_PORTIO
-    if (m_granted) return inb(static_cast<std::uint16_t>(m_base + 1));
+    if (m_granted) status = inb(static_cast<std::uint16_t>(m_base + parallel::kStatusOffset));
 #endif
-    return NullPort::kNoCalculator;
+    return parallel::fromstatus(status);
 }
 
 } // namespace tessaly

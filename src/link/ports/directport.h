@@ -6,9 +6,9 @@
 
 namespace tessaly {
 
-// A real cable through the processor's own port instructions (x86 only, as root). Every
-// access goes to this port's registers whatever address the byte layer names, so a
-// choice in the port list can never reach a port that was not granted.
+// A real cable through the processor's own port instructions (x86 only, as root), at the
+// base address the LINK names: the port list's choice never reaches a port that was not
+// granted.
 class DirectPort final : public Port {
 public:
     explicit DirectPort(std::uint16_t base) : m_base(base) {}
@@ -16,10 +16,11 @@ public:
     DirectPort(const DirectPort&) = delete;
     DirectPort& operator=(const DirectPort&) = delete;
 
-    // Asks the kernel for the three registers of the port. False with error() on failure.
+    // Asks the kernel for the three registers of the port and releases both lines. False
+    // with error() on failure.
     bool open();
-    void outport(std::uint16_t port, std::uint8_t value) override;
-    std::uint8_t inport(std::uint16_t port) override;
+    void setlines(Lines drivers) override;
+    Lines readlines() override;
     std::string error() const override { return m_error; }
 
 private:

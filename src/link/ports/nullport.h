@@ -7,10 +7,10 @@ namespace tessaly {
 // of the byte layer runs into its budget. Stands in for a backend that could not open.
 class NullPort final : public Port {
 public:
-    void outport(std::uint16_t, std::uint8_t) override {}
-    std::uint8_t inport(std::uint16_t) override { return kNoCalculator; }
+    void setlines(Lines) override {}
+    Lines readlines() override { return kNoCalculator; }
 
-    static constexpr std::uint8_t kNoCalculator = 0xFF;
+    static constexpr Lines kNoCalculator = Lines::released();
 };
 
 } // namespace tessaly

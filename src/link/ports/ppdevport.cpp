@@ -11,8 +11,7 @@
 #include <fstream>
 #include <system_error>
 
-#include "link/ports/nullport.h"
-#include "link/transferstate.h"
+#include "link/ports/parallel.h"
 
 #if defined(__linux__)
 #include <linux/parport.h>
@@ -74,45 +73,41 @@ std::string ppdevopenerror(const fs::path& device, int errnum) {
     }
 }
 
-PpdevPort::PpdevPort(PpdevPaths paths) : m_paths(std::move(paths)) {}
+PpdevPort::PpdevPort(const TransferState& portlist, PpdevPaths paths)
+    : m_portlist(&portlist), m_paths(std::move(paths)) {}
 
-PpdevPort::PpdevPort(fs::path device) : m_fixed(true), m_device(std::move(device)) {}
+PpdevPort::PpdevPort(fs::path device) : m_device(std::move(device)) {}
 
 PpdevPort::~PpdevPort() { release(); }
 
-bool PpdevPort::open(std::uint16_t address) {
+bool PpdevPort::open() {
     m_tried = false;
-    return ready(address);
+    return ready();
 }
 
-void PpdevPort::outport(std::uint16_t port, std::uint8_t value) {
+void PpdevPort::setlines(Lines drivers) {
 #ifdef TESSALY_HAVE_PPDEV
-    if (!ready(port)) return;
-    unsigned char data = value;
+    if (!ready()) return;
+    unsigned char data = parallel::data(drivers);
     ioctl(m_fd, PPWDATA, &data);
 #else
-    (void)port;
-    (void)value;
+    (void)drivers;
 #endif
 }
 
-std::uint8_t PpdevPort::inport(std::uint16_t port) {
+Lines PpdevPort::readlines() {
+    unsigned char status = parallel::kStatusNothing;
 #ifdef TESSALY_HAVE_PPDEV
-    if (!ready(static_cast<std::uint16_t>(port - 1))) return NullPort::kNoCalculator;
-    unsigned char status = NullPort::kNoCalculator;
-    if (ioctl(m_fd, PPRSTATUS, &status) != 0) return NullPort::kNoCalculator;
-    return status;
-#else
-    (void)port;
-    return NullPort::kNoCalculator;
+    if (ready() && ioctl(m_fd, PPRSTATUS, &status) != 0) status = parallel::kStatusNothing;
 #endif
+    return parallel::fromstatus(status);
 }
 
-bool PpdevPort::ready(std::uint16_t base) {
-    if (!m_fixed && (!m_tried || base != m_base)) {
+bool PpdevPort::ready() {
+    if (m_portlist && (!m_tried || m_portlist->portaddress != m_base)) {
         release();
-        m_base = base;
-        m_device = ppdevdevicefor(base, m_paths);
+        m_base = m_portlist->portaddress;
+        m_device = ppdevdevicefor(m_base, m_paths);
         m_tried = false;
     }
     if (!m_tried) {
@@ -122,7 +117,7 @@ bool PpdevPort::ready(std::uint16_t base) {
         m_warning.clear();
         if (m_device.empty()) {
             char hex[8];
-            std::snprintf(hex, sizeof hex, "%04X", base);
+            std::snprintf(hex, sizeof hex, "%04X", m_base);
             m_error = std::string("No parallel port device is known for the port address ") + hex + ".";
         } else {
             claim(m_device);
@@ -145,6 +140,8 @@ bool PpdevPort::claim(const fs::path& device) {
         if (exclusive) ioctl(fd, PPEXCL);
         if (ioctl(fd, PPCLAIM) == 0) {
             m_fd = fd;
+            unsigned char released = parallel::kDataReleased;
+            ioctl(m_fd, PPWDATA, &released);
             if (!exclusive)
                 m_warning = device.string() + " is shared with another driver (probably the printer driver lp); "
                                               "if transfers fail, unload it with sudo rmmod lp.";

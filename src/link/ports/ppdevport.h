@@ -4,6 +4,7 @@
 #include <string>
 
 #include "link/port.h"
+#include "link/transferstate.h"
 
 namespace tessaly {
 
@@ -24,37 +25,38 @@ std::filesystem::path ppdevdevicefor(std::uint16_t address, const PpdevPaths& pa
 std::string ppdevopenerror(const std::filesystem::path& device, int errnum);
 
 // A real cable through the Linux parallel-port driver. The data register is written with
-// PPWDATA and the status register read with PPRSTATUS; the register offsets of the
-// port addresses the byte layer uses (base, base + 1) are implied by the call.
+// PPWDATA and the status register read with PPRSTATUS, so the driver knows the registers'
+// addresses and the port address only chooses the device.
 class PpdevPort final : public Port {
 public:
-    // Follows the port address of each access, so a choice in the port list takes effect
-    // with the next byte; the device is opened on first use and again when it changes.
-    explicit PpdevPort(PpdevPaths paths = {});
-    // Uses this one device whatever address the byte layer names.
+    // Follows the port list's address in the shared state at each access, so a choice in
+    // the list takes effect with the next byte; the device is opened on first use and
+    // again when it changes.
+    explicit PpdevPort(const TransferState& portlist, PpdevPaths paths = {});
+    // Uses this one device whatever the port list says.
     explicit PpdevPort(std::filesystem::path device);
     ~PpdevPort() override;
     PpdevPort(const PpdevPort&) = delete;
     PpdevPort& operator=(const PpdevPort&) = delete;
 
-    // Opens the device for this base address now rather than at the first byte, so a
-    // problem is reported before a transfer starts. False with error() on failure.
-    bool open(std::uint16_t address);
+    // Opens the device now rather than at the first byte, so a problem is reported before
+    // a transfer starts, and releases both lines. False with error() on failure.
+    bool open();
 
-    void outport(std::uint16_t port, std::uint8_t value) override;
-    std::uint8_t inport(std::uint16_t port) override;
+    void setlines(Lines drivers) override;
+    Lines readlines() override;
     std::string error() const override { return m_error; }
     // Set when the port is shared with another driver (exclusive access refused).
     const std::string& warning() const { return m_warning; }
     const std::filesystem::path& device() const { return m_device; }
 
 private:
-    bool ready(std::uint16_t base);
+    bool ready();
     bool claim(const std::filesystem::path& device);
     void release();
 
+    const TransferState* m_portlist = nullptr;  // null: a fixed device
     PpdevPaths m_paths;
-    bool m_fixed = false;
     std::filesystem::path m_device;
     int m_fd = -1;
     bool m_tried = false;       // an open of m_device was attempted (it may have failed)

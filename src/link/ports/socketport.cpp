@@ -8,7 +8,6 @@
 #include <cerrno>
 #include <cstring>
 
-#include "link/lines.h"
 #include "link/ports/nullport.h"
 
 namespace tessaly {
@@ -50,16 +49,16 @@ bool SocketPort::open() {
     return true;
 }
 
-void SocketPort::outport(std::uint16_t, std::uint8_t value) {
+void SocketPort::setlines(Lines drivers) {
     if (m_fd < 0) return;
     if (m_npending + 3 > sizeof m_pending && !flush()) return;  // room for the read that follows
     m_pending[m_npending++] = kWrite;
-    m_pending[m_npending++] = Lines::fromcable(value).cable();
+    m_pending[m_npending++] = drivers.cable();
 }
 
-std::uint8_t SocketPort::inport(std::uint16_t) {
+Lines SocketPort::readlines() {
     if (m_fd < 0) return NullPort::kNoCalculator;
-    m_pending[m_npending++] = kRead;  // outport always leaves room for it
+    m_pending[m_npending++] = kRead;  // setlines always leaves room for it
     if (!flush()) return NullPort::kNoCalculator;
     unsigned char levels = 0;
     for (;;) {
@@ -80,7 +79,7 @@ std::uint8_t SocketPort::inport(std::uint16_t) {
         lose(got == 0 ? "closed the cable" : std::string("failed: ") + std::strerror(errno));
         return NullPort::kNoCalculator;
     }
-    return Lines::fromcable(levels).status();
+    return Lines::fromcable(levels);
 }
 
 bool SocketPort::flush() {

@@ -19,8 +19,8 @@ public:
 
     // Connects. False with error() when nothing listens at the path.
     bool open();
-    void outport(std::uint16_t port, std::uint8_t value) override;
-    std::uint8_t inport(std::uint16_t port) override;
+    void setlines(Lines drivers) override;
+    Lines readlines() override;
     std::string error() const override { return m_error; }
     bool connected() const { return m_fd >= 0; }
 
