@@ -108,7 +108,16 @@ int cmd_var2txt(const Options&, const Args& args) {
         return refuse(path, wanted ? "holds no variable named " + args[1] : std::string("holds no text variable"));
     const auto view = extracttexts(path, [&](std::size_t k) { return k < chosen.size() && chosen[k]; }, &why);
     if (!view) return refuse(path, why);
-    std::fputs(terminaltext(linestoutf8(view->lines)).c_str(), stdout);
+    // Lines as the editor shows them, without the calculator's command byte, one line break
+    // between two lines: txt2var puts both back, so what var2txt prints converts back to the
+    // same text. Only a last line with something on it gets a break of its own.
+    std::string out;
+    for (std::size_t k = 0; k < view->lines.size(); ++k) {
+        if (k > 0) out += '\n';
+        out += tibytes_to_utf8(linetext(view->lines[k]));
+    }
+    if (!view->lines.empty() && !linetext(view->lines.back()).empty()) out += '\n';
+    std::fputs(terminaltext(out).c_str(), stdout);
     return kOk;
 }
 

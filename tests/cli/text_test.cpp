@@ -28,9 +28,16 @@ TEST(CliText, Txt2VarAndBack) {
 
     r = runcli({"var2txt", (dir / "notes.92t").string()}, dir.path());
     EXPECT_EQ(r.code, 0) << r.err;
-    EXPECT_EQ(r.out, " Grüße, é α\n line two\n \n");
+    EXPECT_EQ(r.out, "Grüße, é α\nline two\n");
     r = runcli({"var2txt", (dir / "notes.92t").string(), "notes"}, dir.path());
-    EXPECT_EQ(r.out, " Grüße, é α\n line two\n \n");
+    EXPECT_EQ(r.out, "Grüße, é α\nline two\n");
+    // What var2txt prints converts back to the same variable.
+    writetext(dir / "again.txt", r.out);
+    r = runcli({"txt2var", (dir / "again.txt").string(), "-o", (dir / "again.92t").string(), "--comment",
+                "Übungsblätter für Öl, Güte, Größe"}, dir.path());
+    ASSERT_EQ(r.code, 0) << r.err;
+    const Bytes again = tessaly::test::readbytes(dir / "again.92t");
+    EXPECT_EQ(Bytes(again.begin() + 82, again.end()), Bytes(file.begin() + 82, file.end()));  // the data and its sum
 }
 
 TEST(CliText, RefusalsWriteNothing) {
@@ -93,7 +100,7 @@ TEST(CliText, BareNameShowsTheTextAmongItsNamesakes) {
     ASSERT_TRUE(saveas92g(dir / "two.92g", false, store, comment, shell, state, &why)) << why;
     const auto r = runcli({"var2txt", (dir / "two.92g").string(), "notes"}, dir.path());
     EXPECT_EQ(r.code, 0) << r.err;
-    EXPECT_EQ(r.out, " hi\n");
+    EXPECT_EQ(r.out, "hi\n");
 }
 
 } // namespace
