@@ -9,6 +9,7 @@
 
 #include "files/packagestore.h"
 #include "link/link.h"
+#include "transfers/readiness.h"
 #include "transfers/receive.h"
 #include "transfers/send.h"
 #include "vcalc/vcalc.h"
@@ -195,6 +196,22 @@ void BM_ReceiveVariable2K(benchmark::State& st) {
     counters(st, "received_", received);
 }
 
+// The ready check: four bytes each way, the packets every transfer starts with.
+void BM_ReadyCheck(benchmark::State& st) {
+    Tally both;
+    for (auto _ : st) {
+        st.PauseTiming();
+        Exchange x;
+        st.ResumeTiming();
+        if (!readinessexchange(x.link)) st.SkipWithError(x.state.pendingerror.c_str());
+        both = x.tally.sent;
+        both.bytes += x.tally.received.bytes;
+        both.reads += x.tally.received.reads;
+        both.writes += x.tally.received.writes;
+    }
+    counters(st, "", both);
+}
+
 } // namespace
 
 // Argument 0: simulated clock (the clock costs nothing); 1: the system's steady clock.
@@ -202,5 +219,6 @@ BENCHMARK(BM_SendByte)->ArgName("systemclock")->Arg(0)->Arg(1);
 BENCHMARK(BM_ReceiveByte)->ArgName("systemclock")->Arg(0)->Arg(1);
 BENCHMARK(BM_SendVariable2K)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReceiveVariable2K)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReadyCheck);
 
 BENCHMARK_MAIN();
