@@ -20,9 +20,9 @@ public:
     explicit Program(const AppContext& context);
     ~Program();
 
-    MainWindow& mainwindow() { return *m_form1; }
+    MainWindow& mainwindow() { return *m_mainwindow; }
     TextEditor& textform() { return m_text ? m_text->current() : *m_textform; }
-    RemoteWindow& remoteform() { return *m_form4; }
+    RemoteWindow& remoteform() { return *m_remotewindow; }
     InfoWindow& infoform() { return *m_infoform; }
     ScreenshotWindow& scrform() { return *m_scrform; }
     ReceiveBinding& receivebinding() { return *m_receive; }
@@ -37,9 +37,9 @@ public:
     void start();
 
 private:
-    std::unique_ptr<MainWindow> m_form1;
+    std::unique_ptr<MainWindow> m_mainwindow;
     std::unique_ptr<TextEditor> m_textform;
-    std::unique_ptr<RemoteWindow> m_form4;
+    std::unique_ptr<RemoteWindow> m_remotewindow;
     std::unique_ptr<InfoWindow> m_infoform;
     std::unique_ptr<ScreenshotWindow> m_scrform;
     ReceiveBinding* m_receive = nullptr;  // owned by the main window
