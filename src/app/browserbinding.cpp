@@ -8,7 +8,6 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QListWidget>
-#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStorageInfo>
@@ -16,9 +15,9 @@
 #include <QToolButton>
 #include <QTreeView>
 #include <QTreeWidget>
-#include <array>
 #include <cstdio>
 
+#include "app/browsericons.h"
 #include "app/mainwindow.h"
 #include "app/windows.h"
 #include "files/browser.h"
@@ -38,60 +37,11 @@ constexpr std::size_t kInfoTextLimit = 1024 * 1024;  // a companion note longer 
 QString qs(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 QString fromti(std::string_view bytes) { return qs(tibytes_to_utf8(bytes)); }
 
-// The seven pictures of the file list, drawn here: a page, marked by what the file holds.
-QIcon drawicon(BrowserIcon kind) {
-    QPixmap pixmap(16, 16);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
-    auto page = [&](int dx, int dy) {
-        const QPolygon outline({QPoint(2 + dx, 1 + dy), QPoint(9 + dx, 1 + dy), QPoint(12 + dx, 4 + dy),
-                                QPoint(12 + dx, 14 + dy), QPoint(2 + dx, 14 + dy)});
-        p.setPen(QColor(70, 70, 70));
-        p.setBrush(Qt::white);
-        p.drawPolygon(outline);
-    };
-    auto letter = [&](const char* text, QColor colour) {
-        QFont f = QApplication::font();
-        f.setPixelSize(9);
-        f.setBold(true);
-        p.setFont(f);
-        p.setPen(colour);
-        p.drawText(QRect(2, 4, 11, 10), Qt::AlignCenter, QString::fromLatin1(text));
-    };
-    auto lines = [&](QColor colour) {
-        p.setPen(colour);
-        for (int y = 5; y <= 12; y += 2) p.drawLine(4, y, 10, y);
-    };
-    switch (kind) {
-    case BrowserIcon::Plain: page(0, 0); break;
-    case BrowserIcon::FargoLibrary: page(0, 0); letter("L", QColor(0, 100, 0)); break;
-    case BrowserIcon::FargoProgram: page(0, 0); letter("F", QColor(190, 0, 0)); break;
-    case BrowserIcon::Program: page(0, 0); letter("P", QColor(0, 0, 170)); break;
-    case BrowserIcon::Text: page(0, 0); lines(QColor(120, 120, 120)); break;
-    case BrowserIcon::TextVariable: page(0, 0); lines(QColor(0, 0, 170)); break;
-    case BrowserIcon::Group:
-        page(2, 0);
-        page(0, 1);
-        letter("G", QColor(120, 0, 120));
-        break;
-    }
-    return QIcon(pixmap);
-}
-
-const QIcon& icon(BrowserIcon kind) {
-    static const std::array<QIcon, 7> icons = [] {
-        std::array<QIcon, 7> a;
-        for (int i = 0; i < 7; ++i) a[static_cast<std::size_t>(i)] = drawicon(static_cast<BrowserIcon>(i));
-        return a;
-    }();
-    return icons[static_cast<std::size_t>(kind)];
-}
-
 QTreeWidgetItem* rowitem(const BrowserRow& row) {
     const bool textfile = filekind(row.name) == FileKind::Text;
     const QString description = row.damaged || textfile ? qs(row.description) : fromti(row.description);
     auto* item = new QTreeWidgetItem(QStringList{qs(row.name), description});
-    item->setIcon(0, icon(row.icon));
+    item->setIcon(0, browsericon(row.icon));
     return item;
 }
 

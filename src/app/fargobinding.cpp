@@ -90,7 +90,7 @@ void FargoBinding::insertfargo(const std::filesystem::path& backup) {
     s.linkok = true;
     const std::string why = runputfargo(s, m_programdir, setup().fargodir, backup);
     m_form.shell().setcursor(Cursor::Normal);
-    // The Windows version said nothing either way; a failed insertion is no longer silent.
+    // Said either way: a failed insertion must not pass for a done one.
     if (why.empty())
         m_form.shell().setstatus(std::string(kInsertedText) + backup.filename().string() + ".");
     else

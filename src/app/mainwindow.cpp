@@ -37,7 +37,6 @@ constexpr int kContactInterval = 1000;
 constexpr int kNoContactInterval = 200;
 constexpr std::string_view kReadyHint = "Calculator is ready!\rClick for update!";
 constexpr std::string_view kNotReadyHint = "Calculator is not ready!\rClick for update!";
-constexpr std::string_view kTestText = "Plug in your calculator correctly, and press ok!";
 constexpr std::string_view kNotSentText = "Sending files is not available in this version; nothing was sent.";
 } // namespace
 
@@ -91,43 +90,13 @@ void MainWindow::setup(const AppContext& context) {
     resize(m_settings.width, m_settings.height);
     move(m_settings.ypos, m_settings.xpos);
 
-    auto& sp = settingspage;
-    sp.portaddressbox->clear();
-    for (std::uint16_t address : kPortTable)
-        sp.portaddressbox->addItem(QStringLiteral("%1").arg(address, 4, 16, QLatin1Char('0')).toUpper());
     m_shell->processmessages();
-    sp.descriptionscheck->setChecked(m_settings.showdesc);
-    sp.textinfocheck->setChecked(m_settings.showinfo);
-    sp.txtfilescheck->setChecked(m_settings.showtxt);
-    sp.ti92filescheck->setChecked(m_settings.show92);
-    sp.checkcalccheck->setChecked(m_settings.checkstart);
     receive.storefoldercheck->setChecked(m_settings.storefolder);
-    sp.updatelistcheck->setChecked(m_settings.updatestart);
-    sp.screenshotcheck->setChecked(m_settings.showscreenshot);
-    sp.portrait->setChecked(m_settings.portrait);
-    sp.landscape->setChecked(!m_settings.portrait);
-    if (m_settings.printersize >= 0 && m_settings.printersize < sp.size->count())
-        sp.size->setCurrentIndex(m_settings.printersize);
-    sp.fargodiredit->setText(QString::fromStdString(m_settings.fargodir));
-    sp.librarydiredit->setText(QString::fromStdString(m_settings.librarydir));
-    // A stored position outside the port list keeps the first entry.
-    const int port = m_settings.portadress >= 0 && m_settings.portadress < 3 ? m_settings.portadress : 0;
-    sp.portaddressbox->setCurrentIndex(port);
-    m_state.portaddress = kPortTable[port];
-    m_settings.portadress = port;
-    connect(sp.portaddressbox, &QComboBox::activated, this, &MainWindow::portaddressboxChange);
-    const int kind = static_cast<int>(cablekindindex(m_settings.cablekind));
-    m_settings.cablekind = kCableKinds[kind].key;
-    sp.cablekind->setCurrentIndex(kind);
-    if (!m_settings.serialdevice.empty()) sp.serialdevice->setCurrentText(QString::fromStdString(m_settings.serialdevice));
-    sp.pacing->setChecked(m_settings.pacing);
-    showcablechoice();
-    connect(sp.cablekind, &QComboBox::activated, this, &MainWindow::cablekindChange);
-    // Pacing is a property of the link alone, so a change applies to the next transfer.
-    connect(sp.pacing, &QCheckBox::toggled, this, [this](bool on) {
-        m_settings.pacing = on;
-        if (m_cable) m_cable->link().setpacing(on);
-    });
+    // A stored position outside the port list keeps the first entry; the Settings page's
+    // binding shows what is kept here.
+    if (m_settings.portadress < 0 || m_settings.portadress >= 3) m_settings.portadress = 0;
+    m_state.portaddress = kPortTable[m_settings.portadress];
+    m_settings.cablekind = kCableKinds[cablekindindex(m_settings.cablekind)].key;
 
     m_state.busy = false;
     linkfromsettings();
@@ -157,24 +126,6 @@ void MainWindow::linkfromsettings() {
         m_context.linkspec = *spec;
     else
         m_context.linkerror = "The cable on the Settings page (" + text + "): " + why;
-}
-
-void MainWindow::showcablechoice() {
-    auto& sp = settingspage;
-    const CableKindEntry& k = kCableKinds[cablekindindex(m_settings.cablekind)];
-    sp.portaddressbox->setVisible(k.key == "parallel");
-    sp.portlabel->setVisible(k.key == "parallel");
-    sp.serialdevice->setVisible(k.serial);
-    sp.pacing->setEnabled(k.bytelevel);
-}
-
-void MainWindow::cablekindChange(int index) {
-    if (index < 0 || index >= static_cast<int>(std::size(kCableKinds))) return;
-    m_settings.cablekind = kCableKinds[index].key;
-    showcablechoice();
-    // The transfers hold on to the cable they were given: another one takes a new start.
-    m_shell->setstatus(m_context.linkfromsettings ? "The chosen cable is used from the next start."
-                                                  : "TESSALY92_LINK chooses the cable; this choice is kept for when it does not.");
 }
 
 void MainWindow::openlink() {
@@ -336,18 +287,6 @@ void MainWindow::statimageClick() {
     }
 }
 
-void MainWindow::testbuttonClick() {
-    m_shell->unownedmessagebox(kTestText, "Test", Icon::None, Buttons::Ok);
-    statimageClick();
-}
-
-void MainWindow::portaddressboxChange(int index) {
-    if (index < 0 || index >= 3) return;
-    m_settings.portadress = index;
-    // Without a LINK string the port follows the address to its parallel port device.
-    m_state.portaddress = kPortTable[index];
-}
-
 void MainWindow::controltimerTimer() {
     if (m_state.busy) {
         switch (m_contact) {
@@ -378,10 +317,7 @@ void MainWindow::textbuttonClick() {
 }
 
 void MainWindow::collectsettings() {
-    auto& sp = settingspage;
     m_settings.activepage = notebook->tabText(notebook->currentIndex()).toStdString();
-    m_settings.fargodir = sp.fargodiredit->text().toStdString();
-    m_settings.librarydir = sp.librarydiredit->text().toStdString();
     m_settings.xpos = y();
     m_settings.ypos = x();
     if (m_infoform) {
@@ -399,20 +335,8 @@ void MainWindow::collectsettings() {
     m_settings.width = width();
     m_settings.height = height();
     m_settings.colwidth = open.filelist->columnWidth(0);
-    m_settings.showdesc = sp.descriptionscheck->isChecked();
-    m_settings.showinfo = sp.textinfocheck->isChecked();
-    m_settings.showtxt = sp.txtfilescheck->isChecked();
-    m_settings.show92 = sp.ti92filescheck->isChecked();
-    m_settings.checkstart = sp.checkcalccheck->isChecked();
     m_settings.storefolder = receive.storefoldercheck->isChecked();
-    m_settings.updatestart = sp.updatelistcheck->isChecked();
-    m_settings.showscreenshot = sp.screenshotcheck->isChecked();
-    m_settings.portrait = sp.portrait->isChecked();
-    m_settings.printersize = sp.size->currentIndex();
-    m_settings.portadress = sp.portaddressbox->currentIndex();
-    m_settings.cablekind = kCableKinds[cablekindindex(m_settings.cablekind)].key;
-    m_settings.serialdevice = sp.serialdevice->currentText().trimmed().toStdString();
-    m_settings.pacing = sp.pacing->isChecked();
+    if (m_collectsettings) m_collectsettings(m_settings);
 }
 
 bool MainWindow::storesettings() {

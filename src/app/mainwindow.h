@@ -17,6 +17,7 @@ class QButtonGroup;
 class QCheckBox;
 class QComboBox;
 class QFrame;
+class QLayout;
 class QLineEdit;
 class QListWidget;
 class QProgressBar;
@@ -27,6 +28,7 @@ class QTimer;
 class QToolButton;
 class QTreeView;
 class QTreeWidget;
+class QVBoxLayout;
 
 namespace tessaly {
 class Cable;
@@ -138,7 +140,7 @@ struct SettingsPage {
     QPushButton* associatebutton;
     QLineEdit* librarydiredit;
     QPushButton* librarydirbutton;
-    // The cable beside the port list (ours: the Windows version had the parallel port only).
+    // The cable beside the port list: other cables than the parallel one.
     QComboBox* cablekind;
     QComboBox* serialdevice;
     QCheckBox* pacing;
@@ -172,6 +174,10 @@ public:
     using SendFileList = std::function<void(const std::vector<std::string>& paths, bool ask, bool install)>;
     void setsendfilelist(SendFileList send) { m_sendfilelist = std::move(send); }
     void sendfilelist(const std::vector<std::string>& paths, bool ask, bool install);
+    // The Settings page's binding puts its controls' state into the settings before they are written.
+    void setsettingscollector(std::function<void(Settings&)> collect) { m_collectsettings = std::move(collect); }
+    // The cable comes from the Settings page (no TESSALY92_LINK), so a change there counts at the next start.
+    bool cablefromsettings() const { return m_context.linkfromsettings; }
     // The directory listing, run at start-up when "Update directorylist" is on.
     void setstartuplisting(std::function<void()> listing) { m_startuplisting = std::move(listing); }
 
@@ -200,9 +206,6 @@ public:
 
 public slots:
     void statimageClick();
-    void testbuttonClick();
-    void portaddressboxChange(int index);
-    void cablekindChange(int index);
     void controltimerTimer();
     void cancelbtnClick();
     void remotebuttonClick();
@@ -224,14 +227,21 @@ private:
     void teardown();
     void buildnotebook();
     QWidget* buildreceivepage();
+    void makereceivecontrols(QWidget* page);
+    void layreceivepage(QWidget* page);
     QWidget* buildopenpage();
+    void makeopencontrols(QWidget* page);
+    QLayout* openpagelists();
     QWidget* buildscreenshotpage();
     QWidget* buildsettingspage();
+    void makesettingscontrols();
+    void laysettingsrows(QVBoxLayout* v);
+    void laysettingsgroups(QVBoxLayout* v);
     QWidget* buildaboutpage();
+    QLayout* aboutlinks();
     void buildstatusbar();
     void openlink();
     void showlinkstate();
-    void showcablechoice();
     void linkfromsettings();
     std::string linkproblem() const;  // why there is no cable; empty when there is one
     void collectsettings();
@@ -253,6 +263,7 @@ private:
     bool m_startupdone = false;
     SendFileList m_sendfilelist;
     std::function<void()> m_startuplisting;
+    std::function<void(Settings&)> m_collectsettings;
     TextEditor* m_textform = nullptr;
     RemoteWindow* m_remoteform = nullptr;
     InfoWindow* m_infoform = nullptr;

@@ -7,6 +7,8 @@ namespace tessaly::app {
 Program::Program(const AppContext& context) {
     QApplication::setApplicationName("tessaly92");
     m_mainwindow = std::make_unique<MainWindow>(context);
+    // First: the other bindings read the Settings page as it shows the settings file.
+    m_settings = new SettingsBinding(*m_mainwindow);
     m_receive = new ReceiveBinding(*m_mainwindow, context);
     m_send = new SendBinding(*m_mainwindow, *m_receive);
     m_screenshot = new ScreenshotBinding(*m_mainwindow);

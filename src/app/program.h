@@ -8,6 +8,7 @@
 #include "app/receivebinding.h"
 #include "app/screenshotbinding.h"
 #include "app/sendbinding.h"
+#include "app/settingsbinding.h"
 #include "app/textbinding.h"
 #include "app/windows.h"
 
@@ -25,6 +26,7 @@ public:
     RemoteWindow& remoteform() { return *m_remotewindow; }
     InfoWindow& infoform() { return *m_infoform; }
     ScreenshotWindow& scrform() { return *m_scrform; }
+    SettingsBinding& settingsbinding() { return *m_settings; }
     ReceiveBinding& receivebinding() { return *m_receive; }
     SendBinding& sendbinding() { return *m_send; }
     ScreenshotBinding& screenshotbinding() { return *m_screenshot; }
@@ -42,6 +44,7 @@ private:
     std::unique_ptr<RemoteWindow> m_remotewindow;
     std::unique_ptr<InfoWindow> m_infoform;
     std::unique_ptr<ScreenshotWindow> m_scrform;
+    SettingsBinding* m_settings = nullptr;  // owned by the main window
     ReceiveBinding* m_receive = nullptr;  // owned by the main window
     SendBinding* m_send = nullptr;        // owned by the main window
     ScreenshotBinding* m_screenshot = nullptr;  // owned by the main window

@@ -76,8 +76,13 @@ ReceiveBinding::ReceiveBinding(MainWindow& form, const AppContext& context)
             [this](const QString& text) { m_model.setcomment(text.toStdString()); });
 
     form.setstartuplisting([this] { m_model.updatedirectorylist(); });
+    addvcalcbutton();
+    showcontrols();
+}
 
-    // The demo control: only with a virtual TI-92 at the other end of the cable.
+// The demo control: only with a virtual TI-92 at the other end of the cable.
+void ReceiveBinding::addvcalcbutton() {
+    auto& r = m_form.receive;
     m_vcalcbutton = new QToolButton;
     m_vcalcbutton->setObjectName("vcalcsend");
     m_vcalcbutton->setText(QStringLiteral("Virtual TI-92 sends..."));
@@ -93,9 +98,8 @@ ReceiveBinding::ReceiveBinding(MainWindow& form, const AppContext& context)
             }
         }
     }
-    m_vcalcbutton->setVisible(form.virtualcalculator() != nullptr);
+    m_vcalcbutton->setVisible(m_form.virtualcalculator() != nullptr);
     connect(m_vcalcbutton, &QToolButton::clicked, this, &ReceiveBinding::vcalcsendClick);
-    showcontrols();
 }
 
 ReceiveBinding::~ReceiveBinding() { m_model.onchange = nullptr; }

@@ -39,6 +39,7 @@ private:
     void changed(ReceivePageModel::Change change);
     void showrows();
     void showcontrols();
+    void addvcalcbutton();
     void takeselection();
     void sendfromvirtualcalc();
 

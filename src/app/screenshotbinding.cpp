@@ -102,8 +102,8 @@ void ScreenshotBinding::getscreenbuttonClick() {
     showarrived(getscreenshot(m_form.link(), m_form.shell()));
 }
 
-// The Windows version of tessaly92 started listening even while another transfer drove
-// the link; this one refuses like every other transfer button.
+// Listening while another transfer drives the link would mix two exchanges on one cable,
+// so this button refuses like every other transfer button.
 void ScreenshotBinding::fargoscreenbuttonClick() {
     TransferSession session(m_form.state(), m_form.shell());
     if (!session) return;

@@ -29,8 +29,8 @@ inline constexpr std::string_view kPrintingText = "Printing screenshot..";
 inline constexpr std::string_view kPrintedText = "Printing finnished!";
 
 // Where the picture goes on a page W printer pixels wide, printed at 1 / (size index + 1)
-// of the width. The height steps by whole multiples of 128, as the Windows version of
-// tessaly92 printed it.
+// of the width. The height steps by whole multiples of 128, so printouts keep the size
+// earlier versions gave them.
 QRect printrect(int pagewidth, int sizeindex);
 
 // Gives the "Screenshot" page its behaviour: Get Screen and Fargo scr. draw into the

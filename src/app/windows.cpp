@@ -94,7 +94,7 @@ struct QtVirtualKey {
     int qtkey;
     unsigned vk;
 };
-// The keys that type no character, by the number the Windows version of tessaly92 knew them by.
+// The keys that type no character, by their virtual-key number: the key table is indexed by it.
 constexpr QtVirtualKey kQtVirtualKeys[] = {
     {Qt::Key_PageUp, vk::PageUp}, {Qt::Key_PageDown, vk::PageDown}, {Qt::Key_End, vk::End},
     {Qt::Key_Home, vk::Home},     {Qt::Key_Left, vk::Left},         {Qt::Key_Up, vk::Up},

@@ -114,7 +114,7 @@ TEST(MainWindow, NoCheckAndNoListingWhenSwitchedOff) {
 
 TEST(MainWindow, StoredSettingsAreAppliedAndWrittenBackIdentically) {
     AppRun run;
-    // A file as the Windows version of tessaly92 wrote it.
+    // A file as an earlier version wrote it.
     const std::string windows =
         "[Last]\r\nDirectory=C:\\TI92\\\r\nDrive=c\r\nActivePage=Screenshot\r\nX_Pos=50\r\nY_Pos=120\r\n"
         "Width=600\r\nHeight=400\r\nColWidth=5\r\n[Settings]\r\nFARGO-dir=C:\\FARGO\\\r\n"
