@@ -8,7 +8,6 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QListWidget>
-#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStorageInfo>
@@ -16,9 +15,9 @@
 #include <QToolButton>
 #include <QTreeView>
 #include <QTreeWidget>
-#include <array>
 #include <cstdio>
 
+#include "app/browsericons.h"
 #include "app/mainwindow.h"
 #include "app/windows.h"
 #include "files/browser.h"
@@ -38,60 +37,11 @@ constexpr std::size_t kInfoTextLimit = 1024 * 1024;  // a companion note longer 
 QString qs(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 QString fromti(std::string_view bytes) { return qs(tibytes_to_utf8(bytes)); }
 
-// The seven pictures of the file list, drawn here: a page, marked by what the file holds.
-QIcon drawicon(BrowserIcon kind) {
-    QPixmap pixmap(16, 16);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
-    auto page = [&](int dx, int dy) {
-        const QPolygon outline({QPoint(2 + dx, 1 + dy), QPoint(9 + dx, 1 + dy), QPoint(12 + dx, 4 + dy),
-                                QPoint(12 + dx, 14 + dy), QPoint(2 + dx, 14 + dy)});
-        p.setPen(QColor(70, 70, 70));
-        p.setBrush(Qt::white);
-        p.drawPolygon(outline);
-    };
-    auto letter = [&](const char* text, QColor colour) {
-        QFont f = QApplication::font();
-        f.setPixelSize(9);
-        f.setBold(true);
-        p.setFont(f);
-        p.setPen(colour);
-        p.drawText(QRect(2, 4, 11, 10), Qt::AlignCenter, QString::fromLatin1(text));
-    };
-    auto lines = [&](QColor colour) {
-        p.setPen(colour);
-        for (int y = 5; y <= 12; y += 2) p.drawLine(4, y, 10, y);
-    };
-    switch (kind) {
-    case BrowserIcon::Plain: page(0, 0); break;
-    case BrowserIcon::FargoLibrary: page(0, 0); letter("L", QColor(0, 100, 0)); break;
-    case BrowserIcon::FargoProgram: page(0, 0); letter("F", QColor(190, 0, 0)); break;
-    case BrowserIcon::Program: page(0, 0); letter("P", QColor(0, 0, 170)); break;
-    case BrowserIcon::Text: page(0, 0); lines(QColor(120, 120, 120)); break;
-    case BrowserIcon::TextVariable: page(0, 0); lines(QColor(0, 0, 170)); break;
-    case BrowserIcon::Group:
-        page(2, 0);
-        page(0, 1);
-        letter("G", QColor(120, 0, 120));
-        break;
-    }
-    return QIcon(pixmap);
-}
-
-const QIcon& icon(BrowserIcon kind) {
-    static const std::array<QIcon, 7> icons = [] {
-        std::array<QIcon, 7> a;
-        for (int i = 0; i < 7; ++i) a[static_cast<std::size_t>(i)] = drawicon(static_cast<BrowserIcon>(i));
-        return a;
-    }();
-    return icons[static_cast<std::size_t>(kind)];
-}
-
 QTreeWidgetItem* rowitem(const BrowserRow& row) {
     const bool textfile = filekind(row.name) == FileKind::Text;
     const QString description = row.damaged || textfile ? qs(row.description) : fromti(row.description);
     auto* item = new QTreeWidgetItem(QStringList{qs(row.name), description});
-    item->setIcon(0, icon(row.icon));
+    item->setIcon(0, browsericon(row.icon));
     return item;
 }
 
@@ -114,39 +64,39 @@ QString notetext(const std::string& bytes) {
 
 } // namespace
 
-BrowserBinding::BrowserBinding(TForm1& form, TInfoForm* info, TScrForm* scr)
+BrowserBinding::BrowserBinding(MainWindow& form, InfoWindow* info, ScreenshotWindow* scr)
     : QObject(&form), m_form(form), m_info(info), m_scr(scr) {
     setObjectName("browserbinding");
     auto& o = form.open;
-    for (QLabel* l : {o.Label17, o.Label18, static_cast<QLabel*>(o.label19)}) l->setTextFormat(Qt::PlainText);
-    for (QWidget* w : std::initializer_list<QWidget*>{o.DriveComboBox1, o.DirectoryListBox1, o.ListView1, o.ListView2,
-                                                      o.allbutton, o.button25})
+    for (QLabel* l : {o.countlabel, o.sizelabel, static_cast<QLabel*>(o.descriptionlabel)}) l->setTextFormat(Qt::PlainText);
+    for (QWidget* w : std::initializer_list<QWidget*>{o.drivebox, o.directorytree, o.filelist, o.contentlist,
+                                                      o.allbutton, o.refreshbutton})
         w->setEnabled(true);
-    o.ListView1->installEventFilter(this);
+    o.filelist->installEventFilter(this);
 
     m_folders = new QFileSystemModel(this);
     m_folders->setFilter(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Drives);
     m_folders->setRootPath(QStringLiteral("/"));
-    o.DirectoryListBox1->setModel(m_folders);
-    for (int c = 1; c < m_folders->columnCount(); ++c) o.DirectoryListBox1->hideColumn(c);
-    connect(o.DirectoryListBox1->selectionModel(), &QItemSelectionModel::currentChanged, this,
+    o.directorytree->setModel(m_folders);
+    for (int c = 1; c < m_folders->columnCount(); ++c) o.directorytree->hideColumn(c);
+    connect(o.directorytree->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& current) {
                 if (current.isValid()) setfolder(m_folders->filePath(current).toStdString());
             });
     filldrives();
-    connect(o.DriveComboBox1, &QComboBox::activated, this, &BrowserBinding::DriveComboBox1Change);
+    connect(o.drivebox, &QComboBox::activated, this, &BrowserBinding::driveboxChange);
 
-    connect(o.ListView1, &QTreeWidget::itemSelectionChanged, this, &BrowserBinding::ListView1Change);
-    connect(o.ListView2, &QTreeWidget::itemSelectionChanged, this, &BrowserBinding::ListView2Change);
-    connect(o.label19, &ClickLabel::clicked, this, &BrowserBinding::label19Click);
-    connect(o.button25, &QToolButton::clicked, this, &BrowserBinding::Button25Click);
+    connect(o.filelist, &QTreeWidget::itemSelectionChanged, this, &BrowserBinding::filelistChange);
+    connect(o.contentlist, &QTreeWidget::itemSelectionChanged, this, &BrowserBinding::contentlistChange);
+    connect(o.descriptionlabel, &ClickLabel::clicked, this, &BrowserBinding::descriptionlabelClick);
+    connect(o.refreshbutton, &QToolButton::clicked, this, &BrowserBinding::refreshbuttonClick);
     auto& sp = form.settingspage;
-    connect(sp.CheckBox3, &QCheckBox::toggled, this, &BrowserBinding::CheckBox2Click);
-    connect(sp.CheckBox4, &QCheckBox::toggled, this, &BrowserBinding::CheckBox2Click);
+    connect(sp.txtfilescheck, &QCheckBox::toggled, this, &BrowserBinding::filetypesChange);
+    connect(sp.ti92filescheck, &QCheckBox::toggled, this, &BrowserBinding::filetypesChange);
     // A saved package or backup shows in the list at once.
     form.shell().setfilelistrefresher([this] { refresh(); });
 
-    m_mask = browsermask(sp.CheckBox3->isChecked(), sp.CheckBox4->isChecked());
+    m_mask = browsermask(sp.txtfilescheck->isChecked(), sp.ti92filescheck->isChecked());
     std::error_code ec;
     std::filesystem::path start = form.settings().directory;
     if (start.empty() || !std::filesystem::is_directory(start, ec)) start = QDir::homePath().toStdString();
@@ -156,7 +106,7 @@ BrowserBinding::BrowserBinding(TForm1& form, TInfoForm* info, TScrForm* scr)
 BrowserBinding::~BrowserBinding() { m_form.shell().setfilelistrefresher({}); }
 
 void BrowserBinding::filldrives() {
-    QComboBox* drives = m_form.open.DriveComboBox1;
+    QComboBox* drives = m_form.open.drivebox;
     drives->clear();
     QStringList places{QStringLiteral("/"), QDir::homePath()};
     for (const QStorageInfo& volume : QStorageInfo::mountedVolumes())
@@ -165,9 +115,9 @@ void BrowserBinding::filldrives() {
     for (const QString& place : places) drives->addItem(place, place);
 }
 
-void BrowserBinding::DriveComboBox1Change(int index) {
+void BrowserBinding::driveboxChange(int index) {
     if (index < 0) return;
-    setfolder(m_form.open.DriveComboBox1->itemData(index).toString().toStdString());
+    setfolder(m_form.open.drivebox->itemData(index).toString().toStdString());
 }
 
 void BrowserBinding::setfolder(const std::filesystem::path& folder, bool remember) {
@@ -178,7 +128,7 @@ void BrowserBinding::setfolder(const std::filesystem::path& folder, bool remembe
     if (remember) m_form.settings().directory = clean.string();
 
     // The drive is the longest place in the list that holds the folder.
-    QComboBox* drives = m_form.open.DriveComboBox1;
+    QComboBox* drives = m_form.open.drivebox;
     const QString path = QString::fromStdString(clean.string());
     int best = -1;
     qsizetype length = -1;
@@ -194,39 +144,39 @@ void BrowserBinding::setfolder(const std::filesystem::path& folder, bool remembe
         const QSignalBlocker block(drives);
         drives->setCurrentIndex(best);
         if (remember) m_form.settings().drive = drives->itemData(best).toString().toStdString();
-        m_form.open.DirectoryListBox1->setRootIndex(m_folders->index(drives->itemData(best).toString()));
+        m_form.open.directorytree->setRootIndex(m_folders->index(drives->itemData(best).toString()));
     }
-    QTreeView* tree = m_form.open.DirectoryListBox1;
+    QTreeView* tree = m_form.open.directorytree;
     const QModelIndex index = m_folders->index(path);
     if (index.isValid() && tree->currentIndex() != index) {
         const QSignalBlocker block(tree->selectionModel());
         tree->setCurrentIndex(index);
         tree->scrollTo(index);
     }
-    if (!same || m_form.open.FileListBox1->count() == 0) refresh();
+    if (!same || m_form.open.filenames->count() == 0) refresh();
 }
 
 void BrowserBinding::refresh() {
     std::string why;
     const std::vector<std::string> names = listfolder(m_folder, m_mask, &why);
     if (!why.empty()) m_form.shell().setstatus(why);
-    QListWidget* hidden = m_form.open.FileListBox1;
+    QListWidget* hidden = m_form.open.filenames;
     hidden->clear();
     for (const std::string& name : names) hidden->addItem(qs(name));
-    FileListBox1Change();
+    filenamesChange();
 }
 
-void BrowserBinding::FileListBox1Change() {
+void BrowserBinding::filenamesChange() {
     const unsigned generation = ++m_generation;
-    QTreeWidget* list = m_form.open.ListView1;
+    QTreeWidget* list = m_form.open.filelist;
     m_rebuilding = true;
     list->clear();
-    ListView1Change();
-    const QListWidget* hidden = m_form.open.FileListBox1;
+    filelistChange();
+    const QListWidget* hidden = m_form.open.filenames;
     std::vector<std::string> names;
     names.reserve(static_cast<std::size_t>(hidden->count()));
     for (int i = 0; i < hidden->count(); ++i) names.push_back(hidden->item(i)->text().toStdString());
-    const bool descriptions = m_form.settingspage.CheckBox1->isChecked();
+    const bool descriptions = m_form.settingspage.descriptionscheck->isChecked();
     QList<QTreeWidgetItem*> batch;
     for (std::size_t i = 0; i < names.size(); ++i) {
         if (auto row = browserrow(m_folder, names[i], descriptions)) batch.push_back(rowitem(*row));
@@ -243,15 +193,15 @@ void BrowserBinding::FileListBox1Change() {
     m_rebuilding = false;
 }
 
-void BrowserBinding::Button25Click() {
+void BrowserBinding::refreshbuttonClick() {
     m_form.shell().setcursor(Cursor::Busy);
     refresh();
     m_form.shell().setcursor(Cursor::Normal);
 }
 
-void BrowserBinding::CheckBox2Click() {
+void BrowserBinding::filetypesChange() {
     auto& sp = m_form.settingspage;
-    const std::string mask = browsermask(sp.CheckBox3->isChecked(), sp.CheckBox4->isChecked());
+    const std::string mask = browsermask(sp.txtfilescheck->isChecked(), sp.ti92filescheck->isChecked());
     if (mask == m_mask) return;
     m_mask = mask;
     refresh();
@@ -259,14 +209,14 @@ void BrowserBinding::CheckBox2Click() {
 
 std::vector<std::string> BrowserBinding::selectednames() const {
     std::vector<std::string> names;
-    const QTreeWidget* list = m_form.open.ListView1;
+    const QTreeWidget* list = m_form.open.filelist;
     for (int i = 0; i < list->topLevelItemCount(); ++i)
         if (list->topLevelItem(i)->isSelected()) names.push_back(list->topLevelItem(i)->text(0).toStdString());
     return names;
 }
 
 void BrowserBinding::selectname(const std::string& name) {
-    QTreeWidget* list = m_form.open.ListView1;
+    QTreeWidget* list = m_form.open.filelist;
     for (int i = 0; i < list->topLevelItemCount(); ++i)
         if (list->topLevelItem(i)->text(0).toStdString() == name) {
             list->setCurrentItem(list->topLevelItem(i));
@@ -274,7 +224,7 @@ void BrowserBinding::selectname(const std::string& name) {
         }
 }
 
-void BrowserBinding::ListView1Change() {
+void BrowserBinding::filelistChange() {
     auto& o = m_form.open;
     const std::vector<std::string> names = selectednames();
     std::error_code ec;
@@ -283,32 +233,32 @@ void BrowserBinding::ListView1Change() {
     if (!names.empty() && !m_rebuilding && !m_form.state().busy && std::filesystem::exists(m_folder / names.front(), ec)) {
         showfileinfo(names.front());
     } else {
-        o.ListView2->clear();
+        o.contentlist->clear();
         if (names.empty()) {
-            o.button9->setEnabled(false);
-            o.ToolbarButton973->setEnabled(false);
-            o.button29->setEnabled(false);
+            o.sendfilebutton->setEnabled(false);
+            o.installbutton->setEnabled(false);
+            o.convertbutton->setEnabled(false);
         }
     }
-    o.button19->setEnabled(o.button9->isEnabled());
-    ListView2Change();
+    o.sendvariablesbutton->setEnabled(o.sendfilebutton->isEnabled());
+    contentlistChange();
 }
 
 void BrowserBinding::clearinfo() {
     auto& o = m_form.open;
-    o.ListView2->clear();
-    o.label19->setEnabled(false);
-    o.ToolbarButton973->setEnabled(false);
+    o.contentlist->clear();
+    o.descriptionlabel->setEnabled(false);
+    o.installbutton->setEnabled(false);
 }
 
 void BrowserBinding::showcompanions(const std::string& name) {
     const Companions companions = findcompanions(m_folder, name);
     auto& sp = m_form.settingspage;
-    QTreeWidget* list = m_form.open.ListView1;
+    QTreeWidget* list = m_form.open.filelist;
     if (m_scr) {
         QPixmap picture;
-        if (companions.screenshot && sp.CheckBox8->isChecked() && picture.load(QString::fromStdString(companions.screenshot->string()))) {
-            m_scr->Image1->setPixmap(picture);
+        if (companions.screenshot && sp.screenshotcheck->isChecked() && picture.load(QString::fromStdString(companions.screenshot->string()))) {
+            m_scr->screenpicture->setPixmap(picture);
             m_scr->show();
             list->setFocus();
         } else {
@@ -316,8 +266,8 @@ void BrowserBinding::showcompanions(const std::string& name) {
         }
     }
     if (m_info) {
-        if (companions.text && sp.CheckBox2->isChecked()) {
-            m_info->Memo1->setPlainText(notetext(readnote(*companions.text)));
+        if (companions.text && sp.textinfocheck->isChecked()) {
+            m_info->infotext->setPlainText(notetext(readnote(*companions.text)));
             m_info->show();
             list->setFocus();
         } else {
@@ -332,36 +282,36 @@ void BrowserBinding::showfileinfo(const std::string& name) {
     const FileKind kind = filekind(name);
     if (kind == FileKind::TiFile) showcompanions(name);
     const FileInfo info = readfileinfo(m_folder / name);
-    o.Label17->setText(qs(info.count));
-    o.Label18->setText(qs(info.size));
+    o.countlabel->setText(qs(info.count));
+    o.sizelabel->setText(qs(info.size));
     switch (kind) {
     case FileKind::TiFile:
-        o.label19->setText(info.error.empty() ? fromti(info.description) : qs(info.description));
-        o.label19->setToolTip(info.error.empty() ? qs(kDescriptionHint) : qs(kDescriptionHint) + "\n" + qs(info.error));
+        o.descriptionlabel->setText(info.error.empty() ? fromti(info.description) : qs(info.description));
+        o.descriptionlabel->setToolTip(info.error.empty() ? qs(kDescriptionHint) : qs(kDescriptionHint) + "\n" + qs(info.error));
         break;
     case FileKind::Text:
-        o.label19->setText(shown(info.description));
-        o.label19->setToolTip(shown(info.hint));
+        o.descriptionlabel->setText(shown(info.description));
+        o.descriptionlabel->setToolTip(shown(info.hint));
         break;
-    case FileKind::Uue: o.label19->setText(qs(info.description)); break;
+    case FileKind::Uue: o.descriptionlabel->setText(qs(info.description)); break;
     }
-    o.label19->setEnabled(info.editable && kind == FileKind::TiFile);
-    o.button9->setEnabled(info.readable);
-    o.ToolbarButton973->setEnabled(info.fargoprogram);
-    o.button29->setEnabled(info.textfile);
+    o.descriptionlabel->setEnabled(info.editable && kind == FileKind::TiFile);
+    o.sendfilebutton->setEnabled(info.readable);
+    o.installbutton->setEnabled(info.fargoprogram);
+    o.convertbutton->setEnabled(info.textfile);
     for (const VariableRow& row : info.rows)
-        o.ListView2->addTopLevelItem(new QTreeWidgetItem(QStringList{fromti(row.caption), qs(row.type)}));
+        o.contentlist->addTopLevelItem(new QTreeWidgetItem(QStringList{fromti(row.caption), qs(row.type)}));
 }
 
-void BrowserBinding::ListView2Change() {
+void BrowserBinding::contentlistChange() {
     auto& o = m_form.open;
     std::vector<std::string> types;
-    for (int i = 0; i < o.ListView2->topLevelItemCount(); ++i)
-        if (o.ListView2->topLevelItem(i)->isSelected()) types.push_back(o.ListView2->topLevelItem(i)->text(1).toStdString());
+    for (int i = 0; i < o.contentlist->topLevelItemCount(); ++i)
+        if (o.contentlist->topLevelItem(i)->isSelected()) types.push_back(o.contentlist->topLevelItem(i)->text(1).toStdString());
     const VariableSelection s = variableselection(types);
     o.selbutton->setEnabled(s.selenabled);
     if (s.forceall) o.allbutton->setChecked(true);
-    o.button21->setEnabled(s.viewtext);
+    o.viewtextbutton->setEnabled(s.viewtext);
 }
 
 void BrowserBinding::deleteselected() {
@@ -378,7 +328,7 @@ void BrowserBinding::deleteselected() {
     refresh();
 }
 
-void BrowserBinding::label19Click() {
+void BrowserBinding::descriptionlabelClick() {
     const std::vector<std::string> names = selectednames();
     if (names.empty()) return;
     const std::string& name = names.front();
@@ -405,14 +355,14 @@ void BrowserBinding::label19Click() {
 }
 
 bool BrowserBinding::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == m_form.open.ListView1 && event->type() == QEvent::KeyPress) {
+    if (watched == m_form.open.filelist && event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (key == Qt::Key_Delete) {
             deleteselected();
             return true;
         }
         if (key == Qt::Key_F2) {
-            if (m_form.open.label19->isEnabled()) label19Click();
+            if (m_form.open.descriptionlabel->isEnabled()) descriptionlabelClick();
             return true;
         }
     }

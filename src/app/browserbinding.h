@@ -9,9 +9,9 @@ class QFileSystemModel;
 
 namespace tessaly::app {
 
-class TForm1;
-class TInfoForm;
-class TScrForm;
+class MainWindow;
+class InfoWindow;
+class ScreenshotWindow;
 
 // Gives the "Open variables" page its behaviour: the drive and folder choice, the file
 // list with descriptions, the information row and variable list of the selected file,
@@ -20,7 +20,7 @@ class TScrForm;
 class BrowserBinding : public QObject {
     Q_OBJECT
 public:
-    BrowserBinding(TForm1& form, TInfoForm* info, TScrForm* scr);
+    BrowserBinding(MainWindow& form, InfoWindow* info, ScreenshotWindow* scr);
     ~BrowserBinding() override;
 
     // The browsed folder; choosing another re-reads it.
@@ -34,19 +34,19 @@ public:
     const std::string& mask() const { return m_mask; }
 
 public slots:
-    void Button25Click();
-    void CheckBox2Click();
-    void ListView1Change();
-    void ListView2Change();
-    void label19Click();
-    void DriveComboBox1Change(int index);
+    void refreshbuttonClick();
+    void filetypesChange();
+    void filelistChange();
+    void contentlistChange();
+    void descriptionlabelClick();
+    void driveboxChange(int index);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void filldrives();
-    void FileListBox1Change();
+    void filenamesChange();
     void showfileinfo(const std::string& name);
     void clearinfo();
     void showcompanions(const std::string& name);
@@ -54,9 +54,9 @@ private:
     std::vector<std::string> selectednames() const;
     void selectname(const std::string& name);
 
-    TForm1& m_form;
-    TInfoForm* m_info;
-    TScrForm* m_scr;
+    MainWindow& m_form;
+    InfoWindow* m_info;
+    ScreenshotWindow* m_scr;
     QFileSystemModel* m_folders = nullptr;
     std::filesystem::path m_folder;
     std::string m_mask;

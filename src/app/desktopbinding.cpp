@@ -27,16 +27,16 @@ namespace {
 QString qs(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 } // namespace
 
-DesktopBinding::DesktopBinding(TForm1& form, const AppContext& context)
+DesktopBinding::DesktopBinding(MainWindow& form, const AppContext& context)
     : QObject(&form), openurl([](const QUrl& url) { return QDesktopServices::openUrl(url); }),
       datahome(xdgdatahome()), m_form(form), m_program(context.exefile) {
     setObjectName("desktopbinding");
     SettingsPage& s = form.settingspage;
-    s.Edit3->setEnabled(true);
-    s.Button14->setEnabled(true);
-    connect(s.Button14, &QPushButton::clicked, this, &DesktopBinding::Button14Click);
+    s.extensionsedit->setEnabled(true);
+    s.associatebutton->setEnabled(true);
+    connect(s.associatebutton, &QPushButton::clicked, this, &DesktopBinding::associatebuttonClick);
     for (std::size_t i = 0; i < kAboutAddresses.size(); ++i) {
-        QToolButton* b = form.about.Officebutton[i];
+        QToolButton* b = form.about.linkbuttons[i];
         const QString address = qs(kAboutAddresses[i]);
         b->setToolTip(address);
         b->setEnabled(true);
@@ -44,8 +44,8 @@ DesktopBinding::DesktopBinding(TForm1& form, const AppContext& context)
     }
 }
 
-void DesktopBinding::Button14Click() {
-    QLineEdit* edit = m_form.settingspage.Edit3;
+void DesktopBinding::associatebuttonClick() {
+    QLineEdit* edit = m_form.settingspage.extensionsedit;
     const ExtensionList list = parseextensions(edit->text().toStdString());
     if (qs(list.text) != edit->text()) edit->setText(qs(list.text));
     const AssociationResult r = associate(list.extensions, m_program, datahome, tools);

@@ -11,17 +11,17 @@
 
 namespace tessaly::app {
 
-class TForm1;
+class MainWindow;
 struct AppContext;
 
-// Where the About page's link buttons lead, Officebutton1 .. Officebutton8.
+// Where the About page's link buttons lead, aboutlink1 .. aboutlink8.
 extern const std::array<std::string_view, 8> kAboutAddresses;
 
 // Gives the Settings page's Associate button and the About page's link buttons their work.
 class DesktopBinding : public QObject {
     Q_OBJECT
 public:
-    DesktopBinding(TForm1& form, const AppContext& context);
+    DesktopBinding(MainWindow& form, const AppContext& context);
 
     // Tests look at what would be opened instead of starting a browser.
     std::function<bool(const QUrl&)> openurl;
@@ -30,11 +30,11 @@ public:
     ToolRunner tools = runtool;
 
 public slots:
-    void Button14Click();
+    void associatebuttonClick();
     void startbrowser(const QString& address);
 
 private:
-    TForm1& m_form;
+    MainWindow& m_form;
     std::string m_program;
 };
 

@@ -37,36 +37,36 @@ std::string withslash(const std::string& folder) {
     return folder + "/";
 }
 
-FargoBinding::FargoBinding(TForm1& form, ReceiveBinding& receive, const AppContext& context)
+FargoBinding::FargoBinding(MainWindow& form, ReceiveBinding& receive, const AppContext& context)
     : QObject(&form), m_form(form), m_receive(receive), m_programdir(context.programdir) {
     setObjectName("fargobinding");
     auto& sp = form.settingspage;
-    connect(form.receive.button12, &QPushButton::clicked, this, &FargoBinding::button12Click);
-    connect(form.open.button10, &QToolButton::clicked, this, &FargoBinding::button10Click);
-    connect(sp.Button23, &QPushButton::clicked, this, &FargoBinding::Button23Click);
-    connect(sp.Button4, &QPushButton::clicked, this, &FargoBinding::Button4Click);
-    connect(sp.Edit2, &QLineEdit::editingFinished, this, &FargoBinding::Edit2Exit);
-    connect(sp.Edit4, &QLineEdit::editingFinished, this, &FargoBinding::Edit4Exit);
-    for (QWidget* w : std::initializer_list<QWidget*>{form.receive.button12, form.open.button10, sp.Button23,
-                                                      sp.Button4, sp.Edit2, sp.Edit4})
+    connect(form.receive.fargobutton, &QPushButton::clicked, this, &FargoBinding::fargobuttonClick);
+    connect(form.open.insertfargobutton, &QToolButton::clicked, this, &FargoBinding::insertfargobuttonClick);
+    connect(sp.fargodirbutton, &QPushButton::clicked, this, &FargoBinding::fargodirbuttonClick);
+    connect(sp.librarydirbutton, &QPushButton::clicked, this, &FargoBinding::librarydirbuttonClick);
+    connect(sp.fargodiredit, &QLineEdit::editingFinished, this, &FargoBinding::fargodirChange);
+    connect(sp.librarydiredit, &QLineEdit::editingFinished, this, &FargoBinding::librarydirChange);
+    for (QWidget* w : std::initializer_list<QWidget*>{form.receive.fargobutton, form.open.insertfargobutton, sp.fargodirbutton,
+                                                      sp.librarydirbutton, sp.fargodiredit, sp.librarydiredit})
         w->setEnabled(true);
 }
 
 FargoSetup FargoBinding::setup() const {
     const auto& sp = m_form.settingspage;
-    return FargoSetup{m_programdir, m_receive.store().folder(), sp.Edit2->text().toStdString(),
-                      m_form.settings().directory, sp.Edit4->text().toStdString()};
+    return FargoSetup{m_programdir, m_receive.store().folder(), sp.fargodiredit->text().toStdString(),
+                      m_form.settings().directory, sp.librarydiredit->text().toStdString()};
 }
 
-void FargoBinding::button12Click() {
+void FargoBinding::fargobuttonClick() {
     putfargo(m_form.link(), m_form.shell(), m_receive.store(), setup());
     m_receive.showstore();  // the fetched memory went through the package store
 }
 
-void FargoBinding::button10Click() {
+void FargoBinding::insertfargobuttonClick() {
     // The browser's selection; without one (the browser lists nothing yet), a backup file
     // chosen in a dialog.
-    QTreeWidget* list = m_form.open.ListView1;
+    QTreeWidget* list = m_form.open.filelist;
     for (int i = 0; i < list->topLevelItemCount(); ++i)
         if (list->topLevelItem(i)->isSelected()) {
             insertfargo(std::filesystem::path(m_form.settings().directory) / list->topLevelItem(i)->text(0).toStdString());
@@ -90,32 +90,32 @@ void FargoBinding::insertfargo(const std::filesystem::path& backup) {
     s.linkok = true;
     const std::string why = runputfargo(s, m_programdir, setup().fargodir, backup);
     m_form.shell().setcursor(Cursor::Normal);
-    // The Windows version said nothing either way; a failed insertion is no longer silent.
+    // Said either way: a failed insertion must not pass for a done one.
     if (why.empty())
         m_form.shell().setstatus(std::string(kInsertedText) + backup.filename().string() + ".");
     else
         m_form.shell().messagebox(why, "", Icon::Error, Buttons::Ok);
 }
 
-void FargoBinding::Button23Click() {
+void FargoBinding::fargodirbuttonClick() {
     if (const auto chosen = m_form.shell().opendialog(
             folderdialog("Select fargo-dir", "Select Fargo-directory and press open..")))
-        m_form.settingspage.Edit2->setText(QString::fromStdString(folderof(*chosen)));
+        m_form.settingspage.fargodiredit->setText(QString::fromStdString(folderof(*chosen)));
 }
 
-void FargoBinding::Button4Click() {
+void FargoBinding::librarydirbuttonClick() {
     if (const auto chosen = m_form.shell().opendialog(
             folderdialog("Select library-dir", "Select Library-directory and press open..")))
-        m_form.settingspage.Edit4->setText(QString::fromStdString(folderof(*chosen)));
+        m_form.settingspage.librarydiredit->setText(QString::fromStdString(folderof(*chosen)));
 }
 
-void FargoBinding::Edit2Exit() {
-    QLineEdit* e = m_form.settingspage.Edit2;
+void FargoBinding::fargodirChange() {
+    QLineEdit* e = m_form.settingspage.fargodiredit;
     e->setText(QString::fromStdString(withslash(e->text().toStdString())));
 }
 
-void FargoBinding::Edit4Exit() {
-    QLineEdit* e = m_form.settingspage.Edit4;
+void FargoBinding::librarydirChange() {
+    QLineEdit* e = m_form.settingspage.librarydiredit;
     e->setText(QString::fromStdString(withslash(e->text().toStdString())));
 }
 

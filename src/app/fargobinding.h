@@ -7,7 +7,7 @@
 
 namespace tessaly::app {
 
-class TForm1;
+class MainWindow;
 class ReceiveBinding;
 struct AppContext;
 
@@ -16,22 +16,22 @@ struct AppContext;
 class FargoBinding : public QObject {
     Q_OBJECT
 public:
-    FargoBinding(TForm1& form, ReceiveBinding& receive, const AppContext& context);
+    FargoBinding(MainWindow& form, ReceiveBinding& receive, const AppContext& context);
 
     FargoSetup setup() const;
     // Insert Fargo on one backup file; the file browser's selection arrives here.
     void insertfargo(const std::filesystem::path& backup);
 
 public slots:
-    void button12Click();
-    void button10Click();
-    void Button23Click();
-    void Button4Click();
-    void Edit2Exit();
-    void Edit4Exit();
+    void fargobuttonClick();
+    void insertfargobuttonClick();
+    void fargodirbuttonClick();
+    void librarydirbuttonClick();
+    void fargodirChange();
+    void librarydirChange();
 
 private:
-    TForm1& m_form;
+    MainWindow& m_form;
     ReceiveBinding& m_receive;
     std::filesystem::path m_programdir;
 };

@@ -37,7 +37,6 @@ constexpr int kContactInterval = 1000;
 constexpr int kNoContactInterval = 200;
 constexpr std::string_view kReadyHint = "Calculator is ready!\rClick for update!";
 constexpr std::string_view kNotReadyHint = "Calculator is not ready!\rClick for update!";
-constexpr std::string_view kTestText = "Plug in your calculator correctly, and press ok!";
 constexpr std::string_view kNotSentText = "Sending files is not available in this version; nothing was sent.";
 } // namespace
 
@@ -46,15 +45,15 @@ void ClickLabel::mouseReleaseEvent(QMouseEvent* event) {
     if (isEnabled()) emit clicked();
 }
 
-TForm1::TForm1(const AppContext& context) : m_context(context) {
-    setObjectName("TForm1");
+MainWindow::MainWindow(const AppContext& context) : m_context(context) {
+    setObjectName("MainWindow");
     setWindowTitle("tessaly92 beta");
-    FormCreate(context);
+    setup(context);
 }
 
-TForm1::~TForm1() { FormDestroy(); }
+MainWindow::~MainWindow() { teardown(); }
 
-void TForm1::FormCreate(const AppContext& context) {
+void MainWindow::setup(const AppContext& context) {
     m_contact = 0;
     setAcceptDrops(true);
     m_firstactivation = true;
@@ -62,7 +61,7 @@ void TForm1::FormCreate(const AppContext& context) {
 
     buildnotebook();
     buildstatusbar();
-    m_shell = std::make_unique<QtShell>(status, Gauge1, this);
+    m_shell = std::make_unique<QtShell>(status, gauge, this);
     m_shell->setanswerer(context.answerer);
 
     if (context.clock) {
@@ -91,43 +90,13 @@ void TForm1::FormCreate(const AppContext& context) {
     resize(m_settings.width, m_settings.height);
     move(m_settings.ypos, m_settings.xpos);
 
-    auto& sp = settingspage;
-    sp.ComboBox1->clear();
-    for (std::uint16_t address : kPortTable)
-        sp.ComboBox1->addItem(QStringLiteral("%1").arg(address, 4, 16, QLatin1Char('0')).toUpper());
     m_shell->processmessages();
-    sp.CheckBox1->setChecked(m_settings.showdesc);
-    sp.CheckBox2->setChecked(m_settings.showinfo);
-    sp.CheckBox3->setChecked(m_settings.showtxt);
-    sp.CheckBox4->setChecked(m_settings.show92);
-    sp.CheckBox5->setChecked(m_settings.checkstart);
-    receive.CheckBox6->setChecked(m_settings.storefolder);
-    sp.CheckBox7->setChecked(m_settings.updatestart);
-    sp.CheckBox8->setChecked(m_settings.showscreenshot);
-    sp.portrait->setChecked(m_settings.portrait);
-    sp.landscape->setChecked(!m_settings.portrait);
-    if (m_settings.printersize >= 0 && m_settings.printersize < sp.size->count())
-        sp.size->setCurrentIndex(m_settings.printersize);
-    sp.Edit2->setText(QString::fromStdString(m_settings.fargodir));
-    sp.Edit4->setText(QString::fromStdString(m_settings.librarydir));
-    // A stored position outside the port list keeps the first entry.
-    const int port = m_settings.portadress >= 0 && m_settings.portadress < 3 ? m_settings.portadress : 0;
-    sp.ComboBox1->setCurrentIndex(port);
-    m_state.portaddress = kPortTable[port];
-    m_settings.portadress = port;
-    connect(sp.ComboBox1, &QComboBox::activated, this, &TForm1::ComboBox1Change);
-    const int kind = static_cast<int>(cablekindindex(m_settings.cablekind));
-    m_settings.cablekind = kCableKinds[kind].key;
-    sp.cablekind->setCurrentIndex(kind);
-    if (!m_settings.serialdevice.empty()) sp.serialdevice->setCurrentText(QString::fromStdString(m_settings.serialdevice));
-    sp.pacing->setChecked(m_settings.pacing);
-    showcablechoice();
-    connect(sp.cablekind, &QComboBox::activated, this, &TForm1::cablekindChange);
-    // Pacing is a property of the link alone, so a change applies to the next transfer.
-    connect(sp.pacing, &QCheckBox::toggled, this, [this](bool on) {
-        m_settings.pacing = on;
-        if (m_cable) m_cable->link().setpacing(on);
-    });
+    receive.storefoldercheck->setChecked(m_settings.storefolder);
+    // A stored position outside the port list keeps the first entry; the Settings page's
+    // binding shows what is kept here.
+    if (m_settings.portadress < 0 || m_settings.portadress >= 3) m_settings.portadress = 0;
+    m_state.portaddress = kPortTable[m_settings.portadress];
+    m_settings.cablekind = kCableKinds[cablekindindex(m_settings.cablekind)].key;
 
     m_state.busy = false;
     linkfromsettings();
@@ -136,11 +105,11 @@ void TForm1::FormCreate(const AppContext& context) {
     m_controltimer = new QTimer(this);
     m_controltimer->setObjectName("controltimer");
     m_controltimer->setInterval(kContactInterval);
-    connect(m_controltimer, &QTimer::timeout, this, &TForm1::controltimerTimer);
+    connect(m_controltimer, &QTimer::timeout, this, &MainWindow::controltimerTimer);
     m_controltimer->start();
 }
 
-void TForm1::linkfromsettings() {
+void MainWindow::linkfromsettings() {
     if (!m_context.linkfromsettings) return;
     const CableKindEntry& kind = kCableKinds[cablekindindex(m_settings.cablekind)];
     if (kind.serial && m_settings.serialdevice.empty()) {
@@ -159,25 +128,7 @@ void TForm1::linkfromsettings() {
         m_context.linkerror = "The cable on the Settings page (" + text + "): " + why;
 }
 
-void TForm1::showcablechoice() {
-    auto& sp = settingspage;
-    const CableKindEntry& k = kCableKinds[cablekindindex(m_settings.cablekind)];
-    sp.ComboBox1->setVisible(k.key == "parallel");
-    sp.portlabel->setVisible(k.key == "parallel");
-    sp.serialdevice->setVisible(k.serial);
-    sp.pacing->setEnabled(k.bytelevel);
-}
-
-void TForm1::cablekindChange(int index) {
-    if (index < 0 || index >= static_cast<int>(std::size(kCableKinds))) return;
-    m_settings.cablekind = kCableKinds[index].key;
-    showcablechoice();
-    // The transfers hold on to the cable they were given: another one takes a new start.
-    m_shell->setstatus(m_context.linkfromsettings ? "The chosen cable is used from the next start."
-                                                  : "TESSALY92_LINK chooses the cable; this choice is kept for when it does not.");
-}
-
-void TForm1::openlink() {
+void MainWindow::openlink() {
     if (!m_context.linkerror.empty()) {
         m_noport = std::make_unique<NullPort>();
         m_cable = std::make_unique<Cable>(*m_noport, "no cable", *m_clock, *m_shell, m_state);
@@ -196,11 +147,11 @@ void TForm1::openlink() {
     showlinkstate();
 }
 
-std::string TForm1::linkproblem() const {
+std::string MainWindow::linkproblem() const {
     return m_context.linkerror.empty() ? m_cable->error() : m_context.linkerror;
 }
 
-void TForm1::showlinkstate() {
+void MainWindow::showlinkstate() {
     QString text = m_context.linkerror.empty() ? QString::fromStdString(m_cable->statustext())
                                                : QStringLiteral("no cable");
     QString tip = QString::fromStdString(m_context.linkerror.empty() ? m_cable->statustip() : linkproblem());
@@ -219,49 +170,49 @@ void TForm1::showlinkstate() {
     linklabel->setVisible(!text.isEmpty());
 }
 
-Link& TForm1::link() { return m_cable->link(); }
+Link& MainWindow::link() { return m_cable->link(); }
 
-SimulatedCalculator* TForm1::virtualcalculator() const { return m_cable ? m_cable->calculator() : nullptr; }
+SimulatedCalculator* MainWindow::virtualcalculator() const { return m_cable ? m_cable->calculator() : nullptr; }
 
-void TForm1::setsecondarywindows(TTextForm* text, TForm4* remote, TInfoForm* info, TScrForm* scr) {
+void MainWindow::setsecondarywindows(TextEditor* text, RemoteWindow* remote, InfoWindow* info, ScreenshotWindow* scr) {
     m_textform = text;
     m_remoteform = remote;
     m_infoform = info;
     m_scrform = scr;
 }
 
-void TForm1::showEvent(QShowEvent* event) {
+void MainWindow::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (m_shown) return;
     m_shown = true;
     // Start-up work waits until the window has been drawn once.
-    QTimer::singleShot(0, this, &TForm1::FormShow);
+    QTimer::singleShot(0, this, &MainWindow::startup);
 }
 
-void TForm1::FormShow() {
+void MainWindow::startup() {
     // Why there is no cable, said once, before a check could only report "no contact".
     if (const std::string problem = linkproblem(); !problem.empty())
         m_shell->messagebox(problem, "tessaly92", Icon::Warning, Buttons::Ok);
-    if (settingspage.CheckBox5->isChecked()) statimageClick();
+    if (settingspage.checkcalccheck->isChecked()) statimageClick();
     const std::string remembered = m_state.pendingerror;
-    if (settingspage.CheckBox7->isChecked() && m_startuplisting) {
+    if (settingspage.updatelistcheck->isChecked() && m_startuplisting) {
         m_startuplisting();
         // Put back before any message runs: a status tick that fell due during the
         // listing would otherwise report the listing's failure, and the check's after it.
         m_state.pendingerror = remembered;
         m_shell->processmessages();
     }
-    open.ListView1->setColumnWidth(0, std::max(m_settings.colwidth, kMinColWidth));
+    open.filelist->setColumnWidth(0, std::max(m_settings.colwidth, kMinColWidth));
     m_startupdone = true;
-    QTimer::singleShot(0, this, &TForm1::FormActivate);
+    QTimer::singleShot(0, this, &MainWindow::sendcommandlinefile);
 }
 
-void TForm1::changeEvent(QEvent* event) {
+void MainWindow::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
-    if (event->type() == QEvent::ActivationChange && isActiveWindow() && m_startupdone) FormActivate();
+    if (event->type() == QEvent::ActivationChange && isActiveWindow() && m_startupdone) sendcommandlinefile();
 }
 
-void TForm1::FormActivate() {
+void MainWindow::sendcommandlinefile() {
     if (!m_firstactivation) return;
     m_firstactivation = false;
     const CommandLine cl = parsecommandline(m_context.parameters);
@@ -269,7 +220,7 @@ void TForm1::FormActivate() {
     if (cl.any && !cl.path.empty()) sendfilelist({cl.path}, true, cl.install);
 }
 
-void TForm1::sendfilelist(const std::vector<std::string>& paths, bool ask, bool install) {
+void MainWindow::sendfilelist(const std::vector<std::string>& paths, bool ask, bool install) {
     if (m_sendfilelist) {
         m_sendfilelist(paths, ask, install);
         return;
@@ -277,19 +228,19 @@ void TForm1::sendfilelist(const std::vector<std::string>& paths, bool ask, bool 
     m_shell->setstatus(kNotSentText);
 }
 
-void TForm1::dragEnterEvent(QDragEnterEvent* event) {
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
     if (event->mimeData()->hasUrls()) event->acceptProposedAction();
 }
 
-void TForm1::dropEvent(QDropEvent* event) {
+void MainWindow::dropEvent(QDropEvent* event) {
     std::vector<std::string> paths;
     for (const QUrl& url : event->mimeData()->urls())
         if (url.isLocalFile()) paths.push_back(url.toLocalFile().toStdString());
     event->acceptProposedAction();
-    if (!paths.empty()) AppMessage(paths);
+    if (!paths.empty()) senddropped(paths);
 }
 
-void TForm1::AppMessage(const std::vector<std::string>& droppedpaths) {
+void MainWindow::senddropped(const std::vector<std::string>& droppedpaths) {
     // Paths are taken whole; long paths are not cut.
     std::vector<std::string> list;
     for (const std::string& path : droppedpaths) {
@@ -299,7 +250,7 @@ void TForm1::AppMessage(const std::vector<std::string>& droppedpaths) {
     sendfilelist(list, true, false);
 }
 
-void TForm1::cancelbtnClick() {
+void MainWindow::cancelbtnClick() {
     m_shell->setgaugeposition(0);
     m_state.linkok = false;
     m_shell->setcursor(Cursor::Normal);
@@ -315,7 +266,7 @@ void TForm1::cancelbtnClick() {
     ++m_state.cancelgeneration;
 }
 
-void TForm1::statimageClick() {
+void MainWindow::statimageClick() {
     TransferSession session(m_state, *m_shell, TransferSession::Refusal::Quiet, TransferSession::Pointer::Unchanged);
     if (!session) return;
     m_shell->setstatus(kCheckingText);
@@ -336,24 +287,12 @@ void TForm1::statimageClick() {
     }
 }
 
-void TForm1::Button2Click() {
-    m_shell->unownedmessagebox(kTestText, "Test", Icon::None, Buttons::Ok);
-    statimageClick();
-}
-
-void TForm1::ComboBox1Change(int index) {
-    if (index < 0 || index >= 3) return;
-    m_settings.portadress = index;
-    // Without a LINK string the port follows the address to its parallel port device.
-    m_state.portaddress = kPortTable[index];
-}
-
-void TForm1::controltimerTimer() {
+void MainWindow::controltimerTimer() {
     if (m_state.busy) {
         switch (m_contact) {
         case 0: statimage->setVisible(!statimage->isVisible()); break;
         case 1:
-            statimage->setPixmap(Image3->pixmap());
+            statimage->setPixmap(busycontact->pixmap());
             m_contact = 2;
             m_shell->processmessages();
             break;
@@ -369,19 +308,16 @@ void TForm1::controltimerTimer() {
     if (!m_state.linkok && !m_state.pendingerror.empty()) cancelbtnClick();
 }
 
-void TForm1::Button16Click() {
+void MainWindow::remotebuttonClick() {
     if (m_remoteform) m_remoteform->show();
 }
 
-void TForm1::Button24Click() {
+void MainWindow::textbuttonClick() {
     if (m_textform) m_textform->openempty();
 }
 
-void TForm1::collectsettings() {
-    auto& sp = settingspage;
+void MainWindow::collectsettings() {
     m_settings.activepage = notebook->tabText(notebook->currentIndex()).toStdString();
-    m_settings.fargodir = sp.Edit2->text().toStdString();
-    m_settings.librarydir = sp.Edit4->text().toStdString();
     m_settings.xpos = y();
     m_settings.ypos = x();
     if (m_infoform) {
@@ -398,24 +334,12 @@ void TForm1::collectsettings() {
     }
     m_settings.width = width();
     m_settings.height = height();
-    m_settings.colwidth = open.ListView1->columnWidth(0);
-    m_settings.showdesc = sp.CheckBox1->isChecked();
-    m_settings.showinfo = sp.CheckBox2->isChecked();
-    m_settings.showtxt = sp.CheckBox3->isChecked();
-    m_settings.show92 = sp.CheckBox4->isChecked();
-    m_settings.checkstart = sp.CheckBox5->isChecked();
-    m_settings.storefolder = receive.CheckBox6->isChecked();
-    m_settings.updatestart = sp.CheckBox7->isChecked();
-    m_settings.showscreenshot = sp.CheckBox8->isChecked();
-    m_settings.portrait = sp.portrait->isChecked();
-    m_settings.printersize = sp.size->currentIndex();
-    m_settings.portadress = sp.ComboBox1->currentIndex();
-    m_settings.cablekind = kCableKinds[cablekindindex(m_settings.cablekind)].key;
-    m_settings.serialdevice = sp.serialdevice->currentText().trimmed().toStdString();
-    m_settings.pacing = sp.pacing->isChecked();
+    m_settings.colwidth = open.filelist->columnWidth(0);
+    m_settings.storefolder = receive.storefoldercheck->isChecked();
+    if (m_collectsettings) m_collectsettings(m_settings);
 }
 
-bool TForm1::FormCloseQuery() {
+bool MainWindow::storesettings() {
     // A transfer still running ends at its next byte.
     m_state.linkok = false;
     collectsettings();
@@ -426,14 +350,14 @@ bool TForm1::FormCloseQuery() {
     return true;
 }
 
-void TForm1::closeEvent(QCloseEvent* event) {
-    if (FormCloseQuery()) event->accept();
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (storesettings()) event->accept();
     // Closing the main window ends the program, secondary windows included.
     for (QWidget* w : {static_cast<QWidget*>(m_textform), static_cast<QWidget*>(m_remoteform),
                        static_cast<QWidget*>(m_infoform), static_cast<QWidget*>(m_scrform)})
         if (w) w->hide();
 }
 
-void TForm1::FormDestroy() { setAcceptDrops(false); }
+void MainWindow::teardown() { setAcceptDrops(false); }
 
 } // namespace tessaly::app

@@ -17,6 +17,7 @@ class QButtonGroup;
 class QCheckBox;
 class QComboBox;
 class QFrame;
+class QLayout;
 class QLineEdit;
 class QListWidget;
 class QProgressBar;
@@ -27,6 +28,7 @@ class QTimer;
 class QToolButton;
 class QTreeView;
 class QTreeWidget;
+class QVBoxLayout;
 
 namespace tessaly {
 class Cable;
@@ -35,10 +37,10 @@ class SimulatedCalculator;
 
 namespace tessaly::app {
 
-class TTextForm;
-class TForm4;
-class TInfoForm;
-class TScrForm;
+class TextEditor;
+class RemoteWindow;
+class InfoWindow;
+class ScreenshotWindow;
 
 // What the program is started with. Tests fill it with a temporary settings file, a
 // port and clock of their own and the scripted answerer.
@@ -71,74 +73,74 @@ protected:
 
 // The controls of each page, by their names, for the code that gives them behaviour.
 struct ReceivePage {
-    QToolButton* SpeedButton1;  // "&Calculator"
-    QToolButton* SpeedButton2;  // "R&eceived"
-    QTreeWidget* Listbox2;
-    QPushButton* Button30;      // "Update directorylist"
-    QPushButton* button1;       // "&Receive"
-    QPushButton* button8;       // "&Save to file"
-    QPushButton* button11;      // "&View"
+    QToolButton* calculatorbutton;  // "&Calculator"
+    QToolButton* receivedbutton;  // "R&eceived"
+    QTreeWidget* variablelist;
+    QPushButton* updatebutton;      // "Update directorylist"
+    QPushButton* receivebutton;       // "&Receive"
+    QPushButton* savebutton;       // "&Save to file"
+    QPushButton* viewbutton;      // "&View"
     QCheckBox* manual;          // "Select on calc"
-    QCheckBox* CheckBox6;       // "Store folder"
-    QLineEdit* Edit1;           // package comment
-    QLabel* Label8;             // help line
-    QPushButton* button27;      // "Get &backup"
-    QPushButton* button12;      // "Put &Fargo"
+    QCheckBox* storefoldercheck;       // "Store folder"
+    QLineEdit* commentedit;           // package comment
+    QLabel* helplabel;             // help line
+    QPushButton* backupbutton;      // "Get &backup"
+    QPushButton* fargobutton;      // "Put &Fargo"
 };
 
 struct OpenPage {
-    QComboBox* DriveComboBox1;
-    QTreeView* DirectoryListBox1;
-    QListWidget* FileListBox1;  // hidden name list
-    QTreeWidget* ListView1;
-    QLabel* Label17;
-    QLabel* Label18;
-    ClickLabel* label19;
-    QTreeWidget* ListView2;
+    QComboBox* drivebox;
+    QTreeView* directorytree;
+    QListWidget* filenames;  // hidden name list
+    QTreeWidget* filelist;
+    QLabel* countlabel;
+    QLabel* sizelabel;
+    ClickLabel* descriptionlabel;
+    QTreeWidget* contentlist;
     QToolButton* allbutton;
     QToolButton* selbutton;
-    QToolButton* button9;
-    QToolButton* ToolbarButton973;
-    QToolButton* button29;
-    QToolButton* button10;
-    QToolButton* button25;
-    QPushButton* button19;
-    QPushButton* button21;
-    QPushButton* ToolbarButton972;
+    QToolButton* sendfilebutton;
+    QToolButton* installbutton;
+    QToolButton* convertbutton;
+    QToolButton* insertfargobutton;
+    QToolButton* refreshbutton;
+    QPushButton* sendvariablesbutton;
+    QPushButton* viewtextbutton;
+    QPushButton* savevariablesbutton;
 };
 
 struct ScreenshotPage {
-    QPushButton* button5;
-    QPushButton* button13;
+    QPushButton* getscreenbutton;
+    QPushButton* fargoscreenbutton;
     QFrame* panel;
-    QLabel* Image1;
-    QLabel* Label4;
+    QLabel* screenpicture;
+    QLabel* hintlabel;
     QToolButton* fcamerabutton;  // "Download FCamera"
-    QPushButton* button6;
-    QPushButton* button7;
-    QPushButton* button15;
+    QPushButton* savescreenbutton;
+    QPushButton* copyscreenbutton;
+    QPushButton* printbutton;
 };
 
 struct SettingsPage {
-    QComboBox* ComboBox1;
-    QPushButton* Button2;
+    QComboBox* portaddressbox;
+    QPushButton* testbutton;
     QRadioButton* portrait;
     QRadioButton* landscape;
     QComboBox* size;
-    QLineEdit* Edit2;
-    QPushButton* Button23;
-    QCheckBox* CheckBox1;
-    QCheckBox* CheckBox3;
-    QCheckBox* CheckBox4;
-    QCheckBox* CheckBox2;
-    QCheckBox* CheckBox8;
-    QCheckBox* CheckBox5;
-    QCheckBox* CheckBox7;
-    QLineEdit* Edit3;
-    QPushButton* Button14;
-    QLineEdit* Edit4;
-    QPushButton* Button4;
-    // The cable beside the port list (ours: the Windows version had the parallel port only).
+    QLineEdit* fargodiredit;
+    QPushButton* fargodirbutton;
+    QCheckBox* descriptionscheck;
+    QCheckBox* txtfilescheck;
+    QCheckBox* ti92filescheck;
+    QCheckBox* textinfocheck;
+    QCheckBox* screenshotcheck;
+    QCheckBox* checkcalccheck;
+    QCheckBox* updatelistcheck;
+    QLineEdit* extensionsedit;
+    QPushButton* associatebutton;
+    QLineEdit* librarydiredit;
+    QPushButton* librarydirbutton;
+    // The cable beside the port list: other cables than the parallel one.
     QComboBox* cablekind;
     QComboBox* serialdevice;
     QCheckBox* pacing;
@@ -146,15 +148,15 @@ struct SettingsPage {
 };
 
 struct AboutPage {
-    QToolButton* Officebutton[8];  // Officebutton1 .. Officebutton8
+    QToolButton* linkbuttons[8];  // aboutlink1 .. aboutlink8
 };
 
 // The main window: notebook, status bar, the shared transfer state and the settings file.
-class TForm1 : public QMainWindow {
+class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
-    explicit TForm1(const AppContext& context);
-    ~TForm1() override;
+    explicit MainWindow(const AppContext& context);
+    ~MainWindow() override;
 
     TransferState& state() { return m_state; }
     Link& link();
@@ -172,12 +174,16 @@ public:
     using SendFileList = std::function<void(const std::vector<std::string>& paths, bool ask, bool install)>;
     void setsendfilelist(SendFileList send) { m_sendfilelist = std::move(send); }
     void sendfilelist(const std::vector<std::string>& paths, bool ask, bool install);
+    // The Settings page's binding puts its controls' state into the settings before they are written.
+    void setsettingscollector(std::function<void(Settings&)> collect) { m_collectsettings = std::move(collect); }
+    // The cable comes from the Settings page (no TESSALY92_LINK), so a change there counts at the next start.
+    bool cablefromsettings() const { return m_context.linkfromsettings; }
     // The directory listing, run at start-up when "Update directorylist" is on.
     void setstartuplisting(std::function<void()> listing) { m_startuplisting = std::move(listing); }
 
-    void setsecondarywindows(TTextForm* text, TForm4* remote, TInfoForm* info, TScrForm* scr);
+    void setsecondarywindows(TextEditor* text, RemoteWindow* remote, InfoWindow* info, ScreenshotWindow* scr);
     // The text editor that the Text button opens: the newest one.
-    void settextform(TTextForm* text) { m_textform = text; }
+    void settextform(TextEditor* text) { m_textform = text; }
 
     ReceivePage receive{};
     OpenPage open{};
@@ -186,30 +192,27 @@ public:
     AboutPage about{};
 
     QTabWidget* notebook = nullptr;
-    QProgressBar* Gauge1 = nullptr;
+    QProgressBar* gauge = nullptr;
     QLabel* status = nullptr;
     ClickLabel* statimage = nullptr;
     QLabel* linklabel = nullptr;  // which cable; says plainly when a virtual TI-92 is attached
-    QToolButton* Button16 = nullptr;
-    QToolButton* Button24 = nullptr;
+    QToolButton* remotebutton = nullptr;
+    QToolButton* textbutton = nullptr;
     QToolButton* cancelbtn = nullptr;
     // Hidden holders of the three status pictures.
     QLabel* contact = nullptr;
     QLabel* nocontact = nullptr;
-    QLabel* Image3 = nullptr;
+    QLabel* busycontact = nullptr;
 
 public slots:
     void statimageClick();
-    void Button2Click();
-    void ComboBox1Change(int index);
-    void cablekindChange(int index);
     void controltimerTimer();
     void cancelbtnClick();
-    void Button16Click();
-    void Button24Click();
-    void FormShow();
-    void FormActivate();
-    void AppMessage(const std::vector<std::string>& droppedpaths);
+    void remotebuttonClick();
+    void textbuttonClick();
+    void startup();
+    void sendcommandlinefile();
+    void senddropped(const std::vector<std::string>& droppedpaths);
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -219,19 +222,26 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
-    void FormCreate(const AppContext& context);
-    bool FormCloseQuery();
-    void FormDestroy();
+    void setup(const AppContext& context);
+    bool storesettings();
+    void teardown();
     void buildnotebook();
     QWidget* buildreceivepage();
+    void makereceivecontrols(QWidget* page);
+    void layreceivepage(QWidget* page);
     QWidget* buildopenpage();
+    void makeopencontrols(QWidget* page);
+    QLayout* openpagelists();
     QWidget* buildscreenshotpage();
     QWidget* buildsettingspage();
+    void makesettingscontrols();
+    void laysettingsrows(QVBoxLayout* v);
+    void laysettingsgroups(QVBoxLayout* v);
     QWidget* buildaboutpage();
+    QLayout* aboutlinks();
     void buildstatusbar();
     void openlink();
     void showlinkstate();
-    void showcablechoice();
     void linkfromsettings();
     std::string linkproblem() const;  // why there is no cable; empty when there is one
     void collectsettings();
@@ -253,10 +263,11 @@ private:
     bool m_startupdone = false;
     SendFileList m_sendfilelist;
     std::function<void()> m_startuplisting;
-    TTextForm* m_textform = nullptr;
-    TForm4* m_remoteform = nullptr;
-    TInfoForm* m_infoform = nullptr;
-    TScrForm* m_scrform = nullptr;
+    std::function<void(Settings&)> m_collectsettings;
+    TextEditor* m_textform = nullptr;
+    RemoteWindow* m_remoteform = nullptr;
+    InfoWindow* m_infoform = nullptr;
+    ScreenshotWindow* m_scrform = nullptr;
 };
 
 } // namespace tessaly::app

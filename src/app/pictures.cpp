@@ -50,6 +50,6 @@ QPixmap draw(bool bright, Plugs plugs) {
 
 QPixmap contactpicture() { return draw(true, Plugs::Out); }
 QPixmap nocontactpicture() { return draw(false, Plugs::None); }
-QPixmap image3picture() { return draw(true, Plugs::In); }
+QPixmap busycontactpicture() { return draw(true, Plugs::In); }
 
 } // namespace tessaly::app

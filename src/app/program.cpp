@@ -6,20 +6,22 @@ namespace tessaly::app {
 
 Program::Program(const AppContext& context) {
     QApplication::setApplicationName("tessaly92");
-    m_form1 = std::make_unique<TForm1>(context);
-    m_receive = new ReceiveBinding(*m_form1, context);
-    m_send = new SendBinding(*m_form1, *m_receive);
-    m_screenshot = new ScreenshotBinding(*m_form1);
-    m_fargo = new FargoBinding(*m_form1, *m_receive, context);
-    m_desktop = new DesktopBinding(*m_form1, context);
-    m_textform = std::make_unique<TTextForm>(m_form1.get(), m_receive);
-    m_form4 = std::make_unique<TForm4>(m_form1->settingsfile(), *m_form1);
-    m_infoform = std::make_unique<TInfoForm>(m_form1->settingsfile());
-    m_scrform = std::make_unique<TScrForm>(m_form1->settingsfile());
-    m_form1->setsecondarywindows(m_textform.get(), m_form4.get(), m_infoform.get(), m_scrform.get());
-    m_browser = new BrowserBinding(*m_form1, m_infoform.get(), m_scrform.get());
+    m_mainwindow = std::make_unique<MainWindow>(context);
+    // First: the other bindings read the Settings page as it shows the settings file.
+    m_settings = new SettingsBinding(*m_mainwindow);
+    m_receive = new ReceiveBinding(*m_mainwindow, context);
+    m_send = new SendBinding(*m_mainwindow, *m_receive);
+    m_screenshot = new ScreenshotBinding(*m_mainwindow);
+    m_fargo = new FargoBinding(*m_mainwindow, *m_receive, context);
+    m_desktop = new DesktopBinding(*m_mainwindow, context);
+    m_textform = std::make_unique<TextEditor>(m_mainwindow.get(), m_receive);
+    m_remotewindow = std::make_unique<RemoteWindow>(m_mainwindow->settingsfile(), *m_mainwindow);
+    m_infoform = std::make_unique<InfoWindow>(m_mainwindow->settingsfile());
+    m_scrform = std::make_unique<ScreenshotWindow>(m_mainwindow->settingsfile());
+    m_mainwindow->setsecondarywindows(m_textform.get(), m_remotewindow.get(), m_infoform.get(), m_scrform.get());
+    m_browser = new BrowserBinding(*m_mainwindow, m_infoform.get(), m_scrform.get());
     m_send->setbrowser(m_browser);
-    m_text = new TextBinding(*m_form1, *m_textform, *m_receive, *m_browser);
+    m_text = new TextBinding(*m_mainwindow, *m_textform, *m_receive, *m_browser);
 }
 
 Program::~Program() {
@@ -27,9 +29,9 @@ Program::~Program() {
     m_send->setbrowser(nullptr);
     delete m_text;
     delete m_browser;
-    m_form1->setsecondarywindows(nullptr, nullptr, nullptr, nullptr);
+    m_mainwindow->setsecondarywindows(nullptr, nullptr, nullptr, nullptr);
 }
 
-void Program::start() { m_form1->show(); }
+void Program::start() { m_mainwindow->show(); }
 
 } // namespace tessaly::app

@@ -8,6 +8,7 @@
 #include "app/receivebinding.h"
 #include "app/screenshotbinding.h"
 #include "app/sendbinding.h"
+#include "app/settingsbinding.h"
 #include "app/textbinding.h"
 #include "app/windows.h"
 
@@ -20,11 +21,12 @@ public:
     explicit Program(const AppContext& context);
     ~Program();
 
-    TForm1& mainwindow() { return *m_form1; }
-    TTextForm& textform() { return m_text ? m_text->current() : *m_textform; }
-    TForm4& remoteform() { return *m_form4; }
-    TInfoForm& infoform() { return *m_infoform; }
-    TScrForm& scrform() { return *m_scrform; }
+    MainWindow& mainwindow() { return *m_mainwindow; }
+    TextEditor& textform() { return m_text ? m_text->current() : *m_textform; }
+    RemoteWindow& remoteform() { return *m_remotewindow; }
+    InfoWindow& infoform() { return *m_infoform; }
+    ScreenshotWindow& scrform() { return *m_scrform; }
+    SettingsBinding& settingsbinding() { return *m_settings; }
     ReceiveBinding& receivebinding() { return *m_receive; }
     SendBinding& sendbinding() { return *m_send; }
     ScreenshotBinding& screenshotbinding() { return *m_screenshot; }
@@ -37,11 +39,12 @@ public:
     void start();
 
 private:
-    std::unique_ptr<TForm1> m_form1;
-    std::unique_ptr<TTextForm> m_textform;
-    std::unique_ptr<TForm4> m_form4;
-    std::unique_ptr<TInfoForm> m_infoform;
-    std::unique_ptr<TScrForm> m_scrform;
+    std::unique_ptr<MainWindow> m_mainwindow;
+    std::unique_ptr<TextEditor> m_textform;
+    std::unique_ptr<RemoteWindow> m_remotewindow;
+    std::unique_ptr<InfoWindow> m_infoform;
+    std::unique_ptr<ScreenshotWindow> m_scrform;
+    SettingsBinding* m_settings = nullptr;  // owned by the main window
     ReceiveBinding* m_receive = nullptr;  // owned by the main window
     SendBinding* m_send = nullptr;        // owned by the main window
     ScreenshotBinding* m_screenshot = nullptr;  // owned by the main window

@@ -31,53 +31,58 @@ QTreeWidgetItem* rowitem(const ListRow& row) {
 }
 } // namespace
 
-ReceiveBinding::ReceiveBinding(TForm1& form, const AppContext& context)
+ReceiveBinding::ReceiveBinding(MainWindow& form, const AppContext& context)
     : QObject(&form),
       m_form(form),
       m_store(packagestorefolder(context.programdir)),
       m_model(form.link(), form.shell(), m_store) {
     setObjectName("receivebinding");
     auto& r = form.receive;
-    m_model.setstorefolder(r.CheckBox6->isChecked());
+    m_model.setstorefolder(r.storefoldercheck->isChecked());
     m_model.setmanual(r.manual->isChecked());
-    for (QWidget* w : std::initializer_list<QWidget*>{r.manual, r.Edit1, r.SpeedButton1, r.SpeedButton2})
+    for (QWidget* w : std::initializer_list<QWidget*>{r.manual, r.commentedit, r.calculatorbutton, r.receivedbutton})
         w->setEnabled(true);
     m_model.onchange = [this](ReceivePageModel::Change c) { changed(c); };
 
-    connect(r.Button30, &QPushButton::clicked, this, [this] { m_model.Button30click(); });
-    connect(r.button1, &QPushButton::clicked, this, [this] { m_model.Button1Click(); });
-    connect(r.button8, &QPushButton::clicked, this, &ReceiveBinding::Button8Click);
+    connect(r.updatebutton, &QPushButton::clicked, this, [this] { m_model.updatedirectorylist(); });
+    connect(r.receivebutton, &QPushButton::clicked, this, [this] { m_model.receiveselected(); });
+    connect(r.savebutton, &QPushButton::clicked, this, &ReceiveBinding::savebuttonClick);
     // A transfer fills the view that showed when it began and reads its marked rows, so
     // a toggle clicked meanwhile springs back.
-    connect(r.SpeedButton1, &QToolButton::clicked, this, [this] {
+    connect(r.calculatorbutton, &QToolButton::clicked, this, [this] {
         if (m_form.state().busy) return showcontrols();
-        m_model.setcalculatordown(m_form.receive.SpeedButton1->isChecked());
-        m_model.SpeedButton1Click();
+        m_model.setcalculatordown(m_form.receive.calculatorbutton->isChecked());
+        m_model.showcalculator();
     });
-    connect(r.SpeedButton2, &QToolButton::clicked, this, [this] {
+    connect(r.receivedbutton, &QToolButton::clicked, this, [this] {
         if (m_form.state().busy) return showcontrols();
-        m_model.setcalculatordown(!m_form.receive.SpeedButton2->isChecked());
-        m_model.SpeedButton2Click();
+        m_model.setcalculatordown(!m_form.receive.receivedbutton->isChecked());
+        m_model.showreceived();
     });
     connect(r.manual, &QCheckBox::clicked, this, [this](bool checked) {
         m_model.setmanual(checked);
         m_model.manualClick();
     });
-    connect(r.CheckBox6, &QCheckBox::clicked, this, [this](bool checked) {
+    connect(r.storefoldercheck, &QCheckBox::clicked, this, [this](bool checked) {
         m_model.setstorefolder(checked);
         m_model.manualClick();
     });
-    connect(r.Listbox2, &QTreeWidget::itemSelectionChanged, this, [this] {
+    connect(r.variablelist, &QTreeWidget::itemSelectionChanged, this, [this] {
         if (m_syncing) return;
         takeselection();
-        m_model.Listbox2MouseUp();
+        m_model.selectionchanged();
     });
-    connect(r.Edit1, &QLineEdit::textEdited, this,
+    connect(r.commentedit, &QLineEdit::textEdited, this,
             [this](const QString& text) { m_model.setcomment(text.toStdString()); });
 
-    form.setstartuplisting([this] { m_model.Button30click(); });
+    form.setstartuplisting([this] { m_model.updatedirectorylist(); });
+    addvcalcbutton();
+    showcontrols();
+}
 
-    // The demo control: only with a virtual TI-92 at the other end of the cable.
+// The demo control: only with a virtual TI-92 at the other end of the cable.
+void ReceiveBinding::addvcalcbutton() {
+    auto& r = m_form.receive;
     m_vcalcbutton = new QToolButton;
     m_vcalcbutton->setObjectName("vcalcsend");
     m_vcalcbutton->setText(QStringLiteral("Virtual TI-92 sends..."));
@@ -93,15 +98,14 @@ ReceiveBinding::ReceiveBinding(TForm1& form, const AppContext& context)
             }
         }
     }
-    m_vcalcbutton->setVisible(form.virtualcalculator() != nullptr);
+    m_vcalcbutton->setVisible(m_form.virtualcalculator() != nullptr);
     connect(m_vcalcbutton, &QToolButton::clicked, this, &ReceiveBinding::vcalcsendClick);
-    showcontrols();
 }
 
 ReceiveBinding::~ReceiveBinding() { m_model.onchange = nullptr; }
 
 void ReceiveBinding::changed(ReceivePageModel::Change change) {
-    QTreeWidget* list = m_form.receive.Listbox2;
+    QTreeWidget* list = m_form.receive.variablelist;
     m_syncing = true;
     switch (change) {
     case ReceivePageModel::Change::Rows:
@@ -121,7 +125,7 @@ void ReceiveBinding::changed(ReceivePageModel::Change change) {
 }
 
 void ReceiveBinding::showrows() {
-    QTreeWidget* list = m_form.receive.Listbox2;
+    QTreeWidget* list = m_form.receive.variablelist;
     list->clear();
     for (const ListRow& row : m_model.rows()) {
         QTreeWidgetItem* item = rowitem(row);
@@ -134,28 +138,28 @@ void ReceiveBinding::showcontrols() {
     auto& r = m_form.receive;
     const bool was = m_syncing;
     m_syncing = true;
-    r.button1->setEnabled(m_model.receiveenabled());
-    r.button8->setEnabled(m_model.savetofileenabled());
-    r.button11->setEnabled(m_model.viewenabled());
-    r.Button30->setEnabled(m_model.updateenabled());
-    r.SpeedButton1->setChecked(m_model.calculatordown());
-    r.SpeedButton2->setChecked(m_model.receiveddown());
+    r.receivebutton->setEnabled(m_model.receiveenabled());
+    r.savebutton->setEnabled(m_model.savetofileenabled());
+    r.viewbutton->setEnabled(m_model.viewenabled());
+    r.updatebutton->setEnabled(m_model.updateenabled());
+    r.calculatorbutton->setChecked(m_model.calculatordown());
+    r.receivedbutton->setChecked(m_model.receiveddown());
     r.manual->setChecked(m_model.manual());
-    r.CheckBox6->setChecked(m_model.storefolder());
-    if (!m_model.helptext().empty()) r.Label8->setText(shown(m_model.helptext()));
+    r.storefoldercheck->setChecked(m_model.storefolder());
+    if (!m_model.helptext().empty()) r.helplabel->setText(shown(m_model.helptext()));
     const QString comment = QString::fromStdString(m_model.comment());
-    if (r.Edit1->text() != comment) r.Edit1->setText(comment);
+    if (r.commentedit->text() != comment) r.commentedit->setText(comment);
     m_syncing = was;
 }
 
 void ReceiveBinding::takeselection() {
-    QTreeWidget* list = m_form.receive.Listbox2;
+    QTreeWidget* list = m_form.receive.variablelist;
     const int n = list->topLevelItemCount();
     for (int i = 0; i < n; ++i) m_model.setselected(static_cast<std::size_t>(i), list->topLevelItem(i)->isSelected());
 }
 
-void ReceiveBinding::Button8Click() {
-    m_model.setcomment(m_form.receive.Edit1->text().toStdString());
+void ReceiveBinding::savebuttonClick() {
+    m_model.setcomment(m_form.receive.commentedit->text().toStdString());
     savepackagecommand(m_store, m_model.comment(), m_form.shell(), m_form.state());
     showcontrols();  // the comment may have been asked for or filled in
 }

@@ -11,7 +11,7 @@ class QToolButton;
 
 namespace tessaly::app {
 
-class TForm1;
+class MainWindow;
 struct AppContext;
 
 // Gives the receive page its behaviour: the widgets mirror the page model, and what the
@@ -21,7 +21,7 @@ struct AppContext;
 class ReceiveBinding : public QObject {
     Q_OBJECT
 public:
-    ReceiveBinding(TForm1& form, const AppContext& context);
+    ReceiveBinding(MainWindow& form, const AppContext& context);
     ~ReceiveBinding() override;
 
     ReceivePageModel& model() { return m_model; }
@@ -31,7 +31,7 @@ public:
     void showstore() { m_model.showstore(); }
 
 public slots:
-    void Button8Click();
+    void savebuttonClick();
     // Opens the virtual TI-92's send control.
     void vcalcsendClick();
 
@@ -39,10 +39,11 @@ private:
     void changed(ReceivePageModel::Change change);
     void showrows();
     void showcontrols();
+    void addvcalcbutton();
     void takeselection();
     void sendfromvirtualcalc();
 
-    TForm1& m_form;
+    MainWindow& m_form;
     PackageStore m_store;
     ReceivePageModel m_model;
     QToolButton* m_vcalcbutton = nullptr;

@@ -97,7 +97,7 @@ ReceiveTarget ReceivePageModel::target() {
                          [this] { variablereceived(); }};
 }
 
-void ReceivePageModel::Button30click() {
+void ReceivePageModel::updatedirectorylist() {
     TransferSession session(m_link.state(), m_shell);
     if (!session) return;
     m_packageflag = false;
@@ -112,7 +112,7 @@ void ReceivePageModel::Button30click() {
     }
 }
 
-void ReceivePageModel::SpeedButton1Click() {
+void ReceivePageModel::showcalculator() {
     if (m_calculatordown == m_viewflag) return;
     m_locview = unselected(m_rows);
     clearrows();
@@ -125,7 +125,7 @@ void ReceivePageModel::SpeedButton1Click() {
     changed(Change::Controls);
 }
 
-void ReceivePageModel::SpeedButton2Click() {
+void ReceivePageModel::showreceived() {
     if (m_receiveddown != m_viewflag) return;
     m_calcview = unselected(m_rows);
     m_shell.processmessages();
@@ -144,7 +144,7 @@ void ReceivePageModel::manualClick() {
     changed(Change::Controls);
 }
 
-void ReceivePageModel::Listbox2MouseUp() {
+void ReceivePageModel::selectionchanged() {
     const bool selected = anyselected();
     if (m_viewflag) m_receiveenabled = selected;
     if (m_packageflag) {
@@ -154,7 +154,7 @@ void ReceivePageModel::Listbox2MouseUp() {
     changed(Change::Controls);
 }
 
-void ReceivePageModel::Button1Click() {
+void ReceivePageModel::receiveselected() {
     TransferSession session(m_link.state(), m_shell);
     if (!session) return;
     if (m_manual)
@@ -188,7 +188,7 @@ void ReceivePageModel::receiverequested() {
         if (r.selected) entries.push_back({r.caption.substr(0, kPackageNameSize), typecode_of(r.type)});
     if (!entries.empty()) {
         setcalculatordown(false);
-        SpeedButton2Click();
+        showreceived();
         clearrows();
         m_packageflag = true;
     }
@@ -212,7 +212,7 @@ void ReceivePageModel::receivefromcalc() {
     m_helptext = kLabelSelectOnCalc;
     changed(Change::Controls);
     setcalculatordown(false);
-    SpeedButton2Click();
+    showreceived();
     clearrows();
     m_shell.processmessages();
 

@@ -23,24 +23,24 @@ inline constexpr std::string_view kLabelSelectOnCalc =
 inline constexpr std::string_view kLabelSaveSelect =
     "if you want to save the package on your computer press the \"save to file button\" and write a name";
 
-// The receive page's state without its widgets: the list Listbox2 with its two hidden
+// The receive page's state without its widgets: the list variablelist with its two hidden
 // stores, the view and package flags, the toggles and check boxes, the enabled states of
-// the page's buttons, the help line Label8 and the package comment Edit1, together with
+// the page's buttons, the help line helplabel and the package comment commentedit, together with
 // the handlers that change them and start the transfers. The window mirrors it and tells
 // it what the user did.
 class ReceivePageModel {
 public:
     enum class Change {
-        Rows,      // Listbox2's rows were replaced or emptied
+        Rows,      // variablelist's rows were replaced or emptied
         RowAdded,  // one row appended at the end
         RowRemoved,// the last row went away
-        Controls,  // toggles, check boxes, enabled states, Label8, Edit1
+        Controls,  // toggles, check boxes, enabled states, helplabel, commentedit
     };
 
     ReceivePageModel(Link& link, Shell& shell, const PackageStore& store);
 
     // What the window shows.
-    const std::vector<ListRow>& rows() const { return m_rows; }  // Listbox2, current view
+    const std::vector<ListRow>& rows() const { return m_rows; }  // variablelist, current view
     const std::vector<ListRow>& calcview() const { return m_calcview; }
     const std::vector<ListRow>& locview() const { return m_locview; }
     bool viewflag() const { return m_viewflag; }        // the calculator view shows
@@ -53,8 +53,8 @@ public:
     bool savetofileenabled() const { return m_savetofileenabled; }
     bool viewenabled() const { return m_viewenabled; }
     bool updateenabled() const { return m_updateenabled; }
-    const std::string& helptext() const { return m_helptext; }  // Label8
-    std::string& comment() { return m_comment; }                 // Edit1, the package comment
+    const std::string& helptext() const { return m_helptext; }  // helplabel
+    std::string& comment() { return m_comment; }                 // commentedit, the package comment
     const std::string& comment() const { return m_comment; }
 
     // What the user did to the widgets (no handler runs; the window calls it after).
@@ -67,12 +67,12 @@ public:
     void setsavetofileenabled(bool enabled);
 
     // Handlers.
-    void Button30click();      // Update directorylist
-    void Button1Click();       // Receive
-    void SpeedButton1Click();  // to the calculator view
-    void SpeedButton2Click();  // to the received view
+    void updatedirectorylist();      // Update directorylist
+    void receiveselected();       // Receive
+    void showcalculator();  // to the calculator view
+    void showreceived();  // to the received view
     void manualClick();        // "Select on calc" or "Store folder" clicked
-    void Listbox2MouseUp();
+    void selectionchanged();
     // The received view is read from the package store: after a receive, and whenever
     // something else (a backup, a converted text) has filled the store. A package other
     // than the one before empties the comment box, which belonged to that one.

@@ -35,17 +35,17 @@ QRect printrect(int pagewidth, int sizeindex) {
     return QRect(QPoint(1, 1), QPoint(right - 1, bottom - 1));  // right and bottom exclusive
 }
 
-ScreenshotBinding::ScreenshotBinding(TForm1& form) : QObject(&form), m_form(form) {
+ScreenshotBinding::ScreenshotBinding(MainWindow& form) : QObject(&form), m_form(form) {
     setObjectName("screenshotbinding");
     const ScreenshotPage& s = form.screenshot;
-    connect(s.button5, &QPushButton::clicked, this, &ScreenshotBinding::Button5Click);
-    connect(s.button13, &QPushButton::clicked, this, &ScreenshotBinding::Button13Click);
-    connect(s.button6, &QPushButton::clicked, this, &ScreenshotBinding::Button6Click);
-    connect(s.button7, &QPushButton::clicked, this, &ScreenshotBinding::Button7Click);
-    connect(s.button15, &QPushButton::clicked, this, &ScreenshotBinding::Button15Click);
+    connect(s.getscreenbutton, &QPushButton::clicked, this, &ScreenshotBinding::getscreenbuttonClick);
+    connect(s.fargoscreenbutton, &QPushButton::clicked, this, &ScreenshotBinding::fargoscreenbuttonClick);
+    connect(s.savescreenbutton, &QPushButton::clicked, this, &ScreenshotBinding::savescreenbuttonClick);
+    connect(s.copyscreenbutton, &QPushButton::clicked, this, &ScreenshotBinding::copyscreenbuttonClick);
+    connect(s.printbutton, &QPushButton::clicked, this, &ScreenshotBinding::printbuttonClick);
     connect(s.fcamerabutton, &QToolButton::clicked, this, &ScreenshotBinding::fcamerabuttonClick);
     s.fcamerabutton->setToolTip(qs(kFCameraAddress));
-    for (QWidget* w : std::initializer_list<QWidget*>{s.button5, s.button13, s.button6, s.button7, s.button15, s.fcamerabutton})
+    for (QWidget* w : std::initializer_list<QWidget*>{s.getscreenbutton, s.fargoscreenbutton, s.savescreenbutton, s.copyscreenbutton, s.printbutton, s.fcamerabutton})
         w->setEnabled(true);
 
     // The demo control: only with a virtual TI-92 at the other end of the cable.
@@ -87,7 +87,7 @@ QImage ScreenshotBinding::image() const {
 
 void ScreenshotBinding::show(const ScreenPicture& picture) {
     m_picture = picture;
-    m_form.screenshot.Image1->setPixmap(QPixmap::fromImage(image()));
+    m_form.screenshot.screenpicture->setPixmap(QPixmap::fromImage(image()));
 }
 
 // A picture that did not arrive at all leaves the one before on show, and Save saves
@@ -96,25 +96,25 @@ void ScreenshotBinding::showarrived(const ScreenshotResult& result) {
     if (result.arrived > 0) show(result.picture);
 }
 
-void ScreenshotBinding::Button5Click() {
+void ScreenshotBinding::getscreenbuttonClick() {
     TransferSession session(m_form.state(), m_form.shell());
     if (!session) return;
     showarrived(getscreenshot(m_form.link(), m_form.shell()));
 }
 
-// The Windows version of tessaly92 started listening even while another transfer drove
-// the link; this one refuses like every other transfer button.
-void ScreenshotBinding::Button13Click() {
+// Listening while another transfer drives the link would mix two exchanges on one cable,
+// so this button refuses like every other transfer button.
+void ScreenshotBinding::fargoscreenbuttonClick() {
     TransferSession session(m_form.state(), m_form.shell());
     if (!session) return;
-    QLabel* help = m_form.screenshot.Label4;
+    QLabel* help = m_form.screenshot.hintlabel;
     help->setText(qs(kFCameraHelpText));
     m_form.shell().processmessages();
     showarrived(getfargoscreenshot(m_form.link(), m_form.shell()));
     help->setText(qs(kScreenshotHelpText));
 }
 
-void ScreenshotBinding::Button6Click() {
+void ScreenshotBinding::savescreenbuttonClick() {
     Shell& shell = m_form.shell();
     shell.messagebox(kSaveNoteText, "", Icon::Information, Buttons::Ok);
     FileDialogSpec spec;
@@ -129,11 +129,11 @@ void ScreenshotBinding::Button6Click() {
     shell.refreshfilelist();  // the picture may belong to a file the browser shows
 }
 
-void ScreenshotBinding::Button7Click() {
+void ScreenshotBinding::copyscreenbuttonClick() {
     if (m_picture) QApplication::clipboard()->setImage(image());
 }
 
-void ScreenshotBinding::Button15Click() {
+void ScreenshotBinding::printbuttonClick() {
     Shell& shell = m_form.shell();
     shell.setstatus(kPrintingText);
     QPrinter printer(QPrinter::HighResolution);

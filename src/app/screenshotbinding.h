@@ -17,7 +17,7 @@ struct ScreenshotResult;
 
 namespace tessaly::app {
 
-class TForm1;
+class MainWindow;
 
 // Where "Download FCamera" leads: the FCamera program file on the product's web site.
 inline constexpr std::string_view kFCameraAddress = "https://tessaly92.example/fcamera.92p";
@@ -29,8 +29,8 @@ inline constexpr std::string_view kPrintingText = "Printing screenshot..";
 inline constexpr std::string_view kPrintedText = "Printing finnished!";
 
 // Where the picture goes on a page W printer pixels wide, printed at 1 / (size index + 1)
-// of the width. The height steps by whole multiples of 128, as the Windows version of
-// tessaly92 printed it.
+// of the width. The height steps by whole multiples of 128, so printouts keep the size
+// earlier versions gave them.
 QRect printrect(int pagewidth, int sizeindex);
 
 // Gives the "Screenshot" page its behaviour: Get Screen and Fargo scr. draw into the
@@ -38,7 +38,7 @@ QRect printrect(int pagewidth, int sizeindex);
 class ScreenshotBinding : public QObject {
     Q_OBJECT
 public:
-    explicit ScreenshotBinding(TForm1& form);
+    explicit ScreenshotBinding(MainWindow& form);
 
     // The screenshot image; nullopt until the first screenshot.
     const std::optional<ScreenPicture>& picture() const { return m_picture; }
@@ -48,11 +48,11 @@ public:
     QRect lastprintrect() const { return m_lastprintrect; }
 
 public slots:
-    void Button5Click();
-    void Button13Click();
-    void Button6Click();
-    void Button7Click();
-    void Button15Click();
+    void getscreenbuttonClick();
+    void fargoscreenbuttonClick();
+    void savescreenbuttonClick();
+    void copyscreenbuttonClick();
+    void printbuttonClick();
     void fcamerabuttonClick();
     // The demo control: the virtual TI-92's FCamera streams its screen in this mode.
     void vcalcstream(int mode);
@@ -61,7 +61,7 @@ private:
     void show(const ScreenPicture& picture);
     void showarrived(const ScreenshotResult& result);
 
-    TForm1& m_form;
+    MainWindow& m_form;
     std::optional<ScreenPicture> m_picture;
     QRect m_lastprintrect;
     QToolButton* m_vcalcbutton = nullptr;

@@ -24,14 +24,14 @@ std::string restorequestion(const std::string& name) {
 }
 } // namespace
 
-SendBinding::SendBinding(TForm1& form, ReceiveBinding& receive) : QObject(&form), m_form(form), m_receive(receive) {
+SendBinding::SendBinding(MainWindow& form, ReceiveBinding& receive) : QObject(&form), m_form(form), m_receive(receive) {
     setObjectName("sendbinding");
     auto& o = form.open;
-    connect(o.button9, &QToolButton::clicked, this, &SendBinding::button9Click);
-    connect(o.ToolbarButton973, &QToolButton::clicked, this, &SendBinding::ToolbarButton973Click);
-    connect(o.button19, &QPushButton::clicked, this, &SendBinding::button19Click);
-    connect(form.receive.button27, &QPushButton::clicked, this, &SendBinding::button27Click);
-    form.receive.button27->setEnabled(true);
+    connect(o.sendfilebutton, &QToolButton::clicked, this, &SendBinding::sendfilebuttonClick);
+    connect(o.installbutton, &QToolButton::clicked, this, &SendBinding::installbuttonClick);
+    connect(o.sendvariablesbutton, &QPushButton::clicked, this, &SendBinding::sendvariablesbuttonClick);
+    connect(form.receive.backupbutton, &QPushButton::clicked, this, &SendBinding::backupbuttonClick);
+    form.receive.backupbutton->setEnabled(true);
     bindsendfilelist();
 }
 
@@ -45,12 +45,12 @@ void SendBinding::bindsendfilelist() {
 
 SendPlaces SendBinding::places() const {
     const std::filesystem::path folder = m_browser ? m_browser->folder() : std::filesystem::path(m_form.settings().directory);
-    return SendPlaces{folder, m_form.settingspage.Edit4->text().toStdString()};
+    return SendPlaces{folder, m_form.settingspage.librarydiredit->text().toStdString()};
 }
 
 std::vector<std::string> SendBinding::selectedfiles() const {
     std::vector<std::string> names;
-    QTreeWidget* list = m_form.open.ListView1;
+    QTreeWidget* list = m_form.open.filelist;
     for (int i = 0; i < list->topLevelItemCount(); ++i)
         if (list->topLevelItem(i)->isSelected()) names.push_back(list->topLevelItem(i)->text(0).toStdString());
     return names;
@@ -78,11 +78,11 @@ void SendBinding::sendselected(bool install) {
     sendselectedfiles(m_form.link(), m_form.shell(), names, install, places());
 }
 
-void SendBinding::button9Click() { sendselected(false); }
+void SendBinding::sendfilebuttonClick() { sendselected(false); }
 
-void SendBinding::ToolbarButton973Click() { sendselected(true); }
+void SendBinding::installbuttonClick() { sendselected(true); }
 
-void SendBinding::button19Click() {
+void SendBinding::sendvariablesbuttonClick() {
     if (m_form.state().busy) {
         m_form.shell().messagebox(kBusyText, "", Icon::None, Buttons::Ok);
         return;
@@ -104,14 +104,14 @@ void SendBinding::button19Click() {
         return;
     }
     std::vector<bool> rows;
-    QTreeWidget* vars = m_form.open.ListView2;
+    QTreeWidget* vars = m_form.open.contentlist;
     for (int i = 0; i < vars->topLevelItemCount(); ++i) rows.push_back(vars->topLevelItem(i)->isSelected());
     std::function<bool(std::size_t)> selected;
     if (!m_form.open.allbutton->isChecked()) selected = [rows](std::size_t i) { return i < rows.size() && rows[i]; };
     sendvariables(m_form.link(), m_form.shell(), path, selected);
 }
 
-void SendBinding::button27Click() {
+void SendBinding::backupbuttonClick() {
     TransferSession session(m_form.state(), m_form.shell());
     if (!session) return;
     FileDialogSpec spec;

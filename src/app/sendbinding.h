@@ -7,7 +7,7 @@
 
 namespace tessaly::app {
 
-class TForm1;
+class MainWindow;
 class ReceiveBinding;
 class BrowserBinding;
 
@@ -17,7 +17,7 @@ class BrowserBinding;
 class SendBinding : public QObject {
     Q_OBJECT
 public:
-    SendBinding(TForm1& form, ReceiveBinding& receive);
+    SendBinding(MainWindow& form, ReceiveBinding& receive);
 
     // Puts the window's sendfilelist hook back on the real sending (tests replace it).
     void bindsendfilelist();
@@ -25,10 +25,10 @@ public:
     void setbrowser(const BrowserBinding* browser) { m_browser = browser; }
 
 public slots:
-    void button9Click();
-    void button19Click();
-    void ToolbarButton973Click();
-    void button27Click();
+    void sendfilebuttonClick();
+    void sendvariablesbuttonClick();
+    void installbuttonClick();
+    void backupbuttonClick();
 
 private:
     SendPlaces places() const;
@@ -37,7 +37,7 @@ private:
     // Asks before each backup among names is restored; false at the first No.
     bool restoreagreed(const std::vector<std::string>& names);
 
-    TForm1& m_form;
+    MainWindow& m_form;
     ReceiveBinding& m_receive;
     const BrowserBinding* m_browser = nullptr;
 };

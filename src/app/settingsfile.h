@@ -11,7 +11,7 @@ namespace tessaly::app {
 namespace section {
 inline constexpr std::string_view Last = "Last";
 inline constexpr std::string_view Settings = "Settings";
-// Ours alone: the Windows version of tessaly92 reads neither the section nor its keys.
+// A section of its own, so a settings file shared with an earlier version keeps its old sections as they were.
 inline constexpr std::string_view Cable = "Cable";
 } // namespace section
 

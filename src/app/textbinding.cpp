@@ -26,7 +26,7 @@ std::vector<std::size_t> selectedrows(const QTreeWidget* list) {
 // Busy and link-ok flags and the busy cursor for the length of a text command.
 class Busy {
 public:
-    explicit Busy(TForm1& form) : m_form(form) {
+    explicit Busy(MainWindow& form) : m_form(form) {
         m_form.state().busy = true;
         m_form.state().linkok = true;
         m_form.shell().setcursor(Cursor::Busy);
@@ -39,23 +39,23 @@ public:
     Busy& operator=(const Busy&) = delete;
 
 private:
-    TForm1& m_form;
+    MainWindow& m_form;
 };
 
 } // namespace
 
-TextBinding::TextBinding(TForm1& form, TTextForm& first, ReceiveBinding& receive, BrowserBinding& browser)
+TextBinding::TextBinding(MainWindow& form, TextEditor& first, ReceiveBinding& receive, BrowserBinding& browser)
     : QObject(&form), m_form(form), m_current(&first), m_receive(receive), m_browser(browser) {
     setObjectName("textbinding");
-    connect(form.open.button29, &QToolButton::clicked, this, &TextBinding::Button29Click);
-    connect(form.open.button21, &QPushButton::clicked, this, &TextBinding::Button21Click);
-    connect(form.receive.button11, &QPushButton::clicked, this, &TextBinding::Button11Click);
+    connect(form.open.convertbutton, &QToolButton::clicked, this, &TextBinding::convertbuttonClick);
+    connect(form.open.viewtextbutton, &QPushButton::clicked, this, &TextBinding::viewtextbuttonClick);
+    connect(form.receive.viewbutton, &QPushButton::clicked, this, &TextBinding::viewbuttonClick);
 }
 
 TextBinding::~TextBinding() = default;
 
-void TextBinding::Button29Click() {
-    const QTreeWidget* list = m_form.open.ListView1;
+void TextBinding::convertbuttonClick() {
+    const QTreeWidget* list = m_form.open.filelist;
     std::vector<std::string> names;
     for (std::size_t row : selectedrows(list))
         names.push_back(list->topLevelItem(static_cast<int>(row))->text(0).toStdString());
@@ -70,13 +70,13 @@ void TextBinding::Button29Click() {
     m_receive.showstore();
 }
 
-void TextBinding::Button21Click() {
-    const std::vector<std::size_t> rows = selectedrows(m_form.open.ListView2);
-    const std::vector<std::size_t> files = selectedrows(m_form.open.ListView1);
+void TextBinding::viewtextbuttonClick() {
+    const std::vector<std::size_t> rows = selectedrows(m_form.open.contentlist);
+    const std::vector<std::size_t> files = selectedrows(m_form.open.filelist);
     if (rows.empty() || files.empty() || m_form.state().busy) return;
-    const std::string name = m_form.open.ListView1->topLevelItem(static_cast<int>(files.front()))->text(0).toStdString();
+    const std::string name = m_form.open.filelist->topLevelItem(static_cast<int>(files.front()))->text(0).toStdString();
     Busy busy(m_form);
-    TTextForm& editor = *m_current;
+    TextEditor& editor = *m_current;
     editor.clearforview();
     m_form.shell().processmessages();
     std::string why;
@@ -92,8 +92,8 @@ void TextBinding::Button21Click() {
     editor.raise();
 }
 
-void TextBinding::Button11Click() {
-    const std::vector<std::size_t> rows = selectedrows(m_form.receive.Listbox2);
+void TextBinding::viewbuttonClick() {
+    const std::vector<std::size_t> rows = selectedrows(m_form.receive.variablelist);
     if (rows.empty() || m_form.state().busy) return;
     Busy busy(m_form);
     std::string why;
@@ -103,7 +103,7 @@ void TextBinding::Button11Click() {
         return;
     }
     if (view->label.empty()) return;  // not a text
-    m_more.push_back(std::make_unique<TTextForm>(&m_form, &m_receive));
+    m_more.push_back(std::make_unique<TextEditor>(&m_form, &m_receive));
     m_current = m_more.back().get();
     m_form.settextform(m_current);
     m_current->addview(*view);

@@ -5,8 +5,8 @@
 
 namespace tessaly::app {
 
-class TForm1;
-class TTextForm;
+class MainWindow;
+class TextEditor;
 class ReceiveBinding;
 class BrowserBinding;
 
@@ -16,22 +16,22 @@ class BrowserBinding;
 class TextBinding : public QObject {
     Q_OBJECT
 public:
-    TextBinding(TForm1& form, TTextForm& first, ReceiveBinding& receive, BrowserBinding& browser);
+    TextBinding(MainWindow& form, TextEditor& first, ReceiveBinding& receive, BrowserBinding& browser);
     ~TextBinding() override;
 
-    TTextForm& current() { return *m_current; }
+    TextEditor& current() { return *m_current; }
 
 public slots:
-    void Button29Click();  // Txt-convert
-    void Button21Click();  // View text
-    void Button11Click();  // View (received)
+    void convertbuttonClick();  // Txt-convert
+    void viewtextbuttonClick();  // View text
+    void viewbuttonClick();  // View (received)
 
 private:
-    TForm1& m_form;
-    TTextForm* m_current;
+    MainWindow& m_form;
+    TextEditor* m_current;
     ReceiveBinding& m_receive;
     BrowserBinding& m_browser;
-    std::vector<std::unique_ptr<TTextForm>> m_more;
+    std::vector<std::unique_ptr<TextEditor>> m_more;
 };
 
 } // namespace tessaly::app

@@ -42,99 +42,99 @@ std::string lastthree(const std::string& name) { return upstring(name.substr(nam
 
 } // namespace
 
-TTextForm::TTextForm(TForm1* form, ReceiveBinding* receive, QWidget* parent)
+TextEditor::TextEditor(MainWindow* form, ReceiveBinding* receive, QWidget* parent)
     : QWidget(parent, Qt::Window), m_form(form), m_receive(receive) {
-    setObjectName("TTextForm");
+    setObjectName("TextEditor");
     setWindowTitle("Viewing");
     // Closing the main window ends the program, whatever editors are still open.
     setAttribute(Qt::WA_QuitOnClose, false);
-    explorerbutton1 = windowbutton("explorerbutton1", "&Open", "Open text-file", true);
-    button2 = windowbutton("button2", "&Save", "Save text-file", true);
-    button3 = windowbutton("button3", "&Copy", "Copy text to clipboard", true);
-    button4 = windowbutton("button4", "&Bold", "Make text bold", false);
-    SpeedButton2 = windowbutton("SpeedButton2", "&Plain", "View in plain text-format", true);
-    SpeedButton1 = windowbutton("SpeedButton1", "&QView", "View in QView format", true);
-    for (QToolButton* b : {SpeedButton2, SpeedButton1}) b->setCheckable(true);
-    SpeedButton2->setChecked(true);
+    openbutton = windowbutton("openbutton", "&Open", "Open text-file", true);
+    savebutton = windowbutton("savebutton", "&Save", "Save text-file", true);
+    copybutton = windowbutton("copybutton", "&Copy", "Copy text to clipboard", true);
+    boldbutton = windowbutton("boldbutton", "&Bold", "Make text bold", false);
+    plainbutton = windowbutton("plainbutton", "&Plain", "View in plain text-format", true);
+    qviewbutton = windowbutton("qviewbutton", "&QView", "View in QView format", true);
+    for (QToolButton* b : {plainbutton, qviewbutton}) b->setCheckable(true);
+    plainbutton->setChecked(true);
     VName = new QLabel("-");
     VName->setObjectName("VName");
     VName->setTextFormat(Qt::PlainText);
-    memo1 = new QTextEdit;
-    memo1->setObjectName("memo1");
-    memo1->setAcceptRichText(false);
-    memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    textbox = new QTextEdit;
+    textbox->setObjectName("textbox");
+    textbox->setAcceptRichText(false);
+    textbox->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     QFont courier("Courier New");
     courier.setStyleHint(QFont::Monospace);
-    memo1->setFont(courier);
-    officebutton9 = windowbutton("officebutton9", "Download QuickView", qs(kQuickViewAddress), true);
+    textbox->setFont(courier);
+    quickviewbutton = windowbutton("quickviewbutton", "Download QuickView", qs(kQuickViewAddress), true);
 
     auto* bar = new QHBoxLayout;
     bar->setSpacing(0);
-    for (QToolButton* b : {explorerbutton1, button2, button3, button4}) bar->addWidget(b);
+    for (QToolButton* b : {openbutton, savebutton, copybutton, boldbutton}) bar->addWidget(b);
     bar->addSpacing(12);
     bar->addWidget(new QLabel("View format:"));
-    bar->addWidget(SpeedButton2);
-    bar->addWidget(SpeedButton1);
+    bar->addWidget(plainbutton);
+    bar->addWidget(qviewbutton);
     bar->addSpacing(12);
     bar->addWidget(VName, 1);
     auto* v = new QVBoxLayout(this);
     v->setContentsMargins(4, 4, 4, 4);
     v->addLayout(bar);
-    v->addWidget(memo1, 1);
-    v->addWidget(officebutton9, 0, Qt::AlignLeft);
+    v->addWidget(textbox, 1);
+    v->addWidget(quickviewbutton, 0, Qt::AlignLeft);
     resize(480, 340);
 
-    connect(explorerbutton1, &QToolButton::clicked, this, &TTextForm::ExplorerButton1Click);
-    connect(button2, &QToolButton::clicked, this, &TTextForm::Button2Click);
-    connect(button3, &QToolButton::clicked, this, &TTextForm::Button3Click);
-    connect(button4, &QToolButton::clicked, this, &TTextForm::Button4Click);
-    connect(SpeedButton1, &QToolButton::clicked, this, &TTextForm::SpeedButton1Click);
-    connect(SpeedButton2, &QToolButton::clicked, this, &TTextForm::SpeedButton2Click);
-    connect(officebutton9, &QToolButton::clicked, this, &TTextForm::OfficeButton9Click);
+    connect(openbutton, &QToolButton::clicked, this, &TextEditor::openbuttonClick);
+    connect(savebutton, &QToolButton::clicked, this, &TextEditor::savebuttonClick);
+    connect(copybutton, &QToolButton::clicked, this, &TextEditor::copybuttonClick);
+    connect(boldbutton, &QToolButton::clicked, this, &TextEditor::boldbuttonClick);
+    connect(qviewbutton, &QToolButton::clicked, this, &TextEditor::qviewbuttonClick);
+    connect(plainbutton, &QToolButton::clicked, this, &TextEditor::plainbuttonClick);
+    connect(quickviewbutton, &QToolButton::clicked, this, &TextEditor::quickviewbuttonClick);
 }
 
-void TTextForm::setrich(bool rich) {
+void TextEditor::setrich(bool rich) {
     m_rich = rich;
-    memo1->setAcceptRichText(rich);
+    textbox->setAcceptRichText(rich);
 }
 
-void TTextForm::caretstart() {
-    QTextCursor c = memo1->textCursor();
+void TextEditor::caretstart() {
+    QTextCursor c = textbox->textCursor();
     c.movePosition(QTextCursor::Start);
-    memo1->setTextCursor(c);
+    textbox->setTextCursor(c);
 }
 
-void TTextForm::clearforview() {
-    memo1->clear();
-    SpeedButton2->setChecked(true);
-    SpeedButton1->setChecked(false);
-    button4->setEnabled(false);
+void TextEditor::clearforview() {
+    textbox->clear();
+    plainbutton->setChecked(true);
+    qviewbutton->setChecked(false);
+    boldbutton->setEnabled(false);
     caretstart();
     setrich(false);
 }
 
-void TTextForm::openempty() {
+void TextEditor::openempty() {
     clearforview();
     show();
     raise();
 }
 
-void TTextForm::addview(const TextView& view) {
+void TextEditor::addview(const TextView& view) {
     if (!view.label.empty()) VName->setText(qs(tibytes_to_utf8(view.label)));
-    QTextCursor c(memo1->document());
+    QTextCursor c(textbox->document());
     c.movePosition(QTextCursor::End);
-    bool first = memo1->document()->isEmpty();
+    bool first = textbox->document()->isEmpty();
     for (const std::string& line : view.lines) {
         if (!std::exchange(first, false)) c.insertBlock();
         c.insertText(qs(tibytes_to_utf8(linetext(line))));
     }
 }
 
-void TTextForm::failed(const std::string& text) {
+void TextEditor::failed(const std::string& text) {
     if (m_form) m_form->shell().messagebox(text, kTextErrorCaption, Icon::Error, Buttons::Ok);
 }
 
-void TTextForm::ExplorerButton1Click() {
+void TextEditor::openbuttonClick() {
     if (!m_form) return;
     FileDialogSpec spec;
     spec.filter = "Textfiles|*.txt";
@@ -147,14 +147,14 @@ void TTextForm::ExplorerButton1Click() {
     if (tail == "RTF" || tail == "TXT") {
         const auto bytes = readtextfile(*path, &why, kMaxTextFile);
         if (!bytes) return failed(why);  // already names the file
-        SpeedButton2->setChecked(true);
-        SpeedButton1->setChecked(false);
-        button4->setEnabled(false);
+        plainbutton->setChecked(true);
+        qviewbutton->setChecked(false);
+        boldbutton->setEnabled(false);
         setrich(tail == "RTF");
         if (tail == "RTF")
-            memo1->setHtml(qs(rtftohtml(*bytes)));
+            textbox->setHtml(qs(rtftohtml(*bytes)));
         else
-            memo1->setPlainText(qs(decodetext(*bytes)));
+            textbox->setPlainText(qs(decodetext(*bytes)));
     } else if (tail == "92T" || tail == "92G") {
         // Every text variable of the opened file: the browser's variable list belongs to
         // another file.
@@ -169,13 +169,13 @@ void TTextForm::ExplorerButton1Click() {
     }
 }
 
-void TTextForm::Button2Click() {
+void TextEditor::savebuttonClick() {
     if (!m_form) return;
     Shell& shell = m_form->shell();
-    if (SpeedButton1->isChecked() || m_rich) {
+    if (qviewbutton->isChecked() || m_rich) {
         if (shell.messagebox(kPlainWarning, "tessaly92", Icon::Warning, Buttons::OkCancel) != Answer::Ok) return;
-        SpeedButton2->setChecked(true);
-        SpeedButton1->setChecked(false);
+        plainbutton->setChecked(true);
+        qviewbutton->setChecked(false);
         toplain();
     }
     FileDialogSpec spec;
@@ -185,7 +185,7 @@ void TTextForm::Button2Click() {
     spec.title = "Save text-variable as";
     const auto path = shell.savedialog(spec);
     if (!path) return;
-    const std::string text = memo1->toPlainText().toStdString();
+    const std::string text = textbox->toPlainText().toStdString();
     if (lastthree(*path) != "92T") {
         std::string why;
         if (!savewhole(*path, text.empty() ? text : text + "\n", &why)) failed(why + ". Nothing was written.");
@@ -199,34 +199,34 @@ void TTextForm::Button2Click() {
     if (m_receive) m_receive->showstore();
 }
 
-void TTextForm::Button3Click() {
-    if (!memo1->textCursor().hasSelection()) memo1->selectAll();
-    memo1->copy();
+void TextEditor::copybuttonClick() {
+    if (!textbox->textCursor().hasSelection()) textbox->selectAll();
+    textbox->copy();
 }
 
-void TTextForm::Button4Click() {
-    if (!SpeedButton1->isChecked()) return;
-    memo1->mergeCurrentCharFormat(markformat());
+void TextEditor::boldbuttonClick() {
+    if (!qviewbutton->isChecked()) return;
+    textbox->mergeCurrentCharFormat(markformat());
 }
 
-void TTextForm::SpeedButton1Click() {
-    SpeedButton1->setChecked(true);
-    SpeedButton2->setChecked(false);
+void TextEditor::qviewbuttonClick() {
+    qviewbutton->setChecked(true);
+    plainbutton->setChecked(false);
     toqview();
 }
 
-void TTextForm::SpeedButton2Click() {
-    SpeedButton2->setChecked(true);
-    SpeedButton1->setChecked(false);
+void TextEditor::plainbuttonClick() {
+    plainbutton->setChecked(true);
+    qviewbutton->setChecked(false);
     toplain();
 }
 
-void TTextForm::OfficeButton9Click() { QDesktopServices::openUrl(QUrl(qs(kQuickViewAddress))); }
+void TextEditor::quickviewbuttonClick() { QDesktopServices::openUrl(QUrl(qs(kQuickViewAddress))); }
 
-void TTextForm::toqview() {
+void TextEditor::toqview() {
     setrich(true);
-    button4->setEnabled(true);
-    const QString text = memo1->toPlainText();
+    boldbutton->setEnabled(true);
+    const QString text = textbox->toPlainText();
     std::vector<std::pair<int, int>> spans;
     int opening = -1;
     for (int i = 0; i < text.size(); ++i) {
@@ -241,7 +241,7 @@ void TTextForm::toqview() {
         }
     }
     // From the last span back, so the positions before it stay where they are.
-    QTextCursor c(memo1->document());
+    QTextCursor c(textbox->document());
     c.beginEditBlock();
     for (auto it = spans.rbegin(); it != spans.rend(); ++it) {
         c.setPosition(it->first + 1);
@@ -256,11 +256,11 @@ void TTextForm::toqview() {
     caretstart();
 }
 
-void TTextForm::toplain() {
-    button4->setEnabled(false);
+void TextEditor::toplain() {
+    boldbutton->setEnabled(false);
     // Runs of marked characters, each ended by an unmarked one, a line end or the end.
     std::vector<std::pair<int, int>> runs;
-    for (QTextBlock block = memo1->document()->begin(); block.isValid(); block = block.next()) {
+    for (QTextBlock block = textbox->document()->begin(); block.isValid(); block = block.next()) {
         int start = -1, end = -1;
         for (auto it = block.begin(); !it.atEnd(); ++it) {
             const QTextFragment f = it.fragment();
@@ -278,7 +278,7 @@ void TTextForm::toplain() {
         }
         if (start >= 0) runs.emplace_back(start, end);
     }
-    QTextCursor c(memo1->document());
+    QTextCursor c(textbox->document());
     c.beginEditBlock();
     for (auto it = runs.rbegin(); it != runs.rend(); ++it) {
         c.setPosition(it->second);
@@ -288,7 +288,7 @@ void TTextForm::toplain() {
     }
     c.endEditBlock();
     // Plain-text mode keeps no formatting.
-    memo1->setPlainText(memo1->toPlainText());
+    textbox->setPlainText(textbox->toPlainText());
     caretstart();
     setrich(false);
 }

@@ -11,7 +11,7 @@ class QToolButton;
 
 namespace tessaly::app {
 
-class TForm1;
+class MainWindow;
 class ReceiveBinding;
 
 inline constexpr std::string_view kQuickViewAddress = "https://tessaly92.example/quickview";
@@ -20,13 +20,13 @@ inline constexpr std::string_view kPlainWarning = "You have to save the file in 
 // The text editor (caption "Viewing"): texts loaded, viewed in plain form or in Quick
 // View's form (spans between two "#" bold and underlined), copied, and saved as plain
 // text or as a TI-92 text file through the package store.
-class TTextForm : public QWidget {
+class TextEditor : public QWidget {
     Q_OBJECT
 public:
     // form and receive give the shell, the transfer state and the package store, whose
     // received list a saved text replaces; without them (nullptr) the commands that need
     // them do nothing.
-    explicit TTextForm(TForm1* form = nullptr, ReceiveBinding* receive = nullptr, QWidget* parent = nullptr);
+    explicit TextEditor(MainWindow* form = nullptr, ReceiveBinding* receive = nullptr, QWidget* parent = nullptr);
 
     // The Text button: an empty editor in plain-text mode, shown.
     void openempty();
@@ -37,24 +37,24 @@ public:
     void addview(const TextView& view);
     bool richmode() const { return m_rich; }
 
-    QToolButton* explorerbutton1;
-    QToolButton* button2;
-    QToolButton* button3;
-    QToolButton* button4;
-    QToolButton* SpeedButton2;  // "&Plain"
-    QToolButton* SpeedButton1;  // "&QView"
+    QToolButton* openbutton;
+    QToolButton* savebutton;
+    QToolButton* copybutton;
+    QToolButton* boldbutton;
+    QToolButton* plainbutton;  // "&Plain"
+    QToolButton* qviewbutton;  // "&QView"
     QLabel* VName;
-    QTextEdit* memo1;
-    QToolButton* officebutton9;
+    QTextEdit* textbox;
+    QToolButton* quickviewbutton;
 
 public slots:
-    void ExplorerButton1Click();
-    void Button2Click();
-    void Button3Click();
-    void Button4Click();
-    void SpeedButton1Click();
-    void SpeedButton2Click();
-    void OfficeButton9Click();
+    void openbuttonClick();
+    void savebuttonClick();
+    void copybuttonClick();
+    void boldbuttonClick();
+    void qviewbuttonClick();
+    void plainbuttonClick();
+    void quickviewbuttonClick();
 
 private:
     void setrich(bool rich);
@@ -63,7 +63,7 @@ private:
     void toplain();
     void failed(const std::string& text);
 
-    TForm1* m_form;
+    MainWindow* m_form;
     ReceiveBinding* m_receive;
     bool m_rich = false;
 };

@@ -32,22 +32,22 @@ QToolButton* windowbutton(const char* name, const QString& caption, const QStrin
     return b;
 }
 
-TForm4::TForm4(const std::string& settingsfile, TForm1& mainwindow, QWidget* parent)
+RemoteWindow::RemoteWindow(const std::string& settingsfile, MainWindow& mainwindow, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
       m_form(mainwindow), m_keys(std::make_unique<RemoteKeyboard>(mainwindow.link())) {
-    setObjectName("TForm4");
+    setObjectName("RemoteWindow");
     setWindowTitle("Remotecontrolling");
     setAutoFillBackground(true);
     QPalette pal = palette();
     pal.setColor(QPalette::Window, Qt::white);
     setPalette(pal);
-    officebutton1 = windowbutton("officebutton1", "Keys", QString(), true);
-    officebutton3 = windowbutton("officebutton3", "Close", QString(), true);
+    keysbutton = windowbutton("keysbutton", "Keys", QString(), true);
+    closebutton = windowbutton("closebutton", "Close", QString(), true);
     // The keyboard belongs to the calculator: the buttons never take the focus.
-    for (QToolButton* b : {officebutton1, officebutton3}) b->setFocusPolicy(Qt::NoFocus);
+    for (QToolButton* b : {keysbutton, closebutton}) b->setFocusPolicy(Qt::NoFocus);
     setFocusPolicy(Qt::StrongFocus);
-    connect(officebutton1, &QToolButton::clicked, this, &TForm4::OfficeButton1Click);
-    connect(officebutton3, &QToolButton::clicked, this, &QWidget::hide);
+    connect(keysbutton, &QToolButton::clicked, this, &RemoteWindow::keysbuttonClick);
+    connect(closebutton, &QToolButton::clicked, this, &QWidget::hide);
     m_heldtimer = new QTimer(this);
     m_heldtimer->setInterval(50);
     connect(m_heldtimer, &QTimer::timeout, this, [this] {
@@ -67,8 +67,8 @@ TForm4::TForm4(const std::string& settingsfile, TForm1& mainwindow, QWidget* par
     remote->setAlignment(Qt::AlignCenter);
     auto* strip = new QHBoxLayout;
     strip->setSpacing(0);
-    strip->addWidget(officebutton1);
-    strip->addWidget(officebutton3);
+    strip->addWidget(keysbutton);
+    strip->addWidget(closebutton);
     auto* v = new QVBoxLayout(this);
     v->setContentsMargins(0, 0, 0, 0);
     v->setSpacing(0);
@@ -87,14 +87,14 @@ TForm4::TForm4(const std::string& settingsfile, TForm1& mainwindow, QWidget* par
     move(left, top);
 }
 
-TForm4::~TForm4() = default;
+RemoteWindow::~RemoteWindow() = default;
 
 namespace {
 struct QtVirtualKey {
     int qtkey;
     unsigned vk;
 };
-// The keys that type no character, by the number the Windows version of tessaly92 knew them by.
+// The keys that type no character, by their virtual-key number: the key table is indexed by it.
 constexpr QtVirtualKey kQtVirtualKeys[] = {
     {Qt::Key_PageUp, vk::PageUp}, {Qt::Key_PageDown, vk::PageDown}, {Qt::Key_End, vk::End},
     {Qt::Key_Home, vk::Home},     {Qt::Key_Left, vk::Left},         {Qt::Key_Up, vk::Up},
@@ -113,22 +113,22 @@ unsigned virtualkeyof(int qtkey) {
     return 0;
 }
 
-void TForm4::showEvent(QShowEvent* event) {
+void RemoteWindow::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     m_keys->reset();
     activateWindow();
     setFocus();
 }
 
-void TForm4::keyPressEvent(QKeyEvent* event) { FormKeyPress(event); }
+void RemoteWindow::keyPressEvent(QKeyEvent* event) { keypressed(event); }
 
-void TForm4::keyReleaseEvent(QKeyEvent* event) {
+void RemoteWindow::keyReleaseEvent(QKeyEvent* event) {
     // A key held down repeats its presses and releases; it counts once, on the real release.
     if (event->isAutoRepeat()) return;
-    FormKeyUp(event);
+    keyreleased(event);
 }
 
-void TForm4::FormKeyPress(QKeyEvent* event) {
+void RemoteWindow::keypressed(QKeyEvent* event) {
     // Keys of the virtual-key table type no character on the original platform (Qt gives
     // Delete one): only their key counts.
     if (virtualkeycode(virtualkeyof(event->key())) != 0) return;
@@ -142,7 +142,7 @@ void TForm4::FormKeyPress(QKeyEvent* event) {
     if (const auto code = typedkeycode(text[0].unicode())) m_pending = *code;
 }
 
-void TForm4::FormKeyUp(QKeyEvent* event) {
+void RemoteWindow::keyreleased(QKeyEvent* event) {
     if (event->modifiers() == Qt::ControlModifier && event->key() == Qt::Key_Z) {
         hide();
         m_pending = 0;
@@ -158,35 +158,35 @@ void TForm4::FormKeyUp(QKeyEvent* event) {
     m_form.shell().processmessages();
 }
 
-void TForm4::OfficeButton1Click() { m_form.shell().messagebox(kRemoteKeysHelp, "", Icon::Information, Buttons::Ok); }
+void RemoteWindow::keysbuttonClick() { m_form.shell().messagebox(kRemoteKeysHelp, "", Icon::Information, Buttons::Ok); }
 
-TInfoForm::TInfoForm(const std::string& settingsfile, QWidget* parent)
+InfoWindow::InfoWindow(const std::string& settingsfile, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::WindowStaysOnTopHint) {
-    setObjectName("TInfoForm");
+    setObjectName("InfoWindow");
     setWindowTitle("Information");
-    Memo1 = new QPlainTextEdit;
-    Memo1->setObjectName("Memo1");
+    infotext = new QPlainTextEdit;
+    infotext->setObjectName("infotext");
     // A plain box the user may type in: the note is read from its file and never written back.
-    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    infotext->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     auto* v = new QVBoxLayout(this);
     v->setContentsMargins(0, 0, 0, 0);
-    v->addWidget(Memo1);
+    v->addWidget(infotext);
     resize(260, 180);
     Settings s;
     readinfowindowposition(IniFile::load(settingsfile), screensize(), s);
     move(s.infoypos, s.infoxpos);
 }
 
-TScrForm::TScrForm(const std::string& settingsfile, QWidget* parent)
+ScreenshotWindow::ScreenshotWindow(const std::string& settingsfile, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::WindowStaysOnTopHint) {
-    setObjectName("TScrForm");
+    setObjectName("ScreenshotWindow");
     setWindowTitle("Screenshot");
-    Image1 = new QLabel;
-    Image1->setObjectName("Image1");
-    Image1->setAlignment(Qt::AlignCenter);
+    screenpicture = new QLabel;
+    screenpicture->setObjectName("screenpicture");
+    screenpicture->setAlignment(Qt::AlignCenter);
     auto* v = new QVBoxLayout(this);
     v->setContentsMargins(0, 0, 0, 0);
-    v->addWidget(Image1);
+    v->addWidget(screenpicture);
     setFixedSize(256, 161);
     Settings s;
     readscreenshotwindowposition(IniFile::load(settingsfile), screensize(), s);

@@ -18,25 +18,25 @@ class QToolButton;
 
 namespace tessaly::app {
 
-class TForm1;
+class MainWindow;
 
 // A flat toolbar button of the secondary windows.
 QToolButton* windowbutton(const char* name, const QString& caption, const QString& tip, bool enabled);
 
 // The remote-control window: keys released while it has the focus go to the calculator.
-class TForm4 : public QWidget {
+class RemoteWindow : public QWidget {
     Q_OBJECT
 public:
-    TForm4(const std::string& settingsfile, TForm1& mainwindow, QWidget* parent = nullptr);
-    ~TForm4() override;
+    RemoteWindow(const std::string& settingsfile, MainWindow& mainwindow, QWidget* parent = nullptr);
+    ~RemoteWindow() override;
 
-    QToolButton* officebutton1;  // "Keys"
-    QToolButton* officebutton3;  // "Close"
+    QToolButton* keysbutton;  // "Keys"
+    QToolButton* closebutton;  // "Close"
 
     RemoteKeyboard& keyboard() { return *m_keys; }
 
 public slots:
-    void OfficeButton1Click();
+    void keysbuttonClick();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -45,10 +45,10 @@ protected:
     bool focusNextPrevChild(bool) override { return false; }  // Tab is a key like any other
 
 private:
-    void FormKeyPress(QKeyEvent* event);
-    void FormKeyUp(QKeyEvent* event);
+    void keypressed(QKeyEvent* event);
+    void keyreleased(QKeyEvent* event);
 
-    TForm1& m_form;
+    MainWindow& m_form;
     std::unique_ptr<RemoteKeyboard> m_keys;
     std::uint16_t m_pending = 0;  // the code of the typed character, sent on release
     QTimer* m_heldtimer;          // sends keys held back while a transfer ran
@@ -58,19 +58,19 @@ private:
 unsigned virtualkeyof(int qtkey);
 
 // The information window: one scrollable text box.
-class TInfoForm : public QWidget {
+class InfoWindow : public QWidget {
     Q_OBJECT
 public:
-    TInfoForm(const std::string& settingsfile, QWidget* parent = nullptr);
-    QPlainTextEdit* Memo1;
+    InfoWindow(const std::string& settingsfile, QWidget* parent = nullptr);
+    QPlainTextEdit* infotext;
 };
 
 // The screenshot window: one picture, centred and unscaled.
-class TScrForm : public QWidget {
+class ScreenshotWindow : public QWidget {
     Q_OBJECT
 public:
-    TScrForm(const std::string& settingsfile, QWidget* parent = nullptr);
-    QLabel* Image1;
+    ScreenshotWindow(const std::string& settingsfile, QWidget* parent = nullptr);
+    QLabel* screenpicture;
 };
 
 ScreenSize screensize();

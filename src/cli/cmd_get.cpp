@@ -130,41 +130,53 @@ bool cansave(const std::string& output, const std::string& comment) {
     return true;
 }
 
+namespace {
+
+// Names are typed as the listing shows them; the calculator knows them as TI-92 bytes.
+bool totibytes(const std::vector<std::string>& typed, std::vector<std::string>& names) {
+    std::string why;
+    for (const std::string& name : typed) {
+        const auto bytes = utf8_to_tibytes(name, name.size(), &why);
+        if (!bytes) {
+            std::fprintf(stderr, "tessaly92-cli: %s: %s\n", name.c_str(), why.c_str());
+            return false;
+        }
+        names.push_back(*bytes);
+    }
+    return true;
+}
+
+// The user at the virtual TI-92 picks these variables in its send menu.
+bool letcalcsend(CliLink& cl, const std::vector<std::string>& calcsends) {
+    SimulatedCalculator* calc = cl.cable().calculator();
+    if (!calc) {
+        std::fprintf(stderr,
+                     "tessaly92-cli: --calc-sends needs the in-process virtual TI-92 (--link virtual); "
+                     "tell a tessaly92-vcalc server with its \"send NAME...\" command\n");
+        return false;
+    }
+    std::string error;
+    if (!calc->sendfromcalc(calcsends, &error)) {
+        std::fprintf(stderr, "tessaly92-cli: %s\n", error.c_str());
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
 int cmd_get(const Options& options, const Args& args) {
     const auto o = parse(args);
     if (!o) return kUsage;
     if (!cansave(o->output, o->comment)) return kUsage;
-    std::string why;
-    // Names are typed as the listing shows them; the calculator knows them as TI-92 bytes.
     std::vector<std::string> names, calcsends;
-    for (const auto* list : {&o->names, &o->calcsends}) {
-        for (const std::string& name : *list) {
-            const auto bytes = utf8_to_tibytes(name, name.size(), &why);
-            if (!bytes) {
-                std::fprintf(stderr, "tessaly92-cli: %s: %s\n", name.c_str(), why.c_str());
-                return kUsage;
-            }
-            (list == &o->names ? names : calcsends).push_back(*bytes);
-        }
-    }
+    if (!totibytes(o->names, names) || !totibytes(o->calcsends, calcsends)) return kUsage;
 
     std::string error;
     int code = kFailed;
     auto cl = CliLink::open(options, &error, &code);
     if (!cl) return code;
-    if (o->hascalcsends) {
-        SimulatedCalculator* calc = cl->cable().calculator();
-        if (!calc) {
-            std::fprintf(stderr,
-                         "tessaly92-cli: --calc-sends needs the in-process virtual TI-92 (--link virtual); "
-                         "tell a tessaly92-vcalc server with its \"send NAME...\" command\n");
-            return kUsage;
-        }
-        if (!calc->sendfromcalc(calcsends, &error)) {
-            std::fprintf(stderr, "tessaly92-cli: %s\n", error.c_str());
-            return kUsage;
-        }
-    }
+    if (o->hascalcsends && !letcalcsend(*cl, calcsends)) return kUsage;
 
     TemporaryStore folder;
     if (!folder.ok()) {
@@ -180,7 +192,7 @@ int cmd_get(const Options& options, const Args& args) {
             receivefromcalc(cl->link(), target);
         } else {
             // As in the window: list, then ask for the named rows.
-                const DirectoryListing listing = directorylisting(cl->link(), shell);
+            const DirectoryListing listing = directorylisting(cl->link(), shell);
             if (!cl->state().linkok) {
                 shell.endbar();
                 return finish(cl->state(), &cl->link(), &shell);

@@ -18,7 +18,7 @@ inline constexpr std::string_view kClickToEdit = "Click to edit!";
 inline constexpr std::size_t kVariableCaptionWidth = 16;
 inline constexpr std::size_t kTextPreviewLength = 40;
 
-// One row of the variable list (ListView2): folder prefix + name, and the type name.
+// One row of the variable list (contentlist): folder prefix + name, and the type name.
 struct VariableRow {
     std::string caption;
     std::string type;
@@ -32,12 +32,12 @@ FileKind filekind(const std::filesystem::path& path);
 // What the information row under the file list shows for a selected file, and which
 // controls it switches.
 struct FileInfo {
-    std::string count;        // Label17
-    std::string size;         // Label18
-    std::string description;  // label19
-    std::string hint;         // label19's hint (text files)
+    std::string count;        // countlabel
+    std::string size;         // sizelabel
+    std::string description;  // descriptionlabel
+    std::string hint;         // descriptionlabel's hint (text files)
     bool readable = false;    // a TI-92 file whose variables can be listed and sent (Send)
-    bool editable = false;    // label19 starts the description editor
+    bool editable = false;    // descriptionlabel starts the description editor
     bool fargoprogram = false;  // Install
     bool textfile = false;      // Txt-convert
     std::string error;        // why a TI-92 file is unreadable; empty otherwise

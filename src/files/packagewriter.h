@@ -13,7 +13,7 @@ namespace tessaly {
 inline constexpr std::string_view kUnknownDescription = "Description unknown";
 
 // Builds a TI-92 variable file at dest from the whole package store. comment is the
-// package comment box (Edit1), as typed (UTF-8): an empty one becomes "Description
+// package comment box (commentedit), as typed (UTF-8): an empty one becomes "Description
 // unknown" there too. It is written in the calculator's character set, cut to 34
 // characters (the status line says so); a character the TI-92 lacks fails the save
 // before anything is written.
@@ -29,7 +29,7 @@ bool saveas92g(const std::filesystem::path& dest, bool backuplayout, const Packa
 // were more; nullopt and a message naming a character the calculator lacks.
 std::optional<std::string> commenttibytes(std::string_view comment, std::string* error, bool* cut = nullptr);
 
-// The "Save to file" command (Button8Click): asks for a comment when the box is empty and
+// The "Save to file" command (savebuttonClick): asks for a comment when the box is empty and
 // for a destination, then saves the package store there (a fetched backup in the backup
 // layout, as a .92b); a failure is shown in a message box. Refused with the busy text
 // while a transfer runs. True when a file was saved.

@@ -54,7 +54,7 @@ struct AppRun {
     }
 
     // Creates the windows; start() shows the main window and waits for its start-up.
-    app::TForm1& create(std::vector<std::string> parameters = {}) {
+    app::MainWindow& create(std::vector<std::string> parameters = {}) {
         program = std::make_unique<app::Program>(context(std::move(parameters)));
         program->mainwindow().setsendfilelist([this](const std::vector<std::string>& paths, bool ask, bool install) {
             sent.push_back(paths);
@@ -62,14 +62,14 @@ struct AppRun {
         });
         return program->mainwindow();
     }
-    app::TForm1& start(std::vector<std::string> parameters = {}) {
-        app::TForm1& w = create(std::move(parameters));
+    app::MainWindow& start(std::vector<std::string> parameters = {}) {
+        app::MainWindow& w = create(std::move(parameters));
         program->start();
         EXPECT_TRUE(QTest::qWaitFor([&] { return w.startupdone(); }, 5000));
         QTest::qWait(20);  // the first activation follows
         return w;
     }
-    app::TForm1& form() { return program->mainwindow(); }
+    app::MainWindow& form() { return program->mainwindow(); }
 
     template <class W>
     W* find(const char* name) {

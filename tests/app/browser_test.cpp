@@ -63,17 +63,17 @@ struct BrowserApp {
     app::OpenPage& page() { return run.form().open; }
     QStringList names() {
         QStringList n;
-        for (int i = 0; i < page().ListView1->topLevelItemCount(); ++i) n << page().ListView1->topLevelItem(i)->text(0);
+        for (int i = 0; i < page().filelist->topLevelItemCount(); ++i) n << page().filelist->topLevelItem(i)->text(0);
         return n;
     }
     QTreeWidgetItem* row(const QString& name) {
-        for (int i = 0; i < page().ListView1->topLevelItemCount(); ++i)
-            if (page().ListView1->topLevelItem(i)->text(0) == name) return page().ListView1->topLevelItem(i);
+        for (int i = 0; i < page().filelist->topLevelItemCount(); ++i)
+            if (page().filelist->topLevelItem(i)->text(0) == name) return page().filelist->topLevelItem(i);
         ADD_FAILURE() << name.toStdString();
         return nullptr;
     }
     void select(std::initializer_list<const char*> which) {
-        page().ListView1->clearSelection();
+        page().filelist->clearSelection();
         for (const char* n : which) row(QString::fromLatin1(n))->setSelected(true);
     }
 };
@@ -85,26 +85,26 @@ TEST(AppBrowser, ListsTheFolderWithDescriptionsAndFollowsTheMaskAndDescriptionsB
     EXPECT_EQ(app.row("c.txt")->text(1), QString(40, 'x') + "...");
     EXPECT_EQ(app.row("game.92p")->text(1), "Tetris - (FARGO)");
     auto& sp = app.run.form().settingspage;
-    sp.CheckBox4->setChecked(false);
+    sp.ti92filescheck->setChecked(false);
     EXPECT_EQ(app.names(), (QStringList{"c.txt"}));
-    sp.CheckBox3->setChecked(false);
+    sp.txtfilescheck->setChecked(false);
     EXPECT_TRUE(app.names().isEmpty());
-    sp.CheckBox4->setChecked(true);
+    sp.ti92filescheck->setChecked(true);
     EXPECT_EQ(app.names().size(), 3);
-    sp.CheckBox1->setChecked(false);
+    sp.descriptionscheck->setChecked(false);
     EXPECT_EQ(app.row("a.92p")->text(1), "demo");  // only the next rebuild shows it
-    app.page().button25->click();
+    app.page().refreshbutton->click();
     EXPECT_EQ(app.row("a.92p")->text(1), "Not showing!");
 }
 
 TEST(AppBrowser, ChoosingAFolderBrowsesAndRemembersIt) {
     BrowserApp app;
     auto& o = app.page();
-    EXPECT_EQ(o.DriveComboBox1->itemText(0), "/");
+    EXPECT_EQ(o.drivebox->itemText(0), "/");
     std::filesystem::create_directory(app.folder / "sub");
     writebytes(app.folder / "sub" / "z.92p", {1});
-    auto* model = static_cast<QFileSystemModel*>(o.DirectoryListBox1->model());
-    o.DirectoryListBox1->setCurrentIndex(model->index(QString::fromStdString((app.folder / "sub").string())));
+    auto* model = static_cast<QFileSystemModel*>(o.directorytree->model());
+    o.directorytree->setCurrentIndex(model->index(QString::fromStdString((app.folder / "sub").string())));
     EXPECT_EQ(app.names(), QStringList{"z.92p"});
     EXPECT_EQ(app.run.form().settings().directory, (app.folder / "sub").string());
     EXPECT_EQ(app.row("z.92p")->text(1), "Corrupted TI-file: only 1 bytes");
@@ -118,33 +118,33 @@ TEST(AppBrowser, SelectingAFileShowsItsInformationAndSwitchesTheButtons) {
     BrowserApp app;
     auto& o = app.page();
     app.select({"game.92p"});
-    EXPECT_EQ(o.Label17->text(), "1  (program)");
-    EXPECT_EQ(o.label19->text(), "game      (Req. lib: flib, util)");
-    EXPECT_TRUE(o.ToolbarButton973->isEnabled());
-    EXPECT_TRUE(o.button9->isEnabled());
-    EXPECT_TRUE(o.button19->isEnabled());
-    EXPECT_TRUE(o.label19->isEnabled());
+    EXPECT_EQ(o.countlabel->text(), "1  (program)");
+    EXPECT_EQ(o.descriptionlabel->text(), "game      (Req. lib: flib, util)");
+    EXPECT_TRUE(o.installbutton->isEnabled());
+    EXPECT_TRUE(o.sendfilebutton->isEnabled());
+    EXPECT_TRUE(o.sendvariablesbutton->isEnabled());
+    EXPECT_TRUE(o.descriptionlabel->isEnabled());
 
     app.select({"b.92g"});
-    EXPECT_EQ(o.Label17->text(), "3");
-    ASSERT_EQ(o.ListView2->topLevelItemCount(), 2);
-    EXPECT_EQ(o.ListView2->topLevelItem(0)->text(0), "main\\one");
-    EXPECT_FALSE(o.ToolbarButton973->isEnabled());
-    o.ListView2->topLevelItem(0)->setSelected(true);
-    EXPECT_TRUE(o.button21->isEnabled());
+    EXPECT_EQ(o.countlabel->text(), "3");
+    ASSERT_EQ(o.contentlist->topLevelItemCount(), 2);
+    EXPECT_EQ(o.contentlist->topLevelItem(0)->text(0), "main\\one");
+    EXPECT_FALSE(o.installbutton->isEnabled());
+    o.contentlist->topLevelItem(0)->setSelected(true);
+    EXPECT_TRUE(o.viewtextbutton->isEnabled());
     EXPECT_TRUE(o.selbutton->isEnabled());
     o.selbutton->setChecked(true);
-    o.ListView2->topLevelItem(1)->setSelected(true);
-    EXPECT_FALSE(o.button21->isEnabled());
-    o.ListView2->clearSelection();
+    o.contentlist->topLevelItem(1)->setSelected(true);
+    EXPECT_FALSE(o.viewtextbutton->isEnabled());
+    o.contentlist->clearSelection();
     EXPECT_FALSE(o.selbutton->isEnabled());
     EXPECT_TRUE(o.allbutton->isChecked());
 
     app.select({"c.txt"});
-    EXPECT_FALSE(o.button9->isEnabled());
-    EXPECT_FALSE(o.button19->isEnabled());
-    EXPECT_FALSE(o.label19->isEnabled());
-    EXPECT_EQ(o.Label18->text(), "100");
+    EXPECT_FALSE(o.sendfilebutton->isEnabled());
+    EXPECT_FALSE(o.sendvariablesbutton->isEnabled());
+    EXPECT_FALSE(o.descriptionlabel->isEnabled());
+    EXPECT_EQ(o.sizelabel->text(), "100");
 }
 
 TEST(AppBrowser, CompanionWindowsOpenAndHide) {
@@ -157,7 +157,7 @@ TEST(AppBrowser, CompanionWindowsOpenAndHide) {
     app.select({"a.92p"});
     EXPECT_TRUE(app.run.program->scrform().isVisible());
     EXPECT_TRUE(app.run.program->infoform().isVisible());
-    EXPECT_EQ(app.run.program->infoform().Memo1->toPlainText(), "how to play");
+    EXPECT_EQ(app.run.program->infoform().infotext->toPlainText(), "how to play");
     app.select({"b.92g"});
     EXPECT_FALSE(app.run.program->scrform().isVisible());
     EXPECT_FALSE(app.run.program->infoform().isVisible());
@@ -167,7 +167,7 @@ TEST(AppBrowser, DeleteAsksForEachSelectedFileAndRebuildsOnce) {
     BrowserApp app;
     app.select({"a.92p", "b.92g", "c.txt"});
     app.run.shell.answers = {Answer::Yes, Answer::No, Answer::Yes};
-    QTest::keyClick(app.page().ListView1, Qt::Key_Delete);
+    QTest::keyClick(app.page().filelist, Qt::Key_Delete);
     ASSERT_EQ(app.run.shell.boxes.size(), 3u);
     EXPECT_EQ(app.run.shell.boxes[1].text, "Delete b.92g?");
     EXPECT_EQ(app.names(), (QStringList{"b.92g", "game.92p"}));
@@ -179,16 +179,16 @@ TEST(AppBrowser, TheDescriptionEditorWritesOrLeavesEveryByte) {
     const Bytes before = readbytes(app.folder / "a.92p");
     app.select({"a.92p"});
     app.run.shell.inputanswers = {std::nullopt};
-    QTest::keyClick(app.page().ListView1, Qt::Key_F2);
+    QTest::keyClick(app.page().filelist, Qt::Key_F2);
     ASSERT_EQ(app.run.shell.inputs.size(), 1u);
     EXPECT_EQ(app.run.shell.inputs[0].title, "New description!");
     EXPECT_EQ(app.run.shell.inputs[0].prompt, "Please enter a description for the file <a.92p>");
     EXPECT_EQ(readbytes(app.folder / "a.92p"), before);
 
     app.run.shell.inputanswers = {std::string("αβγ") + std::string(40, 'd')};
-    app.page().label19->clicked();
+    app.page().descriptionlabel->clicked();
     EXPECT_EQ(app.row("a.92p")->text(1), QStringLiteral("αβγ") + QString(31, 'd'));
-    EXPECT_EQ(app.page().label19->text(), QStringLiteral("αβγ") + QString(31, 'd'));
+    EXPECT_EQ(app.page().descriptionlabel->text(), QStringLiteral("αβγ") + QString(31, 'd'));
     const Bytes after = readbytes(app.folder / "a.92p");
     EXPECT_EQ(Bytes(after.begin() + 18, after.begin() + 21), (Bytes{0x80, 0x81, 0x83}));
 }
@@ -196,12 +196,12 @@ TEST(AppBrowser, TheDescriptionEditorWritesOrLeavesEveryByte) {
 TEST(AppBrowser, AnotherModelsFileIsListedAsSuchAndItsDescriptionIsNotEdited) {
     BrowserApp app;
     std::filesystem::copy_file(TESSALY_TESTDATA_DIR "/crafted/signed89.89p", app.folder / "m89.92p");
-    app.page().button25->click();
+    app.page().refreshbutton->click();
     EXPECT_EQ(app.row("m89.92p")->text(1), "Made for another model (**TI89**)");
     app.select({"m89.92p"});
-    EXPECT_FALSE(app.page().button9->isEnabled());
+    EXPECT_FALSE(app.page().sendfilebutton->isEnabled());
     const Bytes before = readbytes(app.folder / "m89.92p");
-    QTest::keyClick(app.page().ListView1, Qt::Key_F2);
+    QTest::keyClick(app.page().filelist, Qt::Key_F2);
     EXPECT_TRUE(app.run.shell.inputs.empty());
     EXPECT_EQ(app.run.shell.boxes.back().text, "The description of m89.92p cannot be changed: not a TI-92 file: it is "
                                                "signed **TI89**, for another calculator model.\rThe file is unchanged.");
@@ -218,8 +218,8 @@ TEST(AppBrowser, SendActsOnTheSelectedFile) {
     app.run.start();
     app.run.program->sendbinding().bindsendfilelist();
     app.select({"a.92p"});
-    ASSERT_TRUE(app.page().button9->isEnabled());
-    app.page().button9->click();
+    ASSERT_TRUE(app.page().sendfilebutton->isEnabled());
+    app.page().sendfilebutton->click();
     EXPECT_NE(calc.memory().find("main\\prog"), nullptr) << app.run.form().state().pendingerror;
 }
 

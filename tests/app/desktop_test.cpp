@@ -28,7 +28,7 @@ struct DesktopApp {
 TEST(AboutPage, LinkButtonsShowAndOpenTheirAddresses) {
     DesktopApp app;
     for (int i = 0; i < 8; ++i) {
-        const std::string name = "Officebutton" + std::to_string(i + 1);
+        const std::string name = "aboutlink" + std::to_string(i + 1);
         auto* b = app.run.find<QToolButton>(name.c_str());
         ASSERT_NE(b, nullptr);
         const QString address = QString::fromUtf8(app::kAboutAddresses[static_cast<std::size_t>(i)].data());
@@ -42,9 +42,9 @@ TEST(AboutPage, LinkButtonsShowAndOpenTheirAddresses) {
 
 TEST(SettingsPage, AssociateCorrectsTheListAndRegisters) {
     DesktopApp app;
-    auto* edit = app.run.find<QLineEdit>("Edit3");
+    auto* edit = app.run.find<QLineEdit>("extensionsedit");
     edit->setText("92p;92b");
-    app.run.find<QPushButton>("Button14")->click();
+    app.run.find<QPushButton>("associatebutton")->click();
     EXPECT_EQ(edit->text(), "92p;92b;");
     const std::filesystem::path data = app.run.dir.filePath("data").toStdString();
     EXPECT_TRUE(std::filesystem::exists(data / "mime/packages/tessaly92.xml"));
@@ -53,7 +53,7 @@ TEST(SettingsPage, AssociateCorrectsTheListAndRegisters) {
 
     // Nothing left to register: the box says why each one typed was turned away.
     edit->setText("a/b;");
-    app.run.find<QPushButton>("Button14")->click();
+    app.run.find<QPushButton>("associatebutton")->click();
     ASSERT_EQ(app.run.shell.boxes.size(), 1u);
     EXPECT_EQ(app.run.shell.boxes[0].text, "There is no extension to associate.\rThe extension \"a/b\" is not "
                                            "registered: it holds a character a file pattern cannot.");

@@ -24,7 +24,7 @@
 namespace tessaly::test {
 namespace {
 
-using app::TForm1;
+using app::MainWindow;
 
 const std::string kQuiet = "[Settings]\nCheck_Start=0\nUpdate_Start=0\n";
 
@@ -34,7 +34,7 @@ TEST(MainWindow, FirstStartWithoutSettingsFile) {
     AppRun run;
     int listings = 0;
     std::string pendingduringlisting;
-    TForm1& w = run.create();
+    MainWindow& w = run.create();
     w.setstartuplisting([&] {
         ++listings;
         pendingduringlisting = w.state().pendingerror;
@@ -50,14 +50,14 @@ TEST(MainWindow, FirstStartWithoutSettingsFile) {
     EXPECT_EQ(w.y(), screen.height / 2 - 388 / 2);
     EXPECT_EQ(w.x(), screen.width / 2 - 560 / 2);
     EXPECT_EQ(w.size(), QSize(560, 388));
-    auto* ports = run.find<QComboBox>("ComboBox1");
+    auto* ports = run.find<QComboBox>("portaddressbox");
     ASSERT_EQ(ports->count(), 3);
     EXPECT_EQ(ports->itemText(0), "0378");
     EXPECT_EQ(ports->itemText(1), "03BC");
     EXPECT_EQ(ports->itemText(2), "0278");
     EXPECT_EQ(ports->currentIndex(), 0);
     EXPECT_EQ(w.state().portaddress, 0x378);
-    for (const char* box : {"CheckBox1", "CheckBox2", "CheckBox3", "CheckBox4", "CheckBox5", "CheckBox6", "CheckBox7", "CheckBox8"})
+    for (const char* box : {"descriptionscheck", "textinfocheck", "txtfilescheck", "ti92filescheck", "checkcalccheck", "storefoldercheck", "updatelistcheck", "screenshotcheck"})
         EXPECT_TRUE(run.find<QCheckBox>(box)->isChecked()) << box;
     EXPECT_TRUE(run.find<QRadioButton>("portrait")->isChecked());
     EXPECT_EQ(run.find<QComboBox>("size")->currentText(), "half pagewidth");
@@ -71,7 +71,7 @@ TEST(MainWindow, FirstStartWithoutSettingsFile) {
     EXPECT_EQ(pendingduringlisting, nocontacttext(kReceiveTimeout));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !run.shell.boxes.empty(); }, 2000));
     EXPECT_EQ(run.shell.boxes[0].text, nocontacttext(kReceiveTimeout));
-    EXPECT_EQ(run.find<QTreeWidget>("ListView1")->columnWidth(0), 90);
+    EXPECT_EQ(run.find<QTreeWidget>("filelist")->columnWidth(0), 90);
 
     w.close();
     const std::string written = run.readsettings();
@@ -82,7 +82,7 @@ TEST(MainWindow, FirstStartWithoutSettingsFile) {
 
 TEST(MainWindow, StartUpReportsTheCheckOnceWhenTheTimerFallsDueDuringTheListing) {
     AppRun run;
-    TForm1& w = run.create();
+    MainWindow& w = run.create();
     w.setstartuplisting([&] {
         // A listing on a silent cable takes real time; the 200 ms tick falls due meanwhile.
         w.state().busy = true;
@@ -103,7 +103,7 @@ TEST(MainWindow, NoCheckAndNoListingWhenSwitchedOff) {
     AppRun run;
     run.writesettings(kQuiet);
     int listings = 0;
-    TForm1& w = run.create();
+    MainWindow& w = run.create();
     w.setstartuplisting([&] { ++listings; });
     run.program->start();
     ASSERT_TRUE(QTest::qWaitFor([&] { return w.startupdone(); }, 5000));
@@ -114,25 +114,25 @@ TEST(MainWindow, NoCheckAndNoListingWhenSwitchedOff) {
 
 TEST(MainWindow, StoredSettingsAreAppliedAndWrittenBackIdentically) {
     AppRun run;
-    // A file as the Windows version of tessaly92 wrote it.
+    // A file as an earlier version wrote it.
     const std::string windows =
         "[Last]\r\nDirectory=C:\\TI92\\\r\nDrive=c\r\nActivePage=Screenshot\r\nX_Pos=50\r\nY_Pos=120\r\n"
         "Width=600\r\nHeight=400\r\nColWidth=5\r\n[Settings]\r\nFARGO-dir=C:\\FARGO\\\r\n"
         "Library-dir=C:\\FARGO\\LIB\\\r\nShow_Desc=0\r\nCheck_Start=0\r\nUpdate_Start=0\r\nPortrait=0\r\n"
         "Printersize=abc\r\nPortAdress=2\r\n";
     run.writesettings(windows);
-    TForm1& w = run.start();
+    MainWindow& w = run.start();
     EXPECT_EQ(w.notebook->tabText(w.notebook->currentIndex()), "Screenshot");
     EXPECT_EQ(w.y(), 50);   // X_Pos is the top edge
     EXPECT_EQ(w.x(), 120);  // Y_Pos the left edge
     EXPECT_EQ(w.size(), QSize(600, 400));
-    EXPECT_EQ(run.find<QTreeWidget>("ListView1")->columnWidth(0), 20);  // ColWidth 5 shows as 20
-    EXPECT_EQ(run.find<QLineEdit>("Edit2")->text(), "C:\\FARGO\\");
-    EXPECT_EQ(run.find<QLineEdit>("Edit4")->text(), "C:\\FARGO\\LIB\\");
-    EXPECT_FALSE(run.find<QCheckBox>("CheckBox1")->isChecked());
+    EXPECT_EQ(run.find<QTreeWidget>("filelist")->columnWidth(0), 20);  // ColWidth 5 shows as 20
+    EXPECT_EQ(run.find<QLineEdit>("fargodiredit")->text(), "C:\\FARGO\\");
+    EXPECT_EQ(run.find<QLineEdit>("librarydiredit")->text(), "C:\\FARGO\\LIB\\");
+    EXPECT_FALSE(run.find<QCheckBox>("descriptionscheck")->isChecked());
     EXPECT_TRUE(run.find<QRadioButton>("landscape")->isChecked());
     EXPECT_EQ(run.find<QComboBox>("size")->currentIndex(), 1);  // unreadable: the default
-    EXPECT_EQ(run.find<QComboBox>("ComboBox1")->currentText(), "0278");
+    EXPECT_EQ(run.find<QComboBox>("portaddressbox")->currentText(), "0278");
     EXPECT_EQ(w.state().portaddress, 0x278);
     EXPECT_EQ(w.settings().directory, "C:\\TI92\\");
     w.close();
@@ -157,7 +157,7 @@ TEST(MainWindow, SecondaryWindowsAreCreatedHiddenAndPlaced) {
     AppRun run;
     run.writesettings(kQuiet + "[Last]\nInfo_X_Pos=11\nInfo_Y_Pos=22\nScr_X_Pos=33\nScr_Y_Pos=44\n"
                                "RemoteX_Pos=55\nRemoteY_Pos=66\n");
-    TForm1& w = run.start();
+    MainWindow& w = run.start();
     EXPECT_TRUE(w.isVisible());
     auto& p = *run.program;
     EXPECT_FALSE(p.textform().isVisible());
@@ -171,15 +171,15 @@ TEST(MainWindow, SecondaryWindowsAreCreatedHiddenAndPlaced) {
     EXPECT_EQ(p.infoform().pos(), QPoint(22, 11));
     EXPECT_EQ(p.scrform().pos(), QPoint(44, 33));
     EXPECT_EQ(p.remoteform().pos(), QPoint(66, 55));
-    EXPECT_FALSE(p.infoform().Memo1->isReadOnly());  // a plain text box
+    EXPECT_FALSE(p.infoform().infotext->isReadOnly());  // a plain text box
 
-    run.find<QToolButton>("Button16")->click();
+    run.find<QToolButton>("remotebutton")->click();
     EXPECT_TRUE(p.remoteform().isVisible());
-    p.textform().memo1->setPlainText("old text");
-    run.find<QToolButton>("Button24")->click();
+    p.textform().textbox->setPlainText("old text");
+    run.find<QToolButton>("textbutton")->click();
     EXPECT_TRUE(p.textform().isVisible());
-    EXPECT_TRUE(p.textform().memo1->toPlainText().isEmpty());
-    EXPECT_TRUE(p.textform().SpeedButton2->isChecked());
+    EXPECT_TRUE(p.textform().textbox->toPlainText().isEmpty());
+    EXPECT_TRUE(p.textform().plainbutton->isChecked());
 
     p.infoform().move(70, 80);
     w.close();
@@ -191,18 +191,18 @@ TEST(MainWindow, SecondaryWindowsAreCreatedHiddenAndPlaced) {
 TEST(MainWindow, SettingsPageRowsInOrderWithTheCableBesideThePort) {
     AppRun run;
     run.writesettings(kQuiet + "[Cable]\nKind=grey\nSerial-device=/dev/ttyUSB7\nPacing=0\n");
-    TForm1& w = run.start();
+    MainWindow& w = run.start();
     auto& sp = w.settingspage;
     QWidget* page = run.find<QWidget>("settingspage");
     auto top = [&](QWidget* widget) { return widget->mapTo(page, QPoint(0, 0)).y(); };
     // Port and Test, printer, FARGO folder, file list, start-up, association, library folder.
-    const std::vector<QWidget*> rows{sp.Button2, sp.portrait, sp.Edit2, sp.CheckBox1, sp.CheckBox5, sp.Edit3, sp.Edit4};
+    const std::vector<QWidget*> rows{sp.testbutton, sp.portrait, sp.fargodiredit, sp.descriptionscheck, sp.checkcalccheck, sp.extensionsedit, sp.librarydiredit};
     for (std::size_t i = 1; i < rows.size(); ++i)
         EXPECT_LT(top(rows[i - 1]), top(rows[i])) << rows[i]->objectName().toStdString();
-    EXPECT_EQ(top(sp.cablekind), top(sp.Button2));
+    EXPECT_EQ(top(sp.cablekind), top(sp.testbutton));
 
     EXPECT_EQ(sp.cablekind->currentText(), "Grey serial");
-    EXPECT_TRUE(sp.ComboBox1->isHidden());
+    EXPECT_TRUE(sp.portaddressbox->isHidden());
     EXPECT_FALSE(sp.serialdevice->isHidden());
     EXPECT_EQ(sp.serialdevice->currentText(), "/dev/ttyUSB7");
     EXPECT_FALSE(sp.pacing->isChecked());
@@ -214,7 +214,7 @@ TEST(MainWindow, SettingsPageRowsInOrderWithTheCableBesideThePort) {
 
     sp.cablekind->setCurrentIndex(0);
     emit sp.cablekind->activated(0);
-    EXPECT_FALSE(sp.ComboBox1->isHidden());
+    EXPECT_FALSE(sp.portaddressbox->isHidden());
     EXPECT_TRUE(sp.serialdevice->isHidden());
     EXPECT_FALSE(sp.pacing->isEnabled());  // the parallel cable paces itself
     sp.cablekind->setCurrentIndex(3);
@@ -232,7 +232,7 @@ TEST(Readiness, VirtualCalculatorAnswers) {
     VirtualTI92 calc(run.clock);
     calc.loaddemo();
     run.port = std::make_unique<VirtualPort>(calc, &run.clock);
-    TForm1& w = run.start();
+    MainWindow& w = run.start();
     run.find<app::ClickLabel>("statimage");
     QTest::mouseClick(w.statimage, Qt::LeftButton);
     EXPECT_EQ(run.shell.statuses, (std::vector<std::string>{"Checking calculator.", "Calculator is ready!"}));
@@ -247,7 +247,7 @@ TEST(Readiness, VirtualCalculatorAnswers) {
     // Busy: the picture alternates between the second frame and the contact picture.
     w.state().busy = true;
     w.controltimerTimer();
-    EXPECT_TRUE(samepicture(w.statimage, w.Image3));
+    EXPECT_TRUE(samepicture(w.statimage, w.busycontact));
     EXPECT_EQ(w.contactstate(), 2);
     w.controltimerTimer();
     EXPECT_TRUE(samepicture(w.statimage, w.contact));
@@ -258,7 +258,7 @@ TEST(Readiness, VirtualCalculatorAnswers) {
 TEST(Readiness, StartUpOnTheVirtualLinkSaysSoAndFindsTheCalculator) {
     AppRun run;
     run.virtuallink = true;
-    TForm1& w = run.start();
+    MainWindow& w = run.start();
     EXPECT_TRUE(w.linklabel->isVisible());
     EXPECT_EQ(w.linklabel->text(), "virtual TI-92");
     EXPECT_NE(w.linklabel->toolTip().indexOf("virtual TI-92"), -1);
@@ -274,7 +274,7 @@ TEST(Readiness, StartUpOnTheVirtualLinkSaysSoAndFindsTheCalculator) {
 TEST(Readiness, SilentCalculatorIsReportedExactlyOnce) {
     AppRun run;
     run.writesettings(kQuiet);
-    TForm1& w = run.start();
+    MainWindow& w = run.start();
     QTest::mouseClick(w.statimage, Qt::LeftButton);
     EXPECT_EQ(run.shell.statuses, (std::vector<std::string>{"Checking calculator.", "Calculator is not ready!"}));
     EXPECT_EQ(w.contactstate(), 0);
@@ -311,7 +311,7 @@ TEST(Readiness, TestButtonAsksFirstThenChecks) {
     AppRun run;
     run.writesettings(kQuiet);
     run.start();
-    run.find<QPushButton>("Button2")->click();
+    run.find<QPushButton>("testbutton")->click();
     ASSERT_FALSE(run.shell.boxes.empty());
     EXPECT_EQ(run.shell.boxes[0].text, "Plug in your calculator correctly, and press ok!");
     EXPECT_EQ(run.shell.boxes[0].caption, "Test");
@@ -323,7 +323,7 @@ TEST(Readiness, TestButtonAsksFirstThenChecks) {
 TEST(Readiness, ClickWhileBusyChangesNothing) {
     AppRun run;
     run.writesettings(kQuiet);
-    TForm1& w = run.start();
+    MainWindow& w = run.start();
     w.state().busy = true;
     QTest::mouseClick(w.statimage, Qt::LeftButton);
     EXPECT_TRUE(run.shell.statuses.empty());
@@ -335,8 +335,8 @@ TEST(Readiness, ClickWhileBusyChangesNothing) {
 TEST(Readiness, PortChoiceGoesToTheSharedStateAndTheSettings) {
     AppRun run;
     run.writesettings(kQuiet);
-    TForm1& w = run.start();
-    auto* ports = run.find<QComboBox>("ComboBox1");
+    MainWindow& w = run.start();
+    auto* ports = run.find<QComboBox>("portaddressbox");
     ports->setCurrentIndex(1);
     emit ports->activated(1);
     EXPECT_EQ(w.state().portaddress, 0x3BC);
@@ -347,7 +347,7 @@ TEST(Readiness, PortChoiceGoesToTheSharedStateAndTheSettings) {
 TEST(Readiness, ACancelDuringTheCheckStaysACancel) {
     AppRun run;
     run.writesettings(kQuiet);
-    TForm1& w = run.start();
+    MainWindow& w = run.start();
     auto* calc = static_cast<FakeCalculator*>(run.port.get());
     const std::size_t before = calc->writes.size();
     run.shell.onpump = [&](int) {
@@ -364,7 +364,7 @@ TEST(Readiness, ACancelDuringTheCheckStaysACancel) {
 TEST(Transfer, CancelWhileIdle) {
     AppRun run;
     run.writesettings(kQuiet);
-    TForm1& w = run.start();
+    MainWindow& w = run.start();
     run.find<QToolButton>("cancelbtn")->click();
     EXPECT_EQ(run.shell.laststatus(), "Operation cancelled.");
     EXPECT_EQ(w.status->text(), "Operation cancelled.");
@@ -376,7 +376,7 @@ TEST(Transfer, CancelWhileIdle) {
 TEST(MainWindow, AStoredPageThatNamesNoPageOpensSettings) {
     AppRun run;
     run.writesettings("[Last]\nActivePage=Nowhere\n[Settings]\nCheck_Start=0\nUpdate_Start=0\n");
-    TForm1& w = run.start();
+    MainWindow& w = run.start();
     EXPECT_EQ(w.notebook->tabText(w.notebook->currentIndex()), "Settings");
     w.close();
     EXPECT_NE(run.readsettings().find("ActivePage=Settings\n"), std::string::npos);
@@ -386,7 +386,7 @@ TEST(MainWindow, AWrongLinkStringOpensTheWindowAndSaysWhy) {
     AppRun run;
     run.linkerror = "TESSALY92_LINK: unknown cable \"parralel\"";
     run.writesettings(kQuiet);
-    TForm1& w = run.start();
+    MainWindow& w = run.start();
     ASSERT_FALSE(run.shell.boxes.empty());
     EXPECT_EQ(run.shell.boxes[0].text, run.linkerror);
     EXPECT_EQ(w.linklabel->text(), "no cable");
@@ -397,7 +397,7 @@ TEST(MainWindow, ASerialCableChosenWithoutDeviceSaysWhatIsMissing) {
     AppRun run;
     run.linkfromsettings = true;
     run.writesettings(kQuiet + "[Cable]\nKind=grey\nSerial-device=\n");
-    TForm1& w = run.start();
+    MainWindow& w = run.start();
     ASSERT_FALSE(run.shell.boxes.empty());
     EXPECT_EQ(run.shell.boxes[0].text, "The Grey serial cable on the Settings page has no serial device: pick or "
                                        "type one there (such as /dev/ttyUSB0) and start tessaly92 again.");
@@ -407,7 +407,7 @@ TEST(MainWindow, ASerialCableChosenWithoutDeviceSaysWhatIsMissing) {
 TEST(Transfer, SecondTransferIsRefused) {
     AppRun run;
     run.writesettings(kQuiet);
-    TForm1& w = run.start();
+    MainWindow& w = run.start();
     {
         TransferSession first(w.state(), w.shell());
         ASSERT_TRUE(first);
@@ -429,7 +429,7 @@ TEST(Transfer, SecondTransferIsRefused) {
 // of byte 'at' (the byte layer's message pass).
 struct RunningTransfer {
     MemoryTrace trace;
-    void run(TForm1& w, ScriptedShell& shell, int at, std::function<void()> action) {
+    void run(MainWindow& w, ScriptedShell& shell, int at, std::function<void()> action) {
         w.link().settrace(&trace);
         TransferSession session(w.state(), w.shell());
         ASSERT_TRUE(session);
@@ -447,7 +447,7 @@ struct RunningTransfer {
 TEST(Transfer, CancelDuringTransferRunsItOutAtTheNextByte) {
     AppRun run;
     run.writesettings(kQuiet);
-    TForm1& w = run.start();
+    MainWindow& w = run.start();
     RunningTransfer t;
     t.run(w, run.shell, 10, [&] { run.find<QToolButton>("cancelbtn")->click(); });
     EXPECT_EQ(t.trace.sent().size(), 9u);
@@ -461,7 +461,7 @@ TEST(Transfer, CancelDuringTransferRunsItOutAtTheNextByte) {
 TEST(Transfer, CancelAfterALinkFailureShowsTheFailure) {
     AppRun run;
     run.writesettings(kQuiet);
-    TForm1& w = run.start();
+    MainWindow& w = run.start();
     TransferSession session(w.state(), w.shell());
     ASSERT_TRUE(session);
     w.link().faillink("Send bit timeout");
@@ -475,7 +475,7 @@ TEST(Transfer, CancelAfterALinkFailureShowsTheFailure) {
 TEST(Transfer, ClosingDuringTransferSavesAndEndsIt) {
     AppRun run;
     run.writesettings(kQuiet);
-    TForm1& w = run.start();
+    MainWindow& w = run.start();
     RunningTransfer t;
     t.run(w, run.shell, 5, [&] { w.close(); });
     EXPECT_EQ(t.trace.sent().size(), 4u);
@@ -486,11 +486,11 @@ TEST(Transfer, ClosingDuringTransferSavesAndEndsIt) {
 TEST(CommandLine, PathWithBlanksAndInstallSwitchIsSentOnFirstActivation) {
     AppRun run;
     run.writesettings(kQuiet);
-    TForm1& w = run.start({"/home/u/My", "Games/tetris.92p", "/i"});
+    MainWindow& w = run.start({"/home/u/My", "Games/tetris.92p", "/i"});
     ASSERT_EQ(run.sent.size(), 1u);
     EXPECT_EQ(run.sent[0], std::vector<std::string>{"/home/u/My Games/tetris.92p"});
     EXPECT_EQ(run.sentflags[0], std::make_pair(true, true));
-    w.FormActivate();  // later activations leave the command line alone
+    w.sendcommandlinefile();  // later activations leave the command line alone
     EXPECT_EQ(run.sent.size(), 1u);
 }
 
@@ -513,7 +513,7 @@ TEST(CommandLine, NoParametersSendNothing) {
 TEST(CommandLine, WithoutASendRoutineNothingPretendsToBeSent) {
     AppRun run;
     run.writesettings(kQuiet);
-    TForm1& w = run.create({"/home/u/game.92p"});
+    MainWindow& w = run.create({"/home/u/game.92p"});
     w.setsendfilelist(nullptr);
     run.program->start();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !run.shell.statuses.empty(); }, 2000));
@@ -523,7 +523,7 @@ TEST(CommandLine, WithoutASendRoutineNothingPretendsToBeSent) {
 TEST(Drop, TwoFilesAreSentTogetherWholePaths) {
     AppRun run;
     run.writesettings(kQuiet);
-    TForm1& w = run.start();
+    MainWindow& w = run.start();
     const std::string longpath = "/home/u/" + std::string(90, 'd') + "/a long name with blanks.92p";
     QMimeData mime;
     mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(longpath)), QUrl::fromLocalFile("/tmp/second.92g")});

@@ -40,7 +40,7 @@ struct VirtualApp {
         run.writesettings(std::string("[Settings]\nCheck_Start=0\nUpdate_Start=") + (updatestart ? "1" : "0") + "\n");
         run.start();
     }
-    QTreeWidget* list() { return run.find<QTreeWidget>("Listbox2"); }
+    QTreeWidget* list() { return run.find<QTreeWidget>("variablelist"); }
     QStringList captions() {
         QStringList out;
         for (int i = 0; i < list()->topLevelItemCount(); ++i) out << list()->topLevelItem(i)->text(0);
@@ -68,29 +68,29 @@ std::map<std::string, std::vector<std::uint8_t>> contents(const std::string& pat
 
 TEST(ReceivePageWindow, ListMarkReceiveAndSave) {
     VirtualApp app(false);
-    app.press("Button30");
+    app.press("updatebutton");
     EXPECT_EQ(app.captions(), (QStringList{"test\\x", "test\\y", "test\\z", "prog\\game"}));
     EXPECT_EQ(app.list()->topLevelItem(3)->text(1), "program");
     EXPECT_EQ(app.list()->topLevelItem(3)->text(2), "6");
     EXPECT_EQ(app.run.shell.laststatus(), "Directory list received.");
 
     app.mark({"test\\y", "prog\\game"});
-    EXPECT_TRUE(app.run.find<QPushButton>("button1")->isEnabled());
-    app.press("button1");
+    EXPECT_TRUE(app.run.find<QPushButton>("receivebutton")->isEnabled());
+    app.press("receivebutton");
     EXPECT_EQ(app.captions(), (QStringList{"test\\y", "prog\\game"}));
-    EXPECT_TRUE(app.run.form().receive.SpeedButton2->isChecked());
-    EXPECT_FALSE(app.run.find<QPushButton>("Button30")->isEnabled());
+    EXPECT_TRUE(app.run.form().receive.receivedbutton->isChecked());
+    EXPECT_FALSE(app.run.find<QPushButton>("updatebutton")->isEnabled());
     EXPECT_EQ(app.run.shell.laststatus(), "2 variable(s) received.");
-    EXPECT_TRUE(app.run.find<QLabel>("Label8")->text().startsWith("if you want to save the package"));
-    ASSERT_TRUE(app.run.find<QPushButton>("button8")->isEnabled());
+    EXPECT_TRUE(app.run.find<QLabel>("helplabel")->text().startsWith("if you want to save the package"));
+    ASSERT_TRUE(app.run.find<QPushButton>("savebutton")->isEnabled());
 
     const std::string dest = app.run.dir.filePath("mine.92g").toStdString();
     app.run.shell.inputanswers.push_back(std::string("from the window"));
     app.run.shell.saveanswers.push_back(dest);
-    app.press("button8");
+    app.press("savebutton");
     ASSERT_EQ(app.run.shell.inputs.size(), 1u);
     EXPECT_EQ(app.run.shell.inputs[0].title, "Comment");
-    EXPECT_EQ(app.run.find<QLineEdit>("Edit1")->text(), "from the window");
+    EXPECT_EQ(app.run.find<QLineEdit>("commentedit")->text(), "from the window");
     const auto saved = contents(dest);
     ASSERT_EQ(saved.size(), 2u);
     EXPECT_EQ(saved.at("test\\y"), app.calc->memory().find("test\\y")->data);
@@ -99,29 +99,29 @@ TEST(ReceivePageWindow, ListMarkReceiveAndSave) {
     EXPECT_EQ(readtifile(dest, &error)->comment, "from the window");
 
     // Back to the calculator view: the listing is still there.
-    app.run.form().receive.SpeedButton1->click();
+    app.run.form().receive.calculatorbutton->click();
     EXPECT_EQ(app.captions().size(), 4);
-    EXPECT_TRUE(app.run.find<QPushButton>("Button30")->isEnabled());
-    EXPECT_FALSE(app.run.find<QPushButton>("button8")->isEnabled());
+    EXPECT_TRUE(app.run.find<QPushButton>("updatebutton")->isEnabled());
+    EXPECT_FALSE(app.run.find<QPushButton>("savebutton")->isEnabled());
 }
 
 TEST(ReceivePageWindow, NamesAndCommentInTheCalculatorsCharacters) {
     VirtualApp app(false);
     const std::string tiname = "\x80" "b\xE9";  // alpha, b, e-acute
     app.calc->memory().folders.push_back(CalcFolder{"acc", {CalcVariable{tiname, 0x0C, {0x00, 0x01, 0x2D}, false}}});
-    app.press("Button30");
+    app.press("updatebutton");
     const QString shown = QString::fromUtf8("acc\\\u03b1b\u00e9");
     EXPECT_TRUE(app.captions().contains(shown)) << app.captions().join(" ").toStdString();
     app.mark({shown});
-    app.press("button1");
+    app.press("receivebutton");
     EXPECT_EQ(app.captions(), QStringList{shown});
     EXPECT_NE(app.run.shell.statuses.end(), std::find(app.run.shell.statuses.begin(), app.run.shell.statuses.end(),
                                                       "acc\\\u03b1b\u00e9 received! [1/1]"));
 
     const std::string dest = app.run.dir.filePath("accents.92g").toStdString();
-    app.run.find<QLineEdit>("Edit1")->setText(QString(34, QChar(0xE9)));
+    app.run.find<QLineEdit>("commentedit")->setText(QString(34, QChar(0xE9)));
     app.run.shell.saveanswers.push_back(dest);
-    app.press("button8");
+    app.press("savebutton");
     std::string error;
     const auto file = readtifile(dest, &error);
     ASSERT_TRUE(file) << error;
@@ -132,29 +132,29 @@ TEST(ReceivePageWindow, NamesAndCommentInTheCalculatorsCharacters) {
 
 TEST(ReceivePageWindow, TheReceivedListShowsWhatTheStoreHoldsAfterACancelAndAfterABackup) {
     VirtualApp app(false);
-    app.press("Button30");
+    app.press("updatebutton");
     app.mark({"test\\x"});
-    app.press("button1");
+    app.press("receivebutton");
     // A receive cancelled before anything arrived leaves the package before it, on show.
-    app.run.form().receive.SpeedButton1->click();
+    app.run.form().receive.calculatorbutton->click();
     app.mark({"test\\z"});
     app.run.shell.onpump = [&](int) { app.press("cancelbtn"); };
-    app.press("button1");
+    app.press("receivebutton");
     app.run.shell.onpump = nullptr;
     EXPECT_EQ(app.captions(), QStringList{"test\\x"});
-    EXPECT_TRUE(app.run.find<QPushButton>("button8")->isEnabled());
+    EXPECT_TRUE(app.run.find<QPushButton>("savebutton")->isEnabled());
 
     // A backup goes into the store and shows; the comment typed for the package before
     // goes with it, and Save to file writes the backup as a backup file.
-    QTest::keyClicks(app.run.find<QLineEdit>("Edit1"), "for x");
+    QTest::keyClicks(app.run.find<QLineEdit>("commentedit"), "for x");
     const std::string mem = app.run.dir.filePath("mem.92b").toStdString(), again = mem + ".92b";
     app.run.shell.inputanswers = {std::string("my memory"), std::string("saved again")};
     app.run.shell.saveanswers = {mem, again};
-    app.press("button27");
+    app.press("backupbutton");
     ASSERT_EQ(app.captions().size(), 1);
     EXPECT_EQ(app.list()->topLevelItem(0)->text(1), "backup");
-    EXPECT_TRUE(app.run.find<QLineEdit>("Edit1")->text().isEmpty());
-    app.press("button8");
+    EXPECT_TRUE(app.run.find<QLineEdit>("commentedit")->text().isEmpty());
+    app.press("savebutton");
     EXPECT_EQ(checkbackupfile(again), "");
     const Bytes fetched = readbytes(mem), saved = readbytes(again);
     EXPECT_TRUE(std::equal(fetched.begin() + 82, fetched.end(), saved.begin() + 82, saved.end()));
@@ -164,21 +164,21 @@ TEST(ReceivePageWindow, TheReceivedListShowsWhatTheStoreHoldsAfterACancelAndAfte
 
 TEST(ReceivePageWindow, ViewTogglesWaitWhileATransferRuns) {
     VirtualApp app(false);
-    app.press("Button30");
+    app.press("updatebutton");
     app.mark({"test\\y", "prog\\game"});
     // The user clicks the Calculator toggle, then the Received one, while the rows arrive.
     int clicks = 0;
     app.run.shell.onpump = [&](int) {
         if (!app.run.form().state().busy || clicks > 1) return;
-        app.run.form().receive.SpeedButton1->click();
-        if (clicks++ == 1) app.run.form().receive.SpeedButton2->click();
+        app.run.form().receive.calculatorbutton->click();
+        if (clicks++ == 1) app.run.form().receive.receivedbutton->click();
     };
-    app.press("button1");
+    app.press("receivebutton");
     app.run.shell.onpump = nullptr;
     ASSERT_EQ(clicks, 2);
-    EXPECT_TRUE(app.run.form().receive.SpeedButton2->isChecked());
+    EXPECT_TRUE(app.run.form().receive.receivedbutton->isChecked());
     EXPECT_EQ(app.captions(), (QStringList{"test\\y", "prog\\game"}));
-    app.run.form().receive.SpeedButton1->click();
+    app.run.form().receive.calculatorbutton->click();
     EXPECT_EQ(app.captions(), (QStringList{"test\\x", "test\\y", "test\\z", "prog\\game"}));
 }
 
@@ -199,10 +199,10 @@ TEST(ReceivePageWindow, VirtualCalculatorSendsOfItsOwnAccord) {
         if (names->item(i)->text() == "test\\x" || names->item(i)->text() == "prog\\game") names->item(i)->setSelected(true);
     app.run.form().findChild<QPushButton*>("vcalcsendok")->click();
     EXPECT_TRUE(app.run.find<QCheckBox>("manual")->isChecked());
-    app.press("button1");
+    app.press("receivebutton");
     EXPECT_EQ(app.captions(), (QStringList{"test\\x", "prog\\game"}));
-    EXPECT_TRUE(app.run.find<QPushButton>("button8")->isEnabled());
-    EXPECT_EQ(app.run.find<QLabel>("Label8")->text(),
+    EXPECT_TRUE(app.run.find<QPushButton>("savebutton")->isEnabled());
+    EXPECT_EQ(app.run.find<QLabel>("helplabel")->text(),
               "if you want to save the package on your computer press the \"save to file button\" and write a name");
 }
 
@@ -241,10 +241,10 @@ TEST(ReceiveWindow, ListingCrossesTheCableAsTheCommandLineDoes) {
     AppRun run;
     run.virtuallink = true;
     run.writesettings("[Settings]\nCheck_Start=0\nUpdate_Start=0\n");
-    app::TForm1& w = run.start();
+    app::MainWindow& w = run.start();
     MemoryTrace window;
     w.link().settrace(&window);
-    run.find<QPushButton>("Button30")->click();
+    run.find<QPushButton>("updatebutton")->click();
     w.link().settrace(nullptr);
     ASSERT_TRUE(w.state().linkok) << w.state().pendingerror;
 

@@ -24,15 +24,15 @@ protected:
     PageRig rig;
     void SetUp() override {
         tessaly::testing::capturememory(rig.calc);
-        rig.page.Button30click();
+        rig.page.updatedirectorylist();
     }
     void toreceived() {
         rig.page.setcalculatordown(false);
-        rig.page.SpeedButton2Click();
+        rig.page.showreceived();
     }
     void tocalculator() {
         rig.page.setcalculatordown(true);
-        rig.page.SpeedButton1Click();
+        rig.page.showcalculator();
     }
 };
 
@@ -59,22 +59,22 @@ TEST_F(ReceivePageViews, PressingTheToggleOfTheViewOnShowChangesNothing) {
     int changes = 0;
     rig.page.onchange = [&](ReceivePageModel::Change) { ++changes; };
     rig.page.setcalculatordown(true);
-    rig.page.SpeedButton1Click();
+    rig.page.showcalculator();
     EXPECT_TRUE(rig.page.rows()[1].selected);
     toreceived();
     changes = 0;
     rig.page.setcalculatordown(false);
-    rig.page.SpeedButton2Click();
+    rig.page.showreceived();
     EXPECT_EQ(changes, 0);
     EXPECT_FALSE(rig.page.viewflag());
 }
 
 TEST_F(ReceivePageViews, SelectionDecidesReceiveInTheCalculatorView) {
     rig.page.setselected(0, true);
-    rig.page.Listbox2MouseUp();
+    rig.page.selectionchanged();
     EXPECT_TRUE(rig.page.receiveenabled());
     rig.page.setselected(0, false);
-    rig.page.Listbox2MouseUp();
+    rig.page.selectionchanged();
     EXPECT_FALSE(rig.page.receiveenabled());
 
     rig.page.setmanual(true);
@@ -95,18 +95,18 @@ TEST(ReceivePageView, ViewIsOfferedForOneSelectedTextInThePackage) {
     PageRig rig;
     rig.calc.memory().folders = {CalcFolder{"main", {calcvariable("t", 0x0B, {0, 1, 0x20, 'h', 'i', 0, 0xE0}),
                                                       calcvariable("n", 0x00, {0x0C, 0x01, 0x1F})}}};
-    rig.page.Button30click();
+    rig.page.updatedirectorylist();
     rig.mark({"main\\t", "main\\n"});
-    rig.page.Button1Click();
+    rig.page.receiveselected();
     ASSERT_EQ(rig.page.rows().size(), 2u);
     EXPECT_TRUE(rig.page.packageflag());
     EXPECT_FALSE(rig.page.viewenabled());
     rig.page.setselected(0, true);
-    rig.page.Listbox2MouseUp();
+    rig.page.selectionchanged();
     EXPECT_TRUE(rig.page.viewenabled());
     rig.page.setselected(0, false);
     rig.page.setselected(1, true);
-    rig.page.Listbox2MouseUp();
+    rig.page.selectionchanged();
     EXPECT_FALSE(rig.page.viewenabled());
 }
 
@@ -114,7 +114,7 @@ TEST(ReceivePage, ListingShowsRowsHelpAndStatusAndGreysSaveAndView) {
     PageRig rig;
     tessaly::testing::capturememory(rig.calc);
     rig.page.setsavetofileenabled(true);
-    rig.page.Button30click();
+    rig.page.updatedirectorylist();
     EXPECT_EQ(rig.page.rows().size(), 3u);
     EXPECT_EQ(rig.page.helptext(), kLabelMarkVariables);
     EXPECT_EQ(rig.shell.statuses, (std::vector<std::string>{"Receiving directory list..", "Directory list received."}));
@@ -126,7 +126,7 @@ TEST(ReceivePage, ListingShowsRowsHelpAndStatusAndGreysSaveAndView) {
     // A second press while a transfer runs changes nothing.
     rig.trace.clear();
     rig.state.busy = true;
-    rig.page.Button30click();
+    rig.page.updatedirectorylist();
     ASSERT_EQ(rig.shell.boxes.size(), 1u);
     EXPECT_EQ(rig.shell.boxes[0].text, std::string(kBusyText));
     EXPECT_TRUE(rig.trace.bytes().empty());
@@ -136,14 +136,14 @@ TEST(ReceivePage, ListingShowsRowsHelpAndStatusAndGreysSaveAndView) {
 TEST(ReceivePage, FailedListingSaysSoOnlyOnceTheCalculatorAnswered) {
     PageRig silent;
     silent.calc.misbehaviour().mute = true;
-    silent.page.Button30click();
+    silent.page.updatedirectorylist();
     EXPECT_EQ(silent.shell.statuses, std::vector<std::string>{"Receiving directory list.."});
     EXPECT_TRUE(silent.page.helptext().empty());
 
     PageRig cut;
     tessaly::testing::capturememory(cut.calc);
     cut.calc.misbehaviour().stopafterbytes = 38 + 3 * 44 + 30;
-    cut.page.Button30click();
+    cut.page.updatedirectorylist();
     EXPECT_EQ(cut.shell.laststatus(), "Some error occured!");
     EXPECT_EQ(cut.page.helptext(), kLabelMarkVariables);
 }
@@ -151,9 +151,9 @@ TEST(ReceivePage, FailedListingSaysSoOnlyOnceTheCalculatorAnswered) {
 TEST(ReceivePage, ReceiveSwitchesToThePackageAndOffersSave) {
     PageRig rig;
     tessaly::testing::capturememory(rig.calc);
-    rig.page.Button30click();
+    rig.page.updatedirectorylist();
     rig.mark({"test\\x"});
-    rig.page.Button1Click();
+    rig.page.receiveselected();
     EXPECT_EQ(rig.shell.laststatus(), "1 variable(s) received.");
     ASSERT_EQ(rig.page.rows().size(), 1u);
     EXPECT_FALSE(rig.page.viewflag());
@@ -166,8 +166,8 @@ TEST(ReceivePage, ReceiveSwitchesToThePackageAndOffersSave) {
     // With nothing marked, one ready check and the view stays.
     PageRig none;
     tessaly::testing::capturememory(none.calc);
-    none.page.Button30click();
-    none.page.Button1Click();
+    none.page.updatedirectorylist();
+    none.page.receiveselected();
     EXPECT_EQ(none.shell.laststatus(), "0 variable(s) received.");
     EXPECT_TRUE(none.page.viewflag());
     EXPECT_FALSE(none.page.packageflag());
@@ -180,7 +180,7 @@ TEST(ReceivePage, SelectOnCalcEmptiesTheCommentAndOffersSave) {
     ASSERT_TRUE(rig.calc.sendfromcalc({"test\\x"}, &error)) << error;
     rig.page.setmanual(true);
     rig.page.setcomment("old comment");
-    rig.page.Button1Click();
+    rig.page.receiveselected();
     EXPECT_EQ(rig.page.helptext(), kLabelSaveSelect);
     EXPECT_TRUE(rig.page.comment().empty());
     EXPECT_TRUE(rig.page.packageflag());

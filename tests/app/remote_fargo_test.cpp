@@ -26,7 +26,7 @@ struct CalcApp {
         run.writesettings("[Settings]\nCheck_Start=0\nUpdate_Start=0\n");
         run.start();
     }
-    app::TForm4& remote() { return run.program->remoteform(); }
+    app::RemoteWindow& remote() { return run.program->remoteform(); }
     // The key codes of every key press packet the calculator received.
     std::vector<std::uint16_t> keys() const {
         std::vector<std::uint16_t> out;
@@ -47,7 +47,7 @@ struct CalcApp {
     void fargofolder() {
         const QString fargo = run.dir.filePath("fargo dir/");
         QDir().mkpath(fargo);
-        run.form().settingspage.Edit2->setText(fargo);
+        run.form().settingspage.fargodiredit->setText(fargo);
     }
     bool boxsays(const std::string& text) {
         return QTest::qWaitFor(
@@ -68,9 +68,9 @@ void key(QWidget* w, QEvent::Type type, int k, const QString& text, bool autorep
 
 TEST(AppRemote, KeysGoToTheCalculatorAsItsKeyCodes) {
     CalcApp app;
-    app.run.form().Button16Click();
+    app.run.form().remotebuttonClick();
     ASSERT_TRUE(app.remote().isVisible());
-    app::TForm4* r = &app.remote();
+    app::RemoteWindow* r = &app.remote();
     QTest::keyClick(r, Qt::Key_A);
     QTest::keyClick(r, 'A', Qt::ShiftModifier);
     for (Qt::Key k : {Qt::Key_Return, Qt::Key_Backspace, Qt::Key_Escape, Qt::Key_Left, Qt::Key_Up, Qt::Key_F1,
@@ -88,7 +88,7 @@ TEST(AppRemote, KeysGoToTheCalculatorAsItsKeyCodes) {
     // Ctrl+Z hides the window and sends nothing; shown again, an arrow goes as before.
     QTest::keyClick(r, Qt::Key_Z, Qt::ControlModifier);
     EXPECT_FALSE(r->isVisible());
-    app.run.form().Button16Click();
+    app.run.form().remotebuttonClick();
     QTest::keyClick(r, Qt::Key_Right);
     EXPECT_EQ(app.keys().size(), 12u);
     EXPECT_EQ(app.keys().back(), 340);
@@ -97,8 +97,8 @@ TEST(AppRemote, KeysGoToTheCalculatorAsItsKeyCodes) {
 
 TEST(AppRemote, TypedCharactersAppearOnTheEntryLineInOrder) {
     CalcApp app;
-    app.run.form().Button16Click();
-    app::TForm4* r = &app.remote();
+    app.run.form().remotebuttonClick();
+    app::RemoteWindow* r = &app.remote();
     // Typed while the first key waits for its acknowledgement: they follow it in order.
     for (const char* c : {"+", "3"}) {
         const int k = c[0] == '+' ? Qt::Key_Plus : Qt::Key_3;
@@ -111,7 +111,7 @@ TEST(AppRemote, TypedCharactersAppearOnTheEntryLineInOrder) {
 
 TEST(AppRemote, AKeyDuringATransferIsHeldBackAndSentAfterIt) {
     CalcApp app;
-    app.run.form().Button16Click();
+    app.run.form().remotebuttonClick();
     app.run.form().state().busy = true;
     QTest::keyClick(&app.remote(), Qt::Key_Q);
     QTest::qWait(100);
@@ -122,7 +122,7 @@ TEST(AppRemote, AKeyDuringATransferIsHeldBackAndSentAfterIt) {
 
 TEST(AppRemote, KeysShowsTheHelp) {
     CalcApp app;
-    app.remote().officebutton1->click();
+    app.remote().keysbutton->click();
     ASSERT_FALSE(app.run.shell.boxes.empty());
     EXPECT_EQ(app.run.shell.boxes.back().text, kRemoteKeysHelp);
 }
@@ -132,7 +132,7 @@ TEST(AppFargo, PutFargoRestoresTheRewrittenBackupAndAsksForTheFiles) {
     app.inserter("echo extra >> \"$2\"");  // in place, and harmless to the image
     app.fargofolder();
     app.run.shell.answers = {Answer::No};
-    app.run.find<QPushButton>("button12")->click();
+    app.run.find<QPushButton>("fargobutton")->click();
     EXPECT_EQ(app.args(), app.run.dir.filePath("fargo dir").toStdString() + "|" +
                               app.run.dir.filePath("backup.~92").toStdString());
     ASSERT_FALSE(app.run.shell.boxes.empty()) << app.run.form().state().pendingerror;
@@ -145,7 +145,7 @@ TEST(AppFargo, AFailingInserterIsReportedAndTheBackupKept) {
     CalcApp app;
     app.inserter("echo the image is full >&2; exit 1");
     app.fargofolder();
-    app.run.find<QPushButton>("button12")->click();
+    app.run.find<QPushButton>("fargobutton")->click();
     EXPECT_TRUE(app.boxsays("failed (exit code 1).\rthe image is full"));
     EXPECT_TRUE(QFile::exists(app.run.dir.filePath("backup.~92")));
 }
@@ -157,8 +157,8 @@ TEST(AppFargo, PutFargoSaysWhatStopsItBeforeFetching) {
         CalcApp app;
         app.inserter("exit 0", "echo no inserter in the FARGO folder >&2; exit 3");
         if (folder) app.fargofolder();
-        else app.run.form().settingspage.Edit2->setText(app.run.dir.filePath("no fargo/"));
-        app.run.find<QPushButton>("button12")->click();
+        else app.run.form().settingspage.fargodiredit->setText(app.run.dir.filePath("no fargo/"));
+        app.run.find<QPushButton>("fargobutton")->click();
         EXPECT_TRUE(app.boxsays(folder ? "(exit code 3).\rno inserter in the FARGO folder" : "does not exist"));
         EXPECT_TRUE(app.boxsays("Nothing was fetched"));
         EXPECT_TRUE(app.calc.trace().sent().empty());
@@ -169,17 +169,17 @@ TEST(AppFargo, PutFargoSaysWhatStopsItBeforeFetching) {
 TEST(AppFargo, InsertFargoTakesTheSelectedFileElseOneFromTheDialog) {
     CalcApp app;
     app.inserter("exit 0");
-    app.run.form().settingspage.Edit2->setText("/opt/fargo/");
+    app.run.form().settingspage.fargodiredit->setText("/opt/fargo/");
     // Without a selection the file comes from the open dialog.
     app.run.shell.openanswers = {std::string("/data/my mem.92b")};
-    app.run.find<QToolButton>("button10")->click();
+    app.run.find<QToolButton>("insertfargobutton")->click();
     EXPECT_EQ(app.args(), "/opt/fargo|/data/my mem.92b");
     // A selected file of the browser folder.
     app.run.form().settings().directory = "/browse";
     auto* item = new QTreeWidgetItem(QStringList{"b.92b"});
-    app.run.form().open.ListView1->addTopLevelItem(item);
+    app.run.form().open.filelist->addTopLevelItem(item);
     item->setSelected(true);
-    app.run.find<QToolButton>("button10")->click();
+    app.run.find<QToolButton>("insertfargobutton")->click();
     EXPECT_EQ(app.args(), "/opt/fargo|/browse/b.92b");
     EXPECT_EQ(app.run.shell.opendialogs.size(), 1u);
 }
@@ -187,7 +187,7 @@ TEST(AppFargo, InsertFargoTakesTheSelectedFileElseOneFromTheDialog) {
 TEST(AppFargo, FolderFieldsEndInASlashAndBrowseFillsThem) {
     CalcApp app;
     auto& sp = app.run.form().settingspage;
-    for (QLineEdit* e : {sp.Edit2, sp.Edit4}) {
+    for (QLineEdit* e : {sp.fargodiredit, sp.librarydiredit}) {
         for (const auto& [typed, left] : {std::pair{"/x/lib", "/x/lib/"}, {"/x/lib/", "/x/lib/"}, {"", ""}}) {
             e->setText(typed);
             emit e->editingFinished();
@@ -197,10 +197,10 @@ TEST(AppFargo, FolderFieldsEndInASlashAndBrowseFillsThem) {
     const QString lib = app.run.dir.filePath("lib");
     QDir().mkpath(lib);
     app.run.shell.openanswers = {lib.toStdString(), app.run.dir.filePath("lib/some.92p").toStdString()};
-    sp.Button4->click();
-    EXPECT_EQ(sp.Edit4->text(), lib + "/");
-    sp.Button23->click();
-    EXPECT_EQ(sp.Edit2->text(), lib + "/");
+    sp.librarydirbutton->click();
+    EXPECT_EQ(sp.librarydiredit->text(), lib + "/");
+    sp.fargodirbutton->click();
+    EXPECT_EQ(sp.fargodiredit->text(), lib + "/");
     EXPECT_EQ(app.run.shell.opendialogs[0].title, "Select Library-directory and press open..");
     EXPECT_EQ(app.run.shell.opendialogs[1].title, "Select Fargo-directory and press open..");
 }

@@ -30,7 +30,7 @@ struct ScreenApp {
         run.writesettings("[Settings]\nCheck_Start=0\nUpdate_Start=0\n");
         run.start();
     }
-    app::TForm1& form() { return run.form(); }
+    app::MainWindow& form() { return run.form(); }
     app::ScreenshotBinding& binding() { return run.program->screenshotbinding(); }
     void press(const char* name) { run.find<QPushButton>(name)->click(); }
     QString path(const char* name) const { return run.dir.filePath(name); }
@@ -48,14 +48,14 @@ int differences(const QImage& image, const CalcScreen& screen) {
 
 TEST(AppScreenshot, GetScreenShowsTheCalculatorsScreenAndSavesItAsBmpOrPng) {
     ScreenApp app;
-    app.press("button5");
+    app.press("getscreenbutton");
     EXPECT_EQ(app.form().status->text(), QStringLiteral("Screen shot completed"));
-    EXPECT_EQ(differences(app.form().screenshot.Image1->pixmap().toImage(), app.calc.screen()), 0);
+    EXPECT_EQ(differences(app.form().screenshot.screenpicture->pixmap().toImage(), app.calc.screen()), 0);
 
     for (const char* name : {"shot.bmp", "shot.png"}) {
         SCOPED_TRACE(name);
         app.run.shell.saveanswers = {app.path(name).toStdString()};
-        app.press("button6");
+        app.press("savescreenbutton");
         QImage saved(app.path(name));
         EXPECT_EQ(differences(saved.convertToFormat(QImage::Format_RGB32), app.calc.screen()), 0);
     }
@@ -63,14 +63,14 @@ TEST(AppScreenshot, GetScreenShowsTheCalculatorsScreenAndSavesItAsBmpOrPng) {
     EXPECT_EQ(app.run.shell.savedialogs[0].filter, "Bitmaps|*.bmp|PNG pictures|*.png");
     EXPECT_EQ(app.run.shell.boxes.front().text, app::kSaveNoteText);
 
-    app.press("button7");
+    app.press("copyscreenbutton");
     EXPECT_EQ(QGuiApplication::clipboard()->image().convertToFormat(QImage::Format_RGB32), app.binding().image());
 }
 
 TEST(AppScreenshot, SavingBeforeAnyScreenshotWritesNothing) {
     ScreenApp app;
     app.run.shell.saveanswers = {app.path("none.bmp").toStdString()};
-    app.press("button6");
+    app.press("savescreenbutton");
     EXPECT_FALSE(QFile::exists(app.path("none.bmp")));
     EXPECT_EQ(app.run.shell.boxes.size(), 1u);  // the note, and nothing after it
 }
@@ -80,12 +80,12 @@ TEST(AppScreenshot, FargoScreenshotInGreysAndTheHelpTextComesBack) {
     // The demo control has the virtual TI-92's FCamera send in grey.
     app.run.find<QToolButton>("vcalcfcamera")->menu()->actions().at(1)->trigger();
     QString helpduring;
-    app.run.shell.onpump = [&](int) { helpduring = app.form().screenshot.Label4->text(); };
-    app.press("button13");
+    app.run.shell.onpump = [&](int) { helpduring = app.form().screenshot.hintlabel->text(); };
+    app.press("fargoscreenbutton");
     EXPECT_EQ(helpduring.toStdString(), std::string(kFCameraHelpText));
-    EXPECT_EQ(app.form().screenshot.Label4->text().toStdString(), std::string(kScreenshotHelpText));
-    EXPECT_EQ(app.form().Gauge1->maximum(), 7680);
-    const QImage shown = app.form().screenshot.Image1->pixmap().toImage();
+    EXPECT_EQ(app.form().screenshot.hintlabel->text().toStdString(), std::string(kScreenshotHelpText));
+    EXPECT_EQ(app.form().gauge->maximum(), 7680);
+    const QImage shown = app.form().screenshot.screenpicture->pixmap().toImage();
     EXPECT_EQ(shown.pixel(0, 127), qRgb(192, 192, 192));  // the status line's light grey
 }
 
@@ -93,22 +93,22 @@ TEST(AppScreenshot, AFargoPictureKeepsWhatArrivedAndOneThatDidNotLeavesThePictur
     ScreenApp app;
     app.run.find<QToolButton>("vcalcfcamera")->menu()->actions().at(0)->trigger();  // black and white
     app.calc.misbehaviour().stopafterbytes = 5 + 64 * 30;  // the stream's head and 64 rows
-    app.press("button13");
-    const QImage partial = app.form().screenshot.Image1->pixmap().toImage();
+    app.press("fargoscreenbutton");
+    const QImage partial = app.form().screenshot.screenpicture->pixmap().toImage();
     CalcScreen top = app.calc.screen();
     std::fill(top.begin() + 64 * 30, top.end(), 0);
     EXPECT_EQ(differences(partial, top), 0);
-    app.press("button13");  // nothing comes this time: the picture stays, and Save saves it
-    EXPECT_EQ(app.form().screenshot.Image1->pixmap().toImage(), partial);
+    app.press("fargoscreenbutton");  // nothing comes this time: the picture stays, and Save saves it
+    EXPECT_EQ(app.form().screenshot.screenpicture->pixmap().toImage(), partial);
     app.run.shell.saveanswers = {app.path("kept.bmp").toStdString()};
-    app.press("button6");
+    app.press("savescreenbutton");
     EXPECT_EQ(QImage(app.path("kept.bmp")).convertToFormat(partial.format()), partial);
 }
 
 TEST(AppScreenshot, FargoScreenshotIsRefusedWhileATransferRuns) {
     ScreenApp app;
     app.form().state().busy = true;
-    app.press("button13");
+    app.press("fargoscreenbutton");
     ASSERT_EQ(app.run.shell.boxes.size(), 1u);
     EXPECT_EQ(app.run.shell.boxes[0].text, kBusyText);
     EXPECT_FALSE(app.binding().picture().has_value());
@@ -117,7 +117,7 @@ TEST(AppScreenshot, FargoScreenshotIsRefusedWhileATransferRuns) {
 
 TEST(AppScreenshot, PrintsIntoTheRectangleOfItsSizeOnAPdfPage) {
     ScreenApp app;
-    app.press("button5");
+    app.press("getscreenbutton");
     // 4 inches at 1200 dots per inch: a page 4800 printer pixels wide.
     const std::pair<int, QPoint> sizes[] = {{0, {4699, 2459}}, {1, {2299, 1179}}, {2, {1499, 667}}, {3, {1099, 539}}};
     for (const auto& [index, corner] : sizes) {
@@ -132,7 +132,7 @@ TEST(AppScreenshot, PrintsIntoTheRectangleOfItsSizeOnAPdfPage) {
             p.setPageMargins(QMarginsF(0, 0, 0, 0));
         };
         app.form().settingspage.size->setCurrentIndex(index);
-        app.press("button15");
+        app.press("printbutton");
         const QRect r = app.binding().lastprintrect();
         EXPECT_EQ(r.topLeft(), QPoint(1, 1));
         EXPECT_EQ(QPoint(r.right() + 1, r.bottom() + 1), corner);  // as the exclusive corner of the old program

@@ -15,7 +15,7 @@ TEST(Screenshots, EveryPageAndWindow) {
     QDir().mkpath(out);
     AppRun run;
     run.writesettings("[Settings]\nCheck_Start=0\nUpdate_Start=0\n");
-    app::TForm1& w = run.start();
+    app::MainWindow& w = run.start();
     w.resize(app::kDesignedWidth, app::kDesignedHeight);
     w.linklabel->setText("virtual TI-92");
     for (int i = 0; i < w.notebook->count(); ++i) {
@@ -23,12 +23,12 @@ TEST(Screenshots, EveryPageAndWindow) {
         QTest::qWait(50);
         w.grab().save(out + QStringLiteral("/page%1.png").arg(i + 1));
     }
-    w.Gauge1->setValue(60);
+    w.gauge->setValue(60);
     w.notebook->setCurrentIndex(0);
     QTest::qWait(50);
     w.grab().save(out + "/gauge.png");
-    w.Button24Click();
-    w.Button16Click();
+    w.textbuttonClick();
+    w.remotebuttonClick();
     QTest::qWait(50);
     run.program->textform().grab().save(out + "/textform.png");
     run.program->remoteform().grab().save(out + "/remote.png");
@@ -36,7 +36,7 @@ TEST(Screenshots, EveryPageAndWindow) {
     run.program->scrform().grab().save(out + "/scr.png");
     w.contact->grab().save(out + "/contact.png");
     w.nocontact->grab().save(out + "/nocontact.png");
-    w.Image3->grab().save(out + "/image3.png");
+    w.busycontact->grab().save(out + "/image3.png");
     w.close();
 }
 

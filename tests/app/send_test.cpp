@@ -43,28 +43,28 @@ struct SendApp {
     std::string path(const char* name) const { return run.dir.filePath(name).toStdString(); }
     std::string lastbox() const { return run.shell.boxes.empty() ? "" : run.shell.boxes.back().text; }
     void select(const char* name) {
-        run.form().open.button25->click();
-        for (auto* row : run.form().open.ListView1->findItems(name, Qt::MatchExactly)) row->setSelected(true);
+        run.form().open.refreshbutton->click();
+        for (auto* row : run.form().open.filelist->findItems(name, Qt::MatchExactly)) row->setSelected(true);
     }
     void getbackup(const std::string& name) {
         run.shell.inputanswers = {std::string("mine")};
         run.shell.saveanswers = {run.dir.filePath(QString::fromStdString(name)).toStdString()};
-        run.find<QPushButton>("button27")->click();
+        run.find<QPushButton>("backupbutton")->click();
     }
     // Restores a backup file of the browser's folder with Send.
     void restore(const std::string& name) {
         run.form().shell().refreshfilelist();
-        QTreeWidget* files = run.form().open.ListView1;
+        QTreeWidget* files = run.form().open.filelist;
         for (int i = 0; i < files->topLevelItemCount(); ++i)
             files->topLevelItem(i)->setSelected(files->topLevelItem(i)->text(0).toStdString() == name);
         run.shell.answers = {Answer::Yes};  // should the window ask first
-        run.form().open.button9->click();
+        run.form().open.sendfilebutton->click();
     }
 };
 
 TEST(AppSend, ADroppedFileIsSent) {
     SendApp app;
-    app.run.form().AppMessage({app.file});
+    app.run.form().senddropped({app.file});
     ASSERT_NE(app.calc.memory().find("main\\note"), nullptr);
     EXPECT_EQ(app.run.form().status->text(), QStringLiteral("1 variable(s) was sent"));
     EXPECT_FALSE(app.run.form().state().busy);
@@ -81,7 +81,7 @@ TEST(AppSend, GetBackupSavesTheCalculatorsMemory) {
     const std::string dest = app.run.dir.filePath("mem.92b").toStdString();
     app.run.shell.inputanswers = {std::string("my memory")};
     app.run.shell.saveanswers = {dest};
-    app.run.find<QPushButton>("button27")->click();
+    app.run.find<QPushButton>("backupbutton")->click();
     const Bytes saved = readbytes(dest);
     ASSERT_GT(saved.size(), 84u) << app.run.form().state().pendingerror;
     EXPECT_EQ(Bytes(saved.begin() + 82, saved.end() - 2), backupimage(app.calc.memory()));
@@ -93,17 +93,17 @@ TEST(AppSend, GetBackupSavesTheCalculatorsMemory) {
 TEST(AppSaves, EverySaveDialogAsksBeforeReplacingAFile) {
     SendApp app;
     writebytes(app.path("a.txt"), Bytes{'h', 'i'});
-    app.run.form().screenshot.button5->click();  // a picture, and a package, to save
+    app.run.form().screenshot.getscreenbutton->click();  // a picture, and a package, to save
     app.run.shell.saveanswers = {app.path("fetched.92b")};
-    app.run.form().receive.button27->click();
-    app.run.form().receive.SpeedButton2->click();
+    app.run.form().receive.backupbutton->click();
+    app.run.form().receive.receivedbutton->click();
     const std::vector<std::tuple<const char*, std::deque<Answer>, std::function<void()>>> saves = {
-        {"pack.92b", {}, [&] { app.run.form().receive.button8->click(); }},
-        {"mem.92b", {}, [&] { app.run.form().receive.button27->click(); }},
-        {"shot.bmp", {Answer::Ok}, [&] { app.run.form().screenshot.button6->click(); }},
-        {"a.92t", {}, [&] { app.select("a.txt"), app.run.form().open.button29->click(); }},
-        {"b.92t", {}, [&] { app.run.program->textform().button2->click(); }},
-        {"copy.92e", {Answer::Yes}, [&] { app.run.form().AppMessage({app.file}); }}};
+        {"pack.92b", {}, [&] { app.run.form().receive.savebutton->click(); }},
+        {"mem.92b", {}, [&] { app.run.form().receive.backupbutton->click(); }},
+        {"shot.bmp", {Answer::Ok}, [&] { app.run.form().screenshot.savescreenbutton->click(); }},
+        {"a.92t", {}, [&] { app.select("a.txt"), app.run.form().open.convertbutton->click(); }},
+        {"b.92t", {}, [&] { app.run.program->textform().savebutton->click(); }},
+        {"copy.92e", {Answer::Yes}, [&] { app.run.form().senddropped({app.file}); }}};
     for (const auto& [name, before, press] : saves) {
         SCOPED_TRACE(name);
         writebytes(app.path(name), Bytes{'o'});
@@ -117,17 +117,17 @@ TEST(AppSaves, EverySaveDialogAsksBeforeReplacingAFile) {
     EXPECT_EQ(app.calc.memory().find("main\\note"), nullptr);
     app.run.shell.answers = {Answer::Yes, Answer::Yes};
     app.run.shell.saveanswers = {app.path("copy.92e")};
-    app.run.form().AppMessage({app.file});
+    app.run.form().senddropped({app.file});
     EXPECT_EQ(readbytes(app.path("copy.92e")), readbytes(app.file));
 }
 
 TEST(AppSend, RestoringABackupAsksFirstAndNoSendsNothing) {
     SendApp app({}, false);
     app.run.shell.saveanswers = {app.path("mem.92b")};
-    app.run.form().receive.button27->click();
+    app.run.form().receive.backupbutton->click();
     const Bytes before = backupimage(app.calc.memory());
     for (Answer answer : {Answer::No, Answer::Yes})
-        for (const char* button : {"button9", "button19"}) {  // Send, S&end
+        for (const char* button : {"sendfilebutton", "sendvariablesbutton"}) {  // Send, S&end
             SCOPED_TRACE(button);
             if (!app.calc.memory().find("main\\extra"))
                 app.calc.memory().folders.front().variables.push_back(CalcVariable{"extra", 0x00, {0x00, 0x01, 0x05}});
@@ -149,8 +149,8 @@ TEST(AppSend, ACancelledTransferIsSaidOnceAsACancel) {
         app.calc.loaddemo();
         const std::string action = what;
         if (action == "Receive") {
-            app.run.find<QPushButton>("Button30")->click();
-            app.run.form().receive.Listbox2->selectAll();
+            app.run.find<QPushButton>("updatebutton")->click();
+            app.run.form().receive.variablelist->selectAll();
         }
         if (action == "restore") app.getbackup("mine.92b");
         int passes = 0;
@@ -159,7 +159,7 @@ TEST(AppSend, ACancelledTransferIsSaidOnceAsACancel) {
         };
         const auto from = std::ptrdiff_t(app.run.shell.statuses.size());
         if (action == "Get backup") app.getbackup("cut.92b");
-        if (action == "Receive") app.run.find<QPushButton>("button1")->click();
+        if (action == "Receive") app.run.find<QPushButton>("receivebutton")->click();
         if (action == "restore") app.restore("mine.92b");
         app.run.shell.onpump = nullptr;
         EXPECT_TRUE(app.run.form().state().pendingerror.empty()) << app.run.form().state().pendingerror;

@@ -17,7 +17,7 @@ namespace {
 const MainWindowDefaults kDefaults{"/opt/tessaly92/", "/", {1024, 768}};
 
 TEST(SettingsFile, WindowsEraFileReadsWithItsBackslashes) {
-    // As the Windows version of tessaly92 left it: CRLF lines, keys in another case, paths with "\".
+    // As an earlier version left it: CRLF lines, keys in another case, paths with "\".
     const IniFile ini = IniFile::parse(
         "[Last]\r\nDirectory=C:\\TI92\\Games\\\r\nDrive=c\r\nActivePage=Open variables\r\n"
         "X_Pos=40\r\nY_Pos=70\r\nwidth=600\r\nHeight=420\r\nColWidth=120\r\n"

@@ -23,13 +23,13 @@ struct EditorApp {
         run.writesettings("[Settings]\nCheck_Start=0\nUpdate_Start=0\n[Last]\nDirectory=" + folder.string() + "\n");
         run.start();
     }
-    app::TTextForm& editor() { return run.program->textform(); }
+    app::TextEditor& editor() { return run.program->textform(); }
     std::string file(const std::string& name) {
         const Bytes b = readbytes(folder / name);
         return {b.begin(), b.end()};
     }
     bool markedat(int position) {
-        QTextCursor c(editor().memo1->document());
+        QTextCursor c(editor().textbox->document());
         c.setPosition(position + 1);
         return c.charFormat().fontWeight() >= QFont::Bold && c.charFormat().fontUnderline();
     }
@@ -39,21 +39,21 @@ TEST(AppTextEditor, OpenSaveAsTextAndAsTi92Text) {
     EditorApp app;
     const std::string text = "Grüße é α\n\n  zwei";
     writebytes(app.folder / "in.txt", Bytes(text.begin(), text.end()));
-    app.run.form().Button24->click();
-    app::TTextForm& e = app.editor();
+    app.run.form().textbutton->click();
+    app::TextEditor& e = app.editor();
     app.run.shell.openanswers = {(app.folder / "in.txt").string()};
-    e.explorerbutton1->click();
+    e.openbutton->click();
     EXPECT_EQ(app.run.shell.opendialogs.back().filter, "Textfiles|*.txt");
-    EXPECT_EQ(e.memo1->toPlainText().toStdString(), text);
+    EXPECT_EQ(e.textbox->toPlainText().toStdString(), text);
 
     app.run.shell.saveanswers = {(app.folder / "out.txt").string(), (app.folder / "out.92t").string()};
     app.run.shell.inputanswers = {"my text"};
-    e.button2->click();
+    e.savebutton->click();
     EXPECT_EQ(app.file("out.txt"), text + "\n");
-    e.button2->click();
+    e.savebutton->click();
     EXPECT_EQ(app.run.shell.savedialogs.back().filter, "TI92-text-files|*.92t|Textfiles|*.txt|All files|*.*");
     EXPECT_EQ(app.run.shell.inputs.back().prompt, "Please enter a comment for the textfile.");
-    EXPECT_TRUE(app.run.form().receive.Edit1->text().isEmpty());  // the comment is the file's alone
+    EXPECT_TRUE(app.run.form().receive.commentedit->text().isEmpty());  // the comment is the file's alone
     std::string error;
     const auto view = extracttexts(app.folder / "out.92t", nullptr, &error);
     ASSERT_TRUE(view) << error;
@@ -62,66 +62,66 @@ TEST(AppTextEditor, OpenSaveAsTextAndAsTi92Text) {
 
     // Opened, it shows without each line's command byte; saved again, it is the same file.
     app.run.shell.openanswers = {(app.folder / "out.92t").string()};
-    e.explorerbutton1->click();
-    EXPECT_EQ(e.memo1->toPlainText().toStdString(), text);
+    e.openbutton->click();
+    EXPECT_EQ(e.textbox->toPlainText().toStdString(), text);
     EXPECT_EQ(e.VName->text(), "out (26)");
     std::filesystem::create_directory(app.folder / "again");
     app.run.shell.saveanswers = {(app.folder / "again" / "out.92t").string()};
     app.run.shell.inputanswers = {"my text"};
-    e.button2->click();
+    e.savebutton->click();
     EXPECT_EQ(readbytes(app.folder / "again" / "out.92t"), readbytes(app.folder / "out.92t"));
 
     // A character the calculator lacks: named, nothing written.
-    e.memo1->setPlainText("5 €");
+    e.textbox->setPlainText("5 €");
     app.run.shell.saveanswers = {(app.folder / "euro.92t").string()};
-    e.button2->click();
+    e.savebutton->click();
     EXPECT_EQ(app.run.shell.boxes.back().text,
               "Cannot convert the text: The character € (U+20AC) has no TI-92 equivalent (line 1).\rNothing was written.");
     EXPECT_FALSE(std::filesystem::exists(app.folder / "euro.92t"));
 
     // A file that is not there, or a group without texts, is named once, and the text stays.
     app.run.shell.openanswers = {(app.folder / "gone.txt").string()};
-    e.explorerbutton1->click();
+    e.openbutton->click();
     EXPECT_EQ(app.run.shell.boxes.back().text, "Cannot open gone.txt: No such file or directory");
-    EXPECT_EQ(e.memo1->toPlainText().toStdString(), "5 €");
+    EXPECT_EQ(e.textbox->toPlainText().toStdString(), "5 €");
     app.run.shell.openanswers = {TESSALY_TESTDATA_DIR "/samples/group.92g"};
-    e.explorerbutton1->click();
+    e.openbutton->click();
     EXPECT_EQ(app.run.shell.boxes.back().text, "group.92g holds no text variable.");
-    EXPECT_EQ(e.memo1->toPlainText().toStdString(), "5 €");
+    EXPECT_EQ(e.textbox->toPlainText().toStdString(), "5 €");
     EXPECT_EQ(e.VName->text(), "out (26)");
 }
 
 TEST(AppTextEditor, QViewFormBoldAndBackToPlain) {
     EditorApp app;
-    app.run.form().Button24->click();
-    app::TTextForm& e = app.editor();
-    e.memo1->setPlainText("#Title# and more ## #open");
-    e.SpeedButton1->click();
+    app.run.form().textbutton->click();
+    app::TextEditor& e = app.editor();
+    e.textbox->setPlainText("#Title# and more ## #open");
+    e.qviewbutton->click();
     EXPECT_TRUE(e.richmode());
-    EXPECT_TRUE(e.button4->isEnabled());
-    EXPECT_EQ(e.memo1->toPlainText(), "Title and more ## #open");
+    EXPECT_TRUE(e.boldbutton->isEnabled());
+    EXPECT_EQ(e.textbox->toPlainText(), "Title and more ## #open");
     EXPECT_TRUE(app.markedat(0));
     EXPECT_TRUE(app.markedat(4));
     EXPECT_FALSE(app.markedat(5));
 
-    QTextCursor c = e.memo1->textCursor();
+    QTextCursor c = e.textbox->textCursor();
     c.setPosition(6);
     c.setPosition(9, QTextCursor::KeepAnchor);
-    e.memo1->setTextCursor(c);
-    e.button4->click();
+    e.textbox->setTextCursor(c);
+    e.boldbutton->click();
     EXPECT_TRUE(app.markedat(7));
 
     // Saving from the QView form asks first; Cancel keeps it as it is.
-    e.button2->click();
+    e.savebutton->click();
     EXPECT_EQ(app.run.shell.boxes.back().text, "You have to save the file in plain text!\rConvert to TEXT-format?");
-    EXPECT_TRUE(e.SpeedButton1->isChecked());
+    EXPECT_TRUE(e.qviewbutton->isChecked());
 
-    e.SpeedButton2->click();
+    e.plainbutton->click();
     EXPECT_FALSE(e.richmode());
-    EXPECT_FALSE(e.button4->isEnabled());
-    EXPECT_EQ(e.memo1->toPlainText(), "#Title# #and# more ## #open");
+    EXPECT_FALSE(e.boldbutton->isEnabled());
+    EXPECT_EQ(e.textbox->toPlainText(), "#Title# #and# more ## #open");
 
-    e.button3->click();
+    e.copybutton->click();
     EXPECT_EQ(QGuiApplication::clipboard()->text(), "#Title# #and# more ## #open");
 }
 
@@ -130,29 +130,29 @@ TEST(AppTextEditor, ViewTextAndTxtConvertFromTheBrowser) {
     const std::string text = "AB\r\nC";
     writebytes(app.folder / "a.txt", Bytes(text.begin(), text.end()));
     auto& o = app.run.form().open;
-    o.button25->click();
-    o.ListView1->topLevelItem(0)->setSelected(true);
-    EXPECT_TRUE(o.button29->isEnabled());
+    o.refreshbutton->click();
+    o.filelist->topLevelItem(0)->setSelected(true);
+    EXPECT_TRUE(o.convertbutton->isEnabled());
     app.run.shell.inputanswers = {""};
     app.run.shell.saveanswers = {(app.folder / "a.92t").string()};
-    o.button29->click();
+    o.convertbutton->click();
     EXPECT_EQ(app.run.shell.savedialogs.back().filename, "a.92t");
-    EXPECT_TRUE(app.run.form().receive.Edit1->text().isEmpty());
-    app.run.form().receive.SpeedButton2->click();  // the staged text is the package on show
-    EXPECT_EQ(app.run.form().receive.Listbox2->findItems("a", Qt::MatchExactly).size(), 1);
+    EXPECT_TRUE(app.run.form().receive.commentedit->text().isEmpty());
+    app.run.form().receive.receivedbutton->click();  // the staged text is the package on show
+    EXPECT_EQ(app.run.form().receive.variablelist->findItems("a", Qt::MatchExactly).size(), 1);
     EXPECT_FALSE(app.run.form().state().busy);
 
-    o.button25->click();
-    o.ListView1->clearSelection();
-    o.ListView1->topLevelItem(0)->setSelected(true);  // a.92t comes first
-    ASSERT_EQ(o.ListView1->topLevelItem(0)->text(0), "a.92t");
-    ASSERT_EQ(o.ListView2->topLevelItemCount(), 1);
-    o.ListView2->topLevelItem(0)->setSelected(true);
-    ASSERT_TRUE(o.button21->isEnabled());
-    o.button21->click();
-    app::TTextForm& e = app.editor();
+    o.refreshbutton->click();
+    o.filelist->clearSelection();
+    o.filelist->topLevelItem(0)->setSelected(true);  // a.92t comes first
+    ASSERT_EQ(o.filelist->topLevelItem(0)->text(0), "a.92t");
+    ASSERT_EQ(o.contentlist->topLevelItemCount(), 1);
+    o.contentlist->topLevelItem(0)->setSelected(true);
+    ASSERT_TRUE(o.viewtextbutton->isEnabled());
+    o.viewtextbutton->click();
+    app::TextEditor& e = app.editor();
     EXPECT_TRUE(e.isVisible());
-    EXPECT_EQ(e.memo1->toPlainText(), "AB\nC");
+    EXPECT_EQ(e.textbox->toPlainText(), "AB\nC");
     EXPECT_EQ(e.VName->text(), "a (12)");
     EXPECT_FALSE(app.run.form().state().busy);
 }
