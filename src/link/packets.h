@@ -138,4 +138,17 @@ void senddatarequest(Link& link);
 bool waitack(Link& link);
 bool waitdatarequest(Link& link);
 
+// The steps of an exchange read as a transcript: each names the answer it expects and
+// fails the transfer when another comes, so no answer goes unlooked at: with the
+// failure text given, or else with a text that names what came and what was due. A link
+// that went down on the way keeps its own reason (a timeout, a cancel).
+// An acknowledgement, or a data request, which also acknowledges.
+bool expectack(Link& link, std::string_view failure = {});
+// A packet without data of exactly this command.
+bool expect(Link& link, std::uint8_t command, std::string_view failure = {});
+// A whole packet of this command (its data read whatever its checksum).
+Packet expectpacket(Link& link, std::uint8_t command, std::string_view failure = {});
+
+inline constexpr std::string_view kUnexpectedAnswerText = "Unexpected answer from the calculator: ";
+
 } // namespace tessaly

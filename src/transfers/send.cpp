@@ -154,11 +154,68 @@ std::string checkvariablefile(const std::filesystem::path& path) {
     return openchecked(reader, path, &error) ? std::string() : error;
 }
 
+namespace {
+
+// One variable's exchange: the ready check, its header, the calculator's answer (an
+// acknowledgement, then a data request or a refusal), its data and the end. False when
+// the link went down before the header was out: the whole send then stops at once.
+bool sendone(Link& link, Shell& shell, const TiEntry& entry, const std::string& name,
+             std::span<const std::uint8_t> data, SendResult& result) {
+    TransferState& s = link.state();
+    sendready(link);
+    expectack(link);
+    shell.setstatus(std::string(kSendingText) + tibytes_to_utf8(name) + "..");
+    HeaderWatcher watcher(shell);
+    sendpacket(link, CmdVarHeader, variableheader(entry.size, entry.type, name), &watcher);
+    if (!s.linkok) return false;
+    const Packet ack = answer(link);
+    const Packet reply = ack.is(CmdAck) || ack.is(CmdDataRequest) ? answer(link) : Packet{};
+    if (!ack.is(CmdAck) && !ack.is(CmdDataRequest)) {
+        // Not silently skipped: the summary names it.
+        if (s.linkok) result.notsent.push_back(name);
+    } else if (reply.is(CmdSkip)) {  // a locked variable, or no room for it
+        result.notsent.push_back(name);
+    } else if (!reply.is(CmdDataRequest)) {
+        link.faillink(kNoDataRequestText);
+    } else {
+        sendack(link);
+        DataGauge gauge(shell, entry.size);
+        sendpacket(link, CmdData, data, &gauge);
+        shell.setgaugeposition(static_cast<int>(entry.size) - 3);
+        if (!waitack(link)) {
+            link.faillink(kNoDataAckText);
+            return true;
+        }
+        sendpacket(link, CmdEnd);
+        const bool acknowledged = waitack(link);
+        result.sent.push_back(name);
+        if (acknowledged) shell.setstatus(std::to_string(result.sent.size()) + std::string(kVariablesSentText));
+    }
+    return true;
+}
+
+// What the status line and the pending error say once every variable was tried.
+void sendsummary(Link& link, Shell& shell, const SendResult& result) {
+    TransferState& s = link.state();
+    if (s.linkok && !result.notsent.empty()) {
+        std::string names;
+        for (const std::string& n : result.notsent) names += (names.empty() ? "" : ", ") + tibytes_to_utf8(n);
+        link.faillink(std::string(kNotSentText) + names);
+    }
+    if (s.linkok) {
+        shell.setstatus(std::to_string(result.sent.size()) + std::string(kVariablesSentText));
+    } else if (!cancelled(s)) {
+        s.pendingerror += "\r" + std::string(kLockedHintText) + "\r" + std::string(kHomeHintText);
+        shell.setstatus(s.pendingerror);
+    }
+}
+
+} // namespace
+
 SendResult sendvariables(Link& link, Shell& shell, const std::filesystem::path& path,
                          const std::function<bool(std::size_t)>& selected) {
-    TransferState& s = link.state();
     SendResult result;
-    s.linkok = true;
+    link.state().linkok = true;
 
     TiFileReader reader;
     std::string error;
@@ -180,53 +237,9 @@ SendResult sendvariables(Link& link, Shell& shell, const std::filesystem::path& 
             link.faillink("Cannot read " + tibytes_to_utf8(name) + " from " + path.filename().string() + ".");
             break;
         }
-
-        sendready(link);
-        waitack(link);
-        shell.setstatus(std::string(kSendingText) + tibytes_to_utf8(name) + "..");
-        HeaderWatcher watcher(shell);
-        sendpacket(link, CmdVarHeader, variableheader(entry->size, entry->type, name), &watcher);
-        if (!s.linkok) return result;
-        const Packet ack = answer(link);
-        if (!ack.is(CmdAck) && !ack.is(CmdDataRequest)) {
-            // Not silently skipped: the summary names it.
-            if (s.linkok) result.notsent.push_back(name);
-            continue;
-        }
-        const Packet reply = answer(link);
-        if (reply.is(CmdSkip)) {  // a locked variable, or no room for it
-            result.notsent.push_back(name);
-            continue;
-        }
-        if (!reply.is(CmdDataRequest)) {
-            link.faillink(kNoDataRequestText);
-            continue;
-        }
-        sendack(link);
-        DataGauge gauge(shell, entry->size);
-        sendpacket(link, CmdData, data, &gauge);
-        shell.setgaugeposition(static_cast<int>(entry->size) - 3);
-        if (!waitack(link)) {
-            link.faillink(kNoDataAckText);
-            continue;
-        }
-        sendpacket(link, CmdEnd);
-        const bool acknowledged = waitack(link);
-        result.sent.push_back(name);
-        if (acknowledged) shell.setstatus(std::to_string(result.sent.size()) + std::string(kVariablesSentText));
+        if (!sendone(link, shell, *entry, name, data, result)) return result;
     }
-
-    if (s.linkok && !result.notsent.empty()) {
-        std::string names;
-        for (const std::string& n : result.notsent) names += (names.empty() ? "" : ", ") + tibytes_to_utf8(n);
-        link.faillink(std::string(kNotSentText) + names);
-    }
-    if (s.linkok) {
-        shell.setstatus(std::to_string(result.sent.size()) + std::string(kVariablesSentText));
-    } else if (!cancelled(s)) {
-        s.pendingerror += "\r" + std::string(kLockedHintText) + "\r" + std::string(kHomeHintText);
-        shell.setstatus(s.pendingerror);
-    }
+    sendsummary(link, shell, result);
     return result;
 }
 

@@ -135,6 +135,27 @@ TEST(Packets, WaitackGivesUpAfterTwoSecondsOfOtherBytes) {
     EXPECT_LT(ms, 2000u + 1500u);
 }
 
+TEST(Packets, ExpectationsFailOnAnotherAnswerAndKeepATimeoutsReason) {
+    Wire right;
+    right.calc.queue({0x89, 0x09, 0x00, 0x00});
+    EXPECT_TRUE(expectack(right.link));
+    EXPECT_TRUE(right.state.linkok);
+
+    Wire wrong;
+    wrong.calc.queue({0x89, 0x92, 0x00, 0x00});
+    EXPECT_FALSE(expectack(wrong.link));
+    EXPECT_EQ(wrong.state.pendingerror, std::string(kUnexpectedAnswerText) + "end of transmission (expected: acknowledge).");
+
+    Wire named;
+    named.calc.queue({0x89, 0x56, 0x00, 0x00});
+    EXPECT_FALSE(expect(named.link, CmdDataRequest, "No request"));
+    EXPECT_EQ(named.state.pendingerror, "No request");
+
+    Wire silent;
+    EXPECT_FALSE(expectpacket(silent.link, CmdVarHeader, "No header").complete);
+    EXPECT_EQ(silent.state.pendingerror, kReceiveTimeout);
+}
+
 TEST(Packets, WaitdatarequestWantsCommand09) {
     struct Case {
         std::vector<std::uint8_t> answer;
