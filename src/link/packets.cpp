@@ -25,8 +25,8 @@ bool seekmachinebyte(Link& link) {
     do {
         b = link.receivebyte();
         intime = clock.ticks() - t0 < kPacketWaitMs;
-    } while (b != kMachineTI92 && intime && link.state().linkok);
-    return intime && link.state().linkok && b == kMachineTI92;
+    } while (b != link.model().calcmachine && intime && link.state().linkok);
+    return intime && link.state().linkok && b == link.model().calcmachine;
 }
 
 std::uint16_t checksum(std::span<const std::uint8_t> data) {
@@ -36,7 +36,7 @@ std::uint16_t checksum(std::span<const std::uint8_t> data) {
 }
 
 void sendpacket(Link& link, std::uint8_t command, std::uint16_t parameter) {
-    link.sendbyte(kMachinePC);
+    link.sendbyte(link.model().pcmachine);
     link.sendbyte(command);
     link.sendword(parameter);
     link.flush();
@@ -44,7 +44,7 @@ void sendpacket(Link& link, std::uint8_t command, std::uint16_t parameter) {
 }
 
 void sendpacket(Link& link, std::uint8_t command, std::span<const std::uint8_t> data, PacketWatcher* watcher) {
-    link.sendbyte(kMachinePC);
+    link.sendbyte(link.model().pcmachine);
     link.sendbyte(command);
     link.sendword(static_cast<std::uint16_t>(data.size()));
     for (std::size_t i = 0; i < data.size() && link.state().linkok; ++i) {
@@ -68,7 +68,7 @@ std::optional<PacketHeader> receiveheader(Link& link) {
 std::optional<PacketHeader> seekheader(Link& link) {
     if (!seekmachinebyte(link)) return std::nullopt;
     PacketHeader h;
-    h.machine = kMachineTI92;
+    h.machine = link.model().calcmachine;
     h.command = link.receivebyte();
     h.length = receiveword(link);
     if (!link.state().linkok) return std::nullopt;

@@ -9,9 +9,6 @@
 
 namespace tessaly {
 
-inline constexpr std::uint8_t kMachinePC = 0x09;
-inline constexpr std::uint8_t kMachineTI92 = 0x89;
-
 enum Command : std::uint8_t {
     CmdVarHeader = 0x06,
     CmdDataRequest = 0x09,
@@ -62,12 +59,6 @@ constexpr bool carriesdata(std::uint8_t code) {
     const CommandInfo* info = commandinfo(code);
     return info && info->carriesdata;
 }
-
-// Type codes used by the exchanges themselves.
-inline constexpr std::uint8_t kTypeDirectory = 0x19;
-inline constexpr std::uint8_t kTypeBackup = 0x1D;
-inline constexpr std::uint8_t kTypeFolder = 0x1F;
-inline constexpr std::uint8_t kTypeText = 0x0B;
 
 
 // The packet layer: whole packets over the byte layer. Like the byte layer, every

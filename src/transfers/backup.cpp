@@ -18,11 +18,12 @@ constexpr std::uint16_t kBlockRequest = 0x0400;
 // Each block's data opens with four bytes of the calculator's own that are not memory.
 constexpr std::size_t kBlockLead = 4;
 
-std::string headername(const std::vector<std::uint8_t>& data) {
+std::string headername(const HeaderLayout& layout, const std::vector<std::uint8_t>& data) {
     std::string name;
-    if (data.size() < 6) return name;
-    const std::size_t n = std::min<std::size_t>(data[5], data.size() - 6);
-    for (std::size_t i = 0; i < n && name.size() < kPackageNameSize; ++i) name += static_cast<char>(data[6 + i]);
+    if (data.size() < layout.nameoffset) return name;
+    const std::size_t n = std::min<std::size_t>(data[layout.namelengthoffset], data.size() - layout.nameoffset);
+    for (std::size_t i = 0; i < n && name.size() < kPackageNameSize; ++i)
+        name += static_cast<char>(data[layout.nameoffset + i]);
     return name;
 }
 
@@ -54,9 +55,9 @@ private:
 };
 
 // The backup header and each block header: size, type, no name.
-std::vector<std::uint8_t> backupheader(std::uint32_t size) {
+std::vector<std::uint8_t> backupheader(const CalculatorModel& model, std::uint32_t size) {
     return {static_cast<std::uint8_t>(size), static_cast<std::uint8_t>(size >> 8), static_cast<std::uint8_t>(size >> 16),
-            static_cast<std::uint8_t>(size >> 24), kTypeBackup};
+            static_cast<std::uint8_t>(size >> 24), model.backuptype};
 }
 
 bool openbackup(TiFileReader& reader, const std::filesystem::path& path, std::string* error) {
@@ -84,7 +85,7 @@ bool receiveblock(Link& link, Shell& shell, PackageStoreWriter& writer, BackupRe
     const std::uint32_t b = ++result.blocks;
     shell.setstatus(std::to_string(b));
     const Packet header = receivebody(link, next);
-    if (b == 1) result.romversion = headername(header.data);
+    if (b == 1) result.romversion = headername(link.model().header, header.data);
     shell.setstatus("Receiving block " + std::to_string(b) + " ROM v" + result.romversion);
     sendack(link);
     sendpacket(link, CmdDataRequest, kBlockRequest);
@@ -120,7 +121,7 @@ void keepbackup(Link& link, Shell& shell, PackageStoreWriter& writer, std::int64
     shell.setstatus("Backup received!(" + std::to_string(result.size) + "b)");
     if (writer.appendrecord(PackageRecord{result.romversion, static_cast<std::int32_t>(start),
                                           static_cast<std::int32_t>(end), static_cast<std::int32_t>(result.size),
-                                          kTypeBackup}))
+                                          link.model().backuptype}))
         result.received = true;
     else
         link.faillink(writer.error());
@@ -142,7 +143,7 @@ BackupReceived receivebackup(Link& link, Shell& shell, const PackageStore& store
     sendready(link);
     expectack(link);
     shell.setstatus(kRequestingBackupText);
-    sendvariablerequest(link, RequestEntry{"main\\backup", kTypeBackup});
+    sendvariablerequest(link, RequestEntry{"main\\backup", link.model().backuptype});
     if (!waitack(link)) link.faillink(kNoRequestAckText);
 
     std::optional<PacketHeader> next;
@@ -186,7 +187,7 @@ namespace {
 // its acknowledgement. False when the header went unacknowledged; a later step that
 // fails leaves the link down, which ends the restore.
 bool sendblock(Link& link, std::uint32_t b, std::span<const std::uint8_t> block) {
-    sendpacket(link, CmdVarHeader, backupheader(0));
+    sendpacket(link, CmdVarHeader, backupheader(link.model(), 0));
     if (!waitack(link)) {
         link.faillink(std::string(kNoBlockAckText) + std::to_string(b));
         return false;
@@ -205,7 +206,7 @@ void sendblocks(Link& link, Shell& shell, TiFileReader& reader, const std::files
     TransferState& s = link.state();
     const std::uint32_t n = result.size;
     shell.setstatus(kSendingHeaderText);
-    sendpacket(link, CmdVarHeader, backupheader(n));
+    sendpacket(link, CmdVarHeader, backupheader(link.model(), n));
     if (!waitack(link)) {
         link.faillink(kNoHeaderAckText);
         return;

@@ -4,14 +4,11 @@
 
 #include "files/ticharset.h"
 #include "link/packets.h"
-#include "link/typenames.h"
 
 namespace tessaly {
 
 namespace {
 
-// A variable request for type 0x19 with an empty name asks for the directory.
-constexpr std::uint8_t kDirectoryRequest[] = {0x00, 0x00, 0x00, 0x00, kTypeDirectory, 0x00};
 // The listing's data request asks for "any length".
 constexpr std::uint16_t kAnyLength = 0xFFFF;
 
@@ -44,13 +41,13 @@ std::string entryname(const std::vector<std::uint8_t>& data) {
 namespace {
 
 // Adds a listed entry: a folder starts the names after it, anything else is a row.
-void listentry(const DirectoryEntry& entry, std::string& folder, DirectoryListing& result,
+void listentry(const CalculatorModel& model, const DirectoryEntry& entry, std::string& folder, DirectoryListing& result,
                const std::function<void(const ListRow&)>& onrow) {
-    if (entry.type == kTypeFolder) {
+    if (entry.type == model.foldertype) {
         folder = entry.name;
         return;
     }
-    ListRow row{folder + "\\" + entry.name, std::string(typename_of(entry.type)), std::to_string(entry.size)};
+    ListRow row{folder + "\\" + entry.name, std::string(model.typename_of(entry.type)), std::to_string(entry.size)};
     if (onrow) onrow(row);
     result.rows.push_back(std::move(row));
 }
@@ -65,7 +62,9 @@ DirectoryListing directorylisting(Link& link, Shell& shell, const std::function<
     // An answer that is no acknowledgement leaves the link up; without a reason the
     // listing would just stop, and the user would never learn why.
     sendready(link);
-    if (expectack(link, kNoAckText)) sendpacket(link, CmdRequest, kDirectoryRequest);
+    // A request for the directory type with an empty name asks for the listing.
+    const std::uint8_t request[] = {0x00, 0x00, 0x00, 0x00, link.model().directorytype, 0x00};
+    if (expectack(link, kNoAckText)) sendpacket(link, CmdRequest, request);
     if (!expectack(link, kNoAckText)) return result;
     result.answered = true;
     // The calculator's header for the listing; nothing in it is needed.
@@ -87,7 +86,7 @@ DirectoryListing directorylisting(Link& link, Shell& shell, const std::function<
         sendack(link);
         const std::optional<PacketHeader> next = receiveheader(link);
         last = next ? next->command : 0;
-        listentry(*entry, folder, result, onrow);
+        listentry(link.model(), *entry, folder, result, onrow);
     }
     // The end of transmission goes unacknowledged.
     shell.setstatus(s.linkok ? kDirectoryReceivedText : kSomeErrorText);

@@ -19,12 +19,13 @@ struct VariableHeader {
     std::string name;
 };
 
-VariableHeader parseheader(const std::vector<std::uint8_t>& data) {
+VariableHeader parseheader(const HeaderLayout& layout, const std::vector<std::uint8_t>& data) {
     VariableHeader h;
-    if (data.size() < 6) return h;
-    h.type = data[4];
-    const std::size_t n = std::min<std::size_t>(data[5], data.size() - 6);
-    for (std::size_t i = 0; i < n && h.name.size() < kPackageNameSize; ++i) h.name += static_cast<char>(data[6 + i]);
+    if (data.size() < layout.nameoffset) return h;
+    h.type = data[layout.typeoffset];
+    const std::size_t n = std::min<std::size_t>(data[layout.namelengthoffset], data.size() - layout.nameoffset);
+    for (std::size_t i = 0; i < n && h.name.size() < kPackageNameSize; ++i)
+        h.name += static_cast<char>(data[layout.nameoffset + i]);
     return h;
 }
 
@@ -101,7 +102,7 @@ std::optional<std::string> receiveone(Link& link, ReceiveTarget& target, Package
                                       std::optional<PacketHeader>& next) {
     TransferState& s = link.state();
     target.shell.setstatus(kGettingHeaderText);
-    VariableHeader header = parseheader(receivebody(link, head).data);
+    VariableHeader header = parseheader(link.model().header, receivebody(link, head).data);
     if (!requestname.empty() && target.storefolder) header.name = requestname.substr(0, kPackageNameSize);
     sendack(link);
     senddatarequest(link);

@@ -22,11 +22,17 @@ std::string upper(std::string s) {
     return s;
 }
 
-// The variable header: size (upper 16 bits zero), type, name length, name.
-std::vector<std::uint8_t> variableheader(std::uint32_t size, std::uint8_t type, const std::string& name) {
-    std::vector<std::uint8_t> d{static_cast<std::uint8_t>(size), static_cast<std::uint8_t>(size >> 8), 0x00, 0x00, type,
-                                static_cast<std::uint8_t>(name.size())};
+// The variable header: size (upper 16 bits zero), type, name length, name, laid out as
+// the model has it.
+std::vector<std::uint8_t> variableheader(const HeaderLayout& layout, std::uint32_t size, std::uint8_t type,
+                                         const std::string& name) {
+    std::vector<std::uint8_t> d(layout.nameoffset, 0);
+    d[0] = static_cast<std::uint8_t>(size);
+    d[1] = static_cast<std::uint8_t>(size >> 8);
+    d[layout.typeoffset] = type;
+    d[layout.namelengthoffset] = static_cast<std::uint8_t>(name.size());
     d.insert(d.end(), name.begin(), name.end());
+    d.resize(d.size() + layout.trailingbytes, 0);
     return d;
 }
 
@@ -141,7 +147,7 @@ SendKind sendkind(const std::filesystem::path& path) {
 bool openchecked(TiFileReader& reader, const std::filesystem::path& path, std::string* error) {
     if (!reader.open(path, error)) return false;
     std::uint8_t signature[8] = {};
-    if (!reader.read(0, signature) || std::string_view(reinterpret_cast<const char*>(signature), 8) != kTiSignature) {
+    if (!reader.read(0, signature) || std::string_view(reinterpret_cast<const char*>(signature), 8) != kTI92.signature) {
         *error = path.filename().string() + std::string(kNotTi92FileText);
         return false;
     }
@@ -166,7 +172,7 @@ bool sendone(Link& link, Shell& shell, const TiEntry& entry, const std::string& 
     expectack(link);
     shell.setstatus(std::string(kSendingText) + tibytes_to_utf8(name) + "..");
     HeaderWatcher watcher(shell);
-    sendpacket(link, CmdVarHeader, variableheader(entry.size, entry.type, name), &watcher);
+    sendpacket(link, CmdVarHeader, variableheader(link.model().header, entry.size, entry.type, name), &watcher);
     if (!s.linkok) return false;
     const Packet ack = answer(link);
     const Packet reply = ack.is(CmdAck) || ack.is(CmdDataRequest) ? answer(link) : Packet{};
