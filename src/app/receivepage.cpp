@@ -149,7 +149,7 @@ void ReceivePageModel::selectionchanged() {
     if (m_viewflag) m_receiveenabled = selected;
     if (m_packageflag) {
         const auto first = std::find_if(m_rows.begin(), m_rows.end(), [](const ListRow& r) { return r.selected; });
-        m_viewenabled = first != m_rows.end() && first->type == typename_of(kTypeText);
+        m_viewenabled = first != m_rows.end() && first->type == typename_of(kTI92.texttype);
     }
     changed(Change::Controls);
 }

@@ -1,4 +1,5 @@
 #pragma once
+#include "link/model.h"
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -10,11 +11,11 @@
 namespace tessaly {
 
 // The calculator's display: 240 x 128 pixels, x from the left, y from the top.
-inline constexpr int kScreenWidth = 240;
-inline constexpr int kScreenHeight = 128;
+inline constexpr int kScreenWidth = kTI92.screenwidth;
+inline constexpr int kScreenHeight = kTI92.screenheight;
 // A screen bitmap as the calculator sends it: 30 bytes a row, top row first, bit 7 the
 // leftmost pixel, a set bit dark.
-inline constexpr std::size_t kScreenRowBytes = 30;
+inline constexpr std::size_t kScreenRowBytes = kTI92.screenrowbytes();
 inline constexpr std::size_t kScreenBytes = kScreenRowBytes * kScreenHeight;
 
 struct Rgb {

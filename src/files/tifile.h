@@ -1,4 +1,5 @@
 #pragma once
+#include "link/model.h"
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -22,7 +23,7 @@ inline constexpr std::size_t kTiMaxEntries = 255;
 inline constexpr std::uint8_t kTiFormatByte = 0x01;
 inline constexpr std::uint8_t kFolderType = 0x1F;
 inline constexpr std::uint8_t kBackupType = 0x1D;
-inline constexpr std::string_view kTiSignature = "**TI92**";
+inline constexpr std::string_view kTiSignature = kTI92.signature;
 
 // Where the table of an n-entry file ends and its first data section begins.
 constexpr std::size_t tidatastart(std::size_t entries) { return kTiTableStart + kTiEntrySize * entries + 6; }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "link/bytestream.h"
+#include "link/model.h"
 #include "link/clock.h"
 #include "link/port.h"
 #include "link/ports/nullport.h"
@@ -51,6 +52,10 @@ public:
     TransferState& state() { return *m_state; }
     void settrace(TraceSink* trace) { m_trace = trace; }
     TraceSink* trace() const { return m_trace; }
+    // The calculator at the other end: its machine bytes, types and layouts. The link
+    // carries it because every packet and exchange over this link speaks to that model.
+    const CalculatorModel& model() const { return *m_model; }
+    void setmodel(const CalculatorModel& model) { m_model = &model; }
 
     // The remote-keyboard window's variant: window messages on every poll of every wait
     // and after every received byte, so keys keep arriving while one is on its way.
@@ -105,6 +110,7 @@ private:
     MessagePump* m_pump;
     TransferState* m_state;
     TraceSink* m_trace = nullptr;
+    const CalculatorModel* m_model = &kTI92;
     bool m_remote = false;
 };
 

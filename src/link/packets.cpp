@@ -1,5 +1,7 @@
 #include "link/packets.h"
 
+#include <string>
+
 namespace tessaly {
 
 namespace {
@@ -23,8 +25,8 @@ bool seekmachinebyte(Link& link) {
     do {
         b = link.receivebyte();
         intime = clock.ticks() - t0 < kPacketWaitMs;
-    } while (b != kMachineTI92 && intime && link.state().linkok);
-    return intime && link.state().linkok && b == kMachineTI92;
+    } while (b != link.model().calcmachine && intime && link.state().linkok);
+    return intime && link.state().linkok && b == link.model().calcmachine;
 }
 
 std::uint16_t checksum(std::span<const std::uint8_t> data) {
@@ -34,7 +36,7 @@ std::uint16_t checksum(std::span<const std::uint8_t> data) {
 }
 
 void sendpacket(Link& link, std::uint8_t command, std::uint16_t parameter) {
-    link.sendbyte(kMachinePC);
+    link.sendbyte(link.model().pcmachine);
     link.sendbyte(command);
     link.sendword(parameter);
     link.flush();
@@ -42,7 +44,7 @@ void sendpacket(Link& link, std::uint8_t command, std::uint16_t parameter) {
 }
 
 void sendpacket(Link& link, std::uint8_t command, std::span<const std::uint8_t> data, PacketWatcher* watcher) {
-    link.sendbyte(kMachinePC);
+    link.sendbyte(link.model().pcmachine);
     link.sendbyte(command);
     link.sendword(static_cast<std::uint16_t>(data.size()));
     for (std::size_t i = 0; i < data.size() && link.state().linkok; ++i) {
@@ -66,7 +68,7 @@ std::optional<PacketHeader> receiveheader(Link& link) {
 std::optional<PacketHeader> seekheader(Link& link) {
     if (!seekmachinebyte(link)) return std::nullopt;
     PacketHeader h;
-    h.machine = kMachineTI92;
+    h.machine = link.model().calcmachine;
     h.command = link.receivebyte();
     h.length = receiveword(link);
     if (!link.state().linkok) return std::nullopt;
@@ -121,11 +123,63 @@ void sendready(Link& link) { sendpacket(link, CmdReady); }
 void sendack(Link& link) { sendpacket(link, CmdAck); }
 void senddatarequest(Link& link) { sendpacket(link, CmdDataRequest); }
 
-bool waitack(Link& link) {
+namespace {
+
+std::optional<PacketHeader> awaitheader(Link& link) {
     const std::optional<PacketHeader> h = seekheader(link);
-    if (!h) return false;
-    marktrace(link, Direction::FromCalc, h->command);
-    return h->command == CmdAck || h->command == CmdDataRequest;
+    if (h) marktrace(link, Direction::FromCalc, h->command);
+    return h;
+}
+
+bool acknowledges(const std::optional<PacketHeader>& h) {
+    return h && (h->command == CmdAck || h->command == CmdDataRequest);
+}
+
+std::string_view commandname(std::uint8_t code) {
+    const CommandInfo* info = commandinfo(code);
+    return info ? info->name : std::string_view("unknown packet");
+}
+
+void failexpectation(Link& link, std::uint8_t expected, const std::optional<PacketHeader>& got,
+                     std::string_view failure) {
+    if (!link.state().linkok) return;  // a timeout or a cancel already says why
+    if (!failure.empty()) {
+        link.faillink(failure);
+    } else {
+        std::string text(kUnexpectedAnswerText);
+        text += got ? commandname(got->command) : std::string_view("none");
+        text += " (expected: ";
+        text += commandname(expected);
+        text += ").";
+        link.faillink(text);
+    }
+}
+
+} // namespace
+
+bool waitack(Link& link) { return acknowledges(awaitheader(link)); }
+
+bool expectack(Link& link, std::string_view failure) {
+    const std::optional<PacketHeader> h = awaitheader(link);
+    if (acknowledges(h)) return true;
+    failexpectation(link, CmdAck, h, failure);
+    return false;
+}
+
+bool expect(Link& link, std::uint8_t command, std::string_view failure) {
+    const std::optional<PacketHeader> h = awaitheader(link);
+    if (h && h->command == command && link.state().linkok) return true;
+    failexpectation(link, command, h, failure);
+    return false;
+}
+
+Packet expectpacket(Link& link, std::uint8_t command, std::string_view failure) {
+    Packet p = receivepacket(link);
+    if (!p.complete || p.command() != command) {
+        failexpectation(link, command, p.complete ? std::optional(p.header) : std::nullopt, failure);
+        p.complete = false;
+    }
+    return p;
 }
 
 // Written without a link-ok test, the data-request wait made a cancelled link spin for the

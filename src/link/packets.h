@@ -9,9 +9,6 @@
 
 namespace tessaly {
 
-inline constexpr std::uint8_t kMachinePC = 0x09;
-inline constexpr std::uint8_t kMachineTI92 = 0x89;
-
 enum Command : std::uint8_t {
     CmdVarHeader = 0x06,
     CmdDataRequest = 0x09,
@@ -62,12 +59,6 @@ constexpr bool carriesdata(std::uint8_t code) {
     const CommandInfo* info = commandinfo(code);
     return info && info->carriesdata;
 }
-
-// Type codes used by the exchanges themselves.
-inline constexpr std::uint8_t kTypeDirectory = 0x19;
-inline constexpr std::uint8_t kTypeBackup = 0x1D;
-inline constexpr std::uint8_t kTypeFolder = 0x1F;
-inline constexpr std::uint8_t kTypeText = 0x0B;
 
 
 // The packet layer: whole packets over the byte layer. Like the byte layer, every
@@ -137,5 +128,18 @@ void senddatarequest(Link& link);
 // skipped. False on anything else, on silence and once the link-ok flag is clear.
 bool waitack(Link& link);
 bool waitdatarequest(Link& link);
+
+// The steps of an exchange read as a transcript: each names the answer it expects and
+// fails the transfer when another comes, so no answer goes unlooked at: with the
+// failure text given, or else with a text that names what came and what was due. A link
+// that went down on the way keeps its own reason (a timeout, a cancel).
+// An acknowledgement, or a data request, which also acknowledges.
+bool expectack(Link& link, std::string_view failure = {});
+// A packet without data of exactly this command.
+bool expect(Link& link, std::uint8_t command, std::string_view failure = {});
+// A whole packet of this command (its data read whatever its checksum).
+Packet expectpacket(Link& link, std::uint8_t command, std::string_view failure = {});
+
+inline constexpr std::string_view kUnexpectedAnswerText = "Unexpected answer from the calculator: ";
 
 } // namespace tessaly

@@ -1,16 +1,13 @@
 #pragma once
-#include <array>
 #include <cstdint>
 #include <string_view>
 
+#include "link/model.h"
+
 namespace tessaly {
 
-// The 32-entry type-name table, indexed by the type code.
-const std::array<std::string_view, 32>& typenametable();
-// The name of a type code; empty for a code without a name or above 31.
-std::string_view typename_of(unsigned code);
-// The highest code whose name equals the text (an empty text gives 30, the highest
-// unnamed code).
-std::uint8_t typecode_of(std::string_view name);
+// The TI-92's type names, for code that has no link to ask (files, lists, the CLI).
+inline std::string_view typename_of(unsigned code) { return kTI92.typename_of(code); }
+inline std::uint8_t typecode_of(std::string_view name) { return kTI92.typecode_of(name); }
 
 } // namespace tessaly

@@ -18,11 +18,12 @@ constexpr std::uint16_t kBlockRequest = 0x0400;
 // Each block's data opens with four bytes of the calculator's own that are not memory.
 constexpr std::size_t kBlockLead = 4;
 
-std::string headername(const std::vector<std::uint8_t>& data) {
+std::string headername(const HeaderLayout& layout, const std::vector<std::uint8_t>& data) {
     std::string name;
-    if (data.size() < 6) return name;
-    const std::size_t n = std::min<std::size_t>(data[5], data.size() - 6);
-    for (std::size_t i = 0; i < n && name.size() < kPackageNameSize; ++i) name += static_cast<char>(data[6 + i]);
+    if (data.size() < layout.nameoffset) return name;
+    const std::size_t n = std::min<std::size_t>(data[layout.namelengthoffset], data.size() - layout.nameoffset);
+    for (std::size_t i = 0; i < n && name.size() < kPackageNameSize; ++i)
+        name += static_cast<char>(data[layout.nameoffset + i]);
     return name;
 }
 
@@ -54,9 +55,9 @@ private:
 };
 
 // The backup header and each block header: size, type, no name.
-std::vector<std::uint8_t> backupheader(std::uint32_t size) {
+std::vector<std::uint8_t> backupheader(const CalculatorModel& model, std::uint32_t size) {
     return {static_cast<std::uint8_t>(size), static_cast<std::uint8_t>(size >> 8), static_cast<std::uint8_t>(size >> 16),
-            static_cast<std::uint8_t>(size >> 24), kTypeBackup};
+            static_cast<std::uint8_t>(size >> 24), model.backuptype};
 }
 
 bool openbackup(TiFileReader& reader, const std::filesystem::path& path, std::string* error) {
@@ -74,6 +75,60 @@ std::string checkbackupfile(const std::filesystem::path& path) {
     return openbackup(reader, path, &error) ? std::string() : error;
 }
 
+namespace {
+
+// One block of a backup: its header (the first names the ROM version), our data
+// request, then its data into the package store. False when the backup cannot go on.
+bool receiveblock(Link& link, Shell& shell, PackageStoreWriter& writer, BackupReceived& result,
+                  const PacketHeader& next) {
+    TransferState& s = link.state();
+    const std::uint32_t b = ++result.blocks;
+    shell.setstatus(std::to_string(b));
+    const Packet header = receivebody(link, next);
+    if (b == 1) result.romversion = headername(link.model().header, header.data);
+    shell.setstatus("Receiving block " + std::to_string(b) + " ROM v" + result.romversion);
+    sendack(link);
+    sendpacket(link, CmdDataRequest, kBlockRequest);
+    expectack(link);
+
+    const std::optional<PacketHeader> datahead = receiveheader(link);
+    if (!datahead) return false;
+    // Anything but the block's data would be written into the backup as if it were memory.
+    if (datahead->command != CmdData) {
+        link.faillink(std::string(kBackupNotReceivedText) + "the calculator sent no data for block " + std::to_string(b));
+        return false;
+    }
+    BlockData data(writer, shell, datahead->length);
+    receivebody(link, *datahead, &data);
+    shell.setgaugeposition(static_cast<int>(data.count() > kBlockLead ? data.count() - kBlockLead : 0));
+    if (!s.linkok) {
+        // Where the data broke off; a cancel is no break to report.
+        if (!cancelled(s))
+            s.pendingerror = "Did not receive byte " + std::to_string(data.count() + 1) + " in packet " +
+                             std::to_string(b) + ".";
+        return false;
+    }
+    sendack(link);
+    return true;
+}
+
+// The blocks from the writer's start on become the package's backup record.
+void keepbackup(Link& link, Shell& shell, PackageStoreWriter& writer, std::int64_t start, BackupReceived& result) {
+    const std::int64_t end = writer.dataposition();
+    // The record counts every byte kept: earlier versions' were four short, and their
+    // saved backups lost their last four bytes.
+    result.size = static_cast<std::uint32_t>(end - start);
+    shell.setstatus("Backup received!(" + std::to_string(result.size) + "b)");
+    if (writer.appendrecord(PackageRecord{result.romversion, static_cast<std::int32_t>(start),
+                                          static_cast<std::int32_t>(end), static_cast<std::int32_t>(result.size),
+                                          link.model().backuptype}))
+        result.received = true;
+    else
+        link.faillink(writer.error());
+}
+
+} // namespace
+
 BackupReceived receivebackup(Link& link, Shell& shell, const PackageStore& store) {
     TransferState& s = link.state();
     BackupReceived result;
@@ -86,9 +141,9 @@ BackupReceived receivebackup(Link& link, Shell& shell, const PackageStore& store
     const std::int64_t start = writer.dataposition();
 
     sendready(link);
-    waitack(link);
+    expectack(link);
     shell.setstatus(kRequestingBackupText);
-    sendvariablerequest(link, RequestEntry{"main\\backup", kTypeBackup});
+    sendvariablerequest(link, RequestEntry{"main\\backup", link.model().backuptype});
     if (!waitack(link)) link.faillink(kNoRequestAckText);
 
     std::optional<PacketHeader> next;
@@ -96,45 +151,12 @@ BackupReceived receivebackup(Link& link, Shell& shell, const PackageStore& store
         next = receiveheader(link);
         shell.setstatus(kReceivingBackupText);
     }
-    while (next && next->command == CmdVarHeader && s.linkok) {
-        const std::uint32_t b = ++result.blocks;
-        shell.setstatus(std::to_string(b));
-        const Packet header = receivebody(link, *next);
-        if (b == 1) result.romversion = headername(header.data);
-        shell.setstatus("Receiving block " + std::to_string(b) + " ROM v" + result.romversion);
-        sendack(link);
-        sendpacket(link, CmdDataRequest, kBlockRequest);
-        waitack(link);
-
-        const std::optional<PacketHeader> datahead = receiveheader(link);
-        if (!datahead) break;
-        BlockData data(writer, shell, datahead->length);
-        receivebody(link, *datahead, &data);
-        shell.setgaugeposition(static_cast<int>(data.count() > kBlockLead ? data.count() - kBlockLead : 0));
-        if (!s.linkok) {
-            // Where the data broke off; a cancel is no break to report.
-            if (!cancelled(s))
-                s.pendingerror = "Did not receive byte " + std::to_string(data.count() + 1) + " in packet " +
-                                 std::to_string(b) + ".";
-            break;
-        }
-        sendack(link);
+    while (next && next->command == CmdVarHeader && s.linkok && receiveblock(link, shell, writer, result, *next))
         next = receiveheader(link);
-    }
 
     if (s.linkok && next && next->command == CmdEnd) {
         sendack(link);
-        const std::int64_t end = writer.dataposition();
-        // The record counts every byte kept: the Windows version's was four short, and its
-        // saved backups lost their last four bytes.
-        result.size = static_cast<std::uint32_t>(end - start);
-        shell.setstatus("Backup received!(" + std::to_string(result.size) + "b)");
-        if (writer.appendrecord(PackageRecord{result.romversion, static_cast<std::int32_t>(start),
-                                              static_cast<std::int32_t>(end), static_cast<std::int32_t>(result.size),
-                                              kTypeBackup}))
-            result.received = true;
-        else
-            link.faillink(writer.error());
+        keepbackup(link, shell, writer, start, result);
     } else if (s.linkok) {
         link.faillink(std::string(kBackupNotReceivedText) + "the calculator did not end it");
     }
@@ -159,10 +181,83 @@ bool fetchbackup(Link& link, Shell& shell, const PackageStore& store, const std:
     return saved;
 }
 
-BackupSent sendbackup(Link& link, Shell& shell, const std::filesystem::path& path, BackupPurpose purpose) {
+namespace {
+
+// One block of a restore: an empty header, the calculator's data request, the data and
+// its acknowledgement. False when the header went unacknowledged; a later step that
+// fails leaves the link down, which ends the restore.
+bool sendblock(Link& link, std::uint32_t b, std::span<const std::uint8_t> block) {
+    sendpacket(link, CmdVarHeader, backupheader(link.model(), 0));
+    if (!waitack(link)) {
+        link.faillink(std::string(kNoBlockAckText) + std::to_string(b));
+        return false;
+    }
+    expect(link, CmdDataRequest);
+    sendack(link);
+    sendpacket(link, CmdData, block);
+    expectack(link);
+    return true;
+}
+
+// The backup's header, then its memory block after block, at least one even for an
+// empty backup.
+void sendblocks(Link& link, Shell& shell, TiFileReader& reader, const std::filesystem::path& path,
+                BackupSent& result) {
     TransferState& s = link.state();
+    const std::uint32_t n = result.size;
+    shell.setstatus(kSendingHeaderText);
+    sendpacket(link, CmdVarHeader, backupheader(link.model(), n));
+    if (!waitack(link)) {
+        link.faillink(kNoHeaderAckText);
+        return;
+    }
+    shell.setstatus("Sending backup (" + std::to_string(n) + "b)..");
+    shell.setgaugemax(static_cast<int>(n));
+    std::vector<std::uint8_t> block;
+    block.reserve(kBackupBlockSize);
+    std::uint32_t done = 0;
+    do {
+        const std::uint32_t b = ++result.blocks;
+        shell.setgaugeposition(static_cast<int>(done));
+        block.resize(std::min<std::uint32_t>(n - done, kBackupBlockSize));
+        if (!reader.read(tidatastart(1) + done, block)) {
+            link.faillink("Cannot read " + path.filename().string() + ".");
+            break;
+        }
+        if (!sendblock(link, b, block)) break;
+        shell.processmessages();
+        done += static_cast<std::uint32_t>(block.size());
+    } while (done < n && s.linkok);
+
+    if (s.linkok) {
+        shell.setgaugeposition(static_cast<int>(n));
+        sendpacket(link, CmdEnd);
+        shell.setstatus(kBackupSentText);
+        result.sent = true;
+    }
+}
+
+// A cancel stays a cancel: it neither passes for FARGO's expected cut nor leaves
+// "not restored: " without a reason.
+void explainfailure(Link& link, Shell& shell, const BackupSent& result, BackupPurpose purpose) {
+    TransferState& s = link.state();
+    if (s.linkok || cancelled(s)) return;
+    // Earlier versions ran through the rest of the file after a failure, and the count
+    // of bytes read then passed 105000 for every large backup: the notice is FARGO
+    // installation's alone. Any other failure says plainly that memory was not restored.
+    if (purpose == BackupPurpose::Fargo && result.size > kLargeBackup && result.size > kFargoNoticeBytes) {
+        s.pendingerror = kFargoBackupText;
+        shell.setgaugeposition(static_cast<int>(result.size));
+    } else if (!s.pendingerror.starts_with(kNotRestoredText)) {
+        s.pendingerror = std::string(kNotRestoredText) + s.pendingerror;
+    }
+}
+
+} // namespace
+
+BackupSent sendbackup(Link& link, Shell& shell, const std::filesystem::path& path, BackupPurpose purpose) {
     BackupSent result;
-    s.linkok = true;
+    link.state().linkok = true;
 
     TiFileReader reader;
     std::string error;
@@ -170,67 +265,12 @@ BackupSent sendbackup(Link& link, Shell& shell, const std::filesystem::path& pat
         link.faillink(std::string(kNotRestoredText) + error);
         return result;
     }
-    const std::uint64_t n64 = reader.file().length - (tidatastart(1) + 2);
-    const auto n = static_cast<std::uint32_t>(n64);
-    result.size = n;
-    const bool large = n > kLargeBackup;
+    result.size = static_cast<std::uint32_t>(reader.file().length - (tidatastart(1) + 2));
 
     sendready(link);
-    waitack(link);
-    shell.setstatus(kSendingHeaderText);
-    sendpacket(link, CmdVarHeader, backupheader(n));
-    if (!waitack(link)) {
-        link.faillink(kNoHeaderAckText);
-    } else {
-        shell.setstatus("Sending backup (" + std::to_string(n) + "b)..");
-        shell.setgaugemax(static_cast<int>(n));
-        std::vector<std::uint8_t> block;
-        block.reserve(kBackupBlockSize);
-        std::uint32_t done = 0;
-        // At least one block, even for an empty backup.
-        do {
-            const std::uint32_t b = ++result.blocks;
-            shell.setgaugeposition(static_cast<int>(done));
-            block.resize(std::min<std::uint32_t>(n - done, kBackupBlockSize));
-            if (!reader.read(tidatastart(1) + done, block)) {
-                link.faillink("Cannot read " + path.filename().string() + ".");
-                break;
-            }
-            sendpacket(link, CmdVarHeader, backupheader(0));
-            if (!waitack(link)) {
-                link.faillink(std::string(kNoBlockAckText) + std::to_string(b));
-                break;
-            }
-            receiveheader(link);  // the calculator's data request
-            sendack(link);
-            sendpacket(link, CmdData, block);
-            waitack(link);
-            shell.processmessages();
-            done += static_cast<std::uint32_t>(block.size());
-        } while (done < n && s.linkok);
-
-        if (s.linkok) {
-            shell.setgaugeposition(static_cast<int>(n));
-            sendpacket(link, CmdEnd);
-            shell.setstatus(kBackupSentText);
-            result.sent = true;
-        }
-    }
-
-    // A cancel stays a cancel: it neither passes for FARGO's expected cut nor leaves
-    // "not restored: " without a reason.
-    if (!s.linkok && !cancelled(s)) {
-        // The Windows version ran through the rest of the file after a failure, and the
-        // count of bytes read then passed 105000 for every large backup: the notice is
-        // FARGO installation's alone. Any other failure says plainly that memory was not
-        // restored.
-        if (purpose == BackupPurpose::Fargo && large && n > kFargoNoticeBytes) {
-            s.pendingerror = kFargoBackupText;
-            shell.setgaugeposition(static_cast<int>(n));
-        } else if (!s.pendingerror.starts_with(kNotRestoredText)) {
-            s.pendingerror = std::string(kNotRestoredText) + s.pendingerror;
-        }
-    }
+    expectack(link);
+    sendblocks(link, shell, reader, path, result);
+    explainfailure(link, shell, result, purpose);
     return result;
 }
 

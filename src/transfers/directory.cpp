@@ -4,14 +4,11 @@
 
 #include "files/ticharset.h"
 #include "link/packets.h"
-#include "link/typenames.h"
 
 namespace tessaly {
 
 namespace {
 
-// A variable request for type 0x19 with an empty name asks for the directory.
-constexpr std::uint8_t kDirectoryRequest[] = {0x00, 0x00, 0x00, 0x00, kTypeDirectory, 0x00};
 // The listing's data request asks for "any length".
 constexpr std::uint16_t kAnyLength = 0xFFFF;
 
@@ -41,28 +38,44 @@ std::string entryname(const std::vector<std::uint8_t>& data) {
 
 } // namespace
 
+namespace {
+
+// Adds a listed entry: a folder starts the names after it, anything else is a row.
+void listentry(const CalculatorModel& model, const DirectoryEntry& entry, std::string& folder, DirectoryListing& result,
+               const std::function<void(const ListRow&)>& onrow) {
+    if (entry.type == model.foldertype) {
+        folder = entry.name;
+        return;
+    }
+    ListRow row{folder + "\\" + entry.name, std::string(model.typename_of(entry.type)), std::to_string(entry.size)};
+    if (onrow) onrow(row);
+    result.rows.push_back(std::move(row));
+}
+
+} // namespace
+
 DirectoryListing directorylisting(Link& link, Shell& shell, const std::function<void(const ListRow&)>& onrow) {
     TransferState& s = link.state();
     DirectoryListing result;
     shell.setstatus(kDirectoryReceivingText);
 
+    // An answer that is no acknowledgement leaves the link up; without a reason the
+    // listing would just stop, and the user would never learn why.
     sendready(link);
-    if (s.linkok && waitack(link)) sendpacket(link, CmdRequest, kDirectoryRequest);
-    if (!(s.linkok && waitack(link))) {
-        // An answer that is no acknowledgement leaves the link up; without a reason the
-        // listing would just stop, and the user would never learn why.
-        if (s.linkok) link.faillink(kNoAckText);
-        return result;
-    }
-    receivepacket(link);  // the calculator's header for the listing; nothing in it is needed
+    // A request for the directory type with an empty name asks for the listing.
+    const std::uint8_t request[] = {0x00, 0x00, 0x00, 0x00, link.model().directorytype, 0x00};
+    if (expectack(link, kNoAckText)) sendpacket(link, CmdRequest, request);
+    if (!expectack(link, kNoAckText)) return result;
     result.answered = true;
+    // The calculator's header for the listing; nothing in it is needed.
+    expectpacket(link, CmdVarHeader);
 
     std::string folder;
     std::uint8_t last = 0;
-    do {
+    while (last != CmdEnd && s.linkok) {
         sendack(link);
         sendpacket(link, CmdDataRequest, kAnyLength);
-        if (!waitack(link)) continue;
+        if (!expectack(link)) break;
 
         const Packet packet = receiveverified(link);
         const std::optional<DirectoryEntry> entry = packet.is(CmdData) ? parseentry(packet.data) : std::nullopt;
@@ -73,15 +86,8 @@ DirectoryListing directorylisting(Link& link, Shell& shell, const std::function<
         sendack(link);
         const std::optional<PacketHeader> next = receiveheader(link);
         last = next ? next->command : 0;
-
-        if (entry->type == kTypeFolder) {
-            folder = entry->name;
-        } else {
-            ListRow row{folder + "\\" + entry->name, std::string(typename_of(entry->type)), std::to_string(entry->size)};
-            if (onrow) onrow(row);
-            result.rows.push_back(std::move(row));
-        }
-    } while (last != CmdEnd && s.linkok);
+        listentry(link.model(), *entry, folder, result, onrow);
+    }
     // The end of transmission goes unacknowledged.
     shell.setstatus(s.linkok ? kDirectoryReceivedText : kSomeErrorText);
     return result;

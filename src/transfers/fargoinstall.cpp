@@ -79,6 +79,53 @@ std::vector<std::filesystem::path> fargofiles(const FargoSetup& setup) {
     return out;
 }
 
+namespace {
+
+// The backup with FARGO in it goes back. False when it did not: the backup is kept, and
+// the pending error or the status says where.
+bool restorefargo(Link& link, Shell& shell, const std::filesystem::path& backup, const std::string& kept,
+                  PutFargoResult& result) {
+    TransferState& s = link.state();
+    const BackupSent sent = sendbackup(link, shell, backup, BackupPurpose::Fargo);
+    // A FARGO backup is cut off by the calculator, and that is its success; any other
+    // failure keeps the backup and says why rather than claiming FARGO arrived.
+    if (!sent.sent && s.pendingerror != kFargoBackupText) {
+        // A cancel stays one, said once: where the backup is kept goes with it.
+        if (cancelled(s))
+            shell.setstatus(std::string(kCancelledText) + kept);
+        else
+            s.pendingerror += kept;
+        return false;
+    }
+    if (!sent.sent) shell.setstatus("Fargo-backup installed.");
+    s.linkok = true;
+    s.pendingerror.clear();
+    result.restored = true;
+    std::error_code ec;
+    std::filesystem::remove(backup, ec);
+    return true;
+}
+
+void offerfargofiles(Link& link, Shell& shell, const FargoSetup& setup, PutFargoResult& result) {
+    TransferState& s = link.state();
+    const std::vector<std::filesystem::path> files = fargofiles(setup);
+    result.filesfound = true;
+    for (const auto& f : files) {
+        std::error_code ec;
+        if (!std::filesystem::is_regular_file(f, ec)) result.filesfound = false;
+    }
+    if (!result.filesfound) {
+        shell.messagebox(kFargoFilesMissingText, "", Icon::Information, Buttons::Ok);
+        return;
+    }
+    if (shell.messagebox(kFargoSendQuestion, "", Icon::Information, Buttons::YesNo) == Answer::Yes) {
+        sendfilelist(link, shell, files, false, false, SendPlaces{setup.browserfolder, setup.libraryfolder});
+        result.filessent = s.linkok;
+    }
+}
+
+} // namespace
+
 PutFargoResult putfargo(Link& link, Shell& shell, const PackageStore& store, const FargoSetup& setup) {
     PutFargoResult result;
     TransferState& s = link.state();
@@ -112,39 +159,10 @@ PutFargoResult putfargo(Link& link, Shell& shell, const PackageStore& store, con
         shell.setcursor(Cursor::Busy);
         shell.processmessages();
 
-        const BackupSent sent = sendbackup(link, shell, backup, BackupPurpose::Fargo);
-        // A FARGO backup is cut off by the calculator, and that is its success; any other
-        // failure keeps the backup and says why rather than claiming FARGO arrived.
-        if (!sent.sent && s.pendingerror != kFargoBackupText) {
-            // A cancel stays one, said once: where the backup is kept goes with it.
-            if (cancelled(s))
-                shell.setstatus(std::string(kCancelledText) + kept);
-            else
-                s.pendingerror += kept;
-            return result;
-        }
-        if (!sent.sent) shell.setstatus("Fargo-backup installed.");
-        s.linkok = true;
-        s.pendingerror.clear();
-        result.restored = true;
-        std::error_code ec;
-        std::filesystem::remove(backup, ec);
+        if (!restorefargo(link, shell, backup, kept, result)) return result;
     }
 
-    const std::vector<std::filesystem::path> files = fargofiles(setup);
-    result.filesfound = true;
-    for (const auto& f : files) {
-        std::error_code ec;
-        if (!std::filesystem::is_regular_file(f, ec)) result.filesfound = false;
-    }
-    if (!result.filesfound) {
-        shell.messagebox(kFargoFilesMissingText, "", Icon::Information, Buttons::Ok);
-        return result;
-    }
-    if (shell.messagebox(kFargoSendQuestion, "", Icon::Information, Buttons::YesNo) == Answer::Yes) {
-        sendfilelist(link, shell, files, false, false, SendPlaces{setup.browserfolder, setup.libraryfolder});
-        result.filessent = s.linkok;
-    }
+    offerfargofiles(link, shell, setup, result);
     return result;
 }
 

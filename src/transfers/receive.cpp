@@ -19,12 +19,13 @@ struct VariableHeader {
     std::string name;
 };
 
-VariableHeader parseheader(const std::vector<std::uint8_t>& data) {
+VariableHeader parseheader(const HeaderLayout& layout, const std::vector<std::uint8_t>& data) {
     VariableHeader h;
-    if (data.size() < 6) return h;
-    h.type = data[4];
-    const std::size_t n = std::min<std::size_t>(data[5], data.size() - 6);
-    for (std::size_t i = 0; i < n && h.name.size() < kPackageNameSize; ++i) h.name += static_cast<char>(data[6 + i]);
+    if (data.size() < layout.nameoffset) return h;
+    h.type = data[layout.typeoffset];
+    const std::size_t n = std::min<std::size_t>(data[layout.namelengthoffset], data.size() - layout.nameoffset);
+    for (std::size_t i = 0; i < n && h.name.size() < kPackageNameSize; ++i)
+        h.name += static_cast<char>(data[layout.nameoffset + i]);
     return h;
 }
 
@@ -90,12 +91,61 @@ void sendvariablerequest(Link& link, const RequestEntry& entry) {
     sendpacket(link, CmdRequest, data);
 }
 
+namespace {
+
+// One variable of a reception: its header, our data request, the calculator's
+// acknowledgement and the data into the package store; `next` gets the packet after it.
+// The name kept, or nullopt when nothing was (the link then says why, unless the
+// calculator answered the data request with something else).
+std::optional<std::string> receiveone(Link& link, ReceiveTarget& target, PackageStoreWriter& writer,
+                                      PacketHeader head, std::string_view requestname,
+                                      std::optional<PacketHeader>& next) {
+    TransferState& s = link.state();
+    target.shell.setstatus(kGettingHeaderText);
+    VariableHeader header = parseheader(link.model().header, receivebody(link, head).data);
+    if (!requestname.empty() && target.storefolder) header.name = requestname.substr(0, kPackageNameSize);
+    sendack(link);
+    senddatarequest(link);
+
+    const std::int64_t start = writer.dataposition();
+    VariableData data(writer, target, header);
+    Packet reply = receivepacket(link);  // the calculator's acknowledgement
+    if (reply.is(CmdAck)) reply = receiveverified(link, &data);
+
+    // Whatever does not arrive whole leaves neither a record nor stray bytes behind.
+    auto drop = [&] {
+        writer.dropfrom(start);
+        if (data.announced()) target.droprow();
+    };
+    if (s.linkok && reply.complete && !reply.checksumok) link.faillink(std::string(kChecksumErrorText) + tibytes_to_utf8(header.name));
+    if (!s.linkok || !reply.is(CmdData) || !data.announced()) {
+        drop();
+        return std::nullopt;
+    }
+
+    sendack(link);
+    next = receiveheader(link);
+    if (!target.manual) sendack(link);  // acknowledges the end of transmission
+
+    target.shell.setgaugeposition(static_cast<int>(data.length()));
+    const std::int64_t end = writer.dataposition();
+    if (!writer.appendrecord(PackageRecord{header.name, static_cast<std::int32_t>(start), static_cast<std::int32_t>(end),
+                                           static_cast<std::int32_t>(data.length() + 2), header.type})) {
+        // A full or vanished disk: the variable cannot be kept, and neither can any after it.
+        drop();
+        link.faillink(writer.error());
+        return std::nullopt;
+    }
+    return header.name;
+}
+
+} // namespace
+
 std::vector<std::string> receivevariable(Link& link, ReceiveTarget& target, bool first, std::string_view requestname) {
     TransferState& s = link.state();
-    Shell& shell = target.shell;
     std::vector<std::string> stored;
 
-    shell.processmessages();
+    target.shell.processmessages();
     PackageStoreWriter writer(target.store);
     std::string error;
     if (!writer.open(first, &error)) {
@@ -105,43 +155,9 @@ std::vector<std::string> receivevariable(Link& link, ReceiveTarget& target, bool
 
     std::optional<PacketHeader> next = receiveheader(link);
     while (next && next->command == CmdVarHeader && s.linkok) {
-        shell.setstatus(kGettingHeaderText);
-        VariableHeader header = parseheader(receivebody(link, *next).data);
-        if (!requestname.empty() && target.storefolder) header.name = requestname.substr(0, kPackageNameSize);
-        sendack(link);
-        senddatarequest(link);
-
-        const std::int64_t start = writer.dataposition();
-        VariableData data(writer, target, header);
-        Packet reply = receivepacket(link);  // the calculator's acknowledgement
-        if (reply.is(CmdAck)) reply = receiveverified(link, &data);
-
-        // Whatever does not arrive whole leaves neither a record nor stray bytes behind.
-        auto drop = [&] {
-            writer.dropfrom(start);
-            if (data.announced()) target.droprow();
-        };
-        if (s.linkok && reply.complete && !reply.checksumok) link.faillink(std::string(kChecksumErrorText) + tibytes_to_utf8(header.name));
-        if (!s.linkok || !reply.is(CmdData) || !data.announced()) {
-            drop();
-            break;
-        }
-
-        sendack(link);
-        next = receiveheader(link);
-        if (!target.manual) sendack(link);  // acknowledges the end of transmission
-
-        shell.setgaugeposition(static_cast<int>(data.length()));
-        const std::int64_t end = writer.dataposition();
-        if (!writer.appendrecord(PackageRecord{header.name, static_cast<std::int32_t>(start),
-                                               static_cast<std::int32_t>(end),
-                                               static_cast<std::int32_t>(data.length() + 2), header.type})) {
-            // A full or vanished disk: the variable cannot be kept, and neither can any after it.
-            drop();
-            link.faillink(writer.error());
-            break;
-        }
-        stored.push_back(header.name);
+        const std::optional<std::string> name = receiveone(link, target, writer, *next, requestname, next);
+        if (!name) break;
+        stored.push_back(*name);
         if (!target.manual) break;
     }
 
@@ -153,65 +169,77 @@ std::vector<std::string> receivevariable(Link& link, ReceiveTarget& target, bool
     return stored;
 }
 
+namespace {
+
+struct RequestRun {
+    Link& link;
+    ReceiveTarget& target;
+    ReceiveResult& result;
+    std::size_t total;
+    bool first = true;  // the package before this press stays until a variable has arrived
+};
+
+// One requested entry: the home-screen check, the request and the variable. False once a
+// reception failed: the run ends with that reason. The calculator's absence from the home
+// screen is recorded entry after entry instead.
+bool requestentry(RequestRun& run, const RequestEntry& entry, std::size_t j) {
+    Link& link = run.link;
+    ReceiveTarget& target = run.target;
+    const std::string shownname = tibytes_to_utf8(entry.name);  // messages are UTF-8
+    const std::string counter = std::to_string(j) + "/" + std::to_string(run.total) + "]";
+    auto notreceived = [&] {
+        target.shell.setstatus(shownname + std::string(kNotReceivedStatusText) + counter);
+        run.result.notreceived.push_back(entry.name);
+    };
+
+    sendready(link);
+    expectack(link);
+    link.pause(kReadyPauseMs);
+    sendready(link);
+    if (!waitack(link)) {
+        link.faillink(std::string(kNotAtHomeText) + shownname);
+        return true;
+    }
+    target.shell.setstatus(kSendingRequestText);
+    sendvariablerequest(link, entry);
+    if (!waitack(link)) {
+        // Silence after the request is a timeout, not an absence from the home screen; any
+        // other answer is a refusal of the request, and the user must learn of it.
+        if (link.state().linkok) notreceived();
+        return link.state().linkok;
+    }
+
+    if (target.onreceiving) target.onreceiving();
+    target.shell.setstatus(std::string(kReceivingVariableText) + counter);
+    const std::vector<std::string> names = receivevariable(link, target, run.first, entry.name);
+    run.first = run.first && names.empty();
+    if (target.onreceived) target.onreceived();
+    if (names.empty()) {
+        notreceived();
+    } else {
+        target.shell.setstatus(shownname + std::string(kReceivedText) + counter);
+        run.result.received.insert(run.result.received.end(), names.begin(), names.end());
+    }
+    return link.state().linkok;
+}
+
+} // namespace
+
 ReceiveResult receiverequested(Link& link, ReceiveTarget& target, const std::vector<RequestEntry>& entries) {
     TransferState& s = link.state();
-    Shell& shell = target.shell;
     ReceiveResult result;
 
     sendready(link);
-    waitack(link);
+    expectack(link);
 
-    bool first = true;
-    bool receptionfailed = false;
     const std::uint32_t cancels = s.cancelgeneration;
     // The window collects its marked rows only after this ready check, and stops at the
     // first one once the link has failed: an unanswered check leaves one entry.
-    const std::size_t total = s.linkok ? entries.size() : std::min<std::size_t>(entries.size(), 1);
-    for (std::size_t j = 1; j <= total; ++j) {
-        const RequestEntry& entry = entries[j - 1];
-        const std::string shownname = tibytes_to_utf8(entry.name);  // messages are UTF-8
-        const std::string counter = std::to_string(j) + "/" + std::to_string(total) + "]";
-        auto notreceived = [&] {
-            shell.setstatus(shownname + std::string(kNotReceivedStatusText) + counter);
-            result.notreceived.push_back(entry.name);
-        };
-        // A reception that failed, or a Cancel, keeps its own reason; only the
-        // calculator's absence from the home screen is recorded entry after entry.
-        if (receptionfailed || s.cancelgeneration != cancels) break;
+    RequestRun run{link, target, result, s.linkok ? entries.size() : std::min<std::size_t>(entries.size(), 1)};
+    // A Cancel keeps its own reason.
+    for (std::size_t j = 1; j <= run.total && s.cancelgeneration == cancels; ++j)
+        if (!requestentry(run, entries[j - 1], j)) break;
 
-        sendready(link);
-        waitack(link);
-        link.pause(kReadyPauseMs);
-        sendready(link);
-        if (!waitack(link)) {
-            link.faillink(std::string(kNotAtHomeText) + shownname);
-            continue;
-        }
-        shell.setstatus(kSendingRequestText);
-        sendvariablerequest(link, entry);
-        if (!waitack(link)) {
-            // Silence after the request is a timeout, not an absence from the home screen.
-            receptionfailed = !s.linkok;
-            // Any other answer is a refusal of the request: the user must learn of it.
-            if (!receptionfailed) notreceived();
-            continue;
-        }
-
-        if (target.onreceiving) target.onreceiving();
-        shell.setstatus(std::string(kReceivingVariableText) + counter);
-        const std::vector<std::string> names = receivevariable(link, target, first, entry.name);
-        // The package before this press stays until a variable of this one has arrived.
-        first = first && names.empty();
-        receptionfailed = !s.linkok;
-        if (target.onreceived) target.onreceived();
-
-        if (!names.empty()) {
-            shell.setstatus(shownname + std::string(kReceivedText) + counter);
-            result.received.insert(result.received.end(), names.begin(), names.end());
-        } else {
-            notreceived();
-        }
-    }
     // A request the calculator answered with something else than the variable: the
     // link itself is fine, so nothing else would tell the user.
     if (s.linkok && !result.notreceived.empty()) {

@@ -31,17 +31,6 @@ constexpr std::array<std::uint16_t, 256> filled(const KeyEntry (&entries)[N]) {
 constexpr auto kCharTable = filled(kCharKeys);
 constexpr auto kVirtualTable = filled(kVirtualKeys);
 
-struct NamedKey {
-    std::string_view name;
-    std::uint16_t code;
-};
-constexpr NamedKey kNamedKeys[] = {
-    {"ENTER", 13},   {"SPACE", 32},   {"BACKSPACE", 257}, {"STO", 258},   {"CLEAR", 263}, {"ESC", 264},
-    {"APPS", 265},   {"MODE", 266},   {"ON", 267},        {"F1", 268},    {"F2", 269},    {"F3", 270},
-    {"F4", 271},     {"F5", 272},     {"F6", 273},        {"F7", 274},    {"F8", 275},    {"LEFT", 337},
-    {"UP", 338},     {"RIGHT", 340},  {"DOWN", 344},      {"INS", 4353},  {"DEL", 8449},  {"QUIT", 4360},
-    {"HOME", 8273},
-};
 
 char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
@@ -73,7 +62,7 @@ std::uint16_t virtualkeycode(unsigned key) { return key < kVirtualTable.size() ?
 std::optional<std::uint16_t> keybyname(std::string_view name) {
     std::string up;
     for (char c : name) up += upper(c);
-    for (const NamedKey& k : kNamedKeys)
+    for (const KeyInfo& k : kTI92.keys)
         if (k.name == up) return k.code;
     unsigned value = 0;
     const auto [end, ec] = std::from_chars(name.data(), name.data() + name.size(), value);
@@ -83,7 +72,7 @@ std::optional<std::uint16_t> keybyname(std::string_view name) {
 
 std::string keynames() {
     std::string out;
-    for (const NamedKey& k : kNamedKeys) {
+    for (const KeyInfo& k : kTI92.keys) {
         if (!out.empty()) out += ' ';
         out += k.name;
     }

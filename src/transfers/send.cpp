@@ -22,11 +22,17 @@ std::string upper(std::string s) {
     return s;
 }
 
-// The variable header: size (upper 16 bits zero), type, name length, name.
-std::vector<std::uint8_t> variableheader(std::uint32_t size, std::uint8_t type, const std::string& name) {
-    std::vector<std::uint8_t> d{static_cast<std::uint8_t>(size), static_cast<std::uint8_t>(size >> 8), 0x00, 0x00, type,
-                                static_cast<std::uint8_t>(name.size())};
+// The variable header: size (upper 16 bits zero), type, name length, name, laid out as
+// the model has it.
+std::vector<std::uint8_t> variableheader(const HeaderLayout& layout, std::uint32_t size, std::uint8_t type,
+                                         const std::string& name) {
+    std::vector<std::uint8_t> d(layout.nameoffset, 0);
+    d[0] = static_cast<std::uint8_t>(size);
+    d[1] = static_cast<std::uint8_t>(size >> 8);
+    d[layout.typeoffset] = type;
+    d[layout.namelengthoffset] = static_cast<std::uint8_t>(name.size());
     d.insert(d.end(), name.begin(), name.end());
+    d.resize(d.size() + layout.trailingbytes, 0);
     return d;
 }
 
@@ -141,7 +147,7 @@ SendKind sendkind(const std::filesystem::path& path) {
 bool openchecked(TiFileReader& reader, const std::filesystem::path& path, std::string* error) {
     if (!reader.open(path, error)) return false;
     std::uint8_t signature[8] = {};
-    if (!reader.read(0, signature) || std::string_view(reinterpret_cast<const char*>(signature), 8) != kTiSignature) {
+    if (!reader.read(0, signature) || std::string_view(reinterpret_cast<const char*>(signature), 8) != kTI92.signature) {
         *error = path.filename().string() + std::string(kNotTi92FileText);
         return false;
     }
@@ -154,11 +160,68 @@ std::string checkvariablefile(const std::filesystem::path& path) {
     return openchecked(reader, path, &error) ? std::string() : error;
 }
 
+namespace {
+
+// One variable's exchange: the ready check, its header, the calculator's answer (an
+// acknowledgement, then a data request or a refusal), its data and the end. False when
+// the link went down before the header was out: the whole send then stops at once.
+bool sendone(Link& link, Shell& shell, const TiEntry& entry, const std::string& name,
+             std::span<const std::uint8_t> data, SendResult& result) {
+    TransferState& s = link.state();
+    sendready(link);
+    expectack(link);
+    shell.setstatus(std::string(kSendingText) + tibytes_to_utf8(name) + "..");
+    HeaderWatcher watcher(shell);
+    sendpacket(link, CmdVarHeader, variableheader(link.model().header, entry.size, entry.type, name), &watcher);
+    if (!s.linkok) return false;
+    const Packet ack = answer(link);
+    const Packet reply = ack.is(CmdAck) || ack.is(CmdDataRequest) ? answer(link) : Packet{};
+    if (!ack.is(CmdAck) && !ack.is(CmdDataRequest)) {
+        // Not silently skipped: the summary names it.
+        if (s.linkok) result.notsent.push_back(name);
+    } else if (reply.is(CmdSkip)) {  // a locked variable, or no room for it
+        result.notsent.push_back(name);
+    } else if (!reply.is(CmdDataRequest)) {
+        link.faillink(kNoDataRequestText);
+    } else {
+        sendack(link);
+        DataGauge gauge(shell, entry.size);
+        sendpacket(link, CmdData, data, &gauge);
+        shell.setgaugeposition(static_cast<int>(entry.size) - 3);
+        if (!waitack(link)) {
+            link.faillink(kNoDataAckText);
+            return true;
+        }
+        sendpacket(link, CmdEnd);
+        const bool acknowledged = waitack(link);
+        result.sent.push_back(name);
+        if (acknowledged) shell.setstatus(std::to_string(result.sent.size()) + std::string(kVariablesSentText));
+    }
+    return true;
+}
+
+// What the status line and the pending error say once every variable was tried.
+void sendsummary(Link& link, Shell& shell, const SendResult& result) {
+    TransferState& s = link.state();
+    if (s.linkok && !result.notsent.empty()) {
+        std::string names;
+        for (const std::string& n : result.notsent) names += (names.empty() ? "" : ", ") + tibytes_to_utf8(n);
+        link.faillink(std::string(kNotSentText) + names);
+    }
+    if (s.linkok) {
+        shell.setstatus(std::to_string(result.sent.size()) + std::string(kVariablesSentText));
+    } else if (!cancelled(s)) {
+        s.pendingerror += "\r" + std::string(kLockedHintText) + "\r" + std::string(kHomeHintText);
+        shell.setstatus(s.pendingerror);
+    }
+}
+
+} // namespace
+
 SendResult sendvariables(Link& link, Shell& shell, const std::filesystem::path& path,
                          const std::function<bool(std::size_t)>& selected) {
-    TransferState& s = link.state();
     SendResult result;
-    s.linkok = true;
+    link.state().linkok = true;
 
     TiFileReader reader;
     std::string error;
@@ -180,53 +243,9 @@ SendResult sendvariables(Link& link, Shell& shell, const std::filesystem::path& 
             link.faillink("Cannot read " + tibytes_to_utf8(name) + " from " + path.filename().string() + ".");
             break;
         }
-
-        sendready(link);
-        waitack(link);
-        shell.setstatus(std::string(kSendingText) + tibytes_to_utf8(name) + "..");
-        HeaderWatcher watcher(shell);
-        sendpacket(link, CmdVarHeader, variableheader(entry->size, entry->type, name), &watcher);
-        if (!s.linkok) return result;
-        const Packet ack = answer(link);
-        if (!ack.is(CmdAck) && !ack.is(CmdDataRequest)) {
-            // Not silently skipped: the summary names it.
-            if (s.linkok) result.notsent.push_back(name);
-            continue;
-        }
-        const Packet reply = answer(link);
-        if (reply.is(CmdSkip)) {  // a locked variable, or no room for it
-            result.notsent.push_back(name);
-            continue;
-        }
-        if (!reply.is(CmdDataRequest)) {
-            link.faillink(kNoDataRequestText);
-            continue;
-        }
-        sendack(link);
-        DataGauge gauge(shell, entry->size);
-        sendpacket(link, CmdData, data, &gauge);
-        shell.setgaugeposition(static_cast<int>(entry->size) - 3);
-        if (!waitack(link)) {
-            link.faillink(kNoDataAckText);
-            continue;
-        }
-        sendpacket(link, CmdEnd);
-        const bool acknowledged = waitack(link);
-        result.sent.push_back(name);
-        if (acknowledged) shell.setstatus(std::to_string(result.sent.size()) + std::string(kVariablesSentText));
+        if (!sendone(link, shell, *entry, name, data, result)) return result;
     }
-
-    if (s.linkok && !result.notsent.empty()) {
-        std::string names;
-        for (const std::string& n : result.notsent) names += (names.empty() ? "" : ", ") + tibytes_to_utf8(n);
-        link.faillink(std::string(kNotSentText) + names);
-    }
-    if (s.linkok) {
-        shell.setstatus(std::to_string(result.sent.size()) + std::string(kVariablesSentText));
-    } else if (!cancelled(s)) {
-        s.pendingerror += "\r" + std::string(kLockedHintText) + "\r" + std::string(kHomeHintText);
-        shell.setstatus(s.pendingerror);
-    }
+    sendsummary(link, shell, result);
     return result;
 }
 

@@ -124,7 +124,7 @@ void VirtualTI92::loaddemo() {
     CalcMemory m;
     m.folders.push_back({"main",
                          {
-                             var("notes", kTypeText,
+                             var("notes", kTI92.texttype,
                                  stored(textcontent({"Virtual TI-92 demo memory.", "Folders: main, work, games.",
                                                      "Send, receive and back up as you like."}))),
                              // Real calculator encodings of a program, a function and an expression.
@@ -141,7 +141,7 @@ void VirtualTI92::loaddemo() {
                              var("data", 0x0A,
                                  hexbytes("001b0402010008e503011f01011fd9020008e504011f02011fd90000dd")),
                              var("ring", 0x10, stored(picturecontent())),
-                             var("todo", kTypeText, stored(textcontent({"Buy batteries", "Back up the calculator"}))),
+                             var("todo", kTI92.texttype, stored(textcontent({"Buy batteries", "Back up the calculator"}))),
                          }});
     m.folders.push_back({"games",
                          {
@@ -184,7 +184,7 @@ std::vector<std::uint8_t> backupimage(const CalcMemory& memory) {
     }
     const std::size_t start = out.size();
     for (const auto& f : memory.folders) {
-        out.push_back(kTypeFolder);
+        out.push_back(kTI92.foldertype);
         putname(out, f.name);
         out.push_back(static_cast<std::uint8_t>(f.variables.size() >> 8));
         out.push_back(static_cast<std::uint8_t>(f.variables.size() & 0xFF));
@@ -219,7 +219,7 @@ std::optional<CalcMemory> memoryfromimage(const std::vector<std::uint8_t>& image
         return n;
     };
     CalcMemory m;
-    while (p < end && image[p] == kTypeFolder) {
+    while (p < end && image[p] == kTI92.foldertype) {
         if (end - p < 11) return std::nullopt;
         CalcFolder f{name(p + 1), {}};
         std::size_t count = std::size_t{image[p + 9]} << 8 | image[p + 10];

@@ -38,13 +38,13 @@ bool PacketAssembler::checksumok() const {
 }
 
 Bytes shortpacket(std::uint8_t command, std::uint16_t value) {
-    return {kMachineTI92, command, static_cast<std::uint8_t>(value & 0xFF), static_cast<std::uint8_t>(value >> 8)};
+    return {kTI92.calcmachine, command, static_cast<std::uint8_t>(value & 0xFF), static_cast<std::uint8_t>(value >> 8)};
 }
 
 Bytes makepacket(std::uint8_t command, std::span<const std::uint8_t> payload, bool wrongchecksum) {
     Bytes p;
     p.reserve(payload.size() + 6);
-    for (std::uint8_t b : {kMachineTI92, command, static_cast<std::uint8_t>(payload.size() & 0xFF),
+    for (std::uint8_t b : {kTI92.calcmachine, command, static_cast<std::uint8_t>(payload.size() & 0xFF),
                            static_cast<std::uint8_t>(payload.size() >> 8)})
         p.push_back(b);
     p.insert(p.end(), payload.begin(), payload.end());

@@ -100,8 +100,8 @@ void Exchanges::onkey() {
 void Exchanges::onrequest() {
     const auto r = parserequest(m_in->data());
     if (!r) return;
-    if (r->type == kTypeDirectory) return startlisting();
-    if (r->type == kTypeBackup) return startbackup();
+    if (r->type == kTI92.directorytype) return startlisting();
+    if (r->type == kTI92.backuptype) return startbackup();
     CalcVariable* v = m_calc.mem.find(lowercase(r->name));
     ack();
     if (!v) {
@@ -132,7 +132,7 @@ void Exchanges::startlisting() {
         m_items.push_back({{}, datapacket(payload)});
     };
     for (const auto& f : m_calc.mem.folders) {
-        entry(f.name, kTypeFolder, false, static_cast<std::uint32_t>(f.variables.size()));
+        entry(f.name, kTI92.foldertype, false, static_cast<std::uint32_t>(f.variables.size()));
         for (const auto& v : f.variables) entry(v.name, v.type, v.locked, static_cast<std::uint32_t>(v.data.size()));
     }
     // The header names the current folder; its size field is what a TI-92 sends.
@@ -149,7 +149,7 @@ void Exchanges::startbackup() {
         Bytes payload{0x00, 0x00, 0x1B, 0x00};
         payload.insert(payload.end(), image.begin() + static_cast<std::ptrdiff_t>(at),
                        image.begin() + static_cast<std::ptrdiff_t>(at + n));
-        m_items.push_back({makepacket(CmdVarHeader, headerdata(static_cast<std::uint32_t>(n), kTypeBackup, kRomVersion)),
+        m_items.push_back({makepacket(CmdVarHeader, headerdata(static_cast<std::uint32_t>(n), kTI92.backuptype, kRomVersion)),
                            datapacket(payload)});
     }
     startsending(false);
@@ -158,7 +158,7 @@ void Exchanges::startbackup() {
 void Exchanges::onheader() {
     const auto r = parserequest(m_in->data());
     if (!r) return;
-    if (r->type == kTypeBackup) {
+    if (r->type == kTI92.backuptype) {
         ack();  // the announcement of the whole backup: no data request of its own
         m_restoreimage.clear();
         m_phase = Phase::RestoreBlock;
@@ -248,7 +248,7 @@ bool Exchanges::continueexchange() {
             return true;
         }
         const auto r = parserequest(m_in->data());
-        if ((cmd == CmdVarHeader || cmd == CmdSendVar) && r && r->type == kTypeBackup) {
+        if ((cmd == CmdVarHeader || cmd == CmdSendVar) && r && r->type == kTI92.backuptype) {
             ack();
             sendshort(CmdDataRequest);
             m_phase = Phase::RestoreData;

@@ -7,22 +7,24 @@
 
 #include "vcalc/vcalc.h"
 
+#include "link/model.h"
+
 namespace tessaly {
 
-// Key codes the calculator understands.
+// Key codes the calculator understands, from the model's key table.
 namespace key {
-inline constexpr std::uint16_t Enter = 13;
-inline constexpr std::uint16_t Backspace = 257;
-inline constexpr std::uint16_t Sto = 258;
-inline constexpr std::uint16_t Clear = 263;
-inline constexpr std::uint16_t Esc = 264;
-inline constexpr std::uint16_t Apps = 265;
-inline constexpr std::uint16_t Mode = 266;
-inline constexpr std::uint16_t On = 267;
-inline constexpr std::uint16_t F1 = 268;
-inline constexpr std::uint16_t F8 = 275;
-inline constexpr std::uint16_t Second = 4096;
-inline constexpr std::uint16_t Diamond = 8192;
+inline constexpr std::uint16_t Enter = kTI92.key("ENTER");
+inline constexpr std::uint16_t Backspace = kTI92.key("BACKSPACE");
+inline constexpr std::uint16_t Sto = kTI92.key("STO");
+inline constexpr std::uint16_t Clear = kTI92.key("CLEAR");
+inline constexpr std::uint16_t Esc = kTI92.key("ESC");
+inline constexpr std::uint16_t Apps = kTI92.key("APPS");
+inline constexpr std::uint16_t Mode = kTI92.key("MODE");
+inline constexpr std::uint16_t On = kTI92.key("ON");
+inline constexpr std::uint16_t F1 = kTI92.key("F1");
+inline constexpr std::uint16_t F8 = kTI92.key("F8");
+inline constexpr std::uint16_t Second = kTI92.secondkey;
+inline constexpr std::uint16_t Diamond = kTI92.diamondkey;
 inline constexpr std::uint16_t Quit = Second + Esc;
 inline constexpr std::uint16_t Home = Diamond + 'Q';
 inline constexpr std::uint16_t Var = Second + '-';

@@ -17,7 +17,7 @@ struct VirtualTI92::Impl final : BitEngine::Listener {
 
     void bytein(std::uint8_t value) override {
         if (!in.take(value) || mis.mute) return;
-        if (in.machine() != kMachinePC) return;  // for another machine
+        if (in.machine() != kTI92.pcmachine) return;  // for another machine
         if (!in.checksumok()) {
             wire.send(shortpacket(CmdChecksumError));  // and wait for it again
             return;

@@ -33,7 +33,7 @@ TEST(Packets, DataPacketsGoOutByteForByte) {
          {0x09, 0x06, 0x07, 0x00, 0x05, 0x00, 0x00, 0x00, 0x00, 0x01, 0x78, 0x7E, 0x00}},
         {"directory request",
          CmdRequest,
-         dwordbytes(0) + std::string{char(kTypeDirectory), 0},
+         dwordbytes(0) + std::string{char(kTI92.directorytype), 0},
          {0x09, 0xA2, 0x06, 0x00, 0x00, 0x00, 0x00, 0x00, 0x19, 0x00, 0x19, 0x00}},
     };
     for (const auto& c : cases) {
@@ -48,7 +48,7 @@ TEST(Packets, DataPacketsGoOutByteForByte) {
 TEST(Packets, BackupRequestCarriesItsNameAndSum) {
     Wire w;
     const std::string name = "main\\backup";
-    sendpacket(w.link, CmdRequest, dwordbytes(0) + std::string{char(kTypeBackup), char(name.size())} + name);
+    sendpacket(w.link, CmdRequest, dwordbytes(0) + std::string{char(kTI92.backuptype), char(name.size())} + name);
     std::vector<std::uint8_t> want{0x09, 0xA2, 0x11, 0x00, 0x00, 0x00, 0x00, 0x00, 0x1D, 0x0B};
     want.insert(want.end(), name.begin(), name.end());
     want.insert(want.end(), {0x9F, 0x04});
@@ -133,6 +133,27 @@ TEST(Packets, WaitackGivesUpAfterTwoSecondsOfOtherBytes) {
     const auto ms = w.clock.micros() / 1000;
     EXPECT_GE(ms, 2000u);
     EXPECT_LT(ms, 2000u + 1500u);
+}
+
+TEST(Packets, ExpectationsFailOnAnotherAnswerAndKeepATimeoutsReason) {
+    Wire right;
+    right.calc.queue({0x89, 0x09, 0x00, 0x00});
+    EXPECT_TRUE(expectack(right.link));
+    EXPECT_TRUE(right.state.linkok);
+
+    Wire wrong;
+    wrong.calc.queue({0x89, 0x92, 0x00, 0x00});
+    EXPECT_FALSE(expectack(wrong.link));
+    EXPECT_EQ(wrong.state.pendingerror, std::string(kUnexpectedAnswerText) + "end of transmission (expected: acknowledge).");
+
+    Wire named;
+    named.calc.queue({0x89, 0x56, 0x00, 0x00});
+    EXPECT_FALSE(expect(named.link, CmdDataRequest, "No request"));
+    EXPECT_EQ(named.state.pendingerror, "No request");
+
+    Wire silent;
+    EXPECT_FALSE(expectpacket(silent.link, CmdVarHeader, "No header").complete);
+    EXPECT_EQ(silent.state.pendingerror, kReceiveTimeout);
 }
 
 TEST(Packets, WaitdatarequestWantsCommand09) {

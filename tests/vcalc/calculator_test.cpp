@@ -15,13 +15,13 @@ namespace fs = std::filesystem;
 std::pair<Bytes, int> fetchbackup(Wire& w, std::string_view name = "main\\backup") {
     w.send(kReady);
     EXPECT_EQ(w.packet(), kCalcAck);
-    w.send(pcpacket(CmdRequest, varheader(0, kTypeBackup, name)));
+    w.send(pcpacket(CmdRequest, varheader(0, kTI92.backuptype, name)));
     EXPECT_EQ(w.packet(), kCalcAck);
     Bytes image;
     int blocks = 0;
     for (Bytes header = w.packet(); w.state.linkok && header[1] == CmdVarHeader; header = w.packet()) {
         ++blocks;
-        EXPECT_EQ(Bytes(header.begin() + 8, header.end() - 2), (Bytes{kTypeBackup, 4, '1', '.', '1', '1'}));
+        EXPECT_EQ(Bytes(header.begin() + 8, header.end() - 2), (Bytes{kTI92.backuptype, 4, '1', '.', '1', '1'}));
         w.send(kAck);
         w.send({0x09, 0x09, 0x00, 0x04});
         EXPECT_EQ(w.packet(), kCalcAck);
@@ -40,10 +40,10 @@ void restorebackup(Wire& w, const Bytes& image) {
     EXPECT_EQ(w.packet(), kCalcAck);
     const auto n = static_cast<std::uint32_t>(image.size());
     w.send(pcpacket(CmdVarHeader, {static_cast<std::uint8_t>(n), static_cast<std::uint8_t>(n >> 8),
-                                   static_cast<std::uint8_t>(n >> 16), 0, kTypeBackup}));
+                                   static_cast<std::uint8_t>(n >> 16), 0, kTI92.backuptype}));
     EXPECT_EQ(w.packet(), kCalcAck);
     for (std::size_t at = 0; at < image.size(); at += 1024) {
-        w.send(pcpacket(CmdVarHeader, {0, 0, 0, 0, kTypeBackup}));
+        w.send(pcpacket(CmdVarHeader, {0, 0, 0, 0, kTI92.backuptype}));
         EXPECT_EQ(cat({w.packet(), w.packet()}), cat({kCalcAck, kCalcCts}));
         w.send(kAck);
         const auto end = image.begin() + static_cast<std::ptrdiff_t>(std::min(at + 1024, image.size()));
@@ -108,9 +108,9 @@ TEST(VcalcBackup, VersionRequestAbortedAfterTheFirstHeader) {
     Wire w;
     w.send(kReady);
     EXPECT_EQ(w.packet(), kCalcAck);
-    w.send(pcpacket(CmdRequest, varheader(0, kTypeBackup, "main\\version")));
+    w.send(pcpacket(CmdRequest, varheader(0, kTI92.backuptype, "main\\version")));
     EXPECT_EQ(w.packet(), kCalcAck);
-    EXPECT_EQ(w.packet(), calcpacket(CmdVarHeader, varheader(1024, kTypeBackup, "1.11")));
+    EXPECT_EQ(w.packet(), calcpacket(CmdVarHeader, varheader(1024, kTI92.backuptype, "1.11")));
     w.send({0x09, 0x5A, 0x00, 0x00});
     EXPECT_TRUE(w.calc.quiet());
     w.send(kReady);

@@ -58,7 +58,7 @@ inline Bytes text(std::string_view s) { return Bytes(s.begin(), s.end()); }
 
 // A packet from the computer with its length and checksum worked out.
 inline Bytes pcpacket(std::uint8_t command, const Bytes& data) {
-    Bytes p{kMachinePC, command, static_cast<std::uint8_t>(data.size() & 0xFF), static_cast<std::uint8_t>(data.size() >> 8)};
+    Bytes p{kTI92.pcmachine, command, static_cast<std::uint8_t>(data.size() & 0xFF), static_cast<std::uint8_t>(data.size() >> 8)};
     std::uint16_t sum = 0;
     for (auto b : data) sum = static_cast<std::uint16_t>(sum + b);
     p.insert(p.end(), data.begin(), data.end());
@@ -70,7 +70,7 @@ inline Bytes pcpacket(std::uint8_t command, const Bytes& data) {
 // The same from the calculator.
 inline Bytes calcpacket(std::uint8_t command, const Bytes& data) {
     Bytes p = pcpacket(command, data);
-    p[0] = kMachineTI92;
+    p[0] = kTI92.calcmachine;
     return p;
 }
 
@@ -125,7 +125,7 @@ inline std::vector<CapturePacket> readcapture(const std::string& path) {
         std::size_t n = 4;
         if (info && info->carriesdata) n += std::size_t{all[i + 2]} + 256u * all[i + 3] + 2;
         n = std::min(n, all.size() - i);
-        packets.push_back({all[i] == kMachineTI92, Bytes(all.begin() + static_cast<std::ptrdiff_t>(i),
+        packets.push_back({all[i] == kTI92.calcmachine, Bytes(all.begin() + static_cast<std::ptrdiff_t>(i),
                                                           all.begin() + static_cast<std::ptrdiff_t>(i + n))});
         i += n;
     }

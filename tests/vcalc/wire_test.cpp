@@ -105,7 +105,7 @@ TEST(VcalcWire, HalfAByteWithinTwoSecondsStillCounts) {
 TEST(VcalcWire, AnAnswerNobodyReadsIsDroppedAfterTwoSeconds) {
     Wire w;
     w.calc.loaddemo();
-    w.send(pcpacket(CmdRequest, varheader(0, kTypeDirectory, "")));  // and never listens
+    w.send(pcpacket(CmdRequest, varheader(0, kTI92.directorytype, "")));  // and never listens
     w.clock.advance(2'500'000);
     EXPECT_TRUE(readyagain(w)) << w.state.pendingerror;
     EXPECT_TRUE(w.calc.quiet());

@@ -1,0 +1,128 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+namespace tessaly {
+
+// A calculator model: everything the link, the files and the virtual calculator need to
+// know about one kind of calculator, in one table. Code that differs between models asks
+// the model for the difference (a field, a flag), never for the model's name, so a
+// further model is one more table.
+
+struct TypeInfo {
+    std::uint8_t code;
+    std::string_view name;       // as the lists show it
+    std::string_view extension;  // of a file holding one variable of this type
+};
+
+struct KeyInfo {
+    std::string_view name;  // as a remote-key script writes it
+    std::uint16_t code;
+};
+
+// The data of a variable header: the size, then the type, the name's length and the name.
+struct HeaderLayout {
+    std::size_t typeoffset;        // the size's bytes come before it
+    std::size_t namelengthoffset;
+    std::size_t nameoffset;
+    std::size_t trailingbytes;     // after the name (an attribute byte on later models)
+    std::size_t sizebytes() const { return typeoffset; }
+};
+
+// The refusal's data: a reason code of this many bytes, then nothing that matters.
+struct RefusalLayout {
+    std::size_t reasonbytes;
+    std::uint8_t noroom;           // a locked variable or no memory for it
+    std::uint8_t nosuchvariable;   // a request for a name the calculator lacks
+};
+
+struct CalculatorModel {
+    std::string_view name;
+    std::uint8_t pcmachine;    // the machine byte of every packet we send
+    std::uint8_t calcmachine;  // the machine byte of every packet the calculator sends
+    std::span<const TypeInfo> types;
+    // The types the exchanges themselves use.
+    std::uint8_t directorytype;  // a request for it asks for the listing
+    std::uint8_t backuptype;
+    std::uint8_t foldertype;
+    std::uint8_t texttype;
+    HeaderLayout header;
+    RefusalLayout refusal;
+    std::span<const std::uint8_t> commands;  // the packet commands it knows
+    bool hasversioncommand;                   // answers a version request
+    bool hasdeletecommand;                    // deletes a variable on request
+    std::span<const KeyInfo> keys;            // named keys; other keys send their character
+    std::uint16_t secondkey;   // added to a key's code for the key pressed with 2nd
+    std::uint16_t diamondkey;  // ... and with the diamond key
+    int screenwidth;
+    int screenheight;
+    std::string_view signature;  // the first bytes of each of its files
+
+    constexpr std::size_t screenrowbytes() const { return static_cast<std::size_t>(screenwidth) / 8; }
+    constexpr std::size_t screenbytes() const { return screenrowbytes() * static_cast<std::size_t>(screenheight); }
+    constexpr bool knows(std::uint8_t command) const {
+        for (std::uint8_t c : commands)
+            if (c == command) return true;
+        return false;
+    }
+    // The name of a type code; empty for a code without one.
+    constexpr std::string_view typename_of(unsigned code) const {
+        for (const TypeInfo& t : types)
+            if (t.code == code) return t.name;
+        return {};
+    }
+    // The highest code below 32 whose name equals the text (an empty text gives the
+    // highest unnamed code, which the lists show without a name).
+    std::uint8_t typecode_of(std::string_view text) const;
+    // A named key's code; 0 for a name the model lacks.
+    constexpr std::uint16_t key(std::string_view keyname) const {
+        for (const KeyInfo& k : keys)
+            if (k.name == keyname) return k.code;
+        return 0;
+    }
+};
+
+// The TI-92's tables.
+inline constexpr TypeInfo kTI92Types[] = {
+    {0x00, "expression", "92e"}, {0x04, "list", "92l"},     {0x06, "matrix", "92m"},  {0x0A, "data", "92c"},
+    {0x0B, "text", "92t"},       {0x0C, "string", "92s"},   {0x0D, "gdb", "92d"},     {0x0E, "figure", "92a"},
+    {0x10, "picture", "92i"},    {0x12, "program", "92p"},  {0x13, "function", "92f"}, {0x14, "macro", "92x"},
+    {0x1D, "backup", "92b"},     {0x1F, "folder", ""},
+};
+
+inline constexpr std::uint8_t kTI92Commands[] = {0x06, 0x09, 0x15, 0x36, 0x56, 0x5A, 0x68, 0x6D, 0x78, 0x87, 0x92, 0xA2, 0xC9};
+
+inline constexpr KeyInfo kTI92Keys[] = {
+    {"ENTER", 13},   {"SPACE", 32},   {"BACKSPACE", 257}, {"STO", 258},   {"CLEAR", 263}, {"ESC", 264},
+    {"APPS", 265},   {"MODE", 266},   {"ON", 267},        {"F1", 268},    {"F2", 269},    {"F3", 270},
+    {"F4", 271},     {"F5", 272},     {"F6", 273},        {"F7", 274},    {"F8", 275},    {"LEFT", 337},
+    {"UP", 338},     {"RIGHT", 340},  {"DOWN", 344},      {"INS", 4353},  {"DEL", 8449},  {"QUIT", 4360},
+    {"HOME", 8273},
+};
+
+// The TI-92: today the only model, and what every link talks to unless told otherwise.
+inline constexpr CalculatorModel kTI92{
+    .name = "TI-92",
+    .pcmachine = 0x09,
+    .calcmachine = 0x89,
+    .types = kTI92Types,
+    .directorytype = 0x19,
+    .backuptype = 0x1D,
+    .foldertype = 0x1F,
+    .texttype = 0x0B,
+    .header = {.typeoffset = 4, .namelengthoffset = 5, .nameoffset = 6, .trailingbytes = 0},
+    .refusal = {.reasonbytes = 1, .noroom = 0x05, .nosuchvariable = 0x01},
+    .commands = kTI92Commands,
+    .hasversioncommand = false,
+    .hasdeletecommand = false,
+    .keys = kTI92Keys,
+    .secondkey = 4096,
+    .diamondkey = 8192,
+    .screenwidth = 240,
+    .screenheight = 128,
+    .signature = "**TI92**",
+};
+
+} // namespace tessaly
