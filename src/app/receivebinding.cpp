@@ -13,6 +13,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "app/answers.h"
 #include "app/mainwindow.h"
 #include "app/qtshell.h"
 #include "files/packagewriter.h"
@@ -156,7 +157,12 @@ void ReceiveBinding::takeselection() {
 
 void ReceiveBinding::Button8Click() {
     m_model.setcomment(m_form.receive.Edit1->text().toStdString());
-    savepackagecommand(m_store, m_model.comment(), m_form.shell(), m_form.state());
+    if (m_form.state().busy) {
+        m_form.shell().messagebox(kBusyText, kSaveErrorCaption, Icon::None, Buttons::Ok);
+        return;
+    }
+    WindowAnswers answers(m_form.shell());
+    savepackagecommand(m_store, m_model.comment(), m_form.shell(), answers, m_form.state());
     showcontrols();  // the comment may have been asked for or filled in
 }
 

@@ -7,7 +7,7 @@
 #include <filesystem>
 
 #include "cli/cli.h"
-#include "cli/terminalshell.h"
+#include "cli/terminalprogress.h"
 
 namespace tessaly::cli {
 
@@ -77,7 +77,7 @@ std::unique_ptr<CliLink> CliLink::open(const Options& options, std::string* erro
     return cl;
 }
 
-int finish(TransferState& state, const Link* link, const TerminalShell* shell) {
+int finish(TransferState& state, const Link* link, const TerminalProgress* shell) {
     if (state.linkok) return kOk;
     // Said once: not again when the last status line said it already.
     const std::string_view text = state.pendingerror.empty() ? kCancelledText : std::string_view(state.pendingerror);

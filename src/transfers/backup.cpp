@@ -30,7 +30,7 @@ std::string headername(const std::vector<std::uint8_t>& data) {
 // gauge follows the block.
 class BlockData final : public PacketWatcher {
 public:
-    BlockData(PackageStoreWriter& writer, Shell& shell, std::size_t length)
+    BlockData(PackageStoreWriter& writer, Progress& shell, std::size_t length)
         : m_writer(writer), m_shell(shell), m_step(std::max<std::size_t>(1, (length / 100) * 2)) {
         shell.setgaugemax(static_cast<int>(length > kBlockLead ? length - kBlockLead : 0));
         shell.setgaugeposition(0);
@@ -48,7 +48,7 @@ public:
 
 private:
     PackageStoreWriter& m_writer;
-    Shell& m_shell;
+    Progress& m_shell;
     std::size_t m_step;
     std::size_t m_count = 0;
 };
@@ -74,7 +74,7 @@ std::string checkbackupfile(const std::filesystem::path& path) {
     return openbackup(reader, path, &error) ? std::string() : error;
 }
 
-BackupReceived receivebackup(Link& link, Shell& shell, const PackageStore& store) {
+BackupReceived receivebackup(Link& link, Progress& shell, const PackageStore& store) {
     TransferState& s = link.state();
     BackupReceived result;
     PackageStoreWriter writer(store);
@@ -147,7 +147,7 @@ BackupReceived receivebackup(Link& link, Shell& shell, const PackageStore& store
     return result;
 }
 
-bool fetchbackup(Link& link, Shell& shell, const PackageStore& store, const std::filesystem::path& dest,
+bool fetchbackup(Link& link, Progress& shell, const PackageStore& store, const std::filesystem::path& dest,
                  std::string& comment) {
     TransferState& s = link.state();
     if (!receivebackup(link, shell, store).received) return false;
@@ -159,7 +159,7 @@ bool fetchbackup(Link& link, Shell& shell, const PackageStore& store, const std:
     return saved;
 }
 
-BackupSent sendbackup(Link& link, Shell& shell, const std::filesystem::path& path, BackupPurpose purpose) {
+BackupSent sendbackup(Link& link, Progress& shell, const std::filesystem::path& path, BackupPurpose purpose) {
     TransferState& s = link.state();
     BackupSent result;
     s.linkok = true;

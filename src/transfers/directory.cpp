@@ -41,7 +41,7 @@ std::string entryname(const std::vector<std::uint8_t>& data) {
 
 } // namespace
 
-DirectoryListing directorylisting(Link& link, Shell& shell, const std::function<void(const ListRow&)>& onrow) {
+DirectoryListing directorylisting(Link& link, Progress& shell, const std::function<void(const ListRow&)>& onrow) {
     TransferState& s = link.state();
     DirectoryListing result;
     shell.setstatus(kDirectoryReceivingText);

@@ -79,7 +79,8 @@ std::vector<std::filesystem::path> fargofiles(const FargoSetup& setup) {
     return out;
 }
 
-PutFargoResult putfargo(Link& link, Shell& shell, const PackageStore& store, const FargoSetup& setup) {
+PutFargoResult putfargo(Link& link, Progress& shell, const PackageStore& store, const FargoSetup& setup,
+                        const std::function<bool()>& sendfiles) {
     PutFargoResult result;
     TransferState& s = link.state();
     const std::filesystem::path backup = setup.backupfolder / kTemporaryBackupName;
@@ -138,11 +139,11 @@ PutFargoResult putfargo(Link& link, Shell& shell, const PackageStore& store, con
         if (!std::filesystem::is_regular_file(f, ec)) result.filesfound = false;
     }
     if (!result.filesfound) {
-        shell.messagebox(kFargoFilesMissingText, "", Icon::Information, Buttons::Ok);
+        shell.tell(News::Information, kFargoFilesMissingText);
         return result;
     }
-    if (shell.messagebox(kFargoSendQuestion, "", Icon::Information, Buttons::YesNo) == Answer::Yes) {
-        sendfilelist(link, shell, files, false, false, SendPlaces{setup.browserfolder, setup.libraryfolder});
+    if (sendfiles()) {
+        sendfilelist(link, shell, files, nullptr, false, SendPlaces{setup.browserfolder, setup.libraryfolder});
         result.filessent = s.linkok;
     }
     return result;

@@ -64,7 +64,7 @@ public:
 
 private:
     void announce() {
-        Shell& shell = m_target.shell;
+        Progress& shell = m_target.shell;
         m_target.addrow(ListRow{m_header.name, std::string(typename_of(m_header.type)), std::to_string(m_length + 2)});
         shell.setstatus("Transferring " + std::to_string(m_length) + " bytes of data");
         shell.setgaugemax(static_cast<int>(m_length));
@@ -92,7 +92,7 @@ void sendvariablerequest(Link& link, const RequestEntry& entry) {
 
 std::vector<std::string> receivevariable(Link& link, ReceiveTarget& target, bool first, std::string_view requestname) {
     TransferState& s = link.state();
-    Shell& shell = target.shell;
+    Progress& shell = target.shell;
     std::vector<std::string> stored;
 
     shell.processmessages();
@@ -155,7 +155,7 @@ std::vector<std::string> receivevariable(Link& link, ReceiveTarget& target, bool
 
 ReceiveResult receiverequested(Link& link, ReceiveTarget& target, const std::vector<RequestEntry>& entries) {
     TransferState& s = link.state();
-    Shell& shell = target.shell;
+    Progress& shell = target.shell;
     ReceiveResult result;
 
     sendready(link);
