@@ -65,7 +65,7 @@ const PackageStore& package(int count) {
 
 void BM_saveas92g(benchmark::State& state) {
     const PackageStore& store = package(static_cast<int>(state.range(0)));
-    NullShell shell;
+    NullProgress shell;
     TransferState ts;
     const auto dest = workdir() / "package.92g";
     std::size_t peak = 0, allocations = 0;

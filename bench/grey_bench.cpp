@@ -46,7 +46,7 @@ struct Bench {
     GreyServer server{calc};
     std::thread serving;
     std::unique_ptr<GreyPort> port;
-    NullShell shell;
+    NullProgress shell;
     TransferState state;
     std::unique_ptr<Link> link;
 

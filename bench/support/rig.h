@@ -18,7 +18,7 @@ struct InstantCalculator {
     SimClock clock;
     VirtualTI92 calc{clock};
     VirtualPort port{calc, &clock};
-    NullShell shell;
+    NullProgress shell;
     TransferState state;
     Link link{port, clock, shell, state};
 

@@ -59,7 +59,9 @@ FargoSetup FargoBinding::setup() const {
 }
 
 void FargoBinding::fargobuttonClick() {
-    putfargo(m_form.link(), m_form.shell(), m_receive.store(), setup());
+    putfargo(m_form.link(), m_form.shell(), m_receive.store(), setup(), [this] {
+        return m_form.shell().messagebox(kFargoSendQuestion, "", Icon::Information, Buttons::YesNo) == Answer::Yes;
+    });
     m_receive.showstore();  // the fetched memory went through the package store
 }
 

@@ -75,6 +75,13 @@ void QtShell::setcursor(Cursor cursor) {
     if (m_answerer) m_answerer->setcursor(cursor);
 }
 
+void QtShell::tell(News news, std::string_view text) {
+    const Icon icon = news == News::Warning ? Icon::Warning : news == News::Information ? Icon::Information : Icon::None;
+    messagebox(text, "", icon, Buttons::Ok);
+}
+
+void QtShell::refusebusy() { messagebox(kBusyText, "", Icon::None, Buttons::Ok); }
+
 Answer QtShell::messagebox(std::string_view text, std::string_view caption, Icon icon, Buttons buttons) {
     return showbox(m_owner, text, caption, icon, buttons);
 }

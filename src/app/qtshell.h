@@ -3,7 +3,7 @@
 #include <functional>
 #include <string_view>
 
-#include "link/shell.h"
+#include "app/dialogs.h"
 
 class QLabel;
 class QProgressBar;
@@ -20,7 +20,7 @@ QString shown(std::string_view text);
 // The one-line status label shows a line break as a blank.
 QString oneline(std::string_view text);
 
-// The shell of the window: the status line, the gauge, the cursor and the dialogs.
+// The shell of the window: the status line, the gauge, the cursor, news and the dialogs.
 // An answerer (the scripted shell of the tests) can take over every dialog; it also
 // sees every status text, gauge step, cursor change and message pass, so tests read
 // what the user would have seen without a modal box ever blocking.
@@ -38,6 +38,9 @@ public:
     void setgaugemax(int max) override;
     void setgaugeposition(int position) override;
     void setcursor(Cursor cursor) override;
+    // News is a box with OK over the window, its icon by its weight; the busy refusal too.
+    void tell(News news, std::string_view text) override;
+    void refusebusy() override;
     Answer messagebox(std::string_view text, std::string_view caption, Icon icon, Buttons buttons) override;
     // The same box with no owner window: it stands on its own, not over the main window.
     Answer unownedmessagebox(std::string_view text, std::string_view caption, Icon icon, Buttons buttons);

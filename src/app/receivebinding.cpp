@@ -13,6 +13,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "app/answers.h"
 #include "app/mainwindow.h"
 #include "app/qtshell.h"
 #include "files/packagewriter.h"
@@ -160,7 +161,12 @@ void ReceiveBinding::takeselection() {
 
 void ReceiveBinding::savebuttonClick() {
     m_model.setcomment(m_form.receive.commentedit->text().toStdString());
-    savepackagecommand(m_store, m_model.comment(), m_form.shell(), m_form.state());
+    if (m_form.state().busy) {
+        m_form.shell().messagebox(kBusyText, kSaveErrorCaption, Icon::None, Buttons::Ok);
+        return;
+    }
+    WindowAnswers answers(m_form.shell());
+    savepackagecommand(m_store, m_model.comment(), m_form.shell(), answers, m_form.state());
     showcontrols();  // the comment may have been asked for or filled in
 }
 

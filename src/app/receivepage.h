@@ -9,7 +9,7 @@
 #include "link/link.h"
 #include "transfers/directory.h"
 #include "transfers/receive.h"
-#include "link/shell.h"
+#include "app/dialogs.h"
 
 namespace tessaly {
 

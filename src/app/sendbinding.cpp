@@ -6,6 +6,7 @@
 #include <QToolButton>
 #include <QTreeWidget>
 
+#include "app/answers.h"
 #include "app/browserbinding.h"
 #include "app/mainwindow.h"
 #include "app/receivebinding.h"
@@ -38,7 +39,8 @@ SendBinding::SendBinding(MainWindow& form, ReceiveBinding& receive) : QObject(&f
 void SendBinding::bindsendfilelist() {
     m_form.setsendfilelist([this](const std::vector<std::string>& paths, bool ask, bool install) {
         const std::vector<std::filesystem::path> files(paths.begin(), paths.end());
-        if (sendfilelist(m_form.link(), m_form.shell(), files, ask, install, places()))
+        WindowAnswers answers(m_form.shell());
+        if (sendfilelist(m_form.link(), m_form.shell(), files, ask ? &answers : nullptr, install, places()))
             QTimer::singleShot(0, &m_form, &QWidget::close);
     });
 }
@@ -75,7 +77,8 @@ void SendBinding::sendselected(bool install) {
     if (!restoreagreed(names)) return;
     TransferSession session(m_form.state(), m_form.shell());
     if (!session) return;
-    sendselectedfiles(m_form.link(), m_form.shell(), names, install, places());
+    if (!sendselectedfiles(m_form.link(), m_form.shell(), names, install, places()))
+        m_form.shell().messagebox(kNoFileSelectedText, kNoFileSelectedCaption, Icon::Error, Buttons::Ok);
 }
 
 void SendBinding::sendfilebuttonClick() { sendselected(false); }

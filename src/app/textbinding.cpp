@@ -5,6 +5,7 @@
 #include <QToolButton>
 #include <QTreeWidget>
 
+#include "app/answers.h"
 #include "app/browserbinding.h"
 #include "app/mainwindow.h"
 #include "app/receivebinding.h"
@@ -66,7 +67,8 @@ void TextBinding::convertbuttonClick() {
     }
     // Each file's comment is asked for and kept to it.
     std::string comment;
-    txtconvertcommand(m_browser.folder(), names, m_receive.store(), comment, m_form.shell(), m_form.state());
+    WindowAnswers answers(m_form.shell());
+    txtconvertcommand(m_browser.folder(), names, m_receive.store(), comment, m_form.shell(), answers, m_form.state());
     m_receive.showstore();
 }
 

@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/answers.h"
 #include "app/mainwindow.h"
 #include "app/receivebinding.h"
 #include "app/windows.h"
@@ -195,7 +196,8 @@ void TextEditor::savebuttonClick() {
     std::string comment;
     const PackageStore fallback(packagestorefolder({}));
     const PackageStore& store = m_receive ? m_receive->store() : fallback;
-    savetextvariable(*path, text, store, comment, shell, m_form->state());
+    WindowAnswers answers(shell);
+    savetextvariable(*path, text, store, comment, shell, answers, m_form->state());
     if (m_receive) m_receive->showstore();
 }
 

@@ -7,7 +7,7 @@
 #include <filesystem>
 
 #include "cli/cli.h"
-#include "cli/terminalshell.h"
+#include "cli/terminalprogress.h"
 
 namespace tessaly::cli {
 
@@ -52,6 +52,9 @@ std::unique_ptr<CliLink> CliLink::open(const Options& options, std::string* erro
         if (exitcode) *exitcode = code;
         return nullptr;
     };
+    // Caught from the start: a Ctrl+C while the cable opens cancels the command too, rather
+    // than killing it halfway through its setup.
+    catchinterrupt();
     std::string why;
     const std::optional<LinkSpec> spec =
         options.link.empty() ? linkspecfromenvironment(&why) : parselinkspec(options.link, &why);
@@ -73,11 +76,10 @@ std::unique_ptr<CliLink> CliLink::open(const Options& options, std::string* erro
         calc->onnotice([](const std::string& notice) {
             if (!notice.empty()) std::fprintf(stderr, "tessaly92-cli: %s\n", terminaltext(notice).c_str());
         });
-    catchinterrupt();
     return cl;
 }
 
-int finish(TransferState& state, const Link* link, const TerminalShell* shell) {
+int finish(TransferState& state, const Link* link, const TerminalProgress* shell) {
     if (state.linkok) return kOk;
     // Said once: not again when the last status line said it already.
     const std::string_view text = state.pendingerror.empty() ? kCancelledText : std::string_view(state.pendingerror);

@@ -1,7 +1,7 @@
 #include <cstdio>
 
 #include "cli/cli.h"
-#include "cli/terminalshell.h"
+#include "cli/terminalprogress.h"
 #include "files/browser.h"
 #include "files/fileinfo.h"
 #include "files/safefile.h"

@@ -1,7 +1,7 @@
 #include <cstdio>
 
 #include "cli/cli.h"
-#include "cli/terminalshell.h"
+#include "cli/terminalprogress.h"
 #include "files/ticharset.h"
 #include "transfers/directory.h"
 #include "transfers/session.h"
@@ -17,7 +17,7 @@ int cmd_dir(const Options& options, const Args& args) {
     int code = kFailed;
     auto cl = CliLink::open(options, &error, &code);
     if (!cl) return code;
-    TerminalShell shell(cl->link().pump());
+    TerminalProgress shell(cl->link().pump());
     DirectoryListing listing;
     {
         TransferSession session(cl->state(), shell);

@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "cli/cli.h"
-#include "cli/terminalshell.h"
+#include "cli/terminalprogress.h"
 #include "files/packagestore.h"
 #include "files/ticharset.h"
 #include "transfers/backup.h"
@@ -157,9 +157,12 @@ int cmd_installfargo(const Options& options, const Args& args) {
     if (!cl) return code;
     // The backup stays where the user can find it when the installation stops half way.
     const PackageStore store(scratch.folder());
-    TerminalShell shell(cl->link().pump());
-    shell.answer = o->sendfiles ? Answer::Yes : Answer::No;
-    const PutFargoResult r = putfargo(cl->link(), shell, store, setup);
+    TerminalProgress shell(cl->link().pump());
+    // The question is written as the window would ask it, then answered by --send-files.
+    const PutFargoResult r = putfargo(cl->link(), shell, store, setup, [&] {
+        shell.tell(News::Information, kFargoSendQuestion);
+        return o->sendfiles;
+    });
     shell.endbar();
     if (r.restored && !r.filesfound)
         std::fprintf(stderr, "tessaly92-cli: the FARGO browser and libraries were not found below %s\n",

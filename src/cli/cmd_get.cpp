@@ -5,7 +5,7 @@
 #include <system_error>
 
 #include "cli/cli.h"
-#include "cli/terminalshell.h"
+#include "cli/terminalprogress.h"
 #include "files/packagestore.h"
 #include "files/packagewriter.h"
 #include "files/safefile.h"
@@ -184,7 +184,7 @@ int cmd_get(const Options& options, const Args& args) {
         return kFailed;
     }
     const PackageStore store(folder.folder());
-    TerminalShell shell(cl->link().pump());
+    TerminalProgress shell(cl->link().pump());
     ReceiveTarget target{shell, store, o->fromcalc, o->storefolder, [](ListRow) {}, [] {}, {}, {}};
     {
         TransferSession session(cl->state(), shell);

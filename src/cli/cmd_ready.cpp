@@ -14,7 +14,7 @@ int cmd_ready(const Options& options, const Args& args) {
     int code = kFailed;
     auto cl = CliLink::open(options, nullptr, &code);
     if (!cl) return code;
-    NullShell quiet;
+    NullProgress quiet;
     bool ready = false;
     {
         TransferSession session(cl->state(), quiet, TransferSession::Refusal::Quiet, TransferSession::Pointer::Unchanged);

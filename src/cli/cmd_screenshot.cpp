@@ -2,7 +2,7 @@
 #include <string_view>
 
 #include "cli/cli.h"
-#include "cli/terminalshell.h"
+#include "cli/terminalprogress.h"
 #include "files/safefile.h"
 #include "files/screenpicture.h"
 #include "transfers/screenshot.h"
@@ -52,7 +52,7 @@ int cmd_screenshot(const Options& options, const Args& args) {
         calc->fcamerastream(streammode);
     }
 
-    TerminalShell shell(cl->link().pump());
+    TerminalProgress shell(cl->link().pump());
     ScreenshotResult result;
     {
         TransferSession session(cl->state(), shell);

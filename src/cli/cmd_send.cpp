@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "cli/cli.h"
-#include "cli/terminalshell.h"
+#include "cli/terminalprogress.h"
 #include "files/packagestore.h"
 #include "link/byteorder.h"
 #include "transfers/backup.h"
@@ -111,7 +111,7 @@ int cmd_send(const Options& options, const Args& args) {
     if (!cl) return code;
     Link& link = cl->link();
     TransferState& state = cl->state();
-    TerminalShell shell(link.pump());
+    TerminalProgress shell(link.pump());
     std::size_t sent = 0;
     std::string failure;
     {
@@ -156,7 +156,7 @@ int cmd_backup(const Options& options, const Args& args) {
         return kFailed;
     }
     const PackageStore store(folder.folder());
-    TerminalShell shell(cl->link().pump());
+    TerminalProgress shell(cl->link().pump());
     {
         TransferSession session(cl->state(), shell);
         std::string comment = o->comment;
@@ -178,7 +178,7 @@ int cmd_restore(const Options& options, const Args& args) {
     int code = kFailed;
     auto cl = CliLink::open(options, &error, &code);
     if (!cl) return code;
-    TerminalShell shell(cl->link().pump());
+    TerminalProgress shell(cl->link().pump());
     {
         TransferSession session(cl->state(), shell);
         sendbackup(cl->link(), shell, o->files[0]);

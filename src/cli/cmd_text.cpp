@@ -1,7 +1,7 @@
 #include <cstdio>
 
 #include "cli/cli.h"
-#include "cli/terminalshell.h"
+#include "cli/terminalprogress.h"
 #include "files/packagestore.h"
 #include "files/packagewriter.h"
 #include "files/textconvert.h"
@@ -66,7 +66,7 @@ int cmd_txt2var(const Options&, const Args& args) {
     if (!temp.ok()) return refuse(input, "cannot make a temporary package store", kFailed);
     PackageStore store(temp.folder());
     NullPump pump;
-    TerminalShell shell(pump);
+    TerminalProgress shell(pump);
     shell.quiet = true;
     TransferState state;
     if (!stagetext(store, *name, *tibytes, shell, &why)) return refuse(input, why + " Nothing was written.", kFailed);

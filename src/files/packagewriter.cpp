@@ -48,7 +48,7 @@ std::vector<TiTableItem> packagetable(const std::vector<PackageRecord>& records)
 } // namespace
 
 bool saveas92g(const std::filesystem::path& dest, bool backuplayout, const PackageStore& store,
-               std::string& comment, Shell& shell, TransferState& state, std::string* error) {
+               std::string& comment, Progress& shell, TransferState& state, std::string* error) {
     state.busy = true;
     const std::uint32_t generation = state.cancelgeneration;
     const std::string filename = dest.filename().string();
@@ -109,27 +109,21 @@ std::optional<std::string> commenttibytes(std::string_view comment, std::string*
     return bytes;
 }
 
-bool savepackagecommand(const PackageStore& store, std::string& comment, Shell& shell, TransferState& state) {
-    if (state.busy) {
-        shell.messagebox(kBusyText, kSaveErrorCaption, Icon::None, Buttons::Ok);
-        return false;
-    }
+bool savepackagecommand(const PackageStore& store, std::string& comment, Progress& shell, SaveQuestions& questions,
+                        TransferState& state) {
+    if (state.busy) return false;
     shell.setcursor(Cursor::Busy);
     // A fetched backup waiting in the store is saved as the backup file it came as: in
     // the group layout its one backup entry would still be read as a backup, and wrongly.
     const auto records = store.readrecords(nullptr);
     const bool backup = records && records->size() == 1 && records->front().type == kBackupType;
-    FileDialogSpec spec;
-    spec.filename = backup ? "*.92b" : "*.92*";
-    spec.filter = backup ? "TI-92 backupfiles|*.92b" : "TI-92 files|*.92*";
-    spec.title = "Save package as..";
-    spec.defaultext = backup ? "92b" : "92g";
-    if (comment.empty()) comment = shell.inputbox(kCommentTitle, kCommentPrompt, "").value_or("");
+    const SaveKind kind = backup ? SaveKind::Backup : SaveKind::Package;
+    if (comment.empty()) comment = questions.comment(kind, "");
     bool saved = false;
-    if (auto path = shell.savedialog(spec)) {
+    if (auto path = questions.destination(kind, "")) {
         std::string error;
         saved = saveas92g(*path, backup, store, comment, shell, state, &error);
-        if (!saved) shell.messagebox(error, kSaveErrorCaption, Icon::Error, Buttons::Ok);
+        if (!saved) questions.failed(error);
     }
     shell.setcursor(Cursor::Normal);
     return saved;

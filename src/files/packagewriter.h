@@ -6,7 +6,8 @@
 
 #include "files/packagestore.h"
 #include "link/transferstate.h"
-#include "link/shell.h"
+#include "files/savequestions.h"
+#include "link/progress.h"
 
 namespace tessaly {
 
@@ -20,24 +21,20 @@ inline constexpr std::string_view kUnknownDescription = "Description unknown";
 // The file is written beside dest under a temporary name and renamed into place when
 // complete, so a failure never leaves a half-written file under the chosen name nor
 // destroys an existing one. Returns false with a clear message in *error on failure
-// (also shown in the status line; the caller decides on a message box); the busy flag is
+// (also shown in the status line; the caller decides how to show it); the busy flag is
 // cleared in every case. A Cancel (cancelgeneration bumped) stops it the same way.
 bool saveas92g(const std::filesystem::path& dest, bool backuplayout, const PackageStore& store,
-               std::string& comment, Shell& shell, TransferState& state, std::string* error);
+               std::string& comment, Progress& shell, TransferState& state, std::string* error);
 
 // The comment as the TI-92 bytes a file holds: at most 34 characters, *cut when there
 // were more; nullopt and a message naming a character the calculator lacks.
 std::optional<std::string> commenttibytes(std::string_view comment, std::string* error, bool* cut = nullptr);
 
-// The "Save to file" command (savebuttonClick): asks for a comment when the box is empty and
-// for a destination, then saves the package store there (a fetched backup in the backup
-// layout, as a .92b); a failure is shown in a message box. Refused with the busy text
-// while a transfer runs. True when a file was saved.
-bool savepackagecommand(const PackageStore& store, std::string& comment, Shell& shell, TransferState& state);
-
-inline constexpr std::string_view kCommentTitle = "Comment";
-inline constexpr std::string_view kCommentPrompt = "Please write a comment for the file.";
-// Caption of the message box that reports a failed save: the application title.
-inline constexpr std::string_view kSaveErrorCaption = "tessaly92";
+// The "Save to file" command: asks for a comment when the box is empty and for a
+// destination, then saves the package store there (a fetched backup in the backup
+// layout, as a .92b); a failure goes to questions.failed. The caller refuses it while a
+// transfer runs; a busy one here saves nothing. True when a file was saved.
+bool savepackagecommand(const PackageStore& store, std::string& comment, Progress& shell, SaveQuestions& questions,
+                        TransferState& state);
 
 } // namespace tessaly

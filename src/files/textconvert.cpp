@@ -21,8 +21,9 @@ std::optional<std::string> variablename(const std::string& filename, std::string
     return name;
 }
 
-// The file's name and its text as TI-92 bytes; a message box says why when there is none.
-bool stagefile(const std::filesystem::path& path, const PackageStore& store, Shell& shell) {
+// The file's name and its text as TI-92 bytes; questions.failed hears why when there is none.
+bool stagefile(const std::filesystem::path& path, const PackageStore& store, Progress& shell,
+               SaveQuestions& questions) {
     const std::string shown = path.filename().string();
     std::string why;
     auto text = readtextfile(path, &why, kMaxTextFile);
@@ -30,8 +31,7 @@ bool stagefile(const std::filesystem::path& path, const PackageStore& store, She
     if (text) tibytes = texttotibytes(*text, &why);
     const auto name = variablename(shown, tibytes ? &why : nullptr);
     if (tibytes && name && stagetext(store, *name, *tibytes, shell, &why)) return true;
-    shell.messagebox("Cannot convert " + shown + ": " + why + "\rNothing was written.", kTextErrorCaption, Icon::Error,
-                     Buttons::Ok);
+    questions.failed("Cannot convert " + shown + ": " + why + "\rNothing was written.");
     return false;
 }
 
@@ -43,7 +43,8 @@ bool convertiblename(std::string_view name) {
 }
 
 int txtconvertcommand(const std::filesystem::path& folder, const std::vector<std::string>& names,
-                      const PackageStore& store, std::string& comment, Shell& shell, TransferState& state) {
+                      const PackageStore& store, std::string& comment, Progress& shell, SaveQuestions& questions,
+                      TransferState& state) {
     if (names.empty()) return 0;
     state.busy = true;
     state.linkok = true;
@@ -52,17 +53,12 @@ int txtconvertcommand(const std::filesystem::path& folder, const std::vector<std
     for (const std::string& name : names) {
         if (!state.linkok) break;
         if (!convertiblename(name)) continue;
-        if (!stagefile(folder / name, store, shell)) continue;
-        comment = shell.inputbox(kCommentTitle, std::string(kTextCommentPrompt) + name + ":", "").value_or("");
-        FileDialogSpec spec;
-        spec.filename = textvariablename(name) + ".92t";
-        spec.filter = "TI-92 text-files|*.92t";
-        spec.title = "Save textfile as..";
-        spec.defaultext = "92t";
-        if (auto dest = shell.savedialog(spec)) {
+        if (!stagefile(folder / name, store, shell, questions)) continue;
+        comment = questions.comment(SaveKind::TextFile, name);
+        if (auto dest = questions.destination(SaveKind::TextFile, textvariablename(name) + ".92t")) {
             std::string why;
             if (saveas92g(*dest, false, store, comment, shell, state, &why)) ++saved;
-            else shell.messagebox(why, kTextErrorCaption, Icon::Error, Buttons::Ok);
+            else questions.failed(why);
             state.busy = true;  // the writer let go of it; the next file follows
         }
     }
@@ -72,7 +68,7 @@ int txtconvertcommand(const std::filesystem::path& folder, const std::vector<std
 }
 
 bool savetextvariable(const std::filesystem::path& dest, std::string_view text, const PackageStore& store,
-                      std::string& comment, Shell& shell, TransferState& state) {
+                      std::string& comment, Progress& shell, SaveQuestions& questions, TransferState& state) {
     state.linkok = true;
     std::string why;
     const std::string shown = dest.filename().string();
@@ -80,12 +76,12 @@ bool savetextvariable(const std::filesystem::path& dest, std::string_view text, 
     const auto name = tibytes ? variablename(shown, &why) : std::nullopt;
     bool saved = false;
     if (name && stagetext(store, *name, *tibytes, shell, &why)) {
-        comment = shell.inputbox(kCommentTitle, kEditorCommentPrompt, "").value_or("");
+        comment = questions.comment(SaveKind::EditorText, "");
         saved = saveas92g(dest, false, store, comment, shell, state, &why);
     } else {
         why = "Cannot convert the text: " + why + "\rNothing was written.";
     }
-    if (!saved) shell.messagebox(why, kTextErrorCaption, Icon::Error, Buttons::Ok);
+    if (!saved) questions.failed(why);
     return saved;
 }
 

@@ -5,31 +5,29 @@
 #include <vector>
 
 #include "files/packagestore.h"
-#include "link/shell.h"
+#include "files/savequestions.h"
+#include "link/progress.h"
 #include "link/transferstate.h"
 
 // The commands that turn texts into TI-92 text files through the package store and the
 // package writer: Txt-convert on the file browser's selection, and the text editor's save.
 namespace tessaly {
 
-inline constexpr std::string_view kTextCommentPrompt = "Please enter a comment for the textfile:";
-inline constexpr std::string_view kEditorCommentPrompt = "Please enter a comment for the textfile.";
-inline constexpr std::string_view kTextErrorCaption = "tessaly92";
-
 // Whether Txt-convert takes a file: its last three characters, upper-cased, are TXT or DOC.
 bool convertiblename(std::string_view name);
 
 // Txt-convert: for each of the names (in order, while the link-ok flag holds) that is a
 // text file of folder: stage it, ask for its own comment (left in comment), ask where to
-// save and save. A file that cannot be read or holds a
-// character the calculator lacks is named in a message box and nothing is written for
-// it; the next file follows. Returns the number of files saved.
+// save and save. A file that cannot be read or holds a character the calculator lacks
+// is named to questions.failed and nothing is written for it; the next file follows.
+// Returns the number of files saved.
 int txtconvertcommand(const std::filesystem::path& folder, const std::vector<std::string>& names,
-                      const PackageStore& store, std::string& comment, Shell& shell, TransferState& state);
+                      const PackageStore& store, std::string& comment, Progress& shell, SaveQuestions& questions,
+                      TransferState& state);
 
 // The editor's text (UTF-8) saved as the TI-92 text file dest: staged, a comment asked
-// for (into comment), written by the package writer. A failure is shown in a message box.
+// for (into comment), written by the package writer. A failure goes to questions.failed.
 bool savetextvariable(const std::filesystem::path& dest, std::string_view text, const PackageStore& store,
-                      std::string& comment, Shell& shell, TransferState& state);
+                      std::string& comment, Progress& shell, SaveQuestions& questions, TransferState& state);
 
 } // namespace tessaly

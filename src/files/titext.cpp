@@ -192,7 +192,7 @@ bool textfits(std::string_view tibytes, std::string* error) {
                            std::to_string(kMaxTextContent) + ".");
 }
 
-bool stagetext(const PackageStore& store, std::string_view name, std::string_view tibytes, Shell& shell,
+bool stagetext(const PackageStore& store, std::string_view name, std::string_view tibytes, Progress& shell,
                std::string* error) {
     // ".txt" or ".notes.txt": the calculator has no variable without a name.
     if (name.empty()) return fail(error, kNoVariableName.data());

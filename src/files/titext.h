@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "files/packagestore.h"
-#include "link/shell.h"
+#include "link/progress.h"
 
 // TI-92 text variables (type 0x0B): plain text to a variable's content and back, the
 // package store staged with one text, and the text variables read out of TI-92 files.
@@ -60,7 +60,7 @@ bool textfits(std::string_view tibytes, std::string* error);
 // bytes): four zero bytes, the big-endian length, the content. The gauge follows the
 // bytes converted. The store is replaced only when the text was staged whole; a text too
 // long for a variable changes nothing. False and the reason otherwise.
-bool stagetext(const PackageStore& store, std::string_view name, std::string_view tibytes, Shell& shell,
+bool stagetext(const PackageStore& store, std::string_view name, std::string_view tibytes, Progress& shell,
                std::string* error);
 
 // No text variable comes from a file longer than this, even with every line end doubled

@@ -31,7 +31,7 @@ std::string headername(const HeaderLayout& layout, const std::vector<std::uint8_
 // gauge follows the block.
 class BlockData final : public PacketWatcher {
 public:
-    BlockData(PackageStoreWriter& writer, Shell& shell, std::size_t length)
+    BlockData(PackageStoreWriter& writer, Progress& shell, std::size_t length)
         : m_writer(writer), m_shell(shell), m_step(std::max<std::size_t>(1, (length / 100) * 2)) {
         shell.setgaugemax(static_cast<int>(length > kBlockLead ? length - kBlockLead : 0));
         shell.setgaugeposition(0);
@@ -49,7 +49,7 @@ public:
 
 private:
     PackageStoreWriter& m_writer;
-    Shell& m_shell;
+    Progress& m_shell;
     std::size_t m_step;
     std::size_t m_count = 0;
 };
@@ -79,7 +79,7 @@ namespace {
 
 // One block of a backup: its header (the first names the ROM version), our data
 // request, then its data into the package store. False when the backup cannot go on.
-bool receiveblock(Link& link, Shell& shell, PackageStoreWriter& writer, BackupReceived& result,
+bool receiveblock(Link& link, Progress& shell, PackageStoreWriter& writer, BackupReceived& result,
                   const PacketHeader& next) {
     TransferState& s = link.state();
     const std::uint32_t b = ++result.blocks;
@@ -113,7 +113,7 @@ bool receiveblock(Link& link, Shell& shell, PackageStoreWriter& writer, BackupRe
 }
 
 // The blocks from the writer's start on become the package's backup record.
-void keepbackup(Link& link, Shell& shell, PackageStoreWriter& writer, std::int64_t start, BackupReceived& result) {
+void keepbackup(Link& link, Progress& shell, PackageStoreWriter& writer, std::int64_t start, BackupReceived& result) {
     const std::int64_t end = writer.dataposition();
     // The record counts every byte kept: earlier versions' were four short, and their
     // saved backups lost their last four bytes.
@@ -129,7 +129,7 @@ void keepbackup(Link& link, Shell& shell, PackageStoreWriter& writer, std::int64
 
 } // namespace
 
-BackupReceived receivebackup(Link& link, Shell& shell, const PackageStore& store) {
+BackupReceived receivebackup(Link& link, Progress& shell, const PackageStore& store) {
     TransferState& s = link.state();
     BackupReceived result;
     PackageStoreWriter writer(store);
@@ -169,7 +169,7 @@ BackupReceived receivebackup(Link& link, Shell& shell, const PackageStore& store
     return result;
 }
 
-bool fetchbackup(Link& link, Shell& shell, const PackageStore& store, const std::filesystem::path& dest,
+bool fetchbackup(Link& link, Progress& shell, const PackageStore& store, const std::filesystem::path& dest,
                  std::string& comment) {
     TransferState& s = link.state();
     if (!receivebackup(link, shell, store).received) return false;
@@ -201,7 +201,7 @@ bool sendblock(Link& link, std::uint32_t b, std::span<const std::uint8_t> block)
 
 // The backup's header, then its memory block after block, at least one even for an
 // empty backup.
-void sendblocks(Link& link, Shell& shell, TiFileReader& reader, const std::filesystem::path& path,
+void sendblocks(Link& link, Progress& shell, TiFileReader& reader, const std::filesystem::path& path,
                 BackupSent& result) {
     TransferState& s = link.state();
     const std::uint32_t n = result.size;
@@ -239,7 +239,7 @@ void sendblocks(Link& link, Shell& shell, TiFileReader& reader, const std::files
 
 // A cancel stays a cancel: it neither passes for FARGO's expected cut nor leaves
 // "not restored: " without a reason.
-void explainfailure(Link& link, Shell& shell, const BackupSent& result, BackupPurpose purpose) {
+void explainfailure(Link& link, Progress& shell, const BackupSent& result, BackupPurpose purpose) {
     TransferState& s = link.state();
     if (s.linkok || cancelled(s)) return;
     // Earlier versions ran through the rest of the file after a failure, and the count
@@ -255,7 +255,7 @@ void explainfailure(Link& link, Shell& shell, const BackupSent& result, BackupPu
 
 } // namespace
 
-BackupSent sendbackup(Link& link, Shell& shell, const std::filesystem::path& path, BackupPurpose purpose) {
+BackupSent sendbackup(Link& link, Progress& shell, const std::filesystem::path& path, BackupPurpose purpose) {
     BackupSent result;
     link.state().linkok = true;
 

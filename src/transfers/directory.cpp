@@ -54,7 +54,7 @@ void listentry(const CalculatorModel& model, const DirectoryEntry& entry, std::s
 
 } // namespace
 
-DirectoryListing directorylisting(Link& link, Shell& shell, const std::function<void(const ListRow&)>& onrow) {
+DirectoryListing directorylisting(Link& link, Progress& shell, const std::function<void(const ListRow&)>& onrow) {
     TransferState& s = link.state();
     DirectoryListing result;
     shell.setstatus(kDirectoryReceivingText);

@@ -83,7 +83,7 @@ namespace {
 
 // The backup with FARGO in it goes back. False when it did not: the backup is kept, and
 // the pending error or the status says where.
-bool restorefargo(Link& link, Shell& shell, const std::filesystem::path& backup, const std::string& kept,
+bool restorefargo(Link& link, Progress& shell, const std::filesystem::path& backup, const std::string& kept,
                   PutFargoResult& result) {
     TransferState& s = link.state();
     const BackupSent sent = sendbackup(link, shell, backup, BackupPurpose::Fargo);
@@ -106,7 +106,8 @@ bool restorefargo(Link& link, Shell& shell, const std::filesystem::path& backup,
     return true;
 }
 
-void offerfargofiles(Link& link, Shell& shell, const FargoSetup& setup, PutFargoResult& result) {
+void offerfargofiles(Link& link, Progress& shell, const FargoSetup& setup, const std::function<bool()>& sendfiles,
+                     PutFargoResult& result) {
     TransferState& s = link.state();
     const std::vector<std::filesystem::path> files = fargofiles(setup);
     result.filesfound = true;
@@ -115,18 +116,19 @@ void offerfargofiles(Link& link, Shell& shell, const FargoSetup& setup, PutFargo
         if (!std::filesystem::is_regular_file(f, ec)) result.filesfound = false;
     }
     if (!result.filesfound) {
-        shell.messagebox(kFargoFilesMissingText, "", Icon::Information, Buttons::Ok);
+        shell.tell(News::Information, kFargoFilesMissingText);
         return;
     }
-    if (shell.messagebox(kFargoSendQuestion, "", Icon::Information, Buttons::YesNo) == Answer::Yes) {
-        sendfilelist(link, shell, files, false, false, SendPlaces{setup.browserfolder, setup.libraryfolder});
+    if (sendfiles()) {
+        sendfilelist(link, shell, files, nullptr, false, SendPlaces{setup.browserfolder, setup.libraryfolder});
         result.filessent = s.linkok;
     }
 }
 
 } // namespace
 
-PutFargoResult putfargo(Link& link, Shell& shell, const PackageStore& store, const FargoSetup& setup) {
+PutFargoResult putfargo(Link& link, Progress& shell, const PackageStore& store, const FargoSetup& setup,
+                        const std::function<bool()>& sendfiles) {
     PutFargoResult result;
     TransferState& s = link.state();
     const std::filesystem::path backup = setup.backupfolder / kTemporaryBackupName;
@@ -162,7 +164,7 @@ PutFargoResult putfargo(Link& link, Shell& shell, const PackageStore& store, con
         if (!restorefargo(link, shell, backup, kept, result)) return result;
     }
 
-    offerfargofiles(link, shell, setup, result);
+    offerfargofiles(link, shell, setup, sendfiles, result);
     return result;
 }
 

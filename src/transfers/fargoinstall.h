@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -9,7 +10,7 @@
 #include "files/programrun.h"
 #include "link/clock.h"
 #include "link/link.h"
-#include "link/shell.h"
+#include "link/progress.h"
 
 namespace tessaly {
 
@@ -67,10 +68,11 @@ struct PutFargoResult {
 std::vector<std::filesystem::path> fargofiles(const FargoSetup& setup);
 
 // Put Fargo: checks the setup (checkfargosetup), fetches the calculator's backup into the
-// temporary backup file, runs the inserter on it, sends it back, then offers the browser
-// and libraries (sent on Yes). A check, fetch, insertion or sending that fails stops there
+// temporary backup file, runs the inserter on it, sends it back, then asks sendfiles
+// whether the browser and libraries go too (kFargoSendQuestion; sent on true). A check, fetch, insertion or sending that fails stops there
 // with the link failed and why: an inserter that fails leaves the calculator untouched,
 // and the temporary backup is kept (and named) whenever it has not gone back whole.
-PutFargoResult putfargo(Link& link, Shell& shell, const PackageStore& store, const FargoSetup& setup);
+PutFargoResult putfargo(Link& link, Progress& shell, const PackageStore& store, const FargoSetup& setup,
+                        const std::function<bool()>& sendfiles);
 
 } // namespace tessaly

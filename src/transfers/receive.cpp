@@ -65,7 +65,7 @@ public:
 
 private:
     void announce() {
-        Shell& shell = m_target.shell;
+        Progress& shell = m_target.shell;
         m_target.addrow(ListRow{m_header.name, std::string(typename_of(m_header.type)), std::to_string(m_length + 2)});
         shell.setstatus("Transferring " + std::to_string(m_length) + " bytes of data");
         shell.setgaugemax(static_cast<int>(m_length));

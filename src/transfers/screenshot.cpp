@@ -17,7 +17,7 @@ constexpr int kRowStep = static_cast<int>(kScreenRowBytes);
 // user learns why rather than finding half a picture without a word.
 class PlaneReader final : public PacketWatcher {
 public:
-    PlaneReader(Link& link, Shell& shell, ScreenshotResult& result, std::uint8_t weight, int& gauge)
+    PlaneReader(Link& link, Progress& shell, ScreenshotResult& result, std::uint8_t weight, int& gauge)
         : m_link(link), m_shell(shell), m_result(result), m_weight(weight), m_gauge(gauge),
           m_before(link.clock().ticks()) {}
 
@@ -36,7 +36,7 @@ public:
 
 private:
     Link& m_link;
-    Shell& m_shell;
+    Progress& m_shell;
     ScreenshotResult& m_result;
     std::uint8_t m_weight;
     int& m_gauge;
@@ -54,7 +54,7 @@ void receiveplane(Link& link, PlaneReader& plane) {
 
 } // namespace
 
-ScreenshotResult getscreenshot(Link& link, Shell& shell) {
+ScreenshotResult getscreenshot(Link& link, Progress& shell) {
     TransferState& s = link.state();
     ScreenshotResult result;
 
@@ -85,7 +85,7 @@ ScreenshotResult getscreenshot(Link& link, Shell& shell) {
     return result;
 }
 
-ScreenshotResult getfargoscreenshot(Link& link, Shell& shell) {
+ScreenshotResult getfargoscreenshot(Link& link, Progress& shell) {
     TransferState& s = link.state();
     ScreenshotResult result;
 

@@ -46,20 +46,20 @@ Packet answer(Link& link) {
 // Lets window messages through once the header's type byte is out.
 class HeaderWatcher final : public PacketWatcher {
 public:
-    explicit HeaderWatcher(Shell& shell) : m_shell(shell) {}
+    explicit HeaderWatcher(Progress& shell) : m_shell(shell) {}
     void onbyte(std::size_t index, std::uint8_t) override {
         if (index == 4) m_shell.processmessages();
     }
 
 private:
-    Shell& m_shell;
+    Progress& m_shell;
 };
 
 // The gauge over a variable's S data bytes (after the four zero bytes): range S - 3,
 // a step every 2 per cent, window messages at each step.
 class DataGauge final : public PacketWatcher {
 public:
-    DataGauge(Shell& shell, std::size_t size)
+    DataGauge(Progress& shell, std::size_t size)
         : m_shell(shell), m_step(std::max<std::size_t>(1, (size / 100) * 2)) {
         shell.setgaugemax(static_cast<int>(size) - 3);
         shell.setgaugeposition(0);
@@ -74,7 +74,7 @@ public:
     }
 
 private:
-    Shell& m_shell;
+    Progress& m_shell;
     std::size_t m_step;
 };
 
@@ -114,22 +114,17 @@ std::optional<std::string> readwhole(const std::filesystem::path& path, std::str
     return bytes;
 }
 
-bool saveacopy(Shell& shell, const std::filesystem::path& path, const std::string& extension,
+bool saveacopy(Progress& shell, SendQuestions& ask, const std::filesystem::path& path, const std::string& extension,
                const SendPlaces& places) {
-    FileDialogSpec spec;
-    spec.filename = (places.browserfolder / path.filename()).string();
-    spec.filter = extension + "-files|*." + extension;
-    spec.title = "Save file as..";
-    spec.defaultext = extension;
-    const auto chosen = shell.savedialog(spec);
+    const auto chosen = ask.copydestination(places.browserfolder / path.filename(), extension);
     if (!chosen) return false;
-    // The dialog has asked before a file of the chosen name is replaced. The copy lands
+    // The one who chose has agreed that a file of that name is replaced. The copy lands
     // whole or not at all, so a failed one leaves that file as it was; a copy that cannot
     // be made is said, not swallowed.
     std::string why;
     const auto bytes = readwhole(path, &why);
     if (!bytes || !savewhole(*chosen, *bytes, &why))
-        shell.messagebox("No copy was saved as " + *chosen + ": " + why + ".", "", Icon::Warning, Buttons::Ok);
+        shell.tell(News::Warning, "No copy was saved as " + chosen->string() + ": " + why + ".");
     return true;
 }
 
@@ -165,7 +160,7 @@ namespace {
 // One variable's exchange: the ready check, its header, the calculator's answer (an
 // acknowledgement, then a data request or a refusal), its data and the end. False when
 // the link went down before the header was out: the whole send then stops at once.
-bool sendone(Link& link, Shell& shell, const TiEntry& entry, const std::string& name,
+bool sendone(Link& link, Progress& shell, const TiEntry& entry, const std::string& name,
              std::span<const std::uint8_t> data, SendResult& result) {
     TransferState& s = link.state();
     sendready(link);
@@ -201,7 +196,7 @@ bool sendone(Link& link, Shell& shell, const TiEntry& entry, const std::string& 
 }
 
 // What the status line and the pending error say once every variable was tried.
-void sendsummary(Link& link, Shell& shell, const SendResult& result) {
+void sendsummary(Link& link, Progress& shell, const SendResult& result) {
     TransferState& s = link.state();
     if (s.linkok && !result.notsent.empty()) {
         std::string names;
@@ -218,7 +213,7 @@ void sendsummary(Link& link, Shell& shell, const SendResult& result) {
 
 } // namespace
 
-SendResult sendvariables(Link& link, Shell& shell, const std::filesystem::path& path,
+SendResult sendvariables(Link& link, Progress& shell, const std::filesystem::path& path,
                          const std::function<bool(std::size_t)>& selected) {
     SendResult result;
     link.state().linkok = true;
@@ -254,30 +249,21 @@ std::vector<Library> librarylist(const std::filesystem::path& program, const std
     return findlibraries(tablenames(program, false), SendPlaces{browserfolder, libraryfolder});
 }
 
-void sendlibraries(Link& link, Shell& shell, const std::vector<Library>& libraries, const std::string& program) {
+void sendlibraries(Link& link, Progress& shell, const std::vector<Library>& libraries, const std::string& program) {
     for (const Library& lib : libraries) {
         std::error_code ec;
         if (std::filesystem::exists(lib.path, ec))
             sendvariables(link, shell, lib.path);
         else
-            shell.messagebox("Cannot find the required library \"" + lib.name + ".92p\"! You need this file to run " +
-                                 program + ".",
-                             "", Icon::Warning, Buttons::Ok);
+            shell.tell(News::Warning, "Cannot find the required library \"" + lib.name +
+                                          ".92p\"! You need this file to run " + program + ".");
     }
 }
 
-bool sendfilelist(Link& link, Shell& shell, const std::vector<std::filesystem::path>& paths, bool ask, bool install,
-                  const SendPlaces& places) {
-    Answer answer = Answer::No;
-    if (ask) {
-        const std::string text =
-            paths.size() == 1
-                ? std::string("You have selected one file.\rDo you want to save a copy of the file before sending?")
-                : "You have selected " + std::to_string(paths.size()) +
-                      " files.\rDo you want to save a copy of the files before sending?";
-        answer = shell.messagebox(text, "", Icon::Information, Buttons::YesNoCancel);
-    }
-    if (paths.empty() || answer == Answer::Cancel) return install;
+bool sendfilelist(Link& link, Progress& shell, const std::vector<std::filesystem::path>& paths, SendQuestions* ask,
+                  bool install, const SendPlaces& places) {
+    const CopyChoice copy = ask ? ask->savecopies(paths.size()) : CopyChoice::NoCopy;
+    if (paths.empty() || copy == CopyChoice::Cancel) return install;
 
     TransferState& s = link.state();
     TransferSession session(s, shell);
@@ -287,22 +273,19 @@ bool sendfilelist(Link& link, Shell& shell, const std::vector<std::filesystem::p
         const std::string name = path.filename().string();
         const auto dot = name.rfind('.');
         const std::string extension = upper(dot == std::string::npos ? std::string() : name.substr(dot + 1));
-        if (answer == Answer::Yes && !saveacopy(shell, path, extension, places)) {
+        if (copy == CopyChoice::Copy && !saveacopy(shell, *ask, path, extension, places)) {
             s.linkok = false;
             return false;
         }
         if (extension == "TXT") {
-            shell.messagebox(kConvertFirstText, "", Icon::None, Buttons::Ok);
+            shell.tell(News::Note, kConvertFirstText);
         } else if (extension == "92@" || extension == "92B" || extension == "UUE") {
-            shell.messagebox(kCannotHandleText, "", Icon::None, Buttons::Ok);
+            shell.tell(News::Note, kCannotHandleText);
         } else {
             sendvariables(link, shell, path);
             const std::vector<std::string> names = tablenames(path, true);
             if ((ask || install) && !names.empty()) {
-                if (ask && !install &&
-                    shell.messagebox("Do you want to send all req. libs for " + name + " also?", "",
-                                     Icon::Confirmation, Buttons::YesNo) != Answer::Yes)
-                    return false;
+                if (ask && !install && !ask->sendlibraries(name)) return false;
                 sendlibraries(link, shell, findlibraries(names, places), path.string());
             }
         }
@@ -311,19 +294,16 @@ bool sendfilelist(Link& link, Shell& shell, const std::vector<std::filesystem::p
     return install;
 }
 
-void sendselectedfiles(Link& link, Shell& shell, const std::vector<std::string>& names, bool install,
+bool sendselectedfiles(Link& link, Progress& shell, const std::vector<std::string>& names, bool install,
                        const SendPlaces& places) {
     TransferState& s = link.state();
-    if (names.empty()) {
-        shell.messagebox(kNoFileSelectedText, kNoFileSelectedCaption, Icon::Error, Buttons::Ok);
-        return;
-    }
+    if (names.empty()) return false;
     for (const std::string& name : names) {
         const std::filesystem::path path = places.browserfolder / name;
         switch (sendkind(path)) {
-        case SendKind::Text: shell.messagebox(kConvertFirstText, "", Icon::None, Buttons::Ok); break;
+        case SendKind::Text: shell.tell(News::Note, kConvertFirstText); break;
         case SendKind::Backup: sendbackup(link, shell, path); break;
-        case SendKind::Unhandled: shell.messagebox(kCannotHandleText, "", Icon::None, Buttons::Ok); break;
+        case SendKind::Unhandled: shell.tell(News::Note, kCannotHandleText); break;
         case SendKind::Variables:
             sendvariables(link, shell, path);
             if (install) sendlibraries(link, shell, findlibraries(tablenames(path, false), places), name);
@@ -331,6 +311,7 @@ void sendselectedfiles(Link& link, Shell& shell, const std::vector<std::string>&
         }
         if (!s.linkok) break;
     }
+    return true;
 }
 
 } // namespace tessaly

@@ -2,13 +2,14 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "files/tifile.h"
 #include "link/link.h"
-#include "link/shell.h"
+#include "link/progress.h"
 
 namespace tessaly {
 
@@ -22,8 +23,6 @@ inline constexpr std::string_view kNotSentText = "Variable(s) not sent: ";
 inline constexpr std::string_view kConvertFirstText = "Please convert the text-file first!";
 inline constexpr std::string_view kCannotHandleText = "This verison cannot handle the 92@-type or 92b-files.";
 inline constexpr std::string_view kCannotHandle92AtText = "This verison cannot handle the 92@-type.";
-inline constexpr std::string_view kNoFileSelectedText = "No file selected!";
-inline constexpr std::string_view kNoFileSelectedCaption = "No file selected";
 inline constexpr std::string_view kNotTi92FileText = " is not a TI-92 file.";
 
 // What a file is, told by the last three characters of its own name, upper-cased.
@@ -49,7 +48,7 @@ struct SendResult {
 // table or is not a TI-92 file fails the link with why. A variable the calculator
 // refuses is named in the result and, once the rest is sent, in the pending error text.
 // Raises the link-ok flag first, so one failed file does not stop the next.
-SendResult sendvariables(Link& link, Shell& shell, const std::filesystem::path& path,
+SendResult sendvariables(Link& link, Progress& shell, const std::filesystem::path& path,
                          const std::function<bool(std::size_t)>& selected = {});
 
 // A FARGO library a program needs, and where it was found (the browser folder before the
@@ -61,7 +60,23 @@ struct Library {
 std::vector<Library> librarylist(const std::filesystem::path& program, const std::filesystem::path& browserfolder,
                                  const std::filesystem::path& libraryfolder);
 // Sends each library that exists and warns about each one that does not.
-void sendlibraries(Link& link, Shell& shell, const std::vector<Library>& libraries, const std::string& program);
+void sendlibraries(Link& link, Progress& shell, const std::vector<Library>& libraries, const std::string& program);
+
+// The decisions sending files leaves to its user: the window asks the user,
+// the CLI answers from its options.
+enum class CopyChoice { Copy, NoCopy, Cancel };
+class SendQuestions {
+public:
+    virtual ~SendQuestions() = default;
+    // Before count files are sent: save a copy of each first? Cancel sends nothing.
+    virtual CopyChoice savecopies(std::size_t count) = 0;
+    // Where the copy of a file goes: suggested is its name in the browser folder,
+    // extension its own (upper case, no dot). nullopt stops the whole send.
+    virtual std::optional<std::filesystem::path> copydestination(const std::filesystem::path& suggested,
+                                                                 const std::string& extension) = 0;
+    // Send the FARGO libraries the program (its file name) needs too? No ends the send.
+    virtual bool sendlibraries(const std::string& program) = 0;
+};
 
 struct SendPlaces {
     std::filesystem::path browserfolder;  // the file browser's folder
@@ -69,14 +84,15 @@ struct SendPlaces {
 };
 
 // Dropped files and a file named on the command line: the copy question, then each file
-// sent with its libraries (asked for, or with install sent without asking). True when the
-// application is to quit afterwards (install).
-bool sendfilelist(Link& link, Shell& shell, const std::vector<std::filesystem::path>& paths, bool ask, bool install,
-                  const SendPlaces& places);
+// sent with its libraries (asked for, or with install sent without asking). Nothing is
+// asked when ask is null. True when the application is to quit afterwards (install).
+bool sendfilelist(Link& link, Progress& shell, const std::vector<std::filesystem::path>& paths, SendQuestions* ask,
+                  bool install, const SendPlaces& places);
 
 // The Send and Install buttons: every selected file of the browser folder, backups
-// restored, variable files sent (with install, each followed by its libraries).
-void sendselectedfiles(Link& link, Shell& shell, const std::vector<std::string>& names, bool install,
-                       const SendPlaces& places);
+// restored, variable files sent (with install, each followed by its libraries). False,
+// with nothing done, when no file is named: the caller says so.
+[[nodiscard]] bool sendselectedfiles(Link& link, Progress& shell, const std::vector<std::string>& names, bool install,
+                                     const SendPlaces& places);
 
 } // namespace tessaly

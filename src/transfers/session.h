@@ -1,6 +1,6 @@
 #pragma once
 #include "link/transferstate.h"
-#include "link/shell.h"
+#include "link/progress.h"
 
 namespace tessaly {
 
@@ -15,11 +15,11 @@ public:
     enum class Refusal { Message, Quiet };
     enum class Pointer { Busy, Unchanged };
 
-    TransferSession(TransferState& state, Shell& shell, Refusal refusal = Refusal::Message,
+    TransferSession(TransferState& state, Progress& shell, Refusal refusal = Refusal::Message,
                     Pointer pointer = Pointer::Busy)
         : m_state(state), m_shell(shell), m_pointer(pointer) {
         if (state.busy) {
-            if (refusal == Refusal::Message) shell.messagebox(kBusyText, "", Icon::None, Buttons::Ok);
+            if (refusal == Refusal::Message) shell.refusebusy();
             return;
         }
         m_started = true;
@@ -41,7 +41,7 @@ public:
 
 private:
     TransferState& m_state;
-    Shell& m_shell;
+    Progress& m_shell;
     Pointer m_pointer;
     bool m_started = false;
 };

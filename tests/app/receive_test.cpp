@@ -90,6 +90,10 @@ TEST(ReceivePageWindow, ListMarkReceiveAndSave) {
     app.press("savebutton");
     ASSERT_EQ(app.run.shell.inputs.size(), 1u);
     EXPECT_EQ(app.run.shell.inputs[0].title, "Comment");
+    EXPECT_EQ(app.run.shell.inputs[0].prompt, "Please write a comment for the file.");
+    ASSERT_EQ(app.run.shell.savedialogs.size(), 1u);
+    EXPECT_EQ(app.run.shell.savedialogs[0].filter, "TI-92 files|*.92*");
+    EXPECT_EQ(app.run.shell.savedialogs[0].defaultext, "92g");
     EXPECT_EQ(app.run.find<QLineEdit>("commentedit")->text(), "from the window");
     const auto saved = contents(dest);
     ASSERT_EQ(saved.size(), 2u);

@@ -62,6 +62,19 @@ struct SendApp {
     }
 };
 
+TEST(AppSend, ACopyAskedForBeforeSendingGoesWhereTheDialogSays) {
+    SendApp app;
+    app.run.shell.answers = {Answer::Yes};
+    const std::string copy = app.path("copy.92e");
+    app.run.shell.saveanswers = {copy};
+    app.run.form().senddropped({app.file});
+    ASSERT_EQ(app.run.shell.savedialogs.size(), 1u);
+    EXPECT_EQ(app.run.shell.savedialogs[0].title, "Save file as..");
+    EXPECT_EQ(app.run.shell.savedialogs[0].filter, "92E-files|*.92E");
+    EXPECT_EQ(readbytes(copy), readbytes(app.file));
+    EXPECT_NE(app.calc.memory().find("main\\note"), nullptr);
+}
+
 TEST(AppSend, ADroppedFileIsSent) {
     SendApp app;
     app.run.form().senddropped({app.file});

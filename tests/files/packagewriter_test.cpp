@@ -302,16 +302,8 @@ TEST_F(PackageWriterTest, SaveToFileCommandAsksAndSaves) {
     comment.clear();
     shell.inputanswers.push_back(std::string("my games"));
     shell.saveanswers.push_back((dir / "games.92g").string());
-    EXPECT_TRUE(savepackagecommand(store, comment, shell, state));
-    ASSERT_EQ(shell.inputs.size(), 1u);
-    EXPECT_EQ(shell.inputs[0].title, "Comment");
-    EXPECT_EQ(shell.inputs[0].prompt, "Please write a comment for the file.");
-    EXPECT_EQ(shell.inputs[0].initial, "");
-    ASSERT_EQ(shell.savedialogs.size(), 1u);
-    EXPECT_EQ(shell.savedialogs[0].filename, "*.92*");
-    EXPECT_EQ(shell.savedialogs[0].filter, "TI-92 files|*.92*");
-    EXPECT_EQ(shell.savedialogs[0].title, "Save package as..");
-    EXPECT_EQ(shell.savedialogs[0].defaultext, "92g");
+    EXPECT_TRUE(savepackagecommand(store, comment, shell, shell, state));
+    EXPECT_EQ(shell.questions, (std::vector<std::string>{"comment ", "destination "}));
     EXPECT_EQ(shell.cursors, (std::vector<Cursor>{Cursor::Busy, Cursor::Normal}));
     EXPECT_EQ(comment, "my games");
     auto f = readtifile(dir / "games.92g", nullptr);
@@ -322,25 +314,26 @@ TEST_F(PackageWriterTest, SaveToFileCommandAsksAndSaves) {
 TEST_F(PackageWriterTest, SaveToFileCommandCancelled) {
     stage(store, {{"a", 0, storedofsize(4)}});
     comment = "kept";
-    EXPECT_FALSE(savepackagecommand(store, comment, shell, state));  // dialog cancelled
-    EXPECT_TRUE(shell.inputs.empty());
+    EXPECT_FALSE(savepackagecommand(store, comment, shell, shell, state));  // dialog cancelled
+    EXPECT_EQ(shell.questions, std::vector<std::string>{"destination "});
     EXPECT_TRUE(shell.statuses.empty());
     EXPECT_EQ(shell.cursors.back(), Cursor::Normal);
     // A cancelled comment box leaves the box empty, and the save writes the default.
     comment.clear();
     shell.saveanswers.push_back((dir / "x.92g").string());
-    EXPECT_TRUE(savepackagecommand(store, comment, shell, state));
+    EXPECT_TRUE(savepackagecommand(store, comment, shell, shell, state));
     EXPECT_EQ(readtifile(dir / "x.92g", nullptr)->comment, "Description unknown");
 }
 
-TEST_F(PackageWriterTest, SaveToFileCommandReportsFailureAndBusy) {
+TEST_F(PackageWriterTest, SaveToFileCommandHandsOverFailureAndRefusesWhileBusy) {
     shell.saveanswers.push_back((dir / "x.92g").string());
-    EXPECT_FALSE(savepackagecommand(store, comment, shell, state));  // no package store
-    ASSERT_EQ(shell.boxes.size(), 1u);
-    EXPECT_EQ(shell.boxes[0].icon, Icon::Error);
+    EXPECT_FALSE(savepackagecommand(store, comment, shell, shell, state));  // no package store
+    ASSERT_EQ(shell.failures.size(), 1u);
+    // Refused by the window before; here it saves nothing and leaves the running transfer be.
     state.busy = true;
-    EXPECT_FALSE(savepackagecommand(store, comment, shell, state));
-    EXPECT_EQ(shell.boxes.back().text, kBusyText);
+    shell.saveanswers.push_back((dir / "y.92g").string());
+    EXPECT_FALSE(savepackagecommand(store, comment, shell, shell, state));
+    EXPECT_FALSE(std::filesystem::exists(dir / "y.92g"));
     EXPECT_TRUE(state.busy);
 }
 

@@ -108,17 +108,12 @@ TEST_F(TextFiles, TxtConvertStagesAsksAndSaves) {
     write("bad.txt", "price: 5 €");
     shell.inputanswers = {"first"};
     shell.saveanswers = {(dir / "out.92t").string()};
-    const int saved = txtconvertcommand(dir.path(), {"a.txt", "b.92p", "bad.txt"}, store, comment, shell, state);
+    const int saved = txtconvertcommand(dir.path(), {"a.txt", "b.92p", "bad.txt"}, store, comment, shell, shell, state);
     EXPECT_EQ(saved, 1);
     EXPECT_FALSE(state.busy);
-    ASSERT_EQ(shell.inputs.size(), 1u);
-    EXPECT_EQ(shell.inputs[0].prompt, "Please enter a comment for the textfile:a.txt:");
-    ASSERT_EQ(shell.savedialogs.size(), 1u);
-    EXPECT_EQ(shell.savedialogs[0].filename, "a.92t");
-    EXPECT_EQ(shell.savedialogs[0].filter, "TI-92 text-files|*.92t");
-    EXPECT_EQ(shell.savedialogs[0].title, "Save textfile as..");
-    ASSERT_EQ(shell.boxes.size(), 1u);
-    EXPECT_EQ(shell.boxes[0].text,
+    EXPECT_EQ(shell.questions, (std::vector<std::string>{"comment a.txt", "destination a.92t"}));
+    ASSERT_EQ(shell.failures.size(), 1u);
+    EXPECT_EQ(shell.failures[0],
               "Cannot convert bad.txt: The character € (U+20AC) has no TI-92 equivalent (line 1).\rNothing was written.");
     EXPECT_EQ(comment, "first");
 
@@ -139,15 +134,15 @@ TEST_F(TextFiles, BadInputChangesNothing) {
     std::filesystem::resize_file(dir / "huge.txt", kMaxTextFile + 1);  // refused unread
     write(".hidden.txt", "no name");
     for (const char* name : {"missing.txt", "fifo.txt", "folder.txt", "huge.txt", ".hidden.txt"}) {
-        shell.boxes.clear();
-        EXPECT_EQ(txtconvertcommand(dir.path(), {name}, store, comment, shell, state), 0);
-        ASSERT_EQ(shell.boxes.size(), 1u) << name;
-        EXPECT_TRUE(shell.boxes[0].text.starts_with(std::string("Cannot convert ") + name + ": ")) << shell.boxes[0].text;
+        shell.failures.clear();
+        EXPECT_EQ(txtconvertcommand(dir.path(), {name}, store, comment, shell, shell, state), 0);
+        ASSERT_EQ(shell.failures.size(), 1u) << name;
+        EXPECT_TRUE(shell.failures[0].starts_with(std::string("Cannot convert ") + name + ": ")) << shell.failures[0];
     }
     EXPECT_FALSE(stagetext(store, "long", std::string(70000, 'x'), shell, &error));
     EXPECT_EQ(error, "The text is too long for a TI-92 text variable: 70005 bytes, at most 65535.");
     EXPECT_EQ(readbytes(store.datapath()), before);
-    EXPECT_TRUE(shell.savedialogs.empty());
+    EXPECT_TRUE(shell.questions.empty());
 
     // A file whose table promises more than it holds.
     ASSERT_TRUE(saveas92g(dir / "cut.92t", false, store, comment, shell, state, &error));

@@ -75,7 +75,7 @@ TEST(BlackCable, ReadyCheckAndListingRunThroughTheModemLines) {
     rig.state.linkok = true;
     EXPECT_TRUE(readinessexchange(cable.link())) << rig.state.pendingerror;
     rig.state.linkok = true;
-    NullShell shell;
+    NullProgress shell;
     const DirectoryListing listing = directorylisting(cable.link(), shell);
     EXPECT_TRUE(rig.state.linkok) << rig.state.pendingerror;
     EXPECT_FALSE(listing.rows.empty());

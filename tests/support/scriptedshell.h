@@ -5,13 +5,16 @@
 #include <string>
 #include <vector>
 
-#include "link/shell.h"
+#include "app/dialogs.h"
+#include "files/savequestions.h"
+#include "transfers/send.h"
 
 namespace tessaly::test {
 
-// A shell for core tests: records every text shown and answers dialogs from scripts.
-// An unscripted dialog is answered with Cancel (and recorded), so a test never hangs.
-class ScriptedShell : public Shell {
+// Records everything reported and answers from scripts: the core's questions (for core
+// tests) and the window's dialogs (as the window's answerer in app tests). An unscripted
+// question or dialog is answered with Cancel or No (and recorded), so a test never hangs.
+class ScriptedShell : public Shell, public SaveQuestions, public SendQuestions {
 public:
     struct Box {
         std::string text, caption;
@@ -30,10 +33,17 @@ public:
     std::vector<Cursor> cursors;
     int gaugemax = 0, gaugeposition = 0;
     std::vector<int> gaugepositions;
-    int pumps = 0, refreshes = 0;
+    int pumps = 0, refreshes = 0, refusals = 0;
+    std::vector<std::pair<News, std::string>> news;
+    // The core's questions as asked ("savecopies 2", "sendlibraries P.92P", "comment a.txt",
+    // "destination x.92t", "copydestination /f/p.92p 92P") and the failures it handed over.
+    std::vector<std::string> questions, failures;
 
     // Scripted answers, consumed in order.
     std::deque<Answer> answers;
+    std::deque<CopyChoice> copychoices;  // unscripted: no copy
+    std::deque<bool> yesanswers;         // to sendlibraries; unscripted: no
+    // inputanswers also answer comment(), saveanswers destination() and copydestination().
     std::deque<std::optional<std::string>> inputanswers, saveanswers, openanswers;
     // Runs on every processmessages() (e.g. to press Cancel in the middle of a transfer).
     std::function<void(int pumpcount)> onpump;
@@ -67,6 +77,40 @@ public:
         opendialogs.push_back(spec);
         return take(openanswers);
     }
+    void tell(News kind, std::string_view text) override { news.emplace_back(kind, text); }
+    void refusebusy() override { ++refusals; }
+
+    std::string comment(SaveKind, std::string_view source) override {
+        questions.push_back("comment " + std::string(source));
+        return take(inputanswers).value_or("");
+    }
+    std::optional<std::filesystem::path> destination(SaveKind, std::string_view suggested) override {
+        questions.push_back("destination " + std::string(suggested));
+        return take(saveanswers);
+    }
+    void failed(std::string_view why) override { failures.emplace_back(why); }
+    CopyChoice savecopies(std::size_t count) override {
+        questions.push_back("savecopies " + std::to_string(count));
+        if (copychoices.empty()) return CopyChoice::NoCopy;
+        const CopyChoice c = copychoices.front();
+        copychoices.pop_front();
+        return c;
+    }
+    std::optional<std::filesystem::path> copydestination(const std::filesystem::path& suggested,
+                                                         const std::string& extension) override {
+        questions.push_back("copydestination " + suggested.string() + " " + extension);
+        return take(saveanswers);
+    }
+    bool sendlibraries(const std::string& program) override { return yes("sendlibraries " + program); }
+    // A yes-or-no question of the core (e.g. a flow's callback), recorded and answered.
+    bool yes(std::string question) {
+        questions.push_back(std::move(question));
+        if (yesanswers.empty()) return false;
+        const bool answer = yesanswers.front();
+        yesanswers.pop_front();
+        return answer;
+    }
+
     void processmessages() override {
         ++pumps;
         if (onpump) onpump(pumps);

@@ -56,7 +56,9 @@ struct FargoRig : SendRig {
             writebytes(p, groupfile({{name, 0x12, {0, 2, 0xE9, 0x00}}}));
         }
     }
-    PutFargoResult put() { return putfargo(link, shell, store, setup); }
+    PutFargoResult put() {
+        return putfargo(link, shell, store, setup, [this] { return shell.yes("sendfiles"); });
+    }
     std::filesystem::path backup() const { return programdir / "backup.~92"; }
 };
 
@@ -64,7 +66,7 @@ TEST(PutFargo, FetchesInsertsRestoresAndSendsTheFourFilesOnYes) {
     FargoRig rig;
     rig.inserter("cp \"$(dirname \"$0\")/fargo.92b\" \"$2\"");
     rig.fargofiles();
-    rig.shell.answers = {Answer::Yes};
+    rig.shell.yesanswers = {true};
     const PutFargoResult r = rig.put();
 
     ASSERT_TRUE(r.fetched && r.inserted && r.restored && r.filesfound && r.filessent) << rig.state.pendingerror;
@@ -72,8 +74,7 @@ TEST(PutFargo, FetchesInsertsRestoresAndSendsTheFourFilesOnYes) {
     EXPECT_EQ(readtext(rig.programdir / "args"), rig.fargo.string() + "\n" + rig.backup().string() + "\n");
     EXPECT_NE(rig.calc.memory().folder("fargo"), nullptr);
     EXPECT_FALSE(std::filesystem::exists(rig.backup()));
-    ASSERT_EQ(rig.shell.boxes.size(), 1u);
-    EXPECT_EQ(rig.shell.boxes[0].text, kFargoSendQuestion);
+    EXPECT_EQ(rig.shell.questions, std::vector<std::string>{"sendfiles"});
     for (const char* name : {"main\\shell", "main\\romlib", "main\\flib", "main\\hexlib"})
         EXPECT_NE(rig.calc.memory().find(name), nullptr) << name;
     EXPECT_TRUE(rig.state.linkok);
@@ -85,12 +86,12 @@ TEST(PutFargo, NoSendsNothingMoreAndMissingFilesAreSaid) {
         FargoRig rig;
         rig.inserter("cp \"$(dirname \"$0\")/fargo.92b\" \"$2\"");
         if (present) rig.fargofiles();
-        rig.shell.answers = {Answer::No};
+        rig.shell.yesanswers = {false};
         const PutFargoResult r = rig.put();
         EXPECT_TRUE(r.restored) << rig.state.pendingerror;
         EXPECT_FALSE(r.filessent);
-        ASSERT_EQ(rig.shell.boxes.size(), 1u);
-        EXPECT_EQ(rig.shell.boxes[0].text, present ? kFargoSendQuestion : kFargoFilesMissingText);
+        if (present) EXPECT_EQ(rig.shell.questions, std::vector<std::string>{"sendfiles"});
+        else EXPECT_EQ(rig.shell.news, (std::vector<std::pair<News, std::string>>{{News::Information, std::string(kFargoFilesMissingText)}}));
         EXPECT_EQ(rig.calc.memory().find("main\\shell"), nullptr);
         EXPECT_FALSE(std::filesystem::exists(rig.backup()));
     }
@@ -121,7 +122,7 @@ TEST_P(PutFargoInserter, ThatFailsLeavesTheCalculatorAloneAndKeepsTheBackup) {
     // Nothing went to the calculator after the backup was fetched.
     EXPECT_EQ(packetsof(rig.trace.sent()).back(), (Bytes{0x09, 0x56, 0x00, 0x00}));
     EXPECT_EQ(backupimage(rig.calc.memory()), before);
-    EXPECT_TRUE(rig.shell.boxes.empty());
+    EXPECT_TRUE(rig.shell.questions.empty() && rig.shell.news.empty());
     EXPECT_FALSE(rig.state.busy);
 }
 
@@ -143,7 +144,7 @@ TEST(PutFargo, ACancelWhileRestoringIsNoInstallation) {
     EXPECT_TRUE(rig.state.pendingerror.empty()) << rig.state.pendingerror;
     EXPECT_EQ(rig.shell.laststatus().rfind("Operation cancelled.", 0), 0u) << rig.shell.laststatus();
     EXPECT_NE(rig.shell.laststatus().find(rig.backup().string()), std::string::npos);
-    EXPECT_TRUE(rig.shell.boxes.empty());
+    EXPECT_TRUE(rig.shell.questions.empty() && rig.shell.news.empty());
 }
 
 TEST(PutFargo, ABackupNotFetchedStopsBeforeTheInserter) {
@@ -160,8 +161,7 @@ TEST(PutFargo, ASecondTransferIsRefused) {
     FargoRig rig;
     rig.state.busy = true;
     rig.put();
-    ASSERT_EQ(rig.shell.boxes.size(), 1u);
-    EXPECT_EQ(rig.shell.boxes[0].text, kBusyText);
+    EXPECT_EQ(rig.shell.refusals, 1);
     EXPECT_TRUE(rig.trace.text().empty());
 }
 

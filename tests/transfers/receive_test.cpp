@@ -303,8 +303,7 @@ TEST(Receive, RefusedWhileBusy) {
     ReceiveRig rig;
     rig.state.busy = true;
     rig.receive({{"main\\a", 0}});
-    ASSERT_EQ(rig.shell.boxes.size(), 1u);
-    EXPECT_EQ(rig.shell.boxes[0].text, std::string(kBusyText));
+    EXPECT_EQ(rig.shell.refusals, 1);
     EXPECT_TRUE(rig.trace.bytes().empty());
 }
 

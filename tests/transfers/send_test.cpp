@@ -287,26 +287,24 @@ struct FileListRig : SendRig {
         writebytes(places.libraryfolder / "lib1.92p", groupfile({{"lib1", 0x12, kY}}));
     }
     bool run(const std::vector<std::filesystem::path>& paths, bool ask, bool install) {
-        return sendfilelist(link, shell, paths, ask, install, places);
+        return sendfilelist(link, shell, paths, ask ? &shell : nullptr, install, places);
     }
-    std::vector<std::string> boxtexts() const {
+    std::vector<std::string> newstexts() const {
         std::vector<std::string> out;
-        for (const auto& b : shell.boxes) out.push_back(b.text);
+        for (const auto& n : shell.news) out.push_back(n.second);
         return out;
     }
 };
 
 TEST(SendFileList, LibrariesFromTheBrowserFolderFirstAndAMissingOneWarned) {
     FileListRig rig;
-    rig.shell.answers = {Answer::No, Answer::Yes};
+    rig.shell.copychoices = {CopyChoice::NoCopy};
+    rig.shell.yesanswers = {true};
     EXPECT_FALSE(rig.run({rig.program}, true, false));
-    EXPECT_EQ(rig.boxtexts(), (std::vector<std::string>{
-                                  "You have selected one file.\rDo you want to save a copy of the file before sending?",
-                                  "Do you want to send all req. libs for prog.92p also?",
-                                  "Cannot find the required library \"lib2.92p\"! You need this file to run " +
-                                      rig.program.string() + ".",
-                              }));
-    EXPECT_TRUE(rig.shell.savedialogs.empty());
+    EXPECT_EQ(rig.shell.questions, (std::vector<std::string>{"savecopies 1", "sendlibraries prog.92p"}));
+    EXPECT_EQ(rig.newstexts(), std::vector<std::string>{"Cannot find the required library \"lib2.92p\"! You need "
+                                                        "this file to run " + rig.program.string() + "."});
+    EXPECT_EQ(rig.shell.news[0].first, News::Warning);
     ASSERT_NE(rig.calc.memory().find("main\\lib1"), nullptr);
     EXPECT_EQ(rig.calc.memory().find("main\\lib1")->data, kX);
     EXPECT_NE(rig.calc.memory().find("main\\prog"), nullptr);
@@ -316,13 +314,13 @@ TEST(SendFileList, LibrariesFromTheBrowserFolderFirstAndAMissingOneWarned) {
 TEST(SendFileList, NoQuestionWhenAskIsClearAndInstallSendsLibrariesUnasked) {
     FileListRig rig;
     EXPECT_FALSE(rig.run({rig.program}, false, false));
-    EXPECT_TRUE(rig.shell.boxes.empty());
+    EXPECT_TRUE(rig.shell.questions.empty() && rig.shell.news.empty());
     EXPECT_EQ(rig.calc.memory().find("main\\lib1"), nullptr);
 
     FileListRig install;
-    install.shell.answers = {Answer::No};
     EXPECT_TRUE(install.run({install.program}, true, true));
-    EXPECT_EQ(install.shell.boxes.size(), 2u);  // the copy question and the missing library
+    EXPECT_EQ(install.shell.questions, std::vector<std::string>{"savecopies 1"});
+    EXPECT_EQ(install.shell.news.size(), 1u);  // the missing library
     EXPECT_NE(install.calc.memory().find("main\\lib1"), nullptr);
 }
 
@@ -330,24 +328,21 @@ TEST(SendFileList, JudgedByTheFilesOwnExtension) {
     FileListRig rig;
     std::filesystem::create_directories(rig.files / "my.dir");
     const auto notes = rig.file("my.dir/notes.txt", Bytes{'h', 'i'});
-    rig.shell.answers = {Answer::No};
     rig.run({notes}, true, false);
-    ASSERT_EQ(rig.shell.boxes.size(), 2u);
-    EXPECT_EQ(rig.shell.boxes[1].text, "Please convert the text-file first!");
+    EXPECT_EQ(rig.newstexts(), std::vector<std::string>{"Please convert the text-file first!"});
     EXPECT_TRUE(rig.trace.bytes().empty());
 }
 
 TEST(SendFileList, ACopyThatCannotBeSavedIsReported) {
     FileListRig rig;
     const auto nowhere = rig.files / "gone" / "taken.92p";
-    rig.shell.answers = {Answer::Yes, Answer::Ok, Answer::No};
+    rig.shell.copychoices = {CopyChoice::Copy};
     rig.shell.saveanswers = {nowhere.string()};
     rig.run({rig.program}, true, false);
-    ASSERT_EQ(rig.shell.savedialogs.size(), 1u);
-    EXPECT_EQ(rig.shell.savedialogs[0].filename, (rig.places.browserfolder / "prog.92p").string());
-    EXPECT_EQ(rig.shell.savedialogs[0].filter, "92P-files|*.92P");
-    ASSERT_GE(rig.shell.boxes.size(), 2u);
-    EXPECT_EQ(rig.shell.boxes[1].text, "No copy was saved as " + nowhere.string() + ": Cannot write taken.92p: the folder " +
+    ASSERT_GE(rig.shell.questions.size(), 2u);
+    EXPECT_EQ(rig.shell.questions[1], "copydestination " + (rig.places.browserfolder / "prog.92p").string() + " 92P");
+    ASSERT_GE(rig.shell.news.size(), 1u);
+    EXPECT_EQ(rig.shell.news[0].second, "No copy was saved as " + nowhere.string() + ": Cannot write taken.92p: the folder " +
                                            (rig.files / "gone").string() + " does not exist.");
     EXPECT_NE(rig.calc.memory().find("main\\prog"), nullptr);
 }

@@ -1,4 +1,4 @@
-#include "cli/terminalshell.h"
+#include "cli/terminalprogress.h"
 
 #include <unistd.h>
 
@@ -49,12 +49,12 @@ std::string terminaltext(std::string_view text) {
     return out;
 }
 
-TerminalShell::TerminalShell(MessagePump& pump, std::FILE* out)
+TerminalProgress::TerminalProgress(MessagePump& pump, std::FILE* out)
     : m_pump(pump), m_out(out), m_terminal(::isatty(fileno(out)) == 1) {}
 
-TerminalShell::~TerminalShell() { endbar(); }
+TerminalProgress::~TerminalProgress() { endbar(); }
 
-void TerminalShell::line(std::string_view text) {
+void TerminalProgress::line(std::string_view text) {
     endbar();
     m_last = text;
     const std::string t = terminaltext(text);
@@ -62,21 +62,21 @@ void TerminalShell::line(std::string_view text) {
     std::fflush(m_out);
 }
 
-void TerminalShell::setstatus(std::string_view text) {
+void TerminalProgress::setstatus(std::string_view text) {
     if (!quiet) line(text);
 }
 
-void TerminalShell::setgaugemax(int max) {
+void TerminalProgress::setgaugemax(int max) {
     m_max = max;
     m_drawn = -1;
 }
 
-void TerminalShell::setgaugeposition(int position) {
+void TerminalProgress::setgaugeposition(int position) {
     m_position = position;
     if (!quiet) drawbar();
 }
 
-void TerminalShell::drawbar() {
+void TerminalProgress::drawbar() {
     if (m_max <= 0) return;
     const int clamped = m_position < 0 ? 0 : (m_position > m_max ? m_max : m_position);
     const int percent = static_cast<int>(static_cast<long long>(clamped) * 100 / m_max);
@@ -100,37 +100,12 @@ void TerminalShell::drawbar() {
     std::fflush(m_out);
 }
 
-void TerminalShell::endbar() {
+void TerminalProgress::endbar() {
     if (!m_shown) return;
     std::fprintf(m_out, "\n");
     std::fflush(m_out);
     m_shown = false;
     m_drawn = -1;
 }
-
-Answer TerminalShell::messagebox(std::string_view text, std::string_view caption, Icon, Buttons buttons) {
-    std::string shown(caption.empty() ? "" : std::string(caption) + ": ");
-    shown += text;
-    line(shown);
-    switch (buttons) {
-    case Buttons::Ok:
-        return Answer::Ok;
-    case Buttons::OkCancel:
-        return answer == Answer::Cancel || answer == Answer::No ? Answer::Cancel : Answer::Ok;
-    case Buttons::YesNo:
-        return answer == Answer::Yes || answer == Answer::Ok ? Answer::Yes : Answer::No;
-    case Buttons::YesNoCancel:
-        return answer == Answer::Ok ? Answer::Yes : answer;
-    }
-    return answer;
-}
-
-std::optional<std::string> TerminalShell::inputbox(std::string_view, std::string_view, std::string_view) {
-    return inputanswer;
-}
-
-std::optional<std::string> TerminalShell::savedialog(const FileDialogSpec&) { return savepath; }
-
-std::optional<std::string> TerminalShell::opendialog(const FileDialogSpec&) { return openpath; }
 
 } // namespace tessaly::cli

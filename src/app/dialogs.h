@@ -1,0 +1,42 @@
+#pragma once
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "link/progress.h"
+
+namespace tessaly {
+
+enum class Icon { None, Information, Warning, Error, Confirmation };
+enum class Buttons { Ok, OkCancel, YesNo, YesNoCancel };
+enum class Answer { Ok, Cancel, Yes, No };
+
+struct FileDialogSpec {
+    std::string filename;    // initial file name or pattern, e.g. "*.92*"
+    std::string filter;      // "TI-92 files|*.92*" (description|pattern pairs)
+    std::string title;
+    std::string defaultext;  // without the dot
+    // The window asks before the chosen name replaces an existing file.
+    bool overwriteprompt = true;
+    bool folder = false;     // a folder is chosen, not a file
+};
+
+// The window's boxes and file dialogs. Texts use "\r" for a line break.
+class Dialogs {
+public:
+    virtual ~Dialogs() = default;
+    virtual Answer messagebox(std::string_view text, std::string_view caption, Icon icon, Buttons buttons) = 0;
+    // nullopt when the box is cancelled.
+    virtual std::optional<std::string> inputbox(std::string_view title, std::string_view prompt,
+                                                std::string_view initial) = 0;
+    // nullopt when the dialog is cancelled; else the chosen path, which the user has agreed
+    // may replace a file of that name.
+    virtual std::optional<std::string> savedialog(const FileDialogSpec& spec) = 0;
+    virtual std::optional<std::string> opendialog(const FileDialogSpec& spec) = 0;
+};
+
+// What the window shows and asks: the progress of the core's work and its own dialogs.
+// QtShell is it with widgets; the tests' scripted shell records it.
+class Shell : public Progress, public Dialogs {};
+
+} // namespace tessaly
