@@ -50,7 +50,7 @@ private:
 
 // Prints the pending error text ("Operation cancelled." after Ctrl+C), and what the cable
 // says when it was lost, and gives the exit code of a finished transfer.
-int finish(TransferState& state, const Link* link = nullptr, const TerminalProgress* shell = nullptr);
+int finish(TransferState& state, const Link* link = nullptr, const TerminalProgress* progress = nullptr);
 
 // A package store of this run only, so a command-line receive leaves the window's
 // pending package alone.

@@ -79,12 +79,12 @@ std::unique_ptr<CliLink> CliLink::open(const Options& options, std::string* erro
     return cl;
 }
 
-int finish(TransferState& state, const Link* link, const TerminalProgress* shell) {
+int finish(TransferState& state, const Link* link, const TerminalProgress* progress) {
     if (state.linkok) return kOk;
     // Said once: not again when the last status line said it already.
     const std::string_view text = state.pendingerror.empty() ? kCancelledText : std::string_view(state.pendingerror);
-    const bool said = shell && (state.pendingerror.empty() ? shell->lastline().starts_with(kCancelledText)
-                                                           : shell->lastline() == state.pendingerror);
+    const bool said = progress && (state.pendingerror.empty() ? progress->lastline().starts_with(kCancelledText)
+                                                           : progress->lastline() == state.pendingerror);
     if (!said) printlines(text);
     if (link && !link->cableerror().empty()) printlines(link->cableerror());
     return kFailed;

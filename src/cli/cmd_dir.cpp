@@ -17,17 +17,17 @@ int cmd_dir(const Options& options, const Args& args) {
     int code = kFailed;
     auto cl = CliLink::open(options, &error, &code);
     if (!cl) return code;
-    TerminalProgress shell(cl->link().pump());
+    TerminalProgress progress(cl->link().pump());
     DirectoryListing listing;
     {
-        TransferSession session(cl->state(), shell);
-        listing = directorylisting(cl->link(), shell);
+        TransferSession session(cl->state(), progress);
+        listing = directorylisting(cl->link(), progress);
     }
-    shell.endbar();
+    progress.endbar();
     for (const ListRow& row : listing.rows)
         std::printf("%s\t%s\t%s\n", terminaltext(tibytes_to_utf8(row.caption)).c_str(), row.type.c_str(), row.size.c_str());
     std::fflush(stdout);
-    return finish(cl->state(), &cl->link(), &shell);
+    return finish(cl->state(), &cl->link(), &progress);
 }
 
 } // namespace tessaly::cli

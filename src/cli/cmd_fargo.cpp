@@ -157,17 +157,17 @@ int cmd_installfargo(const Options& options, const Args& args) {
     if (!cl) return code;
     // The backup stays where the user can find it when the installation stops half way.
     const PackageStore store(scratch.folder());
-    TerminalProgress shell(cl->link().pump());
+    TerminalProgress progress(cl->link().pump());
     // The question is written as the window would ask it, then answered by --send-files.
-    const PutFargoResult r = putfargo(cl->link(), shell, store, setup, [&] {
-        shell.tell(News::Information, kFargoSendQuestion);
+    const PutFargoResult r = putfargo(cl->link(), progress, store, setup, [&] {
+        progress.tell(News::Information, kFargoSendQuestion);
         return o->sendfiles;
     });
-    shell.endbar();
+    progress.endbar();
     if (r.restored && !r.filesfound)
         std::fprintf(stderr, "tessaly92-cli: the FARGO browser and libraries were not found below %s\n",
                      o->fargodir.c_str());
-    return finish(cl->state(), &cl->link(), &shell);
+    return finish(cl->state(), &cl->link(), &progress);
 }
 
 int cmd_insertfargo(const Options&, const Args& args) {

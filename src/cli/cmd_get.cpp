@@ -184,35 +184,35 @@ int cmd_get(const Options& options, const Args& args) {
         return kFailed;
     }
     const PackageStore store(folder.folder());
-    TerminalProgress shell(cl->link().pump());
-    ReceiveTarget target{shell, store, o->fromcalc, o->storefolder, [](ListRow) {}, [] {}, {}, {}};
+    TerminalProgress progress(cl->link().pump());
+    ReceiveTarget target{progress, store, o->fromcalc, o->storefolder, [](ListRow) {}, [] {}, {}, {}};
     {
-        TransferSession session(cl->state(), shell);
+        TransferSession session(cl->state(), progress);
         if (o->fromcalc) {
             receivefromcalc(cl->link(), target);
         } else {
             // As in the window: list, then ask for the named rows.
-            const DirectoryListing listing = directorylisting(cl->link(), shell);
+            const DirectoryListing listing = directorylisting(cl->link(), progress);
             if (!cl->state().linkok) {
-                shell.endbar();
-                return finish(cl->state(), &cl->link(), &shell);
+                progress.endbar();
+                return finish(cl->state(), &cl->link(), &progress);
             }
             const auto entries = requests(listing.rows, names);
             if (!entries) {
-                shell.endbar();
+                progress.endbar();
                 return kFailed;
             }
             const ReceiveResult result = receiverequested(cl->link(), target, *entries);
             if (!cancelled(cl->state()))
-                shell.setstatus(std::to_string(result.received.size()) + std::string(kVariablesReceivedText));
+                progress.setstatus(std::to_string(result.received.size()) + std::string(kVariablesReceivedText));
         }
     }
-    shell.endbar();
-    if (!cl->state().linkok) return finish(cl->state(), &cl->link(), &shell);
+    progress.endbar();
+    if (!cl->state().linkok) return finish(cl->state(), &cl->link(), &progress);
 
     std::string comment = o->comment;
-    if (!saveas92g(o->output, false, store, comment, shell, cl->state(), &error)) {
-        shell.endbar();
+    if (!saveas92g(o->output, false, store, comment, progress, cl->state(), &error)) {
+        progress.endbar();
         std::fprintf(stderr, "tessaly92-cli: %s\n", error.c_str());
         return kFailed;
     }

@@ -52,16 +52,16 @@ int cmd_screenshot(const Options& options, const Args& args) {
         calc->fcamerastream(streammode);
     }
 
-    TerminalProgress shell(cl->link().pump());
+    TerminalProgress progress(cl->link().pump());
     ScreenshotResult result;
     {
-        TransferSession session(cl->state(), shell);
+        TransferSession session(cl->state(), progress);
         if (fargo) std::fprintf(stderr, "%s\n", std::string(kFCameraHelpText).c_str());
-        result = fargo ? getfargoscreenshot(cl->link(), shell) : getscreenshot(cl->link(), shell);
+        result = fargo ? getfargoscreenshot(cl->link(), progress) : getscreenshot(cl->link(), progress);
     }
-    shell.endbar();
+    progress.endbar();
     // Half a picture is no screenshot: the file is written only when all of it arrived.
-    if (!result.complete || !cl->state().linkok) return finish(cl->state(), &cl->link(), &shell);
+    if (!result.complete || !cl->state().linkok) return finish(cl->state(), &cl->link(), &progress);
     if (!savepicture(output, result.picture, &error)) {
         std::fprintf(stderr, "tessaly92-cli: %s\n", error.c_str());
         return kFailed;

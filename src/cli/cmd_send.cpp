@@ -111,11 +111,11 @@ int cmd_send(const Options& options, const Args& args) {
     if (!cl) return code;
     Link& link = cl->link();
     TransferState& state = cl->state();
-    TerminalProgress shell(link.pump());
+    TerminalProgress progress(link.pump());
     std::size_t sent = 0;
     std::string failure;
     {
-        TransferSession session(state, shell);
+        TransferSession session(state, progress);
         for (const auto& path : o->files) {
             std::function<bool(std::size_t)> selected;
             std::vector<std::string> names;
@@ -126,21 +126,21 @@ int cmd_send(const Options& options, const Args& args) {
                     return std::find(o->vars.begin(), o->vars.end(), names[i]) != o->vars.end();
                 };
             }
-            sent += sendvariables(link, shell, path, selected).sent.size();
+            sent += sendvariables(link, progress, path, selected).sent.size();
             if (!state.linkok) break;
             if (!o->libs) continue;
             // The program's own folder stands for the browser folder.
             for (const Library& lib : librarylist(path, path.parent_path(), o->libdir)) {
                 std::vector<Library> one{lib};
-                sendlibraries(link, shell, one, path.string());
+                sendlibraries(link, progress, one, path.string());
                 if (!state.linkok) break;
             }
             if (!state.linkok) break;
         }
     }
-    shell.endbar();
+    progress.endbar();
     if (state.linkok) std::printf("%zu variable(s) sent\n", sent);
-    return finish(state, &link, &shell);
+    return finish(state, &link, &progress);
 }
 
 int cmd_backup(const Options& options, const Args& args) {
@@ -156,14 +156,14 @@ int cmd_backup(const Options& options, const Args& args) {
         return kFailed;
     }
     const PackageStore store(folder.folder());
-    TerminalProgress shell(cl->link().pump());
+    TerminalProgress progress(cl->link().pump());
     {
-        TransferSession session(cl->state(), shell);
+        TransferSession session(cl->state(), progress);
         std::string comment = o->comment;
-        fetchbackup(cl->link(), shell, store, o->output, comment);
+        fetchbackup(cl->link(), progress, store, o->output, comment);
     }
-    shell.endbar();
-    return finish(cl->state(), &cl->link(), &shell);
+    progress.endbar();
+    return finish(cl->state(), &cl->link(), &progress);
 }
 
 int cmd_restore(const Options& options, const Args& args) {
@@ -178,13 +178,13 @@ int cmd_restore(const Options& options, const Args& args) {
     int code = kFailed;
     auto cl = CliLink::open(options, &error, &code);
     if (!cl) return code;
-    TerminalProgress shell(cl->link().pump());
+    TerminalProgress progress(cl->link().pump());
     {
-        TransferSession session(cl->state(), shell);
-        sendbackup(cl->link(), shell, o->files[0]);
+        TransferSession session(cl->state(), progress);
+        sendbackup(cl->link(), progress, o->files[0]);
     }
-    shell.endbar();
-    return finish(cl->state(), &cl->link(), &shell);
+    progress.endbar();
+    return finish(cl->state(), &cl->link(), &progress);
 }
 
 } // namespace tessaly::cli

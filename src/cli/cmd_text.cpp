@@ -66,11 +66,11 @@ int cmd_txt2var(const Options&, const Args& args) {
     if (!temp.ok()) return refuse(input, "cannot make a temporary package store", kFailed);
     PackageStore store(temp.folder());
     NullPump pump;
-    TerminalProgress shell(pump);
-    shell.quiet = true;
+    TerminalProgress progress(pump);
+    progress.quiet = true;
     TransferState state;
-    if (!stagetext(store, *name, *tibytes, shell, &why)) return refuse(input, why + " Nothing was written.", kFailed);
-    if (!saveas92g(output, false, store, comment, shell, state, &why)) return refuse(output, why, kFailed);
+    if (!stagetext(store, *name, *tibytes, progress, &why)) return refuse(input, why + " Nothing was written.", kFailed);
+    if (!saveas92g(output, false, store, comment, progress, state, &why)) return refuse(output, why, kFailed);
     return kOk;
 }
 

@@ -156,7 +156,7 @@ std::string mimepackage(const std::vector<std::string>& extensions) {
         "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n";
     for (const std::string& e : registrable(extensions, nullptr)) {
         // Weight 60: the list is the user's choice, so it wins over a type another package
-        // gives the same extension, as the Windows version of tessaly92 took the extension over.
+        // gives the same extension: associating means taking the extension over.
         xml += "  <mime-type type=\"" + mimetypefor(e) + "\">\n"
                "    <comment>TI92-file (." + xmlescaped(e) + ")</comment>\n"
                "    <sub-class-of type=\"application/octet-stream\"/>\n"

@@ -48,7 +48,7 @@ std::vector<TiTableItem> packagetable(const std::vector<PackageRecord>& records)
 } // namespace
 
 bool saveas92g(const std::filesystem::path& dest, bool backuplayout, const PackageStore& store,
-               std::string& comment, Progress& shell, TransferState& state, std::string* error) {
+               std::string& comment, Progress& progress, TransferState& state, std::string* error) {
     state.busy = true;
     const std::uint32_t generation = state.cancelgeneration;
     const std::string filename = dest.filename().string();
@@ -56,7 +56,7 @@ bool saveas92g(const std::filesystem::path& dest, bool backuplayout, const Packa
     FdCloser data;
     auto failed = [&](const std::string& message) {
         output.abandon();
-        shell.setstatus(message);
+        progress.setstatus(message);
         if (error) *error = message;
         state.busy = false;
         return false;
@@ -79,25 +79,25 @@ bool saveas92g(const std::filesystem::path& dest, bool backuplayout, const Packa
     if (!header) return failed("Cannot save " + filename + ": " + why + ".");
 
     if (!output.create(dest, &why)) return failed(why + ". No file was saved.");
-    shell.setstatus("Saving " + filename + " Please Wait..");
-    shell.processmessages();
+    progress.setstatus("Saving " + filename + " Please Wait..");
+    progress.processmessages();
     output.write(*header);
 
     const int total = static_cast<int>(records->size());
-    shell.setgaugemax(total);
-    shell.setgaugeposition(0);
+    progress.setgaugemax(total);
+    progress.setgaugeposition(0);
     for (int i = 0; i < total && output.ok(); ++i) {
         const PackageRecord& r = (*records)[i];
         output.copysection(data.fd, r.start, static_cast<std::uint32_t>(r.size), backuplayout);
-        shell.setgaugeposition(i + 1);
-        shell.processmessages();
+        progress.setgaugeposition(i + 1);
+        progress.processmessages();
         if (state.cancelgeneration != generation)
             return failed("Saving " + filename + " was cancelled. No file was saved under that name.");
     }
     if (!output.commit(&why)) return failed(why);
-    shell.processmessages();
-    shell.refreshfilelist();
-    shell.setstatus(filename + (cut ? " saved; its comment was cut to its first 34 characters." : " saved."));
+    progress.processmessages();
+    progress.refreshfilelist();
+    progress.setstatus(filename + (cut ? " saved; its comment was cut to its first 34 characters." : " saved."));
     state.busy = false;
     return true;
 }
@@ -109,10 +109,10 @@ std::optional<std::string> commenttibytes(std::string_view comment, std::string*
     return bytes;
 }
 
-bool savepackagecommand(const PackageStore& store, std::string& comment, Progress& shell, SaveQuestions& questions,
+bool savepackagecommand(const PackageStore& store, std::string& comment, Progress& progress, SaveQuestions& questions,
                         TransferState& state) {
     if (state.busy) return false;
-    shell.setcursor(Cursor::Busy);
+    progress.setcursor(Cursor::Busy);
     // A fetched backup waiting in the store is saved as the backup file it came as: in
     // the group layout its one backup entry would still be read as a backup, and wrongly.
     const auto records = store.readrecords(nullptr);
@@ -122,10 +122,10 @@ bool savepackagecommand(const PackageStore& store, std::string& comment, Progres
     bool saved = false;
     if (auto path = questions.destination(kind, "")) {
         std::string error;
-        saved = saveas92g(*path, backup, store, comment, shell, state, &error);
+        saved = saveas92g(*path, backup, store, comment, progress, state, &error);
         if (!saved) questions.failed(error);
     }
-    shell.setcursor(Cursor::Normal);
+    progress.setcursor(Cursor::Normal);
     return saved;
 }
 

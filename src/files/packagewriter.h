@@ -24,7 +24,7 @@ inline constexpr std::string_view kUnknownDescription = "Description unknown";
 // (also shown in the status line; the caller decides how to show it); the busy flag is
 // cleared in every case. A Cancel (cancelgeneration bumped) stops it the same way.
 bool saveas92g(const std::filesystem::path& dest, bool backuplayout, const PackageStore& store,
-               std::string& comment, Progress& shell, TransferState& state, std::string* error);
+               std::string& comment, Progress& progress, TransferState& state, std::string* error);
 
 // The comment as the TI-92 bytes a file holds: at most 34 characters, *cut when there
 // were more; nullopt and a message naming a character the calculator lacks.
@@ -34,7 +34,7 @@ std::optional<std::string> commenttibytes(std::string_view comment, std::string*
 // destination, then saves the package store there (a fetched backup in the backup
 // layout, as a .92b); a failure goes to questions.failed. The caller refuses it while a
 // transfer runs; a busy one here saves nothing. True when a file was saved.
-bool savepackagecommand(const PackageStore& store, std::string& comment, Progress& shell, SaveQuestions& questions,
+bool savepackagecommand(const PackageStore& store, std::string& comment, Progress& progress, SaveQuestions& questions,
                         TransferState& state);
 
 } // namespace tessaly

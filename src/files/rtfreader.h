@@ -4,7 +4,7 @@
 
 namespace tessaly {
 
-// A rich-text file (as word processors of the Windows version's day wrote them) as the
+// A rich-text file (as word processors wrote them when such notes were kept) as the
 // HTML a rich text box shows: its text with bold, italic and underline, paragraphs as line
 // breaks, every character in UTF-8. Fonts, colours, pictures and the document's own tables
 // are left out; what it cannot read it skips, so a damaged file still shows its text.

@@ -22,7 +22,7 @@ std::optional<std::string> variablename(const std::string& filename, std::string
 }
 
 // The file's name and its text as TI-92 bytes; questions.failed hears why when there is none.
-bool stagefile(const std::filesystem::path& path, const PackageStore& store, Progress& shell,
+bool stagefile(const std::filesystem::path& path, const PackageStore& store, Progress& progress,
                SaveQuestions& questions) {
     const std::string shown = path.filename().string();
     std::string why;
@@ -30,7 +30,7 @@ bool stagefile(const std::filesystem::path& path, const PackageStore& store, Pro
     std::optional<std::string> tibytes;
     if (text) tibytes = texttotibytes(*text, &why);
     const auto name = variablename(shown, tibytes ? &why : nullptr);
-    if (tibytes && name && stagetext(store, *name, *tibytes, shell, &why)) return true;
+    if (tibytes && name && stagetext(store, *name, *tibytes, progress, &why)) return true;
     questions.failed("Cannot convert " + shown + ": " + why + "\rNothing was written.");
     return false;
 }
@@ -43,41 +43,41 @@ bool convertiblename(std::string_view name) {
 }
 
 int txtconvertcommand(const std::filesystem::path& folder, const std::vector<std::string>& names,
-                      const PackageStore& store, std::string& comment, Progress& shell, SaveQuestions& questions,
+                      const PackageStore& store, std::string& comment, Progress& progress, SaveQuestions& questions,
                       TransferState& state) {
     if (names.empty()) return 0;
     state.busy = true;
     state.linkok = true;
-    shell.setcursor(Cursor::Busy);
+    progress.setcursor(Cursor::Busy);
     int saved = 0;
     for (const std::string& name : names) {
         if (!state.linkok) break;
         if (!convertiblename(name)) continue;
-        if (!stagefile(folder / name, store, shell, questions)) continue;
+        if (!stagefile(folder / name, store, progress, questions)) continue;
         comment = questions.comment(SaveKind::TextFile, name);
         if (auto dest = questions.destination(SaveKind::TextFile, textvariablename(name) + ".92t")) {
             std::string why;
-            if (saveas92g(*dest, false, store, comment, shell, state, &why)) ++saved;
+            if (saveas92g(*dest, false, store, comment, progress, state, &why)) ++saved;
             else questions.failed(why);
             state.busy = true;  // the writer let go of it; the next file follows
         }
     }
-    shell.setcursor(Cursor::Normal);
+    progress.setcursor(Cursor::Normal);
     state.busy = false;
     return saved;
 }
 
 bool savetextvariable(const std::filesystem::path& dest, std::string_view text, const PackageStore& store,
-                      std::string& comment, Progress& shell, SaveQuestions& questions, TransferState& state) {
+                      std::string& comment, Progress& progress, SaveQuestions& questions, TransferState& state) {
     state.linkok = true;
     std::string why;
     const std::string shown = dest.filename().string();
     const auto tibytes = texttotibytes(text, &why);
     const auto name = tibytes ? variablename(shown, &why) : std::nullopt;
     bool saved = false;
-    if (name && stagetext(store, *name, *tibytes, shell, &why)) {
+    if (name && stagetext(store, *name, *tibytes, progress, &why)) {
         comment = questions.comment(SaveKind::EditorText, "");
-        saved = saveas92g(dest, false, store, comment, shell, state, &why);
+        saved = saveas92g(dest, false, store, comment, progress, state, &why);
     } else {
         why = "Cannot convert the text: " + why + "\rNothing was written.";
     }

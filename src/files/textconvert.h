@@ -22,12 +22,12 @@ bool convertiblename(std::string_view name);
 // is named to questions.failed and nothing is written for it; the next file follows.
 // Returns the number of files saved.
 int txtconvertcommand(const std::filesystem::path& folder, const std::vector<std::string>& names,
-                      const PackageStore& store, std::string& comment, Progress& shell, SaveQuestions& questions,
+                      const PackageStore& store, std::string& comment, Progress& progress, SaveQuestions& questions,
                       TransferState& state);
 
 // The editor's text (UTF-8) saved as the TI-92 text file dest: staged, a comment asked
 // for (into comment), written by the package writer. A failure goes to questions.failed.
 bool savetextvariable(const std::filesystem::path& dest, std::string_view text, const PackageStore& store,
-                      std::string& comment, Progress& shell, SaveQuestions& questions, TransferState& state);
+                      std::string& comment, Progress& progress, SaveQuestions& questions, TransferState& state);
 
 } // namespace tessaly

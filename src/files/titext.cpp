@@ -111,7 +111,7 @@ std::string decodetext(std::string_view text) {
     if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
     if (isutf8(text)) return std::string(text);
     // Latin-1; its control range 0x80-0x9F holds the calculator's own Greek letters and
-    // signs in files written by the Windows version, which copied bytes as they were.
+    // signs, kept for text files written by earlier versions, which copied bytes as they were.
     std::string decoded;
     decoded.reserve(text.size() * 2);
     for (char ch : text) {
@@ -192,7 +192,7 @@ bool textfits(std::string_view tibytes, std::string* error) {
                            std::to_string(kMaxTextContent) + ".");
 }
 
-bool stagetext(const PackageStore& store, std::string_view name, std::string_view tibytes, Progress& shell,
+bool stagetext(const PackageStore& store, std::string_view name, std::string_view tibytes, Progress& progress,
                std::string* error) {
     // ".txt" or ".notes.txt": the calculator has no variable without a name.
     if (name.empty()) return fail(error, kNoVariableName.data());
@@ -204,13 +204,13 @@ bool stagetext(const PackageStore& store, std::string_view name, std::string_vie
                                   static_cast<std::uint8_t>(content.size() & 0xFF)};
     writer.writedata(head, sizeof head);
     const int total = static_cast<int>(tibytes.size());
-    shell.setgaugemax(total);
-    shell.setgaugeposition(0);
+    progress.setgaugemax(total);
+    progress.setgaugeposition(0);
     const std::size_t step = std::max<std::size_t>(content.size() / kGaugeSteps, 1);
     for (std::size_t at = 0; at < content.size(); at += step) {
         const std::size_t take = std::min(step, content.size() - at);
         writer.writedata(reinterpret_cast<const std::uint8_t*>(content.data()) + at, take);
-        shell.setgaugeposition(static_cast<int>(std::min<std::size_t>(at + take, tibytes.size())));
+        progress.setgaugeposition(static_cast<int>(std::min<std::size_t>(at + take, tibytes.size())));
     }
     PackageRecord record;
     record.name = std::string(name);

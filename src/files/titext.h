@@ -43,8 +43,8 @@ std::string_view linetext(std::string_view line);
 // byte-order mark is dropped; one of UTF-16 has the text read as UTF-16.
 std::string decodetext(std::string_view text);
 
-// Text as the computer keeps it (UTF-8; not valid UTF-8 is read as Latin-1, as the
-// Windows version of tessaly92 wrote it) to TI-92 bytes: LF, CRLF and CR all end a line
+// Text as the computer keeps it (UTF-8; not valid UTF-8 is read as Latin-1, so text files
+// written by earlier versions still read) to TI-92 bytes: LF, CRLF and CR all end a line
 // (as 0x0D), other control characters are dropped. nullopt and a message naming the
 // first character the calculator cannot hold in a text, or saying that the bytes are no
 // text at all (a TI-92 file, anything holding a NUL byte).
@@ -60,7 +60,7 @@ bool textfits(std::string_view tibytes, std::string* error);
 // bytes): four zero bytes, the big-endian length, the content. The gauge follows the
 // bytes converted. The store is replaced only when the text was staged whole; a text too
 // long for a variable changes nothing. False and the reason otherwise.
-bool stagetext(const PackageStore& store, std::string_view name, std::string_view tibytes, Progress& shell,
+bool stagetext(const PackageStore& store, std::string_view name, std::string_view tibytes, Progress& progress,
                std::string* error);
 
 // No text variable comes from a file longer than this, even with every line end doubled

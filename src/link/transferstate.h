@@ -12,8 +12,8 @@ struct TransferState {
     bool busy = false;
     bool linkok = false;
     std::string pendingerror;
-    // Bumped by the Cancel routine. The Windows version of tessaly92 closed the shared transfer
-    // file under a running file operation; ours notice the bump and stop cleanly instead.
+    // Bumped by the Cancel routine. A running file operation notices the bump and stops
+    // cleanly, rather than having its file closed under it.
     std::uint32_t cancelgeneration = 0;
 };
 

@@ -31,25 +31,25 @@ std::string headername(const HeaderLayout& layout, const std::vector<std::uint8_
 // gauge follows the block.
 class BlockData final : public PacketWatcher {
 public:
-    BlockData(PackageStoreWriter& writer, Progress& shell, std::size_t length)
-        : m_writer(writer), m_shell(shell), m_step(std::max<std::size_t>(1, (length / 100) * 2)) {
-        shell.setgaugemax(static_cast<int>(length > kBlockLead ? length - kBlockLead : 0));
-        shell.setgaugeposition(0);
+    BlockData(PackageStoreWriter& writer, Progress& progress, std::size_t length)
+        : m_writer(writer), m_progress(progress), m_step(std::max<std::size_t>(1, (length / 100) * 2)) {
+        progress.setgaugemax(static_cast<int>(length > kBlockLead ? length - kBlockLead : 0));
+        progress.setgaugeposition(0);
     }
     void onbyte(std::size_t index, std::uint8_t byte) override {
         m_count = index + 1;
         if (index < kBlockLead) return;
         m_writer.writedata(byte);
         if ((index - kBlockLead + 1) % m_step == 1) {
-            m_shell.setgaugeposition(static_cast<int>(index - kBlockLead + 1));
-            m_shell.processmessages();
+            m_progress.setgaugeposition(static_cast<int>(index - kBlockLead + 1));
+            m_progress.processmessages();
         }
     }
     std::size_t count() const { return m_count; }
 
 private:
     PackageStoreWriter& m_writer;
-    Progress& m_shell;
+    Progress& m_progress;
     std::size_t m_step;
     std::size_t m_count = 0;
 };
@@ -79,14 +79,14 @@ namespace {
 
 // One block of a backup: its header (the first names the ROM version), our data
 // request, then its data into the package store. False when the backup cannot go on.
-bool receiveblock(Link& link, Progress& shell, PackageStoreWriter& writer, BackupReceived& result,
+bool receiveblock(Link& link, Progress& progress, PackageStoreWriter& writer, BackupReceived& result,
                   const PacketHeader& next) {
     TransferState& s = link.state();
     const std::uint32_t b = ++result.blocks;
-    shell.setstatus(std::to_string(b));
+    progress.setstatus(std::to_string(b));
     const Packet header = receivebody(link, next);
     if (b == 1) result.romversion = headername(link.model().header, header.data);
-    shell.setstatus("Receiving block " + std::to_string(b) + " ROM v" + result.romversion);
+    progress.setstatus("Receiving block " + std::to_string(b) + " ROM v" + result.romversion);
     sendack(link);
     sendpacket(link, CmdDataRequest, kBlockRequest);
     expectack(link);
@@ -98,9 +98,9 @@ bool receiveblock(Link& link, Progress& shell, PackageStoreWriter& writer, Backu
         link.faillink(std::string(kBackupNotReceivedText) + "the calculator sent no data for block " + std::to_string(b));
         return false;
     }
-    BlockData data(writer, shell, datahead->length);
+    BlockData data(writer, progress, datahead->length);
     receivebody(link, *datahead, &data);
-    shell.setgaugeposition(static_cast<int>(data.count() > kBlockLead ? data.count() - kBlockLead : 0));
+    progress.setgaugeposition(static_cast<int>(data.count() > kBlockLead ? data.count() - kBlockLead : 0));
     if (!s.linkok) {
         // Where the data broke off; a cancel is no break to report.
         if (!cancelled(s))
@@ -113,12 +113,12 @@ bool receiveblock(Link& link, Progress& shell, PackageStoreWriter& writer, Backu
 }
 
 // The blocks from the writer's start on become the package's backup record.
-void keepbackup(Link& link, Progress& shell, PackageStoreWriter& writer, std::int64_t start, BackupReceived& result) {
+void keepbackup(Link& link, Progress& progress, PackageStoreWriter& writer, std::int64_t start, BackupReceived& result) {
     const std::int64_t end = writer.dataposition();
     // The record counts every byte kept: earlier versions' were four short, and their
     // saved backups lost their last four bytes.
     result.size = static_cast<std::uint32_t>(end - start);
-    shell.setstatus("Backup received!(" + std::to_string(result.size) + "b)");
+    progress.setstatus("Backup received!(" + std::to_string(result.size) + "b)");
     if (writer.appendrecord(PackageRecord{result.romversion, static_cast<std::int32_t>(start),
                                           static_cast<std::int32_t>(end), static_cast<std::int32_t>(result.size),
                                           link.model().backuptype}))
@@ -129,7 +129,7 @@ void keepbackup(Link& link, Progress& shell, PackageStoreWriter& writer, std::in
 
 } // namespace
 
-BackupReceived receivebackup(Link& link, Progress& shell, const PackageStore& store) {
+BackupReceived receivebackup(Link& link, Progress& progress, const PackageStore& store) {
     TransferState& s = link.state();
     BackupReceived result;
     PackageStoreWriter writer(store);
@@ -142,21 +142,21 @@ BackupReceived receivebackup(Link& link, Progress& shell, const PackageStore& st
 
     sendready(link);
     expectack(link);
-    shell.setstatus(kRequestingBackupText);
+    progress.setstatus(kRequestingBackupText);
     sendvariablerequest(link, RequestEntry{"main\\backup", link.model().backuptype});
     if (!waitack(link)) link.faillink(kNoRequestAckText);
 
     std::optional<PacketHeader> next;
     if (s.linkok) {
         next = receiveheader(link);
-        shell.setstatus(kReceivingBackupText);
+        progress.setstatus(kReceivingBackupText);
     }
-    while (next && next->command == CmdVarHeader && s.linkok && receiveblock(link, shell, writer, result, *next))
+    while (next && next->command == CmdVarHeader && s.linkok && receiveblock(link, progress, writer, result, *next))
         next = receiveheader(link);
 
     if (s.linkok && next && next->command == CmdEnd) {
         sendack(link);
-        keepbackup(link, shell, writer, start, result);
+        keepbackup(link, progress, writer, start, result);
     } else if (s.linkok) {
         link.faillink(std::string(kBackupNotReceivedText) + "the calculator did not end it");
     }
@@ -165,17 +165,17 @@ BackupReceived receivebackup(Link& link, Progress& shell, const PackageStore& st
         link.faillink(error);
         result.received = false;
     }
-    shell.processmessages();
+    progress.processmessages();
     return result;
 }
 
-bool fetchbackup(Link& link, Progress& shell, const PackageStore& store, const std::filesystem::path& dest,
+bool fetchbackup(Link& link, Progress& progress, const PackageStore& store, const std::filesystem::path& dest,
                  std::string& comment) {
     TransferState& s = link.state();
-    if (!receivebackup(link, shell, store).received) return false;
+    if (!receivebackup(link, progress, store).received) return false;
     std::string error;
     const bool busy = s.busy;
-    const bool saved = saveas92g(dest, true, store, comment, shell, s, &error);
+    const bool saved = saveas92g(dest, true, store, comment, progress, s, &error);
     s.busy = busy;  // the writer clears it; the session that holds it ends later
     if (!saved) link.faillink(error);
     return saved;
@@ -201,45 +201,45 @@ bool sendblock(Link& link, std::uint32_t b, std::span<const std::uint8_t> block)
 
 // The backup's header, then its memory block after block, at least one even for an
 // empty backup.
-void sendblocks(Link& link, Progress& shell, TiFileReader& reader, const std::filesystem::path& path,
+void sendblocks(Link& link, Progress& progress, TiFileReader& reader, const std::filesystem::path& path,
                 BackupSent& result) {
     TransferState& s = link.state();
     const std::uint32_t n = result.size;
-    shell.setstatus(kSendingHeaderText);
+    progress.setstatus(kSendingHeaderText);
     sendpacket(link, CmdVarHeader, backupheader(link.model(), n));
     if (!waitack(link)) {
         link.faillink(kNoHeaderAckText);
         return;
     }
-    shell.setstatus("Sending backup (" + std::to_string(n) + "b)..");
-    shell.setgaugemax(static_cast<int>(n));
+    progress.setstatus("Sending backup (" + std::to_string(n) + "b)..");
+    progress.setgaugemax(static_cast<int>(n));
     std::vector<std::uint8_t> block;
     block.reserve(kBackupBlockSize);
     std::uint32_t done = 0;
     do {
         const std::uint32_t b = ++result.blocks;
-        shell.setgaugeposition(static_cast<int>(done));
+        progress.setgaugeposition(static_cast<int>(done));
         block.resize(std::min<std::uint32_t>(n - done, kBackupBlockSize));
         if (!reader.read(tidatastart(1) + done, block)) {
             link.faillink("Cannot read " + path.filename().string() + ".");
             break;
         }
         if (!sendblock(link, b, block)) break;
-        shell.processmessages();
+        progress.processmessages();
         done += static_cast<std::uint32_t>(block.size());
     } while (done < n && s.linkok);
 
     if (s.linkok) {
-        shell.setgaugeposition(static_cast<int>(n));
+        progress.setgaugeposition(static_cast<int>(n));
         sendpacket(link, CmdEnd);
-        shell.setstatus(kBackupSentText);
+        progress.setstatus(kBackupSentText);
         result.sent = true;
     }
 }
 
 // A cancel stays a cancel: it neither passes for FARGO's expected cut nor leaves
 // "not restored: " without a reason.
-void explainfailure(Link& link, Progress& shell, const BackupSent& result, BackupPurpose purpose) {
+void explainfailure(Link& link, Progress& progress, const BackupSent& result, BackupPurpose purpose) {
     TransferState& s = link.state();
     if (s.linkok || cancelled(s)) return;
     // Earlier versions ran through the rest of the file after a failure, and the count
@@ -247,7 +247,7 @@ void explainfailure(Link& link, Progress& shell, const BackupSent& result, Backu
     // installation's alone. Any other failure says plainly that memory was not restored.
     if (purpose == BackupPurpose::Fargo && result.size > kLargeBackup && result.size > kFargoNoticeBytes) {
         s.pendingerror = kFargoBackupText;
-        shell.setgaugeposition(static_cast<int>(result.size));
+        progress.setgaugeposition(static_cast<int>(result.size));
     } else if (!s.pendingerror.starts_with(kNotRestoredText)) {
         s.pendingerror = std::string(kNotRestoredText) + s.pendingerror;
     }
@@ -255,7 +255,7 @@ void explainfailure(Link& link, Progress& shell, const BackupSent& result, Backu
 
 } // namespace
 
-BackupSent sendbackup(Link& link, Progress& shell, const std::filesystem::path& path, BackupPurpose purpose) {
+BackupSent sendbackup(Link& link, Progress& progress, const std::filesystem::path& path, BackupPurpose purpose) {
     BackupSent result;
     link.state().linkok = true;
 
@@ -269,8 +269,8 @@ BackupSent sendbackup(Link& link, Progress& shell, const std::filesystem::path& 
 
     sendready(link);
     expectack(link);
-    sendblocks(link, shell, reader, path, result);
-    explainfailure(link, shell, result, purpose);
+    sendblocks(link, progress, reader, path, result);
+    explainfailure(link, progress, result, purpose);
     return result;
 }
 

@@ -36,11 +36,11 @@ struct BackupReceived {
 // Fetches the calculator's memory into the package store (emptied first): one record of
 // type backup named by the ROM version. Ends at the end of transmission or as soon as the
 // link fails; a backup that did not arrive whole leaves no record.
-BackupReceived receivebackup(Link& link, Progress& shell, const PackageStore& store);
+BackupReceived receivebackup(Link& link, Progress& progress, const PackageStore& store);
 
 // receivebackup, then, only for a whole backup, the package writer in the backup layout:
 // the file appears under dest complete or not at all. comment is the package comment.
-bool fetchbackup(Link& link, Progress& shell, const PackageStore& store, const std::filesystem::path& dest,
+bool fetchbackup(Link& link, Progress& progress, const PackageStore& store, const std::filesystem::path& dest,
                  std::string& comment);
 
 // Why a backup is sent: a restore reports any failure as not restored; FARGO installation
@@ -58,7 +58,7 @@ std::string checkbackupfile(const std::filesystem::path& path);
 
 // Sends a .92b file: the total-size header, then 1024-byte blocks, then the end of
 // transmission. A file that is not a readable backup is refused before anything is sent.
-BackupSent sendbackup(Link& link, Progress& shell, const std::filesystem::path& path,
+BackupSent sendbackup(Link& link, Progress& progress, const std::filesystem::path& path,
                       BackupPurpose purpose = BackupPurpose::Restore);
 
 } // namespace tessaly

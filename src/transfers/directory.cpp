@@ -54,10 +54,10 @@ void listentry(const CalculatorModel& model, const DirectoryEntry& entry, std::s
 
 } // namespace
 
-DirectoryListing directorylisting(Link& link, Progress& shell, const std::function<void(const ListRow&)>& onrow) {
+DirectoryListing directorylisting(Link& link, Progress& progress, const std::function<void(const ListRow&)>& onrow) {
     TransferState& s = link.state();
     DirectoryListing result;
-    shell.setstatus(kDirectoryReceivingText);
+    progress.setstatus(kDirectoryReceivingText);
 
     // An answer that is no acknowledgement leaves the link up; without a reason the
     // listing would just stop, and the user would never learn why.
@@ -89,7 +89,7 @@ DirectoryListing directorylisting(Link& link, Progress& shell, const std::functi
         listentry(link.model(), *entry, folder, result, onrow);
     }
     // The end of transmission goes unacknowledged.
-    shell.setstatus(s.linkok ? kDirectoryReceivedText : kSomeErrorText);
+    progress.setstatus(s.linkok ? kDirectoryReceivedText : kSomeErrorText);
     return result;
 }
 

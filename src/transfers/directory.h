@@ -38,6 +38,6 @@ struct DirectoryListing {
 // only name the folder of the rows after them. onrow sees each row as it arrives, so a
 // window can show the list growing. The status line tells the listing's start and, once
 // the calculator answered, its end.
-DirectoryListing directorylisting(Link& link, Progress& shell, const std::function<void(const ListRow&)>& onrow = {});
+DirectoryListing directorylisting(Link& link, Progress& progress, const std::function<void(const ListRow&)>& onrow = {});
 
 } // namespace tessaly

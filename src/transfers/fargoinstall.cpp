@@ -83,21 +83,21 @@ namespace {
 
 // The backup with FARGO in it goes back. False when it did not: the backup is kept, and
 // the pending error or the status says where.
-bool restorefargo(Link& link, Progress& shell, const std::filesystem::path& backup, const std::string& kept,
+bool restorefargo(Link& link, Progress& progress, const std::filesystem::path& backup, const std::string& kept,
                   PutFargoResult& result) {
     TransferState& s = link.state();
-    const BackupSent sent = sendbackup(link, shell, backup, BackupPurpose::Fargo);
+    const BackupSent sent = sendbackup(link, progress, backup, BackupPurpose::Fargo);
     // A FARGO backup is cut off by the calculator, and that is its success; any other
     // failure keeps the backup and says why rather than claiming FARGO arrived.
     if (!sent.sent && s.pendingerror != kFargoBackupText) {
         // A cancel stays one, said once: where the backup is kept goes with it.
         if (cancelled(s))
-            shell.setstatus(std::string(kCancelledText) + kept);
+            progress.setstatus(std::string(kCancelledText) + kept);
         else
             s.pendingerror += kept;
         return false;
     }
-    if (!sent.sent) shell.setstatus("Fargo-backup installed.");
+    if (!sent.sent) progress.setstatus("Fargo-backup installed.");
     s.linkok = true;
     s.pendingerror.clear();
     result.restored = true;
@@ -106,7 +106,7 @@ bool restorefargo(Link& link, Progress& shell, const std::filesystem::path& back
     return true;
 }
 
-void offerfargofiles(Link& link, Progress& shell, const FargoSetup& setup, const std::function<bool()>& sendfiles,
+void offerfargofiles(Link& link, Progress& progress, const FargoSetup& setup, const std::function<bool()>& sendfiles,
                      PutFargoResult& result) {
     TransferState& s = link.state();
     const std::vector<std::filesystem::path> files = fargofiles(setup);
@@ -116,25 +116,25 @@ void offerfargofiles(Link& link, Progress& shell, const FargoSetup& setup, const
         if (!std::filesystem::is_regular_file(f, ec)) result.filesfound = false;
     }
     if (!result.filesfound) {
-        shell.tell(News::Information, kFargoFilesMissingText);
+        progress.tell(News::Information, kFargoFilesMissingText);
         return;
     }
     if (sendfiles()) {
-        sendfilelist(link, shell, files, nullptr, false, SendPlaces{setup.browserfolder, setup.libraryfolder});
+        sendfilelist(link, progress, files, nullptr, false, SendPlaces{setup.browserfolder, setup.libraryfolder});
         result.filessent = s.linkok;
     }
 }
 
 } // namespace
 
-PutFargoResult putfargo(Link& link, Progress& shell, const PackageStore& store, const FargoSetup& setup,
+PutFargoResult putfargo(Link& link, Progress& progress, const PackageStore& store, const FargoSetup& setup,
                         const std::function<bool()>& sendfiles) {
     PutFargoResult result;
     TransferState& s = link.state();
     const std::filesystem::path backup = setup.backupfolder / kTemporaryBackupName;
     const std::string kept = " The calculator keeps its memory; the backup is kept as " + backup.string() + ".";
     {
-        TransferSession session(s, shell);
+        TransferSession session(s, progress);
         if (!session) return result;
         // Minutes of fetching on a real cable are not spent on a setup that cannot insert.
         if (const std::string why = checkfargosetup(s, setup.programdir, setup.fargodir, setup.inserterlimitms);
@@ -143,28 +143,28 @@ PutFargoResult putfargo(Link& link, Progress& shell, const PackageStore& store, 
             return result;
         }
         std::string comment;
-        result.fetched = fetchbackup(link, shell, store, backup, comment);
+        result.fetched = fetchbackup(link, progress, store, backup, comment);
         if (!result.fetched) return result;
-        shell.setcursor(Cursor::Busy);
-        shell.setstatus(kClosingFilesText);
+        progress.setcursor(Cursor::Busy);
+        progress.setstatus(kClosingFilesText);
         link.pause(kClosingPauseMs);
         link.pause(kClosingPauseMs);
 
-        // The Windows version sent the backup whatever the inserter did; an inserter that
-        // is missing, fails or hangs stops here, before the calculator is touched.
+        // An inserter that is missing, fails or hangs stops here, before the calculator is
+        // touched: sending the backup regardless would put an unchanged or broken one back.
         const std::string why = runputfargo(s, setup.programdir, setup.fargodir, backup, setup.inserterlimitms);
         if (!why.empty()) {
             link.faillink(why + kept);
             return result;
         }
         result.inserted = true;
-        shell.setcursor(Cursor::Busy);
-        shell.processmessages();
+        progress.setcursor(Cursor::Busy);
+        progress.processmessages();
 
-        if (!restorefargo(link, shell, backup, kept, result)) return result;
+        if (!restorefargo(link, progress, backup, kept, result)) return result;
     }
 
-    offerfargofiles(link, shell, setup, sendfiles, result);
+    offerfargofiles(link, progress, setup, sendfiles, result);
     return result;
 }
 

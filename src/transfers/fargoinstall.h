@@ -72,7 +72,7 @@ std::vector<std::filesystem::path> fargofiles(const FargoSetup& setup);
 // whether the browser and libraries go too (kFargoSendQuestion; sent on true). A check, fetch, insertion or sending that fails stops there
 // with the link failed and why: an inserter that fails leaves the calculator untouched,
 // and the temporary backup is kept (and named) whenever it has not gone back whole.
-PutFargoResult putfargo(Link& link, Progress& shell, const PackageStore& store, const FargoSetup& setup,
+PutFargoResult putfargo(Link& link, Progress& progress, const PackageStore& store, const FargoSetup& setup,
                         const std::function<bool()>& sendfiles);
 
 } // namespace tessaly

@@ -49,8 +49,8 @@ public:
         } else {
             const std::size_t i = index - 5;
             if (i % m_step == 1) {
-                m_target.shell.setgaugeposition(static_cast<int>(i));
-                m_target.shell.processmessages();
+                m_target.progress.setgaugeposition(static_cast<int>(i));
+                m_target.progress.processmessages();
             }
         }
     }
@@ -65,11 +65,11 @@ public:
 
 private:
     void announce() {
-        Progress& shell = m_target.shell;
+        Progress& progress = m_target.progress;
         m_target.addrow(ListRow{m_header.name, std::string(typename_of(m_header.type)), std::to_string(m_length + 2)});
-        shell.setstatus("Transferring " + std::to_string(m_length) + " bytes of data");
-        shell.setgaugemax(static_cast<int>(m_length));
-        shell.setgaugeposition(0);
+        progress.setstatus("Transferring " + std::to_string(m_length) + " bytes of data");
+        progress.setgaugemax(static_cast<int>(m_length));
+        progress.setgaugeposition(0);
         m_step = std::max<std::uint32_t>(1, (m_length / 100) * 2);
         m_announced = true;
     }
@@ -101,7 +101,7 @@ std::optional<std::string> receiveone(Link& link, ReceiveTarget& target, Package
                                       PacketHeader head, std::string_view requestname,
                                       std::optional<PacketHeader>& next) {
     TransferState& s = link.state();
-    target.shell.setstatus(kGettingHeaderText);
+    target.progress.setstatus(kGettingHeaderText);
     VariableHeader header = parseheader(link.model().header, receivebody(link, head).data);
     if (!requestname.empty() && target.storefolder) header.name = requestname.substr(0, kPackageNameSize);
     sendack(link);
@@ -127,7 +127,7 @@ std::optional<std::string> receiveone(Link& link, ReceiveTarget& target, Package
     next = receiveheader(link);
     if (!target.manual) sendack(link);  // acknowledges the end of transmission
 
-    target.shell.setgaugeposition(static_cast<int>(data.length()));
+    target.progress.setgaugeposition(static_cast<int>(data.length()));
     const std::int64_t end = writer.dataposition();
     if (!writer.appendrecord(PackageRecord{header.name, static_cast<std::int32_t>(start), static_cast<std::int32_t>(end),
                                            static_cast<std::int32_t>(data.length() + 2), header.type})) {
@@ -145,7 +145,7 @@ std::vector<std::string> receivevariable(Link& link, ReceiveTarget& target, bool
     TransferState& s = link.state();
     std::vector<std::string> stored;
 
-    target.shell.processmessages();
+    target.progress.processmessages();
     PackageStoreWriter writer(target.store);
     std::string error;
     if (!writer.open(first, &error)) {
@@ -188,7 +188,7 @@ bool requestentry(RequestRun& run, const RequestEntry& entry, std::size_t j) {
     const std::string shownname = tibytes_to_utf8(entry.name);  // messages are UTF-8
     const std::string counter = std::to_string(j) + "/" + std::to_string(run.total) + "]";
     auto notreceived = [&] {
-        target.shell.setstatus(shownname + std::string(kNotReceivedStatusText) + counter);
+        target.progress.setstatus(shownname + std::string(kNotReceivedStatusText) + counter);
         run.result.notreceived.push_back(entry.name);
     };
 
@@ -200,7 +200,7 @@ bool requestentry(RequestRun& run, const RequestEntry& entry, std::size_t j) {
         link.faillink(std::string(kNotAtHomeText) + shownname);
         return true;
     }
-    target.shell.setstatus(kSendingRequestText);
+    target.progress.setstatus(kSendingRequestText);
     sendvariablerequest(link, entry);
     if (!waitack(link)) {
         // Silence after the request is a timeout, not an absence from the home screen; any
@@ -210,14 +210,14 @@ bool requestentry(RequestRun& run, const RequestEntry& entry, std::size_t j) {
     }
 
     if (target.onreceiving) target.onreceiving();
-    target.shell.setstatus(std::string(kReceivingVariableText) + counter);
+    target.progress.setstatus(std::string(kReceivingVariableText) + counter);
     const std::vector<std::string> names = receivevariable(link, target, run.first, entry.name);
     run.first = run.first && names.empty();
     if (target.onreceived) target.onreceived();
     if (names.empty()) {
         notreceived();
     } else {
-        target.shell.setstatus(shownname + std::string(kReceivedText) + counter);
+        target.progress.setstatus(shownname + std::string(kReceivedText) + counter);
         run.result.received.insert(run.result.received.end(), names.begin(), names.end());
     }
     return link.state().linkok;

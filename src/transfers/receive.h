@@ -32,7 +32,7 @@ struct RequestEntry {
 // What a reception needs besides the link: where the bytes go, how the user sees them,
 // and the two check boxes of the receive page.
 struct ReceiveTarget {
-    Progress& shell;
+    Progress& progress;
     const PackageStore& store;
     bool manual = false;       // "Select on calc": take every variable that arrives
     bool storefolder = true;   // "Store folder": keep the requested folder in the name

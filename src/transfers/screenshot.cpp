@@ -17,8 +17,8 @@ constexpr int kRowStep = static_cast<int>(kScreenRowBytes);
 // user learns why rather than finding half a picture without a word.
 class PlaneReader final : public PacketWatcher {
 public:
-    PlaneReader(Link& link, Progress& shell, ScreenshotResult& result, std::uint8_t weight, int& gauge)
-        : m_link(link), m_shell(shell), m_result(result), m_weight(weight), m_gauge(gauge),
+    PlaneReader(Link& link, Progress& progress, ScreenshotResult& result, std::uint8_t weight, int& gauge)
+        : m_link(link), m_progress(progress), m_result(result), m_weight(weight), m_gauge(gauge),
           m_before(link.clock().ticks()) {}
 
     void onbyte(std::size_t index, std::uint8_t byte) override {
@@ -30,13 +30,13 @@ public:
     }
     void steprow() {
         m_gauge += kRowStep;
-        m_shell.setgaugeposition(m_gauge);
-        m_shell.processmessages();
+        m_progress.setgaugeposition(m_gauge);
+        m_progress.processmessages();
     }
 
 private:
     Link& m_link;
-    Progress& m_shell;
+    Progress& m_progress;
     ScreenshotResult& m_result;
     std::uint8_t m_weight;
     int& m_gauge;
@@ -54,7 +54,7 @@ void receiveplane(Link& link, PlaneReader& plane) {
 
 } // namespace
 
-ScreenshotResult getscreenshot(Link& link, Progress& shell) {
+ScreenshotResult getscreenshot(Link& link, Progress& progress) {
     TransferState& s = link.state();
     ScreenshotResult result;
 
@@ -63,29 +63,29 @@ ScreenshotResult getscreenshot(Link& link, Progress& shell) {
         link.faillink(kNoAckText);
         return result;
     }
-    shell.setstatus(kReceivingScreenshotText);
+    progress.setstatus(kReceivingScreenshotText);
     const std::optional<PacketHeader> header = receiveheader(link);
-    shell.setgaugemax(static_cast<int>(kScreenBytes));
-    shell.setgaugeposition(0);
+    progress.setgaugemax(static_cast<int>(kScreenBytes));
+    progress.setgaugeposition(0);
     // Anything but the screen's data packet would pass for a white screen.
     if (header && (header->command != CmdData || header->length != kScreenBytes)) link.faillink(kNotAScreenText);
     if (!s.linkok) return result;
 
     int gauge = 0;
-    PlaneReader plane(link, shell, result, 1, gauge);
+    PlaneReader plane(link, progress, result, 1, gauge);
     receivebody(link, *header, &plane);
     if (!s.linkok) return result;
     plane.steprow();  // the checksum's first byte starts the row after the last
 
-    shell.processmessages();
+    progress.processmessages();
     sendack(link);
     if (!s.linkok) return result;
-    shell.setstatus(kScreenshotCompletedText);
+    progress.setstatus(kScreenshotCompletedText);
     result.complete = true;
     return result;
 }
 
-ScreenshotResult getfargoscreenshot(Link& link, Progress& shell) {
+ScreenshotResult getfargoscreenshot(Link& link, Progress& progress) {
     TransferState& s = link.state();
     ScreenshotResult result;
 
@@ -103,22 +103,22 @@ ScreenshotResult getfargoscreenshot(Link& link, Progress& shell) {
     }
     result.picture.colours = mode == 2 ? ScreenPicture::Colours::Greys : ScreenPicture::Colours::BlackWhite;
     const int max = static_cast<int>(kScreenBytes) * mode;
-    shell.setgaugemax(max);
-    shell.setgaugeposition(1);
-    shell.setstatus(kReceivingScreenshotText);
+    progress.setgaugemax(max);
+    progress.setgaugeposition(1);
+    progress.setstatus(kReceivingScreenshotText);
 
     int gauge = 1;
     for (std::uint8_t weight = 1; weight <= mode && s.linkok; ++weight) {
-        PlaneReader plane(link, shell, result, weight, gauge);
+        PlaneReader plane(link, progress, result, weight, gauge);
         receiveplane(link, plane);
     }
     if (!s.linkok) return result;
 
-    shell.setstatus(kScreenshotPaintingText);
-    shell.processmessages();
-    shell.setstatus(kScreenshotCompletedText);
-    shell.setgaugeposition(max);
-    shell.processmessages();
+    progress.setstatus(kScreenshotPaintingText);
+    progress.processmessages();
+    progress.setstatus(kScreenshotCompletedText);
+    progress.setgaugeposition(max);
+    progress.processmessages();
     result.complete = true;
     return result;
 }

@@ -39,11 +39,11 @@ struct ScreenshotResult {
 
 // The screen request: request, acknowledgement, the calculator's data packet with the
 // screen bitmap (a gauge step of 30 per row), our acknowledgement.
-ScreenshotResult getscreenshot(Link& link, Progress& shell);
+ScreenshotResult getscreenshot(Link& link, Progress& progress);
 
 // Listens for FCamera's stream (no packets, no acknowledgement): "F", three unused bytes,
 // the mode, then one screen bitmap in mode 1 (black and white) or two in mode 2 (four
 // greys: the first plane weighs 1, the second 2).
-ScreenshotResult getfargoscreenshot(Link& link, Progress& shell);
+ScreenshotResult getfargoscreenshot(Link& link, Progress& progress);
 
 } // namespace tessaly

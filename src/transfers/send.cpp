@@ -46,35 +46,35 @@ Packet answer(Link& link) {
 // Lets window messages through once the header's type byte is out.
 class HeaderWatcher final : public PacketWatcher {
 public:
-    explicit HeaderWatcher(Progress& shell) : m_shell(shell) {}
+    explicit HeaderWatcher(Progress& progress) : m_progress(progress) {}
     void onbyte(std::size_t index, std::uint8_t) override {
-        if (index == 4) m_shell.processmessages();
+        if (index == 4) m_progress.processmessages();
     }
 
 private:
-    Progress& m_shell;
+    Progress& m_progress;
 };
 
 // The gauge over a variable's S data bytes (after the four zero bytes): range S - 3,
 // a step every 2 per cent, window messages at each step.
 class DataGauge final : public PacketWatcher {
 public:
-    DataGauge(Progress& shell, std::size_t size)
-        : m_shell(shell), m_step(std::max<std::size_t>(1, (size / 100) * 2)) {
-        shell.setgaugemax(static_cast<int>(size) - 3);
-        shell.setgaugeposition(0);
+    DataGauge(Progress& progress, std::size_t size)
+        : m_progress(progress), m_step(std::max<std::size_t>(1, (size / 100) * 2)) {
+        progress.setgaugemax(static_cast<int>(size) - 3);
+        progress.setgaugeposition(0);
     }
     void onbyte(std::size_t index, std::uint8_t) override {
         if (index < 4) return;
         const std::size_t i = index - 3;
         if (m_step > 1 && i % m_step == 1) {
-            m_shell.setgaugeposition(static_cast<int>(i));
-            m_shell.processmessages();
+            m_progress.setgaugeposition(static_cast<int>(i));
+            m_progress.processmessages();
         }
     }
 
 private:
-    Progress& m_shell;
+    Progress& m_progress;
     std::size_t m_step;
 };
 
@@ -114,7 +114,7 @@ std::optional<std::string> readwhole(const std::filesystem::path& path, std::str
     return bytes;
 }
 
-bool saveacopy(Progress& shell, SendQuestions& ask, const std::filesystem::path& path, const std::string& extension,
+bool saveacopy(Progress& progress, SendQuestions& ask, const std::filesystem::path& path, const std::string& extension,
                const SendPlaces& places) {
     const auto chosen = ask.copydestination(places.browserfolder / path.filename(), extension);
     if (!chosen) return false;
@@ -124,7 +124,7 @@ bool saveacopy(Progress& shell, SendQuestions& ask, const std::filesystem::path&
     std::string why;
     const auto bytes = readwhole(path, &why);
     if (!bytes || !savewhole(*chosen, *bytes, &why))
-        shell.tell(News::Warning, "No copy was saved as " + chosen->string() + ": " + why + ".");
+        progress.tell(News::Warning, "No copy was saved as " + chosen->string() + ": " + why + ".");
     return true;
 }
 
@@ -160,13 +160,13 @@ namespace {
 // One variable's exchange: the ready check, its header, the calculator's answer (an
 // acknowledgement, then a data request or a refusal), its data and the end. False when
 // the link went down before the header was out: the whole send then stops at once.
-bool sendone(Link& link, Progress& shell, const TiEntry& entry, const std::string& name,
+bool sendone(Link& link, Progress& progress, const TiEntry& entry, const std::string& name,
              std::span<const std::uint8_t> data, SendResult& result) {
     TransferState& s = link.state();
     sendready(link);
     expectack(link);
-    shell.setstatus(std::string(kSendingText) + tibytes_to_utf8(name) + "..");
-    HeaderWatcher watcher(shell);
+    progress.setstatus(std::string(kSendingText) + tibytes_to_utf8(name) + "..");
+    HeaderWatcher watcher(progress);
     sendpacket(link, CmdVarHeader, variableheader(link.model().header, entry.size, entry.type, name), &watcher);
     if (!s.linkok) return false;
     const Packet ack = answer(link);
@@ -180,9 +180,9 @@ bool sendone(Link& link, Progress& shell, const TiEntry& entry, const std::strin
         link.faillink(kNoDataRequestText);
     } else {
         sendack(link);
-        DataGauge gauge(shell, entry.size);
+        DataGauge gauge(progress, entry.size);
         sendpacket(link, CmdData, data, &gauge);
-        shell.setgaugeposition(static_cast<int>(entry.size) - 3);
+        progress.setgaugeposition(static_cast<int>(entry.size) - 3);
         if (!waitack(link)) {
             link.faillink(kNoDataAckText);
             return true;
@@ -190,13 +190,13 @@ bool sendone(Link& link, Progress& shell, const TiEntry& entry, const std::strin
         sendpacket(link, CmdEnd);
         const bool acknowledged = waitack(link);
         result.sent.push_back(name);
-        if (acknowledged) shell.setstatus(std::to_string(result.sent.size()) + std::string(kVariablesSentText));
+        if (acknowledged) progress.setstatus(std::to_string(result.sent.size()) + std::string(kVariablesSentText));
     }
     return true;
 }
 
 // What the status line and the pending error say once every variable was tried.
-void sendsummary(Link& link, Progress& shell, const SendResult& result) {
+void sendsummary(Link& link, Progress& progress, const SendResult& result) {
     TransferState& s = link.state();
     if (s.linkok && !result.notsent.empty()) {
         std::string names;
@@ -204,16 +204,16 @@ void sendsummary(Link& link, Progress& shell, const SendResult& result) {
         link.faillink(std::string(kNotSentText) + names);
     }
     if (s.linkok) {
-        shell.setstatus(std::to_string(result.sent.size()) + std::string(kVariablesSentText));
+        progress.setstatus(std::to_string(result.sent.size()) + std::string(kVariablesSentText));
     } else if (!cancelled(s)) {
         s.pendingerror += "\r" + std::string(kLockedHintText) + "\r" + std::string(kHomeHintText);
-        shell.setstatus(s.pendingerror);
+        progress.setstatus(s.pendingerror);
     }
 }
 
 } // namespace
 
-SendResult sendvariables(Link& link, Progress& shell, const std::filesystem::path& path,
+SendResult sendvariables(Link& link, Progress& progress, const std::filesystem::path& path,
                          const std::function<bool(std::size_t)>& selected) {
     SendResult result;
     link.state().linkok = true;
@@ -238,9 +238,9 @@ SendResult sendvariables(Link& link, Progress& shell, const std::filesystem::pat
             link.faillink("Cannot read " + tibytes_to_utf8(name) + " from " + path.filename().string() + ".");
             break;
         }
-        if (!sendone(link, shell, *entry, name, data, result)) return result;
+        if (!sendone(link, progress, *entry, name, data, result)) return result;
     }
-    sendsummary(link, shell, result);
+    sendsummary(link, progress, result);
     return result;
 }
 
@@ -249,44 +249,44 @@ std::vector<Library> librarylist(const std::filesystem::path& program, const std
     return findlibraries(tablenames(program, false), SendPlaces{browserfolder, libraryfolder});
 }
 
-void sendlibraries(Link& link, Progress& shell, const std::vector<Library>& libraries, const std::string& program) {
+void sendlibraries(Link& link, Progress& progress, const std::vector<Library>& libraries, const std::string& program) {
     for (const Library& lib : libraries) {
         std::error_code ec;
         if (std::filesystem::exists(lib.path, ec))
-            sendvariables(link, shell, lib.path);
+            sendvariables(link, progress, lib.path);
         else
-            shell.tell(News::Warning, "Cannot find the required library \"" + lib.name +
+            progress.tell(News::Warning, "Cannot find the required library \"" + lib.name +
                                           ".92p\"! You need this file to run " + program + ".");
     }
 }
 
-bool sendfilelist(Link& link, Progress& shell, const std::vector<std::filesystem::path>& paths, SendQuestions* ask,
+bool sendfilelist(Link& link, Progress& progress, const std::vector<std::filesystem::path>& paths, SendQuestions* ask,
                   bool install, const SendPlaces& places) {
     const CopyChoice copy = ask ? ask->savecopies(paths.size()) : CopyChoice::NoCopy;
     if (paths.empty() || copy == CopyChoice::Cancel) return install;
 
     TransferState& s = link.state();
-    TransferSession session(s, shell);
+    TransferSession session(s, progress);
     if (!session) return false;
     for (const std::filesystem::path& path : paths) {
         // The file's own extension, so a full stop in a folder name does not count.
         const std::string name = path.filename().string();
         const auto dot = name.rfind('.');
         const std::string extension = upper(dot == std::string::npos ? std::string() : name.substr(dot + 1));
-        if (copy == CopyChoice::Copy && !saveacopy(shell, *ask, path, extension, places)) {
+        if (copy == CopyChoice::Copy && !saveacopy(progress, *ask, path, extension, places)) {
             s.linkok = false;
             return false;
         }
         if (extension == "TXT") {
-            shell.tell(News::Note, kConvertFirstText);
+            progress.tell(News::Note, kConvertFirstText);
         } else if (extension == "92@" || extension == "92B" || extension == "UUE") {
-            shell.tell(News::Note, kCannotHandleText);
+            progress.tell(News::Note, kCannotHandleText);
         } else {
-            sendvariables(link, shell, path);
+            sendvariables(link, progress, path);
             const std::vector<std::string> names = tablenames(path, true);
             if ((ask || install) && !names.empty()) {
                 if (ask && !install && !ask->sendlibraries(name)) return false;
-                sendlibraries(link, shell, findlibraries(names, places), path.string());
+                sendlibraries(link, progress, findlibraries(names, places), path.string());
             }
         }
         if (!s.linkok) break;
@@ -294,19 +294,19 @@ bool sendfilelist(Link& link, Progress& shell, const std::vector<std::filesystem
     return install;
 }
 
-bool sendselectedfiles(Link& link, Progress& shell, const std::vector<std::string>& names, bool install,
+bool sendselectedfiles(Link& link, Progress& progress, const std::vector<std::string>& names, bool install,
                        const SendPlaces& places) {
     TransferState& s = link.state();
     if (names.empty()) return false;
     for (const std::string& name : names) {
         const std::filesystem::path path = places.browserfolder / name;
         switch (sendkind(path)) {
-        case SendKind::Text: shell.tell(News::Note, kConvertFirstText); break;
-        case SendKind::Backup: sendbackup(link, shell, path); break;
-        case SendKind::Unhandled: shell.tell(News::Note, kCannotHandleText); break;
+        case SendKind::Text: progress.tell(News::Note, kConvertFirstText); break;
+        case SendKind::Backup: sendbackup(link, progress, path); break;
+        case SendKind::Unhandled: progress.tell(News::Note, kCannotHandleText); break;
         case SendKind::Variables:
-            sendvariables(link, shell, path);
-            if (install) sendlibraries(link, shell, findlibraries(tablenames(path, false), places), name);
+            sendvariables(link, progress, path);
+            if (install) sendlibraries(link, progress, findlibraries(tablenames(path, false), places), name);
             break;
         }
         if (!s.linkok) break;

@@ -48,7 +48,7 @@ struct SendResult {
 // table or is not a TI-92 file fails the link with why. A variable the calculator
 // refuses is named in the result and, once the rest is sent, in the pending error text.
 // Raises the link-ok flag first, so one failed file does not stop the next.
-SendResult sendvariables(Link& link, Progress& shell, const std::filesystem::path& path,
+SendResult sendvariables(Link& link, Progress& progress, const std::filesystem::path& path,
                          const std::function<bool(std::size_t)>& selected = {});
 
 // A FARGO library a program needs, and where it was found (the browser folder before the
@@ -60,7 +60,7 @@ struct Library {
 std::vector<Library> librarylist(const std::filesystem::path& program, const std::filesystem::path& browserfolder,
                                  const std::filesystem::path& libraryfolder);
 // Sends each library that exists and warns about each one that does not.
-void sendlibraries(Link& link, Progress& shell, const std::vector<Library>& libraries, const std::string& program);
+void sendlibraries(Link& link, Progress& progress, const std::vector<Library>& libraries, const std::string& program);
 
 // The decisions sending files leaves to its user: the window asks the user,
 // the CLI answers from its options.
@@ -86,13 +86,13 @@ struct SendPlaces {
 // Dropped files and a file named on the command line: the copy question, then each file
 // sent with its libraries (asked for, or with install sent without asking). Nothing is
 // asked when ask is null. True when the application is to quit afterwards (install).
-bool sendfilelist(Link& link, Progress& shell, const std::vector<std::filesystem::path>& paths, SendQuestions* ask,
+bool sendfilelist(Link& link, Progress& progress, const std::vector<std::filesystem::path>& paths, SendQuestions* ask,
                   bool install, const SendPlaces& places);
 
 // The Send and Install buttons: every selected file of the browser folder, backups
 // restored, variable files sent (with install, each followed by its libraries). False,
 // with nothing done, when no file is named: the caller says so.
-[[nodiscard]] bool sendselectedfiles(Link& link, Progress& shell, const std::vector<std::string>& names, bool install,
+[[nodiscard]] bool sendselectedfiles(Link& link, Progress& progress, const std::vector<std::string>& names, bool install,
                                      const SendPlaces& places);
 
 } // namespace tessaly

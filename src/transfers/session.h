@@ -15,22 +15,22 @@ public:
     enum class Refusal { Message, Quiet };
     enum class Pointer { Busy, Unchanged };
 
-    TransferSession(TransferState& state, Progress& shell, Refusal refusal = Refusal::Message,
+    TransferSession(TransferState& state, Progress& progress, Refusal refusal = Refusal::Message,
                     Pointer pointer = Pointer::Busy)
-        : m_state(state), m_shell(shell), m_pointer(pointer) {
+        : m_state(state), m_progress(progress), m_pointer(pointer) {
         if (state.busy) {
-            if (refusal == Refusal::Message) shell.refusebusy();
+            if (refusal == Refusal::Message) progress.refusebusy();
             return;
         }
         m_started = true;
         state.busy = true;
         state.linkok = true;
         state.pendingerror.clear();
-        if (pointer == Pointer::Busy) shell.setcursor(Cursor::Busy);
+        if (pointer == Pointer::Busy) progress.setcursor(Cursor::Busy);
     }
     ~TransferSession() {
         if (!m_started) return;
-        if (m_pointer == Pointer::Busy) m_shell.setcursor(Cursor::Normal);
+        if (m_pointer == Pointer::Busy) m_progress.setcursor(Cursor::Normal);
         m_state.busy = false;
     }
     TransferSession(const TransferSession&) = delete;
@@ -41,7 +41,7 @@ public:
 
 private:
     TransferState& m_state;
-    Progress& m_shell;
+    Progress& m_progress;
     Pointer m_pointer;
     bool m_started = false;
 };

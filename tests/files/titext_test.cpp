@@ -53,7 +53,7 @@ TEST(TextToTiBytes, DecodesAndEndsLines) {
         {"é α\n", bytes({0xE9, ' ', 0x80, 0x0D})},    // UTF-8
         {"a\r\nb\nc\rd", "a\rb\rc\rd"},               // every line end alike
         {"\xE9t\xE9", bytes({0xE9, 't', 0xE9})},      // not UTF-8: Latin-1
-        {"\x80\xB5", bytes({0x80, 0xB5})},            // the Windows version's own bytes
+        {"\x80\xB5", bytes({0x80, 0xB5})},            // bytes files of earlier versions hold
         {"x\u0304 \u2208\t!", bytes({0x9A, ' ', 0x1F, '!'})},
         {"\xEF\xBB\xBFé", bytes({0xE9})},                        // UTF-8 with its mark
         {std::string("\xFF\xFE\xE9\0\n\0", 6), bytes({0xE9, 0x0D})},  // UTF-16, as Windows saves "Unicode"
