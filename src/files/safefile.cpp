@@ -26,6 +26,15 @@ std::string whatitis(mode_t mode) {
 
 } // namespace
 
+bool readandclose(std::FILE* fp, std::string& bytes) {
+    char chunk[16384];
+    std::size_t got;
+    while ((got = std::fread(chunk, 1, sizeof chunk, fp)) > 0) bytes.append(chunk, got);
+    const bool bad = std::ferror(fp) != 0;
+    std::fclose(fp);
+    return !bad;
+}
+
 std::FILE* openregular(const std::filesystem::path& path, std::string* error) {
     const std::string name = path.filename().string();
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);

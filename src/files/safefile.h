@@ -13,6 +13,9 @@ namespace tessaly {
 // nullptr and the message on failure.
 std::FILE* openregular(const std::filesystem::path& path, std::string* error);
 
+// Appends what is left of an open file to bytes and closes it; false on a read error.
+bool readandclose(std::FILE* fp, std::string& bytes);
+
 // Where a save to path really writes: a symlink is followed to its target, so saving
 // replaces the file the link names and the link stays. An existing target that is not
 // a regular file (a folder, a FIFO, a device) is refused, and so is a folder that does

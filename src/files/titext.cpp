@@ -234,12 +234,7 @@ std::optional<std::string> readtextfile(const std::filesystem::path& path, std::
         return std::nullopt;
     }
     std::string bytes;
-    char chunk[16384];
-    std::size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, fp)) > 0) bytes.append(chunk, got);
-    const bool bad = std::ferror(fp) != 0;
-    std::fclose(fp);
-    if (bad) {
+    if (!readandclose(fp, bytes)) {
         fail(error, "Cannot read " + path.filename().string() + ".");
         return std::nullopt;
     }
