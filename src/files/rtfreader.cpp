@@ -70,100 +70,122 @@ private:
     Style m_on;
 };
 
-} // namespace
+// Walks the text once; each kind of token has its own step.
+class Parser {
+public:
+    explicit Parser(std::string_view rtf) : m_rtf(rtf) {}
 
-std::string rtftohtml(std::string_view rtf) {
-    Writer out;
-    std::vector<Style> stack{Style{}};
-    int fallback = 0;  // characters still to drop after a \u
-    std::size_t i = 0;
-    auto put = [&](char32_t c) {
-        if (fallback > 0) {
-            --fallback;
+    std::string run() {
+        while (m_i < m_rtf.size()) {
+            const char c = m_rtf[m_i];
+            if (c == '{') {
+                m_stack.push_back(m_stack.back());
+                ++m_i;
+                // {\* ...}: a destination a reader may skip when it does not know it.
+                if (m_rtf.substr(m_i, 2) == "\\*") m_stack.back().skip = true;
+            } else if (c == '}') {
+                if (m_stack.size() > 1) m_stack.pop_back();
+                ++m_i;
+            } else if (c == '\r' || c == '\n') {
+                ++m_i;
+            } else if (c != '\\') {
+                put(static_cast<unsigned char>(c));
+                ++m_i;
+            } else if (!control()) {
+                break;
+            }
+        }
+        return m_out.finish();
+    }
+
+private:
+    void put(char32_t c) {
+        if (m_fallback > 0) {
+            --m_fallback;
             return;
         }
-        out.text(c, stack.back());
-    };
-    while (i < rtf.size()) {
-        const char c = rtf[i];
-        if (c == '{') {
-            stack.push_back(stack.back());
-            ++i;
-            // {\* ...}: a destination a reader may skip when it does not know it.
-            if (rtf.substr(i, 2) == "\\*") stack.back().skip = true;
-            continue;
-        }
-        if (c == '}') {
-            if (stack.size() > 1) stack.pop_back();
-            ++i;
-            continue;
-        }
-        if (c == '\r' || c == '\n') {
-            ++i;
-            continue;
-        }
-        if (c != '\\') {
-            put(static_cast<unsigned char>(c));
-            ++i;
-            continue;
-        }
-        // A control: \'hh, a control symbol, or a control word with an optional number.
-        ++i;
-        if (i >= rtf.size()) break;
-        const char d = rtf[i];
-        if (d == '\'') {
-            const std::string hex(rtf.substr(i + 1, 2));
-            i += 1 + hex.size();
-            if (hex.size() < 2 || !std::isxdigit(static_cast<unsigned char>(hex[0])) ||
-                !std::isxdigit(static_cast<unsigned char>(hex[1])))
-                continue;
-            const auto byte = static_cast<unsigned char>(std::strtoul(hex.c_str(), nullptr, 16));
-            const char32_t ch = byte >= 0x80 && byte < 0xA0 ? kCp1252High[byte - 0x80] : byte;
-            if (ch) put(ch);
-            continue;
-        }
-        if (!std::isalpha(static_cast<unsigned char>(d))) {
-            ++i;
-            if (d == '\\' || d == '{' || d == '}') put(static_cast<unsigned char>(d));
-            else if (d == '~') put(0xA0);
-            else if (d == '_') put('-');
-            else if (d == '\n' || d == '\r') out.linebreak(stack.back());
-            continue;
-        }
-        std::size_t end = i;
-        while (end < rtf.size() && std::isalpha(static_cast<unsigned char>(rtf[end]))) ++end;
-        const std::string_view word = rtf.substr(i, end - i);
+        m_out.text(c, m_stack.back());
+    }
+
+    // A control: \'hh, a control symbol, or a control word with an optional number.
+    // False when the text ends on the backslash.
+    bool control() {
+        ++m_i;
+        if (m_i >= m_rtf.size()) return false;
+        const char d = m_rtf[m_i];
+        if (d == '\'') hexbyte();
+        else if (!std::isalpha(static_cast<unsigned char>(d))) symbol(d);
+        else word();
+        return true;
+    }
+
+    void hexbyte() {
+        const std::string hex(m_rtf.substr(m_i + 1, 2));
+        m_i += 1 + hex.size();
+        if (hex.size() < 2 || !std::isxdigit(static_cast<unsigned char>(hex[0])) ||
+            !std::isxdigit(static_cast<unsigned char>(hex[1])))
+            return;
+        const auto byte = static_cast<unsigned char>(std::strtoul(hex.c_str(), nullptr, 16));
+        const char32_t ch = byte >= 0x80 && byte < 0xA0 ? kCp1252High[byte - 0x80] : byte;
+        if (ch) put(ch);
+    }
+
+    void symbol(char d) {
+        ++m_i;
+        if (d == '\\' || d == '{' || d == '}') put(static_cast<unsigned char>(d));
+        else if (d == '~') put(0xA0);
+        else if (d == '_') put('-');
+        else if (d == '\n' || d == '\r') m_out.linebreak(m_stack.back());
+    }
+
+    void word() {
+        std::size_t end = m_i;
+        while (end < m_rtf.size() && std::isalpha(static_cast<unsigned char>(m_rtf[end]))) ++end;
+        const std::string_view word = m_rtf.substr(m_i, end - m_i);
         bool hasnumber = false;
         long number = 0;
         std::size_t n = end;
-        if (n < rtf.size() && (rtf[n] == '-' || std::isdigit(static_cast<unsigned char>(rtf[n])))) {
+        if (n < m_rtf.size() && (m_rtf[n] == '-' || std::isdigit(static_cast<unsigned char>(m_rtf[n])))) {
             const std::size_t start = n;
             ++n;
-            while (n < rtf.size() && n - start < 10 && std::isdigit(static_cast<unsigned char>(rtf[n]))) ++n;
-            number = std::strtol(std::string(rtf.substr(start, n - start)).c_str(), nullptr, 10);
+            while (n < m_rtf.size() && n - start < 10 && std::isdigit(static_cast<unsigned char>(m_rtf[n]))) ++n;
+            number = std::strtol(std::string(m_rtf.substr(start, n - start)).c_str(), nullptr, 10);
             hasnumber = true;
         }
-        if (n < rtf.size() && rtf[n] == ' ') ++n;  // the delimiter belongs to the word
-        i = n;
-        Style& s = stack.back();
+        if (n < m_rtf.size() && m_rtf[n] == ' ') ++n;  // the delimiter belongs to the word
+        m_i = n;
+        apply(word, hasnumber, number);
+    }
+
+    void apply(std::string_view word, bool hasnumber, long number) {
+        Style& s = m_stack.back();
         const bool on = !hasnumber || number != 0;
         if (word == "b") s.bold = on;
         else if (word == "i") s.italic = on;
         else if (word == "ul") s.underline = on;
         else if (word == "ulnone") s.underline = false;
         else if (word == "plain") s.bold = s.italic = s.underline = false;
-        else if (word == "par" || word == "line") out.linebreak(s);
+        else if (word == "par" || word == "line") m_out.linebreak(s);
         else if (word == "tab") put('\t');
         else if (word == "uc" && hasnumber) s.unicodeskip = static_cast<int>(std::max(0L, number));
         else if (word == "u" && hasnumber) {
             const long code = number < 0 ? number + 65536 : number;
             if (code > 0 && code < 0xD800) put(static_cast<char32_t>(code));
-            fallback = s.unicodeskip;
+            m_fallback = s.unicodeskip;
         } else if (skipped(word)) {
             s.skip = true;
         }
     }
-    return out.finish();
-}
+
+    std::string_view m_rtf;
+    std::size_t m_i = 0;
+    Writer m_out;
+    std::vector<Style> m_stack{Style{}};
+    int m_fallback = 0;  // characters still to drop after a \u
+};
+
+} // namespace
+
+std::string rtftohtml(std::string_view rtf) { return Parser(rtf).run(); }
 
 } // namespace tessaly

@@ -62,6 +62,64 @@ std::vector<const TiEntry*> TiFile::variables() const {
     return v;
 }
 
+namespace {
+
+// O(0) .. O(n), the last being the file-size field. A folder entry's offset is read by
+// no rule, and other writers put anything there (0, say): only the offsets that frame
+// a variable's data are checked.
+bool readoffsets(const TiFile& f, std::span<const std::uint8_t> prefix, std::uint64_t datastart,
+                 std::vector<std::uint32_t>& offsets, std::string* error) {
+    const std::size_t n = f.entries.size();
+    offsets.assign(n + 1, 0);
+    std::uint32_t previous = 0;
+    for (std::size_t k = 0; k <= n; ++k) {
+        const bool sizefield = k == n;
+        offsets[k] = sizefield ? *readdwordle(prefix, kTiTableStart + kTiEntrySize * n) : f.entries[k].offset;
+        if (!sizefield && f.entries[k].isfolder()) continue;
+        std::string where = sizefield ? std::string("the file-size field") : "entry " + num(k + 1) + "'s data offset";
+        if (offsets[k] < datastart)
+            return fail(error, where + " (" + num(offsets[k]) + ") points into the header or table");
+        if (offsets[k] > f.length)
+            return fail(error, where + " (" + num(offsets[k]) + ") lies past the end of the file (" + num(f.length) +
+                                   " bytes)");
+        if (offsets[k] < previous)
+            return fail(error, where + " (" + num(offsets[k]) + ") runs backwards from the one before (" +
+                                   num(previous) + ")");
+        previous = offsets[k];
+    }
+    return true;
+}
+
+// Each variable's data lies between its offset and the next variable's (or the size field).
+bool placevariables(TiFile& f, const std::vector<std::uint32_t>& offsets, std::string* error) {
+    const std::size_t n = f.entries.size();
+    // Framing around the stored bytes: four zero bytes and the checksum, or only the
+    // checksum in the backup layout.
+    const std::uint32_t lead = f.backuplayout ? 0 : 4;
+    const std::uint32_t framing = f.backuplayout ? 2 : 6;
+    const std::uint32_t minimum = framing + (f.backuplayout ? 0 : 2);  // room for the length word
+    std::string folder;
+    for (std::size_t k = 0; k < n; ++k) {
+        TiEntry& e = f.entries[k];
+        if (e.isfolder()) {
+            folder = e.name;
+            continue;
+        }
+        std::size_t next = k + 1;
+        while (next < n && f.entries[next].isfolder()) ++next;
+        const std::uint32_t section = offsets[next] - offsets[k];
+        if (section < minimum)
+            return fail(error, "entry " + num(k + 1) + " (" + e.name + ") has a data section of " + num(section) +
+                                   " bytes, too short to hold its data");
+        e.folder = folder;
+        e.dataposition = offsets[k] + lead;
+        e.size = section - framing;
+    }
+    return true;
+}
+
+} // namespace
+
 std::optional<TiFile> parsetiheader(std::span<const std::uint8_t> prefix, std::uint64_t filelength,
                                     std::string* error) {
     if (prefix.size() > filelength) prefix = prefix.first(static_cast<std::size_t>(filelength));
@@ -98,58 +156,11 @@ std::optional<TiFile> parsetiheader(std::span<const std::uint8_t> prefix, std::u
         e.type = prefix[at + 12];
         e.attribute = prefix[at + 13];
     }
-    // O(0) .. O(n), the last being the file-size field. A folder entry's offset is read by
-    // no rule, and other writers put anything there (0, say): only the offsets that frame
-    // a variable's data are checked.
-    std::vector<std::uint32_t> offsets(n + 1);
-    std::uint32_t previous = 0;
-    for (std::size_t k = 0; k <= n; ++k) {
-        const bool sizefield = k == n;
-        offsets[k] = sizefield ? *readdwordle(prefix, kTiTableStart + kTiEntrySize * n) : f.entries[k].offset;
-        if (!sizefield && f.entries[k].isfolder()) continue;
-        std::string where = sizefield ? std::string("the file-size field") : "entry " + num(k + 1) + "'s data offset";
-        if (offsets[k] < datastart) {
-            fail(error, where + " (" + num(offsets[k]) + ") points into the header or table");
-            return std::nullopt;
-        }
-        if (offsets[k] > filelength) {
-            fail(error, where + " (" + num(offsets[k]) + ") lies past the end of the file (" + num(filelength) +
-                            " bytes)");
-            return std::nullopt;
-        }
-        if (offsets[k] < previous) {
-            fail(error, where + " (" + num(offsets[k]) + ") runs backwards from the one before (" + num(previous) +
-                            ")");
-            return std::nullopt;
-        }
-        previous = offsets[k];
-    }
+    std::vector<std::uint32_t> offsets;
+    if (!readoffsets(f, prefix, datastart, offsets, error)) return std::nullopt;
     f.sizefield = offsets[n];
     f.backuplayout = n == 1 && f.entries[0].type == kBackupType;
-    // Framing around the stored bytes: four zero bytes and the checksum, or only the
-    // checksum in the backup layout.
-    const std::uint32_t lead = f.backuplayout ? 0 : 4;
-    const std::uint32_t framing = f.backuplayout ? 2 : 6;
-    const std::uint32_t minimum = framing + (f.backuplayout ? 0 : 2);  // room for the length word
-    std::string folder;
-    for (std::size_t k = 0; k < n; ++k) {
-        TiEntry& e = f.entries[k];
-        if (e.isfolder()) {
-            folder = e.name;
-            continue;
-        }
-        std::size_t next = k + 1;
-        while (next < n && f.entries[next].isfolder()) ++next;
-        const std::uint32_t section = offsets[next] - offsets[k];
-        if (section < minimum) {
-            fail(error, "entry " + num(k + 1) + " (" + e.name + ") has a data section of " + num(section) +
-                            " bytes, too short to hold its data");
-            return std::nullopt;
-        }
-        e.folder = folder;
-        e.dataposition = offsets[k] + lead;
-        e.size = section - framing;
-    }
+    if (!placevariables(f, offsets, error)) return std::nullopt;
     return f;
 }
 

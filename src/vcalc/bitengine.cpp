@@ -64,74 +64,77 @@ inline void BitEngine::waiting() {
 void BitEngine::step() {
     if (dead()) return;
     switch (m_bit) {
-    case Bit::Idle:
-        if (m_pc.idle()) {
-            if (m_outpos < m_out.size()) {
-                if (m_idlereads >= 2 && slowok()) {
-                    if (!maymove()) return;
-                    if (m_outpos >= m_out.size()) return;  // a hang just dropped it
-                    m_bitvalue = (m_out[m_outpos] >> m_txcount) & 1;
-                    m_calc = m_bitvalue ? Lines::pulla() : Lines::pullb();
-                    m_bit = Bit::TxSignal;
-                } else {
-                    waiting();
-                }
-            } else if (m_rxcount) {
+    case Bit::Idle: return stepidle();
+    case Bit::RxAck: return steprxack();
+    case Bit::TxSignal: return steptxsignal();
+    case Bit::TxRelease: return steptxrelease();
+    }
+}
+
+// Lines idle: our next bit may begin; else the computer begins one.
+inline void BitEngine::stepidle() {
+    if (m_pc.idle()) {
+        if (m_outpos < m_out.size()) {
+            if (m_idlereads >= 2 && slowok()) {
+                if (!maymove()) return;
+                if (m_outpos >= m_out.size()) return;  // a hang just dropped it
+                m_bitvalue = (m_out[m_outpos] >> m_txcount) & 1;
+                m_calc = m_bitvalue ? Lines::pulla() : Lines::pullb();
+                m_bit = Bit::TxSignal;
+            } else {
                 waiting();
             }
-            return;
-        }
-        if (m_pc == Lines::pulla() || m_pc == Lines::pullb()) {
-            if (!maymove()) return;
-            // A pulled means a 1, acknowledged on B; B pulled a 0, acknowledged on A.
-            m_bitvalue = m_pc == Lines::pulla();
-            m_calc = m_bitvalue ? Lines::pullb() : Lines::pulla();
-            m_bit = Bit::RxAck;
-        }
-        return;
-    case Bit::RxAck:
-        if (m_bitvalue ? m_pc.a : m_pc.b) {
-            if (!maymove()) return;
-            if (m_bit != Bit::RxAck) return;
-            m_calc = Lines::released();
-            m_bit = Bit::Idle;
-            m_idlereads = 0;
-            m_rxvalue = static_cast<std::uint8_t>((m_rxvalue >> 1) | (m_bitvalue ? 0x80 : 0));
-            if (++m_rxcount == 8) {
-                m_rxcount = 0;
-                bytein(m_rxvalue);
-            }
-        } else {
+        } else if (m_rxcount) {
             waiting();
         }
         return;
-    case Bit::TxSignal:
-        if (!(m_bitvalue ? m_pc.b : m_pc.a)) {
-            if (!maymove()) return;
-            if (m_bit != Bit::TxSignal) return;
-            m_calc = Lines::released();
-            m_bit = Bit::TxRelease;
-            m_patient = false;
-        } else {
-            waiting();
+    }
+    if (m_pc == Lines::pulla() || m_pc == Lines::pullb()) {
+        if (!maymove()) return;
+        // A pulled means a 1, acknowledged on B; B pulled a 0, acknowledged on A.
+        m_bitvalue = m_pc == Lines::pulla();
+        m_calc = m_bitvalue ? Lines::pullb() : Lines::pulla();
+        m_bit = Bit::RxAck;
+    }
+}
+
+// We acknowledged the computer's bit: it lets go of its line, and the bit is ours.
+inline void BitEngine::steprxack() {
+    if (!(m_bitvalue ? m_pc.a : m_pc.b)) return waiting();
+    if (!maymove()) return;
+    if (m_bit != Bit::RxAck) return;
+    m_calc = Lines::released();
+    m_bit = Bit::Idle;
+    m_idlereads = 0;
+    m_rxvalue = static_cast<std::uint8_t>((m_rxvalue >> 1) | (m_bitvalue ? 0x80 : 0));
+    if (++m_rxcount == 8) {
+        m_rxcount = 0;
+        bytein(m_rxvalue);
+    }
+}
+
+// We pulled a line: the computer acknowledges on the other one.
+inline void BitEngine::steptxsignal() {
+    if (m_bitvalue ? m_pc.b : m_pc.a) return waiting();
+    if (!maymove()) return;
+    if (m_bit != Bit::TxSignal) return;
+    m_calc = Lines::released();
+    m_bit = Bit::TxRelease;
+    m_patient = false;
+}
+
+// We let go: the computer lets go of its acknowledgement, and the bit is out.
+inline void BitEngine::steptxrelease() {
+    if (!(m_bitvalue ? m_pc.b : m_pc.a)) return waiting();
+    m_bit = Bit::Idle;
+    m_idlereads = 0;
+    if (++m_txcount == 8) {
+        m_txcount = 0;
+        byteout(m_out[m_outpos++]);
+        if (m_outpos == m_out.size()) {
+            m_out.clear();
+            m_outpos = 0;
         }
-        return;
-    case Bit::TxRelease:
-        if (m_bitvalue ? m_pc.b : m_pc.a) {
-            m_bit = Bit::Idle;
-            m_idlereads = 0;
-            if (++m_txcount == 8) {
-                m_txcount = 0;
-                byteout(m_out[m_outpos++]);
-                if (m_outpos == m_out.size()) {
-                    m_out.clear();
-                    m_outpos = 0;
-                }
-            }
-        } else {
-            waiting();
-        }
-        return;
     }
 }
 

@@ -74,6 +74,10 @@ private:
     inline void counted();
     inline void byteout(std::uint8_t value);
     inline void bytein(std::uint8_t value);
+    inline void stepidle();
+    inline void steprxack();
+    inline void steptxsignal();
+    inline void steptxrelease();
 
     Clock& m_clock;
     const Misbehaviour& m_mis;

@@ -192,42 +192,9 @@ bool Exchanges::continueexchange() {
     case Phase::Idle:
         return false;
     case Phase::AwaitCts:
-        if (cmd == CmdAck) return true;
-        if (cmd == CmdDataRequest) {  // its length field means nothing to us
-            ack();
-            if (m_mis.wrongchecksumonce && !m_items[m_itemindex].data.empty()) {
-                Bytes spoiled = m_items[m_itemindex].data;
-                ++spoiled[spoiled.size() - 2];
-                send(spoiled);
-            } else {
-                send(m_items[m_itemindex].data);
-            }
-            m_phase = Phase::AwaitDataAck;
-            return true;
-        }
-        if (cmd == CmdChecksumError || cmd == CmdSkip) {  // the computer declines: we stop quietly
-            m_phase = Phase::Idle;
-            return true;
-        }
-        return false;
+        return awaitingcts(cmd);
     case Phase::AwaitDataAck:
-        if (cmd == CmdChecksumError) {
-            send(m_items[m_itemindex].data);
-            return true;
-        }
-        if (cmd != CmdAck) return false;
-        if (++m_itemindex < m_items.size()) {
-            if (m_listing)
-                sendshort(CmdContinue);
-            else
-                send(m_items[m_itemindex].header);
-            m_phase = Phase::AwaitCts;
-        } else {
-            sendshort(CmdEnd);
-            m_items.clear();
-            m_phase = Phase::Idle;
-        }
-        return true;
+        return awaitingdataack(cmd);
     case Phase::RecvData:
         if (cmd == CmdAck) return true;
         if (cmd != CmdData) return false;
@@ -240,28 +207,72 @@ bool Exchanges::continueexchange() {
         ack();
         m_phase = Phase::Idle;
         return true;
-    case Phase::RestoreBlock: {
-        if (cmd == CmdAck) return true;
-        if (cmd == CmdEnd) {  // no answer: the calculator takes its new memory
-            takeimage();
-            m_phase = Phase::Idle;
-            return true;
-        }
-        const auto r = parserequest(m_in->data());
-        if ((cmd == CmdVarHeader || cmd == CmdSendVar) && r && r->type == kTI92.backuptype) {
-            ack();
-            sendshort(CmdDataRequest);
-            m_phase = Phase::RestoreData;
-            return true;
-        }
-        return false;
-    }
+    case Phase::RestoreBlock:
+        return restoringblock(cmd);
     case Phase::RestoreData:
         if (cmd == CmdAck) return true;
         if (cmd != CmdData) return false;
         m_restoreimage.insert(m_restoreimage.end(), m_in->data().begin(), m_in->data().end());
         ack();
         m_phase = Phase::RestoreBlock;
+        return true;
+    }
+    return false;
+}
+
+bool Exchanges::awaitingcts(std::uint8_t cmd) {
+    if (cmd == CmdAck) return true;
+    if (cmd == CmdDataRequest) {  // its length field means nothing to us
+        ack();
+        if (m_mis.wrongchecksumonce && !m_items[m_itemindex].data.empty()) {
+            Bytes spoiled = m_items[m_itemindex].data;
+            ++spoiled[spoiled.size() - 2];
+            send(spoiled);
+        } else {
+            send(m_items[m_itemindex].data);
+        }
+        m_phase = Phase::AwaitDataAck;
+        return true;
+    }
+    if (cmd == CmdChecksumError || cmd == CmdSkip) {  // the computer declines: we stop quietly
+        m_phase = Phase::Idle;
+        return true;
+    }
+    return false;
+}
+
+bool Exchanges::awaitingdataack(std::uint8_t cmd) {
+    if (cmd == CmdChecksumError) {
+        send(m_items[m_itemindex].data);
+        return true;
+    }
+    if (cmd != CmdAck) return false;
+    if (++m_itemindex < m_items.size()) {
+        if (m_listing)
+            sendshort(CmdContinue);
+        else
+            send(m_items[m_itemindex].header);
+        m_phase = Phase::AwaitCts;
+    } else {
+        sendshort(CmdEnd);
+        m_items.clear();
+        m_phase = Phase::Idle;
+    }
+    return true;
+}
+
+bool Exchanges::restoringblock(std::uint8_t cmd) {
+    if (cmd == CmdAck) return true;
+    if (cmd == CmdEnd) {  // no answer: the calculator takes its new memory
+        takeimage();
+        m_phase = Phase::Idle;
+        return true;
+    }
+    const auto r = parserequest(m_in->data());
+    if ((cmd == CmdVarHeader || cmd == CmdSendVar) && r && r->type == kTI92.backuptype) {
+        ack();
+        sendshort(CmdDataRequest);
+        m_phase = Phase::RestoreData;
         return true;
     }
     return false;

@@ -86,6 +86,9 @@ private:
     void startbackup();
     void startsending(bool listing);
     bool continueexchange();
+    bool awaitingcts(std::uint8_t cmd);
+    bool awaitingdataack(std::uint8_t cmd);
+    bool restoringblock(std::uint8_t cmd);
     void takevariable();
     void takeimage();
 

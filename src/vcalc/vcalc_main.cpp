@@ -3,6 +3,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <unistd.h>
 
@@ -66,80 +67,150 @@ int usage(const std::string& problem) {
     return 2;
 }
 
+constexpr std::uint32_t kRealPace = 0xFFFFFFFF;  // each cable has a real pace of its own
+
+struct Options {
+    std::string socketpath, greypath, statepath;
+    std::uint32_t pace = kRealPace;
+    tessaly::Misbehaviour mis;
+};
+
+// The options that only switch a misbehaviour on.
+constexpr struct {
+    const char* name;
+    bool tessaly::Misbehaviour::*flag;
+} kFlags[] = {
+    {"--absent", &tessaly::Misbehaviour::absent},
+    {"--mute", &tessaly::Misbehaviour::mute},
+    {"--away", &tessaly::Misbehaviour::awayfromhome},
+    {"--refuse-headers", &tessaly::Misbehaviour::refuseheaders},
+    {"--wrong-checksum", &tessaly::Misbehaviour::wrongchecksum},
+    {"--wrong-checksum-once", &tessaly::Misbehaviour::wrongchecksumonce},
+};
+
+// An option followed by a value (null when the command line ends first): the exit status
+// when it is refused, nullopt when it is taken.
+std::optional<int> valueoption(const std::string& a, const char* value, Options& o) {
+    const std::string v = value ? value : "";
+    if (a == "--socket") {
+        if (!value) return usage("--socket needs a path");
+        o.socketpath = v;
+    } else if (a == "--grey") {
+        if (!value) return usage("--grey needs the path of the link to create");
+        o.greypath = v;
+    } else if (a == "--state") {
+        if (!value) return usage("--state needs a file");
+        o.statepath = v;
+    } else if (a == "--pace") {
+        if (!value) return usage("--pace needs instant, real or a number of bits a second");
+        if (v == "instant") {
+            o.pace = 0;
+        } else if (v == "real") {
+            o.pace = kRealPace;
+        } else {
+            char* end = nullptr;
+            const unsigned long n = std::strtoul(v.c_str(), &end, 10);
+            if (v.empty() || *end || n == 0 || n > 10'000'000) return usage("bad pace: " + v);
+            o.pace = static_cast<std::uint32_t>(n);
+        }
+    } else if (a == "--hold-low") {
+        if (!value || (v != "A" && v != "B")) return usage("--hold-low needs A or B");
+        o.mis.holdlow = v == "A" ? tessaly::Misbehaviour::Line::A : tessaly::Misbehaviour::Line::B;
+    } else if (a == "--stop-after") {
+        if (!value) return usage("--stop-after needs a number of bytes");
+        char* end = nullptr;
+        const unsigned long n = std::strtoul(v.c_str(), &end, 10);
+        if (v.empty() || *end || v[0] == '-') return usage("bad byte count: " + v);
+        o.mis.stopafterbytes = n;
+    } else {
+        return usage("unknown option " + a);
+    }
+    return std::nullopt;
+}
+
+// The exit status when the program ends here (help, a refused option), else nullopt.
+std::optional<int> parseoptions(int argc, char** argv, Options& o) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--help" || a == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        bool flag = false;
+        for (const auto& f : kFlags)
+            if (a == f.name) {
+                o.mis.*f.flag = true;
+                flag = true;
+            }
+        if (flag) continue;
+        if (auto refused = valueoption(a, i + 1 < argc ? argv[i + 1] : nullptr, o)) return refused;
+        ++i;
+    }
+    if (o.socketpath.empty() == o.greypath.empty()) return usage("give either --socket PATH or --grey PTY-LINK");
+    return std::nullopt;
+}
+
+int rungrey(tessaly::VirtualTI92& calc, const Options& o, const struct sigaction& sa) {
+    tessaly::GreyServer server(calc);
+    server.setbaud(o.pace == kRealPace ? 9600 : o.pace);
+    std::string error;
+    if (!server.open(o.greypath, &error)) {
+        std::fprintf(stderr, "tessaly92-vcalc: %s\n", error.c_str());
+        return 1;
+    }
+    g_greyserver = &server;
+    catchsignals(sa);
+    std::printf("grey cable at %s (%s)\n", o.greypath.c_str(), server.device().c_str());
+    std::fflush(stdout);
+    server.run(STDIN_FILENO);
+    server.close();
+    g_greyserver = nullptr;
+    if (!calc.stateerror().empty()) {
+        std::fprintf(stderr, "tessaly92-vcalc: %s: %s\n", o.statepath.c_str(), calc.stateerror().c_str());
+        return 1;
+    }
+    return 0;
+}
+
+int runsocket(tessaly::VirtualTI92& calc, const Options& o, const struct sigaction& sa) {
+    tessaly::CableServer server(calc);
+    std::string error;
+    if (!server.listen(o.socketpath, &error)) {
+        std::fprintf(stderr, "tessaly92-vcalc: %s\n", error.c_str());
+        return 1;
+    }
+    g_server = &server;
+    catchsignals(sa);
+
+    std::printf("listening on %s\n", o.socketpath.c_str());
+    std::fflush(stdout);
+    server.run(STDIN_FILENO);
+    server.close();
+    g_server = nullptr;
+    if (!calc.stateerror().empty()) {
+        std::fprintf(stderr, "tessaly92-vcalc: %s\n", calc.stateerror().c_str());
+        return 1;
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     using namespace tessaly;
-    std::string socketpath, greypath, statepath;
-    constexpr std::uint32_t kRealPace = 0xFFFFFFFF;  // each cable has a real pace of its own
-    std::uint32_t pace = kRealPace;
-    Misbehaviour mis;
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        auto value = [&](std::string& out) {
-            if (i + 1 >= argc) return false;
-            out = argv[++i];
-            return true;
-        };
-        std::string v;
-        if (a == "--help" || a == "-h") {
-            std::fputs(kUsage, stdout);
-            return 0;
-        } else if (a == "--socket") {
-            if (!value(socketpath)) return usage("--socket needs a path");
-        } else if (a == "--grey") {
-            if (!value(greypath)) return usage("--grey needs the path of the link to create");
-        } else if (a == "--state") {
-            if (!value(statepath)) return usage("--state needs a file");
-        } else if (a == "--pace") {
-            if (!value(v)) return usage("--pace needs instant, real or a number of bits a second");
-            if (v == "instant") {
-                pace = 0;
-            } else if (v == "real") {
-                pace = kRealPace;
-            } else {
-                char* end = nullptr;
-                const unsigned long n = std::strtoul(v.c_str(), &end, 10);
-                if (v.empty() || *end || n == 0 || n > 10'000'000) return usage("bad pace: " + v);
-                pace = static_cast<std::uint32_t>(n);
-            }
-        } else if (a == "--absent") {
-            mis.absent = true;
-        } else if (a == "--mute") {
-            mis.mute = true;
-        } else if (a == "--away") {
-            mis.awayfromhome = true;
-        } else if (a == "--refuse-headers") {
-            mis.refuseheaders = true;
-        } else if (a == "--wrong-checksum") {
-            mis.wrongchecksum = true;
-        } else if (a == "--wrong-checksum-once") {
-            mis.wrongchecksumonce = true;
-        } else if (a == "--hold-low") {
-            if (!value(v) || (v != "A" && v != "B")) return usage("--hold-low needs A or B");
-            mis.holdlow = v == "A" ? Misbehaviour::Line::A : Misbehaviour::Line::B;
-        } else if (a == "--stop-after") {
-            if (!value(v)) return usage("--stop-after needs a number of bytes");
-            char* end = nullptr;
-            const unsigned long n = std::strtoul(v.c_str(), &end, 10);
-            if (v.empty() || *end || v[0] == '-') return usage("bad byte count: " + v);
-            mis.stopafterbytes = n;
-        } else {
-            return usage("unknown option " + a);
-        }
-    }
-    if (socketpath.empty() == greypath.empty()) return usage("give either --socket PATH or --grey PTY-LINK");
-    const bool grey = !greypath.empty();
+    Options o;
+    if (auto done = parseoptions(argc, argv, o)) return *done;
+    const bool grey = !o.greypath.empty();
 
     SystemClock clock;
     VirtualTI92 calc(clock);
     calc.loaddemo();
     calc.settracing(false);  // a long-running server would only pile the bytes up
-    if (!grey) calc.setpace(pace == kRealPace ? 40000 : pace);
-    calc.misbehaviour() = mis;
+    if (!grey) calc.setpace(o.pace == kRealPace ? 40000 : o.pace);
+    calc.misbehaviour() = o.mis;
     std::string error;
     // Every reason names the file itself.
-    if (!statepath.empty() && !calc.attachstate(statepath, &error)) {
+    if (!o.statepath.empty() && !calc.attachstate(o.statepath, &error)) {
         std::fprintf(stderr, "tessaly92-vcalc: %s\n", error.c_str());
         return 2;
     }
@@ -152,42 +223,5 @@ int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
     struct sigaction sa {};
     sa.sa_handler = onsignal;  // no SA_RESTART: poll() returns and the loop sees the stop
-    if (grey) {
-        GreyServer server(calc);
-        server.setbaud(pace == kRealPace ? 9600 : pace);
-        if (!server.open(greypath, &error)) {
-            std::fprintf(stderr, "tessaly92-vcalc: %s\n", error.c_str());
-            return 1;
-        }
-        g_greyserver = &server;
-        catchsignals(sa);
-        std::printf("grey cable at %s (%s)\n", greypath.c_str(), server.device().c_str());
-        std::fflush(stdout);
-        server.run(STDIN_FILENO);
-        server.close();
-        g_greyserver = nullptr;
-        if (!calc.stateerror().empty()) {
-            std::fprintf(stderr, "tessaly92-vcalc: %s: %s\n", statepath.c_str(), calc.stateerror().c_str());
-            return 1;
-        }
-        return 0;
-    }
-    CableServer server(calc);
-    if (!server.listen(socketpath, &error)) {
-        std::fprintf(stderr, "tessaly92-vcalc: %s\n", error.c_str());
-        return 1;
-    }
-    g_server = &server;
-    catchsignals(sa);
-
-    std::printf("listening on %s\n", socketpath.c_str());
-    std::fflush(stdout);
-    server.run(STDIN_FILENO);
-    server.close();
-    g_server = nullptr;
-    if (!calc.stateerror().empty()) {
-        std::fprintf(stderr, "tessaly92-vcalc: %s\n", calc.stateerror().c_str());
-        return 1;
-    }
-    return 0;
+    return grey ? rungrey(calc, o, sa) : runsocket(calc, o, sa);
 }
