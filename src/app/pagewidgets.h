@@ -1,6 +1,7 @@
 #pragma once
 // Small makers of the window's controls, each named (tests and the bindings find them by
 // name) and started in the state the window opens in.
+#include <QBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QString>
@@ -57,5 +58,14 @@ inline QLabel* wrapped(const char* name, const QString& text) {
     return l;
 }
 
+
+// A settings row: its caption, a field that takes the spare width, and the field's button.
+inline void fieldrow(QVBoxLayout* rows, const QString& caption, QWidget* field, QWidget* button) {
+    auto* row = new QHBoxLayout;
+    row->addWidget(new QLabel(caption));
+    row->addWidget(field, 1);
+    row->addWidget(button);
+    rows->addLayout(row);
+}
 
 } // namespace tessaly::app

@@ -91,11 +91,7 @@ void MainWindow::laysettingsrows(QVBoxLayout* v) {
     printer->addStretch();
     v->addLayout(printer);
 
-    auto* fargo = new QHBoxLayout;
-    fargo->addWidget(new QLabel(QStringLiteral("fargo-directory")));
-    fargo->addWidget(s.fargodiredit, 1);
-    fargo->addWidget(s.fargodirbutton);
-    v->addLayout(fargo);
+    fieldrow(v, QStringLiteral("fargo-directory"), s.fargodiredit, s.fargodirbutton);
 }
 
 void MainWindow::laysettingsgroups(QVBoxLayout* v) {
@@ -121,17 +117,9 @@ void MainWindow::laysettingsgroups(QVBoxLayout* v) {
     sg->addStretch();
     v->addWidget(startup);
 
-    auto* assoc = new QHBoxLayout;
-    assoc->addWidget(new QLabel(QStringLiteral("windows 95")));
-    assoc->addWidget(s.extensionsedit, 1);
-    assoc->addWidget(s.associatebutton);
-    v->addLayout(assoc);
+    fieldrow(v, QStringLiteral("windows 95"), s.extensionsedit, s.associatebutton);
 
-    auto* library = new QHBoxLayout;
-    library->addWidget(new QLabel(QStringLiteral("library directory")));
-    library->addWidget(s.librarydiredit, 1);
-    library->addWidget(s.librarydirbutton);
-    v->addLayout(library);
+    fieldrow(v, QStringLiteral("library directory"), s.librarydiredit, s.librarydirbutton);
 }
 
 QWidget* MainWindow::buildaboutpage() {
