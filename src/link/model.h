@@ -53,6 +53,7 @@ struct CalculatorModel {
     std::span<const std::uint8_t> commands;  // the packet commands it knows
     bool hasversioncommand;                   // answers a version request
     bool hasdeletecommand;                    // deletes a variable on request
+    bool hasarchive;                          // keeps variables in an archive (Archive, Unarchiv)
     std::span<const KeyInfo> keys;            // named keys; other keys send their character
     std::uint16_t secondkey;   // added to a key's code for the key pressed with 2nd
     std::uint16_t diamondkey;  // ... and with the diamond key
@@ -117,6 +118,7 @@ inline constexpr CalculatorModel kTI92{
     .commands = kTI92Commands,
     .hasversioncommand = false,
     .hasdeletecommand = false,
+    .hasarchive = false,
     .keys = kTI92Keys,
     .secondkey = 4096,
     .diamondkey = 8192,

@@ -9,6 +9,9 @@ namespace tessaly {
 
 namespace {
 
+// The entry's attribute bits.
+constexpr std::uint8_t kLockedAttribute = 0x01, kArchivedAttribute = 0x02;
+
 // The listing's data request asks for "any length".
 constexpr std::uint16_t kAnyLength = 0xFFFF;
 
@@ -16,6 +19,7 @@ constexpr std::uint16_t kAnyLength = 0xFFFF;
 struct DirectoryEntry {
     std::string name;
     std::uint8_t type = 0;
+    std::uint8_t attribute = 0;
     std::uint32_t size = 0;
 };
 
@@ -25,6 +29,7 @@ std::optional<DirectoryEntry> parseentry(const std::vector<std::uint8_t>& data) 
     for (std::size_t i = 4; i < 12; ++i)
         if (data[i] != 0) e.name += static_cast<char>(data[i]);
     e.type = data[12];
+    e.attribute = data[13];
     for (std::size_t i = 0; i < 4; ++i) e.size |= std::uint32_t{data[14 + i]} << (8 * i);
     return e;
 }
@@ -45,9 +50,12 @@ void listentry(const CalculatorModel& model, const DirectoryEntry& entry, std::s
                const std::function<void(const ListRow&)>& onrow) {
     if (entry.type == model.foldertype) {
         folder = entry.name;
+        result.folders.push_back(folder);
         return;
     }
     ListRow row{folder + "\\" + entry.name, std::string(model.typename_of(entry.type)), std::to_string(entry.size)};
+    row.locked = (entry.attribute & kLockedAttribute) != 0;
+    row.archived = model.hasarchive && (entry.attribute & kArchivedAttribute) != 0;
     if (onrow) onrow(row);
     result.rows.push_back(std::move(row));
 }
