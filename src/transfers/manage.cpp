@@ -128,7 +128,7 @@ bool typehomeline(Link& link, std::string_view line) {
     const CalculatorModel& m = link.model();
     if (!ready(link) || !ready(link)) return false;
     // Whatever the calculator shows, these bring it to an empty home screen.
-    for (const char* k : {"ON", "ESC", "ESC", "ESC", "QUIT", "QUIT", "HOME", "CLEAR", "CLEAR", "CLEAR"})
+    for (const char* k : {"ON", "ESC", "ESC", "ESC", "ESC", "QUIT", "QUIT", "HOME", "CLEAR", "CLEAR", "CLEAR"})
         if (!pressed(link, m.key(k))) return false;
     if (!ready(link)) return false;
     // A ready check after each word and each blank, as the calculator's own software types.
