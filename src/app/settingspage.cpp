@@ -38,6 +38,7 @@ void MainWindow::makesettingscontrols() {
     s.portaddressbox = named(new QComboBox, "portaddressbox", QStringLiteral("Where is you $5-cable"));
     s.portaddressbox->addItem(QStringLiteral("0378"));
     s.testbutton = button("testbutton", QStringLiteral("&Test"), QStringLiteral("Check if the calculator is connected"), true);
+    s.versionbutton = button("versionbutton", QStringLiteral("&Version"), QStringLiteral("Ask the calculator for its version"), true);
     s.portrait = named(new QRadioButton(QStringLiteral("portrait")), "portrait");
     s.landscape = named(new QRadioButton(QStringLiteral("landscape")), "landscape");
     s.portrait->setChecked(true);
@@ -79,6 +80,7 @@ void MainWindow::laysettingsrows(QVBoxLayout* v) {
     port->addWidget(s.portaddressbox);
     port->addWidget(s.serialdevice, 1);
     port->addWidget(s.testbutton);
+    port->addWidget(s.versionbutton);
     port->addWidget(s.pacing);
     port->addStretch();
     v->addLayout(port);

@@ -31,6 +31,40 @@ std::vector<Clash> findclashes(const std::vector<std::string>& outgoing, const D
     return out;
 }
 
+bool SendPlan::skips(const std::string& fullname) const {
+    const std::string wanted = lowername(withfolder(fullname));
+    return std::any_of(skip.begin(), skip.end(), [&](const std::string& n) { return lowername(n) == wanted; });
+}
+
+std::string SendPlan::sentname(const std::string& fullname) const {
+    const std::string wanted = lowername(withfolder(fullname));
+    for (const auto& [from, to] : renamed)
+        if (lowername(from) == wanted) return withfolder(to);
+    return fullname;
+}
+
+std::optional<SendPlan> planoverwrites(const std::vector<Clash>& clashes, OverwriteQuestions& ask) {
+    SendPlan plan;
+    bool all = false;
+    for (const Clash& c : clashes) {
+        OverwriteChoice choice = all && !c.blocked() ? OverwriteChoice::Overwrite : ask.existing(c, !c.blocked());
+        while (choice == OverwriteChoice::Rename) {
+            if (const auto name = ask.newname(c)) {
+                plan.renamed.emplace_back(c.name, *name);
+                break;
+            }
+            choice = ask.existing(c, !c.blocked());
+        }
+        // A target the calculator refuses is never sent onto.
+        if (c.blocked() && (choice == OverwriteChoice::Overwrite || choice == OverwriteChoice::All))
+            choice = OverwriteChoice::Skip;
+        if (choice == OverwriteChoice::Cancel) return std::nullopt;
+        if (choice == OverwriteChoice::Skip) plan.skip.push_back(c.name);
+        all = all || choice == OverwriteChoice::All;
+    }
+    return plan;
+}
+
 std::string clashlist(const std::vector<Clash>& clashes) {
     std::string text;
     for (const Clash& c : clashes) {
