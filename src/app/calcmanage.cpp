@@ -48,7 +48,8 @@ void CalcManager::deleteselected() {
     if (names.empty()) return;
     std::string question = "Delete on the calculator?";
     for (const std::string& n : names) question += "\r" + tibytes_to_utf8(n);
-    if (m_shell.messagebox(question, kDeleteCaption, Icon::Confirmation, Buttons::YesNo) != Answer::Yes) return;
+    // It cannot be undone: a warning, whose Enter does not delete.
+    if (m_shell.messagebox(question, kDeleteCaption, Icon::Warning, Buttons::YesNo) != Answer::Yes) return;
     run(ManageAction::Delete, names);
 }
 

@@ -80,7 +80,6 @@ void MainWindow::laysettingsrows(QVBoxLayout* v) {
     port->addWidget(s.portaddressbox);
     port->addWidget(s.serialdevice, 1);
     port->addWidget(s.testbutton);
-    port->addWidget(s.versionbutton);
     port->addWidget(s.pacing);
     port->addStretch();
     v->addLayout(port);
@@ -91,6 +90,8 @@ void MainWindow::laysettingsrows(QVBoxLayout* v) {
     printer->addWidget(s.landscape);
     printer->addWidget(s.size);
     printer->addStretch();
+    // Under Test: the port row has no room left for it.
+    printer->addWidget(s.versionbutton);
     v->addLayout(printer);
 
     fieldrow(v, QStringLiteral("fargo-directory"), s.fargodiredit, s.fargodirbutton);
