@@ -1,6 +1,8 @@
 #include "transfers/manage.h"
 
 #include <algorithm>
+#include <optional>
+#include <utility>
 
 #include "files/ticharset.h"
 #include "files/varname.h"
@@ -109,6 +111,25 @@ std::vector<std::vector<std::string>> targets(ManageAction action, const std::ve
     return out;
 }
 
+// One command on its way: typed, or by the delete packet where the model has one. A
+// delete the calculator refuses is a refusal like the others, its reason kept, and the
+// rest goes on (false); nullopt once the link is down.
+std::optional<bool> carryout(Link& link, Progress& progress, ManageAction action, const std::vector<std::string>& t,
+                             std::vector<std::string>& refused) {
+    TransferState& s = link.state();
+    const std::string line = commandline(action, t);
+    if (action != ManageAction::Delete || !link.model().hasdeletecommand) {
+        progress.setstatus("Typing " + shown(line) + "..");
+        return typehomeline(link, line) ? std::optional<bool>(true) : std::nullopt;
+    }
+    progress.setstatus("Deleting " + shown(t[0]) + "..");
+    if (deletebypacket(link, progress, withfolder(t[0]))) return true;
+    if (cancelled(s)) return std::nullopt;
+    refused.push_back(std::exchange(s.pendingerror, std::string()));
+    s.linkok = true;
+    return false;
+}
+
 std::string joined(const std::vector<std::string>& lines) {
     std::string text;
     for (const std::string& l : lines) text += (text.empty() ? "" : "\r") + l;
@@ -175,14 +196,9 @@ ManageOutcome managecalc(Link& link, Progress& progress, ManageAction action, co
             out.refused.push_back(why);
             continue;
         }
-        const std::string line = commandline(action, t);
-        progress.setstatus("Typing " + shown(line) + "..");
-        if (action == ManageAction::Delete && link.model().hasdeletecommand)
-            deletebypacket(link, progress, withfolder(t[0]));
-        else
-            typehomeline(link, line);
-        if (!s.linkok) return out;
-        tried.push_back(t);
+        const std::optional<bool> sent = carryout(link, progress, action, t, out.refused);
+        if (!sent) return out;
+        if (*sent) tried.push_back(t);
     }
     out.after = directorylisting(link, progress);
     if (!s.linkok) return out;
