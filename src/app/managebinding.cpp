@@ -22,6 +22,7 @@ ManageBinding::ManageBinding(MainWindow& form, ReceivePageModel& page)
         action("newfolderaction", QStringLiteral("&New folder..."), QKeySequence(Qt::CTRL | Qt::Key_N), &M::newfolder),
         action("lockaction", QStringLiteral("&Lock"), {}, nullptr),
         action("unlockaction", QStringLiteral("&Unlock"), {}, nullptr),
+        action("versionaction", QStringLiteral("&Version"), {}, &M::version),
     };
     connect(m_always[3], &QAction::triggered, this, [this] { m_manager.lockselected(true); });
     connect(m_always[4], &QAction::triggered, this, [this] { m_manager.lockselected(false); });

@@ -20,8 +20,11 @@ std::optional<std::vector<std::string>> calcnames(std::string_view command, cons
             return std::nullopt;
         }
         std::string why;
-        const auto bytes = utf8_to_tibytes(a, 17, &why);
-        if (!bytes) {
+        bool cut = false;
+        // One character more than a full name can have, so a longer one is refused, not cut.
+        const auto bytes = utf8_to_tibytes(a, 18, &why, &cut);
+        if (bytes && cut) why = a + " is longer than a name can be";
+        if (!bytes || cut) {
             std::fprintf(stderr, "tessaly92-cli: %.*s: %s\n", int(command.size()), command.data(), why.c_str());
             return std::nullopt;
         }

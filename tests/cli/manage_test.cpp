@@ -84,6 +84,7 @@ TEST_F(CliManage, CommandsChangeTheListingOrSayPlainlyWhyNot) {
         {{"rm", "extra\\g", "group\\nothere"}, 1, "group\\nothere is not on the calculator.", "", "extra\\g\t"},
         {{"archive", "group\\data"}, 1, "Archive is not on this calculator.", "group\\data\t", ""},
         {{"rm", "1abc"}, 2, "1abc is not a name the calculator takes", "", ""},
+        {{"rm", "group\\data_and_more_x"}, 2, "is longer than a name can be", "group\\data\t", ""},
         {{"mv", "group\\data"}, 2, "rename takes a name and a new name", "", ""},
     };
     for (const Step& step : steps) {
