@@ -26,9 +26,8 @@ set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS OFF)
-# The desktop's caches, the manual page index and udev are refreshed by triggers (the
-# packages that own them watch their folders; ours watches its udev rule).
-set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
-  ${CMAKE_CURRENT_LIST_DIR}/../share/debian/postinst ${CMAKE_CURRENT_LIST_DIR}/../share/debian/triggers)
+# The desktop's caches and the manual page index are refreshed by the triggers of the
+# packages that own them; the postinst only has udev look at a cable already plugged in.
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_CURRENT_LIST_DIR}/../share/debian/postinst)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)

@@ -2,7 +2,7 @@
 # checkpackage.sh tessaly92_VERSION_ARCH.deb: unpacks the package into a scratch root and
 # checks that it holds exactly the files an installed tessaly92 needs, where they belong,
 # that its programs run from there and say the package's version, and that its
-# dependencies and triggers are there.
+# dependencies and its udev step are there.
 set -euo pipefail
 deb=$1
 root=$(mktemp -d)
@@ -43,7 +43,7 @@ for lib in libqt6widgets6 libusb-1.0-0 libpng16-16 libc6; do
     grep -q "$lib" <<<"$depends" || { echo "checkpackage: Depends lacks $lib: $depends"; fails=1; }
 done
 control=$(dpkg-deb --ctrl-tarfile "$deb" | tar -t)
-for f in postinst triggers md5sums; do
+for f in postinst md5sums; do
     grep -q "$f\$" <<<"$control" || { echo "checkpackage: no $f in the control area"; fails=1; }
 done
 [ "$fails" -eq 0 ] && echo "checkpackage: $(basename "$deb"): every file in place"
