@@ -30,7 +30,7 @@ BEGIN { options = 0; mode = ""; prevblank = 1 }
     line = $0
     wasblank = prevblank; prevblank = (line == "")
     if (mode == "usage" && line ~ /^ +/ && trim(line) ~ ("^" prog "( |$)")) { print "  or:  " trim(line); next }
-    if (line ~ /^usage: /) { flushentry(); sub(/^usage: /, "", line); prog = line; sub(/ .*/, "", prog);
+    if (line ~ /^[Uu]sage: /) { flushentry(); sub(/^[Uu]sage: /, "", line); prog = line; sub(/ .*/, "", prog);
                              print "Usage: " line; mode = "usage"; next }
     if (line ~ /^[Ee]xit codes?: /) { flushentry(); sub(/^[^:]*: */, "", line); print ""; print "*Exit status*";
                                       print line; mode = ""; next }
