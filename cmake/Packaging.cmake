@@ -1,8 +1,7 @@
 # The Debian package: `cpack -G DEB` in a build folder gives tessaly92_VERSION_ARCH.deb with
 # everything the install rules put under /usr. Its dependencies are worked out from the
 # libraries the programs link (dpkg-shlibdeps), never typed here.
-set(TESSALY_PACKAGE_MAINTAINER "tessaly92 maintainers <maintainers@tessaly92.org>"
-    CACHE STRING "The Maintainer field of the Debian package and its changelog")
+# TESSALY_PACKAGE_MAINTAINER is set in share/CMakeLists.txt, which writes the changelog.
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME tessaly92)
