@@ -88,7 +88,8 @@ void usage(std::FILE* out) {
                  "      (default: TESSALY92_LINK, else the parallel port 0378 over ppdev)\n"
                  "--trace FILE  write every byte that crossed the cable to FILE\n"
                  "--no-pacing   on a grey or silver cable, feed the calculator bytes as fast as the cable\n"
-                 "              takes them (by default no faster than its ROM reads them)\n\n"
+                 "              takes them (by default no faster than its ROM reads them)\n"
+                 "--version     print the version and end\n\n"
                  "commands:\n");
     for (const auto& c : kCommandTable)
         std::fprintf(out, "  %.*s\n      %.*s\n", int(c.usage.size()), c.usage.data(), int(c.help.size()),
@@ -105,6 +106,9 @@ int main(int argc, char** argv) {
         std::string_view a = argv[i];
         if (a == "--help" || a == "-h") {
             usage(stdout);
+            return kOk;
+        } else if (a == "--version") {
+            std::printf("tessaly92-cli %s\n", TESSALY_VERSION);
             return kOk;
         } else if (a == "--link" || a == "--trace") {
             if (i + 1 >= argc) {
