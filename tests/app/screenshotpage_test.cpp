@@ -72,7 +72,7 @@ TEST(AppScreenshot, SavingBeforeAnyScreenshotWritesNothing) {
     app.run.shell.saveanswers = {app.path("none.bmp").toStdString()};
     app.press("savescreenbutton");
     EXPECT_FALSE(QFile::exists(app.path("none.bmp")));
-    EXPECT_EQ(app.run.shell.boxes.size(), 1u);  // the note, and nothing after it
+    EXPECT_TRUE(app.run.shell.boxes.empty() && app.run.shell.savedialogs.empty()) << "Save waits for a picture";
 }
 
 TEST(AppScreenshot, FargoScreenshotInGreysAndTheHelpTextComesBack) {
@@ -139,6 +139,27 @@ TEST(AppScreenshot, PrintsIntoTheRectangleOfItsSizeOnAPdfPage) {
         EXPECT_GT(QFileInfo(pdf).size(), 0);
         EXPECT_EQ(app.form().status->text(), QStringLiteral("Printing finnished!"));
     }
+}
+
+TEST(AppScreenshot, SaveCopyAndPrintWaitForAPictureAndWithoutAPrinterPrintIntoAPdf) {
+    ScreenApp app;
+    for (const char* name : {"savescreenbutton", "copyscreenbutton", "printbutton"})
+        EXPECT_FALSE(app.run.find<QPushButton>(name)->isEnabled()) << name;
+    app.press("getscreenbutton");
+    for (const char* name : {"savescreenbutton", "copyscreenbutton", "printbutton"})
+        EXPECT_TRUE(app.run.find<QPushButton>(name)->isEnabled()) << name;
+
+    app.binding().printerready = [] { return false; };
+    const QString pdf = app.path("shot.pdf");
+    const std::pair<std::optional<std::string>, const char*> answers[] = {
+        {std::nullopt, "The screenshot was not printed."}, {pdf.toStdString(), "Printing finnished!"}};
+    for (const auto& [answer, status] : answers) {
+        app.run.shell.saveanswers = {answer};
+        app.press("printbutton");
+        EXPECT_EQ(app.run.shell.savedialogs.back().title, app::kPrintToPdfTitle);
+        EXPECT_EQ(app.form().status->text(), QString::fromUtf8(status));
+    }
+    EXPECT_GT(QFileInfo(pdf).size(), 0);
 }
 
 class UrlCatcher : public QObject {
