@@ -4,7 +4,7 @@
 set -euo pipefail
 pkgs=(build-essential cmake ninja-build pkg-config
       qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core
-      libpng-dev libusb-1.0-0-dev libgtest-dev libgmock-dev libbenchmark-dev)
+      libpng-dev libjpeg-dev libusb-1.0-0-dev libgtest-dev libgmock-dev libbenchmark-dev)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

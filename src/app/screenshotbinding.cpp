@@ -129,7 +129,7 @@ void ScreenshotBinding::savescreenbuttonClick() {
     FileDialogSpec spec;
     spec.defaultext = "bmp";
     spec.filename = "*.bmp";
-    spec.filter = "Bitmaps|*.bmp|PNG pictures|*.png";
+    spec.filter = "Bitmaps|*.bmp|PNG pictures|*.png|JPEG pictures|*.jpg;*.jpeg|Other pictures|*.ppm;*.pgm;*.pbm;*.xpm;*.xbm";
     spec.title = "Save screenshot as..";
     const std::optional<std::string> path = shell.savedialog(spec);
     if (!path || !m_picture) return;

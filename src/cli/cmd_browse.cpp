@@ -32,7 +32,7 @@ int cmd_ls(const Options&, const Args& args) {
             folder = a;
             gotfolder = true;
         } else {
-            std::fprintf(stderr, "usage: tessaly92-cli ls [DIR] [--no-desc] [--no-txt] [--no-92]\n");
+            printusage("ls");
             return kUsage;
         }
     }
@@ -51,7 +51,7 @@ int cmd_ls(const Options&, const Args& args) {
 // Shows a TI-92 file's description, or writes a new one as the description editor does.
 int cmd_describe(const Options&, const Args& args) {
     if (args.empty() || args.size() > 2) {
-        std::fprintf(stderr, "usage: tessaly92-cli describe FILE [TEXT]\n");
+        printusage("describe");
         return kUsage;
     }
     const std::string& path = args[0];
