@@ -73,6 +73,8 @@ public:
     bool pacing() const { return m_pacing; }
     // Why the cable was lost after it opened (empty while it works).
     std::string cableerror() const { return m_stream ? m_stream->error() : m_port->error(); }
+    // Lost because another program holds the cable (cableerror() says so).
+    bool cableheld() const { return !m_stream && m_port->heldelsewhere(); }
 
     // Byte layer.
     void sendbyte(std::uint8_t value);
