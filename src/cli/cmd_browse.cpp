@@ -65,10 +65,14 @@ int cmd_describe(const Options&, const Args& args) {
         std::printf("%s\n", terminaltext(tibytes_to_utf8(readnamefield(head, kTiCommentOffset, kTiCommentSize))).c_str());
         return kOk;
     }
-    const auto bytes = utf8_to_tibytes(args[1], kDescriptionLength, &why);
+    bool cut = false;
+    const auto bytes = utf8_to_tibytes(args[1], kDescriptionLength, &why, &cut);
     if (!bytes) return refuse(path, why);
     switch (writedescription(path, *bytes, &why)) {
-    case DescriptionWrite::Written: return kOk;
+    case DescriptionWrite::Written:
+        // A file holds no more; the text was not refused for it, but the user hears.
+        if (cut) std::fprintf(stderr, "tessaly92-cli: the description is cut to its first %zu characters\n", kDescriptionLength);
+        return kOk;
     case DescriptionWrite::Refused: return refuse(path, why + "; the file is unchanged");
     case DescriptionWrite::Failed: break;
     }
