@@ -60,7 +60,14 @@ TEST(AppScreenshot, GetScreenShowsTheCalculatorsScreenAndSavesItAsBmpOrPng) {
         EXPECT_EQ(differences(saved.convertToFormat(QImage::Format_RGB32), app.calc.screen()), 0);
     }
     ASSERT_EQ(app.run.shell.savedialogs.size(), 2u);
-    EXPECT_EQ(app.run.shell.savedialogs[0].filter, "Bitmaps|*.bmp|PNG pictures|*.png");
+    EXPECT_EQ(app.run.shell.savedialogs[0].filter,
+              "Bitmaps|*.bmp|PNG pictures|*.png|JPEG pictures|*.jpg;*.jpeg|Other pictures|*.ppm;*.pgm;*.pbm;*.xpm;*.xbm");
+    // The first opens in the browser's folder, the next where the picture before went.
+    EXPECT_EQ(app.run.shell.savedialogs[0].startfolder, app.run.program->browserbinding().folder().string());
+    EXPECT_EQ(app.run.shell.savedialogs[1].startfolder, app.run.dir.path().toStdString());
+    app.form().close();
+    EXPECT_NE(app.run.readsettings().find("[Dialog-folders]\nbmp=" + app.run.dir.path().toStdString() + "\n"),
+              std::string::npos);
     EXPECT_EQ(app.run.shell.boxes.front().text, app::kSaveNoteText);
 
     app.press("copyscreenbutton");

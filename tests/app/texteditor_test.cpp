@@ -135,8 +135,10 @@ TEST(AppTextEditor, ViewTextAndTxtConvertFromTheBrowser) {
     EXPECT_TRUE(o.convertbutton->isEnabled());
     app.run.shell.inputanswers = {""};
     app.run.shell.saveanswers = {(app.folder / "a.92t").string()};
+    app.run.form().settings().dialogfolders["92t"] = "/elsewhere";
     o.convertbutton->click();
     EXPECT_EQ(app.run.shell.savedialogs.back().filename, "a.92t");
+    EXPECT_EQ(app.run.shell.savedialogs.back().startfolder, app.folder.string()) << "beside the text file";
     EXPECT_TRUE(app.run.form().receive.commentedit->text().isEmpty());
     app.run.form().receive.receivedbutton->click();  // the staged text is the package on show
     EXPECT_EQ(app.run.form().receive.variablelist->findItems("a", Qt::MatchExactly).size(), 1);
