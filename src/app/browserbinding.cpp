@@ -1,5 +1,8 @@
 #include "app/browserbinding.h"
 
+#include <QFile>
+#include <QMenu>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -73,6 +76,10 @@ BrowserBinding::BrowserBinding(MainWindow& form, InfoWindow* info, ScreenshotWin
                                                       o.allbutton, o.refreshbutton})
         w->setEnabled(true);
     o.filelist->installEventFilter(this);
+    o.filelist->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(o.filelist, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { contextmenu()->popup(m_form.open.filelist->viewport()->mapToGlobal(at)); });
+    movetotrash = [](const std::filesystem::path& path) { return QFile::moveToTrash(QString::fromStdString(path.string())); };
 
     m_folders = new QFileSystemModel(this);
     m_folders->setFilter(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Drives);
@@ -312,20 +319,6 @@ void BrowserBinding::contentlistChange() {
     o.selbutton->setEnabled(s.selenabled);
     if (s.forceall) o.allbutton->setChecked(true);
     o.viewtextbutton->setEnabled(s.viewtext);
-}
-
-void BrowserBinding::deleteselected() {
-    const std::vector<std::string> names = selectednames();
-    if (names.empty()) return;
-    Shell& shell = m_form.shell();
-    for (const std::string& name : names) {
-        if (shell.messagebox("Delete " + name + "?", "Confirm", Icon::Confirmation, Buttons::YesNo) != Answer::Yes) continue;
-        std::error_code ec;
-        if (!std::filesystem::remove(m_folder / name, ec))
-            shell.messagebox("Cannot delete " + name + ": " + (ec ? ec.message() : std::string("it is gone")), "",
-                             Icon::Error, Buttons::Ok);
-    }
-    refresh();
 }
 
 void BrowserBinding::descriptionlabelClick() {

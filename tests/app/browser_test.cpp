@@ -1,3 +1,4 @@
+#include <QMenu>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileSystemModel>
@@ -163,15 +164,32 @@ TEST(AppBrowser, CompanionWindowsOpenAndHide) {
     EXPECT_FALSE(app.run.program->infoform().isVisible());
 }
 
-TEST(AppBrowser, DeleteAsksForEachSelectedFileAndRebuildsOnce) {
+TEST(AppBrowser, DeleteFromTheKeyOrTheMenuMovesToTheTrashAndAsksAgainWhereThereIsNone) {
     BrowserApp app;
+    std::vector<std::string> trashed;
+    bool trash = true;
+    app.run.program->browserbinding().movetotrash = [&](const std::filesystem::path& p) {
+        if (trash) trashed.push_back(p.filename().string()), std::filesystem::remove(p);
+        return trash;
+    };
     app.select({"a.92p", "b.92g", "c.txt"});
     app.run.shell.answers = {Answer::Yes, Answer::No, Answer::Yes};
     QTest::keyClick(app.page().filelist, Qt::Key_Delete);
     ASSERT_EQ(app.run.shell.boxes.size(), 3u);
     EXPECT_EQ(app.run.shell.boxes[1].text, "Delete b.92g?");
+    EXPECT_EQ(trashed, (std::vector<std::string>{"a.92p", "c.txt"}));
     EXPECT_EQ(app.names(), (QStringList{"b.92g", "game.92p"}));
-    EXPECT_TRUE(std::filesystem::exists(app.folder / "b.92g"));
+
+    app.select({"game.92p"});
+    QMenu* menu = app.run.program->browserbinding().contextmenu();
+    QStringList texts;
+    for (QAction* a : menu->actions()) texts << a->text() + (a->isEnabled() ? "" : "-");
+    EXPECT_EQ(texts, (QStringList{"Send to calculator", "Install", "Description...", "", "Delete"}));
+    trash = false;
+    app.run.shell.answers = {Answer::Yes, Answer::Yes};
+    menu->actions().back()->trigger();
+    EXPECT_EQ(app.run.shell.boxes.back().text, "game.92p cannot be moved to the trash: there is no trash here.\rDelete it for good?");
+    EXPECT_EQ(app.names(), (QStringList{"b.92g"}));
 }
 
 TEST(AppBrowser, TheDescriptionEditorWritesOrLeavesEveryByte) {
