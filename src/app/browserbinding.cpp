@@ -334,7 +334,10 @@ void BrowserBinding::descriptionlabelClick() {
     };
     // Asked before a description is typed in vain.
     if (!describable(path, &why)) return refused();
-    const auto answer = shell.inputbox(kNewDescriptionTitle, "Please enter a description for the file <" + name + ">", "");
+    // The editor starts from the description the file has, so a small change is a small edit.
+    const auto row = browserrow(m_folder, name, true);
+    const std::string current = row && !row->damaged ? tibytes_to_utf8(row->description) : std::string();
+    const auto answer = shell.inputbox(kNewDescriptionTitle, "Please enter a description for the file <" + name + ">", current);
     if (!answer) return;
     const auto bytes = utf8_to_tibytes(*answer, kDescriptionLength, &why);
     const DescriptionWrite written = bytes ? writedescription(path, *bytes, &why) : DescriptionWrite::Failed;

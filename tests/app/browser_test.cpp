@@ -10,6 +10,8 @@
 #include "app/apptestsupport.h"
 #include "files/filetestutil.h"
 #include "vcalc/vcalc.h"
+#include "files/browser.h"
+#include "files/ticharset.h"
 
 namespace tessaly::test {
 namespace {
@@ -201,6 +203,8 @@ TEST(AppBrowser, TheDescriptionEditorWritesOrLeavesEveryByte) {
     ASSERT_EQ(app.run.shell.inputs.size(), 1u);
     EXPECT_EQ(app.run.shell.inputs[0].title, "New description!");
     EXPECT_EQ(app.run.shell.inputs[0].prompt, "Please enter a description for the file <a.92p>");
+    EXPECT_EQ(app.run.shell.inputs[0].initial, tibytes_to_utf8(browserrow(app.folder, "a.92p", true)->description));
+    EXPECT_FALSE(app.run.shell.inputs[0].initial.empty()) << "the current description";
     EXPECT_EQ(readbytes(app.folder / "a.92p"), before);
 
     app.run.shell.inputanswers = {std::string("αβγ") + std::string(40, 'd')};
