@@ -43,7 +43,8 @@ TEST(AppTextEditor, OpenSaveAsTextAndAsTi92Text) {
     app::TextEditor& e = app.editor();
     app.run.shell.openanswers = {(app.folder / "in.txt").string()};
     e.openbutton->click();
-    EXPECT_EQ(app.run.shell.opendialogs.back().filter, "Textfiles|*.txt");
+    EXPECT_EQ(app.run.shell.opendialogs.back().filter,
+              "Texts|*.txt;*.rtf;*.92t;*.92g|Textfiles|*.txt|Rich text|*.rtf|TI-92 files|*.92t;*.92g");
     EXPECT_EQ(e.textbox->toPlainText().toStdString(), text);
 
     app.run.shell.saveanswers = {(app.folder / "out.txt").string(), (app.folder / "out.92t").string()};
@@ -89,6 +90,14 @@ TEST(AppTextEditor, OpenSaveAsTextAndAsTi92Text) {
     EXPECT_EQ(app.run.shell.boxes.back().text, "group.92g holds no text variable.");
     EXPECT_EQ(e.textbox->toPlainText().toStdString(), "5 €");
     EXPECT_EQ(e.VName->text(), "out (26)");
+
+    // A text file's text, or a new one, belongs to no variable: the name goes.
+    app.run.shell.openanswers = {(app.folder / "in.txt").string()};
+    e.openbutton->click();
+    EXPECT_EQ(e.VName->text(), "-");
+    e.VName->setText("out (26)");
+    app.run.form().textbutton->click();
+    EXPECT_EQ(e.VName->text(), "-");
 }
 
 TEST(AppTextEditor, QViewFormBoldAndBackToPlain) {
