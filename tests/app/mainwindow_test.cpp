@@ -373,6 +373,22 @@ TEST(Transfer, CancelWhileIdle) {
     EXPECT_FALSE(w.state().busy);
 }
 
+// A status text longer than the status bar is cut there, never widens the window, and
+// shows whole in its tooltip; so does the screenshot page's hint.
+TEST(MainWindow, LongStatusTextsShowWholeWithoutResizingTheWindow) {
+    AppRun run;
+    run.writesettings(kQuiet);
+    MainWindow& w = run.start();
+    w.show();
+    QTest::qWait(20);
+    const int width = w.width();
+    const std::string text = "Associated; " + std::string(300, 'x') + ".";
+    w.shell().setstatus(text);
+    QTest::qWait(20);
+    EXPECT_EQ(w.width(), width);
+    EXPECT_EQ(w.status->toolTip().toStdString(), text);
+}
+
 TEST(MainWindow, AStoredPageThatNamesNoPageOpensSettings) {
     AppRun run;
     run.writesettings("[Last]\nActivePage=Nowhere\n[Settings]\nCheck_Start=0\nUpdate_Start=0\n");
