@@ -242,6 +242,10 @@ void BrowserBinding::filelistChange() {
     } else {
         o.contentlist->clear();
         if (names.empty()) {
+            // No file, no information: a rebuilt list must not show the file before's.
+            o.countlabel->setText(QStringLiteral("-"));
+            o.sizelabel->setText(QStringLiteral("-"));
+            o.descriptionlabel->setText(QStringLiteral("none selected"));
             o.sendfilebutton->setEnabled(false);
             o.installbutton->setEnabled(false);
             o.convertbutton->setEnabled(false);

@@ -211,6 +211,9 @@ TEST(AppBrowser, TheDescriptionEditorWritesOrLeavesEveryByte) {
     app.page().descriptionlabel->clicked();
     EXPECT_EQ(app.row("a.92p")->text(1), QStringLiteral("αβγ") + QString(31, 'd'));
     EXPECT_EQ(app.page().descriptionlabel->text(), QStringLiteral("αβγ") + QString(31, 'd'));
+    app.page().refreshbutton->click();  // nothing selected any more: no stale information
+    EXPECT_EQ(app.page().descriptionlabel->text(), "none selected");
+    EXPECT_EQ(app.page().sizelabel->text(), "-");
     const Bytes after = readbytes(app.folder / "a.92p");
     EXPECT_EQ(Bytes(after.begin() + 18, after.begin() + 21), (Bytes{0x80, 0x81, 0x83}));
 }
