@@ -167,6 +167,15 @@ TEST(Screenshot, FCameraStreamsOfTheVirtualCalculatorInBothModes) {
     }
 }
 
+// The one-second limit is for the bitmap's bytes: a slow checksum byte after a whole
+// picture still completes it.
+TEST(Screenshot, ASlowChecksumByteStillCompletesTheWholePicture) {
+    ReceiveRig rig;
+    rig.calc.misbehaviour().slowbyte = std::pair<std::size_t, std::uint32_t>{8 + kScreenBytes, 1200};
+    EXPECT_TRUE(shoot(rig, Way::Screen).complete) << rig.state.pendingerror;
+    EXPECT_EQ(rig.shell.laststatus(), kScreenshotCompletedText);
+}
+
 // How a screenshot can end early, and what it leaves.
 struct FailureCase {
     const char* what;
