@@ -49,7 +49,17 @@ TEST(AppTextEditor, OpenSaveAsTextAndAsTi92Text) {
 
     app.run.shell.saveanswers = {(app.folder / "out.txt").string(), (app.folder / "out.92t").string()};
     app.run.shell.inputanswers = {"my text"};
+    // Saved as .txt the text passes by the package store: a pending package stays as it was.
+    const auto storefiles = [&] {
+        std::map<std::string, Bytes> out;
+        std::error_code ec;
+        for (const auto& f : std::filesystem::directory_iterator(app.run.program->receivebinding().store().folder(), ec))
+            if (f.is_regular_file()) out[f.path().filename().string()] = readbytes(f.path());
+        return out;
+    };
+    const auto storebefore = storefiles();
     e.savebutton->click();
+    EXPECT_EQ(storefiles(), storebefore);
     EXPECT_EQ(app.file("out.txt"), text + "\n");
     e.savebutton->click();
     EXPECT_EQ(app.run.shell.savedialogs.back().filter, "TI92-text-files|*.92t|Textfiles|*.txt|All files|*.*");
