@@ -235,6 +235,8 @@ void BrowserBinding::filelistChange() {
     auto& o = m_form.open;
     const std::vector<std::string> names = selectednames();
     std::error_code ec;
+    // The information follows the selection whether or not the list has the focus: a file
+    // selected for the user (after a save, a description edit) shows what it holds too.
     // Rows appearing while the list is rebuilt, and any selection during a transfer,
     // read nothing.
     if (!names.empty() && !m_rebuilding && !m_form.state().busy && std::filesystem::exists(m_folder / names.front(), ec)) {

@@ -55,6 +55,8 @@ bool globmatch(std::string_view pattern, std::string_view name) {
     return p == pattern.size();
 }
 
+// A damaged file gets the plain icon whatever its extension: the group, text or program
+// icon would promise a file that opens, and the row's description says what is wrong.
 BrowserRow damagedrow(BrowserRow row, std::string why) {
     row.description = std::move(why);
     row.icon = BrowserIcon::Plain;
