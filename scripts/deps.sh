@@ -6,7 +6,7 @@
 set -euo pipefail
 pkgs=(build-essential cmake ninja-build pkg-config
       qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core
-      libpng-dev libusb-1.0-0-dev libgtest-dev libgmock-dev libbenchmark-dev
+      libpng-dev libjpeg-dev libusb-1.0-0-dev libgtest-dev libgmock-dev libbenchmark-dev
       help2man man-db bash-completion appstream dpkg-dev file)
 missing=()
 for p in "${pkgs[@]}"; do

@@ -32,7 +32,9 @@ std::string WindowAnswers::comment(SaveKind kind, std::string_view source) {
 }
 
 std::optional<std::filesystem::path> WindowAnswers::destination(SaveKind kind, std::string_view suggested) {
-    auto chosen = m_dialogs.savedialog(savespec(kind, suggested));
+    FileDialogSpec spec = savespec(kind, suggested);
+    if (kind == SaveKind::TextFile) spec.startfolder = m_textfolder.string();
+    auto chosen = m_dialogs.savedialog(spec);
     if (!chosen) return std::nullopt;
     return std::filesystem::path(*chosen);
 }

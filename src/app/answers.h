@@ -30,9 +30,12 @@ public:
     std::optional<std::filesystem::path> copydestination(const std::filesystem::path& suggested,
                                                          const std::string& extension) override;
     bool sendlibraries(const std::string& program) override;
+    // Txt-convert's text files are in this folder: its .92t goes beside them by default.
+    void settextfolder(std::filesystem::path folder) { m_textfolder = std::move(folder); }
 
 private:
     Dialogs& m_dialogs;
+    std::filesystem::path m_textfolder;
 };
 
 } // namespace tessaly::app

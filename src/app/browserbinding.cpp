@@ -1,5 +1,8 @@
 #include "app/browserbinding.h"
 
+#include <QFile>
+#include <QMenu>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -73,6 +76,10 @@ BrowserBinding::BrowserBinding(MainWindow& form, InfoWindow* info, ScreenshotWin
                                                       o.allbutton, o.refreshbutton})
         w->setEnabled(true);
     o.filelist->installEventFilter(this);
+    o.filelist->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(o.filelist, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { contextmenu()->popup(m_form.open.filelist->viewport()->mapToGlobal(at)); });
+    movetotrash = [](const std::filesystem::path& path) { return QFile::moveToTrash(QString::fromStdString(path.string())); };
 
     m_folders = new QFileSystemModel(this);
     m_folders->setFilter(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Drives);
@@ -228,6 +235,8 @@ void BrowserBinding::filelistChange() {
     auto& o = m_form.open;
     const std::vector<std::string> names = selectednames();
     std::error_code ec;
+    // The information follows the selection whether or not the list has the focus: a file
+    // selected for the user (after a save, a description edit) shows what it holds too.
     // Rows appearing while the list is rebuilt, and any selection during a transfer,
     // read nothing.
     if (!names.empty() && !m_rebuilding && !m_form.state().busy && std::filesystem::exists(m_folder / names.front(), ec)) {
@@ -235,6 +244,10 @@ void BrowserBinding::filelistChange() {
     } else {
         o.contentlist->clear();
         if (names.empty()) {
+            // No file, no information: a rebuilt list must not show the file before's.
+            o.countlabel->setText(QStringLiteral("-"));
+            o.sizelabel->setText(QStringLiteral("-"));
+            o.descriptionlabel->setText(QStringLiteral("none selected"));
             o.sendfilebutton->setEnabled(false);
             o.installbutton->setEnabled(false);
             o.convertbutton->setEnabled(false);
@@ -314,20 +327,6 @@ void BrowserBinding::contentlistChange() {
     o.viewtextbutton->setEnabled(s.viewtext);
 }
 
-void BrowserBinding::deleteselected() {
-    const std::vector<std::string> names = selectednames();
-    if (names.empty()) return;
-    Shell& shell = m_form.shell();
-    for (const std::string& name : names) {
-        if (shell.messagebox("Delete " + name + "?", "Confirm", Icon::Confirmation, Buttons::YesNo) != Answer::Yes) continue;
-        std::error_code ec;
-        if (!std::filesystem::remove(m_folder / name, ec))
-            shell.messagebox("Cannot delete " + name + ": " + (ec ? ec.message() : std::string("it is gone")), "",
-                             Icon::Error, Buttons::Ok);
-    }
-    refresh();
-}
-
 void BrowserBinding::descriptionlabelClick() {
     const std::vector<std::string> names = selectednames();
     if (names.empty()) return;
@@ -341,7 +340,10 @@ void BrowserBinding::descriptionlabelClick() {
     };
     // Asked before a description is typed in vain.
     if (!describable(path, &why)) return refused();
-    const auto answer = shell.inputbox(kNewDescriptionTitle, "Please enter a description for the file <" + name + ">", "");
+    // The editor starts from the description the file has, so a small change is a small edit.
+    const auto row = browserrow(m_folder, name, true);
+    const std::string current = row && !row->damaged ? tibytes_to_utf8(row->description) : std::string();
+    const auto answer = shell.inputbox(kNewDescriptionTitle, "Please enter a description for the file <" + name + ">", current);
     if (!answer) return;
     const auto bytes = utf8_to_tibytes(*answer, kDescriptionLength, &why);
     const DescriptionWrite written = bytes ? writedescription(path, *bytes, &why) : DescriptionWrite::Failed;

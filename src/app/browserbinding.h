@@ -2,10 +2,12 @@
 #include <QObject>
 #include <QString>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
 class QFileSystemModel;
+class QMenu;
 
 namespace tessaly::app {
 
@@ -32,6 +34,12 @@ public:
     void refresh();
     // The mask that the TXT-files and TI92-files boxes make.
     const std::string& mask() const { return m_mask; }
+    // The file list's context menu: Send, Install, the description and Delete, each
+    // enabled as its button or key would act. Made afresh for each right click.
+    QMenu* contextmenu();
+    // Deleting moves a file to the desktop's trash; false where there is no trash (or it
+    // failed), and the file is then deleted for good only after the user said yes.
+    std::function<bool(const std::filesystem::path&)> movetotrash;
 
 public slots:
     void refreshbuttonClick();
@@ -51,6 +59,7 @@ private:
     void clearinfo();
     void showcompanions(const std::string& name);
     void deleteselected();
+    bool deleteone(const std::string& name);
     std::vector<std::string> selectednames() const;
     void selectname(const std::string& name);
 

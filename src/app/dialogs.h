@@ -20,6 +20,9 @@ struct FileDialogSpec {
     // The window asks before the chosen name replaces an existing file.
     bool overwriteprompt = true;
     bool folder = false;     // a folder is chosen, not a file
+    // Where the dialog opens; the window fills it in (the folder last used for this kind
+    // of file, else the file browser's), and leaves one the caller gave alone.
+    std::string startfolder = {};
 };
 
 // The window's boxes and file dialogs. Texts use "\r" for a line break.

@@ -54,8 +54,10 @@ FargoBinding::FargoBinding(MainWindow& form, ReceiveBinding& receive, const AppC
 
 FargoSetup FargoBinding::setup() const {
     const auto& sp = m_form.settingspage;
-    return FargoSetup{m_programdir, m_receive.store().folder(), sp.fargodiredit->text().toStdString(),
-                      m_form.settings().directory, sp.librarydiredit->text().toStdString()};
+    FargoSetup s{m_programdir, m_receive.store().folder(), sp.fargodiredit->text().toStdString(),
+                 m_form.settings().directory, sp.librarydiredit->text().toStdString()};
+    s.comment = m_form.receive.commentedit->text().toStdString();
+    return s;
 }
 
 void FargoBinding::fargobuttonClick() {

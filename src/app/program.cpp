@@ -21,6 +21,8 @@ Program::Program(const AppContext& context) {
     m_mainwindow->setsecondarywindows(m_textform.get(), m_remotewindow.get(), m_infoform.get(), m_scrform.get());
     m_browser = new BrowserBinding(*m_mainwindow, m_infoform.get(), m_scrform.get());
     m_send->setbrowser(m_browser);
+    m_mainwindow->shell().setdialogfolders(&m_mainwindow->settings().dialogfolders,
+                                           [b = m_browser] { return b->folder().string(); });
     m_text = new TextBinding(*m_mainwindow, *m_textform, *m_receive, *m_browser);
 }
 

@@ -147,12 +147,41 @@ std::optional<std::string> QtShell::inputbox(std::string_view title, std::string
     return answer.toStdString();
 }
 
+namespace {
+// The kind of file a dialog is for: its default extension, else its filter's first pattern.
+std::string dialogkind(const FileDialogSpec& spec) {
+    if (spec.folder) return {};
+    std::string kind = spec.defaultext;
+    if (kind.empty() || kind == "*") {
+        const auto bar = spec.filter.find('|');
+        kind = bar == std::string::npos ? std::string() : spec.filter.substr(bar + 1, spec.filter.find_first_of("|;", bar + 1) - bar - 1);
+    }
+    return kind.starts_with("*.") ? kind.substr(2) : kind;
+}
+} // namespace
+
+FileDialogSpec QtShell::placed(const FileDialogSpec& spec) const {
+    FileDialogSpec out = spec;
+    if (!out.startfolder.empty()) return out;
+    const std::string kind = dialogkind(spec);
+    if (m_folders && !kind.empty())
+        if (const auto it = m_folders->find(kind); it != m_folders->end()) out.startfolder = it->second;
+    if (out.startfolder.empty() && m_fallbackfolder) out.startfolder = m_fallbackfolder();
+    return out;
+}
+
+void QtShell::remember(const FileDialogSpec& spec, const std::optional<std::string>& chosen) {
+    const std::string kind = dialogkind(spec);
+    if (chosen && m_folders && !kind.empty()) (*m_folders)[kind] = std::filesystem::path(*chosen).parent_path().string();
+}
+
 std::optional<std::string> QtShell::savedialog(const FileDialogSpec& spec) {
     // The question is the window's own rather than the file dialog's, so it is asked
     // the same way whoever answers the dialog; No goes back to the dialog.
-    FileDialogSpec shown = spec;
+    FileDialogSpec shown = placed(spec);
     for (;;) {
         std::optional<std::string> path = m_answerer ? m_answerer->savedialog(shown) : runsavedialog(shown);
+        remember(spec, path);
         if (!path || !spec.overwriteprompt) return path;
         std::error_code ec;
         const std::filesystem::path chosen(*path);
@@ -165,7 +194,7 @@ std::optional<std::string> QtShell::savedialog(const FileDialogSpec& spec) {
 }
 
 std::optional<std::string> QtShell::runsavedialog(const FileDialogSpec& spec) {
-    QFileDialog dialog(m_owner, qs(spec.title), QString(), qtfilter(spec.filter));
+    QFileDialog dialog(m_owner, qs(spec.title), qs(spec.startfolder), qtfilter(spec.filter));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setDefaultSuffix(qs(spec.defaultext));
     dialog.setOption(QFileDialog::DontConfirmOverwrite);
@@ -174,9 +203,15 @@ std::optional<std::string> QtShell::runsavedialog(const FileDialogSpec& spec) {
     return dialog.selectedFiles().first().toStdString();
 }
 
-std::optional<std::string> QtShell::opendialog(const FileDialogSpec& spec) {
-    if (m_answerer) return m_answerer->opendialog(spec);
-    QFileDialog dialog(m_owner, qs(spec.title), QString(), qtfilter(spec.filter));
+std::optional<std::string> QtShell::opendialog(const FileDialogSpec& asked) {
+    const FileDialogSpec spec = placed(asked);
+    std::optional<std::string> chosen = m_answerer ? m_answerer->opendialog(spec) : runopendialog(spec);
+    remember(spec, chosen);
+    return chosen;
+}
+
+std::optional<std::string> QtShell::runopendialog(const FileDialogSpec& spec) {
+    QFileDialog dialog(m_owner, qs(spec.title), qs(spec.startfolder), qtfilter(spec.filter));
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(spec.folder ? QFileDialog::Directory : QFileDialog::ExistingFile);
     if (!spec.defaultext.empty() && !spec.folder) dialog.setDefaultSuffix(qs(spec.defaultext));

@@ -1,6 +1,7 @@
 #pragma once
 #include <QString>
 #include <functional>
+#include <map>
 #include <string_view>
 
 #include "app/dialogs.h"
@@ -33,6 +34,12 @@ public:
     // The file browser re-reads its folder here.
     void setfilelistrefresher(std::function<void()> refresh) { m_refresh = std::move(refresh); }
     Shell* answerer() const { return m_answerer; }
+    // Save and open dialogs start where that kind of file was last saved or opened (kept
+    // in `folders`, which outlives the shell), else in `fallback`'s folder.
+    void setdialogfolders(std::map<std::string, std::string>* folders, std::function<std::string()> fallback) {
+        m_folders = folders;
+        m_fallbackfolder = std::move(fallback);
+    }
 
     void setstatus(std::string_view text) override;
     void setgaugemax(int max) override;
@@ -57,12 +64,17 @@ public:
 
 private:
     std::optional<std::string> runsavedialog(const FileDialogSpec& spec);
+    std::optional<std::string> runopendialog(const FileDialogSpec& spec);
+    FileDialogSpec placed(const FileDialogSpec& spec) const;
+    void remember(const FileDialogSpec& spec, const std::optional<std::string>& chosen);
     Answer showbox(QWidget* owner, std::string_view text, std::string_view caption, Icon icon, Buttons buttons);
     QLabel* m_status;
     QProgressBar* m_gauge;
     QWidget* m_owner;
     Shell* m_answerer = nullptr;
     std::function<void()> m_refresh;
+    std::map<std::string, std::string>* m_folders = nullptr;
+    std::function<std::string()> m_fallbackfolder;
     bool m_busycursor = false;
     std::string m_statustext;
 };

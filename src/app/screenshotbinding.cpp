@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QPrinter>
+#include <QPrinterInfo>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QComboBox>
@@ -45,8 +46,13 @@ ScreenshotBinding::ScreenshotBinding(MainWindow& form) : QObject(&form), m_form(
     connect(s.printbutton, &QPushButton::clicked, this, &ScreenshotBinding::printbuttonClick);
     connect(s.fcamerabutton, &QToolButton::clicked, this, &ScreenshotBinding::fcamerabuttonClick);
     s.fcamerabutton->setToolTip(qs(kFCameraAddress));
-    for (QWidget* w : std::initializer_list<QWidget*>{s.getscreenbutton, s.fargoscreenbutton, s.savescreenbutton, s.copyscreenbutton, s.printbutton, s.fcamerabutton})
+    for (QWidget* w : std::initializer_list<QWidget*>{s.getscreenbutton, s.fargoscreenbutton, s.fcamerabutton})
         w->setEnabled(true);
+    // Save, Copy and Print have nothing to work on until a picture arrived; enabled before
+    // it, Save wrote nothing and said nothing.
+    for (QWidget* w : std::initializer_list<QWidget*>{s.savescreenbutton, s.copyscreenbutton, s.printbutton})
+        w->setEnabled(false);
+    printerready = [] { return !QPrinterInfo::defaultPrinter().isNull(); };
 
     // The demo control: only with a virtual TI-92 at the other end of the cable.
     if (form.virtualcalculator()) {
@@ -87,7 +93,10 @@ QImage ScreenshotBinding::image() const {
 
 void ScreenshotBinding::show(const ScreenPicture& picture) {
     m_picture = picture;
-    m_form.screenshot.screenpicture->setPixmap(QPixmap::fromImage(image()));
+    const ScreenshotPage& s = m_form.screenshot;
+    s.screenpicture->setPixmap(QPixmap::fromImage(image()));
+    for (QWidget* w : std::initializer_list<QWidget*>{s.savescreenbutton, s.copyscreenbutton, s.printbutton})
+        w->setEnabled(true);
 }
 
 // A picture that did not arrive at all leaves the one before on show, and Save saves
@@ -120,7 +129,7 @@ void ScreenshotBinding::savescreenbuttonClick() {
     FileDialogSpec spec;
     spec.defaultext = "bmp";
     spec.filename = "*.bmp";
-    spec.filter = "Bitmaps|*.bmp|PNG pictures|*.png";
+    spec.filter = "Bitmaps|*.bmp|PNG pictures|*.png|JPEG pictures|*.jpg;*.jpeg|Other pictures|*.ppm;*.pgm;*.pbm;*.xpm;*.xbm";
     spec.title = "Save screenshot as..";
     const std::optional<std::string> path = shell.savedialog(spec);
     if (!path || !m_picture) return;
@@ -133,22 +142,36 @@ void ScreenshotBinding::copyscreenbuttonClick() {
     if (m_picture) QApplication::clipboard()->setImage(image());
 }
 
+// Straight to the default printer, as ever. Where there is none the page goes into a PDF
+// file the user names, laid out the same way; the status line ends either way, where it
+// used to stay on "Printing screenshot.." for good.
 void ScreenshotBinding::printbuttonClick() {
     Shell& shell = m_form.shell();
     shell.setstatus(kPrintingText);
     QPrinter printer(QPrinter::HighResolution);
     printer.setPageOrientation(m_form.settingspage.portrait->isChecked() ? QPageLayout::Portrait : QPageLayout::Landscape);
-    if (prepareprinter) prepareprinter(printer);
+    if (prepareprinter) {
+        prepareprinter(printer);
+    } else if (!printerready()) {
+        FileDialogSpec spec;
+        spec.defaultext = "pdf";
+        spec.filename = "screenshot.pdf";
+        spec.filter = "PDF files|*.pdf";
+        spec.title = std::string(kPrintToPdfTitle);
+        const std::optional<std::string> path = shell.savedialog(spec);
+        if (!path) return shell.setstatus(kNotPrintedText);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(QString::fromStdString(*path));
+    }
     QPainter painter;
     if (!painter.begin(&printer)) {
         shell.messagebox("The screenshot cannot be printed: no printer is ready.", "", Icon::Error, Buttons::Ok);
-        return;
+        return shell.setstatus(kNotPrintedText);
     }
     int index = m_form.settingspage.size->currentIndex();
     if (index < 0 || index > 3) index = kDefaultSizeIndex;
     m_lastprintrect = printrect(printer.width(), index);
     painter.setCompositionMode(QPainter::CompositionMode_Source);
-    // Before the first screenshot the image holds no picture: the page stays blank.
     if (m_picture) painter.drawImage(m_lastprintrect, image());
     painter.end();
     shell.setstatus(kPrintedText);

@@ -27,6 +27,9 @@ inline constexpr std::string_view kSaveNoteText =
     "variable and show up everytime you click that variable!";
 inline constexpr std::string_view kPrintingText = "Printing screenshot..";
 inline constexpr std::string_view kPrintedText = "Printing finnished!";
+inline constexpr std::string_view kNotPrintedText = "The screenshot was not printed.";
+// The save dialog that takes the page when there is no printer.
+inline constexpr std::string_view kPrintToPdfTitle = "No printer: print the screenshot into a PDF file";
 
 // Where the picture goes on a page W printer pixels wide, printed at 1 / (size index + 1)
 // of the width. The height steps by whole multiples of 128, so printouts keep the size
@@ -45,6 +48,8 @@ public:
     QImage image() const;
     // Tests print to a file: this prepares the printer before the job starts.
     std::function<void(QPrinter&)> prepareprinter;
+    // Whether the desktop has a default printer; without one Print offers a PDF file.
+    std::function<bool()> printerready;
     QRect lastprintrect() const { return m_lastprintrect; }
 
 public slots:

@@ -77,6 +77,14 @@ std::optional<std::string> IniFile::value(std::string_view sect, std::string_vie
     return std::nullopt;
 }
 
+std::vector<std::pair<std::string, std::string>> IniFile::entries(std::string_view sect) const {
+    std::vector<std::pair<std::string, std::string>> out;
+    if (const Section* s = find(sect))
+        for (const auto& e : s->entries)
+            if (!e.raw) out.emplace_back(e.key, e.value);
+    return out;
+}
+
 std::string IniFile::readstring(std::string_view sect, std::string_view name, std::string_view fallback) const {
     auto v = value(sect, name);
     return v ? *v : std::string(fallback);
@@ -166,6 +174,7 @@ void readmainwindowsettings(const IniFile& ini, const MainWindowDefaults& d, Set
     s.cablekind = ini.readstring(section::Cable, CableKind, "parallel");
     s.serialdevice = ini.readstring(section::Cable, SerialDevice, "");
     s.pacing = ini.readbool(section::Cable, Pacing, true);
+    for (auto& [kind, folder] : ini.entries(section::DialogFolders)) s.dialogfolders[kind] = folder;
 }
 
 void readinfowindowposition(const IniFile& ini, ScreenSize screen, Settings& s) {
@@ -218,6 +227,7 @@ void writesettings(IniFile& ini, const Settings& s, std::string_view exefile) {
     ini.writestring(section::Cable, CableKind, s.cablekind);
     ini.writestring(section::Cable, SerialDevice, s.serialdevice);
     ini.writebool(section::Cable, Pacing, s.pacing);
+    for (const auto& [kind, folder] : s.dialogfolders) ini.writestring(section::DialogFolders, kind, folder);
 }
 
 std::string settingspath() {

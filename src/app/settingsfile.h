@@ -1,4 +1,5 @@
 #pragma once
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -13,6 +14,8 @@ inline constexpr std::string_view Last = "Last";
 inline constexpr std::string_view Settings = "Settings";
 // A section of its own, so a settings file shared with an earlier version keeps its old sections as they were.
 inline constexpr std::string_view Cable = "Cable";
+// Where each kind of file was last saved or opened: key the kind ("92b", "txt"), value the folder.
+inline constexpr std::string_view DialogFolders = "Dialog-folders";
 } // namespace section
 
 // Every key of the file, in one place.
@@ -74,6 +77,8 @@ public:
     // Read as an integer; any value other than 0 is true.
     bool readbool(std::string_view sect, std::string_view name, bool fallback) const;
 
+    // Every key=value line of a section, in order.
+    std::vector<std::pair<std::string, std::string>> entries(std::string_view sect) const;
     void writestring(std::string_view sect, std::string_view name, std::string_view text);
     void writeinteger(std::string_view sect, std::string_view name, int number);
     void writebool(std::string_view sect, std::string_view name, bool on);
@@ -120,6 +125,7 @@ struct Settings {
     std::string cablekind = "parallel";
     std::string serialdevice;
     bool pacing = true;
+    std::map<std::string, std::string> dialogfolders;  // section DialogFolders
 };
 
 // The keys the main window reads when it is created, in the order it reads them.

@@ -68,6 +68,7 @@ void TextBinding::convertbuttonClick() {
     // Each file's comment is asked for and kept to it.
     std::string comment;
     WindowAnswers answers(m_form.shell());
+    answers.settextfolder(m_browser.folder());
     txtconvertcommand(m_browser.folder(), names, m_receive.store(), comment, m_form.shell(), answers, m_form.state());
     m_receive.showstore();
 }

@@ -116,6 +116,7 @@ void TextEditor::clearforview() {
 
 void TextEditor::openempty() {
     clearforview();
+    VName->setText(QStringLiteral("-"));
     show();
     raise();
 }
@@ -138,8 +139,8 @@ void TextEditor::failed(const std::string& text) {
 void TextEditor::openbuttonClick() {
     if (!m_form) return;
     FileDialogSpec spec;
-    spec.filter = "Textfiles|*.txt";
-    spec.filename = "*.txt";
+    // Every kind it opens, not the text files alone.
+    spec.filter = "Texts|*.txt;*.rtf;*.92t;*.92g|Textfiles|*.txt|Rich text|*.rtf|TI-92 files|*.92t;*.92g";
     spec.title = "Open text";
     const auto path = m_form->shell().opendialog(spec);
     if (!path) return;
@@ -151,6 +152,7 @@ void TextEditor::openbuttonClick() {
         plainbutton->setChecked(true);
         qviewbutton->setChecked(false);
         boldbutton->setEnabled(false);
+        VName->setText(QStringLiteral("-"));  // a file's text belongs to no variable
         setrich(tail == "RTF");
         if (tail == "RTF")
             textbox->setHtml(qs(rtftohtml(*bytes)));

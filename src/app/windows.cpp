@@ -75,6 +75,9 @@ RemoteWindow::RemoteWindow(const std::string& settingsfile, MainWindow& mainwind
     v->addLayout(strip);
     v->addWidget(remote);
     v->addWidget(control);
+    // At least the designed 104 x 73, and as large as its buttons and words need: today's
+    // fonts and button frames do not fit the designed size, and a cut "Close" is worse
+    // than a window a few pixels larger.
     setFixedSize(std::max(104, sizeHint().width()), std::max(73, sizeHint().height()));
 
     // Positions from the settings file; a window stored off the screen comes back to its centre.

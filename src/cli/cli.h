@@ -78,6 +78,10 @@ bool cansave(const std::string& output, const std::string& comment);
 
 using Args = std::vector<std::string>;
 
+// The command's usage line from the command table, on stderr: what a command given too
+// few or wrong arguments prints.
+void printusage(std::string_view command);
+
 // The value of the option args[i] into `into`, with i moved past it; false after saying
 // on stderr that it is missing.
 bool optionvalue(const Args& args, std::size_t& i, std::string& into);

@@ -81,6 +81,11 @@ std::unique_ptr<CliLink> CliLink::open(const Options& options, std::string* erro
 
 int finish(TransferState& state, const Link* link, const TerminalProgress* progress) {
     if (state.linkok) return kOk;
+    // Another program holds the cable: the timeouts that followed are no news.
+    if (link && link->cableheld()) {
+        printlines(link->cableerror());
+        return kFailed;
+    }
     // Said once: not again when the last status line said it already.
     const std::string_view text = state.pendingerror.empty() ? kCancelledText : std::string_view(state.pendingerror);
     const bool said = progress && (state.pendingerror.empty() ? progress->lastline().starts_with(kCancelledText)

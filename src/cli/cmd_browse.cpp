@@ -32,7 +32,7 @@ int cmd_ls(const Options&, const Args& args) {
             folder = a;
             gotfolder = true;
         } else {
-            std::fprintf(stderr, "usage: tessaly92-cli ls [DIR] [--no-desc] [--no-txt] [--no-92]\n");
+            printusage("ls");
             return kUsage;
         }
     }
@@ -51,7 +51,7 @@ int cmd_ls(const Options&, const Args& args) {
 // Shows a TI-92 file's description, or writes a new one as the description editor does.
 int cmd_describe(const Options&, const Args& args) {
     if (args.empty() || args.size() > 2) {
-        std::fprintf(stderr, "usage: tessaly92-cli describe FILE [TEXT]\n");
+        printusage("describe");
         return kUsage;
     }
     const std::string& path = args[0];
@@ -65,10 +65,14 @@ int cmd_describe(const Options&, const Args& args) {
         std::printf("%s\n", terminaltext(tibytes_to_utf8(readnamefield(head, kTiCommentOffset, kTiCommentSize))).c_str());
         return kOk;
     }
-    const auto bytes = utf8_to_tibytes(args[1], kDescriptionLength, &why);
+    bool cut = false;
+    const auto bytes = utf8_to_tibytes(args[1], kDescriptionLength, &why, &cut);
     if (!bytes) return refuse(path, why);
     switch (writedescription(path, *bytes, &why)) {
-    case DescriptionWrite::Written: return kOk;
+    case DescriptionWrite::Written:
+        // A file holds no more; the text was not refused for it, but the user hears.
+        if (cut) std::fprintf(stderr, "tessaly92-cli: the description is cut to its first %zu characters\n", kDescriptionLength);
+        return kOk;
     case DescriptionWrite::Refused: return refuse(path, why + "; the file is unchanged");
     case DescriptionWrite::Failed: break;
     }

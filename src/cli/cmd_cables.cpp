@@ -8,6 +8,7 @@ namespace tessaly::cli {
 int cmd_cables(const Options&, const Args& args) {
     if (!args.empty()) {
         std::fprintf(stderr, "tessaly92-cli: cables takes no arguments\n");
+        printusage("cables");
         return kUsage;
     }
     const std::vector<FoundCable> found = listcables();

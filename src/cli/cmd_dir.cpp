@@ -11,6 +11,7 @@ namespace tessaly::cli {
 int cmd_dir(const Options& options, const Args& args) {
     if (!args.empty()) {
         std::fprintf(stderr, "tessaly92-cli: dir takes no arguments\n");
+        printusage("dir");
         return kUsage;
     }
     std::string error;

@@ -55,13 +55,12 @@ std::optional<FargoOptions> parsefargo(std::string_view command, const Args& arg
         } else if (command == "insert-fargo" && !a.starts_with("-") && o.file.empty()) {
             o.file = args[i];
         } else {
-            std::fprintf(stderr, "tessaly92-cli: %.*s: see --help for its arguments\n", int(command.size()),
-                         command.data());
+            printusage(command);
             return std::nullopt;
         }
     }
     if (o.fargodir.empty() || (command == "insert-fargo" && o.file.empty())) {
-        std::fprintf(stderr, "tessaly92-cli: %.*s: see --help for its arguments\n", int(command.size()), command.data());
+        printusage(command);
         return std::nullopt;
     }
     if (!o.fargodir.ends_with('/')) o.fargodir += '/';
@@ -119,7 +118,7 @@ int cmd_key(const Options& options, const Args& args) {
         }
     }
     if (codes.empty()) {
-        std::fprintf(stderr, "tessaly92-cli: key: which keys? (see --help)\n");
+        printusage("key");
         return kUsage;
     }
     int code = kFailed;

@@ -68,6 +68,7 @@ std::optional<GetOptions> parse(const Args& args) {
             o.hascalcsends = true;
         } else if (a.starts_with("-") && a.size() > 1) {
             std::fprintf(stderr, "tessaly92-cli: get: unknown option %s\n", args[i].c_str());
+            printusage("get");
             return std::nullopt;
         } else {
             o.names.push_back(args[i]);
@@ -75,10 +76,12 @@ std::optional<GetOptions> parse(const Args& args) {
     }
     if (o.output.empty()) {
         std::fprintf(stderr, "tessaly92-cli: get needs -o FILE\n");
+        printusage("get");
         return std::nullopt;
     }
     if (o.fromcalc == !o.names.empty()) {
         std::fprintf(stderr, "tessaly92-cli: get needs variable names, or --from-calc without names\n");
+        printusage("get");
         return std::nullopt;
     }
     if (o.hascalcsends && !o.fromcalc) {

@@ -12,7 +12,7 @@ namespace tessaly::cli {
 // Prints what the file browser's information row and variable list show for the file.
 int cmd_info(const Options&, const Args& args) {
     if (args.size() != 1) {
-        std::fprintf(stderr, "usage: tessaly92-cli info FILE\n");
+        printusage("info");
         return kUsage;
     }
     const std::string& path = args[0];

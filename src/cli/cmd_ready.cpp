@@ -9,6 +9,7 @@ namespace tessaly::cli {
 int cmd_ready(const Options& options, const Args& args) {
     if (!args.empty()) {
         std::fprintf(stderr, "tessaly92-cli: ready takes no arguments\n");
+        printusage("ready");
         return kUsage;
     }
     int code = kFailed;

@@ -3,6 +3,7 @@
 
 #include "cli/cli.h"
 #include "cli/terminalprogress.h"
+#include "files/pictureformats.h"
 #include "files/safefile.h"
 #include "files/screenpicture.h"
 #include "transfers/screenshot.h"
@@ -16,24 +17,39 @@ int cmd_screenshot(const Options& options, const Args& args) {
     int streammode = 0;  // --calc-streams: what the in-process virtual TI-92's FCamera sends
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string_view a = args[i];
-        const bool hasvalue = i + 1 < args.size();
-        if ((a == "-o" || a == "--output") && hasvalue) {
-            output = args[++i];
-        } else if (a == "--fargo") {
+        if (a == "--fargo") {
             fargo = true;
-        } else if (a == "--calc-streams" && hasvalue && (args[i + 1] == "1" || args[i + 1] == "2")) {
-            streammode = args[++i][0] - '0';
+        } else if (a == "--calc-streams" || a == "-o" || a == "--output") {
+            std::string value;
+            if (!optionvalue(args, i, value)) return kUsage;
+            if (a != "--calc-streams") {
+                output = value;
+                continue;
+            }
+            if (value != "1" && value != "2") {
+                std::fprintf(stderr, "tessaly92-cli: screenshot: %s is not a mode of --calc-streams: 1 (black and white) or 2 (greys)\n",
+                             value.c_str());
+                return kUsage;
+            }
+            streammode = value[0] - '0';
             fargo = true;
         } else {
-            std::fprintf(stderr, "tessaly92-cli: screenshot: unexpected %s (see --help)\n", args[i].c_str());
+            std::fprintf(stderr, "tessaly92-cli: screenshot: unknown option %s\n", args[i].c_str());
+            printusage("screenshot");
             return kUsage;
         }
     }
     if (output.empty()) {
-        std::fprintf(stderr, "tessaly92-cli: screenshot needs -o FILE.png or -o FILE.bmp\n");
+        std::fprintf(stderr, "tessaly92-cli: screenshot needs -o FILE\n");
+        printusage("screenshot");
         return kUsage;
     }
     std::string error;
+    // Known before the cable opens: a name that is no picture's costs no transfer.
+    if (!pictureformat(output)) {
+        std::fprintf(stderr, "tessaly92-cli: %s\n", unknownpictureformat(output).c_str());
+        return kUsage;
+    }
     if (!savetarget(output, &error)) {
         std::fprintf(stderr, "tessaly92-cli: %s\n", error.c_str());
         return kUsage;

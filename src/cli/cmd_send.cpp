@@ -60,6 +60,7 @@ std::optional<SendOptions> parse(std::string_view command, const Args& args) {
         } else if (a.starts_with("-") && a.size() > 1) {
             std::fprintf(stderr, "tessaly92-cli: %.*s: unknown option %s\n", int(command.size()), command.data(),
                          args[i].c_str());
+            printusage(command);
             return std::nullopt;
         } else {
             o.files.emplace_back(args[i]);
@@ -67,7 +68,7 @@ std::optional<SendOptions> parse(std::string_view command, const Args& args) {
     }
     const std::size_t wanted = command == "backup" ? 0 : command == "restore" ? 1 : o.files.size();
     if (o.files.size() != wanted || (command == "send" && o.files.empty())) {
-        std::fprintf(stderr, "tessaly92-cli: %.*s: see --help for its arguments\n", int(command.size()), command.data());
+        printusage(command);
         return std::nullopt;
     }
     if (o.overwrite && o.skip) {
@@ -75,7 +76,7 @@ std::optional<SendOptions> parse(std::string_view command, const Args& args) {
         return std::nullopt;
     }
     if (command == "backup" && o.output.empty()) {
-        std::fprintf(stderr, "tessaly92-cli: backup needs -o FILE.92b\n");
+        printusage(command);
         return std::nullopt;
     }
     return o;

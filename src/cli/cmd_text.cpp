@@ -31,12 +31,12 @@ int cmd_txt2var(const Options&, const Args& args) {
         } else if (input.empty() && !a.starts_with("-")) {
             input = a;
         } else {
-            std::fprintf(stderr, "usage: tessaly92-cli txt2var FILE.txt [-o FILE.92t] [--comment TEXT]\n");
+            printusage("txt2var");
             return kUsage;
         }
     }
     if (input.empty()) {
-        std::fprintf(stderr, "usage: tessaly92-cli txt2var FILE.txt [-o FILE.92t] [--comment TEXT]\n");
+        printusage("txt2var");
         return kUsage;
     }
     const std::filesystem::path source(input);
@@ -78,7 +78,7 @@ int cmd_txt2var(const Options&, const Args& args) {
 // leading space.
 int cmd_var2txt(const Options&, const Args& args) {
     if (args.empty() || args.size() > 2 || args[0].starts_with("-")) {
-        std::fprintf(stderr, "usage: tessaly92-cli var2txt FILE.92t|FILE.92g [NAME]\n");
+        printusage("var2txt");
         return kUsage;
     }
     const std::string& path = args[0];

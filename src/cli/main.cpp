@@ -51,8 +51,10 @@ constexpr CommandEntry kCommandTable[] = {
     {"backup", "backup -o FILE.92b [--comment TEXT]",
      "fetch the calculator's memory as a backup file (saved only when it arrived whole)", cmd_backup},
     {"restore", "restore FILE.92b", "send a backup file back: it replaces the calculator's memory", cmd_restore},
-    {"screenshot", "screenshot -o FILE.png|FILE.bmp [--fargo] [--calc-streams 1|2]",
-     "copy the calculator's screen into a 240 x 128 picture (PNG when the name ends in .png, else BMP);\n"
+    {"screenshot",
+     "screenshot -o FILE.png|FILE.bmp|FILE.jpg [--fargo] [--calc-streams 1|2]",
+     "copy the calculator's screen into a picture of the size its display shows, in the format\n"
+     "      that FILE's extension names: .png .bmp .jpg .jpeg .ppm .pgm .pbm .xpm .xbm;\n"
      "      --fargo listens for FCamera's picture instead (start FCamera, press a key on the calculator);\n"
      "      with --link virtual, --calc-streams has the virtual TI-92's FCamera send in mode 1 or 2\n"
      "      (a tessaly92-vcalc server is told with its \"fcamera MODE\" command)",
@@ -79,6 +81,23 @@ constexpr CommandEntry kCommandTable[] = {
      "have wputfargo insert FARGO into a backup file (the calculator is not touched)", cmd_insertfargo},
 };
 
+const CommandEntry* findcommand(std::string_view name) {
+    for (const auto& c : kCommandTable)
+        if (c.name == name) return &c;
+    return nullptr;
+}
+
+void printline(std::FILE* out, std::string_view prefix, std::string_view text) {
+    std::fprintf(out, "%.*s%.*s\n", int(prefix.size()), prefix.data(), int(text.size()), text.data());
+}
+
+// `COMMAND --help`: its usage and what it and its options do.
+int commandhelp(const CommandEntry& c) {
+    printline(stdout, "usage: tessaly92-cli [--link LINK] [--trace FILE] [--no-pacing] ", c.usage);
+    printline(stdout, "\n      ", c.help);
+    return kOk;
+}
+
 void usage(std::FILE* out) {
     std::fprintf(out,
                  "usage: tessaly92-cli [--link LINK] [--trace FILE] [--no-pacing] COMMAND ARGS\n\n"
@@ -98,6 +117,12 @@ void usage(std::FILE* out) {
 }
 
 } // namespace
+
+namespace tessaly::cli {
+void printusage(std::string_view command) {
+    if (const CommandEntry* c = findcommand(command)) printline(stderr, "usage: tessaly92-cli ", c->usage);
+}
+} // namespace tessaly::cli
 
 int main(int argc, char** argv) {
     Options options;
@@ -141,8 +166,11 @@ int main(int argc, char** argv) {
     }
     std::string_view name = argv[i];
     Args args(argv + i + 1, argv + argc);
-    for (const auto& c : kCommandTable)
-        if (c.name == name) return c.run(options, args);
+    if (const CommandEntry* c = findcommand(name)) {
+        for (const std::string& a : args)
+            if (a == "--help" || a == "-h") return commandhelp(*c);
+        return c->run(options, args);
+    }
     std::fprintf(stderr, "tessaly92-cli: unknown command \"%s\" (see --help)\n", argv[i]);
     return kUsage;
 }

@@ -55,6 +55,8 @@ bool globmatch(std::string_view pattern, std::string_view name) {
     return p == pattern.size();
 }
 
+// A damaged file gets the plain icon whatever its extension: the group, text or program
+// icon would promise a file that opens, and the row's description says what is wrong.
 BrowserRow damagedrow(BrowserRow row, std::string why) {
     row.description = std::move(why);
     row.icon = BrowserIcon::Plain;
@@ -77,8 +79,13 @@ std::size_t readat(int fd, void* into, std::size_t size, std::uint64_t position)
 void textdescription(int fd, std::uint64_t length, BrowserRow& row) {
     char bytes[kTextPreviewLength];
     const std::size_t got = readat(fd, bytes, sizeof bytes, 0);
-    for (std::size_t i = 0; i < got; ++i)
-        if (static_cast<unsigned char>(bytes[i]) > 30) row.description.push_back(bytes[i]);
+    // Control bytes are left out, but a line break becomes one blank: dropped as well, it
+    // ran the lines together ("Hello TI-92This is").
+    for (std::size_t i = 0; i < got; ++i) {
+        const auto c = static_cast<unsigned char>(bytes[i]);
+        if (c > 30) row.description.push_back(bytes[i]);
+        else if ((c == '\n' || c == '\r') && !row.description.empty() && row.description.back() != ' ') row.description += ' ';
+    }
     if (length > kTextPreviewLength) row.description += "...";
 }
 

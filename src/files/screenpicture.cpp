@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "files/pictureformats.h"
 #include "files/safefile.h"
 
 namespace tessaly {
@@ -122,17 +123,18 @@ std::optional<std::vector<std::uint8_t>> encodepng(const ScreenPicture& picture,
 }
 
 bool savepicture(const std::filesystem::path& path, const ScreenPicture& picture, std::string* error) {
-    std::string ext = path.extension().string();
-    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    std::vector<std::uint8_t> bytes;
-    if (ext == ".png") {
-        auto png = encodepng(picture, error);
-        if (!png) return false;
-        bytes = std::move(*png);
-    } else {
-        bytes = encodebmp(picture);
+    const PictureFormat* format = pictureformat(path);
+    if (!format) {
+        if (error) *error = unknownpictureformat(path);
+        return false;
     }
-    return savewhole(path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), error);
+    const auto bytes = format->encode(picture, error);
+    if (!bytes) return false;
+    return savewhole(path, std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()), error);
+}
+
+std::string unknownpictureformat(const std::filesystem::path& path) {
+    return path.filename().string() + ": the name ends in no picture format; give it one of " + pictureextensions();
 }
 
 } // namespace tessaly

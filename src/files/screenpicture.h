@@ -45,8 +45,10 @@ ScreenPicture picturefrombitmap(const std::array<std::uint8_t, kScreenBytes>& bi
 std::vector<std::uint8_t> encodebmp(const ScreenPicture& picture);
 // The picture as a PNG file (8-bit RGB); nullopt and why when the encoder fails.
 std::optional<std::vector<std::uint8_t>> encodepng(const ScreenPicture& picture, std::string* error);
-// Saves the picture whole or not at all: PNG when the name ends in ".png" (any case),
-// else BMP.
+// Saves the picture whole or not at all, in the format its name's extension gives
+// (pictureformats.h). A name with no known extension is refused and nothing is written.
 bool savepicture(const std::filesystem::path& path, const ScreenPicture& picture, std::string* error);
+// Why a name is refused as a picture's.
+std::string unknownpictureformat(const std::filesystem::path& path);
 
 } // namespace tessaly

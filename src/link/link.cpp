@@ -19,15 +19,16 @@ std::uint32_t tickat(std::uint64_t micros) { return static_cast<std::uint32_t>(m
 
 // A byte-level cable is waited on in slices, with the message loop between them, so a
 // Cancel is noticed within one slice of a silent wait.
-constexpr std::uint32_t kReadSliceMs = 50;
+constexpr std::uint32_t kReadSliceMs = kPumpEveryMs;
 
 // The handshake of one byte over a line-level cable, its budget counted from the byte's
 // start. Every poll is one reading of the lines: on a real cable each is a system call.
 class Handshake {
 public:
-    Handshake(Port& port, Clock& clock, MessagePump& pump, TransferState& state, bool remote)
+    Handshake(Port& port, Clock& clock, MessagePump& pump, TransferState& state, bool remote,
+              std::uint64_t& pumped)
         : m_port(port), m_clock(clock), m_pump(pump), m_state(state), m_remote(remote), m_now(clock.micros()),
-          m_t0(tickat(m_now)), m_moved(m_now) {}
+          m_t0(tickat(m_now)), m_moved(m_now), m_pumped(pumped) {}
 
     bool spent() const { return m_clock.ticks() - m_t0 > kByteBudgetMs; }
     bool intime() {
@@ -47,6 +48,7 @@ public:
         m_moved = m_now;  // we just wrote, or the byte just began: the answer is due at once
         while (m_state.linkok && poll() != want) {
             if (pump) m_pump.processmessages();
+            else keepalive();
             if (edge && m_now - m_moved >= kSpinMicros) m_clock.sleep(kRestMs);
         }
     }
@@ -79,6 +81,15 @@ public:
     }
 
 private:
+    // A wait that outlasts kPumpEveryMs lets the window in: a calculator that thinks, or
+    // paces its bits slowly, must not freeze the window or keep Cancel waiting. On a
+    // calculator that answers at once no wait lasts that long and nothing changes.
+    void keepalive() {
+        if (m_now - m_pumped < kPumpEveryMs * 1000ull) return;
+        m_pump.processmessages();
+        m_pumped = m_now = m_clock.micros();
+    }
+
     Lines poll() {
         const Lines seen = m_port.readlines();
         if (!intime()) m_state.linkok = false;
@@ -97,6 +108,7 @@ private:
         Lines seen = m_port.readlines();
         while (pending(seen) && m_state.linkok && intime()) {
             if (m_remote) m_pump.processmessages();
+            else keepalive();
             if (mayrest && m_now - since >= kSpinMicros) m_clock.sleep(kRestMs);
             seen = m_port.readlines();
         }
@@ -112,6 +124,7 @@ private:
     const std::uint32_t m_t0;
     std::uint64_t m_moved;  // when the lines last moved, or we last moved them
     Lines m_seen;           // the last reading
+    std::uint64_t& m_pumped;  // the link's: when the message loop last ran
 };
 } // namespace
 
@@ -127,7 +140,7 @@ void Link::sendbyte(std::uint8_t value) {
     if (m_stream) return sendstreambyte(value);
     TransferState& s = *m_state;
     if (!s.linkok) return;
-    Handshake h(*m_port, *m_clock, *m_pump, s, m_remote);
+    Handshake h(*m_port, *m_clock, *m_pump, s, m_remote, m_pumped);
     processmessages();
     auto budget = [&] {
         if (!h.spent()) return;
@@ -147,7 +160,8 @@ void Link::sendbyte(std::uint8_t value) {
 std::uint8_t Link::receivebyte() {
     if (m_stream) return receivestreambyte();
     TransferState& s = *m_state;
-    Handshake h(*m_port, *m_clock, *m_pump, s, m_remote);
+    keepalive();
+    Handshake h(*m_port, *m_clock, *m_pump, s, m_remote, m_pumped);
     std::uint8_t r = 0;
     for (int bit = 0; bit < 8; ++bit) r = static_cast<std::uint8_t>((r >> 1) | (h.receivebit(bit == 0) ? 0x80 : 0));
     if (s.linkok && !h.intime()) {
@@ -171,7 +185,14 @@ void Link::faillink(std::string_view text) {
 
 void Link::pause(std::uint32_t ms) {
     flush();  // what was said before the pause is on its way during it
-    m_clock->sleep(ms);
+    // In slices, with the message loop between them; a Cancel ends the pause, as nothing
+    // after it will go over the cable.
+    while (ms > 0 && m_state->linkok) {
+        const std::uint32_t slice = std::min(ms, kPumpEveryMs);
+        m_clock->sleep(slice);
+        ms -= slice;
+        keepalive();
+    }
 }
 
 void Link::sendstring(std::span<const std::uint8_t> bytes) {
@@ -217,6 +238,7 @@ void Link::flushstream() {
         // A rate, not a gap: time spent in a write that had to wait counts toward it.
         if (m_pacing) m_nextwrite = std::max(m_nextwrite, now) + n * kPaceMicros;
         done += n;
+        keepalive();  // a slow cable takes a while over a run
     }
     m_out.clear();
 }
@@ -254,6 +276,7 @@ std::uint8_t Link::receivestreambyte() {
     }
     const std::uint8_t r = m_in[m_inpos++];
     if (m_remote) processmessages();
+    else keepalive();
     if (s.linkok && m_trace) m_trace->byte(Direction::FromCalc, r);
     return r;
 }

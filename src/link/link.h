@@ -20,6 +20,10 @@ namespace tessaly {
 // Budgets of the byte layer and the acknowledgement waits.
 inline constexpr std::uint32_t kByteBudgetMs = 1500;
 inline constexpr std::uint32_t kAckBudgetMs = 2000;
+// The longest the window goes without its messages while a transfer runs, whatever the
+// cable and however slow the calculator: a click or Cancel waits at most about this long.
+// Counting bytes instead would leave a slow calculator's window seconds behind.
+inline constexpr std::uint32_t kPumpEveryMs = 20;
 
 inline constexpr std::string_view kSendBitTimeout = "Send bit timeout";
 inline constexpr std::string_view kReceiveTimeout = "The calculator did not responded [Receiving byte]";
@@ -69,6 +73,8 @@ public:
     bool pacing() const { return m_pacing; }
     // Why the cable was lost after it opened (empty while it works).
     std::string cableerror() const { return m_stream ? m_stream->error() : m_port->error(); }
+    // Lost because another program holds the cable (cableerror() says so).
+    bool cableheld() const { return !m_stream && m_port->heldelsewhere(); }
 
     // Byte layer.
     void sendbyte(std::uint8_t value);
@@ -93,7 +99,14 @@ public:
     std::array<std::uint8_t, 2> sendword(std::uint16_t value);
 
 private:
-    void processmessages() { m_pump->processmessages(); }
+    void processmessages() {
+        m_pump->processmessages();
+        m_pumped = m_clock->micros();
+    }
+    // The message loop, when it has not run for kPumpEveryMs.
+    void keepalive() {
+        if (m_clock->micros() - m_pumped >= kPumpEveryMs * 1000ull) processmessages();
+    }
     void sendstreambyte(std::uint8_t value);
     std::uint8_t receivestreambyte();
     void flushstream();
@@ -112,6 +125,7 @@ private:
     TraceSink* m_trace = nullptr;
     const CalculatorModel* m_model = &kTI92;
     bool m_remote = false;
+    std::uint64_t m_pumped = 0;                // when the message loop last ran
 };
 
 } // namespace tessaly

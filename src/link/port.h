@@ -20,6 +20,9 @@ public:
     // device that went away); empty while it works. Until then it reads as a port
     // without a calculator, so the transfer fails on its own timeouts.
     virtual std::string error() const { return {}; }
+    // The cable was lost because another program holds it: that, not the timeouts it led
+    // to, is what the user needs to hear.
+    virtual bool heldelsewhere() const { return false; }
 };
 
 } // namespace tessaly

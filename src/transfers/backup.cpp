@@ -151,6 +151,9 @@ BackupReceived receivebackup(Link& link, Progress& progress, const PackageStore&
         next = receiveheader(link);
         progress.setstatus(kReceivingBackupText);
     }
+    // Only a block header starts a block: another packet read as one (a refusal, a skip)
+    // would put its bytes into the backup as memory, so it ends the receive as a failure,
+    // and nothing is kept.
     while (next && next->command == CmdVarHeader && s.linkok && receiveblock(link, progress, writer, result, *next))
         next = receiveheader(link);
 

@@ -97,6 +97,8 @@ bool restorefargo(Link& link, Progress& progress, const std::filesystem::path& b
             s.pendingerror += kept;
         return false;
     }
+    // The cut-off send ended on no status of its own; the box's last words tell the status
+    // line that FARGO went in, rather than leaving the last "Sending" text there.
     if (!sent.sent) progress.setstatus("Fargo-backup installed.");
     s.linkok = true;
     s.pendingerror.clear();
@@ -142,7 +144,7 @@ PutFargoResult putfargo(Link& link, Progress& progress, const PackageStore& stor
             link.faillink(why + std::string(kUntouched));
             return result;
         }
-        std::string comment;
+        std::string comment = setup.comment;
         result.fetched = fetchbackup(link, progress, store, backup, comment);
         if (!result.fetched) return result;
         progress.setcursor(Cursor::Busy);

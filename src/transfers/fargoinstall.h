@@ -54,6 +54,7 @@ struct FargoSetup {
     std::filesystem::path browserfolder;  // relative FARGO paths are read from here
     std::filesystem::path libraryfolder;
     std::uint32_t inserterlimitms = kInserterLimitMs;
+    std::string comment = {};             // the temporary backup's, as any backup takes the comment box's
 };
 
 struct PutFargoResult {

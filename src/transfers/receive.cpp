@@ -256,6 +256,8 @@ ReceiveResult receivefromcalc(Link& link, ReceiveTarget& target) {
     // Something else than a variable (the FCamera stream, say) leaves the link up: without
     // a reason the receive would pass for one that brought an empty package.
     if (link.state().linkok && result.received.empty()) link.faillink(kNothingReceivedText);
+    // The status ends on what came, not on the last variable's byte count.
+    if (link.state().linkok) target.progress.setstatus(receivedcount(result.received.size()));
     return result;
 }
 

@@ -19,6 +19,10 @@ inline constexpr std::string_view kChecksumErrorText = "Checksum error in variab
 inline constexpr std::string_view kNotReceivedText = "Variable(s) not received: ";
 inline constexpr std::string_view kReceivingVariableText = "Receiving variable.. [";
 inline constexpr std::string_view kReceivedText = " received! [";
+// The end of a receive the calculator chose: "3 variables received!".
+inline std::string receivedcount(std::size_t n) {
+    return std::to_string(n) + (n == 1 ? " variable" : " variables") + " received!";
+}
 inline constexpr std::string_view kNotReceivedStatusText = " not received! [";
 inline constexpr std::string_view kVariablesReceivedText = " variable(s) received.";
 inline constexpr std::string_view kNothingReceivedText = "No variable received: the calculator sent something else.";

@@ -73,6 +73,9 @@ ScreenshotResult getscreenshot(Link& link, Progress& progress) {
 
     int gauge = 0;
     PlaneReader plane(link, progress, result, 1, gauge);
+    // The one-second limit watches the bitmap's bytes only. The two checksum bytes after
+    // them bring no pixel: a slow one cannot leave half a picture, so it has the byte
+    // layer's own budget like every other packet's checksum, and the picture stands.
     receivebody(link, *header, &plane);
     if (!s.linkok) return result;
     plane.steprow();  // the checksum's first byte starts the row after the last

@@ -87,6 +87,8 @@ std::vector<std::string> tablenames(const std::filesystem::path& program, bool o
     return fargolibraries(head);
 }
 
+// Each path is kept whole: cut to a fixed length, as a short-path world could afford, it
+// would name a file that is not there, and a library that exists would be reported missing.
 std::vector<Library> findlibraries(const std::vector<std::string>& names, const SendPlaces& places) {
     std::vector<Library> out;
     for (const std::string& name : names) {
@@ -279,6 +281,8 @@ bool sendfilelist(Link& link, Progress& progress, const std::vector<std::filesys
         } else {
             sendvariables(link, progress, path, {}, places.plan);
             const std::vector<std::string> names = tablenames(path, true);
+            // A program that needs no library is not asked about its libraries: a No to
+            // that empty question would end the whole list for nothing.
             if ((ask || install) && !names.empty()) {
                 if (ask && !install && !ask->sendlibraries(name)) return false;
                 sendlibraries(link, progress, findlibraries(names, places), path.string());

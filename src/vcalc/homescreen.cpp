@@ -83,7 +83,7 @@ void HomeScreen::render(CalcScreen& s) const {
     if (!m_athome) {
         fill(s, 0, 0, 239, 9);
         drawtext(s, 4, 1, m_away, true);
-        drawtext(s, 4, 60, "ESC or HOME returns");
+        drawtext(s, 4, 60, "ESC returns");
         return;
     }
     // Tool bar.

@@ -1,3 +1,4 @@
+#include <QMenu>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileSystemModel>
@@ -9,6 +10,8 @@
 #include "app/apptestsupport.h"
 #include "files/filetestutil.h"
 #include "vcalc/vcalc.h"
+#include "files/browser.h"
+#include "files/ticharset.h"
 
 namespace tessaly::test {
 namespace {
@@ -163,15 +166,32 @@ TEST(AppBrowser, CompanionWindowsOpenAndHide) {
     EXPECT_FALSE(app.run.program->infoform().isVisible());
 }
 
-TEST(AppBrowser, DeleteAsksForEachSelectedFileAndRebuildsOnce) {
+TEST(AppBrowser, DeleteFromTheKeyOrTheMenuMovesToTheTrashAndAsksAgainWhereThereIsNone) {
     BrowserApp app;
+    std::vector<std::string> trashed;
+    bool trash = true;
+    app.run.program->browserbinding().movetotrash = [&](const std::filesystem::path& p) {
+        if (trash) trashed.push_back(p.filename().string()), std::filesystem::remove(p);
+        return trash;
+    };
     app.select({"a.92p", "b.92g", "c.txt"});
     app.run.shell.answers = {Answer::Yes, Answer::No, Answer::Yes};
     QTest::keyClick(app.page().filelist, Qt::Key_Delete);
     ASSERT_EQ(app.run.shell.boxes.size(), 3u);
     EXPECT_EQ(app.run.shell.boxes[1].text, "Delete b.92g?");
+    EXPECT_EQ(trashed, (std::vector<std::string>{"a.92p", "c.txt"}));
     EXPECT_EQ(app.names(), (QStringList{"b.92g", "game.92p"}));
-    EXPECT_TRUE(std::filesystem::exists(app.folder / "b.92g"));
+
+    app.select({"game.92p"});
+    QMenu* menu = app.run.program->browserbinding().contextmenu();
+    QStringList texts;
+    for (QAction* a : menu->actions()) texts << a->text() + (a->isEnabled() ? "" : "-");
+    EXPECT_EQ(texts, (QStringList{"Send to calculator", "Install", "Description...", "", "Delete"}));
+    trash = false;
+    app.run.shell.answers = {Answer::Yes, Answer::Yes};
+    menu->actions().back()->trigger();
+    EXPECT_EQ(app.run.shell.boxes.back().text, "game.92p cannot be moved to the trash: there is no trash here.\rDelete it for good?");
+    EXPECT_EQ(app.names(), (QStringList{"b.92g"}));
 }
 
 TEST(AppBrowser, TheDescriptionEditorWritesOrLeavesEveryByte) {
@@ -183,12 +203,17 @@ TEST(AppBrowser, TheDescriptionEditorWritesOrLeavesEveryByte) {
     ASSERT_EQ(app.run.shell.inputs.size(), 1u);
     EXPECT_EQ(app.run.shell.inputs[0].title, "New description!");
     EXPECT_EQ(app.run.shell.inputs[0].prompt, "Please enter a description for the file <a.92p>");
+    EXPECT_EQ(app.run.shell.inputs[0].initial, tibytes_to_utf8(browserrow(app.folder, "a.92p", true)->description));
+    EXPECT_FALSE(app.run.shell.inputs[0].initial.empty()) << "the current description";
     EXPECT_EQ(readbytes(app.folder / "a.92p"), before);
 
     app.run.shell.inputanswers = {std::string("αβγ") + std::string(40, 'd')};
     app.page().descriptionlabel->clicked();
     EXPECT_EQ(app.row("a.92p")->text(1), QStringLiteral("αβγ") + QString(31, 'd'));
     EXPECT_EQ(app.page().descriptionlabel->text(), QStringLiteral("αβγ") + QString(31, 'd'));
+    app.page().refreshbutton->click();  // nothing selected any more: no stale information
+    EXPECT_EQ(app.page().descriptionlabel->text(), "none selected");
+    EXPECT_EQ(app.page().sizelabel->text(), "-");
     const Bytes after = readbytes(app.folder / "a.92p");
     EXPECT_EQ(Bytes(after.begin() + 18, after.begin() + 21), (Bytes{0x80, 0x81, 0x83}));
 }

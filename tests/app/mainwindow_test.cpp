@@ -6,6 +6,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QTabWidget>
 #include <QTextEdit>
 #include <QTimer>
@@ -16,6 +17,7 @@
 #include <thread>
 
 #include "app/apptestsupport.h"
+#include "app/windows.h"
 #include "link/trace.h"
 #include "transfers/readiness.h"
 #include "transfers/session.h"
@@ -186,6 +188,18 @@ TEST(MainWindow, SecondaryWindowsAreCreatedHiddenAndPlaced) {
     const std::string written = run.readsettings();
     EXPECT_NE(written.find("Info_X_Pos=80\nInfo_Y_Pos=70\n"), std::string::npos);
     EXPECT_NE(written.find("RemoteX_Pos=55\nRemoteY_Pos=66\n"), std::string::npos);
+}
+
+// The remote window keeps the designed size at least and grows only to what its layout
+// needs; one stored off the screen comes back to the screen's centre.
+TEST(MainWindow, TheRemoteWindowFitsItsLayoutAndComesBackOnScreen) {
+    AppRun run;
+    run.writesettings(kQuiet + "[Last]\nRemoteX_Pos=-500\nRemoteY_Pos=99999\n");
+    run.start();
+    app::RemoteWindow& r = run.program->remoteform();
+    EXPECT_EQ(r.size(), r.sizeHint().expandedTo(QSize(104, 73)));
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    EXPECT_EQ(r.pos(), QPoint(screen.width() / 2 - r.width() / 2, screen.height() / 2 - r.height() / 2));
 }
 
 TEST(MainWindow, SettingsPageRowsInOrderWithTheCableBesideThePort) {
@@ -371,6 +385,22 @@ TEST(Transfer, CancelWhileIdle) {
     EXPECT_TRUE(run.shell.boxes.empty());
     EXPECT_FALSE(w.state().linkok);
     EXPECT_FALSE(w.state().busy);
+}
+
+// A status text longer than the status bar is cut there, never widens the window, and
+// shows whole in its tooltip; so does the screenshot page's hint.
+TEST(MainWindow, LongStatusTextsShowWholeWithoutResizingTheWindow) {
+    AppRun run;
+    run.writesettings(kQuiet);
+    MainWindow& w = run.start();
+    w.show();
+    QTest::qWait(20);
+    const int width = w.width();
+    const std::string text = "Associated; " + std::string(300, 'x') + ".";
+    w.shell().setstatus(text);
+    QTest::qWait(20);
+    EXPECT_EQ(w.width(), width);
+    EXPECT_EQ(w.status->toolTip().toStdString(), text);
 }
 
 TEST(MainWindow, AStoredPageThatNamesNoPageOpensSettings) {

@@ -60,7 +60,14 @@ TEST(AppScreenshot, GetScreenShowsTheCalculatorsScreenAndSavesItAsBmpOrPng) {
         EXPECT_EQ(differences(saved.convertToFormat(QImage::Format_RGB32), app.calc.screen()), 0);
     }
     ASSERT_EQ(app.run.shell.savedialogs.size(), 2u);
-    EXPECT_EQ(app.run.shell.savedialogs[0].filter, "Bitmaps|*.bmp|PNG pictures|*.png");
+    EXPECT_EQ(app.run.shell.savedialogs[0].filter,
+              "Bitmaps|*.bmp|PNG pictures|*.png|JPEG pictures|*.jpg;*.jpeg|Other pictures|*.ppm;*.pgm;*.pbm;*.xpm;*.xbm");
+    // The first opens in the browser's folder, the next where the picture before went.
+    EXPECT_EQ(app.run.shell.savedialogs[0].startfolder, app.run.program->browserbinding().folder().string());
+    EXPECT_EQ(app.run.shell.savedialogs[1].startfolder, app.run.dir.path().toStdString());
+    app.form().close();
+    EXPECT_NE(app.run.readsettings().find("[Dialog-folders]\nbmp=" + app.run.dir.path().toStdString() + "\n"),
+              std::string::npos);
     EXPECT_EQ(app.run.shell.boxes.front().text, app::kSaveNoteText);
 
     app.press("copyscreenbutton");
@@ -72,7 +79,7 @@ TEST(AppScreenshot, SavingBeforeAnyScreenshotWritesNothing) {
     app.run.shell.saveanswers = {app.path("none.bmp").toStdString()};
     app.press("savescreenbutton");
     EXPECT_FALSE(QFile::exists(app.path("none.bmp")));
-    EXPECT_EQ(app.run.shell.boxes.size(), 1u);  // the note, and nothing after it
+    EXPECT_TRUE(app.run.shell.boxes.empty() && app.run.shell.savedialogs.empty()) << "Save waits for a picture";
 }
 
 TEST(AppScreenshot, FargoScreenshotInGreysAndTheHelpTextComesBack) {
@@ -139,6 +146,27 @@ TEST(AppScreenshot, PrintsIntoTheRectangleOfItsSizeOnAPdfPage) {
         EXPECT_GT(QFileInfo(pdf).size(), 0);
         EXPECT_EQ(app.form().status->text(), QStringLiteral("Printing finnished!"));
     }
+}
+
+TEST(AppScreenshot, SaveCopyAndPrintWaitForAPictureAndWithoutAPrinterPrintIntoAPdf) {
+    ScreenApp app;
+    for (const char* name : {"savescreenbutton", "copyscreenbutton", "printbutton"})
+        EXPECT_FALSE(app.run.find<QPushButton>(name)->isEnabled()) << name;
+    app.press("getscreenbutton");
+    for (const char* name : {"savescreenbutton", "copyscreenbutton", "printbutton"})
+        EXPECT_TRUE(app.run.find<QPushButton>(name)->isEnabled()) << name;
+
+    app.binding().printerready = [] { return false; };
+    const QString pdf = app.path("shot.pdf");
+    const std::pair<std::optional<std::string>, const char*> answers[] = {
+        {std::nullopt, "The screenshot was not printed."}, {pdf.toStdString(), "Printing finnished!"}};
+    for (const auto& [answer, status] : answers) {
+        app.run.shell.saveanswers = {answer};
+        app.press("printbutton");
+        EXPECT_EQ(app.run.shell.savedialogs.back().title, app::kPrintToPdfTitle);
+        EXPECT_EQ(app.form().status->text(), QString::fromUtf8(status));
+    }
+    EXPECT_GT(QFileInfo(pdf).size(), 0);
 }
 
 class UrlCatcher : public QObject {

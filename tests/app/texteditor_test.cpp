@@ -43,12 +43,23 @@ TEST(AppTextEditor, OpenSaveAsTextAndAsTi92Text) {
     app::TextEditor& e = app.editor();
     app.run.shell.openanswers = {(app.folder / "in.txt").string()};
     e.openbutton->click();
-    EXPECT_EQ(app.run.shell.opendialogs.back().filter, "Textfiles|*.txt");
+    EXPECT_EQ(app.run.shell.opendialogs.back().filter,
+              "Texts|*.txt;*.rtf;*.92t;*.92g|Textfiles|*.txt|Rich text|*.rtf|TI-92 files|*.92t;*.92g");
     EXPECT_EQ(e.textbox->toPlainText().toStdString(), text);
 
     app.run.shell.saveanswers = {(app.folder / "out.txt").string(), (app.folder / "out.92t").string()};
     app.run.shell.inputanswers = {"my text"};
+    // Saved as .txt the text passes by the package store: a pending package stays as it was.
+    const auto storefiles = [&] {
+        std::map<std::string, Bytes> out;
+        std::error_code ec;
+        for (const auto& f : std::filesystem::directory_iterator(app.run.program->receivebinding().store().folder(), ec))
+            if (f.is_regular_file()) out[f.path().filename().string()] = readbytes(f.path());
+        return out;
+    };
+    const auto storebefore = storefiles();
     e.savebutton->click();
+    EXPECT_EQ(storefiles(), storebefore);
     EXPECT_EQ(app.file("out.txt"), text + "\n");
     e.savebutton->click();
     EXPECT_EQ(app.run.shell.savedialogs.back().filter, "TI92-text-files|*.92t|Textfiles|*.txt|All files|*.*");
@@ -89,6 +100,14 @@ TEST(AppTextEditor, OpenSaveAsTextAndAsTi92Text) {
     EXPECT_EQ(app.run.shell.boxes.back().text, "group.92g holds no text variable.");
     EXPECT_EQ(e.textbox->toPlainText().toStdString(), "5 €");
     EXPECT_EQ(e.VName->text(), "out (26)");
+
+    // A text file's text, or a new one, belongs to no variable: the name goes.
+    app.run.shell.openanswers = {(app.folder / "in.txt").string()};
+    e.openbutton->click();
+    EXPECT_EQ(e.VName->text(), "-");
+    e.VName->setText("out (26)");
+    app.run.form().textbutton->click();
+    EXPECT_EQ(e.VName->text(), "-");
 }
 
 TEST(AppTextEditor, QViewFormBoldAndBackToPlain) {
@@ -135,8 +154,10 @@ TEST(AppTextEditor, ViewTextAndTxtConvertFromTheBrowser) {
     EXPECT_TRUE(o.convertbutton->isEnabled());
     app.run.shell.inputanswers = {""};
     app.run.shell.saveanswers = {(app.folder / "a.92t").string()};
+    app.run.form().settings().dialogfolders["92t"] = "/elsewhere";
     o.convertbutton->click();
     EXPECT_EQ(app.run.shell.savedialogs.back().filename, "a.92t");
+    EXPECT_EQ(app.run.shell.savedialogs.back().startfolder, app.folder.string()) << "beside the text file";
     EXPECT_TRUE(app.run.form().receive.commentedit->text().isEmpty());
     app.run.form().receive.receivedbutton->click();  // the staged text is the package on show
     EXPECT_EQ(app.run.form().receive.variablelist->findItems("a", Qt::MatchExactly).size(), 1);

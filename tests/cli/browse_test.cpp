@@ -45,6 +45,7 @@ TEST(CliBrowse, DescribeShowsAndWritesTheDescription) {
     EXPECT_EQ(r.out, "old\n");
     r = runcli({"describe", file.string(), "π ≤ " + std::string(40, 'e')}, dir.path());
     EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.err, "tessaly92-cli: the description is cut to its first 34 characters\n");
     r = runcli({"describe", file.string()}, dir.path());
     EXPECT_EQ(r.out, "π ≤ " + std::string(30, 'e') + "\n");
     const Bytes written = readbytes(file);

@@ -15,6 +15,7 @@
 
 #include "cli/clirun.h"
 #include "link/link.h"
+#include "link/ports/socketport.h"
 #include "transfers/readiness.h"
 
 namespace tessaly {
@@ -115,6 +116,29 @@ TEST(VcalcServer, AProgramThatLeavesMidExchangeDoesNotSpoilTheNext) {
     }
     Computer pc(path);
     EXPECT_TRUE(readyagain(pc)) << pc.state.pendingerror;
+}
+
+// A second program on a held cable hears only that it is busy: not the timeouts that
+// follow, nor a broken pipe when the server hung up before its first write.
+TEST(VcalcServer, ASecondProgramIsToldTheCableIsBusy) {
+    const std::string path = socketpath("busy");
+    Server server({"--socket", path, "--pace", "instant"});
+    ASSERT_EQ(server.line(), "listening on " + path);
+    Computer holder(path);
+    ASSERT_TRUE(readyagain(holder));
+    const std::string busy = "The virtual TI-92 at " + path + " is busy with another program.\n";
+    for (const std::vector<std::string>& command : {std::vector<std::string>{"ready"}, {"key", "ENTER"}}) {
+        std::vector<std::string> args{"--link", "socket:" + path};
+        args.insert(args.end(), command.begin(), command.end());
+        const clitest::CliResult r = clitest::runcli(args, fs::temp_directory_path());
+        EXPECT_EQ(r.code, 1);
+        EXPECT_TRUE(r.err.ends_with(busy) && r.err.find("timeout") == std::string::npos) << r.err;
+    }
+    SocketPort late(path);
+    ASSERT_TRUE(late.open());
+    ::usleep(300'000);  // the server has answered and hung up
+    late.readlines();
+    EXPECT_TRUE(late.heldelsewhere()) << late.error();
 }
 
 TEST(VcalcServer, SendsWhenToldOnItsInput) {

@@ -63,7 +63,7 @@ struct Folder {
             {"lib.92p", onevariable("my comment", {0, 0x4C, 0, 0})},
             {"prog.92p", fargoprogram("Tetris clone")},
             {"short.92p", Bytes(30, 0)},
-            {"small.txt", textbytes("ab\tcd\x01""efgh")},
+            {"small.txt", textbytes("ab\tcd\x01""ef\r\n\ngh")},
             {"wrong.92p", [] { Bytes b = onevariable("x", {1}); b[8] = 0x02; return b; }()},
             {".hidden.92p", onevariable("hidden", {1})},
             {"skip.bin", Bytes(10, 0)},
@@ -98,12 +98,12 @@ TEST(Browser, RowsCarryDescriptionsAndIcons) {
     } expected[] = {
         {"a.92p", "demo", BrowserIcon::Program, false},
         {"b.92g", "my group", BrowserIcon::Group, false},
-        {"c.txt", "xxxxx" + std::string(33, 'x') + "...", BrowserIcon::Text, false},
+        {"c.txt", "xxxxx " + std::string(33, 'x') + "...", BrowserIcon::Text, false},
         {"E.92T", "Upper", BrowserIcon::TextVariable, false},
         {"lib.92p", "(FARGO Library)", BrowserIcon::FargoLibrary, false},
         {"prog.92p", "Tetris clone - (FARGO)", BrowserIcon::FargoProgram, false},
         {"short.92p", "Corrupted TI-file: only 30 bytes", BrowserIcon::Plain, true},
-        {"small.txt", "abcdefgh", BrowserIcon::Text, false},
+        {"small.txt", "abcdef gh", BrowserIcon::Text, false},
         {"wrong.92p", "Corrupted TI-file: not a TI-92 file", BrowserIcon::Plain, true},
     };
     ASSERT_EQ(rows.size(), std::size(expected));

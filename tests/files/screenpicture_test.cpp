@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "files/filetestutil.h"
+#include "files/pictureformats.h"
 #include "files/screenpicture.h"
 
 using namespace tessaly;
@@ -34,16 +35,40 @@ TEST(ScreenPictureFile, BmpIsA24BitBottomUpBitmapOf240By128) {
     EXPECT_EQ(Bytes(b.begin() + topleft, b.begin() + topleft + 6), (Bytes{0, 0, 0, 255, 255, 255}));
 }
 
-TEST(ScreenPictureFile, TheNameChoosesTheFormat) {
+TEST(ScreenPictureFile, TheNameChoosesTheFormatAndOneWithoutIsRefused) {
     TempDir dir;
-    const std::pair<const char*, Bytes> cases[] = {
-        {"a.png", {0x89, 'P', 'N', 'G'}}, {"b.PNG", {0x89, 'P', 'N', 'G'}}, {"c.bmp", {'B', 'M'}}, {"d", {'B', 'M'}}};
+    const std::pair<const char*, std::string> cases[] = {
+        {"a.png", "\x89PNG"}, {"b.PNG", "\x89PNG"}, {"c.bmp", "BM"}, {"e.JPG", "\xFF\xD8\xFF"},
+        {"f.pgm", "P5\n240 128\n255\n"}, {"d", ""}, {"g.gif", ""}};
     for (const auto& [name, magic] : cases) {
         std::string error;
-        ASSERT_TRUE(savepicture(dir.path() / name, corners(), &error)) << error;
+        EXPECT_EQ(savepicture(dir.path() / name, corners(), &error), !magic.empty()) << name;
         const Bytes b = readbytes(dir.path() / name);
-        EXPECT_EQ(Bytes(b.begin(), b.begin() + static_cast<std::ptrdiff_t>(magic.size())), magic) << name;
+        EXPECT_EQ(std::string(b.begin(), b.begin() + static_cast<std::ptrdiff_t>(std::min(b.size(), magic.size()))), magic) << name;
+        if (magic.empty()) {
+            EXPECT_NE(error.find("no picture format"), std::string::npos) << name;
+        }
     }
+}
+
+// The one-bit formats put the leftmost pixel in bit 7 (PBM) or bit 0 (XBM); grey formats
+// keep the shade; XPM names each colour once.
+TEST(ScreenPictureFile, PixelsLandWhereEachFormatWantsThem) {
+    const ScreenPicture p = corners();
+    const Bytes pbm = encodenetpbm(p, '4');
+    ASSERT_EQ(pbm.size(), 11u + 30 * 128);
+    EXPECT_EQ(pbm[11], 0x80);
+    EXPECT_EQ(pbm.back(), 0x00) << "light grey is no dark pixel";
+    const Bytes pgm = encodenetpbm(p, '5');
+    EXPECT_EQ(pgm[15], 0);
+    EXPECT_EQ(pgm.back(), 192);
+    const Bytes xbmbytes = encodexbm(p);
+    const std::string xbm(xbmbytes.begin(), xbmbytes.end());
+    EXPECT_NE(xbm.find("screenshot_bits[] = {\n0x01,0x00,"), std::string::npos);
+    const Bytes xpmbytes = encodexpm(p);
+    const std::string xpm(xpmbytes.begin(), xpmbytes.end());
+    EXPECT_NE(xpm.find("\"240 128 3 1\",\n\"a c #000000\",\n\"b c #FFFFFF\",\n\"c c #C0C0C0\",\n\"abbb"), std::string::npos);
+    EXPECT_NE(xpm.find("bbc\"\n};"), std::string::npos);
 }
 
 } // namespace

@@ -18,19 +18,6 @@ std::string bytes(std::initializer_list<int> list) {
     return s;
 }
 
-TEST(TextContent, ConversionRule) {
-    struct Case {
-        std::string source, content;
-    } cases[] = {
-        {"AB\r\nC", bytes({0, 1, 0x20, 'A', 'B', 0x0D, 0x20, 'C', 0, 0xE0})},
-        {"", bytes({0, 1, 0x20, 0, 0xE0})},
-        {"a\tb\nc", bytes({0, 1, 0x20, 'a', 'b', 'c', 0, 0xE0})},
-        {"\x1F\x1E\x01", bytes({0, 1, 0x20, 0x1F, 0, 0xE0})},
-        {"\r\r", bytes({0, 1, 0x20, 0x0D, 0x20, 0x0D, 0x20, 0, 0xE0})},
-    };
-    for (const auto& c : cases) EXPECT_EQ(textcontent(c.source), c.content) << c.source;
-}
-
 TEST(TextLines, FromStoredBytes) {
     auto stored = [](const std::string& content) {
         Bytes s{static_cast<std::uint8_t>(content.size() >> 8), static_cast<std::uint8_t>(content.size())};
@@ -88,6 +75,26 @@ protected:
         writebytes(dir / name, Bytes(text.begin(), text.end()));
     }
 };
+
+// The text rule as Txt-convert applies it to a file: every line break (CRLF, LF, CR) is
+// 0x0D and a blank opens each line; other control characters go.
+TEST_F(TextFiles, TxtConvertWritesTheTextRule) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"AB\r\nC", bytes({0, 1, 0x20, 'A', 'B', 0x0D, 0x20, 'C', 0, 0xE0})},
+        {"", bytes({0, 1, 0x20, 0, 0xE0})},
+        {"a\tb\nc", bytes({0, 1, 0x20, 'a', 'b', 0x0D, 0x20, 'c', 0, 0xE0})},
+        {"\x1F\x1E\x01x", bytes({0, 1, 0x20, 'x', 0, 0xE0})},
+        {"\r\r", bytes({0, 1, 0x20, 0x0D, 0x20, 0x0D, 0x20, 0, 0xE0})},
+    };
+    for (const auto& [source, content] : cases) {
+        write("t.txt", source);
+        shell.inputanswers = {""};
+        shell.saveanswers = {(dir / "t.92t").string()};
+        ASSERT_EQ(txtconvertcommand(dir.path(), {"t.txt"}, store, comment, shell, shell, state), 1) << source;
+        const Bytes file = readbytes(dir / "t.92t");
+        EXPECT_EQ(std::string(file.begin() + 82 + 6, file.end() - 2), content) << source;
+    }
+}
 
 TEST_F(TextFiles, UnicodeRoundTripThroughAFile) {
     std::string error;

@@ -125,7 +125,7 @@ TEST(ByteLayer, SilentCalculatorEndsReceiveWithItsText) {
     EXPECT_EQ(w.state.pendingerror, kReceiveTimeout);
     EXPECT_GE(w.ms() - start, 1500u);
     EXPECT_LE(w.ms() - start, 1510u);
-    EXPECT_EQ(w.pump.count, 2) << "the send's pass and one after the timed-out byte";
+    EXPECT_GE(w.pump.count, int(1500 / kPumpEveryMs)) << "the window keeps its messages through a silent wait";
 }
 
 TEST(ByteLayer, CalculatorStoppingMidByteEndsReceive) {

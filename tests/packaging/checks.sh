@@ -17,7 +17,7 @@ versions)  # every program answers --version with the one version, without a dis
         [ -x "$build/src/$p" ] || continue
         out=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$build/src/$p" --version) || fail "$p --version failed"
         [ "$out" = "$p $version" ] || fail "$p --version said '$out'"
-        env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$build/src/$p" --help | grep -q -- --version ||
+        env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$build/src/$p" --help | grep -- --version >/dev/null ||
             fail "$p --help does not offer --version"
     done ;;
 pages)  # the pages render without a warning, carry the version and follow the programs' help
@@ -25,7 +25,7 @@ pages)  # the pages render without a warning, carry the version and follow the p
     for page in "$build"/share/man/*.1.gz; do
         warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)
         [ -z "$warnings" ] || fail "$page: $warnings"
-        zcat "$page" | grep -q "tessaly92 $version" || fail "$page does not name version $version"
+        zcat "$page" | grep "tessaly92 $version" >/dev/null || fail "$page does not name version $version"
     done
     text=$(MANWIDTH=200 man -l "$build/share/man/tessaly92-cli.1.gz" 2>/dev/null)
     for c in $(commands) --link --trace --no-pacing TESSALY92_LINK "EXIT STATUS" EXAMPLES; do
@@ -48,7 +48,7 @@ completion)  # Tab offers what the program takes, read from its help
     offered=$(tab "")
     [ "$offered" = "$(commands | sort | tr '\n' ' ')" ] || fail "commands offered: $offered"
     for c in $offered; do  # each one is a command the program knows
-        "$cli" --link socket:/nonexistent "$c" </dev/null 2>&1 | grep -q "unknown command" && fail "offers unknown $c"
+        "$cli" --link socket:/nonexistent "$c" </dev/null 2>&1 | grep "unknown command" >/dev/null && fail "offers unknown $c"
     done
     expect "send " se
     expect "--calc-sends --comment --from-calc --no-store-folder -o " get -

@@ -3,6 +3,7 @@
 #include <fstream>
 #include <sys/stat.h>
 
+#include "files/tifile.h"
 #include "transfers/fargoinstall.h"
 #include "transfers/sendrig.h"
 
@@ -110,6 +111,7 @@ TEST_P(PutFargoInserter, ThatFailsLeavesTheCalculatorAloneAndKeepsTheBackup) {
     FargoRig rig;
     if (f.action) rig.inserter(f.action);
     rig.setup.inserterlimitms = 300;
+    rig.setup.comment = "before FARGO";
     const Bytes before = backupimage(rig.calc.memory());
     const PutFargoResult r = rig.put();
 
@@ -119,6 +121,7 @@ TEST_P(PutFargoInserter, ThatFailsLeavesTheCalculatorAloneAndKeepsTheBackup) {
     EXPECT_NE(rig.state.pendingerror.find(f.says), std::string::npos) << rig.state.pendingerror;
     EXPECT_NE(rig.state.pendingerror.find(rig.backup().string()), std::string::npos);
     EXPECT_TRUE(std::filesystem::exists(rig.backup()));
+    EXPECT_EQ(readtifile(rig.backup(), nullptr)->comment, "before FARGO") << "the comment box's, as any backup's";
     // Nothing went to the calculator after the backup was fetched.
     EXPECT_EQ(packetsof(rig.trace.sent()).back(), (Bytes{0x09, 0x56, 0x00, 0x00}));
     EXPECT_EQ(backupimage(rig.calc.memory()), before);

@@ -322,6 +322,7 @@ TEST(ReceiveFromCalc, TakesEveryVariableTheCalculatorSends) {
     EXPECT_EQ(std::count(sent.begin(), sent.end(), 0x68), 0);
     EXPECT_EQ(std::count(sent.begin(), sent.end(), 0xA2), 0);
     EXPECT_EQ(rig.rows.size(), 3u);
+    EXPECT_EQ(rig.shell.laststatus(), "3 variables received!");
     EXPECT_FALSE(rig.state.busy);
 }
 

@@ -150,6 +150,10 @@ TEST(Screenshot, FCameraStreamsOfTheVirtualCalculatorInBothModes) {
         EXPECT_EQ(Bytes(received.begin(), received.begin() + 5 + kScreenBytes),
                   with({'F', 0, 0, 0, static_cast<std::uint8_t>(mode)}, screen));
         EXPECT_TRUE(r.complete);
+        // The gauge starts at 1, as FCamera's counts always did, and ends at its maximum.
+        ASSERT_FALSE(rig.shell.gaugepositions.empty());
+        EXPECT_EQ(rig.shell.gaugepositions.front(), 1);
+        EXPECT_EQ(rig.shell.gaugepositions.back(), static_cast<int>(kScreenBytes) * mode);
         if (mode == 1) {
             expectdrawn(r.picture, screen, kScreenBytes);
             continue;
@@ -165,6 +169,15 @@ TEST(Screenshot, FCameraStreamsOfTheVirtualCalculatorInBothModes) {
             }
         EXPECT_EQ(wrong, 0);
     }
+}
+
+// The one-second limit is for the bitmap's bytes: a slow checksum byte after a whole
+// picture still completes it.
+TEST(Screenshot, ASlowChecksumByteStillCompletesTheWholePicture) {
+    ReceiveRig rig;
+    rig.calc.misbehaviour().slowbyte = std::pair<std::size_t, std::uint32_t>{8 + kScreenBytes, 1200};
+    EXPECT_TRUE(shoot(rig, Way::Screen).complete) << rig.state.pendingerror;
+    EXPECT_EQ(rig.shell.laststatus(), kScreenshotCompletedText);
 }
 
 // How a screenshot can end early, and what it leaves.

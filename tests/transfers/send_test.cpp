@@ -324,6 +324,29 @@ TEST(SendFileList, NoQuestionWhenAskIsClearAndInstallSendsLibrariesUnasked) {
     EXPECT_NE(install.calc.memory().find("main\\lib1"), nullptr);
 }
 
+// Only a FARGO program whose table names libraries is asked about them: a plain program,
+// or one that needs none, is sent without a question that could end the list. A library
+// path longer than 40 characters is used whole.
+TEST(SendFileList, OnlyAProgramThatNeedsLibrariesIsAskedAndLongLibraryPathsStayWhole) {
+    FileListRig rig;
+    std::filesystem::remove(rig.places.browserfolder / "lib1.92p");
+    rig.places.libraryfolder = rig.files / "a library folder whose path runs past forty characters";
+    std::filesystem::create_directories(rig.places.libraryfolder);
+    writebytes(rig.places.libraryfolder / "lib1.92p", groupfile({{"lib1", 0x12, kY}}));
+    Bytes plain(40, 0x4E), nolibs(40, 0x4E);
+    nolibs[1] = 0x50;
+    nolibs[7] = 20;
+    nolibs[21] = 0;  // a table of no names
+    const auto a = rig.file("drop/plain.92p", groupfile({{"plain", 0x12, stored(plain)}}));
+    const auto b = rig.file("drop/nolibs.92p", groupfile({{"nolibs", 0x12, stored(nolibs)}}));
+    rig.shell.copychoices = {CopyChoice::NoCopy};
+    rig.shell.yesanswers = {true};
+    rig.run({a, b, rig.program}, true, false);
+    EXPECT_EQ(rig.shell.questions, (std::vector<std::string>{"savecopies 3", "sendlibraries prog.92p"}));
+    ASSERT_NE(rig.calc.memory().find("main\\lib1"), nullptr);
+    EXPECT_EQ(rig.calc.memory().find("main\\lib1")->data, kY);
+}
+
 TEST(SendFileList, JudgedByTheFilesOwnExtension) {
     FileListRig rig;
     std::filesystem::create_directories(rig.files / "my.dir");

@@ -25,6 +25,7 @@ SocketPort::~SocketPort() {
 
 bool SocketPort::open() {
     m_error.clear();
+    m_held = false;
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
     if (m_path.empty() || m_path.size() >= sizeof addr.sun_path) {
@@ -71,7 +72,7 @@ Lines SocketPort::readlines() {
         }
         const ssize_t got = ::read(m_fd, &levels, 1);
         if (got == 1 && levels == kCableBusy) {
-            lose("is busy with another program");
+            losebusy();
             return NullPort::kNoCalculator;
         }
         if (got == 1) break;
@@ -88,13 +89,23 @@ bool SocketPort::flush() {
         const ssize_t n = ::send(m_fd, m_pending + done, m_npending - done, MSG_NOSIGNAL);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
-            lose(std::string("closed the cable (") + std::strerror(errno) + ")");
+            // A server that is busy says so and hangs up, maybe before our first write: its
+            // answer then waits unread behind the failed write.
+            const int err = errno;
+            unsigned char answer = 0;
+            if (::recv(m_fd, &answer, 1, MSG_DONTWAIT) == 1 && answer == kCableBusy) losebusy();
+            else lose(std::string("closed the cable (") + std::strerror(err) + ")");
             return false;
         }
         done += static_cast<std::size_t>(n);
     }
     m_npending = 0;
     return true;
+}
+
+void SocketPort::losebusy() {
+    lose("is busy with another program");
+    m_held = true;
 }
 
 void SocketPort::lose(const std::string& why) {

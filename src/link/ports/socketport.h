@@ -22,6 +22,7 @@ public:
     void setlines(Lines drivers) override;
     Lines readlines() override;
     std::string error() const override { return m_error; }
+    bool heldelsewhere() const override { return m_held; }
     bool connected() const { return m_fd >= 0; }
 
     // How long a read of the line levels may take before the far end counts as gone.
@@ -30,10 +31,12 @@ public:
 private:
     bool flush();
     void lose(const std::string& why);
+    void losebusy();
 
     std::string m_path;
     int m_fd = -1;
     std::string m_error;
+    bool m_held = false;  // the server said another program holds the cable
     // Line writes wait here and travel with the next read, in one system call.
     unsigned char m_pending[64] = {};
     std::size_t m_npending = 0;
