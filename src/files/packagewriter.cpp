@@ -48,8 +48,10 @@ std::vector<TiTableItem> packagetable(const std::vector<PackageRecord>& records)
 } // namespace
 
 bool saveas92g(const std::filesystem::path& dest, bool backuplayout, const PackageStore& store,
-               std::string& comment, Progress& progress, TransferState& state, std::string* error) {
+               std::string& comment, Progress& progress, TransferState& state, std::string* error,
+               const CalculatorModel* model) {
     state.busy = true;
+    if (!model) model = modelbyextension(dest.filename().string());
     const std::uint32_t generation = state.cancelgeneration;
     const std::string filename = dest.filename().string();
     TiFileOutput output;
@@ -75,7 +77,7 @@ bool saveas92g(const std::filesystem::path& dest, bool backuplayout, const Packa
     bool cut = false;
     const auto commentbytes = commenttibytes(comment, &why, &cut);
     if (!commentbytes) return failed("Cannot save " + filename + ": " + why + ". No file was saved.");
-    auto header = tiheader(*commentbytes, items, backuplayout, &why);
+    auto header = tiheader(*commentbytes, items, backuplayout, &why, model ? model->signature : kTiSignature);
     if (!header) return failed("Cannot save " + filename + ": " + why + ".");
 
     if (!output.create(dest, &why)) return failed(why + ". No file was saved.");

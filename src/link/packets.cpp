@@ -20,13 +20,14 @@ std::uint16_t receiveword(Link& link) {
 bool seekmachinebyte(Link& link) {
     Clock& clock = link.clock();
     const std::uint32_t t0 = clock.ticks();
-    std::uint8_t b = 0;
     bool intime = true;
+    bool accepted = false;
     do {
-        b = link.receivebyte();
+        const std::uint8_t b = link.receivebyte();
         intime = clock.ticks() - t0 < kPacketWaitMs;
-    } while (b != link.model().calcmachine && intime && link.state().linkok);
-    return intime && link.state().linkok && b == link.model().calcmachine;
+        accepted = link.state().linkok && link.acceptmachine(b);
+    } while (!accepted && intime && link.state().linkok);
+    return intime && link.state().linkok && accepted;
 }
 
 std::uint16_t checksum(std::span<const std::uint8_t> data) {

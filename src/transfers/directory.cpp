@@ -16,6 +16,7 @@ constexpr std::uint16_t kAnyLength = 0xFFFF;
 struct DirectoryEntry {
     std::string name;
     std::uint8_t type = 0;
+    std::uint8_t attribute = 0;
     std::uint32_t size = 0;
 };
 
@@ -25,6 +26,7 @@ std::optional<DirectoryEntry> parseentry(const std::vector<std::uint8_t>& data) 
     for (std::size_t i = 4; i < 12; ++i)
         if (data[i] != 0) e.name += static_cast<char>(data[i]);
     e.type = data[12];
+    e.attribute = data[13];
     for (std::size_t i = 0; i < 4; ++i) e.size |= std::uint32_t{data[14 + i]} << (8 * i);
     return e;
 }
@@ -48,6 +50,7 @@ void listentry(const CalculatorModel& model, const DirectoryEntry& entry, std::s
         return;
     }
     ListRow row{folder + "\\" + entry.name, std::string(model.typename_of(entry.type)), std::to_string(entry.size)};
+    row.archived = model.hasarchive && entry.attribute == model.archivedattribute;
     if (onrow) onrow(row);
     result.rows.push_back(std::move(row));
 }
@@ -63,7 +66,8 @@ DirectoryListing directorylisting(Link& link, Progress& progress, const std::fun
     // listing would just stop, and the user would never learn why.
     sendready(link);
     // A request for the directory type with an empty name asks for the listing.
-    const std::uint8_t request[] = {0x00, 0x00, 0x00, 0x00, link.model().directorytype, 0x00};
+    std::vector<std::uint8_t> request{0x00, 0x00, 0x00, 0x00, link.model().directorytype, 0x00};
+    request.resize(request.size() + link.model().header.trailingbytes, 0);
     if (expectack(link, kNoAckText)) sendpacket(link, CmdRequest, request);
     if (!expectack(link, kNoAckText)) return result;
     result.answered = true;

@@ -17,6 +17,7 @@ struct ListRow {
     std::string type;     // type name, empty for a code without one
     std::string size;     // decimal
     bool selected = false;
+    bool archived = false;  // in the archive of a later model
 };
 
 inline constexpr std::string_view kDirectoryReceivingText = "Receiving directory list..";

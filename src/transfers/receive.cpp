@@ -35,8 +35,9 @@ VariableHeader parseheader(const HeaderLayout& layout, const std::vector<std::ui
 // then moves (and lets window messages through) every (L div 100) x 2 bytes.
 class VariableData final : public PacketWatcher {
 public:
-    VariableData(PackageStoreWriter& writer, ReceiveTarget& target, const VariableHeader& header)
-        : m_writer(writer), m_target(target), m_header(header), m_start(writer.dataposition()) {}
+    VariableData(PackageStoreWriter& writer, ReceiveTarget& target, const VariableHeader& header,
+                 const CalculatorModel& model)
+        : m_writer(writer), m_target(target), m_header(header), m_model(model), m_start(writer.dataposition()) {}
 
     void onbyte(std::size_t index, std::uint8_t byte) override {
         if (index < 4) return;
@@ -66,7 +67,7 @@ public:
 private:
     void announce() {
         Progress& progress = m_target.progress;
-        m_target.addrow(ListRow{m_header.name, std::string(typename_of(m_header.type)), std::to_string(m_length + 2)});
+        m_target.addrow(ListRow{m_header.name, std::string(m_model.typename_of(m_header.type)), std::to_string(m_length + 2)});
         progress.setstatus("Transferring " + std::to_string(m_length) + " bytes of data");
         progress.setgaugemax(static_cast<int>(m_length));
         progress.setgaugeposition(0);
@@ -77,6 +78,7 @@ private:
     PackageStoreWriter& m_writer;
     ReceiveTarget& m_target;
     const VariableHeader& m_header;
+    const CalculatorModel& m_model;
     const std::int64_t m_start;
     std::uint32_t m_length = 0;
     std::uint32_t m_step = 1;
@@ -88,6 +90,7 @@ private:
 void sendvariablerequest(Link& link, const RequestEntry& entry) {
     std::vector<std::uint8_t> data{0x00, 0x00, 0x00, 0x00, entry.type, static_cast<std::uint8_t>(entry.name.size())};
     data.insert(data.end(), entry.name.begin(), entry.name.end());
+    data.resize(data.size() + link.model().header.trailingbytes, 0);
     sendpacket(link, CmdRequest, data);
 }
 
@@ -108,7 +111,7 @@ std::optional<std::string> receiveone(Link& link, ReceiveTarget& target, Package
     senddatarequest(link);
 
     const std::int64_t start = writer.dataposition();
-    VariableData data(writer, target, header);
+    VariableData data(writer, target, header, link.model());
     Packet reply = receivepacket(link);  // the calculator's acknowledgement
     if (reply.is(CmdAck)) reply = receiveverified(link, &data);
 
