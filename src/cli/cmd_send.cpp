@@ -8,6 +8,7 @@
 #include "files/packagestore.h"
 #include "link/byteorder.h"
 #include "transfers/backup.h"
+#include "transfers/groupbackup.h"
 #include "transfers/send.h"
 #include "transfers/session.h"
 
@@ -64,7 +65,7 @@ std::optional<SendOptions> parse(std::string_view command, const Args& args) {
         return std::nullopt;
     }
     if (command == "backup" && o.output.empty()) {
-        std::fprintf(stderr, "tessaly92-cli: backup needs -o FILE.92b\n");
+        std::fprintf(stderr, "tessaly92-cli: backup needs -o FILE.92b (FILE.89g, .9xg or .v2g for a later model)\n");
         return std::nullopt;
     }
     return o;
@@ -160,7 +161,10 @@ int cmd_backup(const Options& options, const Args& args) {
     {
         TransferSession session(cl->state(), progress);
         std::string comment = o->comment;
-        fetchbackup(cl->link(), progress, store, o->output, comment);
+        if (backsupimage(cl->link()))
+            fetchbackup(cl->link(), progress, store, o->output, comment);
+        else if (cl->state().linkok)
+            fetchgroupbackup(cl->link(), progress, store, o->output, comment);
     }
     progress.endbar();
     return finish(cl->state(), &cl->link(), &progress);
@@ -169,6 +173,9 @@ int cmd_backup(const Options& options, const Args& args) {
 int cmd_restore(const Options& options, const Args& args) {
     const auto o = parse("restore", args);
     if (!o) return kUsage;
+    // A later model's backup is a group file: its variables go back as a send does.
+    const CalculatorModel* model = modelbyextension(o->files[0].filename().string());
+    if (model && !model->imagebackup) return cmd_send(options, {o->files[0].string()});
     const std::string why = checkbackupfile(o->files[0]);
     if (!why.empty()) {
         std::fprintf(stderr, "tessaly92-cli: %s\n", why.c_str());

@@ -7,13 +7,14 @@
 namespace tessaly {
 
 // Which cable: the LINK string of TESSALY92_LINK and --link, parsed in this one place.
-//   virtual | virtual:FILE.92g | socket:PATH | ppdev:/dev/parportN | direct:0x378
+//   virtual | virtual:FILE.92g | virtual:MODEL[:FILE] | socket:PATH | ppdev:/dev/parportN | direct:0x378
 //   black:/dev/ttyS0 | grey:/dev/ttyUSB0 | silver | silver:BUS:ADDR
 // Without a LINK string the port list's address is used over ppdev (Kind::Auto).
 struct LinkSpec {
     enum class Kind { Auto, Virtual, Socket, Ppdev, Direct, Black, Grey, Silver };
     Kind kind = Kind::Auto;
     std::string path;            // virtual state file, socket path, ppdev or serial device
+    std::string model;           // the virtual calculator's model (ti92, ti92p, v200, ti89); empty: ti92
     std::uint16_t address = 0;   // direct I/O base address
     // The silver cable's place on the USB (as lsusb shows it); 0: the first one found.
     std::uint8_t usbbus = 0;

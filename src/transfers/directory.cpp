@@ -65,10 +65,13 @@ DirectoryListing directorylisting(Link& link, Progress& progress, const std::fun
     // An answer that is no acknowledgement leaves the link up; without a reason the
     // listing would just stop, and the user would never learn why.
     sendready(link);
-    // A request for the directory type with an empty name asks for the listing.
-    std::vector<std::uint8_t> request{0x00, 0x00, 0x00, 0x00, link.model().directorytype, 0x00};
-    request.resize(request.size() + link.model().header.trailingbytes, 0);
-    if (expectack(link, kNoAckText)) sendpacket(link, CmdRequest, request);
+    // A request for the directory type with an empty name asks for the listing; laid out
+    // once the answer told which model is on the cable.
+    if (expectack(link, kNoAckText)) {
+        std::vector<std::uint8_t> request{0x00, 0x00, 0x00, 0x00, link.model().directorytype, 0x00};
+        request.resize(request.size() + link.model().header.trailingbytes, 0);
+        sendpacket(link, CmdRequest, request);
+    }
     if (!expectack(link, kNoAckText)) return result;
     result.answered = true;
     // The calculator's header for the listing; nothing in it is needed.

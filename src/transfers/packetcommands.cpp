@@ -57,11 +57,11 @@ bool requestversion(Link& link, Progress& progress, CalculatorVersion& answer) {
 bool deletebypacket(Link& link, Progress& progress, const std::string& fullname) {
     if (lacks(link, link.model().hasdeletecommand, "The calculator has no delete request.")) return false;
     progress.setstatus("Deleting " + fullname + "..");
+    sendready(link);
+    if (!expectack(link, kNoAckDeleteText)) return false;
     std::vector<std::uint8_t> data{0x00, 0x00, 0x00, 0x00, 0x00, static_cast<std::uint8_t>(fullname.size())};
     data.insert(data.end(), fullname.begin(), fullname.end());
     data.resize(data.size() + link.model().header.trailingbytes, 0);
-    sendready(link);
-    if (!expectack(link, kNoAckDeleteText)) return false;
     sendpacket(link, CmdDelete, data);
     if (!expectack(link, kNoAckDeleteText)) return false;
     const std::optional<PacketHeader> h = seekheader(link);
