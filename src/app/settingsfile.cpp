@@ -166,6 +166,7 @@ void readmainwindowsettings(const IniFile& ini, const MainWindowDefaults& d, Set
     s.cablekind = ini.readstring(section::Cable, CableKind, "parallel");
     s.serialdevice = ini.readstring(section::Cable, SerialDevice, "");
     s.pacing = ini.readbool(section::Cable, Pacing, true);
+    s.model = ini.readstring(section::Calculator, Model, "auto");
 }
 
 void readinfowindowposition(const IniFile& ini, ScreenSize screen, Settings& s) {
@@ -218,6 +219,7 @@ void writesettings(IniFile& ini, const Settings& s, std::string_view exefile) {
     ini.writestring(section::Cable, CableKind, s.cablekind);
     ini.writestring(section::Cable, SerialDevice, s.serialdevice);
     ini.writebool(section::Cable, Pacing, s.pacing);
+    ini.writestring(section::Calculator, Model, s.model);
 }
 
 std::string settingspath() {

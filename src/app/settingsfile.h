@@ -13,6 +13,7 @@ inline constexpr std::string_view Last = "Last";
 inline constexpr std::string_view Settings = "Settings";
 // A section of its own, so a settings file shared with an earlier version keeps its old sections as they were.
 inline constexpr std::string_view Cable = "Cable";
+inline constexpr std::string_view Calculator = "Calculator";
 } // namespace section
 
 // Every key of the file, in one place.
@@ -49,6 +50,8 @@ inline constexpr std::string_view ExeFile = "EXE-file";
 inline constexpr std::string_view CableKind = "Kind";
 inline constexpr std::string_view SerialDevice = "Serial-device";
 inline constexpr std::string_view Pacing = "Pacing";
+// In section Calculator.
+inline constexpr std::string_view Model = "Model";
 } // namespace key
 
 // The designed size of the main window.
@@ -120,6 +123,8 @@ struct Settings {
     std::string cablekind = "parallel";
     std::string serialdevice;
     bool pacing = true;
+    // The calculator model chosen (ti92, ti92p, v200, ti89), or "auto": whichever answers.
+    std::string model = "auto";
 };
 
 // The keys the main window reads when it is created, in the order it reads them.

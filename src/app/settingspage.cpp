@@ -68,6 +68,9 @@ void MainWindow::makesettingscontrols() {
     s.pacing = named(new QCheckBox(QStringLiteral("pacing")), "pacing",
                      QStringLiteral("Wait a little after every byte, so the calculator keeps up (cables that send whole bytes)"));
     s.pacing->setChecked(true);
+    s.model = named(new QComboBox, "model", QStringLiteral("Which calculator is on the cable"));
+    s.model->addItem(QStringLiteral("any model"));
+    for (const CalculatorModel* m : allmodels()) s.model->addItem(QString::fromUtf8(m->name.data(), static_cast<int>(m->name.size())));
 }
 
 void MainWindow::laysettingsrows(QVBoxLayout* v) {
@@ -80,6 +83,7 @@ void MainWindow::laysettingsrows(QVBoxLayout* v) {
     port->addWidget(s.serialdevice, 1);
     port->addWidget(s.testbutton);
     port->addWidget(s.pacing);
+    port->addWidget(s.model);
     port->addStretch();
     v->addLayout(port);
 

@@ -111,7 +111,7 @@ std::optional<std::vector<RequestEntry>> requests(const std::vector<ListRow>& ro
     if (!all) return std::nullopt;
     std::vector<RequestEntry> entries;
     for (std::size_t i = 0; i < rows.size(); ++i)
-        if (marked[i]) entries.push_back({rows[i].caption.substr(0, kPackageNameSize), model.typecode_of(rows[i].type)});
+        if (marked[i]) entries.push_back({rows[i].caption.substr(0, kPackageNameSize), model.typecode_of(rows[i].type), rows[i].archived});
     return entries;
 }
 

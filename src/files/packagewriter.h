@@ -38,7 +38,8 @@ std::optional<std::string> commenttibytes(std::string_view comment, std::string*
 // destination, then saves the package store there (a fetched backup in the backup
 // layout, as a .92b); a failure goes to questions.failed. The caller refuses it while a
 // transfer runs; a busy one here saves nothing. True when a file was saved.
+// model: the calculator the package came from, whose signature the file bears.
 bool savepackagecommand(const PackageStore& store, std::string& comment, Progress& progress, SaveQuestions& questions,
-                        TransferState& state);
+                        TransferState& state, const CalculatorModel* model = nullptr);
 
 } // namespace tessaly

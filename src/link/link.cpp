@@ -281,7 +281,8 @@ bool Link::acceptmachine(std::uint8_t byte) {
     if (!other) return false;
     m_modelknown = true;
     if (m_chosen) {
-        faillink(modelmismatchtext(*m_chosen, *other));
+        m_mismatch = modelmismatchtext(*m_chosen, *other);
+        faillink(m_mismatch);
         return false;
     }
     m_model = other;

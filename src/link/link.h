@@ -66,11 +66,16 @@ public:
     void choosemodel(const CalculatorModel* model) {
         m_chosen = model;
         m_model = model ? model : &kTI92;
-        m_modelknown = false;
+        forgetmodel();
     }
     const CalculatorModel* chosenmodel() const { return m_chosen; }
     // Until a calculator answered, the next answer may name another model.
-    void forgetmodel() { m_modelknown = false; }
+    void forgetmodel() {
+        m_modelknown = false;
+        m_mismatch.clear();
+    }
+    // What the last answer of another model than the chosen one made the link say.
+    const std::string& mismatch() const { return m_mismatch; }
     bool modelknown() const { return m_modelknown; }
     // Asked before a file made for another model is sent: the problem's text, true to
     // send it all the same. Unset, such a file is refused.
@@ -138,6 +143,7 @@ private:
     const CalculatorModel* m_model = &kTI92;
     const CalculatorModel* m_chosen = nullptr;
     bool m_modelknown = false;
+    std::string m_mismatch;
     std::function<bool(const std::string&)> m_othermodel;
     bool m_remote = false;
 };

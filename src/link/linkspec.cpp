@@ -9,8 +9,8 @@ namespace tessaly {
 namespace {
 
 constexpr std::string_view kKinds =
-    "virtual, virtual:FILE.92g, virtual:MODEL[:FILE], socket:PATH, ppdev:/dev/parportN, direct:0x378, black:/dev/ttyS0, "
-    "grey:/dev/ttyUSB0, silver or silver:BUS:ADDR";
+    "virtual, virtual:FILE.92g, socket:PATH, ppdev:/dev/parportN, direct:0x378, black:/dev/ttyS0, "
+    "grey:/dev/ttyUSB0, silver or silver:BUS:ADDR; virtual:MODEL[:FILE] with MODEL ti92, ti92p, v200 or ti89";
 
 bool fail(std::string* error, std::string text) {
     if (error) *error = std::move(text);

@@ -14,11 +14,11 @@ struct LinkSpec {
     enum class Kind { Auto, Virtual, Socket, Ppdev, Direct, Black, Grey, Silver };
     Kind kind = Kind::Auto;
     std::string path;            // virtual state file, socket path, ppdev or serial device
-    std::string model;           // the virtual calculator's model (ti92, ti92p, v200, ti89); empty: ti92
     std::uint16_t address = 0;   // direct I/O base address
     // The silver cable's place on the USB (as lsusb shows it); 0: the first one found.
     std::uint8_t usbbus = 0;
     std::uint8_t usbaddress = 0;
+    std::string model = {};      // the virtual calculator's model (ti92, ti92p, v200, ti89); empty: ti92
 };
 
 // nullopt and a message for a string that names no backend.
