@@ -8,7 +8,6 @@
 #include "files/packagestore.h"
 #include "link/byteorder.h"
 #include "transfers/backup.h"
-#include "transfers/groupbackup.h"
 #include "transfers/send.h"
 #include "transfers/session.h"
 
@@ -161,10 +160,7 @@ int cmd_backup(const Options& options, const Args& args) {
     {
         TransferSession session(cl->state(), progress);
         std::string comment = o->comment;
-        if (backsupimage(cl->link()))
-            fetchbackup(cl->link(), progress, store, o->output, comment);
-        else if (cl->state().linkok)
-            fetchgroupbackup(cl->link(), progress, store, o->output, comment);
+        fetchbackup(cl->link(), progress, store, o->output, comment);
     }
     progress.endbar();
     return finish(cl->state(), &cl->link(), &progress);

@@ -42,7 +42,8 @@ TEST_P(CliModels, EveryCommandWorks) {
     const std::string backup = (s.path() / ("all." + m.prefix + "g")).string();
     ASSERT_EQ(cli({"backup", "-o", backup}).code, 0);
     EXPECT_EQ(slurp(backup).substr(0, 8), m.signature);
-    EXPECT_EQ(cli({"restore", backup}).code, 0);
+    // Every variable goes back but the demo's locked one, which the calculator keeps.
+    EXPECT_NE(cli({"restore", backup}).err.find("Variable(s) not sent: main\\secret\n"), std::string::npos);
     EXPECT_EQ(cli({"key", "HOME", "ENTER", "--text", "1+1"}).code, 0);
 }
 
