@@ -124,6 +124,7 @@ struct ScreenshotPage {
 struct SettingsPage {
     QComboBox* portaddressbox;
     QPushButton* testbutton;
+    QPushButton* versionbutton;
     QRadioButton* portrait;
     QRadioButton* landscape;
     QComboBox* size;

@@ -1,10 +1,13 @@
 #include "app/qtshell.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QProgressBar>
 #include <filesystem>
 
@@ -84,6 +87,21 @@ void QtShell::refusebusy() { messagebox(kBusyText, "", Icon::None, Buttons::Ok);
 
 Answer QtShell::messagebox(std::string_view text, std::string_view caption, Icon icon, Buttons buttons) {
     return showbox(m_owner, text, caption, icon, buttons);
+}
+
+std::size_t QtShell::choose(std::string_view text, std::string_view caption, const std::vector<std::string>& buttons) {
+    if (m_answerer) return m_answerer->choose(text, caption, buttons);
+    QMessageBox box(m_owner);
+    box.setWindowTitle(caption.empty() ? QApplication::applicationName() : qs(caption));
+    box.setText(shown(text));
+    box.setIcon(QMessageBox::Question);
+    std::vector<QAbstractButton*> made;
+    for (std::size_t i = 0; i < buttons.size(); ++i)
+        made.push_back(box.addButton(qs(buttons[i]), i + 1 == buttons.size() ? QMessageBox::RejectRole
+                                                                             : QMessageBox::AcceptRole));
+    box.exec();
+    const auto pressed = std::find(made.begin(), made.end(), box.clickedButton());
+    return pressed == made.end() ? buttons.size() - 1 : static_cast<std::size_t>(pressed - made.begin());
 }
 
 Answer QtShell::unownedmessagebox(std::string_view text, std::string_view caption, Icon icon, Buttons buttons) {

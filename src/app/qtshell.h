@@ -48,6 +48,7 @@ public:
                                         std::string_view initial) override;
     std::optional<std::string> savedialog(const FileDialogSpec& spec) override;
     std::optional<std::string> opendialog(const FileDialogSpec& spec) override;
+    std::size_t choose(std::string_view text, std::string_view caption, const std::vector<std::string>& buttons) override;
     void processmessages() override;
     void refreshfilelist() override;
 

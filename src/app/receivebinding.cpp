@@ -15,6 +15,7 @@
 
 #include "app/answers.h"
 #include "app/mainwindow.h"
+#include "app/managebinding.h"
 #include "app/qtshell.h"
 #include "files/packagewriter.h"
 #include "files/ticharset.h"
@@ -77,6 +78,7 @@ ReceiveBinding::ReceiveBinding(MainWindow& form, const AppContext& context)
             [this](const QString& text) { m_model.setcomment(text.toStdString()); });
 
     form.setstartuplisting([this] { m_model.updatedirectorylist(); });
+    new ManageBinding(form, m_model);
     addvcalcbutton();
     showcontrols();
 }

@@ -112,6 +112,13 @@ void ReceivePageModel::updatedirectorylist() {
     }
 }
 
+void ReceivePageModel::showlisting(const std::vector<ListRow>& rows) {
+    if (m_viewflag)
+        showrows(rows);
+    else
+        m_calcview = unselected(rows);
+}
+
 void ReceivePageModel::showcalculator() {
     if (m_calculatordown == m_viewflag) return;
     m_locview = unselected(m_rows);

@@ -77,6 +77,9 @@ public:
     // something else (a backup, a converted text) has filled the store. A package other
     // than the one before empties the comment box, which belonged to that one.
     void showstore();
+    // A listing read by another transfer (after a command that changed the calculator)
+    // becomes the calculator view, shown or kept in its store.
+    void showlisting(const std::vector<ListRow>& rows);
 
     std::function<void(Change)> onchange;
 

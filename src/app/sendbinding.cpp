@@ -10,6 +10,7 @@
 #include "app/browserbinding.h"
 #include "app/mainwindow.h"
 #include "app/receivebinding.h"
+#include "app/overwriteask.h"
 #include "transfers/backup.h"
 #include "transfers/groupbackup.h"
 #include "transfers/session.h"
@@ -40,8 +41,17 @@ SendBinding::SendBinding(MainWindow& form, ReceiveBinding& receive) : QObject(&f
 void SendBinding::bindsendfilelist() {
     m_form.setsendfilelist([this](const std::vector<std::string>& paths, bool ask, bool install) {
         const std::vector<std::filesystem::path> files(paths.begin(), paths.end());
+        std::optional<SendPlan> plan;
+        {
+            TransferSession session(m_form.state(), m_form.shell());
+            if (!session) return;
+            plan = askbeforesending(m_form.link(), m_form.shell(), m_receive.model(), files);
+        }
+        if (!plan) return;
+        SendPlaces where = places();
+        where.plan = &*plan;
         WindowAnswers answers(m_form.shell());
-        if (sendfilelist(m_form.link(), m_form.shell(), files, ask ? &answers : nullptr, install, places()))
+        if (sendfilelist(m_form.link(), m_form.shell(), files, ask ? &answers : nullptr, install, where))
             QTimer::singleShot(0, &m_form, &QWidget::close);
     });
 }
@@ -78,7 +88,13 @@ void SendBinding::sendselected(bool install) {
     if (!restoreagreed(names)) return;
     TransferSession session(m_form.state(), m_form.shell());
     if (!session) return;
-    if (!sendselectedfiles(m_form.link(), m_form.shell(), names, install, places()))
+    SendPlaces where = places();
+    std::vector<std::filesystem::path> files;
+    for (const std::string& name : names) files.push_back(where.browserfolder / name);
+    const auto plan = askbeforesending(m_form.link(), m_form.shell(), m_receive.model(), files);
+    if (!plan) return;
+    where.plan = &*plan;
+    if (!sendselectedfiles(m_form.link(), m_form.shell(), names, install, where))
         m_form.shell().messagebox(kNoFileSelectedText, kNoFileSelectedCaption, Icon::Error, Buttons::Ok);
 }
 
@@ -112,7 +128,8 @@ void SendBinding::sendvariablesbuttonClick() {
     for (int i = 0; i < vars->topLevelItemCount(); ++i) rows.push_back(vars->topLevelItem(i)->isSelected());
     std::function<bool(std::size_t)> selected;
     if (!m_form.open.allbutton->isChecked()) selected = [rows](std::size_t i) { return i < rows.size() && rows[i]; };
-    sendvariables(m_form.link(), m_form.shell(), path, selected);
+    const auto plan = askbeforesending(m_form.link(), m_form.shell(), m_receive.model(), {path}, selected);
+    if (plan) sendvariables(m_form.link(), m_form.shell(), path, selected, &*plan);
 }
 
 void SendBinding::backupbuttonClick() {

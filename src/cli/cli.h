@@ -103,5 +103,14 @@ int cmd_describe(const Options& options, const Args& args);
 int cmd_cables(const Options& options, const Args& args);
 int cmd_txt2var(const Options& options, const Args& args);
 int cmd_var2txt(const Options& options, const Args& args);
+// Managing the calculator (cmd_manage.cpp).
+int cmd_rm(const Options& options, const Args& args);
+int cmd_mkdir(const Options& options, const Args& args);
+int cmd_mv(const Options& options, const Args& args);
+int cmd_lock(const Options& options, const Args& args);
+int cmd_unlock(const Options& options, const Args& args);
+int cmd_archive(const Options& options, const Args& args);
+int cmd_unarchive(const Options& options, const Args& args);
+int cmd_version(const Options& options, const Args& args);
 
 } // namespace tessaly::cli

@@ -6,8 +6,11 @@
 #include "cli/cli.h"
 #include "cli/terminalprogress.h"
 #include "files/packagestore.h"
+#include "files/varname.h"
 #include "link/byteorder.h"
 #include "transfers/backup.h"
+#include "transfers/directory.h"
+#include "transfers/overwrite.h"
 #include "transfers/send.h"
 #include "transfers/session.h"
 
@@ -22,6 +25,8 @@ struct SendOptions {
     std::filesystem::path libdir;
     std::string output;
     std::string comment;
+    bool overwrite = false;  // --overwrite: names the calculator holds are replaced
+    bool skip = false;       // --skip-existing: ... left out
 };
 
 // Options of send, backup and restore; nullopt after printing what is wrong.
@@ -41,6 +46,8 @@ std::optional<SendOptions> parse(std::string_view command, const Args& args) {
                 return std::nullopt;
             }
             for (const std::string& n : names) o.vars.push_back(upstring(n));
+        } else if (command == "send" && (a == "--overwrite" || a == "--skip-existing")) {
+            (a == "--overwrite" ? o.overwrite : o.skip) = true;
         } else if (command == "send" && a == "--libs") {
             o.libs = true;
         } else if (command == "send" && a == "--lib-dir") {
@@ -61,6 +68,10 @@ std::optional<SendOptions> parse(std::string_view command, const Args& args) {
     const std::size_t wanted = command == "backup" ? 0 : command == "restore" ? 1 : o.files.size();
     if (o.files.size() != wanted || (command == "send" && o.files.empty())) {
         std::fprintf(stderr, "tessaly92-cli: %.*s: see --help for its arguments\n", int(command.size()), command.data());
+        return std::nullopt;
+    }
+    if (o.overwrite && o.skip) {
+        std::fprintf(stderr, "tessaly92-cli: send: --overwrite and --skip-existing exclude each other\n");
         return std::nullopt;
     }
     if (command == "backup" && o.output.empty()) {
@@ -99,6 +110,46 @@ bool sendable(const SendOptions& o) {
     return all;
 }
 
+// Whether the variable with index i of the file goes: --vars, and not one of the names
+// left out because the calculator holds them.
+std::function<bool(std::size_t)> selection(const SendOptions& o, const std::filesystem::path& path,
+                                           const std::vector<Clash>& skipped) {
+    if (o.vars.empty() && skipped.empty()) return {};
+    std::vector<std::string> names;
+    if (const auto file = readtifile(path, nullptr))
+        for (const TiEntry* v : file->variables()) names.push_back(upstring(v->fullname()));
+    std::set<std::string> left;
+    for (const Clash& c : skipped) left.insert(lowername(c.name));
+    return [&o, names, left, outgoing = outgoingnames(path)](std::size_t i) {
+        if (!o.vars.empty() && std::find(o.vars.begin(), o.vars.end(), names[i]) == o.vars.end()) return false;
+        return !left.contains(lowername(outgoing[i]));
+    };
+}
+
+// The names the calculator holds already, read from a fresh listing before anything is
+// sent. Fails the link, naming them, when they would be replaced without --overwrite,
+// or when one is locked or archived (the calculator refuses those); with
+// --skip-existing they are returned, to be left out.
+std::vector<Clash> checkexisting(Link& link, Progress& progress, const SendOptions& o) {
+    const DirectoryListing listing = directorylisting(link, progress);
+    if (!link.state().linkok) return {};
+    std::vector<std::string> outgoing;
+    for (const auto& path : o.files) {
+        const auto f = selection(o, path, {});
+        for (const std::string& n : outgoingnames(path, f)) outgoing.push_back(n);
+    }
+    std::vector<Clash> clashes = findclashes(outgoing, listing);
+    std::vector<Clash> blocked;
+    std::copy_if(clashes.begin(), clashes.end(), std::back_inserter(blocked), [](const Clash& c) { return c.blocked(); });
+    if (o.skip || clashes.empty()) return clashes;
+    if (!blocked.empty())
+        link.faillink("Cannot be overwritten on the calculator, nothing sent: " + clashlist(blocked));
+    else if (!o.overwrite)
+        link.faillink("On the calculator already, nothing sent (--overwrite replaces, --skip-existing leaves out): " +
+                      clashlist(clashes));
+    return {};
+}
+
 } // namespace
 
 int cmd_send(const Options& options, const Args& args) {
@@ -113,19 +164,13 @@ int cmd_send(const Options& options, const Args& args) {
     TransferState& state = cl->state();
     TerminalProgress progress(link.pump());
     std::size_t sent = 0;
-    std::string failure;
+    std::vector<Clash> skipped;
     {
         TransferSession session(state, progress);
+        skipped = checkexisting(link, progress, *o);
         for (const auto& path : o->files) {
-            std::function<bool(std::size_t)> selected;
-            std::vector<std::string> names;
-            if (!o->vars.empty()) {
-                if (const auto file = readtifile(path, nullptr))
-                    for (const TiEntry* v : file->variables()) names.push_back(upstring(v->fullname()));
-                selected = [&](std::size_t i) {
-                    return std::find(o->vars.begin(), o->vars.end(), names[i]) != o->vars.end();
-                };
-            }
+            if (!state.linkok) break;
+            const auto selected = selection(*o, path, skipped);
             sent += sendvariables(link, progress, path, selected).sent.size();
             if (!state.linkok) break;
             if (!o->libs) continue;
@@ -139,6 +184,8 @@ int cmd_send(const Options& options, const Args& args) {
         }
     }
     progress.endbar();
+    if (state.linkok && !skipped.empty())
+        std::printf("left out, on the calculator already: %s\n", terminaltext(clashlist(skipped)).c_str());
     if (state.linkok) std::printf("%zu variable(s) sent\n", sent);
     return finish(state, &link, &progress);
 }

@@ -45,8 +45,10 @@ constexpr CommandEntry kCommandTable[] = {
      cmd_txt2var},
     {"var2txt", "var2txt FILE.92t|FILE.92g [NAME]",
      "print the text variables of a TI-92 file (or only NAME, as info lists it) as UTF-8 lines", cmd_var2txt},
-    {"send", "send FILE... [--vars NAME,...] [--libs] [--lib-dir DIR]",
+    {"send", "send FILE... [--vars NAME,...] [--libs] [--lib-dir DIR] [--overwrite | --skip-existing]",
      "send the variables of TI-92 files; --vars only these (folder\\name as info lists them);\n"
+     "      a name the calculator holds already is refused (nothing sent) unless --overwrite replaces\n"
+     "      it or --skip-existing leaves it out; a locked target is never overwritten;\n"
      "      --libs also the FARGO libraries a program needs, from the program's folder, else --lib-dir",
      cmd_send},
     {"backup", "backup -o FILE.92b [--comment TEXT]",
@@ -73,6 +75,14 @@ constexpr CommandEntry kCommandTable[] = {
      "      The backup is kept as backup.~92 in --work-dir (else the package store's folder) when it\n"
      "      has not gone back whole",
      cmd_installfargo},
+    {"rm", "rm NAME...", "delete variables (folder\\name as dir lists them) on the calculator", cmd_rm},
+    {"mkdir", "mkdir FOLDER", "make a new folder on the calculator", cmd_mkdir},
+    {"mv", "mv NAME NEWNAME", "rename a variable, also into another folder (folder\\newname)", cmd_mv},
+    {"lock", "lock NAME...", "lock variables, so the calculator neither deletes nor overwrites them", cmd_lock},
+    {"unlock", "unlock NAME...", "unlock variables", cmd_unlock},
+    {"archive", "archive NAME...", "move variables into the archive (models that have one)", cmd_archive},
+    {"unarchive", "unarchive NAME...", "move variables out of the archive (models that have one)", cmd_unarchive},
+    {"version", "version", "show the calculator's model and ROM version", cmd_version},
     {"insert-fargo", "insert-fargo FILE.92b --fargo-dir DIR [--inserter FILE]",
      "have wputfargo insert FARGO into a backup file (the calculator is not touched)", cmd_insertfargo},
 };

@@ -9,6 +9,9 @@ namespace tessaly {
 
 namespace {
 
+// The entry's attribute bits.
+constexpr std::uint8_t kLockedAttribute = 0x01;
+
 // The listing's data request asks for "any length".
 constexpr std::uint16_t kAnyLength = 0xFFFF;
 
@@ -47,10 +50,13 @@ void listentry(const CalculatorModel& model, const DirectoryEntry& entry, std::s
                const std::function<void(const ListRow&)>& onrow) {
     if (entry.type == model.foldertype) {
         folder = entry.name;
+        result.folders.push_back(folder);
         return;
     }
     ListRow row{folder + "\\" + entry.name, std::string(model.typename_of(entry.type)), std::to_string(entry.size)};
+    // A later model's archived attribute (3) has the locked bit too: it is archived, not locked.
     row.archived = model.hasarchive && entry.attribute == model.archivedattribute;
+    row.locked = !row.archived && (entry.attribute & kLockedAttribute) != 0;
     if (onrow) onrow(row);
     result.rows.push_back(std::move(row));
 }

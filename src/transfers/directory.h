@@ -17,7 +17,8 @@ struct ListRow {
     std::string type;     // type name, empty for a code without one
     std::string size;     // decimal
     bool selected = false;
-    bool archived = false;  // in the archive of a later model
+    bool locked = false;    // the entry's attribute: it cannot be deleted or overwritten
+    bool archived = false;  // ... or is in the archive, on a model that has one
 };
 
 inline constexpr std::string_view kDirectoryReceivingText = "Receiving directory list..";
@@ -32,6 +33,7 @@ inline constexpr std::string_view kNoAckText = "Did not got ACK";
 struct DirectoryListing {
     bool answered = false;
     std::vector<ListRow> rows;
+    std::vector<std::string> folders;  // every folder listed, empty ones too
 };
 
 // The directory exchange: ready check, directory request, the calculator's header, then

@@ -238,7 +238,7 @@ void sendsummary(Link& link, Progress& progress, const SendResult& result) {
 } // namespace
 
 SendResult sendvariables(Link& link, Progress& progress, const std::filesystem::path& path,
-                         const std::function<bool(std::size_t)>& selected) {
+                         const std::function<bool(std::size_t)>& selected, const SendPlan* plan) {
     SendResult result;
     link.state().linkok = true;
 
@@ -254,8 +254,8 @@ SendResult sendvariables(Link& link, Progress& progress, const std::filesystem::
     std::vector<std::uint8_t> data;
     for (const TiEntry* entry : reader.file().variables()) {
         const std::size_t i = index++;
-        if (selected && !selected(i)) continue;
-        const std::string name = entry->fullname().substr(0, kPackageNameSize);
+        if ((selected && !selected(i)) || (plan && plan->skips(entry->fullname()))) continue;
+        const std::string name = (plan ? plan->sentname(entry->fullname()) : entry->fullname()).substr(0, kPackageNameSize);
         // Four zero bytes, then the S stored bytes.
         data.assign(4, 0);
         data.resize(4 + entry->size);
@@ -307,7 +307,7 @@ bool sendfilelist(Link& link, Progress& progress, const std::vector<std::filesys
         } else if (extension == "92@" || extension == "92B" || extension == "UUE") {
             progress.tell(News::Note, kCannotHandleText);
         } else {
-            sendvariables(link, progress, path);
+            sendvariables(link, progress, path, {}, places.plan);
             const std::vector<std::string> names = tablenames(path, true);
             if ((ask || install) && !names.empty()) {
                 if (ask && !install && !ask->sendlibraries(name)) return false;
@@ -330,7 +330,7 @@ bool sendselectedfiles(Link& link, Progress& progress, const std::vector<std::st
         case SendKind::Backup: sendbackup(link, progress, path); break;
         case SendKind::Unhandled: progress.tell(News::Note, kCannotHandleText); break;
         case SendKind::Variables:
-            sendvariables(link, progress, path);
+            sendvariables(link, progress, path, {}, places.plan);
             if (install) sendlibraries(link, progress, findlibraries(tablenames(path, false), places), name);
             break;
         }

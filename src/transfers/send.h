@@ -10,6 +10,7 @@
 #include "files/tifile.h"
 #include "link/link.h"
 #include "link/progress.h"
+#include "transfers/overwrite.h"
 
 namespace tessaly {
 
@@ -58,9 +59,10 @@ struct SendResult {
 // checked before anything is sent: a file that cannot be opened, is shorter than its
 // table or is not a TI-92 file fails the link with why. A variable the calculator
 // refuses is named in the result and, once the rest is sent, in the pending error text.
-// Raises the link-ok flag first, so one failed file does not stop the next.
+// Raises the link-ok flag first, so one failed file does not stop the next. With a plan,
+// the names it skips are left out and those it renames go under their new name.
 SendResult sendvariables(Link& link, Progress& progress, const std::filesystem::path& path,
-                         const std::function<bool(std::size_t)>& selected = {});
+                         const std::function<bool(std::size_t)>& selected = {}, const SendPlan* plan = nullptr);
 
 // A FARGO library a program needs, and where it was found (the browser folder before the
 // library folder; the library folder's path when neither holds it).
@@ -92,6 +94,7 @@ public:
 struct SendPlaces {
     std::filesystem::path browserfolder;  // the file browser's folder
     std::filesystem::path libraryfolder;  // the FARGO library folder of the settings
+    const SendPlan* plan = nullptr;       // what becomes of names the calculator holds
 };
 
 // Dropped files and a file named on the command line: the copy question, then each file

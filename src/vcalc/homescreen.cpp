@@ -2,15 +2,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <utility>
 
 namespace tessaly {
 
 namespace {
-
-std::string lower(std::string s) {
-    for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
 
 std::string trim(const std::string& s) {
     const auto b = s.find_first_not_of(' ');
@@ -36,7 +32,6 @@ void fill(CalcScreen& s, int x0, int y0, int x1, int y1) {
 } // namespace
 
 bool HomeScreen::presskey(std::uint16_t code, CalcMemory& memory) {
-    const std::uint16_t plain = code & 0x0FFF;
     if (code == key::Home || code == key::Esc || code == key::Quit) {
         m_athome = true;
         m_away.clear();
@@ -55,52 +50,32 @@ bool HomeScreen::presskey(std::uint16_t code, CalcMemory& memory) {
             m_history.emplace_back(m_entry, std::move(answer));
             if (m_history.size() > 99) m_history.erase(m_history.begin());
         }
-        m_entry.clear();
-    } else if (code == key::Backspace) {
-        if (!m_entry.empty()) m_entry.pop_back();
-    } else if (code == key::Clear) {
-        if (m_entry.empty())
-            m_history.clear();
-        else
-            m_entry.clear();
-    } else if (code == key::Sto) {
-        m_entry += '\x16';  // the store arrow
-    } else if (code == plain && code >= 32 && code < 127) {
-        if (m_entry.size() < 200) m_entry += static_cast<char>(code);
+        m_selected = !m_entry.empty();
+    } else {
+        typekey(code);
     }
     return changed;
 }
 
-std::string HomeScreen::evaluate(const std::string& entry, CalcMemory& memory, bool& changed) {
-    const std::string text = trim(entry);
-    const auto space = text.find(' ');
-    const std::string command = lower(text.substr(0, space));
-    const std::string args = space == std::string::npos ? std::string() : trim(text.substr(space + 1));
-    if (command == "delvar") {
-        std::size_t from = 0;
-        while (from <= args.size()) {
-            const auto comma = std::min(args.find(',', from), args.size());
-            const std::string name = lower(trim(args.substr(from, comma - from)));
-            from = comma + 1;
-            if (name.empty()) continue;
-            CalcVariable* v = memory.find(name);
-            if (!v) return "Error: Undefined variable";
-            if (v->locked) return "Error: Variable is locked";
-            for (auto& f : memory.folders)
-                std::erase_if(f.variables, [v](const CalcVariable& x) { return &x == v; });
-            changed = true;
-        }
-        return "Done";
+void HomeScreen::typekey(std::uint16_t code) {
+    const bool selected = std::exchange(m_selected, false);
+    if (code == key::Clear) {
+        if (m_entry.empty())
+            m_history.clear();
+        else
+            m_entry.clear();
+        return;
     }
-    if (command == "newfold") {
-        const std::string name = lower(args);
-        if (name.empty() || name.size() > 8 || name.find('\\') != std::string::npos) return "Error: Invalid folder name";
-        if (memory.folder(name)) return "Error: Duplicate folder name";
-        memory.folders.push_back({name, {}});
-        changed = true;
-        return "Done";
+    const bool types = code == key::Sto || (code == (code & 0x0FFF) && code >= 32 && code < 127);
+    // A selected entry goes when something is typed over it or it is rubbed out.
+    if (selected && (types || code == key::Backspace)) m_entry.clear();
+    if (code == key::Backspace) {
+        if (!m_entry.empty()) m_entry.pop_back();
+    } else if (types && m_entry.size() < 200) {
+        m_entry += code == key::Sto ? '\x16' : static_cast<char>(code);  // the store arrow
+    } else if (!types) {
+        m_selected = selected;  // a key that types nothing leaves the selection
     }
-    return text;
 }
 
 void HomeScreen::render(CalcScreen& s) const {
@@ -133,7 +108,7 @@ void HomeScreen::render(CalcScreen& s) const {
     hline(s, 0, 239, 108);
     // Entry line with its cursor.
     const std::string shown = m_entry.size() > 38 ? m_entry.substr(m_entry.size() - 38) : m_entry;
-    drawtext(s, 2, 110, shown);
+    drawtext(s, 2, 110, shown, m_selected);
     fill(s, 2 + static_cast<int>(shown.size()) * kCharWidth, 110, 2 + static_cast<int>(shown.size()) * kCharWidth, 117);
     hline(s, 0, 239, 119);
     // Status line.

@@ -35,6 +35,8 @@ inline constexpr std::uint16_t Var = Second + '-';
 // (DelVar, NewFold); anything else is answered with itself.
 class HomeScreen {
 public:
+    // Only a model with an archive knows Archive and Unarchiv.
+    void setarchive(bool on) { m_archive = on; }
     bool athome() const { return m_athome; }
     // True when the key changed the memory.
     bool presskey(std::uint16_t code, CalcMemory& memory);
@@ -44,8 +46,11 @@ public:
 
 private:
     std::string evaluate(const std::string& entry, CalcMemory& memory, bool& changed);
+    void typekey(std::uint16_t code);
 
     bool m_athome = true;
+    bool m_archive = false;
+    bool m_selected = false;  // the entry line holds the last entry, selected
     std::string m_away;  // the title of the screen shown instead of the home screen
     std::string m_entry;
     std::vector<std::pair<std::string, std::string>> m_history;

@@ -24,7 +24,7 @@ struct CalcVariable {
     std::uint8_t type = 0;
     std::vector<std::uint8_t> data;
     bool locked = false;
-    bool archived = false;  // on a model with an archive
+    bool archived = false;  // only on a model with an archive
 };
 
 struct CalcFolder {

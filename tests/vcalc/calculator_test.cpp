@@ -136,7 +136,7 @@ int darkpixels(const CalcScreen& s, int y0, int y1) {
     return n;
 }
 
-TEST(VcalcScreen, TypedKeysAppearOnTheEntryLineAndEnterMovesThemUp) {
+TEST(VcalcScreen, TypedKeysAppearOnTheEntryLineAndEnterCopiesThemUp) {
     Wire w;
     const int entry0 = darkpixels(w.calc.screen(), 110, 117);
     const int history0 = darkpixels(w.calc.screen(), 12, 106);
@@ -145,9 +145,16 @@ TEST(VcalcScreen, TypedKeysAppearOnTheEntryLineAndEnterMovesThemUp) {
         EXPECT_EQ(w.packet(), kCalcAck);
     }
     EXPECT_GT(darkpixels(w.calc.screen(), 110, 117), entry0);
+    const int typed = darkpixels(w.calc.screen(), 110, 117);
     w.calc.presskey(13);
-    EXPECT_EQ(darkpixels(w.calc.screen(), 110, 117), entry0);
+    // The entry stays on its line, selected (drawn inverse), until CLEAR or a new key.
+    EXPECT_GT(darkpixels(w.calc.screen(), 110, 117), typed);
     EXPECT_GT(darkpixels(w.calc.screen(), 12, 106), history0);
+    w.calc.presskey('7');
+    EXPECT_EQ(w.calc.entryline(), "7");
+    w.calc.presskey(263);
+    EXPECT_EQ(darkpixels(w.calc.screen(), 110, 117), entry0);
+    EXPECT_GT(darkpixels(w.calc.screen(), 12, 106), history0) << "CLEAR on a full entry line keeps the history";
 }
 
 struct KeyCase {
@@ -180,20 +187,40 @@ INSTANTIATE_TEST_SUITE_P(Cases, VcalcKeys,
                                            KeyCase{"letters", {'a', 257, 263}, true}),
                          [](const auto& param) { return std::string(param.param.what); });
 
-TEST(VcalcHomeScreen, NewFoldAndDelVarWorkOnTheMemory) {
+struct HomeCase {
+    const char* line;
+    const char* gone;     // a variable no longer there afterwards ("" none)
+    const char* present;  // one there afterwards
+    bool locked;          // whether `present` is locked then
+};
+
+// One memory run through the commands in turn, as typed on the home screen.
+TEST(VcalcHomeScreen, CommandsChangeTheMemoryOrStopAtTheCalculatorsErrors) {
     Wire w;
     capturememory(w.calc);
-    auto type = [&](std::string_view s) {
-        for (char c : s) w.calc.presskey(static_cast<std::uint8_t>(c));
-        w.calc.presskey(13);
+    const HomeCase cases[] = {
+        {"newfold extra", "", "test\\x", false},
+        {"delvar test\\y", "", "test\\y", true},           // locked: stays
+        {"rename test\\y,extra\\y", "extra\\y", "test\\y", true},  // locked: stays
+        {"unlock test\\y", "", "test\\y", false},
+        {"rename test\\y,extra\\y2", "test\\y", "extra\\y2", false},
+        {"rename test\\x,nofold\\x", "nofold\\x", "test\\x", false},
+        {"rename test\\x,test\\z", "", "test\\x", false},  // the new name is taken
+        {"lock TEST\\X", "", "test\\x", true},
+        {"archive test\\z", "", "test\\z", false},       // no archive on the TI-92: only an answer
+        {"delvar test\\z,test\\x", "test\\z", "test\\x", true},  // stops at the locked one
     };
-    type("newfold extra");
+    for (const HomeCase& c : cases) {
+        for (char ch : std::string(c.line)) w.calc.presskey(static_cast<std::uint8_t>(ch));
+        w.calc.presskey(13);
+        EXPECT_EQ(w.calc.entryline(), c.line) << "the line stays on screen";
+        EXPECT_TRUE(!*c.gone || !w.calc.memory().find(c.gone)) << c.line;
+        const CalcVariable* v = w.calc.memory().find(c.present);
+        ASSERT_NE(v, nullptr) << c.line;
+        EXPECT_EQ(v->locked, c.locked) << c.line;
+        w.calc.presskey(263);
+    }
     EXPECT_NE(w.calc.memory().folder("extra"), nullptr);
-    type("delvar test\\y");  // locked: stays
-    EXPECT_NE(w.calc.memory().find("test\\y"), nullptr);
-    type("delvar test\\x,test\\z");
-    EXPECT_EQ(w.calc.memory().find("test\\x"), nullptr);
-    EXPECT_EQ(w.calc.memory().find("test\\z"), nullptr);
 }
 
 struct CameraCase {
