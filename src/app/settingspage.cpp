@@ -84,7 +84,6 @@ void MainWindow::laysettingsrows(QVBoxLayout* v) {
     port->addWidget(s.serialdevice, 1);
     port->addWidget(s.testbutton);
     port->addWidget(s.pacing);
-    port->addWidget(s.model);
     port->addStretch();
     v->addLayout(port);
 
@@ -93,6 +92,7 @@ void MainWindow::laysettingsrows(QVBoxLayout* v) {
     printer->addWidget(s.portrait);
     printer->addWidget(s.landscape);
     printer->addWidget(s.size);
+    printer->addWidget(s.model);
     printer->addStretch();
     // Under Test: the port row has no room left for it.
     printer->addWidget(s.versionbutton);

@@ -272,21 +272,20 @@ std::array<std::uint8_t, 2> Link::sendword(std::uint16_t value) {
     return bytes;
 }
 
-bool Link::acceptmachine(std::uint8_t byte) {
+Link::Machine Link::acceptmachine(std::uint8_t byte) {
     if (byte == m_model->calcmachine) {
         m_modelknown = true;
-        return true;
+        return Machine::Ours;
     }
     const CalculatorModel* other = m_modelknown ? nullptr : modelbymachine(byte);
-    if (!other) return false;
+    if (!other) return Machine::NotOurs;
     m_modelknown = true;
     if (m_chosen) {
         m_mismatch = modelmismatchtext(*m_chosen, *other);
-        faillink(m_mismatch);
-        return false;
+        return Machine::Mismatch;
     }
     m_model = other;
-    return true;
+    return Machine::Ours;
 }
 
 std::string modelmismatchtext(const CalculatorModel& chosen, const CalculatorModel& answering) {

@@ -82,10 +82,11 @@ public:
     void setothermodelquestion(std::function<bool(const std::string&)> ask) { m_othermodel = std::move(ask); }
     const std::function<bool(const std::string&)>& othermodelquestion() const { return m_othermodel; }
     // Whether a byte is the machine byte of the calculator on this link. The first
-    // answer's byte of another model makes the link that model; with a model chosen it
-    // fails the link with the mismatch instead, as guessing past it would garble every
+    // answer's byte of another model makes the link that model; with a model chosen it is
+    // a mismatch instead (mismatch() says it), as guessing past it would garble every
     // exchange. Called by the packet layer for each byte that may start a packet.
-    bool acceptmachine(std::uint8_t byte);
+    enum class Machine { Ours, NotOurs, Mismatch };
+    Machine acceptmachine(std::uint8_t byte);
 
     // The remote-keyboard window's variant: window messages on every poll of every wait
     // and after every received byte, so keys keep arriving while one is on its way.

@@ -25,7 +25,16 @@ bool seekmachinebyte(Link& link) {
     do {
         const std::uint8_t b = link.receivebyte();
         intime = clock.ticks() - t0 < kPacketWaitMs;
-        accepted = link.state().linkok && link.acceptmachine(b);
+        const Link::Machine m = link.state().linkok ? link.acceptmachine(b) : Link::Machine::NotOurs;
+        if (m == Link::Machine::Mismatch) {
+            // Read to its end, so the calculator is not left half way through sending it.
+            const std::uint8_t command = link.receivebyte();
+            const std::uint16_t length = receiveword(link);
+            for (std::size_t i = 0; carriesdata(command) && i < length + 2u && link.state().linkok; ++i) link.receivebyte();
+            link.faillink(link.mismatch());
+            return false;
+        }
+        accepted = m == Link::Machine::Ours;
     } while (!accepted && intime && link.state().linkok);
     return intime && link.state().linkok && accepted;
 }

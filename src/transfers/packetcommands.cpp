@@ -33,9 +33,9 @@ bool requestversion(Link& link, Progress& progress, CalculatorVersion& answer) {
     if (lacks(link, link.model().hasversioncommand, "The calculator has no version request.")) return false;
     progress.setstatus("Asking the calculator for its version..");
     sendpacket(link, CmdVersion);
-    if (!expectack(link, kNoVersionAckText)) return false;
+    if (!expectack(link, kVersionRequestNoAckText)) return false;
     sendpacket(link, CmdDataRequest, 0xFFFF);
-    if (!expectack(link, kNoVersionAckText)) return false;
+    if (!expectack(link, kVersionRequestNoAckText)) return false;
     const Packet p = receiveverified(link);
     if (link.state().linkok && (!p.is(CmdData) || p.data.size() < kVersionBytes)) {
         link.faillink(kNoVersionText);

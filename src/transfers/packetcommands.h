@@ -13,7 +13,7 @@ struct CalculatorVersion {
     std::string hardware;  // the hardware's version, as the calculator gives it
 };
 
-inline constexpr std::string_view kNoVersionAckText = "The calculator did not acknowledge the version request.";
+inline constexpr std::string_view kVersionRequestNoAckText = "The calculator did not acknowledge the version request.";
 inline constexpr std::string_view kNoVersionText = "The calculator's version answer was not understood.";
 inline constexpr std::string_view kNoAckDeleteText = "The calculator did not acknowledge the delete request.";
 inline constexpr std::string_view kNotDeletedText = "The calculator refused to delete ";

@@ -204,7 +204,7 @@ TEST(AppBrowser, AnotherModelsFileIsListedAsSuchAndItsDescriptionIsNotEdited) {
     QTest::keyClick(app.page().filelist, Qt::Key_F2);
     EXPECT_TRUE(app.run.shell.inputs.empty());
     EXPECT_EQ(app.run.shell.boxes.back().text, "The description of m83.92p cannot be changed: not a TI-92 file: it is "
-                                               "signed **TI89**, for another calculator model.\rThe file is unchanged.");
+                                               "signed **TI83F*, for another calculator model.\rThe file is unchanged.");
     EXPECT_EQ(readbytes(app.folder / "m83.92p"), before);
 }
 

@@ -31,7 +31,7 @@ TEST_P(CliModels, EveryCommandWorks) {
     EXPECT_EQ(slurp(got).substr(0, 8), m.signature);
     const CliResult info = runcli({"info", got}, s.path());
     EXPECT_NE(info.out.find("assembly"), std::string::npos) << info.out << info.err;
-    EXPECT_EQ(cli({"send", got}).out, "2 variable(s) sent\n");
+    EXPECT_EQ(cli({"send", "--overwrite", got}).out, "2 variable(s) sent\n");
 
     const std::string png = (s.path() / "screen.png").string();
     ASSERT_EQ(cli({"screenshot", "-o", png}).code, 0);
@@ -62,10 +62,10 @@ TEST(CliModelChoice, MismatchAndOtherModelFilesAreRefused) {
 
     const std::string file = (s.path() / "m.89g").string();
     ASSERT_EQ(runcli({"--link", "virtual:ti89", "get", "main\\notes", "-o", file}, s.path()).code, 0);
-    const CliResult refused = runcli({"--link", "virtual:ti92p", "send", file}, s.path());
+    const CliResult refused = runcli({"--link", "virtual:ti92p", "send", "--overwrite", file}, s.path());
     EXPECT_EQ(refused.code, 1);
     EXPECT_NE(refused.err.find("was made for the TI-89"), std::string::npos) << refused.err;
-    EXPECT_EQ(runcli({"--link", "virtual:ti92p", "--any-model", "send", file}, s.path()).code, 0);
+    EXPECT_EQ(runcli({"--link", "virtual:ti92p", "--any-model", "send", "--overwrite", file}, s.path()).code, 0);
 }
 
 } // namespace
