@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, when any is missing. Only then,
-# and only for apt-get, does it ask for sudo.
+# and only for apt-get, does it ask for sudo. help2man makes the manual pages; man-db,
+# bash-completion and appstream let the tests check the pages, the completion and the
+# AppStream metadata; dpkg-dev and file let CPack work out the package's dependencies.
 set -euo pipefail
 pkgs=(build-essential cmake ninja-build pkg-config
       qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core
-      libpng-dev libusb-1.0-0-dev libgtest-dev libgmock-dev libbenchmark-dev)
+      libpng-dev libusb-1.0-0-dev libgtest-dev libgmock-dev libbenchmark-dev
+      help2man man-db bash-completion appstream dpkg-dev file)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

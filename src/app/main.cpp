@@ -1,9 +1,43 @@
 #include <QApplication>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "app/program.h"
 
+namespace {
+
+constexpr const char* kHelp =
+    "Usage: tessaly92 [FILE] [/i]\n"
+    "\n"
+    "The TI-92 link program's window: it lists the calculator's variables and receives\n"
+    "them into TI-92 files, sends TI-92 files, takes screenshots, fetches and restores\n"
+    "backups, installs FARGO and converts texts. With FILE it starts by sending that file:\n"
+    "it asks whether to save a copy first and, for a FARGO program, whether to send the\n"
+    "libraries it needs. A path that the shell split at its blanks is joined again.\n"
+    "\n"
+    "Options:\n"
+    "  /i, -i       send the libraries a FARGO program needs without asking, then end\n"
+    "  --help       print this text and end\n"
+    "  --version    print the version and end\n"
+    "\n"
+    "Environment:\n"
+    "  TESSALY92_LINK  the cable to use, as tessaly92-cli's --link takes it (virtual,\n"
+    "                  socket:PATH, ppdev:/dev/parport0, ...); without it, the cable chosen\n"
+    "                  on the Settings page\n";
+
+} // namespace
+
 int main(int argc, char** argv) {
+    // Answered before Qt starts, so they work where there is no display (and for help2man).
+    if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+        std::fputs(kHelp, stdout);
+        return 0;
+    }
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("tessaly92 %s\n", TESSALY_VERSION);
+        return 0;
+    }
     QApplication app(argc, argv);
     using namespace tessaly::app;
     AppContext context;

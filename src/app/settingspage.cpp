@@ -139,6 +139,8 @@ QWidget* MainWindow::buildaboutpage() {
     big.setBold(true);
     title->setFont(big);
     auto* version = named(new QLabel(QStringLiteral("Version: beta 6")), "aboutversion");
+    // The release that --version, the package and the manual pages give, from the build.
+    auto* release = named(new QLabel(QStringLiteral("Release " TESSALY_VERSION)), "aboutrelease");
     auto* notes = wrapped("aboutnotes", QStringLiteral(
         "A link program for the TI-92 on a $5-cable. It is free: pass it on unchanged, with this page. "
         "FCamera and Quick View, offered below, are calculator programs by their own authors."));
@@ -154,6 +156,7 @@ QWidget* MainWindow::buildaboutpage() {
     auto* tv = new QVBoxLayout;
     tv->addWidget(title);
     tv->addWidget(version);
+    tv->addWidget(release);
     head->addLayout(tv, 1);
 
     auto* left = new QVBoxLayout;

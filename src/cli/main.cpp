@@ -99,7 +99,8 @@ void usage(std::FILE* out) {
                  "              takes them (by default no faster than its ROM reads them)\n"
                  "--model ti92|ti92p|v200|ti89  the calculator on the cable (default: whichever answers);\n"
                  "              another one answering is an error\n"
-                 "--any-model   send files made for another model than the calculator's all the same\n\n"
+                 "--any-model   send files made for another model than the calculator's all the same\n"
+                 "--version     print the version and end\n\n"
                  "commands:\n");
     for (const auto& c : kCommandTable)
         std::fprintf(out, "  %.*s\n      %.*s\n", int(c.usage.size()), c.usage.data(), int(c.help.size()),
@@ -116,6 +117,9 @@ int main(int argc, char** argv) {
         std::string_view a = argv[i];
         if (a == "--help" || a == "-h") {
             usage(stdout);
+            return kOk;
+        } else if (a == "--version") {
+            std::printf("tessaly92-cli %s\n", TESSALY_VERSION);
             return kOk;
         } else if (a == "--link" || a == "--trace") {
             if (i + 1 >= argc) {

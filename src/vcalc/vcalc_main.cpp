@@ -44,6 +44,7 @@ constexpr const char* kUsage =
     "  --wrong-checksum    the data packets it sends carry a wrong checksum\n"
     "  --wrong-checksum-once  only the first try of each: asked again (09 5A), it sends it right\n"
     "  --help              this text\n"
+    "  --version           print the version and end\n"
     "\n"
     "Commands on standard input, one a line:\n"
     "  send NAME...        sends these variables (folder\\name) as from its own menu\n"
@@ -141,6 +142,10 @@ std::optional<int> parseoptions(int argc, char** argv, Options& o) {
         const std::string a = argv[i];
         if (a == "--help" || a == "-h") {
             std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (a == "--version") {
+            std::printf("tessaly92-vcalc %s\n", TESSALY_VERSION);
             return 0;
         }
         bool flag = false;

@@ -1,3 +1,4 @@
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QToolButton>
@@ -38,6 +39,10 @@ TEST(AboutPage, LinkButtonsShowAndOpenTheirAddresses) {
         EXPECT_EQ(app.opened.back(), QUrl(address)) << name;
     }
     EXPECT_EQ(app.opened[6].scheme(), "mailto");
+    // The release under the version line is the build's, as --version and the package say.
+    auto* release = app.run.find<QLabel>("aboutrelease");
+    ASSERT_NE(release, nullptr);
+    EXPECT_EQ(release->text(), QStringLiteral("Release " TESSALY_VERSION));
 }
 
 TEST(SettingsPage, AssociateCorrectsTheListAndRegisters) {
