@@ -61,6 +61,10 @@ FargoSetup FargoBinding::setup() const {
 }
 
 void FargoBinding::fargobuttonClick() {
+    if (!m_form.link().model().runsfargo) {
+        m_form.shell().messagebox(kFargoTI92OnlyText, "", Icon::Information, Buttons::Ok);
+        return;
+    }
     putfargo(m_form.link(), m_form.shell(), m_receive.store(), setup(), [this] {
         return m_form.shell().messagebox(kFargoSendQuestion, "", Icon::Information, Buttons::YesNo) == Answer::Yes;
     });

@@ -7,6 +7,9 @@
 
 namespace tessaly::app {
 
+inline constexpr std::string_view kFargoTI92OnlyText =
+    "FARGO runs on the TI-92 only: the calculator on the cable is a later model, so FARGO is not put on it.";
+
 class MainWindow;
 class ReceiveBinding;
 struct AppContext;

@@ -23,6 +23,7 @@
 
 #include "app/cablechoice.h"
 #include "app/commandline.h"
+#include "app/fargobinding.h"
 #include "app/pictures.h"
 #include "app/windows.h"
 #include "link/cable.h"
@@ -139,6 +140,11 @@ void MainWindow::openlink() {
         m_cable = std::make_unique<Cable>(m_context.linkspec, *m_clock, *m_shell, m_state);
     }
     m_cable->link().setpacing(m_settings.pacing);
+    m_cable->link().choosemodel(modelbyid(m_settings.model));
+    m_cable->link().setothermodelquestion([this](const std::string& problem) {
+        return m_shell->messagebox(problem + " Send it all the same?", "Another model", Icon::Warning, Buttons::YesNo) ==
+               Answer::Yes;
+    });
     if (SimulatedCalculator* calc = m_cable->calculator())
         calc->onnotice([this](const std::string& notice) {
             m_calcnotice = notice;
@@ -271,15 +277,21 @@ void MainWindow::statimageClick() {
     if (!session) return;
     m_shell->setstatus(kCheckingText);
     m_shell->processmessages();
-    if (readinessexchange(link())) {
+    CalculatorVersion version;
+    if (identifycalculator(link(), *m_shell, version)) {
         m_shell->setstatus(kReadyText);
+        modellabel->setText(QString::fromStdString(calculatorcaption(link(), version)));
+        receive.fargobutton->setToolTip(link().model().runsfargo ? QStringLiteral("Put fargo to calculator")
+                                                                 : QString::fromUtf8(kFargoTI92OnlyText.data()));
         statimage->setPixmap(contact->pixmap());
         m_contact = 1;
         statimage->setToolTip(shown(kReadyHint));
         m_controltimer->setInterval(kContactInterval);
     } else {
         m_shell->processmessages();
-        m_shell->setstatus(kNotReadyText);
+        // A chosen model that another one answers for is said, not guessed past.
+        m_shell->setstatus(link().mismatch().empty() ? std::string(kNotReadyText) : link().mismatch());
+        modellabel->setText(QString());
         statimage->setPixmap(nocontact->pixmap());
         m_contact = 0;
         statimage->setToolTip(shown(kNotReadyHint));

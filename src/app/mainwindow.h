@@ -146,6 +146,7 @@ struct SettingsPage {
     QComboBox* serialdevice;
     QCheckBox* pacing;
     QLabel* portlabel;  // "portaddres", shown with the port list alone
+    QComboBox* model;   // the calculator model, or whichever answers
 };
 
 struct AboutPage {
@@ -196,6 +197,7 @@ public:
     QProgressBar* gauge = nullptr;
     QLabel* status = nullptr;
     ClickLabel* statimage = nullptr;
+    QLabel* modellabel = nullptr;  // the model that answered the ready check, beside the link picture
     QLabel* linklabel = nullptr;  // which cable; says plainly when a virtual TI-92 is attached
     QToolButton* remotebutton = nullptr;
     QToolButton* textbutton = nullptr;

@@ -80,10 +80,10 @@ ScreenshotBinding::ScreenshotBinding(MainWindow& form) : QObject(&form), m_form(
 
 QImage ScreenshotBinding::image() const {
     if (!m_picture) return {};
-    QImage img(kScreenWidth, kScreenHeight, QImage::Format_RGB32);
-    for (int y = 0; y < kScreenHeight; ++y) {
+    QImage img(m_picture->width, m_picture->height, QImage::Format_RGB32);
+    for (int y = 0; y < m_picture->height; ++y) {
         auto* line = reinterpret_cast<QRgb*>(img.scanLine(y));
-        for (int x = 0; x < kScreenWidth; ++x) {
+        for (int x = 0; x < m_picture->width; ++x) {
             const Rgb c = m_picture->colour(x, y);
             line[x] = qRgb(c.r, c.g, c.b);
         }

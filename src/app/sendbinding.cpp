@@ -12,6 +12,7 @@
 #include "app/receivebinding.h"
 #include "app/overwriteask.h"
 #include "transfers/backup.h"
+#include "transfers/groupbackup.h"
 #include "transfers/session.h"
 
 namespace tessaly::app {
@@ -141,10 +142,19 @@ void SendBinding::backupbuttonClick() {
     spec.defaultext = "92b";
     // The backup's own comment: the package comment box belongs to the package on the
     // receive page, and this one is not written into it.
+    // A later model's backup is every variable in one group file of its own.
+    const bool image = backsupimage(m_form.link());
+    if (!m_form.state().linkok) return;
+    const std::string group = std::string(m_form.link().model().fileprefix) + "g";
+    if (!image) spec = {.filename = "*." + group, .filter = std::string(m_form.link().model().name) + " group files|*." + group,
+                        .title = "Save backup as..", .defaultext = group};
     std::string comment = m_form.shell().inputbox("Comment", kBackupCommentPrompt, "").value_or("");
     const auto path = m_form.shell().savedialog(spec);
     if (!path) return;
-    fetchbackup(m_form.link(), m_form.shell(), m_receive.store(), *path, comment);
+    if (image)
+        fetchbackup(m_form.link(), m_form.shell(), m_receive.store(), *path, comment);
+    else
+        fetchgroupbackup(m_form.link(), m_form.shell(), m_receive.store(), *path, comment);
     m_receive.showstore();  // a backup that arrived is now the package
 }
 

@@ -14,6 +14,14 @@ namespace tessaly::app {
 
 namespace {
 constexpr std::string_view kTestText = "Plug in your calculator correctly, and press ok!";
+
+// The model box's row: 0 for whichever answers, else the model's place in the table + 1.
+int modelindex(std::string_view id) {
+    const auto models = allmodels();
+    for (std::size_t i = 0; i < models.size(); ++i)
+        if (models[i]->id == id) return static_cast<int>(i) + 1;
+    return 0;
+}
 } // namespace
 
 SettingsBinding::SettingsBinding(MainWindow& form) : QObject(&form), m_form(form) {
@@ -26,6 +34,13 @@ SettingsBinding::SettingsBinding(MainWindow& form) : QObject(&form), m_form(form
     connect(sp.pacing, &QCheckBox::toggled, this, [this](bool on) {
         m_form.settings().pacing = on;
         m_form.link().setpacing(on);
+    });
+    // Like pacing, the model belongs to the link: the next exchange speaks to it.
+    connect(sp.model, &QComboBox::activated, this, [this](int index) {
+        const auto models = allmodels();
+        const CalculatorModel* m = index > 0 ? models[static_cast<std::size_t>(index - 1)] : nullptr;
+        m_form.settings().model = m ? std::string(m->id) : std::string("auto");
+        m_form.link().choosemodel(m);
     });
     form.setsettingscollector([this](Settings& settings) { collect(settings); });
 }
@@ -52,6 +67,7 @@ void SettingsBinding::showsettings() {
     sp.cablekind->setCurrentIndex(static_cast<int>(cablekindindex(s.cablekind)));
     if (!s.serialdevice.empty()) sp.serialdevice->setCurrentText(QString::fromStdString(s.serialdevice));
     sp.pacing->setChecked(s.pacing);
+    sp.model->setCurrentIndex(modelindex(s.model));
     showcablechoice();
 }
 
@@ -103,6 +119,8 @@ void SettingsBinding::collect(Settings& s) const {
     s.cablekind = kCableKinds[cablekindindex(s.cablekind)].key;
     s.serialdevice = sp.serialdevice->currentText().trimmed().toStdString();
     s.pacing = sp.pacing->isChecked();
+    const int m = sp.model->currentIndex();
+    s.model = m <= 0 ? std::string("auto") : std::string(allmodels()[static_cast<std::size_t>(m - 1)]->id);
 }
 
 } // namespace tessaly::app

@@ -175,6 +175,7 @@ void readmainwindowsettings(const IniFile& ini, const MainWindowDefaults& d, Set
     s.serialdevice = ini.readstring(section::Cable, SerialDevice, "");
     s.pacing = ini.readbool(section::Cable, Pacing, true);
     for (auto& [kind, folder] : ini.entries(section::DialogFolders)) s.dialogfolders[kind] = folder;
+    s.model = ini.readstring(section::Calculator, Model, "auto");
 }
 
 void readinfowindowposition(const IniFile& ini, ScreenSize screen, Settings& s) {
@@ -228,6 +229,7 @@ void writesettings(IniFile& ini, const Settings& s, std::string_view exefile) {
     ini.writestring(section::Cable, SerialDevice, s.serialdevice);
     ini.writebool(section::Cable, Pacing, s.pacing);
     for (const auto& [kind, folder] : s.dialogfolders) ini.writestring(section::DialogFolders, kind, folder);
+    ini.writestring(section::Calculator, Model, s.model);
 }
 
 std::string settingspath() {

@@ -16,6 +16,7 @@ inline constexpr std::string_view Settings = "Settings";
 inline constexpr std::string_view Cable = "Cable";
 // Where each kind of file was last saved or opened: key the kind ("92b", "txt"), value the folder.
 inline constexpr std::string_view DialogFolders = "Dialog-folders";
+inline constexpr std::string_view Calculator = "Calculator";
 } // namespace section
 
 // Every key of the file, in one place.
@@ -52,6 +53,8 @@ inline constexpr std::string_view ExeFile = "EXE-file";
 inline constexpr std::string_view CableKind = "Kind";
 inline constexpr std::string_view SerialDevice = "Serial-device";
 inline constexpr std::string_view Pacing = "Pacing";
+// In section Calculator.
+inline constexpr std::string_view Model = "Model";
 } // namespace key
 
 // The designed size of the main window.
@@ -126,6 +129,8 @@ struct Settings {
     std::string serialdevice;
     bool pacing = true;
     std::map<std::string, std::string> dialogfolders;  // section DialogFolders
+    // The calculator model chosen (ti92, ti92p, v200, ti89), or "auto": whichever answers.
+    std::string model = "auto";
 };
 
 // The keys the main window reads when it is created, in the order it reads them.

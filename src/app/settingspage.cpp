@@ -69,6 +69,9 @@ void MainWindow::makesettingscontrols() {
     s.pacing = named(new QCheckBox(QStringLiteral("pacing")), "pacing",
                      QStringLiteral("Wait a little after every byte, so the calculator keeps up (cables that send whole bytes)"));
     s.pacing->setChecked(true);
+    s.model = named(new QComboBox, "model", QStringLiteral("Which calculator is on the cable"));
+    s.model->addItem(QStringLiteral("any model"));
+    for (const CalculatorModel* m : allmodels()) s.model->addItem(QString::fromUtf8(m->name.data(), static_cast<int>(m->name.size())));
 }
 
 void MainWindow::laysettingsrows(QVBoxLayout* v) {
@@ -89,6 +92,7 @@ void MainWindow::laysettingsrows(QVBoxLayout* v) {
     printer->addWidget(s.portrait);
     printer->addWidget(s.landscape);
     printer->addWidget(s.size);
+    printer->addWidget(s.model);
     printer->addStretch();
     // Under Test: the port row has no room left for it.
     printer->addWidget(s.versionbutton);

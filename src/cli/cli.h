@@ -25,7 +25,13 @@ struct Options {
     std::string link;   // --link, else TESSALY92_LINK, else the port list over ppdev
     std::string trace;  // --trace FILE
     bool pacing = true; // --no-pacing clears it
+    const CalculatorModel* model = nullptr;  // --model; nullptr: whichever answers
+    bool anymodel = false;  // --any-model: send files made for another model too
 };
+
+// --model NAME and --any-model at args[i] (i moved past a value); nullopt when args[i] is
+// neither, else false after saying what is wrong.
+std::optional<bool> modeloption(int argc, char** argv, int& i, Options& options);
 
 // The cable a command drives, with the system clock and the Ctrl+C pump.
 class CliLink {

@@ -69,6 +69,8 @@ std::unique_ptr<CliLink> CliLink::open(const Options& options, std::string* erro
     cl->m_cable = std::make_unique<Cable>(*spec, cl->m_clock, *cl->m_pump, cl->m_state, cableoptions);
     const Cable& cable = *cl->m_cable;
     if (cable.tracefailed()) return fail(cable.error(), kUsage);
+    cl->link().choosemodel(options.model);
+    if (options.anymodel) cl->link().setothermodelquestion([](const std::string&) { return true; });
     if (!cable.warning().empty()) std::fprintf(stderr, "tessaly92-cli: %s\n", cable.warning().c_str());
     if (!cable.error().empty()) return fail(cable.error(), kFailed);
     // The in-process virtual TI-92 has no terminal of its own: what it tells its user comes here.
@@ -129,6 +131,20 @@ bool optionvalue(const Args& args, std::size_t& i, std::string& into) {
     }
     into = args[++i];
     return true;
+}
+
+std::optional<bool> modeloption(int argc, char** argv, int& i, Options& options) {
+    const std::string_view a = argv[i];
+    if (a == "--any-model") {
+        options.anymodel = true;
+        return true;
+    }
+    if (a != "--model" && !a.starts_with("--model=")) return std::nullopt;
+    const std::string_view value = a == "--model" ? (i + 1 < argc ? argv[++i] : "") : a.substr(8);
+    options.model = modelbyid(value);
+    if (!options.model)
+        std::fprintf(stderr, "tessaly92-cli: --model needs one of %s\n", std::string(modelids()).c_str());
+    return options.model != nullptr;
 }
 
 } // namespace tessaly::cli

@@ -8,6 +8,7 @@
 #include "files/ticharset.h"
 #include "transfers/backup.h"
 #include "transfers/fargoinstall.h"
+#include "transfers/readiness.h"
 #include "transfers/remotekeys.h"
 
 namespace tessaly::cli {
@@ -102,6 +103,7 @@ bool typedkeys(std::string_view text, std::vector<std::uint16_t>& codes) {
 
 int cmd_key(const Options& options, const Args& args) {
     std::vector<std::uint16_t> codes;
+    std::vector<std::pair<std::size_t, std::string>> named;  // codes that depend on the model
     for (std::size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--text") {
             if (i + 1 >= args.size()) {
@@ -109,7 +111,8 @@ int cmd_key(const Options& options, const Args& args) {
                 return kUsage;
             }
             if (!typedkeys(args[++i], codes)) return kUsage;
-        } else if (const auto code = keybyname(args[i])) {
+        } else if (const auto code = keybyname(args[i], options.model ? *options.model : kTI92)) {
+            if (!options.model && keydependsonmodel(args[i])) named.emplace_back(codes.size(), args[i]);
             codes.push_back(*code);
         } else {
             std::fprintf(stderr, "tessaly92-cli: key: unknown key \"%s\"; a number or one of: %s\n", args[i].c_str(),
@@ -124,6 +127,12 @@ int cmd_key(const Options& options, const Args& args) {
     int code = kFailed;
     auto cl = CliLink::open(options, nullptr, &code);
     if (!cl) return code;
+    // The TI-92 and the TI-89 differ in some keys: the calculator's answer says which it is.
+    if (!named.empty()) {
+        cl->state().linkok = true;
+        if (!readinessexchange(cl->link())) return finish(cl->state(), &cl->link());
+        for (const auto& [at, name] : named) codes[at] = *keybyname(name, cl->link().model());
+    }
     RemoteKeyboard keys(cl->link());
     keys.reset();
     for (std::uint16_t k : codes) {

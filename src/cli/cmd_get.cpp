@@ -93,8 +93,8 @@ std::optional<GetOptions> parse(const Args& args) {
 
 // The request entries for the names, in the order of the listing, as the window asks
 // for marked rows; a name may also differ from the listing in case.
-std::optional<std::vector<RequestEntry>> requests(const std::vector<ListRow>& rows,
-                                                  const std::vector<std::string>& names) {
+std::optional<std::vector<RequestEntry>> requests(const std::vector<ListRow>& rows, const std::vector<std::string>& names,
+                                                  const CalculatorModel& model) {
     std::vector<bool> marked(rows.size(), false);
     bool all = true;
     for (const std::string& name : names) {
@@ -114,7 +114,7 @@ std::optional<std::vector<RequestEntry>> requests(const std::vector<ListRow>& ro
     if (!all) return std::nullopt;
     std::vector<RequestEntry> entries;
     for (std::size_t i = 0; i < rows.size(); ++i)
-        if (marked[i]) entries.push_back({rows[i].caption.substr(0, kPackageNameSize), typecode_of(rows[i].type)});
+        if (marked[i]) entries.push_back({rows[i].caption.substr(0, kPackageNameSize), model.typecode_of(rows[i].type), rows[i].archived});
     return entries;
 }
 
@@ -200,7 +200,7 @@ int cmd_get(const Options& options, const Args& args) {
                 progress.endbar();
                 return finish(cl->state(), &cl->link(), &progress);
             }
-            const auto entries = requests(listing.rows, names);
+            const auto entries = requests(listing.rows, names, cl->link().model());
             if (!entries) {
                 progress.endbar();
                 return kFailed;
@@ -214,7 +214,7 @@ int cmd_get(const Options& options, const Args& args) {
     if (!cl->state().linkok) return finish(cl->state(), &cl->link(), &progress);
 
     std::string comment = o->comment;
-    if (!saveas92g(o->output, false, store, comment, progress, cl->state(), &error)) {
+    if (!saveas92g(o->output, false, store, comment, progress, cl->state(), &error, &cl->link().model())) {
         progress.endbar();
         std::fprintf(stderr, "tessaly92-cli: %s\n", error.c_str());
         return kFailed;

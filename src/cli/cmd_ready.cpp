@@ -17,12 +17,14 @@ int cmd_ready(const Options& options, const Args& args) {
     if (!cl) return code;
     NullProgress quiet;
     bool ready = false;
+    CalculatorVersion version;
     {
         TransferSession session(cl->state(), quiet, TransferSession::Refusal::Quiet, TransferSession::Pointer::Unchanged);
-        ready = readinessexchange(cl->link());
+        ready = identifycalculator(cl->link(), quiet, version);
     }
     if (ready) {
-        std::printf("%.*s\n", int(kReadyText.size()), kReadyText.data());
+        std::printf("%.*s\n%s\n", int(kReadyText.size()), kReadyText.data(),
+                    calculatorcaption(cl->link(), version).c_str());
         return kOk;
     }
     // An answer other than an acknowledgement leaves the link up, yet the check failed.

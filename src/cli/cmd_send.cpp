@@ -217,6 +217,10 @@ int cmd_backup(const Options& options, const Args& args) {
 int cmd_restore(const Options& options, const Args& args) {
     const auto o = parse("restore", args);
     if (!o) return kUsage;
+    // A later model's backup is a group file: its variables go back as a send does, in
+    // place of those of the same names, as a restore replaces the memory.
+    const CalculatorModel* model = modelbyextension(o->files[0].filename().string());
+    if (model && !model->imagebackup) return cmd_send(options, {o->files[0].string(), "--overwrite"});
     const std::string why = checkbackupfile(o->files[0]);
     if (!why.empty()) {
         std::fprintf(stderr, "tessaly92-cli: %s\n", why.c_str());

@@ -21,7 +21,10 @@ constexpr CommandEntry kCommandTable[] = {
      "list the parallel ports, serial ports and silver USB cables found here, whether each opens\n"
      "      (and why not), and the LINK that picks it. Opening a serial port sets its RTS and DTR",
      cmd_cables},
-    {"ready", "ready", "check that the calculator answers (\"Calculator is ready!\")", cmd_ready},
+    {"ready", "ready",
+     "check that the calculator answers (\"Calculator is ready!\"), then name it and its system's\n"
+     "      version (\"TI-89, version 2.09\")",
+     cmd_ready},
     {"dir", "dir", "list the calculator's variables: name, type, size", cmd_dir},
     {"get", "get NAME... -o FILE [--comment TEXT] [--no-store-folder]\n"
             "      get --from-calc -o FILE [--comment TEXT] [--calc-sends NAME,...]",
@@ -48,9 +51,14 @@ constexpr CommandEntry kCommandTable[] = {
      "      it or --skip-existing leaves it out; a locked target is never overwritten;\n"
      "      --libs also the FARGO libraries a program needs, from the program's folder, else --lib-dir",
      cmd_send},
-    {"backup", "backup -o FILE.92b [--comment TEXT]",
-     "fetch the calculator's memory as a backup file (saved only when it arrived whole)", cmd_backup},
-    {"restore", "restore FILE.92b", "send a backup file back: it replaces the calculator's memory", cmd_restore},
+    {"backup", "backup -o FILE.92b|FILE.89g|FILE.9xg|FILE.v2g [--comment TEXT]",
+     "fetch the calculator's memory as a backup file (saved only when it arrived whole); a TI-92 Plus,\n"
+     "      Voyage 200 or TI-89 backup is every variable in one group file (.9xg, .v2g, .89g)",
+     cmd_backup},
+    {"restore", "restore FILE.92b|FILE.89g|FILE.9xg|FILE.v2g",
+     "send a backup file back: it replaces the calculator's memory (a later model's group backup\n"
+     "      sends its variables back)",
+     cmd_restore},
     {"screenshot",
      "screenshot -o FILE.png|FILE.bmp|FILE.jpg [--fargo] [--calc-streams 1|2]",
      "copy the calculator's screen into a picture of the size its display shows, in the format\n"
@@ -101,13 +109,16 @@ int commandhelp(const CommandEntry& c) {
 void usage(std::FILE* out) {
     std::fprintf(out,
                  "usage: tessaly92-cli [--link LINK] [--trace FILE] [--no-pacing] COMMAND ARGS\n\n"
-                 "LINK: virtual | virtual:FILE.92g | socket:PATH | ppdev:/dev/parportN | direct:0x378\n"
+                 "LINK: virtual | virtual:FILE.92g | virtual:MODEL[:FILE] | socket:PATH | ppdev:/dev/parportN | direct:0x378\n"
                  "      | black:/dev/ttyS0 (serial black cable) | grey:/dev/ttyUSB0 (serial grey cable)\n"
                  "      | silver | silver:BUS:ADDR (USB silver cable)\n"
                  "      (default: TESSALY92_LINK, else the parallel port 0378 over ppdev)\n"
                  "--trace FILE  write every byte that crossed the cable to FILE\n"
                  "--no-pacing   on a grey or silver cable, feed the calculator bytes as fast as the cable\n"
                  "              takes them (by default no faster than its ROM reads them)\n"
+                 "--model ti92|ti92p|v200|ti89  the calculator on the cable (default: whichever answers);\n"
+                 "              another one answering is an error\n"
+                 "--any-model   send files made for another model than the calculator's all the same\n"
                  "--version     print the version and end\n\n"
                  "commands:\n");
     for (const auto& c : kCommandTable)
@@ -156,6 +167,8 @@ int main(int argc, char** argv) {
             options.trace = std::string(a.substr(8));
         } else if (a == "--no-pacing") {
             options.pacing = false;
+        } else if (const std::optional<bool> taken = modeloption(argc, argv, i, options)) {
+            if (!*taken) return kUsage;
         } else {
             break;
         }

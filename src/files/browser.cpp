@@ -194,10 +194,12 @@ std::optional<BrowserRow> browserrow(const std::filesystem::path& folder, const 
         row.description = kUueText;
         return row;
     }
+    // Every model's files by their last letter: .89g is a group as .92g is.
+    const bool ours = modelbyextension(name) != nullptr;
     if (test == "TXT") row.icon = BrowserIcon::Text;
-    else if (test == "92G") row.icon = BrowserIcon::Group;
-    else if (test == "92T") row.icon = BrowserIcon::TextVariable;
-    else if (test == "92P") row.icon = BrowserIcon::Program;
+    else if (ours && test.ends_with('G')) row.icon = BrowserIcon::Group;
+    else if (ours && test.ends_with('T')) row.icon = BrowserIcon::TextVariable;
+    else if (ours && test.ends_with('P')) row.icon = BrowserIcon::Program;
     // Opened directly rather than through a stdio stream: the list opens every file of
     // the folder, and this is most of its time. Never blocks: only regular files are read.
     const std::filesystem::path path = folder / name;

@@ -12,7 +12,8 @@
 namespace tessaly {
 
 inline constexpr std::string_view kTextPattern = "*.txt;";
-inline constexpr std::string_view kTiPattern = "*.92*;";
+// The TI-92's files, then the later models' beside them.
+inline constexpr std::string_view kTiPattern = "*.92*;*.9x*;*.v2*;*.89*;";
 inline constexpr std::string_view kNotShowingText = "Not showing!";
 inline constexpr std::string_view kFargoLibraryText = "(FARGO Library)";
 inline constexpr std::string_view kFargoSuffix = " - (FARGO)";
@@ -29,7 +30,7 @@ struct BrowserRow {
     bool othermodel = false;  // damaged in that it is signed for another calculator model
 };
 
-// The mask the TXT-files and TI92-files boxes make: "*.txt;" then "*.92*;".
+// The mask the TXT-files and TI92-files boxes make: "*.txt;" then kTiPattern.
 std::string browsermask(bool textfiles, bool tifiles);
 // Whether a file name matches a mask of ";"-separated patterns with "*" and "?", without
 // regard to case (GAME.92P matches "*.92*"). An empty mask matches nothing.

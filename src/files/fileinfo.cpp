@@ -12,7 +12,7 @@ std::vector<VariableRow> variablerows(const TiFile& file) {
         if (e.isfolder()) continue;
         std::string caption = e.folder.empty() ? e.name : e.folder + "\\" + e.name;
         if (caption.size() > kVariableCaptionWidth) caption.resize(kVariableCaptionWidth);
-        rows.push_back({std::move(caption), std::string(typename_of(e.type))});
+        rows.push_back({std::move(caption), std::string(file.model->typename_of(e.type))});
     }
     return rows;
 }
@@ -67,7 +67,8 @@ FileInfo tifileinfo(std::span<const std::uint8_t> head, std::uint64_t length) {
     info.readable = true;
     info.editable = true;
     info.count = std::to_string(file->count);
-    if (file->count == 1) info.count += "  (" + std::string(typename_of(file->entries[0].type)) + ")";
+    if (file->count == 1) info.count += "  (" + std::string(file->model->typename_of(file->entries[0].type)) + ")";
+    info.model = file->model;
     info.size = std::to_string(length);
     info.description = file->comment;
     if (fargokind(head) == FargoKind::Program) {
@@ -82,10 +83,11 @@ FileInfo tifileinfo(std::span<const std::uint8_t> head, std::uint64_t length) {
 }
 
 std::string othermodelsignature(std::span<const std::uint8_t> head) {
-    static constexpr std::string_view kOurs = "**TI92**", kAnyModel = "**TI";
-    if (head.size() < kOurs.size()) return {};
-    const std::string signature(head.begin(), head.begin() + static_cast<std::ptrdiff_t>(kOurs.size()));
-    if (signature == kOurs || !signature.starts_with(kAnyModel)) return {};
+    static constexpr std::size_t kLength = 8;
+    static constexpr std::string_view kAnyModel = "**TI";
+    if (head.size() < kLength) return {};
+    const std::string signature(head.begin(), head.begin() + static_cast<std::ptrdiff_t>(kLength));
+    if (modelbysignature(signature) || !signature.starts_with(kAnyModel)) return {};
     return signature;
 }
 

@@ -41,7 +41,8 @@ struct FileInfo {
     bool fargoprogram = false;  // Install
     bool textfile = false;      // Txt-convert
     std::string error;        // why a TI-92 file is unreadable; empty otherwise
-    std::string othermodel;   // the signature of a file made for another calculator model
+    std::string othermodel;   // the signature of a file made for a calculator we do not talk to
+    const CalculatorModel* model = nullptr;  // whom a readable file was made for
     std::vector<VariableRow> rows;
 };
 
@@ -50,9 +51,9 @@ struct FileInfo {
 // dashes and no rows; error then says what is wrong. A file signed for another model
 // reads the same way, described as made for another model (othermodeldescription).
 FileInfo tifileinfo(std::span<const std::uint8_t> head, std::uint64_t length);
-// The signature of a file made for another calculator model ("**TI89**", "**TI92P*" and
-// the like: "**TI" and something else than "92**"); empty for a TI-92 file and for a
-// file that bears no calculator signature at all.
+// The signature of a file made for a calculator model we do not talk to ("**TI83F*"
+// and the like: "**TI" and none of our models' signatures); empty for a file of one of
+// ours and for a file that bears no calculator signature at all.
 std::string othermodelsignature(std::span<const std::uint8_t> head);
 // What the file browser shows as such a file's description: "Made for another model
 // (**TI89**)".

@@ -14,6 +14,7 @@ namespace tessaly {
 namespace {
 
 constexpr std::size_t kDataBuffer = 64 * 1024;
+constexpr unsigned kArchivedBit = 0x80;
 
 std::int32_t getint32(const std::uint8_t* p) {
     std::uint32_t v = 0;
@@ -39,7 +40,7 @@ std::string encoderecord(const PackageRecord& record) {
     out += static_cast<char>(name.size());
     out += padzero(name, kPackageNameSize);
     for (std::int32_t v : {record.start, record.end, record.size}) out += dwordbytes(static_cast<std::uint32_t>(v));
-    out += static_cast<char>(record.type);
+    out += static_cast<char>(record.type | (record.archived ? kArchivedBit : 0));
     return out;
 }
 
@@ -50,7 +51,8 @@ std::optional<PackageRecord> decoderecord(const std::uint8_t* bytes) {
     r.start = getint32(bytes + 17);
     r.end = getint32(bytes + 21);
     r.size = getint32(bytes + 25);
-    r.type = bytes[29];
+    r.type = bytes[29] & ~kArchivedBit & 0xFF;
+    r.archived = (bytes[29] & kArchivedBit) != 0;
     return r;
 }
 

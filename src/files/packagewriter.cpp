@@ -40,7 +40,9 @@ std::vector<TiTableItem> packagetable(const std::vector<PackageRecord>& records)
             items.push_back({.folder = true, .name = folder});
         }
         if (!folder.empty()) ++items[runitem].count;
-        items.push_back({.folder = false, .name = name, .type = r.type, .size = static_cast<std::uint32_t>(r.size)});
+        // The archived attribute of the later models, the only one a package keeps.
+        items.push_back({.folder = false, .name = name, .type = r.type, .attribute = r.archived ? kTI89.archivedattribute : std::uint8_t(0),
+                         .size = static_cast<std::uint32_t>(r.size)});
     }
     return items;
 }
@@ -48,8 +50,10 @@ std::vector<TiTableItem> packagetable(const std::vector<PackageRecord>& records)
 } // namespace
 
 bool saveas92g(const std::filesystem::path& dest, bool backuplayout, const PackageStore& store,
-               std::string& comment, Progress& progress, TransferState& state, std::string* error) {
+               std::string& comment, Progress& progress, TransferState& state, std::string* error,
+               const CalculatorModel* model) {
     state.busy = true;
+    if (!model) model = modelbyextension(dest.filename().string());
     const std::uint32_t generation = state.cancelgeneration;
     const std::string filename = dest.filename().string();
     TiFileOutput output;
@@ -75,7 +79,7 @@ bool saveas92g(const std::filesystem::path& dest, bool backuplayout, const Packa
     bool cut = false;
     const auto commentbytes = commenttibytes(comment, &why, &cut);
     if (!commentbytes) return failed("Cannot save " + filename + ": " + why + ". No file was saved.");
-    auto header = tiheader(*commentbytes, items, backuplayout, &why);
+    auto header = tiheader(*commentbytes, items, backuplayout, &why, model ? model->signature : kTiSignature);
     if (!header) return failed("Cannot save " + filename + ": " + why + ".");
 
     if (!output.create(dest, &why)) return failed(why + ". No file was saved.");
@@ -110,7 +114,7 @@ std::optional<std::string> commenttibytes(std::string_view comment, std::string*
 }
 
 bool savepackagecommand(const PackageStore& store, std::string& comment, Progress& progress, SaveQuestions& questions,
-                        TransferState& state) {
+                        TransferState& state, const CalculatorModel* model) {
     if (state.busy) return false;
     progress.setcursor(Cursor::Busy);
     // A fetched backup waiting in the store is saved as the backup file it came as: in
@@ -122,7 +126,7 @@ bool savepackagecommand(const PackageStore& store, std::string& comment, Progres
     bool saved = false;
     if (auto path = questions.destination(kind, "")) {
         std::string error;
-        saved = saveas92g(*path, backup, store, comment, progress, state, &error);
+        saved = saveas92g(*path, backup, store, comment, progress, state, &error, model);
         if (!saved) questions.failed(error);
     }
     progress.setcursor(Cursor::Normal);

@@ -33,7 +33,7 @@ void pngwrite(png_structp png, png_bytep data, png_size_t length) {
 void pngflush(png_structp) {}
 
 // Kept apart so that nothing with a destructor lives in the frame libpng may jump out of.
-bool pngencode(const std::uint8_t* pixels, std::vector<std::uint8_t>* out) {
+bool pngencode(const std::uint8_t* pixels, int width, int height, std::vector<std::uint8_t>* out) {
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     if (!png) return false;
     png_infop info = png_create_info_struct(png);
@@ -42,11 +42,11 @@ bool pngencode(const std::uint8_t* pixels, std::vector<std::uint8_t>* out) {
         return false;
     }
     png_set_write_fn(png, out, pngwrite, pngflush);
-    png_set_IHDR(png, info, kScreenWidth, kScreenHeight, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+    png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_write_info(png, info);
-    for (int y = 0; y < kScreenHeight; ++y)
-        png_write_row(png, const_cast<png_bytep>(pixels + static_cast<std::size_t>(y) * kScreenWidth * 3));
+    for (int y = 0; y < height; ++y)
+        png_write_row(png, const_cast<png_bytep>(pixels + static_cast<std::size_t>(y * width) * 3));
     png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &info);
     return true;
@@ -69,9 +69,9 @@ void ScreenPicture::addbyte(std::size_t k, std::uint8_t byte, std::uint8_t weigh
 
 std::vector<std::uint8_t> ScreenPicture::rgb() const {
     std::vector<std::uint8_t> out;
-    out.reserve(values.size() * 3);
-    for (int y = 0; y < kScreenHeight; ++y)
-        for (int x = 0; x < kScreenWidth; ++x) {
+    out.reserve(static_cast<std::size_t>(width * height) * 3);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
             const Rgb c = colour(x, y);
             out.insert(out.end(), {c.r, c.g, c.b});
         }
@@ -86,16 +86,17 @@ ScreenPicture picturefrombitmap(const std::array<std::uint8_t, kScreenBytes>& bi
 
 std::vector<std::uint8_t> encodebmp(const ScreenPicture& picture) {
     constexpr std::uint32_t kHeaders = 14 + 40;
-    constexpr std::uint32_t kRow = kScreenWidth * 3;  // a multiple of 4: rows need no padding
-    constexpr std::uint32_t kPixels = kRow * kScreenHeight;
+    // 240 and 160 pixels make rows of a multiple of 4 bytes: they need no padding.
+    const auto kRow = static_cast<std::uint32_t>(picture.width) * 3;
+    const std::uint32_t kPixels = kRow * static_cast<std::uint32_t>(picture.height);
     std::vector<std::uint8_t> out{'B', 'M'};
     out.reserve(kHeaders + kPixels);
     put32(out, kHeaders + kPixels);
     put32(out, 0);
     put32(out, kHeaders);
     put32(out, 40);
-    put32(out, kScreenWidth);
-    put32(out, kScreenHeight);  // positive: the bottom row comes first
+    put32(out, static_cast<std::uint32_t>(picture.width));
+    put32(out, static_cast<std::uint32_t>(picture.height));  // positive: the bottom row comes first
     put16(out, 1);
     put16(out, 24);
     put32(out, 0);  // no compression
@@ -104,8 +105,8 @@ std::vector<std::uint8_t> encodebmp(const ScreenPicture& picture) {
     put32(out, 2835);
     put32(out, 0);
     put32(out, 0);
-    for (int y = kScreenHeight - 1; y >= 0; --y)
-        for (int x = 0; x < kScreenWidth; ++x) {
+    for (int y = picture.height - 1; y >= 0; --y)
+        for (int x = 0; x < picture.width; ++x) {
             const Rgb c = picture.colour(x, y);
             out.insert(out.end(), {c.b, c.g, c.r});
         }
@@ -115,7 +116,7 @@ std::vector<std::uint8_t> encodebmp(const ScreenPicture& picture) {
 std::optional<std::vector<std::uint8_t>> encodepng(const ScreenPicture& picture, std::string* error) {
     const std::vector<std::uint8_t> pixels = picture.rgb();
     std::vector<std::uint8_t> out;
-    if (!pngencode(pixels.data(), &out)) {
+    if (!pngencode(pixels.data(), picture.width, picture.height, &out)) {
         if (error) *error = "Cannot encode the screenshot as PNG";
         return std::nullopt;
     }

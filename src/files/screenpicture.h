@@ -28,20 +28,24 @@ struct Rgb {
 struct ScreenPicture {
     enum class Colours { BlackWhite, Greys };
     Colours colours = Colours::BlackWhite;
+    // What the display shows of the bitmap, from its top left corner (a TI-89's 160 x 100);
+    // pictures are saved at this size.
+    int width = kScreenWidth;
+    int height = kScreenHeight;
     std::array<std::uint8_t, kScreenWidth * kScreenHeight> values{};  // row after row
 
     std::uint8_t value(int x, int y) const { return values[static_cast<std::size_t>(y * kScreenWidth + x)]; }
     Rgb colour(int x, int y) const;
     // Byte number k of a screen bitmap: weight is added to every pixel whose bit is set.
     void addbyte(std::size_t k, std::uint8_t byte, std::uint8_t weight);
-    // Every pixel's colour, row after row, three bytes each.
+    // Every shown pixel's colour, row after row, three bytes each.
     std::vector<std::uint8_t> rgb() const;
 };
 
 // A whole screen bitmap of one plane as a black-and-white picture.
 ScreenPicture picturefrombitmap(const std::array<std::uint8_t, kScreenBytes>& bitmap);
 
-// The picture as a 24-bit Windows bitmap file of 240 x 128 pixels.
+// The picture as a 24-bit Windows bitmap file of its shown size.
 std::vector<std::uint8_t> encodebmp(const ScreenPicture& picture);
 // The picture as a PNG file (8-bit RGB); nullopt and why when the encoder fails.
 std::optional<std::vector<std::uint8_t>> encodepng(const ScreenPicture& picture, std::string* error);

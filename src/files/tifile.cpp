@@ -14,7 +14,6 @@
 #include "link/byteorder.h"
 
 namespace tessaly {
-
 namespace {
 
 constexpr std::size_t kOutputBuffer = 256 * 1024;
@@ -135,6 +134,7 @@ std::optional<TiFile> parsetiheader(std::span<const std::uint8_t> prefix, std::u
     f.length = filelength;
     f.count = prefix[kTiCountOffset];
     f.formatok = prefix[8] == kTiFormatByte;
+    if (const CalculatorModel* m = modelbysignature({reinterpret_cast<const char*>(prefix.data()), 8})) f.model = m;
     f.comment = readnamefield(prefix, kTiCommentOffset, kTiCommentSize);
     const std::size_t n = f.count;
     const std::uint64_t datastart = tidatastart(n);
@@ -222,7 +222,7 @@ std::optional<TiFile> readtifile(const std::filesystem::path& path, std::string*
 // ---- writing ----
 
 std::optional<std::string> tiheader(std::string_view comment, std::span<const TiTableItem> items,
-                                    bool backuplayout, std::string* error) {
+                                    bool backuplayout, std::string* error, std::string_view signature) {
     const std::size_t n = items.size();
     if (n > kTiMaxEntries) {
         fail(error, "A TI-92 file holds at most " + num(kTiMaxEntries) + " entries (folders and variables); this one needs " +
@@ -233,7 +233,7 @@ std::optional<std::string> tiheader(std::string_view comment, std::span<const Ti
     std::uint64_t offset = tidatastart(n);
     std::string out;
     out.reserve(tidatastart(n));
-    out += kTiSignature;
+    out += signature;
     out += '\x01';
     out.append(1 + 8, '\0');
     out += padzero(comment.substr(0, kTiCommentSize), kTiCommentSize);

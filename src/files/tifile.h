@@ -11,7 +11,7 @@
 
 namespace tessaly {
 
-// The TI-92 variable file: header, table of 16-byte entries, file-size field, separator,
+// The variable file of every model (its signature tells which): header, table of 16-byte entries, file-size field, separator,
 // then one data section per variable. Numbers are little-endian.
 inline constexpr std::size_t kTiTableStart = 60;
 inline constexpr std::size_t kTiEntrySize = 16;
@@ -38,7 +38,8 @@ std::string readnamefield(std::span<const std::uint8_t> bytes, std::size_t offse
 struct TiEntry {
     std::string name;            // the name field, up to its first zero byte
     std::uint8_t type = 0;
-    std::uint8_t attribute = 0;  // ignored by readers; the state file keeps the locked flag here
+    // The state file keeps the locked flag here; a later model's file its archived attribute.
+    std::uint8_t attribute = 0;
     std::uint32_t offset = 0;    // the data offset field, all 32 bits
     // Variables only (zero for folder entries):
     std::string folder;          // the folder prefix in force, without its backslash
@@ -59,6 +60,8 @@ struct TiFile {
     // One variable entry of type backup: its section carries no four zero bytes.
     bool backuplayout = false;
     std::vector<TiEntry> entries;   // the whole table in order
+    // Whom it was made for, by its signature (the TI-92 for a signature none of ours has).
+    const CalculatorModel* model = &kTI92;
 
     std::vector<const TiEntry*> variables() const;
 };
@@ -115,7 +118,8 @@ struct TiTableItem {
 // message when the table would not fit the format (more than 255 entries, a file beyond
 // 4 GB).
 std::optional<std::string> tiheader(std::string_view comment, std::span<const TiTableItem> items,
-                                    bool backuplayout, std::string* error);
+                                    bool backuplayout, std::string* error,
+                                    std::string_view signature = kTiSignature);
 
 // A TI-92 file being written: the bytes go to a temporary file beside the destination,
 // which is renamed over it only by commit(), so the chosen name never holds half a file

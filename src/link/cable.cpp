@@ -63,14 +63,15 @@ Opened keepport(std::string description, std::unique_ptr<P> port, bool ok, std::
 }
 
 Opened openvirtual(const OpenRequest& r) {
-    Opened o{"virtual TI-92"};
+    const CalculatorModel* model = modelbyid(r.spec.model);
+    Opened o{"virtual " + std::string(model ? model->name : kTI92.name)};
     if (!r.spec.path.empty()) o.description += " (" + r.spec.path + ")";
     if (!g_virtualfactory) {
         o.error = "The virtual TI-92 is not built into this program: start tessaly92-vcalc --socket PATH "
                   "and use the LINK socket:PATH.";
         return o;
     }
-    VirtualBackend backend = g_virtualfactory(r.spec.path, r.clock);
+    VirtualBackend backend = g_virtualfactory(r.spec.model, r.spec.path, r.clock);
     if (!backend.error.empty() || !backend.port) {
         o.error = "The virtual TI-92 cannot keep its memory in " + r.spec.path + ": " + backend.error;
         return o;

@@ -24,7 +24,8 @@ struct VirtualBackend {
 };
 // statefile: the TI-92 group file that keeps its memory (empty: the demo memory alone).
 // Under a SimClock every port access moves the simulated time.
-using VirtualBackendFactory = VirtualBackend (*)(const std::string& statefile, Clock& clock);
+// model: the virtual calculator's model (empty: the TI-92).
+using VirtualBackendFactory = VirtualBackend (*)(const std::string& model, const std::string& statefile, Clock& clock);
 
 // The virtual TI-92 registers itself here, so the cable can offer it without link knowing
 // it. Returns the factory registered before; nullptr takes it away again.

@@ -295,4 +295,27 @@ std::array<std::uint8_t, 2> Link::sendword(std::uint16_t value) {
     return bytes;
 }
 
+Link::Machine Link::acceptmachine(std::uint8_t byte) {
+    if (byte == m_model->calcmachine) {
+        m_modelknown = true;
+        return Machine::Ours;
+    }
+    const CalculatorModel* other = m_modelknown ? nullptr : modelbymachine(byte);
+    if (!other) return Machine::NotOurs;
+    m_modelknown = true;
+    if (m_chosen) {
+        m_mismatch = modelmismatchtext(*m_chosen, *other);
+        return Machine::Mismatch;
+    }
+    m_model = other;
+    return Machine::Ours;
+}
+
+std::string modelmismatchtext(const CalculatorModel& chosen, const CalculatorModel& answering) {
+    // The TI-92 Plus and the Voyage 200 answer alike: the family is all the byte tells.
+    const std::string_view name = answering.calcmachine == kTI92Plus.calcmachine ? "TI-92 Plus or Voyage 200" : answering.name;
+    return "A " + std::string(name) + " answers, not the " + std::string(chosen.name) +
+           " chosen: choose the model of the calculator on the cable.";
+}
+
 } // namespace tessaly

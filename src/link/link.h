@@ -1,6 +1,7 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -59,7 +60,37 @@ public:
     // The calculator at the other end: its machine bytes, types and layouts. The link
     // carries it because every packet and exchange over this link speaks to that model.
     const CalculatorModel& model() const { return *m_model; }
-    void setmodel(const CalculatorModel& model) { m_model = &model; }
+    // Taken as known from now on (the answer to a version request, say).
+    void setmodel(const CalculatorModel& model) {
+        m_model = &model;
+        m_modelknown = true;
+    }
+    // A chosen model is kept whatever answers; unchosen (nullptr), the link starts as a
+    // TI-92 and takes the model of the first calculator that answers it.
+    void choosemodel(const CalculatorModel* model) {
+        m_chosen = model;
+        m_model = model ? model : &kTI92;
+        forgetmodel();
+    }
+    const CalculatorModel* chosenmodel() const { return m_chosen; }
+    // Until a calculator answered, the next answer may name another model.
+    void forgetmodel() {
+        m_modelknown = false;
+        m_mismatch.clear();
+    }
+    // What the last answer of another model than the chosen one made the link say.
+    const std::string& mismatch() const { return m_mismatch; }
+    bool modelknown() const { return m_modelknown; }
+    // Asked before a file made for another model is sent: the problem's text, true to
+    // send it all the same. Unset, such a file is refused.
+    void setothermodelquestion(std::function<bool(const std::string&)> ask) { m_othermodel = std::move(ask); }
+    const std::function<bool(const std::string&)>& othermodelquestion() const { return m_othermodel; }
+    // Whether a byte is the machine byte of the calculator on this link. The first
+    // answer's byte of another model makes the link that model; with a model chosen it is
+    // a mismatch instead (mismatch() says it), as guessing past it would garble every
+    // exchange. Called by the packet layer for each byte that may start a packet.
+    enum class Machine { Ours, NotOurs, Mismatch };
+    Machine acceptmachine(std::uint8_t byte);
 
     // The remote-keyboard window's variant: window messages on every poll of every wait
     // and after every received byte, so keys keep arriving while one is on its way.
@@ -124,8 +155,15 @@ private:
     TransferState* m_state;
     TraceSink* m_trace = nullptr;
     const CalculatorModel* m_model = &kTI92;
+    const CalculatorModel* m_chosen = nullptr;
+    bool m_modelknown = false;
+    std::string m_mismatch;
+    std::function<bool(const std::string&)> m_othermodel;
     bool m_remote = false;
     std::uint64_t m_pumped = 0;                // when the message loop last ran
 };
+
+// What a link with a chosen model says when another model answers.
+std::string modelmismatchtext(const CalculatorModel& chosen, const CalculatorModel& answering);
 
 } // namespace tessaly

@@ -2,13 +2,15 @@
 
 #include <cstdlib>
 
+#include "link/model.h"
+
 namespace tessaly {
 
 namespace {
 
 constexpr std::string_view kKinds =
     "virtual, virtual:FILE.92g, socket:PATH, ppdev:/dev/parportN, direct:0x378, black:/dev/ttyS0, "
-    "grey:/dev/ttyUSB0, silver or silver:BUS:ADDR";
+    "grey:/dev/ttyUSB0, silver or silver:BUS:ADDR; virtual:MODEL[:FILE] with MODEL ti92, ti92p, v200 or ti89";
 
 bool fail(std::string* error, std::string text) {
     if (error) *error = std::move(text);
@@ -56,6 +58,19 @@ bool silverplace(std::string_view rest, LinkSpec& spec) {
     return true;
 }
 
+// A model's name first (virtual:ti89, virtual:ti89:FILE.89g), else the TI-92's state file.
+bool virtualplace(std::string_view rest, LinkSpec& spec) {
+    const auto colon = rest.find(':');
+    const std::string_view first = rest.substr(0, colon);
+    if (!modelbyid(first)) {
+        spec.path = std::string(rest);
+        return true;
+    }
+    spec.model = std::string(first);
+    if (colon != std::string_view::npos) spec.path = std::string(rest.substr(colon + 1));
+    return colon == std::string_view::npos || !spec.path.empty();
+}
+
 bool directaddress(std::string_view rest, LinkSpec& spec) {
     const auto address = parseaddress(rest);
     if (address) spec.address = *address;
@@ -75,7 +90,8 @@ struct Form {
 };
 
 constexpr Form kForms[] = {
-    {"virtual", LinkSpec::Kind::Virtual, true, "a TI-92 group file", nullptr, nullptr},
+    {"virtual", LinkSpec::Kind::Virtual, true, "a model (ti92, ti92p, v200, ti89) or a TI-92 group file", virtualplace,
+     "needs a state file after the model's name and colon, such as virtual:ti89:memory.89g."},
     {"socket", LinkSpec::Kind::Socket, false, "the path of the virtual cable's socket", nullptr, nullptr},
     {"ppdev", LinkSpec::Kind::Ppdev, false, "a device such as /dev/parport0", nullptr, nullptr},
     {"grey", LinkSpec::Kind::Grey, false, "the grey cable's serial device such as /dev/ttyUSB0", nullptr, nullptr},

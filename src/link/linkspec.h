@@ -7,7 +7,7 @@
 namespace tessaly {
 
 // Which cable: the LINK string of TESSALY92_LINK and --link, parsed in this one place.
-//   virtual | virtual:FILE.92g | socket:PATH | ppdev:/dev/parportN | direct:0x378
+//   virtual | virtual:FILE.92g | virtual:MODEL[:FILE] | socket:PATH | ppdev:/dev/parportN | direct:0x378
 //   black:/dev/ttyS0 | grey:/dev/ttyUSB0 | silver | silver:BUS:ADDR
 // Without a LINK string the port list's address is used over ppdev (Kind::Auto).
 struct LinkSpec {
@@ -18,6 +18,7 @@ struct LinkSpec {
     // The silver cable's place on the USB (as lsusb shows it); 0: the first one found.
     std::uint8_t usbbus = 0;
     std::uint8_t usbaddress = 0;
+    std::string model = {};      // the virtual calculator's model (ti92, ti92p, v200, ti89); empty: ti92
 };
 
 // nullopt and a message for a string that names no backend.

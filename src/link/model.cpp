@@ -1,11 +1,149 @@
 #include "link/model.h"
 
+#include <array>
+
 namespace tessaly {
 
 std::uint8_t CalculatorModel::typecode_of(std::string_view text) const {
     for (int code = 31; code >= 0; --code)
         if (typename_of(static_cast<unsigned>(code)) == text) return static_cast<std::uint8_t>(code);
+    // The later models' own types lie above 31; an unnamed text stays the code below 32.
+    for (const TypeInfo& t : types)
+        if (!text.empty() && t.name == text) return t.code;
     return 0;
 }
+
+namespace {
+
+// The later models share the TI-92's types and add their own; only the extensions' first
+// two letters differ between them.
+#define TESSALY_LATER_TYPES(P)                                                                                       \
+    {0x00, "expression", P "e"}, {0x04, "list", P "l"}, {0x06, "matrix", P "m"}, {0x0A, "data", P "c"},               \
+        {0x0B, "text", P "t"}, {0x0C, "string", P "s"}, {0x0D, "gdb", P "d"}, {0x0E, "figure", P "a"},                \
+        {0x10, "picture", P "i"}, {0x12, "program", P "p"}, {0x13, "function", P "f"}, {0x14, "macro", P "x"},        \
+        {0x18, "clock", ""}, {0x1D, "backup", P "b"}, {0x1F, "folder", ""}, {0x21, "assembly", P "z"},                \
+        {0x22, "idlist", P "y"}, {0x23, "os", P "u"}, {0x24, "application", P "k"}, {0x25, "certificate", P "q"}
+
+constexpr TypeInfo kTI92PlusTypes[] = {TESSALY_LATER_TYPES("9x")};
+constexpr TypeInfo kV200Types[] = {TESSALY_LATER_TYPES("v2")};
+constexpr TypeInfo kTI89Types[] = {TESSALY_LATER_TYPES("89")};
+#undef TESSALY_LATER_TYPES
+
+// The TI-92's packets, the version request (2D) and the delete (88).
+constexpr std::uint8_t kLaterCommands[] = {0x06, 0x09, 0x15, 0x2D, 0x36, 0x56, 0x5A, 0x68,
+                                           0x6D, 0x78, 0x87, 0x88, 0x92, 0xA2, 0xC9};
+
+// The TI-89 has no letter keys of its own (letters come through its alpha key and still
+// send their character); HOME and CATALOG are keys of their own, and its diamond and
+// shift modifiers swap places with the TI-92's.
+constexpr KeyInfo kTI89Keys[] = {
+    {"ENTER", 13},   {"SPACE", 32},   {"BACKSPACE", 257}, {"STO", 258},    {"CLEAR", 263},   {"ESC", 264},
+    {"APPS", 265},   {"MODE", 266},   {"ON", 267},        {"F1", 268},     {"F2", 269},      {"F3", 270},
+    {"F4", 271},     {"F5", 272},     {"F6", 273},        {"F7", 274},     {"F8", 275},      {"HOME", 277},
+    {"CATALOG", 278}, {"LEFT", 337},  {"UP", 338},        {"RIGHT", 340},  {"DOWN", 344},    {"INS", 4353},
+    {"DEL", 16641},  {"QUIT", 4360},
+};
+
+constexpr HeaderLayout kLaterHeader{.typeoffset = 4, .namelengthoffset = 5, .nameoffset = 6, .trailingbytes = 1,
+                                    .calctrailing = 0x03};
+constexpr RefusalLayout kLaterRefusal{.reasonbytes = 3, .noroom = 0x05, .nosuchvariable = 0x01};
+
+constexpr CalculatorModel later(std::string_view name, std::string_view id, std::string_view prefix,
+                                std::uint8_t calcmachine, std::span<const TypeInfo> types, std::uint8_t hardwareid) {
+    return CalculatorModel{
+        .name = name,
+        .id = id,
+        .fileprefix = prefix,
+        .pcmachine = 0x08,
+        .calcmachine = calcmachine,
+        .types = types,
+        .directorytype = 0x1A,
+        .backuptype = 0x1D,
+        .foldertype = 0x1F,
+        .texttype = 0x0B,
+        .header = kLaterHeader,
+        .refusal = kLaterRefusal,
+        .commands = kLaterCommands,
+        .hasversioncommand = true,
+        .hasdeletecommand = true,
+        .hasarchive = true,
+        .archivedattribute = 0x03,
+        .imagebackup = false,
+        .runsfargo = false,
+        .hardwareid = hardwareid,
+        .keys = kTI92Keys,
+        .secondkey = 4096,
+        .diamondkey = 8192,
+        .screenwidth = 240,
+        .screenheight = 128,
+        .shownwidth = 240,
+        .shownheight = 128,
+        .signature = "**TI92P*",
+    };
+}
+
+constexpr CalculatorModel ti89() {
+    CalculatorModel m = later("TI-89", "ti89", "89", 0x98, kTI89Types, 0x03);
+    m.keys = kTI89Keys;
+    m.diamondkey = 16384;
+    m.shownwidth = 160;
+    m.shownheight = 100;
+    m.signature = "**TI89**";
+    return m;
+}
+
+constexpr std::array<const CalculatorModel*, 4> kModels{&kTI92, &kTI92Plus, &kV200, &kTI89};
+
+std::string_view extensionof(std::string_view filename) {
+    const auto dot = filename.rfind('.');
+    if (dot == std::string_view::npos || filename.size() - dot != 4) return {};
+    return filename.substr(dot + 1);
+}
+
+bool sameletters(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x + 32);
+        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y + 32);
+        if (x != y) return false;
+    }
+    return true;
+}
+
+} // namespace
+
+constexpr CalculatorModel kTI92Plus = later("TI-92 Plus", "ti92p", "9x", 0x88, kTI92PlusTypes, 0x01);
+constexpr CalculatorModel kV200 = later("Voyage 200", "v200", "v2", 0x88, kV200Types, 0x08);
+constexpr CalculatorModel kTI89 = ti89();
+
+std::span<const CalculatorModel* const> allmodels() { return kModels; }
+
+const CalculatorModel* modelbyid(std::string_view id) {
+    for (const CalculatorModel* m : kModels)
+        if (m->id == id) return m;
+    return nullptr;
+}
+
+const CalculatorModel* modelbymachine(std::uint8_t calcmachine) {
+    for (const CalculatorModel* m : kModels)
+        if (m->calcmachine == calcmachine) return m;
+    return nullptr;
+}
+
+const CalculatorModel* modelbysignature(std::string_view signature) {
+    for (const CalculatorModel* m : kModels)
+        if (signature.starts_with(m->signature)) return m;
+    return nullptr;
+}
+
+const CalculatorModel* modelbyextension(std::string_view filename) {
+    const std::string_view ext = extensionof(filename);
+    for (const CalculatorModel* m : kModels)
+        if (!ext.empty() && sameletters(ext.substr(0, 2), m->fileprefix)) return m;
+    return nullptr;
+}
+
+std::string_view modelids() { return "ti92|ti92p|v200|ti89"; }
 
 } // namespace tessaly

@@ -28,7 +28,8 @@ struct HeaderLayout {
     std::size_t namelengthoffset;
     std::size_t nameoffset;
     std::size_t trailingbytes;     // after the name (an attribute byte on later models)
-    std::size_t sizebytes() const { return typeoffset; }
+    std::uint8_t calctrailing;     // what the calculator puts there in its own headers
+    constexpr std::size_t sizebytes() const { return typeoffset; }
 };
 
 // The refusal's data: a reason code of this many bytes, then nothing that matters.
@@ -40,6 +41,8 @@ struct RefusalLayout {
 
 struct CalculatorModel {
     std::string_view name;
+    std::string_view id;          // as --model and the settings write it
+    std::string_view fileprefix;  // the first two letters of its files' extensions
     std::uint8_t pcmachine;    // the machine byte of every packet we send
     std::uint8_t calcmachine;  // the machine byte of every packet the calculator sends
     std::span<const TypeInfo> types;
@@ -53,12 +56,20 @@ struct CalculatorModel {
     std::span<const std::uint8_t> commands;  // the packet commands it knows
     bool hasversioncommand;                   // answers a version request
     bool hasdeletecommand;                    // deletes a variable on request
-    bool hasarchive;                          // keeps variables in an archive (Archive, Unarchiv)
+    bool hasarchive;                          // keeps variables in an archive too
+    std::uint8_t archivedattribute;           // a listing's or header's attribute for one
+    // Its backup is a memory image (the backup type); else every variable in a group file.
+    bool imagebackup;
+    bool runsfargo;                           // FARGO can be installed on it
+    std::uint8_t hardwareid;                  // what its version answer names it by
     std::span<const KeyInfo> keys;            // named keys; other keys send their character
     std::uint16_t secondkey;   // added to a key's code for the key pressed with 2nd
     std::uint16_t diamondkey;  // ... and with the diamond key
     int screenwidth;
     int screenheight;
+    // What its display shows of that bitmap, from the top left corner.
+    int shownwidth;
+    int shownheight;
     std::string_view signature;  // the first bytes of each of its files
 
     constexpr std::size_t screenrowbytes() const { return static_cast<std::size_t>(screenwidth) / 8; }
@@ -103,9 +114,11 @@ inline constexpr KeyInfo kTI92Keys[] = {
     {"HOME", 8273},
 };
 
-// The TI-92: today the only model, and what every link talks to unless told otherwise.
+// The TI-92: what every link talks to until another model answers or is chosen.
 inline constexpr CalculatorModel kTI92{
     .name = "TI-92",
+    .id = "ti92",
+    .fileprefix = "92",
     .pcmachine = 0x09,
     .calcmachine = 0x89,
     .types = kTI92Types,
@@ -113,18 +126,44 @@ inline constexpr CalculatorModel kTI92{
     .backuptype = 0x1D,
     .foldertype = 0x1F,
     .texttype = 0x0B,
-    .header = {.typeoffset = 4, .namelengthoffset = 5, .nameoffset = 6, .trailingbytes = 0},
+    .header = {.typeoffset = 4, .namelengthoffset = 5, .nameoffset = 6, .trailingbytes = 0, .calctrailing = 0},
     .refusal = {.reasonbytes = 1, .noroom = 0x05, .nosuchvariable = 0x01},
     .commands = kTI92Commands,
     .hasversioncommand = false,
     .hasdeletecommand = false,
     .hasarchive = false,
+    .archivedattribute = 0,
+    .imagebackup = true,
+    .runsfargo = true,
+    .hardwareid = 0,
     .keys = kTI92Keys,
     .secondkey = 4096,
     .diamondkey = 8192,
     .screenwidth = 240,
     .screenheight = 128,
+    .shownwidth = 240,
+    .shownheight = 128,
     .signature = "**TI92**",
 };
+
+// The later models' tables (their entries in model.cpp).
+extern const CalculatorModel kTI92Plus;
+extern const CalculatorModel kV200;
+extern const CalculatorModel kTI89;
+
+// Every model, the TI-92 first.
+std::span<const CalculatorModel* const> allmodels();
+// By --model's name (ti92, ti92p, v200, ti89); nullptr for another name.
+const CalculatorModel* modelbyid(std::string_view id);
+// By the machine byte of the calculator's packets; the TI-92 Plus and the Voyage 200 share
+// one, and the first of them is given. nullptr for a byte no model sends.
+const CalculatorModel* modelbymachine(std::uint8_t calcmachine);
+// By a file's first eight bytes; the TI-92 Plus stands for its signature, which the
+// Voyage 200's files share. nullptr when no model signs files so.
+const CalculatorModel* modelbysignature(std::string_view signature);
+// By a file name's extension (.92p, .9xg, .v2p, .89t); nullptr for another one.
+const CalculatorModel* modelbyextension(std::string_view filename);
+// "ti92|ti92p|v200|ti89", for messages.
+std::string_view modelids();
 
 } // namespace tessaly

@@ -20,13 +20,23 @@ std::uint16_t receiveword(Link& link) {
 bool seekmachinebyte(Link& link) {
     Clock& clock = link.clock();
     const std::uint32_t t0 = clock.ticks();
-    std::uint8_t b = 0;
     bool intime = true;
+    bool accepted = false;
     do {
-        b = link.receivebyte();
+        const std::uint8_t b = link.receivebyte();
         intime = clock.ticks() - t0 < kPacketWaitMs;
-    } while (b != link.model().calcmachine && intime && link.state().linkok);
-    return intime && link.state().linkok && b == link.model().calcmachine;
+        const Link::Machine m = link.state().linkok ? link.acceptmachine(b) : Link::Machine::NotOurs;
+        if (m == Link::Machine::Mismatch) {
+            // Read to its end, so the calculator is not left half way through sending it.
+            const std::uint8_t command = link.receivebyte();
+            const std::uint16_t length = receiveword(link);
+            for (std::size_t i = 0; carriesdata(command) && i < length + 2u && link.state().linkok; ++i) link.receivebyte();
+            link.faillink(link.mismatch());
+            return false;
+        }
+        accepted = m == Link::Machine::Ours;
+    } while (!accepted && intime && link.state().linkok);
+    return intime && link.state().linkok && accepted;
 }
 
 std::uint16_t checksum(std::span<const std::uint8_t> data) {

@@ -6,6 +6,7 @@
 #include "files/packagewriter.h"
 #include "files/tifile.h"
 #include "link/packets.h"
+#include "transfers/groupbackup.h"
 #include "transfers/receive.h"
 #include "transfers/send.h"
 
@@ -142,6 +143,11 @@ BackupReceived receivebackup(Link& link, Progress& progress, const PackageStore&
 
     sendready(link);
     expectack(link);
+    // The answer told the model: a later one has no memory image to give.
+    if (s.linkok && !link.model().imagebackup) {
+        result.groupmodel = true;
+        return result;
+    }
     progress.setstatus(kRequestingBackupText);
     sendvariablerequest(link, RequestEntry{"main\\backup", link.model().backuptype});
     if (!waitack(link)) link.faillink(kNoRequestAckText);
@@ -175,7 +181,9 @@ BackupReceived receivebackup(Link& link, Progress& progress, const PackageStore&
 bool fetchbackup(Link& link, Progress& progress, const PackageStore& store, const std::filesystem::path& dest,
                  std::string& comment) {
     TransferState& s = link.state();
-    if (!receivebackup(link, progress, store).received) return false;
+    const BackupReceived received = receivebackup(link, progress, store);
+    if (received.groupmodel) return fetchgroupbackup(link, progress, store, dest, comment);
+    if (!received.received) return false;
     std::string error;
     const bool busy = s.busy;
     const bool saved = saveas92g(dest, true, store, comment, progress, s, &error);

@@ -31,6 +31,7 @@ struct BackupReceived {
     std::string romversion;   // the name of the first block
     std::uint32_t size = 0;   // bytes kept
     std::uint32_t blocks = 0;
+    bool groupmodel = false;  // a later model answered: its backup is a group file (groupbackup.h)
 };
 
 // Fetches the calculator's memory into the package store (emptied first): one record of
@@ -39,7 +40,8 @@ struct BackupReceived {
 BackupReceived receivebackup(Link& link, Progress& progress, const PackageStore& store);
 
 // receivebackup, then, only for a whole backup, the package writer in the backup layout:
-// the file appears under dest complete or not at all. comment is the package comment.
+// the file appears under dest complete or not at all. comment is the package comment. A
+// later model's backup is fetched into a group file instead (fetchgroupbackup).
 bool fetchbackup(Link& link, Progress& progress, const PackageStore& store, const std::filesystem::path& dest,
                  std::string& comment);
 

@@ -10,7 +10,7 @@ namespace tessaly {
 namespace {
 
 // The entry's attribute bits.
-constexpr std::uint8_t kLockedAttribute = 0x01, kArchivedAttribute = 0x02;
+constexpr std::uint8_t kLockedAttribute = 0x01;
 
 // The listing's data request asks for "any length".
 constexpr std::uint16_t kAnyLength = 0xFFFF;
@@ -54,8 +54,9 @@ void listentry(const CalculatorModel& model, const DirectoryEntry& entry, std::s
         return;
     }
     ListRow row{folder + "\\" + entry.name, std::string(model.typename_of(entry.type)), std::to_string(entry.size)};
-    row.locked = (entry.attribute & kLockedAttribute) != 0;
-    row.archived = model.hasarchive && (entry.attribute & kArchivedAttribute) != 0;
+    // A later model's archived attribute (3) has the locked bit too: it is archived, not locked.
+    row.archived = model.hasarchive && entry.attribute == model.archivedattribute;
+    row.locked = !row.archived && (entry.attribute & kLockedAttribute) != 0;
     if (onrow) onrow(row);
     result.rows.push_back(std::move(row));
 }
@@ -70,9 +71,13 @@ DirectoryListing directorylisting(Link& link, Progress& progress, const std::fun
     // An answer that is no acknowledgement leaves the link up; without a reason the
     // listing would just stop, and the user would never learn why.
     sendready(link);
-    // A request for the directory type with an empty name asks for the listing.
-    const std::uint8_t request[] = {0x00, 0x00, 0x00, 0x00, link.model().directorytype, 0x00};
-    if (expectack(link, kNoAckText)) sendpacket(link, CmdRequest, request);
+    // A request for the directory type with an empty name asks for the listing; laid out
+    // once the answer told which model is on the cable.
+    if (expectack(link, kNoAckText)) {
+        std::vector<std::uint8_t> request{0x00, 0x00, 0x00, 0x00, link.model().directorytype, 0x00};
+        request.resize(request.size() + link.model().header.trailingbytes, 0);
+        sendpacket(link, CmdRequest, request);
+    }
     if (!expectack(link, kNoAckText)) return result;
     result.answered = true;
     // The calculator's header for the listing; nothing in it is needed.

@@ -1,17 +1,77 @@
 #include "transfers/packetcommands.h"
 
+#include "link/packets.h"
+
 namespace tessaly {
 
-// Filled in with the later models; until then every model lacks both packets.
-bool requestversion(Link& link, Progress&, CalculatorVersion&) {
-    link.state().pendingerror = "The calculator has no version request.";
+namespace {
+
+// The version answer's data: the system's version (major, minor), the boot code's, the
+// battery, the hardware's version and the hardware's model code, then bytes of no use here.
+constexpr std::size_t kVersionBytes = 7;
+
+bool lacks(Link& link, bool has, std::string_view text) {
+    if (has) return false;
+    link.state().pendingerror = std::string(text);
     link.state().linkok = false;
-    return false;
+    return true;
 }
 
-bool deletebypacket(Link& link, Progress&, const std::string&) {
-    link.state().pendingerror = "The calculator has no delete request.";
-    link.state().linkok = false;
+std::string twodigits(unsigned value) { return (value < 10 ? "0" : "") + std::to_string(value); }
+
+} // namespace
+
+const CalculatorModel* modelbyhardware(std::uint8_t hardwareid) {
+    for (const CalculatorModel* m : allmodels())
+        if (m->hasversioncommand && m->hardwareid == hardwareid) return m;
+    return nullptr;
+}
+
+// The request, our data request, and the answer acknowledged: the exchange every later
+// model's version request is.
+bool requestversion(Link& link, Progress& progress, CalculatorVersion& answer) {
+    if (lacks(link, link.model().hasversioncommand, "The calculator has no version request.")) return false;
+    progress.setstatus("Asking the calculator for its version..");
+    sendpacket(link, CmdVersion);
+    if (!expectack(link, kVersionRequestNoAckText)) return false;
+    sendpacket(link, CmdDataRequest, 0xFFFF);
+    if (!expectack(link, kVersionRequestNoAckText)) return false;
+    const Packet p = receiveverified(link);
+    if (link.state().linkok && (!p.is(CmdData) || p.data.size() < kVersionBytes)) {
+        link.faillink(kNoVersionText);
+        return false;
+    }
+    if (!link.state().linkok) return false;
+    sendack(link);
+    const CalculatorModel* model = modelbyhardware(p.data[6]);
+    // A code we do not know still names the family the machine byte told.
+    answer.model = std::string(model ? model->name : link.model().name);
+    answer.version = std::to_string(p.data[0]) + "." + twodigits(p.data[1]);
+    answer.hardware = std::to_string(p.data[5]);
+    if (model && model->calcmachine == link.model().calcmachine && !link.chosenmodel()) link.setmodel(*model);
+    return true;
+}
+
+// The delete packet names the variable as a request does; the calculator acknowledges it,
+// then answers with a second acknowledgement once the variable is gone, or a refusal.
+bool deletebypacket(Link& link, Progress& progress, const std::string& fullname) {
+    if (lacks(link, link.model().hasdeletecommand, "The calculator has no delete request.")) return false;
+    progress.setstatus("Deleting " + fullname + "..");
+    sendready(link);
+    if (!expectack(link, kNoAckDeleteText)) return false;
+    std::vector<std::uint8_t> data{0x00, 0x00, 0x00, 0x00, 0x00, static_cast<std::uint8_t>(fullname.size())};
+    data.insert(data.end(), fullname.begin(), fullname.end());
+    data.resize(data.size() + link.model().header.trailingbytes, 0);
+    sendpacket(link, CmdDelete, data);
+    if (!expectack(link, kNoAckDeleteText)) return false;
+    const std::optional<PacketHeader> h = seekheader(link);
+    const Packet p = h ? receivebody(link, *h) : Packet{};
+    if (p.is(CmdAck)) return true;
+    if (p.is(CmdSkip)) {
+        link.faillink(std::string(kNotDeletedText) + fullname);
+    } else if (link.state().linkok) {
+        link.faillink(kNoAckDeleteText);
+    }
     return false;
 }
 

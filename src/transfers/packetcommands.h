@@ -13,11 +13,21 @@ struct CalculatorVersion {
     std::string hardware;  // the hardware's version, as the calculator gives it
 };
 
+inline constexpr std::string_view kVersionRequestNoAckText = "The calculator did not acknowledge the version request.";
+inline constexpr std::string_view kNoVersionText = "The calculator's version answer was not understood.";
+inline constexpr std::string_view kNoAckDeleteText = "The calculator did not acknowledge the delete request.";
+inline constexpr std::string_view kNotDeletedText = "The calculator refused to delete ";
+
+// The model a version answer's hardware code names; nullptr for a code we do not know.
+const CalculatorModel* modelbyhardware(std::uint8_t hardwareid);
+
 // The exchanges the later models have packets for. On a model without the packet
 // (link.model().hasversioncommand / hasdeletecommand false) they fail at once with a
 // pending error text saying so, and send nothing.
 
-// The version request and its answer. False with the reason pending when it fails.
+// The version request and its answer. False with the reason pending when it fails. On a
+// link whose model was not chosen, the answer settles the model (a TI-92 Plus or a
+// Voyage 200 answer the ready check alike).
 bool requestversion(Link& link, Progress& progress, CalculatorVersion& answer);
 
 // Deletes one variable ("folder\name") through the delete packet. False with the

@@ -16,10 +16,24 @@ std::string nocontacttext(std::string_view reason) {
 bool readinessexchange(Link& link) {
     TransferState& s = link.state();
     if (!s.linkok) return false;  // cancelled before it began: nothing to report
+    link.forgetmodel();
     sendready(link);
     if (waitack(link)) return true;
     if (!cancelled(s)) s.pendingerror = nocontacttext(s.pendingerror);
     return false;
+}
+
+bool identifycalculator(Link& link, Progress& progress, CalculatorVersion& version) {
+    version = {};
+    if (!readinessexchange(link)) return false;
+    if (!link.model().hasversioncommand) return true;
+    return requestversion(link, progress, version);
+}
+
+std::string calculatorcaption(const Link& link, const CalculatorVersion& version) {
+    std::string text(link.model().name);
+    if (!version.version.empty()) text += ", version " + version.version;
+    return text;
 }
 
 } // namespace tessaly

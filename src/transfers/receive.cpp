@@ -35,8 +35,9 @@ VariableHeader parseheader(const HeaderLayout& layout, const std::vector<std::ui
 // then moves (and lets window messages through) every (L div 100) x 2 bytes.
 class VariableData final : public PacketWatcher {
 public:
-    VariableData(PackageStoreWriter& writer, ReceiveTarget& target, const VariableHeader& header)
-        : m_writer(writer), m_target(target), m_header(header), m_start(writer.dataposition()) {}
+    VariableData(PackageStoreWriter& writer, ReceiveTarget& target, const VariableHeader& header,
+                 const CalculatorModel& model)
+        : m_writer(writer), m_target(target), m_header(header), m_model(model), m_start(writer.dataposition()) {}
 
     void onbyte(std::size_t index, std::uint8_t byte) override {
         if (index < 4) return;
@@ -66,7 +67,7 @@ public:
 private:
     void announce() {
         Progress& progress = m_target.progress;
-        m_target.addrow(ListRow{m_header.name, std::string(typename_of(m_header.type)), std::to_string(m_length + 2)});
+        m_target.addrow(ListRow{m_header.name, std::string(m_model.typename_of(m_header.type)), std::to_string(m_length + 2)});
         progress.setstatus("Transferring " + std::to_string(m_length) + " bytes of data");
         progress.setgaugemax(static_cast<int>(m_length));
         progress.setgaugeposition(0);
@@ -77,6 +78,7 @@ private:
     PackageStoreWriter& m_writer;
     ReceiveTarget& m_target;
     const VariableHeader& m_header;
+    const CalculatorModel& m_model;
     const std::int64_t m_start;
     std::uint32_t m_length = 0;
     std::uint32_t m_step = 1;
@@ -88,6 +90,7 @@ private:
 void sendvariablerequest(Link& link, const RequestEntry& entry) {
     std::vector<std::uint8_t> data{0x00, 0x00, 0x00, 0x00, entry.type, static_cast<std::uint8_t>(entry.name.size())};
     data.insert(data.end(), entry.name.begin(), entry.name.end());
+    data.resize(data.size() + link.model().header.trailingbytes, 0);
     sendpacket(link, CmdRequest, data);
 }
 
@@ -99,7 +102,7 @@ namespace {
 // calculator answered the data request with something else).
 std::optional<std::string> receiveone(Link& link, ReceiveTarget& target, PackageStoreWriter& writer,
                                       PacketHeader head, std::string_view requestname,
-                                      std::optional<PacketHeader>& next) {
+                                      std::optional<PacketHeader>& next, bool archived) {
     TransferState& s = link.state();
     target.progress.setstatus(kGettingHeaderText);
     VariableHeader header = parseheader(link.model().header, receivebody(link, head).data);
@@ -108,7 +111,7 @@ std::optional<std::string> receiveone(Link& link, ReceiveTarget& target, Package
     senddatarequest(link);
 
     const std::int64_t start = writer.dataposition();
-    VariableData data(writer, target, header);
+    VariableData data(writer, target, header, link.model());
     Packet reply = receivepacket(link);  // the calculator's acknowledgement
     if (reply.is(CmdAck)) reply = receiveverified(link, &data);
 
@@ -130,7 +133,7 @@ std::optional<std::string> receiveone(Link& link, ReceiveTarget& target, Package
     target.progress.setgaugeposition(static_cast<int>(data.length()));
     const std::int64_t end = writer.dataposition();
     if (!writer.appendrecord(PackageRecord{header.name, static_cast<std::int32_t>(start), static_cast<std::int32_t>(end),
-                                           static_cast<std::int32_t>(data.length() + 2), header.type})) {
+                                           static_cast<std::int32_t>(data.length() + 2), header.type, archived})) {
         // A full or vanished disk: the variable cannot be kept, and neither can any after it.
         drop();
         link.faillink(writer.error());
@@ -141,7 +144,8 @@ std::optional<std::string> receiveone(Link& link, ReceiveTarget& target, Package
 
 } // namespace
 
-std::vector<std::string> receivevariable(Link& link, ReceiveTarget& target, bool first, std::string_view requestname) {
+std::vector<std::string> receivevariable(Link& link, ReceiveTarget& target, bool first, std::string_view requestname,
+                                         bool archived) {
     TransferState& s = link.state();
     std::vector<std::string> stored;
 
@@ -155,7 +159,7 @@ std::vector<std::string> receivevariable(Link& link, ReceiveTarget& target, bool
 
     std::optional<PacketHeader> next = receiveheader(link);
     while (next && next->command == CmdVarHeader && s.linkok) {
-        const std::optional<std::string> name = receiveone(link, target, writer, *next, requestname, next);
+        const std::optional<std::string> name = receiveone(link, target, writer, *next, requestname, next, archived);
         if (!name) break;
         stored.push_back(*name);
         if (!target.manual) break;
@@ -211,7 +215,7 @@ bool requestentry(RequestRun& run, const RequestEntry& entry, std::size_t j) {
 
     if (target.onreceiving) target.onreceiving();
     target.progress.setstatus(std::string(kReceivingVariableText) + counter);
-    const std::vector<std::string> names = receivevariable(link, target, run.first, entry.name);
+    const std::vector<std::string> names = receivevariable(link, target, run.first, entry.name, entry.archived);
     run.first = run.first && names.empty();
     if (target.onreceived) target.onreceived();
     if (names.empty()) {

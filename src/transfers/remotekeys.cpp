@@ -59,11 +59,12 @@ std::optional<std::uint16_t> typedkeycode(char32_t c) {
 
 std::uint16_t virtualkeycode(unsigned key) { return key < kVirtualTable.size() ? kVirtualTable[key] : 0; }
 
-std::optional<std::uint16_t> keybyname(std::string_view name) {
+std::optional<std::uint16_t> keybyname(std::string_view name, const CalculatorModel& model) {
     std::string up;
     for (char c : name) up += upper(c);
-    for (const KeyInfo& k : kTI92.keys)
-        if (k.name == up) return k.code;
+    if (const std::uint16_t code = model.key(up)) return code;
+    for (const CalculatorModel* m : allmodels())
+        if (const std::uint16_t code = m->key(up)) return code;
     unsigned value = 0;
     const auto [end, ec] = std::from_chars(name.data(), name.data() + name.size(), value);
     if (ec != std::errc() || end != name.data() + name.size() || name.empty() || value > 0xFFFF) return std::nullopt;
@@ -76,7 +77,14 @@ std::string keynames() {
         if (!out.empty()) out += ' ';
         out += k.name;
     }
-    return out;
+    return out + " CATALOG (TI-89)";
+}
+
+bool keydependsonmodel(std::string_view name) {
+    const auto code = keybyname(name, kTI92);
+    for (const CalculatorModel* m : allmodels())
+        if (keybyname(name, *m) != code) return true;
+    return false;
 }
 
 bool sendkey(Link& link, std::uint16_t code) {

@@ -31,7 +31,11 @@ inline constexpr unsigned PageUp = 33, PageDown = 34, End = 35, Home = 36, Left 
 }
 
 // A calculator key by name (ENTER, ESC, APPS, F1..F8, LEFT, ...) or by its number.
-std::optional<std::uint16_t> keybyname(std::string_view name);
+// The model's own code first (the TI-89's HOME is a key of its own); a name only another
+// model knows gives that model's code.
+std::optional<std::uint16_t> keybyname(std::string_view name, const CalculatorModel& model = kTI92);
+// Whether models differ in the code of this name, so it waits until the model is known.
+bool keydependsonmodel(std::string_view name);
 // The names keybyname knows, for help texts.
 std::string keynames();
 

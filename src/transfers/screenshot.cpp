@@ -83,6 +83,9 @@ ScreenshotResult getscreenshot(Link& link, Progress& progress) {
     progress.processmessages();
     sendack(link);
     if (!s.linkok) return result;
+    // Every model sends the TI-92's bitmap; the picture is what its display shows of it.
+    result.picture.width = link.model().shownwidth;
+    result.picture.height = link.model().shownheight;
     progress.setstatus(kScreenshotCompletedText);
     result.complete = true;
     return result;

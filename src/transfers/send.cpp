@@ -23,16 +23,17 @@ std::string upper(std::string s) {
 }
 
 // The variable header: size (upper 16 bits zero), type, name length, name, laid out as
-// the model has it.
+// the model has it; a later model's byte after the name says whether the variable goes
+// to the archive.
 std::vector<std::uint8_t> variableheader(const HeaderLayout& layout, std::uint32_t size, std::uint8_t type,
-                                         const std::string& name) {
+                                         const std::string& name, std::uint8_t attribute) {
     std::vector<std::uint8_t> d(layout.nameoffset, 0);
     d[0] = static_cast<std::uint8_t>(size);
     d[1] = static_cast<std::uint8_t>(size >> 8);
     d[layout.typeoffset] = type;
     d[layout.namelengthoffset] = static_cast<std::uint8_t>(name.size());
     d.insert(d.end(), name.begin(), name.end());
-    d.resize(d.size() + layout.trailingbytes, 0);
+    d.resize(d.size() + layout.trailingbytes, attribute);
     return d;
 }
 
@@ -41,6 +42,11 @@ std::vector<std::uint8_t> variableheader(const HeaderLayout& layout, std::uint32
 Packet answer(Link& link) {
     const std::optional<PacketHeader> header = seekheader(link);
     return header ? receivebody(link, *header) : Packet{};
+}
+
+// A variable kept archived in its file goes to the archive of a model that has one.
+std::uint8_t archivedattribute(const CalculatorModel& model, const TiEntry& entry) {
+    return model.hasarchive && entry.attribute == model.archivedattribute ? model.archivedattribute : 0;
 }
 
 // Lets window messages through once the header's type byte is out.
@@ -139,11 +145,34 @@ SendKind sendkind(const std::filesystem::path& path) {
 bool openchecked(TiFileReader& reader, const std::filesystem::path& path, std::string* error) {
     if (!reader.open(path, error)) return false;
     std::uint8_t signature[8] = {};
-    if (!reader.read(0, signature) || std::string_view(reinterpret_cast<const char*>(signature), 8) != kTI92.signature) {
+    if (!reader.read(0, signature) || !modelbysignature({reinterpret_cast<const char*>(signature), 8})) {
         *error = path.filename().string() + std::string(kNotTi92FileText);
         return false;
     }
     return true;
+}
+
+std::string othermodeltext(const std::filesystem::path& path, const CalculatorModel& file,
+                           const CalculatorModel& calculator) {
+    return path.filename().string() + " was made for the " + std::string(file.name) + ", and the calculator is a " +
+           std::string(calculator.name) + ".";
+}
+
+bool fitsmodel(Link& link, const std::filesystem::path& path, const CalculatorModel& file) {
+    // The TI-92 Plus and the Voyage 200 sign their files alike and take each other's.
+    auto fits = [&] { return file.signature == link.model().signature; };
+    if (fits()) return true;
+    // Until a calculator answered, the link's model is only a guess: a ready check asks.
+    if (!link.modelknown()) {
+        sendready(link);
+        if (!expectack(link)) return false;
+        if (fits()) return true;
+    }
+    const std::string text = othermodeltext(path, file, link.model());
+    const auto& ask = link.othermodelquestion();
+    if (ask && ask(text)) return true;
+    link.faillink(text + " " + std::string(kOtherModelRefusedText));
+    return false;
 }
 
 std::string checkvariablefile(const std::filesystem::path& path) {
@@ -164,7 +193,7 @@ bool sendone(Link& link, Progress& progress, const TiEntry& entry, const std::st
     expectack(link);
     progress.setstatus(std::string(kSendingText) + tibytes_to_utf8(name) + "..");
     HeaderWatcher watcher(progress);
-    sendpacket(link, CmdVarHeader, variableheader(link.model().header, entry.size, entry.type, name), &watcher);
+    sendpacket(link, CmdVarHeader, variableheader(link.model().header, entry.size, entry.type, name, archivedattribute(link.model(), entry)), &watcher);
     if (!s.linkok) return false;
     const Packet ack = answer(link);
     const Packet reply = ack.is(CmdAck) || ack.is(CmdDataRequest) ? answer(link) : Packet{};
@@ -222,6 +251,7 @@ SendResult sendvariables(Link& link, Progress& progress, const std::filesystem::
         return result;
     }
 
+    if (!fitsmodel(link, path, *reader.file().model)) return result;
     std::size_t index = 0;
     std::vector<std::uint8_t> data;
     for (const TiEntry* entry : reader.file().variables()) {

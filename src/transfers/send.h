@@ -34,8 +34,19 @@ SendKind sendkind(const std::filesystem::path& path);
 // a TI-92 file); empty when it can.
 std::string checkvariablefile(const std::filesystem::path& path);
 
-// Opens a TI-92 file for sending: read, checked against its table and its signature.
+inline constexpr std::string_view kOtherModelRefusedText = "It was not sent.";
+
+// Opens a variable file for sending: read, checked against its table and its signature
+// (any model's).
 bool openchecked(TiFileReader& reader, const std::filesystem::path& path, std::string* error);
+
+// "FILE was made for the TI-89, and the calculator is a TI-92 Plus."
+std::string othermodeltext(const std::filesystem::path& path, const CalculatorModel& file,
+                           const CalculatorModel& calculator);
+// Whether a file made for model `file` goes to the calculator on the link: at once when
+// it is that model's (a ready check first when no calculator answered yet), else when
+// the link's other-model question says so. False, the link failed with why, otherwise.
+bool fitsmodel(Link& link, const std::filesystem::path& path, const CalculatorModel& file);
 
 // What a send brought: full names as sent, and those the calculator would not take.
 struct SendResult {

@@ -118,6 +118,22 @@ CalcVariable var(std::string name, std::uint8_t type, Bytes data, bool locked = 
     return CalcVariable{std::move(name), type, std::move(data), locked};
 }
 
+// A later model runs no FARGO: its games folder holds a program of its own kind, and
+// some variables wait in the archive.
+void laterdemo(const CalculatorModel& model, CalcMemory& m) {
+    m.folders.pop_back();
+    const std::string title = "Virtual " + std::string(model.name) + " demo memory.";
+    m.folders.front().variables.front().data =
+        stored(textcontent({title, "Folders: main, work, games.", "Some variables are archived."}));
+    CalcVariable kept = var("kept", 0x0C, hexbytes("00060078797a002d"));
+    kept.archived = true;
+    m.folders[1].variables.push_back(kept);
+    // An assembly program: size word, a return instruction, its tag.
+    CalcVariable hello = var("hello", 0x21, hexbytes("00034e75f3"));
+    hello.archived = true;
+    m.folders.push_back({"games", {hello, var("ids", 0x22, hexbytes("0004010203f8"))}});
+}
+
 } // namespace
 
 void VirtualTI92::loaddemo() {
@@ -149,6 +165,7 @@ void VirtualTI92::loaddemo() {
                                  stored(fargocontent('P', "Falling blocks for FARGO", {"flib", "graphlib"}))),
                              var("flib", 0x12, stored(fargocontent('L', "FARGO function library", {}))),
                          }});
+    if (model().hasarchive) laterdemo(model(), m);
     memory() = std::move(m);
 }
 

@@ -37,14 +37,14 @@ bool PacketAssembler::checksumok() const {
     return sumof(data()) == (m_packet[n - 2] | m_packet[n - 1] << 8);
 }
 
-Bytes shortpacket(std::uint8_t command, std::uint16_t value) {
-    return {kTI92.calcmachine, command, static_cast<std::uint8_t>(value & 0xFF), static_cast<std::uint8_t>(value >> 8)};
+Bytes shortpacket(std::uint8_t machine, std::uint8_t command, std::uint16_t value) {
+    return {machine, command, static_cast<std::uint8_t>(value & 0xFF), static_cast<std::uint8_t>(value >> 8)};
 }
 
-Bytes makepacket(std::uint8_t command, std::span<const std::uint8_t> payload, bool wrongchecksum) {
+Bytes makepacket(std::uint8_t machine, std::uint8_t command, std::span<const std::uint8_t> payload, bool wrongchecksum) {
     Bytes p;
     p.reserve(payload.size() + 6);
-    for (std::uint8_t b : {kTI92.calcmachine, command, static_cast<std::uint8_t>(payload.size() & 0xFF),
+    for (std::uint8_t b : {machine, command, static_cast<std::uint8_t>(payload.size() & 0xFF),
                            static_cast<std::uint8_t>(payload.size() >> 8)})
         p.push_back(b);
     p.insert(p.end(), payload.begin(), payload.end());
@@ -55,7 +55,8 @@ Bytes makepacket(std::uint8_t command, std::span<const std::uint8_t> payload, bo
     return p;
 }
 
-Bytes headerdata(std::uint32_t size, std::uint8_t type, std::string_view name) {
+Bytes headerdata(std::uint32_t size, std::uint8_t type, std::string_view name, std::size_t trailingbytes,
+                 std::uint8_t trailing) {
     Bytes d;
     d.reserve(name.size() + 6);
     for (std::uint8_t b : {static_cast<std::uint8_t>(size), static_cast<std::uint8_t>(size >> 8),
@@ -63,6 +64,7 @@ Bytes headerdata(std::uint32_t size, std::uint8_t type, std::string_view name) {
                            static_cast<std::uint8_t>(name.size())})
         d.push_back(b);
     d.insert(d.end(), name.begin(), name.end());
+    d.resize(d.size() + trailingbytes, trailing);
     return d;
 }
 
@@ -73,6 +75,7 @@ std::optional<Request> parserequest(std::span<const std::uint8_t> d) {
     r.size = d[0] | d[1] << 8 | d[2] << 16 | static_cast<std::uint32_t>(d[3]) << 24;
     r.type = d[4];
     if (d.size() > 5) r.name.assign(reinterpret_cast<const char*>(d.data() + 6), d[5]);
+    if (d.size() > 5 && d.size() > 6u + d[5]) r.attribute = d[6 + d[5]];
     return r;
 }
 

@@ -38,18 +38,22 @@ private:
     std::size_t m_need = 0;
 };
 
-// The calculator's packets.
-Bytes shortpacket(std::uint8_t command, std::uint16_t value = 0);
+// The calculator's packets, opened with its machine byte.
+Bytes shortpacket(std::uint8_t machine, std::uint8_t command, std::uint16_t value = 0);
 // wrongchecksum: spoils the checksum, as a calculator told to misbehave does.
-Bytes makepacket(std::uint8_t command, std::span<const std::uint8_t> payload, bool wrongchecksum = false);
-// The data of a variable header: size, type, name length, name.
-Bytes headerdata(std::uint32_t size, std::uint8_t type, std::string_view name);
+Bytes makepacket(std::uint8_t machine, std::uint8_t command, std::span<const std::uint8_t> payload,
+                 bool wrongchecksum = false);
+// The data of a variable header: size, type, name length, name, and the bytes a later
+// model puts after the name.
+Bytes headerdata(std::uint32_t size, std::uint8_t type, std::string_view name, std::size_t trailingbytes = 0,
+                 std::uint8_t trailing = 0);
 
 // What a variable header or request names.
 struct Request {
     std::uint32_t size = 0;
     std::uint8_t type = 0;
     std::string name;
+    std::uint8_t attribute = 0;  // the byte after the name, where a later model has one
 };
 // nullopt when the data are too short for what they announce.
 std::optional<Request> parserequest(std::span<const std::uint8_t> data);

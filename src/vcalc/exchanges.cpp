@@ -17,10 +17,9 @@ constexpr std::string_view kRomVersion = "1.11";
 // The receiving side then files it in the right folder; set false for bare names.
 constexpr bool kCalcSendsFolder = true;
 
-// The refusal the calculator answers a variable it will not take (locked, no room).
-constexpr std::uint8_t kRefusal[] = {0x89, 0x36, 0x05, 0x00, 0x05, 0x00, 0x01, 0x00, 0x00, 0x06, 0x00};
-// The refusal for a requested variable that does not exist.
-constexpr std::uint8_t kNoSuchVariable[] = {0x89, 0x36, 0x01, 0x00, 0x01, 0x01, 0x00};
+// A TI-92's refusal of a variable it will not take (locked, no room) carries five bytes;
+// its refusal of a request for a name it lacks, one. The later models' carry three.
+constexpr std::uint8_t kTI92NoRoom[] = {0x05, 0x00, 0x01, 0x00, 0x00};
 
 std::string lowercase(std::string s) {
     for (auto& c : s)
@@ -35,13 +34,19 @@ void CalcState::changed() {
     screendirty = true;
     if (statepath.empty()) return;
     stateerror.clear();
-    if (!savecalcmemory(statepath, mem, &stateerror) && onstateerror) onstateerror(stateerror);
+    if (!savecalcmemory(statepath, mem, &stateerror, *model) && onstateerror) onstateerror(stateerror);
 }
 
 const CalcScreen& CalcState::currentscreen() {
     if (screendirty) {
         home.render(screen);
         screendirty = false;
+        // A smaller display shows only the top left of the bitmap: the rest stays dark-free.
+        const auto rowbytes = static_cast<std::size_t>(model->screenwidth / 8);
+        for (std::size_t y = 0; y < static_cast<std::size_t>(model->screenheight); ++y)
+            for (std::size_t x = 0; x < static_cast<std::size_t>(model->screenwidth); ++x)
+                if (static_cast<int>(x) >= model->shownwidth || static_cast<int>(y) >= model->shownheight)
+                    screen[y * rowbytes + x / 8] &= static_cast<std::uint8_t>(~(0x80 >> (x % 8)));
     }
     return screen;
 }
@@ -51,15 +56,27 @@ const CalcScreen& CalcState::currentscreen() {
 void Exchanges::ack() { sendshort(CmdAck); }
 
 Bytes Exchanges::datapacket(std::span<const std::uint8_t> payload) const {
-    return makepacket(CmdData, payload, m_mis.wrongchecksum);
+    return makepacket(m_calc.model->calcmachine, CmdData, payload, m_mis.wrongchecksum);
+}
+
+Bytes Exchanges::header(std::uint32_t size, std::uint8_t type, std::string_view name) const {
+    const HeaderLayout& h = m_calc.model->header;
+    return packet(CmdVarHeader, headerdata(size, type, name, h.trailingbytes, h.calctrailing));
+}
+
+void Exchanges::refuse(std::uint8_t reason) {
+    const RefusalLayout& r = m_calc.model->refusal;
+    Bytes data(r.reasonbytes, 0);
+    data[0] = reason;
+    if (m_calc.model == &kTI92 && reason == r.noroom) data.assign(std::begin(kTI92NoRoom), std::end(kTI92NoRoom));
+    send(packet(CmdSkip, data));
 }
 
 Exchanges::Item Exchanges::variableitem(const std::string& folder, const CalcVariable& v, bool withfolder) const {
     Bytes payload(4, 0);
     payload.insert(payload.end(), v.data.begin(), v.data.end());
     const std::string name = withfolder ? folder + "\\" + v.name : v.name;
-    return {makepacket(CmdVarHeader, headerdata(static_cast<std::uint32_t>(v.data.size()), v.type, name)),
-            datapacket(payload)};
+    return {header(static_cast<std::uint32_t>(v.data.size()), v.type, name), datapacket(payload)};
 }
 
 // ---------------------------------------------------------------- dispatch
@@ -67,6 +84,7 @@ Exchanges::Item Exchanges::variableitem(const std::string& folder, const CalcVar
 const Exchanges::Start Exchanges::kStarts[] = {
     {CmdReady, &Exchanges::onready},    {CmdRequest, &Exchanges::onrequest}, {CmdVarHeader, &Exchanges::onheader},
     {CmdSendVar, &Exchanges::onheader}, {CmdScreen, &Exchanges::onscreen},   {CmdKey, &Exchanges::onkey},
+    {CmdVersion, &Exchanges::onversion}, {CmdDelete, &Exchanges::ondelete},
 };
 
 void Exchanges::packet(const PacketAssembler& p) {
@@ -74,7 +92,7 @@ void Exchanges::packet(const PacketAssembler& p) {
     if (m_phase != Phase::Idle && continueexchange()) return;
     m_phase = Phase::Idle;
     for (const auto& h : kStarts)
-        if (h.command == p.command()) {
+        if (h.command == p.command() && m_calc.model->knows(h.command)) {
             (this->*h.handler)();
             return;
         }
@@ -93,19 +111,19 @@ void Exchanges::onscreen() {
 
 void Exchanges::onkey() {
     ack();
-    if (m_calc.home.presskey(m_in->param(), m_calc.mem)) m_calc.changed();
+    if (m_calc.home.presskey(homekey(*m_calc.model, m_in->param()), m_calc.mem)) m_calc.changed();
     m_calc.screendirty = true;
 }
 
 void Exchanges::onrequest() {
     const auto r = parserequest(m_in->data());
     if (!r) return;
-    if (r->type == kTI92.directorytype) return startlisting();
-    if (r->type == kTI92.backuptype) return startbackup();
+    if (r->type == m_calc.model->directorytype) return startlisting();
+    if (r->type == m_calc.model->backuptype && m_calc.model->imagebackup) return startbackup();
     CalcVariable* v = m_calc.mem.find(lowercase(r->name));
     ack();
     if (!v) {
-        send(kNoSuchVariable);
+        refuse(m_calc.model->refusal.nosuchvariable);
         return;
     }
     m_items.clear();
@@ -123,20 +141,22 @@ void Exchanges::startsending(bool listing) {
 void Exchanges::startlisting() {
     ack();
     m_items.clear();
-    auto entry = [this](const std::string& name, std::uint8_t type, bool locked, std::uint32_t size) {
+    auto entry = [this](const std::string& name, std::uint8_t type, std::uint8_t attribute, std::uint32_t size) {
         Bytes payload(4, 0);
         for (std::size_t i = 0; i < 8; ++i) payload.push_back(i < name.size() ? static_cast<std::uint8_t>(name[i]) : 0);
         payload.push_back(type);
-        payload.push_back(locked ? 1 : 0);
+        payload.push_back(attribute);
         for (int s = 0; s < 32; s += 8) payload.push_back(static_cast<std::uint8_t>(size >> s));
         m_items.push_back({{}, datapacket(payload)});
     };
     for (const auto& f : m_calc.mem.folders) {
-        entry(f.name, kTI92.foldertype, false, static_cast<std::uint32_t>(f.variables.size()));
-        for (const auto& v : f.variables) entry(v.name, v.type, v.locked, static_cast<std::uint32_t>(v.data.size()));
+        entry(f.name, m_calc.model->foldertype, 0, static_cast<std::uint32_t>(f.variables.size()));
+        for (const auto& v : f.variables)
+            entry(v.name, v.type, v.archived ? m_calc.model->archivedattribute : v.locked ? 1 : 0,
+                  static_cast<std::uint32_t>(v.data.size()));
     }
     // The header names the current folder; its size field is what a TI-92 sends.
-    m_items[0].header = makepacket(CmdVarHeader, headerdata(14, 0x53, "main"));
+    m_items[0].header = header(14, 0x53, "main");
     startsending(true);
 }
 
@@ -149,8 +169,7 @@ void Exchanges::startbackup() {
         Bytes payload{0x00, 0x00, 0x1B, 0x00};
         payload.insert(payload.end(), image.begin() + static_cast<std::ptrdiff_t>(at),
                        image.begin() + static_cast<std::ptrdiff_t>(at + n));
-        m_items.push_back({makepacket(CmdVarHeader, headerdata(static_cast<std::uint32_t>(n), kTI92.backuptype, kRomVersion)),
-                           datapacket(payload)});
+        m_items.push_back({header(static_cast<std::uint32_t>(n), m_calc.model->backuptype, kRomVersion), datapacket(payload)});
     }
     startsending(false);
 }
@@ -158,7 +177,7 @@ void Exchanges::startbackup() {
 void Exchanges::onheader() {
     const auto r = parserequest(m_in->data());
     if (!r) return;
-    if (r->type == kTI92.backuptype) {
+    if (r->type == m_calc.model->backuptype && m_calc.model->imagebackup) {
         ack();  // the announcement of the whole backup: no data request of its own
         m_restoreimage.clear();
         m_phase = Phase::RestoreBlock;
@@ -169,6 +188,7 @@ void Exchanges::onheader() {
     m_recvfolder = slash == std::string::npos ? "main" : name.substr(0, slash);
     m_recvname = slash == std::string::npos ? name : name.substr(slash + 1);
     m_recvtype = r->type;
+    m_recvarchived = m_calc.model->hasarchive && r->attribute == m_calc.model->archivedattribute;
     CalcVariable* existing = m_calc.mem.find(m_recvfolder + "\\" + m_recvname);
     // The size may count the 4 padding bytes or not; counting them errs on the safe side.
     const std::size_t incoming = r->size;
@@ -176,7 +196,7 @@ void Exchanges::onheader() {
     ack();
     if (m_mis.refuseheaders || (existing && existing->locked) || m_recvname.empty() || m_recvname.size() > 8 ||
         m_recvfolder.empty() || m_recvfolder.size() > 8 || used + incoming > m_calc.capacity) {
-        send(kRefusal);
+        refuse(m_calc.model->refusal.noroom);
         return;
     }
     sendshort(CmdDataRequest);
@@ -209,6 +229,9 @@ bool Exchanges::continueexchange() {
         return true;
     case Phase::RestoreBlock:
         return restoringblock(cmd);
+    case Phase::VersionCts:
+    case Phase::VersionAck:
+        return versionstep(cmd);
     case Phase::RestoreData:
         if (cmd == CmdAck) return true;
         if (cmd != CmdData) return false;
@@ -269,7 +292,7 @@ bool Exchanges::restoringblock(std::uint8_t cmd) {
         return true;
     }
     const auto r = parserequest(m_in->data());
-    if ((cmd == CmdVarHeader || cmd == CmdSendVar) && r && r->type == kTI92.backuptype) {
+    if ((cmd == CmdVarHeader || cmd == CmdSendVar) && r && r->type == m_calc.model->backuptype) {
         ack();
         sendshort(CmdDataRequest);
         m_phase = Phase::RestoreData;
@@ -280,7 +303,8 @@ bool Exchanges::restoringblock(std::uint8_t cmd) {
 
 void Exchanges::takevariable() {
     const auto d = m_in->data();
-    CalcVariable v{m_recvname, m_recvtype, Bytes(d.begin() + std::min<std::size_t>(4, d.size()), d.end()), false};
+    CalcVariable v{m_recvname, m_recvtype, Bytes(d.begin() + std::min<std::size_t>(4, d.size()), d.end()), false,
+                   m_recvarchived};
     CalcFolder* f = m_calc.mem.folder(m_recvfolder);
     if (!f) {
         m_calc.mem.folders.push_back({m_recvfolder, {}});

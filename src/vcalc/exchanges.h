@@ -14,6 +14,7 @@ namespace tessaly {
 
 // What the calculator holds: its memory, its home screen and the file that keeps them.
 struct CalcState {
+    const CalculatorModel* model = &kTI92;
     CalcMemory mem;
     HomeScreen home;
     CalcScreen screen{};
@@ -30,6 +31,9 @@ struct CalcState {
     void changed();
     const CalcScreen& currentscreen();
 };
+
+// A remote key's code as the home screen reads it (the TI-92's codes).
+std::uint16_t homekey(const CalculatorModel& model, std::uint16_t code);
 
 // The calculator's side of every exchange. A packet from the computer either continues
 // the exchange in progress or starts one by its command (the table in exchanges.cpp).
@@ -59,6 +63,8 @@ private:
         RecvEnd,       // we took it: the computer ends the transmission
         RestoreBlock,  // a backup comes in: block headers
         RestoreData,   // a backup comes in: block data
+        VersionCts,    // we acknowledged a version request: the computer asks for the answer
+        VersionAck,    // we sent it: the computer acknowledges it
     };
     // Outgoing exchanges: each item a header packet (may be empty) and a data packet.
     struct Item {
@@ -72,7 +78,12 @@ private:
     static const Start kStarts[];
 
     void send(std::span<const std::uint8_t> bytes) { m_wire.send(bytes); }
-    void sendshort(std::uint8_t command) { send(shortpacket(command)); }
+    void sendshort(std::uint8_t command) { send(shortpacket(m_calc.model->calcmachine, command)); }
+    Bytes packet(std::uint8_t command, std::span<const std::uint8_t> payload) const {
+        return makepacket(m_calc.model->calcmachine, command, payload);
+    }
+    Bytes header(std::uint32_t size, std::uint8_t type, std::string_view name) const;
+    void refuse(std::uint8_t reason);
     void ack();
     Bytes datapacket(std::span<const std::uint8_t> payload) const;
     Item variableitem(const std::string& folder, const CalcVariable& v, bool withfolder) const;
@@ -82,6 +93,9 @@ private:
     void onkey();
     void onrequest();
     void onheader();
+    void onversion();
+    void ondelete();
+    bool versionstep(std::uint8_t cmd);
     void startlisting();
     void startbackup();
     void startsending(bool listing);
@@ -104,6 +118,7 @@ private:
     // Incoming variable.
     std::string m_recvfolder, m_recvname;
     std::uint8_t m_recvtype = 0;
+    bool m_recvarchived = false;
     Bytes m_restoreimage;
 };
 

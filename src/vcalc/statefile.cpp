@@ -15,14 +15,15 @@ constexpr std::string_view kStateComment = "Virtual TI-92 memory";
 constexpr std::uint8_t kLockedAttribute = 0x01;
 } // namespace
 
-bool loadcalcmemory(const std::string& path, CalcMemory& memory, std::string* error) {
+bool loadcalcmemory(const std::string& path, CalcMemory& memory, std::string* error, const CalculatorModel& model) {
     TiFileReader reader;
     if (!reader.open(path, error)) return false;
+    const std::string group = std::string(model.fileprefix) + "g";
     // Its one entry would load as a variable, and the first change would write the file
     // back as a group: the backup would be gone.
     if (reader.file().backuplayout) {
         if (error)
-            *error = path + " is a memory backup, not a group file; the memory is kept in a group file (.92g).";
+            *error = path + " is a memory backup, not a group file; the memory is kept in a group file (." + group + ").";
         return false;
     }
     // Likewise a single-variable file would be written back as a group at the first change.
@@ -31,8 +32,15 @@ bool loadcalcmemory(const std::string& path, CalcMemory& memory, std::string* er
         for (char& c : u) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
         return u;
     }();
-    if (upper != "92G") {
-        if (error) *error = path + " is not a group file (.92g), in which the memory is kept.";
+    std::string uppergroup = group;
+    for (char& c : uppergroup) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (upper != uppergroup) {
+        if (error) *error = path + " is not a group file (." + group + "), in which the memory is kept.";
+        return false;
+    }
+    if (reader.file().model->signature != model.signature) {
+        if (error) *error = path + " was made for the " + std::string(reader.file().model->name) + ", not the " +
+                            std::string(model.name) + ".";
         return false;
     }
 
@@ -52,7 +60,8 @@ bool loadcalcmemory(const std::string& path, CalcMemory& memory, std::string* er
         CalcVariable v;
         v.name = e.name;
         v.type = e.type;
-        v.locked = (e.attribute & kLockedAttribute) != 0;
+        v.archived = model.hasarchive && e.attribute == model.archivedattribute;
+        v.locked = !v.archived && (e.attribute & kLockedAttribute) != 0;
         if (!reader.readvariable(e, v.data)) {
             if (error) *error = "Cannot read " + e.fullname() + " from " + path + ".";
             return false;
@@ -63,7 +72,8 @@ bool loadcalcmemory(const std::string& path, CalcMemory& memory, std::string* er
     return true;
 }
 
-bool savecalcmemory(const std::string& path, const CalcMemory& memory, std::string* error) {
+bool savecalcmemory(const std::string& path, const CalcMemory& memory, std::string* error,
+                    const CalculatorModel& model) {
     std::vector<TiTableItem> items;
     for (const auto& f : memory.folders) {
         items.push_back({.folder = true, .name = f.name, .count = static_cast<std::uint16_t>(f.variables.size())});
@@ -75,11 +85,13 @@ bool savecalcmemory(const std::string& path, const CalcMemory& memory, std::stri
             items.push_back({.folder = false,
                              .name = v.name,
                              .type = v.type,
-                             .attribute = v.locked ? kLockedAttribute : std::uint8_t(0),
+                             .attribute = v.archived ? model.archivedattribute
+                                          : v.locked ? kLockedAttribute
+                                                     : std::uint8_t(0),
                              .size = static_cast<std::uint32_t>(v.data.size())});
         }
     }
-    auto header = tiheader(kStateComment, items, false, error);
+    auto header = tiheader(kStateComment, items, false, error, model.signature);
     if (!header) return false;
     TiFileOutput out;
     if (!out.create(path, error)) return false;

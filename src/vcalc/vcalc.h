@@ -11,6 +11,7 @@
 #include "link/simulatedcalculator.h"
 #include "link/clock.h"
 #include "link/lines.h"
+#include "link/model.h"
 #include "link/port.h"
 #include "link/trace.h"
 
@@ -72,13 +73,15 @@ struct Misbehaviour {
 // computer's side (in process, or through the virtual-cable socket server).
 class VirtualTI92 final : public SimulatedCalculator {
 public:
-    explicit VirtualTI92(Clock& clock);
+    // The TI-92 unless another model is named: its machine bytes, layouts and screen.
+    explicit VirtualTI92(Clock& clock, const CalculatorModel& model = kTI92);
     ~VirtualTI92() override;
+    const CalculatorModel& model() const;
 
     // Memory.
     CalcMemory& memory();
-    void loaddemo();                 // several folders, every common type
-    // Keeps the memory in a TI-92 group file: loaded now, written back after every change.
+    void loaddemo();                 // several folders, every common type of its model
+    // Keeps the memory in a group file of its model: loaded now, written back after every change.
     bool attachstate(const std::string& path, std::string* error);
 
     // The wire, as seen by the calculator: the computer's two line drivers (a line it

@@ -26,8 +26,11 @@ constexpr const char* kUsage =
     "  --socket PATH       the socket to listen on (a stale one is replaced)\n"
     "  --grey PTY-LINK     make a pseudo-terminal and a symbolic link to it at PTY-LINK\n"
     "                      (a stale link of ours is replaced, anything else refused)\n"
-    "  --state FILE.92g    keep the memory in this TI-92 group file (created with the\n"
-    "                      demo memory when missing, written back after every change)\n"
+    "  --model ti92|ti92p|v200|ti89  which calculator it is (default ti92): its machine\n"
+    "                      bytes, packets, types, archive, screen and demo memory\n"
+    "  --state FILE.92g    keep the memory in this group file of its model (.92g, .9xg,\n"
+    "                      .v2g or .89g; created with the demo memory when missing,\n"
+    "                      written back after every change)\n"
     "  --pace instant|real|BITS  how fast the calculator answers: at once, about\n"
     "                      40000 bits a second (the default), or BITS bits a second;\n"
     "                      with --grey the serial line's speed: at once, 9600 baud\n"
@@ -73,6 +76,7 @@ constexpr std::uint32_t kRealPace = 0xFFFFFFFF;  // each cable has a real pace o
 struct Options {
     std::string socketpath, greypath, statepath;
     std::uint32_t pace = kRealPace;
+    const tessaly::CalculatorModel* model = &tessaly::kTI92;
     tessaly::Misbehaviour mis;
 };
 
@@ -99,6 +103,9 @@ std::optional<int> valueoption(const std::string& a, const char* value, Options&
     } else if (a == "--grey") {
         if (!value) return usage("--grey needs the path of the link to create");
         o.greypath = v;
+    } else if (a == "--model") {
+        o.model = value ? tessaly::modelbyid(v) : nullptr;
+        if (!o.model) return usage("--model needs one of " + std::string(tessaly::modelids()));
     } else if (a == "--state") {
         if (!value) return usage("--state needs a file");
         o.statepath = v;
@@ -208,7 +215,7 @@ int main(int argc, char** argv) {
     const bool grey = !o.greypath.empty();
 
     SystemClock clock;
-    VirtualTI92 calc(clock);
+    VirtualTI92 calc(clock, *o.model);
     calc.loaddemo();
     calc.settracing(false);  // a long-running server would only pile the bytes up
     if (!grey) calc.setpace(o.pace == kRealPace ? 40000 : o.pace);

@@ -11,9 +11,10 @@ namespace {
 // About a real TI-92's pace: a few kilobytes a second.
 constexpr std::uint32_t kVirtualPace = 40000;
 
-VirtualBackend openvirtual(const std::string& statefile, Clock& clock) {
+VirtualBackend openvirtual(const std::string& model, const std::string& statefile, Clock& clock) {
     VirtualBackend backend;
-    auto calc = std::make_shared<VirtualTI92>(clock);
+    const CalculatorModel* chosen = modelbyid(model);
+    auto calc = std::make_shared<VirtualTI92>(clock, chosen ? *chosen : kTI92);
     calc->loaddemo();
     calc->setpace(kVirtualPace);
     // The program may run for hours: the calculator's own record of every byte would only

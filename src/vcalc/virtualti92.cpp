@@ -17,12 +17,18 @@ struct VirtualTI92::Impl final : BitEngine::Listener {
 
     void bytein(std::uint8_t value) override {
         if (!in.take(value) || mis.mute) return;
-        if (in.machine() != kTI92.pcmachine) return;  // for another machine
+        if (!addressed(in.machine())) return;  // for another machine
         if (!in.checksumok()) {
-            wire.send(shortpacket(CmdChecksumError));  // and wait for it again
+            wire.send(shortpacket(calc.model->calcmachine, CmdChecksumError));  // and wait for it again
             return;
         }
         exchanges.packet(in);
+    }
+
+    // A later model also takes the TI-92's computer byte: software that has not yet
+    // learnt which calculator is on the cable starts with it.
+    bool addressed(std::uint8_t machine) const {
+        return machine == calc.model->pcmachine || (calc.model->pcmachine != kTI92.pcmachine && machine == kTI92.pcmachine);
     }
 
     void dropped() override {
@@ -37,9 +43,13 @@ struct VirtualTI92::Impl final : BitEngine::Listener {
     Exchanges exchanges;
 };
 
-VirtualTI92::VirtualTI92(Clock& clock) : m_impl(std::make_unique<Impl>(clock)) {
+VirtualTI92::VirtualTI92(Clock& clock, const CalculatorModel& model) : m_impl(std::make_unique<Impl>(clock)) {
+    m_impl->calc.model = &model;
+    m_impl->calc.home.setarchive(model.hasarchive);
     m_impl->calc.mem.folders.push_back({"main", {}});
 }
+
+const CalculatorModel& VirtualTI92::model() const { return *m_impl->calc.model; }
 VirtualTI92::~VirtualTI92() = default;
 
 CalcMemory& VirtualTI92::memory() { return m_impl->calc.mem; }
@@ -48,18 +58,19 @@ bool VirtualTI92::attachstate(const std::string& path, std::string* error) {
     CalcState& c = m_impl->calc;
     std::string why;
     // A file it could read but not write back would lose every change.
+    const CalculatorModel& model = *c.model;
     if (!savetarget(path, &why)) {
         if (error) *error = why;
         return false;
     }
     if (!std::filesystem::exists(path)) {
-        if (!savecalcmemory(path, c.mem, &why)) {
+        if (!savecalcmemory(path, c.mem, &why, model)) {
             if (error) *error = why;
             return false;
         }
     } else {
         CalcMemory loaded;
-        if (!loadcalcmemory(path, loaded, &why)) {
+        if (!loadcalcmemory(path, loaded, &why, model)) {
             if (error) *error = why;
             return false;
         }

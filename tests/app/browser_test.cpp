@@ -220,17 +220,17 @@ TEST(AppBrowser, TheDescriptionEditorWritesOrLeavesEveryByte) {
 
 TEST(AppBrowser, AnotherModelsFileIsListedAsSuchAndItsDescriptionIsNotEdited) {
     BrowserApp app;
-    std::filesystem::copy_file(TESSALY_TESTDATA_DIR "/crafted/signed89.89p", app.folder / "m89.92p");
+    std::filesystem::copy_file(TESSALY_TESTDATA_DIR "/crafted/signed83.83p", app.folder / "m83.92p");
     app.page().refreshbutton->click();
-    EXPECT_EQ(app.row("m89.92p")->text(1), "Made for another model (**TI89**)");
-    app.select({"m89.92p"});
+    EXPECT_EQ(app.row("m83.92p")->text(1), "Made for another model (**TI83F*)");
+    app.select({"m83.92p"});
     EXPECT_FALSE(app.page().sendfilebutton->isEnabled());
-    const Bytes before = readbytes(app.folder / "m89.92p");
+    const Bytes before = readbytes(app.folder / "m83.92p");
     QTest::keyClick(app.page().filelist, Qt::Key_F2);
     EXPECT_TRUE(app.run.shell.inputs.empty());
-    EXPECT_EQ(app.run.shell.boxes.back().text, "The description of m89.92p cannot be changed: not a TI-92 file: it is "
-                                               "signed **TI89**, for another calculator model.\rThe file is unchanged.");
-    EXPECT_EQ(readbytes(app.folder / "m89.92p"), before);
+    EXPECT_EQ(app.run.shell.boxes.back().text, "The description of m83.92p cannot be changed: not a TI-92 file: it is "
+                                               "signed **TI83F*, for another calculator model.\rThe file is unchanged.");
+    EXPECT_EQ(readbytes(app.folder / "m83.92p"), before);
 }
 
 TEST(AppBrowser, SendActsOnTheSelectedFile) {

@@ -131,7 +131,7 @@ TEST(SettingsFile, FreshFileIsWrittenInWriteOrder) {
               "[Settings]\nFARGO-dir=/home/u/fargo/\nLibrary-dir=\nShow_Desc=1\nShow_Info=0\nShow_TXT=1\n"
               "Show_92=1\nCheck_Start=1\nStore_Folder=1\nUpdate_Start=1\nShow_Screenshot=1\nPortrait=1\n"
               "Printersize=1\nPortAdress=2\nEXE-file=/usr/bin/tessaly92\n"
-              "[Cable]\nKind=parallel\nSerial-device=\nPacing=1\n");
+              "[Cable]\nKind=parallel\nSerial-device=\nPacing=1\n[Calculator]\nModel=auto\n");
 }
 
 TEST(SettingsFile, CableChoiceIsKeptApartFromTheWindowsKeys) {

@@ -22,12 +22,12 @@ TEST(CliBrowse, LsListsTheRowsOfTheFileBrowser) {
     writebytes(dir / "B.TXT", {'h', 0x9B, 'i'});  // a lone C1 byte: CSI to some terminals
     writebytes(dir / "c.92@", onevariable("never"));
     writebytes(dir / "esc.92g", onevariable("\x1b[2J\x9b" "1m"));
-    std::filesystem::copy_file(TESSALY_TESTDATA_DIR "/crafted/signed89.89p", dir / "m89.92p");
+    std::filesystem::copy_file(TESSALY_TESTDATA_DIR "/crafted/signed83.83p", dir / "m83.92p");
     CliResult r = runcli({"ls", dir.path().string()}, scratch.path());
     EXPECT_EQ(r.code, 0) << r.err;
     // TI-92 bytes show as their characters (0x1B is an arrow, 0x9B y-bar), file bytes escaped.
     EXPECT_EQ(r.out, "a.92p\tprogram\tdemo\nB.TXT\ttext\th\\x9Bi\nesc.92g\tgroup\t\u2B06[2Jy\u0305" "1m\n"
-                     "m89.92p\tother-model\tMade for another model (**TI89**)\n");
+                     "m83.92p\tother-model\tMade for another model (**TI83F*)\n");
     r = runcli({"ls", dir.path().string(), "--no-92"}, scratch.path());
     EXPECT_EQ(r.out, "B.TXT\ttext\th\\x9Bi\n");
     r = runcli({"ls", (dir / "gone").string()}, scratch.path());
@@ -66,14 +66,14 @@ TEST(CliBrowse, DescribeShowsAndWritesTheDescription) {
     // Only a file that reads whole as a TI-92 file: not a picture, one cut short, another model's.
     writebytes(dir / "cut.92p", Bytes(original.begin(), original.end() - 1));
     writebytes(dir / "photo.92p", {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 0, 0, 0, 0x0D, 'I', 'H', 'D', 'R'});
-    std::filesystem::copy_file(TESSALY_TESTDATA_DIR "/crafted/signed89.89p", dir / "m89.92p");
-    for (const char* name : {"cut.92p", "photo.92p", "m89.92p"}) {
+    std::filesystem::copy_file(TESSALY_TESTDATA_DIR "/crafted/signed83.83p", dir / "m83.92p");
+    for (const char* name : {"cut.92p", "photo.92p", "m83.92p"}) {
         const Bytes was = readbytes(dir / name);
         r = runcli({"describe", (dir / name).string(), "x"}, dir.path());
         EXPECT_EQ(r.code, 2) << name;
         EXPECT_EQ(readbytes(dir / name), was);
     }
-    EXPECT_NE(r.err.find("not a TI-92 file: it is signed **TI89**"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("not a TI-92 file: it is signed **TI83F*"), std::string::npos) << r.err;
     EXPECT_EQ(runcli({"describe", (dir / "note.txt").string(), "x"}, dir.path()).code, 2);
     EXPECT_EQ(runcli({"describe"}, dir.path()).code, 2);
 }

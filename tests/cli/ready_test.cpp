@@ -113,7 +113,7 @@ private:
     pid_t m_pid = -1;
 };
 
-constexpr const char* kReady = "Calculator is ready!\n";
+constexpr const char* kReady = "Calculator is ready!\nTI-92\n";
 
 } // namespace
 

@@ -30,8 +30,8 @@ Bytes textbytes(std::string_view s) { return Bytes(s.begin(), s.end()); }
 
 TEST(Browser, MaskFromTheTwoBoxes) {
     EXPECT_EQ(browsermask(true, false), "*.txt;");
-    EXPECT_EQ(browsermask(false, true), "*.92*;");
-    EXPECT_EQ(browsermask(true, true), "*.txt;*.92*;");
+    EXPECT_EQ(browsermask(false, true), "*.92*;*.9x*;*.v2*;*.89*;");
+    EXPECT_EQ(browsermask(true, true), "*.txt;*.92*;*.9x*;*.v2*;*.89*;");
     EXPECT_EQ(browsermask(false, false), "");
 }
 

@@ -43,6 +43,18 @@ TEST(LinkSpec, AcceptedForms) {
     }
 }
 
+TEST(LinkSpec, VirtualCalculatorOfAModel) {
+    std::string error;
+    const auto plain = parselinkspec("virtual:ti89", &error);
+    ASSERT_TRUE(plain) << error;
+    EXPECT_EQ(plain->model, "ti89");
+    EXPECT_EQ(plain->path, "");
+    const auto kept = parselinkspec("virtual:v200:/tmp/m.v2g", &error);
+    ASSERT_TRUE(kept) << error;
+    EXPECT_EQ(kept->model, "v200");
+    EXPECT_EQ(kept->path, "/tmp/m.v2g");
+}
+
 TEST(LinkSpec, RejectedFormsSayWhatIsAccepted) {
     struct Case {
         const char* text;
@@ -54,6 +66,7 @@ TEST(LinkSpec, RejectedFormsSayWhatIsAccepted) {
         {"serial:/dev/ttyS0", "socket:PATH"},
         {"Virtual", "virtual:FILE.92g"},
         {"virtual:", "TI-92 group file"},
+        {"virtual:ti89:", "state file after the model"},
         {"socket:", "socket"},
         {"ppdev:", "/dev/parport0"},
         {"direct:", "0x378"},

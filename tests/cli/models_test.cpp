@@ -1,0 +1,78 @@
+// The command line on the virtual calculator of each later model.
+#include <gtest/gtest.h>
+
+#include "cli/clirun.h"
+
+namespace tessaly::clitest {
+namespace {
+
+struct ModelCase {
+    std::string id, name, version, prefix, signature;
+    unsigned width, height;
+};
+
+class CliModels : public ::testing::TestWithParam<ModelCase> {};
+
+TEST_P(CliModels, EveryCommandWorks) {
+    const ModelCase& m = GetParam();
+    TempDir s;
+    auto cli = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), {"--link", "virtual:" + m.id});
+        return runcli(args, s.path());
+    };
+    const CliResult ready = cli({"ready"});
+    EXPECT_EQ(ready.out, "Calculator is ready!\n" + m.name + ", version " + m.version + "\n") << ready.err;
+
+    const CliResult dir = cli({"dir"});
+    EXPECT_NE(dir.out.find("games\\hello\tassembly\t5\tarchived\n"), std::string::npos) << dir.out << dir.err;
+
+    const std::string got = (s.path() / ("got." + m.prefix + "g")).string();
+    ASSERT_EQ(cli({"get", "games\\hello", "main\\notes", "-o", got}).code, 0);
+    EXPECT_EQ(slurp(got).substr(0, 8), m.signature);
+    const CliResult info = runcli({"info", got}, s.path());
+    EXPECT_NE(info.out.find("assembly"), std::string::npos) << info.out << info.err;
+    // Into a calculator that holds main\notes alone: its memory kept in that file.
+    const std::string small = (s.path() / ("small." + m.prefix + "g")).string();
+    ASSERT_EQ(cli({"get", "main\\notes", "-o", small}).code, 0);
+    const std::string fresh = (s.path() / ("fresh." + m.prefix + "g")).string();
+    std::filesystem::copy_file(small, fresh);
+    const std::string smalllink = "virtual:" + m.id + ":" + small;
+    EXPECT_EQ(runcli({"--link", smalllink, "send", "--overwrite", got}, s.path()).out, "2 variable(s) sent\n");
+
+    const std::string png = (s.path() / "screen.png").string();
+    ASSERT_EQ(cli({"screenshot", "-o", png}).code, 0);
+    const std::string header = slurp(png).substr(16, 8);  // the PNG's width and height, big-endian
+    EXPECT_EQ(static_cast<unsigned char>(header[3]), m.width);
+    EXPECT_EQ(static_cast<unsigned char>(header[7]), m.height);
+
+    const std::string backup = (s.path() / ("all." + m.prefix + "g")).string();
+    ASSERT_EQ(cli({"backup", "-o", backup}).code, 0);
+    EXPECT_EQ(slurp(backup).substr(0, 8), m.signature);
+    const CliResult restored = runcli({"--link", "virtual:" + m.id + ":" + fresh, "restore", backup}, s.path());
+    EXPECT_EQ(restored.out, "14 variable(s) sent\n") << restored.err;
+    EXPECT_EQ(cli({"key", "HOME", "ENTER", "--text", "1+1"}).code, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Later, CliModels,
+                         ::testing::Values(ModelCase{"ti92p", "TI-92 Plus", "2.09", "9x", "**TI92P*", 240, 128},
+                                           ModelCase{"v200", "Voyage 200", "3.10", "v2", "**TI92P*", 240, 128},
+                                           ModelCase{"ti89", "TI-89", "2.09", "89", "**TI89**", 160, 100}),
+                         [](const auto& param) { return param.param.id; });
+
+TEST(CliModelChoice, MismatchAndOtherModelFilesAreRefused) {
+    TempDir s;
+    const CliResult wrong = runcli({"--link", "virtual:ti89", "--model", "ti92p", "ready"}, s.path());
+    EXPECT_EQ(wrong.code, 1);
+    EXPECT_NE(wrong.err.find("A TI-89 answers, not the TI-92 Plus chosen"), std::string::npos) << wrong.err;
+    EXPECT_EQ(runcli({"--model", "ti93", "ready"}, s.path()).code, 2);
+
+    const std::string file = (s.path() / "m.89g").string();
+    ASSERT_EQ(runcli({"--link", "virtual:ti89", "get", "main\\notes", "-o", file}, s.path()).code, 0);
+    const CliResult refused = runcli({"--link", "virtual:ti92p", "send", "--overwrite", file}, s.path());
+    EXPECT_EQ(refused.code, 1);
+    EXPECT_NE(refused.err.find("was made for the TI-89"), std::string::npos) << refused.err;
+    EXPECT_EQ(runcli({"--link", "virtual:ti92p", "--any-model", "send", "--overwrite", file}, s.path()).code, 0);
+}
+
+} // namespace
+} // namespace tessaly::clitest

@@ -1,0 +1,149 @@
+// Every exchange against the virtual calculator of each model, through the core.
+#include "files/packagewriter.h"
+#include "transfers/groupbackup.h"
+#include "transfers/packetcommands.h"
+#include "transfers/readiness.h"
+#include "transfers/remotekeys.h"
+#include "transfers/rig.h"
+#include "transfers/screenshot.h"
+#include "transfers/send.h"
+#include "vcalc/statefile.h"
+
+namespace tessaly::test {
+namespace {
+
+struct ModelRig : ReceiveSide {
+    explicit ModelRig(const CalculatorModel& model) : calc(clock, model) {
+        calc.setpace(0);
+        calc.loaddemo();
+        link.releaselines();
+    }
+    // A transfer as the front ends run one: in a session of its own.
+    template <typename F> auto run(F f) {
+        TransferSession session(state, shell);
+        return f();
+    }
+    SimClock clock;
+    VirtualTI92 calc;
+    VirtualPort port{calc, &clock};
+    TransferState state;
+    Link link{port, clock, shell, state};
+};
+
+class Models : public ::testing::TestWithParam<const CalculatorModel*> {};
+
+TEST_P(Models, AnswersAsItsModelInEveryExchange) {
+    const CalculatorModel& model = *GetParam();
+    ModelRig rig(model);
+    CalculatorVersion version;
+    ASSERT_TRUE(rig.run([&] { return identifycalculator(rig.link, rig.shell, version); })) << rig.state.pendingerror;
+    EXPECT_EQ(&rig.link.model(), &model);
+    EXPECT_EQ(version.version.empty(), !model.hasversioncommand);
+    EXPECT_EQ(version.model, model.hasversioncommand ? model.name : "");
+
+    // The listing: the later models' own types and archived variables.
+    const DirectoryListing listing = rig.run([&] { return directorylisting(rig.link, rig.shell); });
+    ASSERT_TRUE(rig.state.linkok) << rig.state.pendingerror;
+    const auto row = [&](const std::string& caption) {
+        for (const ListRow& r : listing.rows)
+            if (r.caption == caption) return r;
+        return ListRow{};
+    };
+    EXPECT_EQ(row("main\\notes").type, "text");
+    EXPECT_EQ(row("games\\hello").type, model.hasarchive ? "assembly" : "");
+    EXPECT_EQ(row("work\\kept").archived, model.hasarchive);
+
+    // Get: the variable arrives and is saved signed for the model.
+    ReceiveTarget into = rig.target(false);
+    const ReceiveResult got = rig.run([&] { return receiverequested(rig.link, into, {{"main\\notes", model.texttype}}); });
+    ASSERT_EQ(got.received.size(), 1u) << rig.state.pendingerror;
+    const auto saved = rig.folder.path() / "got.grp";
+    std::string comment = "x", error;
+    ASSERT_TRUE(saveas92g(saved, false, rig.store, comment, rig.shell, rig.state, &error, &model)) << error;
+    EXPECT_EQ(readtifile(saved, &error)->model->signature, model.signature);
+
+    // The screen at what the display shows; a key reaches the home screen.
+    const ScreenshotResult shot = rig.run([&] { return getscreenshot(rig.link, rig.shell); });
+    EXPECT_TRUE(shot.complete);
+    EXPECT_EQ(shot.picture.width, model.shownwidth);
+    EXPECT_EQ(shot.picture.height, model.shownheight);
+    rig.state.linkok = true;
+    EXPECT_TRUE(sendkey(rig.link, std::uint16_t{'7'}));
+    EXPECT_EQ(rig.calc.entryline(), "7");
+}
+
+// Files of the model: written with its signature, types and archived attribute, read back
+// as such, sent back with the archived flag kept.
+TEST_P(Models, FilesRoundTripAndSendArchived) {
+    const CalculatorModel& model = *GetParam();
+    ModelRig rig(model);
+    const auto path = rig.folder.path() / ("memory." + std::string(model.fileprefix) + "g");
+    std::string error;
+    ASSERT_TRUE(savecalcmemory(path.string(), rig.calc.memory(), &error, model)) << error;
+    const auto file = readtifile(path, &error);
+    ASSERT_TRUE(file) << error;
+    EXPECT_EQ(file->model, model.hasarchive && model.signature == kTI92Plus.signature ? &kTI92Plus : &model);
+    bool archived = false;
+    for (const TiEntry* e : file->variables())
+        if (e->name == "kept") archived = e->attribute == model.archivedattribute;
+    EXPECT_EQ(archived, model.hasarchive);
+
+    rig.calc.memory().folders = {{"main", {}}};
+    const SendResult sent = rig.run([&] { return sendvariables(rig.link, rig.shell, path); });
+    EXPECT_TRUE(rig.state.linkok) << rig.state.pendingerror;
+    EXPECT_EQ(sent.sent.size(), file->variables().size());
+    const CalcVariable* kept = rig.calc.memory().find("work\\kept");
+    ASSERT_EQ(kept != nullptr, model.hasarchive);
+    EXPECT_TRUE(!kept || kept->archived);
+}
+
+// Version and delete: the later models answer; the TI-92 has neither packet and nothing
+// is sent. A later model's backup is every variable in one group file.
+TEST_P(Models, VersionDeleteAndBackup) {
+    const CalculatorModel& model = *GetParam();
+    ModelRig rig(model);
+    rig.link.choosemodel(&model);
+    const bool deleted = rig.run([&] { return deletebypacket(rig.link, rig.shell, "main\\exp"); });
+    EXPECT_EQ(deleted, model.hasdeletecommand) << rig.state.pendingerror;
+    EXPECT_EQ(rig.calc.memory().find("main\\exp") == nullptr, model.hasdeletecommand);
+    if (!model.hasdeletecommand) return;
+    EXPECT_FALSE(rig.run([&] { return deletebypacket(rig.link, rig.shell, "main\\nosuch"); }));
+    EXPECT_NE(rig.state.pendingerror.find(kNotDeletedText), std::string::npos);
+
+    const auto dest = rig.folder.path() / "backup.grp";
+    std::string comment = "all";
+    ASSERT_FALSE(rig.run([&] { return backsupimage(rig.link); }));
+    ASSERT_TRUE(rig.run([&] { return fetchgroupbackup(rig.link, rig.shell, rig.store, dest, comment); }))
+        << rig.state.pendingerror;
+    std::string error;
+    EXPECT_EQ(readtifile(dest, &error)->variables().size(), rig.calc.variablenames().size());
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryModel, Models, ::testing::Values(&kTI92, &kTI92Plus, &kV200, &kTI89),
+                         [](const auto& param) { return std::string(param.param->id); });
+
+// A chosen model that another one answers for is said, and nothing else is sent.
+TEST(ModelChoice, AnotherModelAnsweringIsSaidNotGuessedPast) {
+    ModelRig rig(kTI89);
+    rig.link.choosemodel(&kTI92Plus);
+    EXPECT_FALSE(rig.run([&] { return readinessexchange(rig.link); }));
+    EXPECT_EQ(rig.link.mismatch(), modelmismatchtext(kTI92Plus, kTI89));
+    EXPECT_EQ(&rig.link.model(), &kTI92Plus);
+}
+
+TEST(ModelChoice, FileOfAnotherModelIsAskedAbout) {
+    ModelRig rig(kTI92Plus);
+    const auto path = rig.folder.path() / "m.89g";
+    std::string error;
+    ASSERT_TRUE(savecalcmemory(path.string(), rig.calc.memory(), &error, kTI89)) << error;
+    rig.run([&] { return sendvariables(rig.link, rig.shell, path); });
+    EXPECT_EQ(rig.state.pendingerror, othermodeltext(path, kTI89, kTI92Plus) + " " + std::string(kOtherModelRefusedText));
+    std::string asked;
+    rig.link.setothermodelquestion([&](const std::string& text) { return asked = text, true; });
+    const SendResult sent = rig.run([&] { return sendvariables(rig.link, rig.shell, path); });
+    EXPECT_FALSE(asked.empty());
+    EXPECT_FALSE(sent.sent.empty()) << rig.state.pendingerror;
+}
+
+} // namespace
+} // namespace tessaly::test
