@@ -26,7 +26,11 @@ bool same(const Settings& a, const Settings& b) {
                         s.showscreenshot, s.portrait, s.printersize, s.portadress, s.cablekind, s.serialdevice,
                         s.pacing);
     };
-    return key(a) == key(b);
+    // The drive is kept as its letter alone, as older settings files hold it.
+    Settings x = a, y = b;
+    x.drive = x.drive.substr(0, 1);
+    y.drive = y.drive.substr(0, 1);
+    return key(x) == key(y);
 }
 
 } // namespace
