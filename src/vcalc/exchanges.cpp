@@ -169,6 +169,7 @@ void Exchanges::onheader() {
     m_recvfolder = slash == std::string::npos ? "main" : name.substr(0, slash);
     m_recvname = slash == std::string::npos ? name : name.substr(slash + 1);
     m_recvtype = r->type;
+    m_recvsize = r->size;
     CalcVariable* existing = m_calc.mem.find(m_recvfolder + "\\" + m_recvname);
     // The size may count the 4 padding bytes or not; counting them errs on the safe side.
     const std::size_t incoming = r->size;
@@ -198,6 +199,12 @@ bool Exchanges::continueexchange() {
     case Phase::RecvData:
         if (cmd == CmdAck) return true;
         if (cmd != CmdData) return false;
+        if (!wholevariable()) {
+            // Kept, it could be neither listed, sent nor written to the state file.
+            send(kRefusal);
+            m_phase = Phase::Idle;
+            return true;
+        }
         takevariable();
         ack();
         m_phase = Phase::RecvEnd;
@@ -276,6 +283,15 @@ bool Exchanges::restoringblock(std::uint8_t cmd) {
         return true;
     }
     return false;
+}
+
+// The data packet holds four padding bytes and the stored bytes: a size word that counts
+// the content after it, and no more than the header announced (and room was found for).
+bool Exchanges::wholevariable() const {
+    const auto d = m_in->data();
+    if (d.size() < 6) return false;
+    const std::size_t stored = d.size() - 4;
+    return std::size_t(d[4] << 8 | d[5]) + 2 == stored && stored <= m_recvsize;
 }
 
 void Exchanges::takevariable() {

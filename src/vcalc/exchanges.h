@@ -89,6 +89,7 @@ private:
     bool awaitingcts(std::uint8_t cmd);
     bool awaitingdataack(std::uint8_t cmd);
     bool restoringblock(std::uint8_t cmd);
+    bool wholevariable() const;
     void takevariable();
     void takeimage();
 
@@ -104,6 +105,7 @@ private:
     // Incoming variable.
     std::string m_recvfolder, m_recvname;
     std::uint8_t m_recvtype = 0;
+    std::size_t m_recvsize = 0;  // as the header announced it
     Bytes m_restoreimage;
 };
 

@@ -1,6 +1,10 @@
 // Exchanges the captures do not show, driven through the real byte layer.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+
 #include "transfers/readiness.h"
 #include "wire.h"
 
@@ -142,6 +146,24 @@ TEST_F(VcalcExchange, SendingFromTheCalculatorNeedsExistingVariables) {
 
 TEST_F(VcalcExchange, ReadinessExchangeOfTheLinkLayerSucceeds) {
     EXPECT_TRUE(readyagain(w)) << w.state.pendingerror;
+}
+
+// Found by fuzzing: a computer sends test\\x with a size word of 12 over 3 bytes of content.
+// The calculator refuses it and keeps the x it had; z, sent right after, arrives.
+TEST_F(VcalcExchange, DataThatDisagreeWithTheirSizeWordAreRefused) {
+    std::ifstream in(std::string(TESSALY_TESTDATA_DIR) + "/fuzz/vcalc-short-variable.bin", std::ios::binary);
+    const Bytes sent{std::istreambuf_iterator<char>(in), {}};
+    ASSERT_FALSE(sent.empty());
+    const Bytes x = w.calc.memory().find("test\\x")->data;
+    Bytes answers;
+    for (std::uint8_t b : sent) {
+        w.calc.bytefromcomputer(b);
+        std::uint8_t out[64];
+        answers.insert(answers.end(), out, out + w.calc.bytestocomputer(out));
+    }
+    EXPECT_NE(std::search(answers.begin(), answers.end(), kRefusal.begin(), kRefusal.end()), answers.end());
+    EXPECT_EQ(w.calc.memory().find("test\\x")->data, x);
+    EXPECT_EQ(w.calc.memory().find("test\\z")->data, (Bytes{0x00, 0x03, 0x0D, 0x01, 0x1F}));
 }
 
 } // namespace
