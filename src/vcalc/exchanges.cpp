@@ -19,6 +19,12 @@ constexpr bool kCalcSendsFolder = true;
 
 // The refusal the calculator answers a variable it will not take (locked, no room).
 constexpr std::uint8_t kRefusal[] = {0x89, 0x36, 0x05, 0x00, 0x05, 0x00, 0x01, 0x00, 0x00, 0x06, 0x00};
+// A folder or variable name its memory and state file can hold: one to eight characters,
+// none of them a NUL (which ends a name in a file) or a backslash (which parts folder and name).
+bool holdablename(std::string_view name) {
+    return !name.empty() && name.size() <= 8 && name.find_first_of(std::string_view("\0\\", 2)) == std::string_view::npos;
+}
+
 // The refusal for a requested variable that does not exist.
 constexpr std::uint8_t kNoSuchVariable[] = {0x89, 0x36, 0x01, 0x00, 0x01, 0x01, 0x00};
 
@@ -175,8 +181,8 @@ void Exchanges::onheader() {
     const std::size_t incoming = r->size;
     const std::size_t used = m_calc.mem.usedbytes() - (existing ? existing->data.size() : 0);
     ack();
-    if (m_mis.refuseheaders || (existing && existing->locked) || m_recvname.empty() || m_recvname.size() > 8 ||
-        m_recvfolder.empty() || m_recvfolder.size() > 8 || used + incoming > m_calc.capacity) {
+    if (m_mis.refuseheaders || (existing && existing->locked) || !holdablename(m_recvname) ||
+        !holdablename(m_recvfolder) || used + incoming > m_calc.capacity) {
         send(kRefusal);
         return;
     }
