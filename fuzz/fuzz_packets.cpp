@@ -5,6 +5,7 @@
 // simulated time, so every timeout costs nothing.
 #include "files/packagestore.h"
 #include "fuzzsupport.h"
+#include "support/fakecalculator.h"
 #include "link/link.h"
 #include "link/packets.h"
 #include "transfers/backup.h"
@@ -30,15 +31,21 @@ constexpr std::uint64_t kHangMicros = 10ull * 60 * 1000 * 1000;
 // version request below gets answers to read) once they exist.
 const CalculatorModel* const kModels[] = {&kTI92};
 
+// The calculator at the end of a byte-level cable, or of a line-level one where it sends
+// its bytes bit by bit through the two-line handshake.
 struct Rig {
     SimClock clock;
-    fuzz::ScriptedStream calc;
+    fuzz::ScriptedStream stream;
+    test::FakeCalculator lines{clock};
     fuzz::QuietUser user;
     TransferState state;
-    Link link{calc, clock, user, state};
+    Link link;
     PackageStore store{fuzz::scratch() / "store"};
-    Rig(std::vector<std::uint8_t> answers, std::size_t chunk, const CalculatorModel& model)
-        : calc(clock, std::move(answers), chunk, kHangMicros) {
+    Rig(std::vector<std::uint8_t> answers, std::size_t chunk, bool linelevel, const CalculatorModel& model)
+        : stream(clock, linelevel ? std::vector<std::uint8_t>{} : answers, chunk, kHangMicros),
+          link(linelevel ? Link(lines, clock, user, state) : Link(stream, clock, user, state)) {
+        for (std::uint8_t b : linelevel ? answers : std::vector<std::uint8_t>{})
+            for (int i = 0; i < 8; ++i) lines.tx.push_back(b >> i & 1);
         link.setmodel(model);
         link.setpacing(false);
     }
@@ -131,7 +138,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const fuzz::Input in(data, size);
     fuzz::Reader reader(in.bytes());
     const std::uint8_t which = reader.byte();
-    // How the calculator's bytes come: so many at a time, checksums right or as they are.
+    // How the calculator's bytes come: over a line-level cable or so many at a time over
+    // a byte-level one, checksums right or as they are.
     const std::uint8_t how = reader.byte();
     const CalculatorModel& model = *kModels[reader.byte() % std::size(kModels)];
     const auto rest = reader.rest();
@@ -139,12 +147,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                                    : std::vector<std::uint8_t>(rest.begin(), rest.end());
     fuzz::clearscratch();
     fs::create_directories(fuzz::scratch() / "store");
-    Rig r(std::move(answers), std::size_t(how & 0x3F) + 1, model);
+    Rig r(std::move(answers), std::size_t(how & 0x3F) + 1, how & 0x40, model);
     {
         TransferSession session(r.state, r.user);
         run(r, which);
     }
     // A failed exchange says why.
     FUZZ_REQUIRE(r.state.linkok || !r.state.pendingerror.empty());
+    FUZZ_REQUIRE(r.clock.micros() < kHangMicros);
     return 0;
 }

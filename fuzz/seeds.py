@@ -73,6 +73,10 @@ def main(out):
         for log in logs:
             seeds["fuzz_packets"][f"{which}-{log}"] = bytes([which, 0x07, 0]) + side(log, True)[:16384]
             seeds["fuzz_packets"][f"{which}-framed-{log}"] = bytes([which, 0x87, 0]) + side(log, True, True)[:16384]
+    # The same calculators on a line-level cable.
+    seeds["fuzz_packets"]["ready-lines"] = bytes([1, 0x40, 0]) + ack
+    for which, log in ((2, "dirlist.log"), (3, "recv_var_x.log"), (10, "send_var_y.log")):
+        seeds["fuzz_packets"][f"{which}-lines-{log}"] = bytes([which, 0x40, 0]) + side(log, True)
     for log in sorted(p.name for p in (DATA / "captures").glob("*.log")):
         seeds["fuzz_vcalc"][log] = bytes([0x01]) + side(log, False)[:16384]
         seeds["fuzz_vcalc"]["framed-" + log] = bytes([0x85]) + side(log, False, True)[:16384]
