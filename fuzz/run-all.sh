@@ -27,7 +27,7 @@ for t in $targets; do
     esac
     log=$build/logs/$t.log
     echo "== $t for ${seconds}s (log: $log)"
-    if ! nice -n 19 "$build/fuzz/$t" -max_total_time="$seconds" -max_len=$maxlen -timeout=10 \
+    if ! nice -n 19 "$build/fuzz/$t" -max_total_time="$seconds" -max_len=$maxlen -timeout=30 \
         -rss_limit_mb=1024 -artifact_prefix="$build/findings/$t-" -print_final_stats=1 \
         "$build/corpus/$t" >"$log" 2>&1; then
         echo "finding in $t:"
