@@ -133,7 +133,9 @@ void IniFile::writebool(std::string_view sect, std::string_view name, bool on) {
 std::string IniFile::text() const {
     std::string out;
     for (const Section& s : m_sections) {
-        if (!s.name.empty()) out += "[" + s.name + "]\n";
+        // Only the lines before the first header have none; a "[]" header is kept, or its
+        // keys would move into the section before it.
+        if (&s != &m_sections.front()) out += "[" + s.name + "]\n";
         for (const auto& e : s.entries) out += e.raw ? e.key + "\n" : e.key + "=" + e.value + "\n";
     }
     return out;

@@ -62,6 +62,8 @@ public:
         m_length = 0;
     }
     bool announced() const { return m_announced; }
+    // The packet held the padding, the length word and exactly the bytes it counts.
+    bool whole(const Packet& p) const { return p.header.length == m_length + 6; }
     std::uint32_t length() const { return m_length; }
 
 private:
@@ -121,6 +123,8 @@ std::optional<std::string> receiveone(Link& link, ReceiveTarget& target, Package
         if (data.announced()) target.droprow();
     };
     if (s.linkok && reply.complete && !reply.checksumok) link.faillink(std::string(kChecksumErrorText) + tibytes_to_utf8(header.name));
+    if (s.linkok && reply.is(CmdData) && data.announced() && !data.whole(reply))
+        link.faillink(std::string(kLengthMismatchText) + tibytes_to_utf8(header.name));
     if (!s.linkok || !reply.is(CmdData) || !data.announced()) {
         drop();
         return std::nullopt;

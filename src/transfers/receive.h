@@ -16,6 +16,7 @@ inline constexpr std::string_view kNotAtHomeText = "Calculator is not ready. Ple
 inline constexpr std::string_view kSendingRequestText = "Sending request..";
 inline constexpr std::string_view kGettingHeaderText = "Getting header..";
 inline constexpr std::string_view kChecksumErrorText = "Checksum error in variable ";
+inline constexpr std::string_view kLengthMismatchText = "The calculator sent a variable whose length does not match its data: ";
 inline constexpr std::string_view kNotReceivedText = "Variable(s) not received: ";
 inline constexpr std::string_view kReceivingVariableText = "Receiving variable.. [";
 inline constexpr std::string_view kReceivedText = " received! [";

@@ -20,6 +20,11 @@ constexpr bool kCalcSendsFolder = true;
 // A TI-92's refusal of a variable it will not take (locked, no room) carries five bytes;
 // its refusal of a request for a name it lacks, one. The later models' carry three.
 constexpr std::uint8_t kTI92NoRoom[] = {0x05, 0x00, 0x01, 0x00, 0x00};
+// A folder or variable name its memory and state file can hold: one to eight characters,
+// none of them a NUL (which ends a name in a file) or a backslash (which parts folder and name).
+bool holdablename(std::string_view name) {
+    return !name.empty() && name.size() <= 8 && name.find_first_of(std::string_view("\0\\", 2)) == std::string_view::npos;
+}
 
 std::string lowercase(std::string s) {
     for (auto& c : s)
@@ -189,13 +194,14 @@ void Exchanges::onheader() {
     m_recvname = slash == std::string::npos ? name : name.substr(slash + 1);
     m_recvtype = r->type;
     m_recvarchived = m_calc.model->hasarchive && r->attribute == m_calc.model->archivedattribute;
+    m_recvsize = r->size;
     CalcVariable* existing = m_calc.mem.find(m_recvfolder + "\\" + m_recvname);
     // The size may count the 4 padding bytes or not; counting them errs on the safe side.
     const std::size_t incoming = r->size;
     const std::size_t used = m_calc.mem.usedbytes() - (existing ? existing->data.size() : 0);
     ack();
-    if (m_mis.refuseheaders || (existing && existing->locked) || m_recvname.empty() || m_recvname.size() > 8 ||
-        m_recvfolder.empty() || m_recvfolder.size() > 8 || used + incoming > m_calc.capacity) {
+    if (m_mis.refuseheaders || (existing && existing->locked) || !holdablename(m_recvname) ||
+        !holdablename(m_recvfolder) || used + incoming > m_calc.capacity) {
         refuse(m_calc.model->refusal.noroom);
         return;
     }
@@ -218,6 +224,12 @@ bool Exchanges::continueexchange() {
     case Phase::RecvData:
         if (cmd == CmdAck) return true;
         if (cmd != CmdData) return false;
+        if (!wholevariable()) {
+            // Kept, it could be neither listed, sent nor written to the state file.
+            refuse(m_calc.model->refusal.noroom);
+            m_phase = Phase::Idle;
+            return true;
+        }
         takevariable();
         ack();
         m_phase = Phase::RecvEnd;
@@ -299,6 +311,15 @@ bool Exchanges::restoringblock(std::uint8_t cmd) {
         return true;
     }
     return false;
+}
+
+// The data packet holds four padding bytes and the stored bytes: a size word that counts
+// the content after it, and no more than the header announced (and room was found for).
+bool Exchanges::wholevariable() const {
+    const auto d = m_in->data();
+    if (d.size() < 6) return false;
+    const std::size_t stored = d.size() - 4;
+    return std::size_t(d[4] << 8 | d[5]) + 2 == stored && stored <= m_recvsize;
 }
 
 void Exchanges::takevariable() {

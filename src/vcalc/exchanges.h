@@ -103,6 +103,7 @@ private:
     bool awaitingcts(std::uint8_t cmd);
     bool awaitingdataack(std::uint8_t cmd);
     bool restoringblock(std::uint8_t cmd);
+    bool wholevariable() const;
     void takevariable();
     void takeimage();
 
@@ -119,6 +120,7 @@ private:
     std::string m_recvfolder, m_recvname;
     std::uint8_t m_recvtype = 0;
     bool m_recvarchived = false;
+    std::size_t m_recvsize = 0;  // as the header announced it
     Bytes m_restoreimage;
 };
 

@@ -217,6 +217,18 @@ TEST(SettingsFile, RoundTripThroughARealFile) {
     EXPECT_EQ(third.text(), again.text());
 }
 
+// A file the fuzzer made: a "[]" header after [Cable]. Saved, its keys stay out of [Cable].
+TEST(SettingsFile, SavedFileMeansWhatTheLoadedOneMeant) {
+    const IniFile loaded = IniFile::load(std::string(TESSALY_TESTDATA_DIR) + "/fuzz/settings-empty-section.ini");
+    QTemporaryDir dir;
+    const std::string path = dir.filePath("tessaly.ini").toStdString();
+    std::string error;
+    ASSERT_TRUE(loaded.save(path, &error)) << error;
+    const IniFile again = IniFile::load(path);
+    EXPECT_EQ(again.text(), loaded.text());
+    EXPECT_EQ(again.value(section::Cable, key::CableKind), std::nullopt);
+}
+
 TEST(SettingsFile, ForeignLinesStayAndValuesChangeInPlace) {
     IniFile ini = IniFile::parse("; kept\n[Settings]\nPortAdress=2\nOther=keep me\n\n[Last]\nX_Pos=1\n");
     ini.writeinteger(section::Settings, key::PortAdress, 0);

@@ -418,3 +418,30 @@ TEST(Receive, DamagedPacketsAreAskedForAgain) {
     EXPECT_EQ(asks(always.trace.sent()), 2u);  // then it gives up
     EXPECT_TRUE(always.records().empty());
 }
+
+// Found by fuzzing: a calculator on a byte-level cable whose answers are these bytes sends
+// main\x with a length word of 0xA2A2 in a data packet of 1028 bytes. Kept, its record would
+// have lain beyond the package's data, and every save of the package would have failed.
+TEST(Receive, AVariableWhoseLengthDisagreesWithItsPacketIsNotKept) {
+    struct Answers final : ByteStream {
+        Bytes bytes = readbytes(std::string(TESSALY_TESTDATA_DIR) + "/fuzz/receive-length-mismatch.bin");
+        std::size_t at = 0;
+        bool write(std::span<const std::uint8_t>) override { return true; }
+        int read(std::span<std::uint8_t> out, std::uint32_t) override {
+            const std::size_t n = std::min(out.size(), bytes.size() - at);
+            std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(at), n, out.begin());
+            at += n;
+            return static_cast<int>(n);
+        }
+    } calc;
+    ReceiveSide side;
+    SimClock clock;
+    TransferState state;
+    Link link(calc, clock, side.shell, state);
+    TransferSession session(state, side.shell);
+    ReceiveTarget into = side.target(false);
+    const ReceiveResult result = receiverequested(link, into, {{"main\\x", 0x00}, {"test\\t", 0x0B}});
+    EXPECT_TRUE(result.received.empty());
+    EXPECT_TRUE(state.pendingerror.starts_with(kLengthMismatchText)) << state.pendingerror;
+    EXPECT_TRUE(side.records().empty());
+}

@@ -1,6 +1,10 @@
 // Exchanges the captures do not show, driven through the real byte layer.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+
 #include "transfers/readiness.h"
 #include "wire.h"
 
@@ -142,6 +146,31 @@ TEST_F(VcalcExchange, SendingFromTheCalculatorNeedsExistingVariables) {
 
 TEST_F(VcalcExchange, ReadinessExchangeOfTheLinkLayerSucceeds) {
     EXPECT_TRUE(readyagain(w)) << w.state.pendingerror;
+}
+
+// Found by fuzzing: variables a computer sent that the calculator could not have kept as
+// they came: a size word of 12 over 3 bytes of content; a name with NUL bytes in it, which
+// its state file would have cut short. Each is refused; test\\x stays as it was.
+TEST_F(VcalcExchange, VariablesItCouldNotKeepAreRefused) {
+    for (const char* name : {"vcalc-short-variable.bin", "vcalc-nul-in-name.bin"}) {
+        std::ifstream in(std::string(TESSALY_TESTDATA_DIR) + "/fuzz/" + name, std::ios::binary);
+        const Bytes sent{std::istreambuf_iterator<char>(in), {}};
+        ASSERT_FALSE(sent.empty()) << name;
+        const Bytes x = w.calc.memory().find("test\\x")->data;
+        Bytes answers;
+        for (std::uint8_t b : sent) {
+            w.calc.bytefromcomputer(b);
+            std::uint8_t out[64];
+            answers.insert(answers.end(), out, out + w.calc.bytestocomputer(out));
+        }
+        EXPECT_NE(std::search(answers.begin(), answers.end(), kRefusal.begin(), kRefusal.end()), answers.end()) << name;
+        EXPECT_EQ(w.calc.memory().find("test\\x")->data, x) << name;
+        for (const std::string& full : w.calc.variablenames()) {
+            EXPECT_EQ(full.find('\0'), std::string::npos) << name;
+            const Bytes& data = w.calc.memory().find(full)->data;
+            EXPECT_EQ(std::size_t(data[0] << 8 | data[1]) + 2, data.size()) << full;
+        }
+    }
 }
 
 } // namespace
