@@ -27,9 +27,9 @@ namespace fs = std::filesystem;
 // wait has its budget, and a calculator that stops answering fails the exchange.
 constexpr std::uint64_t kHangMicros = 10ull * 60 * 1000 * 1000;
 
-// The models whose packets the exchanges speak; the later ones join this table (and the
-// version request below gets answers to read) once they exist.
-const CalculatorModel* const kModels[] = {&kTI92};
+// The models whose packets the exchanges speak: headers, refusals and the version answer
+// are laid out differently on the later ones.
+const CalculatorModel* const kModels[] = {&kTI92, &kTI92Plus, &kV200, &kTI89};
 
 // The calculator at the end of a byte-level cable, or of a line-level one where it sends
 // its bytes bit by bit through the two-line handshake.
