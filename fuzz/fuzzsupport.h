@@ -145,15 +145,8 @@ private:
 
 // The user's side: it reports nothing, answers every save with a place in the scratch
 // folder and remembers failures.
-class QuietUser final : public Progress, public SaveQuestions {
+class QuietUser final : public NullProgress, public SaveQuestions {
 public:
-    void setstatus(std::string_view) override {}
-    void setgaugemax(int) override {}
-    void setgaugeposition(int) override {}
-    void setcursor(Cursor) override {}
-    void tell(News, std::string_view) override {}
-    void refusebusy() override {}
-    void processmessages() override {}
     std::string comment(SaveKind, std::string_view) override { return "fuzz"; }
     std::optional<std::filesystem::path> destination(SaveKind, std::string_view suggested) override {
         return scratch() / ("saved-" + std::string(suggested.empty() ? "x" : suggested));

@@ -1,4 +1,6 @@
 #include <cstdio>
+#include <optional>
+#include <string>
 #include <string_view>
 
 #include "cli/cli.h"
@@ -11,50 +13,66 @@
 
 namespace tessaly::cli {
 
-int cmd_screenshot(const Options& options, const Args& args) {
+namespace {
+
+struct ScreenshotOptions {
     std::string output;
     bool fargo = false;
     int streammode = 0;  // --calc-streams: what the in-process virtual TI-92's FCamera sends
+};
+
+// The options, and the output name checked before the cable opens: a name that is no
+// picture's, or that cannot be written, costs no transfer.
+std::optional<ScreenshotOptions> parse(const Args& args) {
+    ScreenshotOptions o;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string_view a = args[i];
         if (a == "--fargo") {
-            fargo = true;
+            o.fargo = true;
         } else if (a == "--calc-streams" || a == "-o" || a == "--output") {
             std::string value;
-            if (!optionvalue(args, i, value)) return kUsage;
+            if (!optionvalue(args, i, value)) return std::nullopt;
             if (a != "--calc-streams") {
-                output = value;
+                o.output = value;
                 continue;
             }
             if (value != "1" && value != "2") {
                 std::fprintf(stderr, "tessaly92-cli: screenshot: %s is not a mode of --calc-streams: 1 (black and white) or 2 (greys)\n",
                              value.c_str());
-                return kUsage;
+                return std::nullopt;
             }
-            streammode = value[0] - '0';
-            fargo = true;
+            o.streammode = value[0] - '0';
+            o.fargo = true;
         } else {
             std::fprintf(stderr, "tessaly92-cli: screenshot: unknown option %s\n", args[i].c_str());
             printusage("screenshot");
-            return kUsage;
+            return std::nullopt;
         }
     }
-    if (output.empty()) {
+    if (o.output.empty()) {
         std::fprintf(stderr, "tessaly92-cli: screenshot needs -o FILE\n");
         printusage("screenshot");
-        return kUsage;
+        return std::nullopt;
     }
     std::string error;
-    // Known before the cable opens: a name that is no picture's costs no transfer.
-    if (!pictureformat(output)) {
-        std::fprintf(stderr, "tessaly92-cli: %s\n", unknownpictureformat(output).c_str());
-        return kUsage;
+    if (!pictureformat(o.output)) {
+        std::fprintf(stderr, "tessaly92-cli: %s\n", unknownpictureformat(o.output).c_str());
+        return std::nullopt;
     }
-    if (!savetarget(output, &error)) {
+    if (!savetarget(o.output, &error)) {
         std::fprintf(stderr, "tessaly92-cli: %s\n", error.c_str());
-        return kUsage;
+        return std::nullopt;
     }
+    return o;
+}
 
+} // namespace
+
+int cmd_screenshot(const Options& options, const Args& args) {
+    const std::optional<ScreenshotOptions> parsed = parse(args);
+    if (!parsed) return kUsage;
+    const auto& [output, fargo, streammode] = *parsed;
+    std::string error;
     int code = kFailed;
     auto cl = CliLink::open(options, &error, &code);
     if (!cl) return code;

@@ -32,7 +32,7 @@ public:
 };
 
 // Reports nothing: for benchmarks and batch work.
-class NullProgress final : public Progress {
+class NullProgress : public Progress {
 public:
     void setstatus(std::string_view) override {}
     void setgaugemax(int) override {}

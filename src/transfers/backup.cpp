@@ -128,26 +128,11 @@ void keepbackup(Link& link, Progress& progress, PackageStoreWriter& writer, std:
         link.faillink(writer.error());
 }
 
-} // namespace
-
-BackupReceived receivebackup(Link& link, Progress& progress, const PackageStore& store) {
+// The request, the blocks the calculator sends, and its end of transmission, after which
+// the backup is kept.
+void receiveblocks(Link& link, Progress& progress, PackageStoreWriter& writer, std::int64_t start,
+                   BackupReceived& result) {
     TransferState& s = link.state();
-    BackupReceived result;
-    PackageStoreWriter writer(store);
-    std::string error;
-    if (!writer.open(true, &error)) {
-        link.faillink(error);
-        return result;
-    }
-    const std::int64_t start = writer.dataposition();
-
-    sendready(link);
-    expectack(link);
-    // The answer told the model: a later one has no memory image to give.
-    if (s.linkok && !link.model().imagebackup) {
-        result.groupmodel = true;
-        return result;
-    }
     progress.setstatus(kRequestingBackupText);
     sendvariablerequest(link, RequestEntry{"main\\backup", link.model().backuptype});
     if (!waitack(link)) link.faillink(kNoRequestAckText);
@@ -169,6 +154,29 @@ BackupReceived receivebackup(Link& link, Progress& progress, const PackageStore&
     } else if (s.linkok) {
         link.faillink(std::string(kBackupNotReceivedText) + "the calculator did not end it");
     }
+}
+
+} // namespace
+
+BackupReceived receivebackup(Link& link, Progress& progress, const PackageStore& store) {
+    TransferState& s = link.state();
+    BackupReceived result;
+    PackageStoreWriter writer(store);
+    std::string error;
+    if (!writer.open(true, &error)) {
+        link.faillink(error);
+        return result;
+    }
+    const std::int64_t start = writer.dataposition();
+
+    sendready(link);
+    expectack(link);
+    // The answer told the model: a later one has no memory image to give.
+    if (s.linkok && !link.model().imagebackup) {
+        result.groupmodel = true;
+        return result;
+    }
+    receiveblocks(link, progress, writer, start, result);
     if (!result.received) writer.dropfrom(start);
     if (!writer.close(&error) && s.linkok) {
         link.faillink(error);
