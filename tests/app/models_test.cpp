@@ -2,8 +2,10 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QTreeWidget>
 
 #include "app/apptestsupport.h"
+#include "files/tifile.h"
 #include "vcalc/vcalc.h"
 
 namespace tessaly::test {
@@ -12,7 +14,8 @@ namespace {
 const std::string kQuiet = "[Settings]\nCheck_Start=0\nUpdate_Start=0\n";
 
 struct ModelApp {
-    explicit ModelApp(const std::string& settings) {
+    explicit ModelApp(const std::string& settings) : ModelApp(settings, kTI89) {}
+    explicit ModelApp(const std::string& settings, const CalculatorModel& model) : calc(run.clock, model) {
         run.writesettings(kQuiet + settings);
         calc.loaddemo();
         calc.setpace(0);
@@ -20,8 +23,41 @@ struct ModelApp {
         run.calculator = &calc;
     }
     AppRun run;
-    VirtualTI92 calc{run.clock, kTI89};
+    VirtualTI92 calc;
 };
+
+class AppOnEveryModel : public testing::TestWithParam<const CalculatorModel*> {};
+
+// The window's own path on each model: list, receive, save as the model's group file,
+// and a screenshot the size of what its display shows.
+TEST_P(AppOnEveryModel, ListsReceivesSavesAndTakesTheScreen) {
+    const CalculatorModel& model = *GetParam();
+    ModelApp app("", model);
+    app::MainWindow& w = app.run.start();
+    app.run.find<QAbstractButton>("updatebutton")->click();
+    auto* list = app.run.find<QTreeWidget>("variablelist");
+    ASSERT_GE(list->topLevelItemCount(), 2);
+    list->topLevelItem(0)->setSelected(true);
+    list->topLevelItem(1)->setSelected(true);
+    app.run.find<QAbstractButton>("receivebutton")->click();
+    EXPECT_EQ(app.run.shell.laststatus(), "2 variable(s) received.");
+
+    const std::string dest = app.run.dir.filePath("mine." + QString::fromUtf8(model.fileprefix.data(), int(model.fileprefix.size())) + "g").toStdString();
+    app.run.shell.inputanswers.push_back(std::string("saved"));
+    app.run.shell.saveanswers.push_back(dest);
+    app.run.find<QAbstractButton>("savebutton")->click();
+    std::string error;
+    const auto file = readtifile(dest, &error);
+    ASSERT_TRUE(file) << error;
+    EXPECT_EQ(file->model->signature, model.signature);
+    EXPECT_EQ(file->variables().size(), 2u);
+
+    app.run.find<QAbstractButton>("getscreenbutton")->click();
+    EXPECT_EQ(w.screenshot.screenpicture->pixmap().size(), QSize(model.shownwidth, model.shownheight));
+}
+
+INSTANTIATE_TEST_SUITE_P(, AppOnEveryModel, testing::Values(&kTI92, &kTI92Plus, &kV200, &kTI89),
+                         [](const auto& p) { return std::string(p.param->id); });
 
 TEST(AppModels, StatusBarNamesTheCalculatorAndFargoSaysWhyNot) {
     ModelApp app("");
