@@ -100,13 +100,19 @@ bool receiveblock(Link& link, Progress& progress, PackageStoreWriter& writer, Ba
         return false;
     }
     BlockData data(writer, progress, datahead->length);
-    receivebody(link, *datahead, &data);
+    const bool sumok = receivebody(link, *datahead, &data).checksumok;
     progress.setgaugeposition(static_cast<int>(data.count() > kBlockLead ? data.count() - kBlockLead : 0));
     if (!s.linkok) {
         // Where the data broke off; a cancel is no break to report.
         if (!cancelled(s))
             s.pendingerror = "Did not receive byte " + std::to_string(data.count() + 1) + " in packet " +
                              std::to_string(b) + ".";
+        return false;
+    }
+    // The block went straight into the store, so it cannot be asked for again: a damaged
+    // one would be restored later as the calculator's memory.
+    if (!sumok) {
+        link.faillink(std::string(kBackupNotReceivedText) + "block " + std::to_string(b) + " arrived damaged (checksum error)");
         return false;
     }
     sendack(link);

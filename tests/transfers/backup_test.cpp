@@ -121,10 +121,13 @@ TEST(Backup, TheRealBackupFileIsSentWholeAndComesBack) {
 }
 
 TEST(Backup, AFailedReceiveNeverReplacesTheChosenFile) {
-    for (const std::size_t after : {std::size_t{0}, std::size_t{60}, std::size_t{3000}}) {
+    // 1: every block arrives with a wrong checksum.
+    for (const std::size_t after : {std::size_t{0}, std::size_t{1}, std::size_t{60}, std::size_t{3000}}) {
         SendRig rig;
         if (after == 0)
             rig.calc.misbehaviour().mute = true;
+        else if (after == 1)
+            rig.calc.misbehaviour().wrongchecksum = true;
         else
             rig.calc.misbehaviour().stopafterbytes = after;
         const auto dest = rig.file("old.92b", Bytes{7, 7, 7});
@@ -134,6 +137,10 @@ TEST(Backup, AFailedReceiveNeverReplacesTheChosenFile) {
         EXPECT_FALSE(rig.state.linkok);
         if (after == 0) {
             EXPECT_EQ(rig.state.pendingerror, "Did not got requestACK");
+        }
+        if (after == 1) {
+            EXPECT_NE(rig.state.pendingerror.find("block 1 arrived damaged (checksum error)"), std::string::npos)
+                << rig.state.pendingerror;
         }
         if (after == 3000) {
             EXPECT_TRUE(rig.state.pendingerror.starts_with("Did not receive byte ")) << rig.state.pendingerror;
