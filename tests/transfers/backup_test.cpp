@@ -196,3 +196,29 @@ TEST(Backup, AFileThatIsNoBackupIsRefusedBeforeAnythingIsSent) {
 }
 
 } // namespace
+
+namespace {
+
+// After a block, only another block header or the end may follow: any other packet would
+// be read as a block and its bytes kept as memory, so it fails the receive and nothing is
+// kept (where the calculator's own software would start a new block).
+TEST(Backup, AnotherPacketAfterABlockFailsTheReceive) {
+    const Bytes ack{0x89, 0x56, 0x00, 0x00};
+    ScriptedRig rig({
+        {4, ack},                                                                    // ready check
+        {27, {0x89, 0x56, 0x00, 0x00, 0x89, 0x06, 0x0A, 0x00, 0x00, 0x04, 0x00, 0x00,
+              0x1D, 0x04, '1', '.', '1', '1', 0xE6, 0x00}},                          // the block's header
+        {35, {0x89, 0x56, 0x00, 0x00, 0x89, 0x15, 0x06, 0x00, 0x00, 0x00, 0x00, 0x00,
+              0xAA, 0xBB, 0x65, 0x01}},                                              // its data
+        {39, {0x89, 0x09, 0x00, 0x00}},                                              // then no header
+    });
+    rig.state.linkok = true;
+    const BackupReceived got = receivebackup(rig.link, rig.shell, rig.store);
+    EXPECT_EQ(got.blocks, 1u);
+    EXPECT_FALSE(got.received);
+    EXPECT_FALSE(rig.state.linkok);
+    EXPECT_EQ(rig.state.pendingerror, std::string(kBackupNotReceivedText) + "the calculator did not end it");
+    EXPECT_TRUE(rig.records().empty());
+}
+
+} // namespace
