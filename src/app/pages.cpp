@@ -204,6 +204,9 @@ QLayout* MainWindow::openpagelists() {
     info->addWidget(new QLabel(QStringLiteral("Description:")), 2, 0);
     info->addWidget(o.descriptionlabel, 2, 1);
     info->setColumnStretch(1, 1);
+    // A long description is cut at the column's edge rather than widening the file list
+    // and narrowing the folder tree.
+    o.descriptionlabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
 
     auto* middle = new QVBoxLayout;
     middle->addWidget(o.filelist, 1);

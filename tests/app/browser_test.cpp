@@ -143,7 +143,13 @@ TEST(AppBrowser, SelectingAFileShowsItsInformationAndSwitchesTheButtons) {
     EXPECT_FALSE(o.selbutton->isEnabled());
     EXPECT_TRUE(o.allbutton->isChecked());
 
+    // A description longer than the column does not push the folder tree aside.
+    app.run.form().notebook->setCurrentIndex(1);
+    QCoreApplication::processEvents();
+    const int treewidth = o.directorytree->width();
     app.select({"c.txt"});
+    QCoreApplication::processEvents();
+    EXPECT_EQ(o.directorytree->width(), treewidth);
     EXPECT_FALSE(o.sendfilebutton->isEnabled());
     EXPECT_FALSE(o.sendvariablesbutton->isEnabled());
     EXPECT_FALSE(o.descriptionlabel->isEnabled());
