@@ -48,38 +48,29 @@ constexpr HeaderLayout kLaterHeader{.typeoffset = 4, .namelengthoffset = 5, .nam
                                     .calctrailing = 0x03};
 constexpr RefusalLayout kLaterRefusal{.reasonbytes = 3, .noroom = 0x05, .nosuchvariable = 0x01};
 
+// A later model is the TI-92 with these differences, so what they share stands once.
 constexpr CalculatorModel later(std::string_view name, std::string_view id, std::string_view prefix,
                                 std::uint8_t calcmachine, std::span<const TypeInfo> types, std::uint8_t hardwareid) {
-    return CalculatorModel{
-        .name = name,
-        .id = id,
-        .fileprefix = prefix,
-        .pcmachine = 0x08,
-        .calcmachine = calcmachine,
-        .types = types,
-        .directorytype = 0x1A,
-        .backuptype = 0x1D,
-        .foldertype = 0x1F,
-        .texttype = 0x0B,
-        .header = kLaterHeader,
-        .refusal = kLaterRefusal,
-        .commands = kLaterCommands,
-        .hasversioncommand = true,
-        .hasdeletecommand = true,
-        .hasarchive = true,
-        .archivedattribute = 0x03,
-        .imagebackup = false,
-        .runsfargo = false,
-        .hardwareid = hardwareid,
-        .keys = kTI92Keys,
-        .secondkey = 4096,
-        .diamondkey = 8192,
-        .screenwidth = 240,
-        .screenheight = 128,
-        .shownwidth = 240,
-        .shownheight = 128,
-        .signature = "**TI92P*",
-    };
+    CalculatorModel m = kTI92;
+    m.name = name;
+    m.id = id;
+    m.fileprefix = prefix;
+    m.pcmachine = 0x08;
+    m.calcmachine = calcmachine;
+    m.types = types;
+    m.directorytype = 0x1A;
+    m.header = kLaterHeader;
+    m.refusal = kLaterRefusal;
+    m.commands = kLaterCommands;
+    m.hasversioncommand = true;
+    m.hasdeletecommand = true;
+    m.hasarchive = true;
+    m.archivedattribute = 0x03;
+    m.imagebackup = false;
+    m.runsfargo = false;
+    m.hardwareid = hardwareid;
+    m.signature = "**TI92P*";
+    return m;
 }
 
 constexpr CalculatorModel ti89() {
