@@ -129,7 +129,7 @@ struct Settings {
     std::string serialdevice;
     bool pacing = true;
     std::map<std::string, std::string> dialogfolders;  // section DialogFolders
-    // The calculator model chosen (ti92, ti92p, v200, ti89), or "auto": whichever answers.
+    // The calculator model chosen (a model table id such as ti92 or ti89t), or "auto": whichever answers.
     std::string model = "auto";
 };
 

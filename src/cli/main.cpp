@@ -116,11 +116,12 @@ void usage(std::FILE* out) {
                  "--trace FILE  write every byte that crossed the cable to FILE\n"
                  "--no-pacing   on a grey or silver cable, feed the calculator bytes as fast as the cable\n"
                  "              takes them (by default no faster than its ROM reads them)\n"
-                 "--model ti92|ti92p|v200|ti89  the calculator on the cable (default: whichever answers);\n"
-                 "              another one answering is an error\n"
+                 "--model MODEL the calculator on the cable, one of %s (default: whichever\n"
+                 "              answers); another one answering is an error\n"
                  "--any-model   send files made for another model than the calculator's all the same\n"
                  "--version     print the version and end\n\n"
-                 "commands:\n");
+                 "commands:\n",
+                 tessaly::modelids().c_str());
     for (const auto& c : kCommandTable)
         std::fprintf(out, "  %.*s\n      %.*s\n", int(c.usage.size()), c.usage.data(), int(c.help.size()),
                      c.help.data());

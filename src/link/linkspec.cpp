@@ -8,9 +8,11 @@ namespace tessaly {
 
 namespace {
 
-constexpr std::string_view kKinds =
-    "virtual, virtual:FILE.92g, socket:PATH, ppdev:/dev/parportN, direct:0x378, black:/dev/ttyS0, "
-    "grey:/dev/ttyUSB0, silver or silver:BUS:ADDR; virtual:MODEL[:FILE] with MODEL ti92, ti92p, v200 or ti89";
+std::string kinds() {
+    return "virtual, virtual:FILE.92g, socket:PATH, ppdev:/dev/parportN, direct:0x378, black:/dev/ttyS0, "
+           "grey:/dev/ttyUSB0, silver or silver:BUS:ADDR; virtual:MODEL[:FILE] with MODEL one of " +
+           modelids(", ");
+}
 
 bool fail(std::string* error, std::string text) {
     if (error) *error = std::move(text);
@@ -90,7 +92,7 @@ struct Form {
 };
 
 constexpr Form kForms[] = {
-    {"virtual", LinkSpec::Kind::Virtual, true, "a model (ti92, ti92p, v200, ti89) or a TI-92 group file", virtualplace,
+    {"virtual", LinkSpec::Kind::Virtual, true, "a model's name or a TI-92 group file", virtualplace,
      "needs a state file after the model's name and colon, such as virtual:ti89:memory.89g."},
     {"socket", LinkSpec::Kind::Socket, false, "the path of the virtual cable's socket", nullptr, nullptr},
     {"ppdev", LinkSpec::Kind::Ppdev, false, "a device such as /dev/parport0", nullptr, nullptr},
@@ -128,7 +130,7 @@ std::optional<LinkSpec> parselinkspec(std::string_view text, std::string* error)
         fail(error, quoted + form.unreadable);
         return std::nullopt;
     }
-    fail(error, "Unknown LINK \"" + std::string(text) + "\": use " + std::string(kKinds) + ".");
+    fail(error, "Unknown LINK \"" + std::string(text) + "\": use " + kinds() + ".");
     return std::nullopt;
 }
 

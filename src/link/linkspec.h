@@ -18,7 +18,7 @@ struct LinkSpec {
     // The silver cable's place on the USB (as lsusb shows it); 0: the first one found.
     std::uint8_t usbbus = 0;
     std::uint8_t usbaddress = 0;
-    std::string model = {};      // the virtual calculator's model (ti92, ti92p, v200, ti89); empty: ti92
+    std::string model = {};      // the virtual calculator's model (a model table id); empty: ti92
 };
 
 // nullopt and a message for a string that names no backend.

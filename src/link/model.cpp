@@ -1,6 +1,5 @@
 #include "link/model.h"
 
-#include <array>
 
 namespace tessaly {
 
@@ -46,17 +45,20 @@ constexpr KeyInfo kTI89Keys[] = {
 
 constexpr HeaderLayout kLaterHeader{.typeoffset = 4, .namelengthoffset = 5, .nameoffset = 6, .trailingbytes = 1,
                                     .calctrailing = 0x03};
+constexpr std::uint8_t kLaterMachines[] = {0x08, 0x09};
 constexpr RefusalLayout kLaterRefusal{.reasonbytes = 3, .noroom = 0x05, .nosuchvariable = 0x01};
 
 // A later model is the TI-92 with these differences, so what they share stands once.
 constexpr CalculatorModel later(std::string_view name, std::string_view id, std::string_view prefix,
-                                std::uint8_t calcmachine, std::span<const TypeInfo> types, std::uint8_t hardwareid) {
+                                std::uint8_t calcmachine, std::span<const TypeInfo> types, std::uint8_t hardwareid,
+                                Release release) {
     CalculatorModel m = kTI92;
     m.name = name;
     m.id = id;
     m.fileprefix = prefix;
     m.pcmachine = 0x08;
     m.calcmachine = calcmachine;
+    m.answeredmachines = kLaterMachines;
     m.types = types;
     m.directorytype = 0x1A;
     m.header = kLaterHeader;
@@ -69,12 +71,13 @@ constexpr CalculatorModel later(std::string_view name, std::string_view id, std:
     m.imagebackup = false;
     m.runsfargo = false;
     m.hardwareid = hardwareid;
+    m.release = release;
     m.signature = "**TI92P*";
     return m;
 }
 
-constexpr CalculatorModel ti89() {
-    CalculatorModel m = later("TI-89", "ti89", "89", 0x98, kTI89Types, 0x03);
+constexpr CalculatorModel ti89(std::string_view name, std::string_view id, std::uint8_t hardwareid, Release release) {
+    CalculatorModel m = later(name, id, "89", 0x98, kTI89Types, hardwareid, release);
     m.keys = kTI89Keys;
     m.diamondkey = 16384;
     m.shownwidth = 160;
@@ -83,7 +86,7 @@ constexpr CalculatorModel ti89() {
     return m;
 }
 
-constexpr std::array<const CalculatorModel*, 4> kModels{&kTI92, &kTI92Plus, &kV200, &kTI89};
+constexpr const CalculatorModel* kModels[] = {&kTI92, &kTI92Plus, &kV200, &kTI89, &kTI89Titanium};
 
 std::string_view extensionof(std::string_view filename) {
     const auto dot = filename.rfind('.');
@@ -104,9 +107,16 @@ bool sameletters(std::string_view a, std::string_view b) {
 
 } // namespace
 
-constexpr CalculatorModel kTI92Plus = later("TI-92 Plus", "ti92p", "9x", 0x88, kTI92PlusTypes, 0x01);
-constexpr CalculatorModel kV200 = later("Voyage 200", "v200", "v2", 0x88, kV200Types, 0x08);
-constexpr CalculatorModel kTI89 = ti89();
+constexpr CalculatorModel kTI92Plus = later("TI-92 Plus", "ti92p", "9x", 0x88, kTI92PlusTypes, 0x01, {{2, 9}, {2, 1}, 2});
+// The Voyage 200's listing entries carry eight more bytes than the others'.
+constexpr CalculatorModel kV200 = [] {
+    CalculatorModel m = later("Voyage 200", "v200", "v2", 0x88, kV200Types, 0x08, {{3, 10}, {3, 1}, 3});
+    m.listingentrybytes = 22;
+    return m;
+}();
+constexpr CalculatorModel kTI89 = ti89("TI-89", "ti89", 0x03, {{2, 9}, {2, 1}, 2});
+// On its link port the Titanium is a TI-89 in every byte but its version answer.
+constexpr CalculatorModel kTI89Titanium = ti89("TI-89 Titanium", "ti89t", 0x09, {{3, 10}, {3, 0}, 4});
 
 std::span<const CalculatorModel* const> allmodels() { return kModels; }
 
@@ -135,6 +145,16 @@ const CalculatorModel* modelbyextension(std::string_view filename) {
     return nullptr;
 }
 
-std::string_view modelids() { return "ti92|ti92p|v200|ti89"; }
+std::string modelids(std::string_view separator) {
+    std::string ids;
+    for (const CalculatorModel* m : kModels) ids += (ids.empty() ? "" : std::string(separator)) + std::string(m->id);
+    return ids;
+}
+
+const CalculatorModel* modelbyhardware(std::uint8_t hardwareid) {
+    for (const CalculatorModel* m : kModels)
+        if (m->hasversioncommand && m->hardwareid == hardwareid) return m;
+    return nullptr;
+}
 
 } // namespace tessaly

@@ -2,6 +2,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 #include <string_view>
 
 namespace tessaly {
@@ -39,12 +40,22 @@ struct RefusalLayout {
     std::uint8_t nosuchvariable;   // a request for a name the calculator lacks
 };
 
+// The system a virtual calculator of the model claims in its version answer.
+struct Release {
+    std::uint8_t os[2];        // major, minor: 2.09
+    std::uint8_t boot[2];
+    std::uint8_t hardwarerevision;
+};
+
 struct CalculatorModel {
     std::string_view name;
     std::string_view id;          // as --model and the settings write it
     std::string_view fileprefix;  // the first two letters of its files' extensions
     std::uint8_t pcmachine;    // the machine byte of every packet we send
     std::uint8_t calcmachine;  // the machine byte of every packet the calculator sends
+    // The computer's machine bytes the calculator answers: its own, and on a later model the
+    // TI-92's too, with which software that has not yet learnt the model starts.
+    std::span<const std::uint8_t> answeredmachines;
     std::span<const TypeInfo> types;
     // The types the exchanges themselves use.
     std::uint8_t directorytype;  // a request for it asks for the listing
@@ -62,6 +73,8 @@ struct CalculatorModel {
     bool imagebackup;
     bool runsfargo;                           // FARGO can be installed on it
     std::uint8_t hardwareid;                  // what its version answer names it by
+    Release release;                          // what its virtual calculator's version answer says
+    std::size_t listingentrybytes;            // one entry of its directory listing's data
     std::span<const KeyInfo> keys;            // named keys; other keys send their character
     std::uint16_t secondkey;   // added to a key's code for the key pressed with 2nd
     std::uint16_t diamondkey;  // ... and with the diamond key
@@ -104,6 +117,7 @@ inline constexpr TypeInfo kTI92Types[] = {
     {0x1D, "backup", "92b"},     {0x1F, "folder", ""},
 };
 
+inline constexpr std::uint8_t kTI92Machines[] = {0x09};
 inline constexpr std::uint8_t kTI92Commands[] = {0x06, 0x09, 0x15, 0x36, 0x56, 0x5A, 0x68, 0x6D, 0x78, 0x87, 0x92, 0xA2, 0xC9};
 
 inline constexpr KeyInfo kTI92Keys[] = {
@@ -121,6 +135,7 @@ inline constexpr CalculatorModel kTI92{
     .fileprefix = "92",
     .pcmachine = 0x09,
     .calcmachine = 0x89,
+    .answeredmachines = kTI92Machines,
     .types = kTI92Types,
     .directorytype = 0x19,
     .backuptype = 0x1D,
@@ -136,6 +151,8 @@ inline constexpr CalculatorModel kTI92{
     .imagebackup = true,
     .runsfargo = true,
     .hardwareid = 0,
+    .release = {},
+    .listingentrybytes = 14,
     .keys = kTI92Keys,
     .secondkey = 4096,
     .diamondkey = 8192,
@@ -150,10 +167,12 @@ inline constexpr CalculatorModel kTI92{
 extern const CalculatorModel kTI92Plus;
 extern const CalculatorModel kV200;
 extern const CalculatorModel kTI89;
+extern const CalculatorModel kTI89Titanium;
 
-// Every model, the TI-92 first.
+// Every model, the TI-92 first. Where two models share a machine byte, a signature or an
+// extension, the earlier one stands for both until the version answer tells them apart.
 std::span<const CalculatorModel* const> allmodels();
-// By --model's name (ti92, ti92p, v200, ti89); nullptr for another name.
+// By --model's name (ti92, ti92p, v200, ti89, ti89t); nullptr for another name.
 const CalculatorModel* modelbyid(std::string_view id);
 // By the machine byte of the calculator's packets; the TI-92 Plus and the Voyage 200 share
 // one, and the first of them is given. nullptr for a byte no model sends.
@@ -163,7 +182,9 @@ const CalculatorModel* modelbymachine(std::uint8_t calcmachine);
 const CalculatorModel* modelbysignature(std::string_view signature);
 // By a file name's extension (.92p, .9xg, .v2p, .89t); nullptr for another one.
 const CalculatorModel* modelbyextension(std::string_view filename);
-// "ti92|ti92p|v200|ti89", for messages.
-std::string_view modelids();
+// Every model's --model name joined by the separator ("ti92|ti92p|..."), for messages.
+std::string modelids(std::string_view separator = "|");
+// The later models that answer a version request, by the hardware ID in the answer.
+const CalculatorModel* modelbyhardware(std::uint8_t hardwareid);
 
 } // namespace tessaly

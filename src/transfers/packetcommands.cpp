@@ -21,12 +21,6 @@ std::string twodigits(unsigned value) { return (value < 10 ? "0" : "") + std::to
 
 } // namespace
 
-const CalculatorModel* modelbyhardware(std::uint8_t hardwareid) {
-    for (const CalculatorModel* m : allmodels())
-        if (m->hasversioncommand && m->hardwareid == hardwareid) return m;
-    return nullptr;
-}
-
 // The request, our data request, and the answer acknowledged: the exchange every later
 // model's version request is.
 bool requestversion(Link& link, Progress& progress, CalculatorVersion& answer) {

@@ -18,9 +18,6 @@ inline constexpr std::string_view kNoVersionText = "The calculator's version ans
 inline constexpr std::string_view kNoAckDeleteText = "The calculator did not acknowledge the delete request.";
 inline constexpr std::string_view kNotDeletedText = "The calculator refused to delete ";
 
-// The model a version answer's hardware code names; nullptr for a code we do not know.
-const CalculatorModel* modelbyhardware(std::uint8_t hardwareid);
-
 // The exchanges the later models have packets for. On a model without the packet
 // (link.model().hasversioncommand / hasdeletecommand false) they fail at once with a
 // pending error text saying so, and send nothing.

@@ -6,23 +6,6 @@
 
 namespace tessaly {
 
-namespace {
-
-// The system and boot versions the virtual calculators claim, by hardware code.
-struct Release {
-    std::uint8_t hardwareid;
-    std::uint8_t os[2];
-    std::uint8_t boot[2];
-    std::uint8_t hardwareversion;
-};
-constexpr Release kReleases[] = {
-    {0x01, {2, 9}, {2, 1}, 2},  // TI-92 Plus
-    {0x03, {2, 9}, {2, 1}, 2},  // TI-89
-    {0x08, {3, 10}, {3, 1}, 3}, // Voyage 200
-};
-
-} // namespace
-
 std::uint16_t homekey(const CalculatorModel& model, std::uint16_t code) {
     // The home screen reads the TI-92's codes: the TI-89's own keys are turned into them.
     if (model.diamondkey != kTI92.diamondkey && code >= model.diamondkey)
@@ -43,10 +26,9 @@ bool Exchanges::versionstep(std::uint8_t cmd) {
     }
     if (cmd != CmdDataRequest || m_phase != Phase::VersionCts) return cmd == CmdAck;
     ack();
-    Bytes answer(16, 0);
-    for (const Release& r : kReleases)
-        if (r.hardwareid == m_calc.model->hardwareid)
-            answer = {r.os[0], r.os[1], r.boot[0], r.boot[1], 0x01, r.hardwareversion, r.hardwareid, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    const Release& r = m_calc.model->release;
+    const Bytes answer = {r.os[0], r.os[1], r.boot[0], r.boot[1], 0x01, r.hardwarerevision, m_calc.model->hardwareid,
+                          0, 0, 0, 0, 0, 0, 0, 0, 0};
     send(datapacket(answer));
     m_phase = Phase::VersionAck;
     return true;

@@ -14,7 +14,7 @@
 
 namespace {
 
-constexpr const char* kUsage =
+constexpr const char* kUsageText =
     "usage: tessaly92-vcalc --socket PATH [options]\n"
     "       tessaly92-vcalc --grey PTY-LINK [options]\n"
     "\n"
@@ -26,7 +26,7 @@ constexpr const char* kUsage =
     "  --socket PATH       the socket to listen on (a stale one is replaced)\n"
     "  --grey PTY-LINK     make a pseudo-terminal and a symbolic link to it at PTY-LINK\n"
     "                      (a stale link of ours is replaced, anything else refused)\n"
-    "  --model ti92|ti92p|v200|ti89  which calculator it is (default ti92): its machine\n"
+    "  --model MODEL       which calculator it is (default ti92; MODEL below): its machine\n"
     "                      bytes, packets, types, archive, screen and demo memory\n"
     "  --state FILE.92g    keep the memory in this group file of its model (.92g, .9xg,\n"
     "                      .v2g or .89g; created with the demo memory when missing,\n"
@@ -66,8 +66,11 @@ void catchsignals(const struct sigaction& sa) {
     for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaction(sig, &sa, nullptr);
 }
 
+// The models come from the model table, so a new model needs no text changed here.
+std::string usagetext() { return std::string(kUsageText) + "\nMODEL: " + tessaly::modelids() + "\n"; }
+
 int usage(const std::string& problem) {
-    std::fprintf(stderr, "tessaly92-vcalc: %s\n\n%s", problem.c_str(), kUsage);
+    std::fprintf(stderr, "tessaly92-vcalc: %s\n\n%s", problem.c_str(), usagetext().c_str());
     return 2;
 }
 
@@ -141,7 +144,7 @@ std::optional<int> parseoptions(int argc, char** argv, Options& o) {
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--help" || a == "-h") {
-            std::fputs(kUsage, stdout);
+            std::fputs(usagetext().c_str(), stdout);
             return 0;
         }
         if (a == "--version") {

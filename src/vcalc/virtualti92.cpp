@@ -25,10 +25,10 @@ struct VirtualTI92::Impl final : BitEngine::Listener {
         exchanges.packet(in);
     }
 
-    // A later model also takes the TI-92's computer byte: software that has not yet
-    // learnt which calculator is on the cable starts with it.
     bool addressed(std::uint8_t machine) const {
-        return machine == calc.model->pcmachine || (calc.model->pcmachine != kTI92.pcmachine && machine == kTI92.pcmachine);
+        for (std::uint8_t m : calc.model->answeredmachines)
+            if (m == machine) return true;
+        return false;
     }
 
     void dropped() override {
