@@ -35,6 +35,7 @@ int cmd_info(const Options&, const Args& args) {
     auto shown = [&](const std::string& text) { return terminaltext(tifile ? tibytes_to_utf8(text) : text); };
     std::printf("Number of variables: %s\n", info.count.c_str());
     std::printf("Size: %s\n", info.size.c_str());
+    if (info.model) std::printf("Calculator: %s\n", filemodels(*info.model, path).c_str());
     std::printf("Description: %s\n", (info.error.empty() ? shown(info.description) : terminaltext(info.description)).c_str());
     if (!info.error.empty()) return refuse(info.error);
     if (info.fargoprogram) std::printf("FARGO program\n");

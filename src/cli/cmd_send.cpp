@@ -111,6 +111,20 @@ bool sendable(const SendOptions& o) {
     return all;
 }
 
+// With --model the calculator is known before the cable opens: a file made for another
+// model is refused at once, as the send would refuse it once the calculator answered.
+bool fitschosenmodel(const Options& options, const SendOptions& o) {
+    if (!options.model || options.anymodel) return true;
+    for (const auto& path : o.files) {
+        const auto file = readtifile(path, nullptr);
+        if (!file || file->model->signature == options.model->signature) continue;
+        std::fprintf(stderr, "tessaly92-cli: %s %s\n", terminaltext(othermodeltext(path, *file->model, *options.model)).c_str(),
+                     std::string(kOtherModelRefusedText).c_str());
+        return false;
+    }
+    return true;
+}
+
 // Whether the variable with index i of the file goes: --vars, and not one of the names
 // left out because the calculator holds them.
 std::function<bool(std::size_t)> selection(const SendOptions& o, const std::filesystem::path& path,
@@ -156,6 +170,7 @@ std::vector<Clash> checkexisting(Link& link, Progress& progress, const SendOptio
 int cmd_send(const Options& options, const Args& args) {
     const auto o = parse("send", args);
     if (!o || !sendable(*o)) return kUsage;
+    if (!fitschosenmodel(options, *o)) return kFailed;
 
     std::string error;
     int code = kFailed;

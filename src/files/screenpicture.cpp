@@ -86,8 +86,8 @@ ScreenPicture picturefrombitmap(const std::array<std::uint8_t, kScreenBytes>& bi
 
 std::vector<std::uint8_t> encodebmp(const ScreenPicture& picture) {
     constexpr std::uint32_t kHeaders = 14 + 40;
-    // 240 and 160 pixels make rows of a multiple of 4 bytes: they need no padding.
-    const auto kRow = static_cast<std::uint32_t>(picture.width) * 3;
+    // Each row is padded to a multiple of 4 bytes (the models' 240 and 160 need none).
+    const auto kRow = (static_cast<std::uint32_t>(picture.width) * 3 + 3) & ~3u;
     const std::uint32_t kPixels = kRow * static_cast<std::uint32_t>(picture.height);
     std::vector<std::uint8_t> out{'B', 'M'};
     out.reserve(kHeaders + kPixels);
@@ -105,11 +105,13 @@ std::vector<std::uint8_t> encodebmp(const ScreenPicture& picture) {
     put32(out, 2835);
     put32(out, 0);
     put32(out, 0);
-    for (int y = picture.height - 1; y >= 0; --y)
+    for (int y = picture.height - 1; y >= 0; --y) {
         for (int x = 0; x < picture.width; ++x) {
             const Rgb c = picture.colour(x, y);
             out.insert(out.end(), {c.b, c.g, c.r});
         }
+        out.resize(out.size() + kRow - static_cast<std::uint32_t>(picture.width) * 3, 0);
+    }
     return out;
 }
 

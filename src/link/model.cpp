@@ -1,5 +1,7 @@
 #include "link/model.h"
 
+#include <vector>
+
 
 namespace tessaly {
 
@@ -143,6 +145,19 @@ const CalculatorModel* modelbyextension(std::string_view filename) {
     for (const CalculatorModel* m : kModels)
         if (!ext.empty() && sameletters(ext.substr(0, 2), m->fileprefix)) return m;
     return nullptr;
+}
+
+std::string filemodels(const CalculatorModel& signer, std::string_view filename) {
+    std::vector<const CalculatorModel*> models;
+    for (const CalculatorModel* m : kModels)
+        if (m->signature == signer.signature) models.push_back(m);
+    const CalculatorModel* byname = modelbyextension(filename);
+    if (byname && byname->signature == signer.signature)
+        std::erase_if(models, [&](const CalculatorModel* m) { return m->fileprefix != byname->fileprefix; });
+    std::string names;
+    for (std::size_t i = 0; i < models.size(); ++i)
+        names += (i == 0 ? "" : i + 1 == models.size() ? " or " : ", ") + std::string(models[i]->name);
+    return names;
 }
 
 std::string modelids(std::string_view separator) {

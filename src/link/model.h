@@ -182,6 +182,9 @@ const CalculatorModel* modelbymachine(std::uint8_t calcmachine);
 const CalculatorModel* modelbysignature(std::string_view signature);
 // By a file name's extension (.92p, .9xg, .v2p, .89t); nullptr for another one.
 const CalculatorModel* modelbyextension(std::string_view filename);
+// The calculators a file signed by this model is for ("TI-92 Plus or Voyage 200"), narrowed by
+// the file name's extension where it names one of them (.v2p: "Voyage 200").
+std::string filemodels(const CalculatorModel& signer, std::string_view filename);
 // Every model's --model name joined by the separator ("ti92|ti92p|..."), for messages.
 std::string modelids(std::string_view separator = "|");
 // The later models that answer a version request, by the hardware ID in the answer.

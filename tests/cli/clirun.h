@@ -37,7 +37,7 @@ inline std::string slurp(const std::filesystem::path& p) {
 // after its start, as a user stops a running transfer.
 inline CliResult runcli(const std::vector<std::string>& args, const std::filesystem::path& scratch,
                         const std::string& interrupt = {}) {
-    std::string command = interrupt.empty() ? std::string() : "timeout --preserve-status -s INT " + interrupt + " ";
+    std::string command = interrupt.empty() ? std::string() : "timeout --foreground --preserve-status -s INT " + interrupt + " ";
     command += quoted(TESSALY_CLI);
     for (const auto& a : args) command += " " + quoted(a);
     const auto outfile = scratch / "stdout.txt", errfile = scratch / "stderr.txt";

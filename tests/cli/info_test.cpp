@@ -46,6 +46,7 @@ TEST(CliInfo, ShowsTheInformationRowAndVariableList) {
     EXPECT_EQ(r.out,
               "Number of variables: 3\n"
               "Size: 134\n"
+              "Calculator: TI-92\n"
               "Description: my pack\n"
               "games\\tetris      program\n"
               "games\\readme      text\n");

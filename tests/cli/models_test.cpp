@@ -31,6 +31,9 @@ TEST_P(CliModels, EveryCommandWorks) {
     EXPECT_EQ(slurp(got).substr(0, 8), m.signature);
     const CliResult info = runcli({"info", got}, s.path());
     EXPECT_NE(info.out.find("assembly"), std::string::npos) << info.out << info.err;
+    const auto calculator = info.out.find("Calculator: ");
+    ASSERT_NE(calculator, std::string::npos) << info.out;
+    EXPECT_NE(info.out.substr(calculator, info.out.find('\n', calculator) - calculator).find(m.name), std::string::npos);
     // Into a calculator that holds main\notes alone: its memory kept in that file.
     const std::string small = (s.path() / ("small." + m.prefix + "g")).string();
     ASSERT_EQ(cli({"get", "main\\notes", "-o", small}).code, 0);
@@ -56,7 +59,8 @@ TEST_P(CliModels, EveryCommandWorks) {
 INSTANTIATE_TEST_SUITE_P(Later, CliModels,
                          ::testing::Values(ModelCase{"ti92p", "TI-92 Plus", "2.09", "9x", "**TI92P*", 240, 128},
                                            ModelCase{"v200", "Voyage 200", "3.10", "v2", "**TI92P*", 240, 128},
-                                           ModelCase{"ti89", "TI-89", "2.09", "89", "**TI89**", 160, 100}),
+                                           ModelCase{"ti89", "TI-89", "2.09", "89", "**TI89**", 160, 100},
+                                           ModelCase{"ti89t", "TI-89 Titanium", "3.10", "89", "**TI89**", 160, 100}),
                          [](const auto& param) { return param.param.id; });
 
 TEST(CliModelChoice, MismatchAndOtherModelFilesAreRefused) {
@@ -72,6 +76,11 @@ TEST(CliModelChoice, MismatchAndOtherModelFilesAreRefused) {
     EXPECT_EQ(refused.code, 1);
     EXPECT_NE(refused.err.find("was made for the TI-89"), std::string::npos) << refused.err;
     EXPECT_EQ(runcli({"--link", "virtual:ti92p", "--any-model", "send", "--overwrite", file}, s.path()).code, 0);
+    // With the model chosen, the file is refused before the cable opens: here there is no cable to open.
+    const std::string nocable = "socket:" + (s.path() / "none.sock").string();
+    const CliResult early = runcli({"--link", nocable, "--model", "ti92p", "send", file}, s.path());
+    EXPECT_EQ(early.code, 1);
+    EXPECT_EQ(early.err, "tessaly92-cli: m.89g was made for the TI-89, and the calculator is a TI-92 Plus. It was not sent.\n");
 }
 
 } // namespace

@@ -72,3 +72,39 @@ TEST(ScreenPictureFile, PixelsLandWhereEachFormatWantsThem) {
 }
 
 } // namespace
+
+namespace {
+
+// The width and height a picture file states, read the way each format writes them.
+std::pair<unsigned, unsigned> statedsize(const std::string& ext, const Bytes& b) {
+    const std::string text(b.begin(), b.end());
+    unsigned w = 0, h = 0;
+    if (ext == ".png") return {dwordat(b, 16) >> 24 | (dwordat(b, 16) >> 8 & 0xFF00) | (dwordat(b, 16) << 8 & 0xFF0000),
+                               dwordat(b, 20) >> 24 | (dwordat(b, 20) >> 8 & 0xFF00) | (dwordat(b, 20) << 8 & 0xFF0000)};
+    if (ext == ".bmp") return {dwordat(b, 18), dwordat(b, 22)};
+    if (ext == ".jpg" || ext == ".jpeg") {
+        const auto sof = text.find("\xFF\xC0");
+        return {unsigned(b[sof + 7]) << 8 | b[sof + 8], unsigned(b[sof + 5]) << 8 | b[sof + 6]};
+    }
+    if (ext == ".xbm") std::sscanf(text.c_str(), "#define screenshot_width %u\n#define screenshot_height %u", &w, &h);
+    else if (ext == ".xpm") std::sscanf(text.c_str() + text.find("{\n\"") + 3, "%u %u", &w, &h);
+    else std::sscanf(text.c_str(), "P%*c %u %u", &w, &h);
+    return {w, h};
+}
+
+} // namespace
+
+// Every format is written at the size the model's display shows, never read past it.
+TEST(ScreenPictureFile, EveryFormatTakesEachModelsShownSize) {
+    for (const CalculatorModel* m : allmodels())
+        for (const std::string ext : {".png", ".bmp", ".jpg", ".jpeg", ".ppm", ".pgm", ".pbm", ".xpm", ".xbm"}) {
+            ScreenPicture p = corners();
+            p.width = m->shownwidth;
+            p.height = m->shownheight;
+            std::string error;
+            const auto bytes = pictureformat("x" + ext)->encode(p, &error);
+            ASSERT_TRUE(bytes) << ext << ": " << error;
+            EXPECT_EQ(statedsize(ext, *bytes), std::make_pair(unsigned(m->shownwidth), unsigned(m->shownheight)))
+                << m->name << ext;
+        }
+}
