@@ -27,9 +27,6 @@ namespace fs = std::filesystem;
 // wait has its budget, and a calculator that stops answering fails the exchange.
 constexpr std::uint64_t kHangMicros = 10ull * 60 * 1000 * 1000;
 
-// The models whose packets the exchanges speak: headers, refusals and the version answer
-// are laid out differently on the later ones.
-const CalculatorModel* const kModels[] = {&kTI92, &kTI92Plus, &kV200, &kTI89};
 
 // The calculator at the end of a byte-level cable, or of a line-level one where it sends
 // its bytes bit by bit through the two-line handshake.
@@ -141,7 +138,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // How the calculator's bytes come: over a line-level cable or so many at a time over
     // a byte-level one, checksums right or as they are.
     const std::uint8_t how = reader.byte();
-    const CalculatorModel& model = *kModels[reader.byte() % std::size(kModels)];
+    // Headers, refusals and the version answer are laid out differently on the later models.
+    const CalculatorModel& model = *allmodels()[reader.byte() % allmodels().size()];
     const auto rest = reader.rest();
     std::vector<std::uint8_t> answers = how & 0x80 ? fuzz::framed(rest, carriesdata)
                                                    : std::vector<std::uint8_t>(rest.begin(), rest.end());

@@ -56,7 +56,7 @@ TEST_P(AppOnEveryModel, ListsReceivesSavesAndTakesTheScreen) {
     EXPECT_EQ(w.screenshot.screenpicture->pixmap().size(), QSize(model.shownwidth, model.shownheight));
 }
 
-INSTANTIATE_TEST_SUITE_P(, AppOnEveryModel, testing::Values(&kTI92, &kTI92Plus, &kV200, &kTI89),
+INSTANTIATE_TEST_SUITE_P(, AppOnEveryModel, testing::ValuesIn(allmodels()),
                          [](const auto& p) { return std::string(p.param->id); });
 
 TEST(AppModels, StatusBarNamesTheCalculatorAndFargoSaysWhyNot) {
