@@ -53,7 +53,7 @@ constexpr CommandEntry kCommandTable[] = {
      cmd_send},
     {"backup", "backup -o FILE.92b|FILE.89g|FILE.9xg|FILE.v2g [--comment TEXT]",
      "fetch the calculator's memory as a backup file (saved only when it arrived whole); a TI-92 Plus,\n"
-     "      Voyage 200 or TI-89 backup is every variable in one group file (.9xg, .v2g, .89g)",
+     "      Voyage 200, TI-89 or TI-89 Titanium backup is every variable in one group file (.9xg, .v2g, .89g)",
      cmd_backup},
     {"restore", "restore FILE.92b|FILE.89g|FILE.9xg|FILE.v2g",
      "send a backup file back: it replaces the calculator's memory (a later model's group backup\n"

@@ -11,7 +11,7 @@ namespace tessaly {
 
 // What the window says where the TI-92's backup is offered.
 inline constexpr std::string_view kGroupBackupText =
-    "A TI-92 Plus, Voyage 200 or TI-89 backup is no memory image: every variable is fetched into one group file "
+    "A TI-92 Plus, Voyage 200, TI-89 or TI-89 Titanium backup is no memory image: every variable is fetched into one group file "
     "(.9xg, .v2g, .89g), and restoring it sends them back.";
 
 // Whether the calculator on the link backs up as a memory image (the TI-92); a ready
