@@ -28,6 +28,7 @@ const struct {
 int usage() {
     std::fputs("usage: interop_peer [-t TENTHS] MODEL OPERATION [ARGS]\n"
                "       interop_peer fileinfo FILE\n"
+               "       interop_peer MODEL makeprogram OUT BYTES\n"
                "MODEL: ti92 ti92p v200 ti89 ti89t\n"
                "OPERATION: ready | dir | recv FOLDER\\NAME TYPE OUT | recv-ns OUT | send FILE |\n"
                "  send-ns FILE | backup DIR | restore FILE | screen OUT.pbm | key CODE |\n"
@@ -161,6 +162,26 @@ int backup(CalcHandle* h, CalcModel model, const char* dir) {
     return 0;
 }
 
+// A program variable main\big of about that many bytes for the model, written by the library
+// (a length word, a body of ":" lines, the program tag): something large to send.
+int makeprogram(CalcModel model, const char* out, unsigned bytes) {
+    FileContent* c = tifiles_content_create_regular(model);
+    VarEntry* ve = tifiles_ve_create_alloc_data(bytes);
+    std::snprintf(ve->folder, sizeof ve->folder, "main");
+    std::snprintf(ve->name, sizeof ve->name, "big");
+    std::snprintf(c->default_folder, sizeof c->default_folder, "main");
+    ve->type = tifiles_string2vartype(model, "PRGM");
+    ve->size = bytes;
+    for (unsigned i = 2; i < bytes; ++i) ve->data[i] = i % 32 == 0 ? '\r' : ':';
+    ve->data[0] = static_cast<uint8_t>((bytes - 2) >> 8);
+    ve->data[1] = static_cast<uint8_t>(bytes - 2);
+    ve->data[bytes - 1] = 0xDC;
+    tifiles_content_add_entry(c, ve);
+    const int err = tifiles_file_write_regular(out, c, nullptr);
+    tifiles_content_delete_regular(c);
+    return err ? failed(err) : 0;
+}
+
 // Which feature an operation needs, so that one the library does not offer for the model
 // is told apart from one that fails.
 const struct {
@@ -221,6 +242,7 @@ int main(int argc, char** argv) {
     tifiles_library_init();
     ticalcs_library_init();
     if (argc - i == 2 && std::strcmp(argv[i], "fileinfo") == 0) return fileinfo(argv[i + 1]);
+    const bool make = argc - i == 4 && std::strcmp(argv[i + 1], "makeprogram") == 0;
     if (argc - i < 2) return usage();
     const std::string id = argv[i], op = argv[i + 1];
     const std::vector<std::string> args(argv + i + 2, argv + argc);
@@ -229,6 +251,7 @@ int main(int argc, char** argv) {
     for (const auto& m : kModels)
         if (id == m.id) model = m.model;
     if (model == CALC_NONE) return usage();
+    if (make) return makeprogram(model, argv[i + 2], static_cast<unsigned>(std::atoi(argv[i + 3])));
 
     CableHandle* cable = ticables_handle_new(CABLE_PAR, PORT_1);
     if (!cable) return 1;
