@@ -148,6 +148,19 @@ protected:
         r.err = slurp(err);
         return r;
     }
+    // Until the peer holds the cable (the server has accepted it: a second socket of that
+    // name). A calculator that sent before would find nobody listening.
+    bool waitforpeer() const {
+        const std::string path = " " + (m_dir.path() / "cable").string();
+        for (int i = 0; i < 500; ++i) {
+            std::istringstream sockets(slurp("/proc/net/unix"));
+            int named = 0;
+            for (std::string line; std::getline(sockets, line);) named += line.ends_with(path);
+            if (named > 1) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return false;
+    }
     // The operation the library does not offer for this model is not ours to test.
     bool unsupported(const CliResult& r) const { return r.code == 3 && r.out == "unsupported\n"; }
 
@@ -205,7 +218,7 @@ TEST_P(Interop, ReceiveSilently) {
 TEST_P(Interop, ReceiveFromCalculatorMenu) {
     const auto lib = file("lib", 'f');
     auto running = std::async(std::launch::async, [&] { return peer({"recv-ns", lib.string()}, 50); });
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ASSERT_TRUE(waitforpeer()) << running.get().out;
     m_cable->server().say("send main\\f");
     const auto r = running.get();
     PEER_OK(r);
