@@ -31,8 +31,9 @@ perbyte() {
 }
 
 printf '%-6s %10s %10s %6s   %-32s %s\n' model "lib ms" "ours ms" ratio "lib accesses/byte" "ours accesses/byte"
-for model in ti92p:9x v200:v2 ti89:89; do
+for model in ti92p:9x v200:v2 ti89:89 ti89t:89; do
   ext=${model#*:} model=${model%:*}
+  "$vcalc" --model "$model" --version >/dev/null 2>&1 || continue  # not offered yet
   sock=$work/$model.sock
   "$vcalc" --socket "$sock" --model "$model" </dev/null >/dev/null 2>&1 &
   server=$!
