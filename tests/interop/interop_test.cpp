@@ -203,16 +203,62 @@ TEST_P(Interop, Version) {
     EXPECT_EQ(r.out.substr(0, r.out.find('\n')), std::string("os ") + GetParam().os);
 }
 
-// The library's file of a text it fetched reads as ours does.
+// The type our info gives the variable named at the start of one of its lines ("notes   text"
+// or "main\notes   text"), empty when none is.
+std::string infotype(const std::string& info, const std::string& name) {
+    std::istringstream in(info);
+    for (std::string line; std::getline(in, line);) {
+        std::istringstream words(line);
+        std::string first, type;
+        words >> first >> type;
+        if (first == name || first.ends_with("\\" + name)) return type;
+    }
+    return {};
+}
+
+// Type and size of the variable NAME in the library's fileinfo of a file.
+std::string libentry(const std::string& fileinfo, const std::string& name) {
+    std::istringstream in(fileinfo);
+    for (std::string line; std::getline(in, line);) {
+        const auto first = line.substr(0, line.find('\t'));
+        if (first == name || first.ends_with("\\" + name)) return line.substr(first.size() + 1);
+    }
+    return {};
+}
+
+// Every kind of variable of the demo memory, fetched silently by the library, reads as ours
+// does; the same variables in our file read the same to the library.
 TEST_P(Interop, ReceiveSilently) {
-    const auto lib = file("lib", 't'), own = file("own", 'g');
-    const auto r = peer({"recv", "main\\notes", "TEXT", lib.string()});
-    PEER_OK(r);
-    ASSERT_EQ(ours({"get", "main\\notes", "-o", own.string()}).code, 0);
-    const auto theirs = ours({"var2txt", lib.string()});
-    EXPECT_EQ(theirs.code, 0) << theirs.err;
-    EXPECT_EQ(theirs.out, ours({"var2txt", own.string()}).out);
-    EXPECT_FALSE(theirs.out.empty());
+    const struct {
+        const char *name, *libtype, *ourtype;
+    } kinds[] = {
+        {"main\\notes", "TEXT", "text"},  {"main\\prgm", "PRGM", "program"}, {"main\\f", "FUNC", "function"},
+        {"main\\exp", "EXPR", "expression"}, {"work\\list", "LIST", "list"}, {"work\\mat", "MAT", "matrix"},
+        {"work\\str", "STR", "string"},     {"work\\data", "DATA", "data"}, {"work\\ring", "PIC", "picture"},
+    };
+    std::vector<std::string> get{"get"};
+    for (const auto& k : kinds) get.push_back(k.name);
+    const auto own = file("own", 'g');
+    get.insert(get.end(), {"-o", own.string()});
+    ASSERT_EQ(ours(get).code, 0);
+    const auto owninfo = peer({"fileinfo", own.string()}).out;
+    for (const auto& k : kinds) {
+        SCOPED_TRACE(k.name);
+        const std::string bare = std::string(k.name).substr(5);
+        const auto r = peer({"recv", k.name, k.libtype, m_dir.path().string()});
+        PEER_OK(r);
+        const auto lib = r.out.substr(0, r.out.find('\n'));
+        EXPECT_EQ(infotype(ours({"info", lib}).out, bare), k.ourtype);
+        const auto entry = libentry(peer({"fileinfo", lib}).out, bare);
+        EXPECT_FALSE(entry.empty());
+        EXPECT_EQ(entry, libentry(owninfo, bare));
+        if (std::string(k.libtype) == "TEXT") {
+            const auto text = ours({"var2txt", lib});
+            EXPECT_EQ(text.code, 0) << text.err;
+            EXPECT_FALSE(text.out.empty());
+            EXPECT_EQ(text.out, ours({"var2txt", own.string(), bare}).out);
+        }
+    }
 }
 
 TEST_P(Interop, ReceiveFromCalculatorMenu) {
@@ -332,7 +378,7 @@ class SampleFiles : public testing::TestWithParam<const char*> {};
 TEST_P(SampleFiles, ReadByTheLibrary) {
     const auto path = fs::path(TESSALY_TESTDATA_DIR) / "samples" / GetParam();
     TempDir dir;
-    const std::string command = quoted(INTEROP_PEER) + " fileinfo " + quoted(path.string()) + " 2>/dev/null";
+    const std::string command = quoted(INTEROP_PEER) + " ti92 fileinfo " + quoted(path.string()) + " 2>/dev/null";
     std::string out;
     if (FILE* p = ::popen(command.c_str(), "r")) {
         char buffer[256];

@@ -27,12 +27,11 @@ const struct {
 
 int usage() {
     std::fputs("usage: interop_peer [-t TENTHS] MODEL OPERATION [ARGS]\n"
-               "       interop_peer fileinfo FILE\n"
-               "       interop_peer MODEL makeprogram OUT BYTES\n"
                "MODEL: ti92 ti92p v200 ti89 ti89t\n"
-               "OPERATION: ready | dir | recv FOLDER\\NAME TYPE OUT | recv-ns OUT | send FILE |\n"
+               "OPERATION: ready | dir | recv FOLDER\\NAME TYPE DIR | recv-ns OUT | send FILE |\n"
                "  send-ns FILE | backup DIR | restore FILE | screen OUT.pbm | key CODE |\n"
-               "  del FOLDER\\NAME | mkdir FOLDER | version\n",
+               "  del FOLDER\\NAME | mkdir FOLDER | version |\n"
+               "  fileinfo FILE | makeprogram OUT BYTES (these two without the cable)\n",
                stderr);
     return 2;
 }
@@ -121,14 +120,16 @@ int version(CalcHandle* h) {
     return 0;
 }
 
-int recvvar(CalcHandle* h, CalcModel model, const std::string& name, const char* type, const char* out) {
+// Into DIR/NAME.EXT, the extension the library gives that type; prints the file's path.
+int recvvar(CalcHandle* h, CalcModel model, const std::string& name, const char* type, const char* dir) {
     VarRequest vr{};
     splitname(name, vr);
     vr.type = tifiles_string2vartype(model, type);
+    const std::string path = std::string(dir) + "/" + vr.name + "." + tifiles_vartype2fext(model, vr.type);
     FileContent* c = tifiles_content_create_regular(model);
     int err = ticalcs_calc_recv_var(h, MODE_NORMAL, c, &vr);
-    if (!err) err = tifiles_file_write_regular(out, c, nullptr);
-    if (!err) std::printf("%s\n", name.c_str());
+    if (!err) err = tifiles_file_write_regular(path.c_str(), c, nullptr);
+    if (!err) std::printf("%s\n", path.c_str());
     tifiles_content_delete_regular(c);
     return err ? failed(err) : 0;
 }
@@ -238,20 +239,22 @@ int main(int argc, char** argv) {
         timeout = std::atoi(argv[i + 1]);
         i += 2;
     }
-    ticables_library_init();
-    tifiles_library_init();
-    ticalcs_library_init();
-    if (argc - i == 2 && std::strcmp(argv[i], "fileinfo") == 0) return fileinfo(argv[i + 1]);
-    const bool make = argc - i == 4 && std::strcmp(argv[i + 1], "makeprogram") == 0;
     if (argc - i < 2) return usage();
     const std::string id = argv[i], op = argv[i + 1];
     const std::vector<std::string> args(argv + i + 2, argv + argc);
-
     CalcModel model = CALC_NONE;
     for (const auto& m : kModels)
         if (id == m.id) model = m.model;
     if (model == CALC_NONE) return usage();
-    if (make) return makeprogram(model, argv[i + 2], static_cast<unsigned>(std::atoi(argv[i + 3])));
+
+    ticables_library_init();
+    tifiles_library_init();
+    ticalcs_library_init();
+    // The file operations need no cable.
+    if (op == "fileinfo") return args.size() == 1 ? fileinfo(args[0].c_str()) : usage();
+    if (op == "makeprogram")
+        return args.size() == 2 ? makeprogram(model, args[0].c_str(), static_cast<unsigned>(std::atoi(args[1].c_str())))
+                                : usage();
 
     CableHandle* cable = ticables_handle_new(CABLE_PAR, PORT_1);
     if (!cable) return 1;
