@@ -44,7 +44,7 @@ void CalcState::changed() {
 
 const CalcScreen& CalcState::currentscreen() {
     if (screendirty) {
-        home.render(screen);
+        home.render(screen, model->shownwidth, model->shownheight);
         screendirty = false;
         // A smaller display shows only the top left of the bitmap: the rest stays dark-free.
         const auto rowbytes = static_cast<std::size_t>(model->screenwidth / 8);

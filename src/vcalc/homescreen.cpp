@@ -78,10 +78,11 @@ void HomeScreen::typekey(std::uint16_t code) {
     }
 }
 
-void HomeScreen::render(CalcScreen& s) const {
+void HomeScreen::render(CalcScreen& s, int width, int height) const {
     s.fill(0);
+    const int right = width - 1;
     if (!m_athome) {
-        fill(s, 0, 0, 239, 9);
+        fill(s, 0, 0, right, 9);
         drawtext(s, 4, 1, m_away, true);
         drawtext(s, 4, 60, "ESC returns");
         return;
@@ -95,24 +96,29 @@ void HomeScreen::render(CalcScreen& s) const {
         x += static_cast<int>(t.size()) * kCharWidth + 3;
         for (int y = 0; y < 10; ++y) setpixel(s, x - 1, y, true);
     }
-    hline(s, 0, 239, 10);
+    hline(s, 0, right, 10);
+    // The lines below the history, from the bottom: status, rule, entry, rule.
+    const int status = height - 8, entryline = height - 18;
+    const auto entrychars = static_cast<std::size_t>((width - 12) / kCharWidth);
+    const auto answerchars = static_cast<std::size_t>((width - 6) / kCharWidth);
     // History: entry on the left, answer on the right, newest at the bottom.
-    int y = 98;
+    int y = height - 30;
     for (auto it = m_history.rbegin(); it != m_history.rend() && y >= 12; ++it) {
         const std::string& answer = it->second;
-        drawtext(s, 2, y - 9, "\x1F" + it->first.substr(0, 38));
-        drawtext(s, 238 - static_cast<int>(std::min<std::size_t>(answer.size(), 39)) * kCharWidth, y,
-                 answer.substr(0, 39));
+        drawtext(s, 2, y - 9, "\x1F" + it->first.substr(0, entrychars));
+        drawtext(s, width - 2 - static_cast<int>(std::min(answer.size(), answerchars)) * kCharWidth, y,
+                 answer.substr(0, answerchars));
         y -= 20;
     }
-    hline(s, 0, 239, 108);
+    hline(s, 0, right, entryline - 2);
     // Entry line with its cursor.
-    const std::string shown = m_entry.size() > 38 ? m_entry.substr(m_entry.size() - 38) : m_entry;
-    drawtext(s, 2, 110, shown, m_selected);
-    fill(s, 2 + static_cast<int>(shown.size()) * kCharWidth, 110, 2 + static_cast<int>(shown.size()) * kCharWidth, 117);
-    hline(s, 0, 239, 119);
+    const std::string shown = m_entry.size() > entrychars ? m_entry.substr(m_entry.size() - entrychars) : m_entry;
+    drawtext(s, 2, entryline, shown, m_selected);
+    fill(s, 2 + static_cast<int>(shown.size()) * kCharWidth, entryline, 2 + static_cast<int>(shown.size()) * kCharWidth,
+         entryline + 7);
+    hline(s, 0, right, status - 1);
     // Status line.
-    drawtext(s, 2, 120, "MAIN        RAD AUTO        FUNC " + std::to_string(m_history.size()) + "/99");
+    drawtext(s, 2, status, "MAIN        RAD AUTO        FUNC " + std::to_string(m_history.size()) + "/99");
 }
 
 } // namespace tessaly

@@ -40,7 +40,9 @@ public:
     bool athome() const { return m_athome; }
     // True when the key changed the memory.
     bool presskey(std::uint16_t code, CalcMemory& memory);
-    void render(CalcScreen& screen) const;
+    // Laid out for the display's shown size (a TI-89's 160 x 100 top left of the bitmap), so
+    // its entry and status lines stay on the screen.
+    void render(CalcScreen& screen, int width, int height) const;
     const std::string& entry() const { return m_entry; }
     const std::vector<std::pair<std::string, std::string>>& history() const { return m_history; }
 

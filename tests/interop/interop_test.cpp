@@ -63,8 +63,6 @@ const struct {
     // file as variables goes through).
     {"ti92p", "RestoreOurBackup", "restore times out"}, {"v200", "RestoreOurBackup", "restore times out"},
     {"ti89", "RestoreOurBackup", "restore times out"},  {"ti89t", "RestoreOurBackup", "restore times out"},
-    // A key typed on the TI-89's home screen does not show (from our key command too).
-    {"ti89", "Key", "typed key not drawn"}, {"ti89t", "Key", "typed key not drawn"},
 };
 
 // The model ids tessaly92-vcalc takes (one being added may not be there yet).
