@@ -156,7 +156,7 @@ void ReceivePageModel::selectionchanged() {
     if (m_viewflag) m_receiveenabled = selected;
     if (m_packageflag) {
         const auto first = std::find_if(m_rows.begin(), m_rows.end(), [](const ListRow& r) { return r.selected; });
-        m_viewenabled = first != m_rows.end() && first->type == m_link.model().typename_of(m_link.model().texttype);
+        m_viewenabled = first != m_rows.end() && first->type == m_link.model().texttype;
     }
     changed(Change::Controls);
 }

@@ -105,13 +105,13 @@ void Exchanges::startfolderlisting(const Request& request) {
         for (std::size_t i = 0; i < 4; ++i) e[kEntryCount + i] = static_cast<std::uint8_t>(count >> (8 * i));
         payload.insert(payload.end(), e.begin(), e.end());
     };
-    auto folderentry = [&](const CalcFolder& f) { entry(f.name, model.foldertype, 0, f.variables.size()); };
     if (named) {
-        folderentry(*named);
+        // Captured: the folder's own entry carries its count in the field's last byte.
+        entry(named->name, model.foldertype, 0, std::min<std::size_t>(named->variables.size(), 0xFF) << 24);
         for (const CalcVariable& v : named->variables)
             entry(v.name, v.type, v.archived ? model.archivedattribute : v.locked ? 1 : 0, v.data.size());
     } else {
-        for (const CalcFolder& f : m_calc.mem.folders) folderentry(f);
+        for (const CalcFolder& f : m_calc.mem.folders) entry(f.name, model.foldertype, 0, f.variables.size());
     }
     m_items.clear();
     m_items.push_back({header(static_cast<std::uint32_t>(payload.size() - 4), model.directorytype, "main"), datapacket(payload)});

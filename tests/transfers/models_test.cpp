@@ -1,4 +1,6 @@
 // Every exchange against the virtual calculator of each model, through the core.
+#include <tuple>
+
 #include "files/packagewriter.h"
 #include "transfers/groupbackup.h"
 #include "transfers/packetcommands.h"
@@ -17,6 +19,7 @@ struct ModelRig : ReceiveSide {
         calc.setpace(0);
         calc.loaddemo();
         link.releaselines();
+        link.settrace(&trace);
     }
     // A transfer as the front ends run one: in a session of its own.
     template <typename F> auto run(F f) {
@@ -28,6 +31,7 @@ struct ModelRig : ReceiveSide {
     VirtualPort port{calc, &clock};
     TransferState state;
     Link link{port, clock, shell, state};
+    MemoryTrace trace;
 };
 
 class Models : public ::testing::TestWithParam<const CalculatorModel*> {};
@@ -121,6 +125,85 @@ TEST_P(Models, VersionDeleteAndBackup) {
 
 INSTANTIATE_TEST_SUITE_P(EveryModel, Models, ::testing::Values(&kTI92, &kTI92Plus, &kV200, &kTI89, &kTI89Titanium),
                          [](const auto& param) { return std::string(param.param->id); });
+
+// The later models' exchanges held against the captures' bytes, not the model table's.
+class LaterModels : public ::testing::TestWithParam<const CalculatorModel*> {};
+
+TEST_P(LaterModels, ListingAsksAsCapturedAndKeepsCodesSizesAndAttributes) {
+    ModelRig rig(*GetParam());
+    rig.calc.memory().folders = {{"main",
+                                  {{"x", 0x00, {0x00, 0x03, 0x0C, 0x01, 0x1F}, false, false},
+                                   {"y", 0x01, {0x00, 0x03, 0x0D, 0x01, 0x1F}, true, false},
+                                   {"z", 0x24, {0x00, 0x03, 0x0D, 0x01, 0x1F}, false, true}}}};
+    const DirectoryListing listing = rig.run([&] { return directorylisting(rig.link, rig.shell); });
+    ASSERT_TRUE(rig.state.linkok) << rig.state.pendingerror;
+    const Bytes sent = rig.trace.sent();
+    for (const Bytes& request : {Bytes{0x08, 0xA2, 0x06, 0x00, 0x00, 0x00, 0x00, 0x1F, 0x1A, 0x00, 0x39, 0x00},
+                                 Bytes{0x08, 0xA2, 0x0A, 0x00, 0x00, 0x00, 0x00, 0x1B, 0x1A, 0x04, 'm', 'a', 'i', 'n', 0xDE, 0x01}})
+        EXPECT_NE(std::search(sent.begin(), sent.end(), request.begin(), request.end()), sent.end());
+    EXPECT_EQ(listing.folders, std::vector<std::string>{"main"});
+    ASSERT_EQ(listing.rows.size(), 3u);
+    const std::tuple<std::string, std::uint8_t, bool, bool> expected[] = {
+        {"main\\x", 0x00, false, false}, {"main\\y", 0x01, true, false}, {"main\\z", 0x24, false, true}};
+    for (std::size_t i = 0; i < 3; ++i) {
+        const ListRow& r = listing.rows[i];
+        EXPECT_EQ(std::tuple(r.caption, r.type, r.locked, r.archived), expected[i]);
+        EXPECT_EQ(r.folder, "main");
+        EXPECT_EQ(r.size, 5u);
+    }
+    // A row is asked for by its listed code, here one without a name.
+    ReceiveTarget into = rig.target(false);
+    rig.trace.clear();
+    rig.run([&] { return receiverequested(rig.link, into, {{"main\\y", listing.rows[1].type}}); });
+    const Bytes request{0x00, 0x00, 0x00, 0x00, 0x01, 0x06, 'm', 'a', 'i', 'n', '\\', 'y'};
+    const Bytes again = rig.trace.sent();
+    EXPECT_NE(std::search(again.begin(), again.end(), request.begin(), request.end()), again.end());
+}
+
+// Busy away from its home screen, a later model says so in its answer's status word.
+TEST_P(LaterModels, NotReadyStatusIsToldAsSuch) {
+    ModelRig rig(*GetParam());
+    rig.calc.misbehaviour().awayfromhome = true;
+    EXPECT_FALSE(rig.run([&] { return readinessexchange(rig.link); }));
+    EXPECT_EQ(rig.state.pendingerror, kNotAtHomeText);
+}
+
+INSTANTIATE_TEST_SUITE_P(Later, LaterModels, ::testing::Values(&kTI92Plus, &kV200, &kTI89, &kTI89Titanium),
+                         [](const auto& param) { return std::string(param.param->id); });
+
+// The examples' version data name their model by byte 13; byte 6 is a language byte,
+// whose 09 names no Titanium.
+TEST(LaterVersion, HardwareIdIsReadAtByte13) {
+    const struct {
+        const CalculatorModel* family;
+        Bytes data;
+        std::string model;
+    } cases[] = {
+        {&kTI89, {0x02, 0x09, 0x01, 0x00, 0x00, 0x01, 0x09, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x03}, "TI-89"},
+        {&kTI92Plus, {0x02, 0x09, 0x01, 0x02, 0x00, 0x02, 0x09, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x08}, "Voyage 200"},
+    };
+    for (const auto& c : cases) {
+        const std::uint8_t m = c.family->calcmachine;
+        Bytes xdp{m, 0x15, 14, 0x00};
+        xdp.insert(xdp.end(), c.data.begin(), c.data.end());
+        const std::uint16_t sum = checksum(c.data);
+        xdp.insert(xdp.end(), {static_cast<std::uint8_t>(sum), static_cast<std::uint8_t>(sum >> 8)});
+        Bytes acks{m, 0x56, 0x00, 0x00};
+        acks.insert(acks.end(), xdp.begin(), xdp.end());
+        SimClock clock;
+        Responder calc(clock, {{4, {m, 0x56, 0x00, 0x00}}, {8, acks}});
+        ScriptedShell shell;
+        TransferState state;
+        Link link{calc, clock, shell, state};
+        link.setmodel(*c.family);
+        TransferSession session(state, shell);
+        CalculatorVersion version;
+        ASSERT_TRUE(requestversion(link, shell, version)) << state.pendingerror;
+        EXPECT_EQ(version.model, c.model);
+        EXPECT_EQ(version.version, "2.09");
+        EXPECT_EQ(link.model().name, c.model);
+    }
+}
 
 // A chosen model that another one answers for is said, and nothing else is sent.
 TEST(ModelChoice, AnotherModelAnsweringIsSaidNotGuessedPast) {
