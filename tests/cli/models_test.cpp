@@ -56,7 +56,8 @@ TEST_P(CliModels, EveryCommandWorks) {
 INSTANTIATE_TEST_SUITE_P(Later, CliModels,
                          ::testing::Values(ModelCase{"ti92p", "TI-92 Plus", "2.09", "9x", "**TI92P*", 240, 128},
                                            ModelCase{"v200", "Voyage 200", "3.10", "v2", "**TI92P*", 240, 128},
-                                           ModelCase{"ti89", "TI-89", "2.09", "89", "**TI89**", 160, 100}),
+                                           ModelCase{"ti89", "TI-89", "2.09", "89", "**TI89**", 160, 100},
+                                           ModelCase{"ti89t", "TI-89 Titanium", "3.10", "89", "**TI89**", 160, 100}),
                          [](const auto& param) { return param.param.id; });
 
 TEST(CliModelChoice, MismatchAndOtherModelFilesAreRefused) {
