@@ -72,6 +72,7 @@ constexpr CalculatorModel later(std::string_view name, std::string_view id, std:
     m.imagebackup = false;
     m.runsfargo = false;
     m.hardwareid = hardwareid;
+    m.hardwarefirst = 1;
     m.release = release;
     m.folderlisting = true;
     m.readystatus = true;
@@ -110,16 +111,17 @@ bool sameletters(std::string_view a, std::string_view b) {
 
 } // namespace
 
-constexpr CalculatorModel kTI92Plus = later("TI-92 Plus", "ti92p", "9x", 0x88, kTI92PlusTypes, 0x01, {{2, 9}, {2, 1}, 2, 0x0D});
+constexpr CalculatorModel kTI92Plus = later("TI-92 Plus", "ti92p", "9x", 0x88, kTI92PlusTypes, 0x01, {{2, 9}, {2, 1}, 1, 0x0D});
 // The Voyage 200's listing entries carry eight more bytes than the others'.
 constexpr CalculatorModel kV200 = [] {
-    CalculatorModel m = later("Voyage 200", "v200", "v2", 0x88, kV200Types, 0x08, {{3, 10}, {3, 1}, 3, 0x10});
+    CalculatorModel m = later("Voyage 200", "v200", "v2", 0x88, kV200Types, 0x08, {{3, 10}, {3, 1}, 2, 0x10});
     m.listingentrybytes = 22;
+    m.hardwarefirst = 0;
     return m;
 }();
 constexpr CalculatorModel kTI89 = ti89("TI-89", "ti89", 0x03, {{2, 9}, {1, 0}, 1, 0x0D});
 // On its link port the Titanium is a TI-89 in every byte but its version answer.
-constexpr CalculatorModel kTI89Titanium = ti89("TI-89 Titanium", "ti89t", 0x09, {{3, 10}, {3, 0}, 4, 0x10});
+constexpr CalculatorModel kTI89Titanium = ti89("TI-89 Titanium", "ti89t", 0x09, {{3, 10}, {3, 0}, 3, 0x10});
 
 std::span<const CalculatorModel* const> allmodels() { return kModels; }
 

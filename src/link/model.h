@@ -76,6 +76,9 @@ struct CalculatorModel {
     bool imagebackup;
     bool runsfargo;                           // FARGO can be installed on it
     std::uint8_t hardwareid;                  // what its version answer names it by
+    // The hardware version its version answer's revision byte counts from (an 89's HW2
+    // sends 01; a Voyage 200 sends its version itself).
+    std::uint8_t hardwarefirst;
     Release release;                          // what its virtual calculator's version answer says
     std::size_t listingentrybytes;            // one entry of its directory listing's data
     // Lists in two phases, each one data packet of entries: the folders (filter 1F in the
@@ -160,6 +163,7 @@ inline constexpr CalculatorModel kTI92{
     .imagebackup = true,
     .runsfargo = true,
     .hardwareid = 0,
+    .hardwarefirst = 0,
     .release = {},
     .listingentrybytes = 14,
     .folderlisting = false,

@@ -42,9 +42,10 @@ bool requestversion(Link& link, Progress& progress, CalculatorVersion& answer) {
     sendack(link);
     const CalculatorModel* model = modelbyhardware(p.data[kHardwareIdAt]);
     // A code we do not know still names the family the machine byte told.
-    answer.model = std::string(model ? model->name : link.model().name);
+    const CalculatorModel& named = model ? *model : link.model();
+    answer.model = std::string(named.name);
     answer.version = std::to_string(p.data[0]) + "." + twodigits(p.data[1]);
-    answer.hardware = std::to_string(p.data[kHardwareRevisionAt]);
+    answer.hardware = std::to_string(p.data[kHardwareRevisionAt] + named.hardwarefirst);
     if (model && model->calcmachine == link.model().calcmachine && !link.chosenmodel()) link.setmodel(*model);
     return true;
 }

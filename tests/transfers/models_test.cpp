@@ -201,6 +201,7 @@ TEST(LaterVersion, HardwareIdIsReadAtByte13) {
         ASSERT_TRUE(requestversion(link, shell, version)) << state.pendingerror;
         EXPECT_EQ(version.model, c.model);
         EXPECT_EQ(version.version, "2.09");
+        EXPECT_EQ(version.hardware, "2");  // the 89's HW2 sends 01, the Voyage 200 its 02
         EXPECT_EQ(link.model().name, c.model);
     }
 }
