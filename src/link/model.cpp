@@ -111,6 +111,8 @@ bool sameletters(std::string_view a, std::string_view b) {
 
 } // namespace
 
+// The Flash revision a ready check to machine 00 tells: known are 04 (2.05) and 0C (2.08);
+// 0D for 2.09 and 10 for 3.10 are a guess that only has to be above 00 (upgraded).
 constexpr CalculatorModel kTI92Plus = later("TI-92 Plus", "ti92p", "9x", 0x88, kTI92PlusTypes, 0x01, {{2, 9}, {2, 1}, 1, 0x0D});
 // The Voyage 200's listing entries carry eight more bytes than the others'.
 constexpr CalculatorModel kV200 = [] {

@@ -10,7 +10,7 @@ namespace tessaly {
 
 namespace {
 
-// The language bytes of a calculator set to English.
+// The language bytes every known version answer carries.
 constexpr std::uint8_t kLanguage[] = {0x09, 0x01};
 // The most a data packet's length field counts (65536 is a Flash block's, sent as 0000).
 constexpr std::size_t kMaxListingData = 0xFFFF;
