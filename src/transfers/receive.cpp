@@ -91,8 +91,8 @@ private:
 
 void sendvariablerequest(Link& link, const RequestEntry& entry) {
     std::vector<std::uint8_t> data{0x00, 0x00, 0x00, 0x00, entry.type, static_cast<std::uint8_t>(entry.name.size())};
+    // Nothing after the name: a request carries no attribute, even on a later model.
     data.insert(data.end(), entry.name.begin(), entry.name.end());
-    data.resize(data.size() + link.model().header.trailingbytes, 0);
     sendpacket(link, CmdRequest, data);
 }
 

@@ -145,6 +145,12 @@ TEST_P(LaterModels, ListingAsksAsCapturedAndKeepsCodesSizesAndAttributes) {
     EXPECT_EQ(rows, (decltype(rows){{"main\\x", "main", 0x00, 5, false, false},
                                     {"main\\y", "main", 0x01, 5, true, false},
                                     {"main\\z", "main", 0x24, 5, false, true}}));
+    // The request for a listed variable: its code, its full name, nothing after it.
+    ReceiveTarget into = rig.target(false);
+    rig.run([&] { return receiverequested(rig.link, into, {{"main\\x", listing.rows[0].type}}); });
+    const Bytes request{0x08, 0xA2, 0x0C, 0x00, 0, 0, 0, 0, 0x00, 0x06, 'm', 'a', 'i', 'n', '\\', 'x', 0x7F, 0x02};
+    const Bytes all = rig.trace.sent();
+    EXPECT_NE(std::search(all.begin(), all.end(), request.begin(), request.end()), all.end());
 }
 
 // Busy away from its home screen, a later model says so in its answer's status word.
