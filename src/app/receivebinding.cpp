@@ -27,9 +27,9 @@ namespace {
 // Names are the calculator's bytes, in its own character set.
 QString fromti(const std::string& bytes) { return QString::fromStdString(tibytes_to_utf8(bytes)); }
 
-QTreeWidgetItem* rowitem(const ListRow& row) {
-    return new QTreeWidgetItem(QStringList{fromti(row.caption), QString::fromStdString(row.type),
-                                           QString::fromStdString(row.size)});
+QTreeWidgetItem* rowitem(const CalculatorModel& model, const ListRow& row) {
+    return new QTreeWidgetItem(QStringList{fromti(row.caption), QString::fromStdString(typetext(model, row)),
+                                           QString::fromStdString(sizetext(row))});
 }
 } // namespace
 
@@ -115,7 +115,7 @@ void ReceiveBinding::changed(ReceivePageModel::Change change) {
         showrows();
         break;
     case ReceivePageModel::Change::RowAdded:
-        list->addTopLevelItem(rowitem(m_model.rows().back()));
+        list->addTopLevelItem(rowitem(m_model.calculatormodel(), m_model.rows().back()));
         break;
     case ReceivePageModel::Change::RowRemoved:
         if (list->topLevelItemCount() > 0) delete list->takeTopLevelItem(list->topLevelItemCount() - 1);
@@ -131,7 +131,7 @@ void ReceiveBinding::showrows() {
     QTreeWidget* list = m_form.receive.variablelist;
     list->clear();
     for (const ListRow& row : m_model.rows()) {
-        QTreeWidgetItem* item = rowitem(row);
+        QTreeWidgetItem* item = rowitem(m_model.calculatormodel(), row);
         list->addTopLevelItem(item);
         item->setSelected(row.selected);
     }

@@ -32,7 +32,7 @@ void ReceivePageModel::showstore() {
     m_storerecords = std::move(records);
     m_locview.clear();
     for (const PackageRecord& r : m_storerecords)
-        m_locview.push_back(ListRow{r.name, std::string(m_link.model().typename_of(r.type)), std::to_string(r.size)});
+        m_locview.push_back(variablerow(r.name, r.type, static_cast<std::uint32_t>(std::max(r.size, 0))));
     if (!m_viewflag) {
         showrows(m_locview);
         m_packageflag = !m_rows.empty();
@@ -156,7 +156,7 @@ void ReceivePageModel::selectionchanged() {
     if (m_viewflag) m_receiveenabled = selected;
     if (m_packageflag) {
         const auto first = std::find_if(m_rows.begin(), m_rows.end(), [](const ListRow& r) { return r.selected; });
-        m_viewenabled = first != m_rows.end() && first->type == m_link.model().typename_of(m_link.model().texttype);
+        m_viewenabled = first != m_rows.end() && first->type == m_link.model().texttype;
     }
     changed(Change::Controls);
 }
@@ -193,7 +193,7 @@ void ReceivePageModel::receiverequested() {
     std::vector<RequestEntry> entries;
     for (const ListRow& r : m_rows)
         if (r.selected)
-            entries.push_back({r.caption.substr(0, kPackageNameSize), m_link.model().typecode_of(r.type), r.archived});
+            entries.push_back({r.caption.substr(0, kPackageNameSize), r.type, r.archived});
     if (!entries.empty()) {
         setcalculatordown(false);
         showreceived();

@@ -41,6 +41,8 @@ public:
 
     // What the window shows.
     const std::vector<ListRow>& rows() const { return m_rows; }  // variablelist, current view
+    // Whose type names the rows are shown with.
+    const CalculatorModel& calculatormodel() const { return m_link.model(); }
     const std::vector<ListRow>& calcview() const { return m_calcview; }
     const std::vector<ListRow>& locview() const { return m_locview; }
     bool viewflag() const { return m_viewflag; }        // the calculator view shows

@@ -26,8 +26,8 @@ int cmd_dir(const Options& options, const Args& args) {
     }
     progress.endbar();
     for (const ListRow& row : listing.rows)
-        std::printf("%s\t%s\t%s%s\n", terminaltext(tibytes_to_utf8(row.caption)).c_str(), row.type.c_str(),
-                    row.size.c_str(), row.archived ? "\tarchived" : "");
+        std::printf("%s\t%s\t%s%s\n", terminaltext(tibytes_to_utf8(row.caption)).c_str(),
+                    typetext(cl->link().model(), row).c_str(), sizetext(row).c_str(), row.archived ? "\tarchived" : "");
     std::fflush(stdout);
     return finish(cl->state(), &cl->link(), &progress);
 }

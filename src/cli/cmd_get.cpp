@@ -93,8 +93,7 @@ std::optional<GetOptions> parse(const Args& args) {
 
 // The request entries for the names, in the order of the listing, as the window asks
 // for marked rows; a name may also differ from the listing in case.
-std::optional<std::vector<RequestEntry>> requests(const std::vector<ListRow>& rows, const std::vector<std::string>& names,
-                                                  const CalculatorModel& model) {
+std::optional<std::vector<RequestEntry>> requests(const std::vector<ListRow>& rows, const std::vector<std::string>& names) {
     std::vector<bool> marked(rows.size(), false);
     bool all = true;
     for (const std::string& name : names) {
@@ -114,7 +113,7 @@ std::optional<std::vector<RequestEntry>> requests(const std::vector<ListRow>& ro
     if (!all) return std::nullopt;
     std::vector<RequestEntry> entries;
     for (std::size_t i = 0; i < rows.size(); ++i)
-        if (marked[i]) entries.push_back({rows[i].caption.substr(0, kPackageNameSize), model.typecode_of(rows[i].type), rows[i].archived});
+        if (marked[i]) entries.push_back({rows[i].caption.substr(0, kPackageNameSize), rows[i].type, rows[i].archived});
     return entries;
 }
 
@@ -200,7 +199,7 @@ int cmd_get(const Options& options, const Args& args) {
                 progress.endbar();
                 return finish(cl->state(), &cl->link(), &progress);
             }
-            const auto entries = requests(listing.rows, names, cl->link().model());
+            const auto entries = requests(listing.rows, names);
             if (!entries) {
                 progress.endbar();
                 return kFailed;

@@ -47,7 +47,8 @@ constexpr KeyInfo kTI89Keys[] = {
 
 constexpr HeaderLayout kLaterHeader{.typeoffset = 4, .namelengthoffset = 5, .nameoffset = 6, .trailingbytes = 1,
                                     .calctrailing = 0x03};
-constexpr std::uint8_t kLaterMachines[] = {0x08, 0x09};
+// 00: a ready check addressed to no model asks whether a Flash system is installed.
+constexpr std::uint8_t kLaterMachines[] = {0x08, 0x09, 0x00};
 constexpr RefusalLayout kLaterRefusal{.reasonbytes = 3, .noroom = 0x05, .nosuchvariable = 0x01};
 
 // A later model is the TI-92 with these differences, so what they share stands once.
@@ -73,7 +74,10 @@ constexpr CalculatorModel later(std::string_view name, std::string_view id, std:
     m.imagebackup = false;
     m.runsfargo = false;
     m.hardwareid = hardwareid;
+    m.hardwarefirst = 1;
     m.release = release;
+    m.folderlisting = true;
+    m.readystatus = true;
     m.signature = "**TI92P*";
     return m;
 }
@@ -109,16 +113,19 @@ bool sameletters(std::string_view a, std::string_view b) {
 
 } // namespace
 
-constexpr CalculatorModel kTI92Plus = later("TI-92 Plus", "ti92p", "9x", 0x88, kTI92PlusTypes, 0x01, {{2, 9}, {2, 1}, 2});
+// The Flash revision a ready check to machine 00 tells: known are 04 (2.05) and 0C (2.08);
+// 0D for 2.09 and 10 for 3.10 are a guess that only has to be above 00 (upgraded).
+constexpr CalculatorModel kTI92Plus = later("TI-92 Plus", "ti92p", "9x", 0x88, kTI92PlusTypes, 0x01, {{2, 9}, {2, 1}, 1, 0x0D});
 // The Voyage 200's listing entries carry eight more bytes than the others'.
 constexpr CalculatorModel kV200 = [] {
-    CalculatorModel m = later("Voyage 200", "v200", "v2", 0x88, kV200Types, 0x08, {{3, 10}, {3, 1}, 3});
+    CalculatorModel m = later("Voyage 200", "v200", "v2", 0x88, kV200Types, 0x08, {{3, 10}, {3, 1}, 2, 0x10});
     m.listingentrybytes = 22;
+    m.hardwarefirst = 0;
     return m;
 }();
-constexpr CalculatorModel kTI89 = ti89("TI-89", "ti89", 0x03, {{2, 9}, {2, 1}, 2});
+constexpr CalculatorModel kTI89 = ti89("TI-89", "ti89", 0x03, {{2, 9}, {1, 0}, 1, 0x0D});
 // On its link port the Titanium is a TI-89 in every byte but its version answer.
-constexpr CalculatorModel kTI89Titanium = ti89("TI-89 Titanium", "ti89t", 0x09, {{3, 10}, {3, 0}, 4});
+constexpr CalculatorModel kTI89Titanium = ti89("TI-89 Titanium", "ti89t", 0x09, {{3, 10}, {3, 0}, 3, 0x10});
 
 std::span<const CalculatorModel* const> allmodels() { return kModels; }
 

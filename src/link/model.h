@@ -45,6 +45,9 @@ struct Release {
     std::uint8_t os[2];        // major, minor: 2.09
     std::uint8_t boot[2];
     std::uint8_t hardwarerevision;
+    // The low byte of its answer to a ready check addressed to machine 00: 00 without a
+    // Flash system, the system's revision on an upgraded calculator.
+    std::uint8_t flashrevision;
 };
 
 struct CalculatorModel {
@@ -73,8 +76,17 @@ struct CalculatorModel {
     bool imagebackup;
     bool runsfargo;                           // FARGO can be installed on it
     std::uint8_t hardwareid;                  // what its version answer names it by
+    // The hardware version its version answer's revision byte counts from (an 89's HW2
+    // sends 01; a Voyage 200 sends its version itself).
+    std::uint8_t hardwarefirst;
     Release release;                          // what its virtual calculator's version answer says
     std::size_t listingentrybytes;            // one entry of its directory listing's data
+    // Lists in two phases, each one data packet of entries: the folders (filter 1F in the
+    // request's size), then one folder's variables (filter 1B and the folder's name).
+    bool folderlisting;
+    // Its acknowledgement of a ready check carries a status word (bit 0 of the high byte:
+    // not ready) where a TI-92 away from its home screen stays silent.
+    bool readystatus;
     std::span<const KeyInfo> keys;            // named keys; other keys send their character
     std::uint16_t secondkey;   // added to a key's code for the key pressed with 2nd
     std::uint16_t diamondkey;  // ... and with the diamond key
@@ -151,8 +163,11 @@ inline constexpr CalculatorModel kTI92{
     .imagebackup = true,
     .runsfargo = true,
     .hardwareid = 0,
+    .hardwarefirst = 0,
     .release = {},
     .listingentrybytes = 14,
+    .folderlisting = false,
+    .readystatus = false,
     .keys = kTI92Keys,
     .secondkey = 4096,
     .diamondkey = 8192,

@@ -169,6 +169,12 @@ void failexpectation(Link& link, std::uint8_t expected, const std::optional<Pack
 
 bool waitack(Link& link) { return acknowledges(awaitheader(link)); }
 
+bool waitack(Link& link, std::uint16_t& parameter) {
+    const std::optional<PacketHeader> h = awaitheader(link);
+    parameter = h ? h->length : 0;
+    return acknowledges(h);
+}
+
 bool expectack(Link& link, std::string_view failure) {
     const std::optional<PacketHeader> h = awaitheader(link);
     if (acknowledges(h)) return true;

@@ -124,6 +124,14 @@ Packet receivepacket(Link& link, PacketWatcher* watcher = nullptr);
 inline constexpr int kPacketTries = 3;
 Packet receiveverified(Link& link, PacketWatcher* watcher = nullptr);
 
+// A later model's acknowledgement of a ready check carries a status word in its length
+// field: this bit set, the calculator is busy away from its home screen.
+inline constexpr std::uint16_t kNotReadyStatus = 0x0100;
+
+// The later models' listing: the request's size carries a filter in its top byte.
+inline constexpr std::uint8_t kFolderFilter = 0x1F;     // every folder
+inline constexpr std::uint8_t kVariableFilter = 0x1B;   // the variables of the folder named
+
 // The fixed packets and the acknowledgement waits every exchange uses.
 void sendready(Link& link);
 void sendack(Link& link);
@@ -131,6 +139,8 @@ void senddatarequest(Link& link);
 // An acknowledgement (or a data request, which also acknowledges), bytes before it
 // skipped. False on anything else, on silence and once the link-ok flag is clear.
 bool waitack(Link& link);
+// The same, with the acknowledgement's length field (a later model's ready status).
+bool waitack(Link& link, std::uint16_t& parameter);
 bool waitdatarequest(Link& link);
 
 // The steps of an exchange read as a transcript: each names the answer it expects and

@@ -1,9 +1,11 @@
 #include "transfers/directory.h"
 
 #include <array>
+#include <span>
 
 #include "files/ticharset.h"
 #include "link/packets.h"
+#include "transfers/packetcommands.h"
 
 namespace tessaly {
 
@@ -23,15 +25,20 @@ struct DirectoryEntry {
     std::uint32_t size = 0;
 };
 
+// An entry's fields from its first byte: the name's eight bytes, type, attribute, size.
+DirectoryEntry entryat(std::span<const std::uint8_t> data) {
+    DirectoryEntry e;
+    for (std::size_t i = 0; i < 8; ++i)
+        if (data[i] != 0) e.name += static_cast<char>(data[i]);
+    e.type = data[8];
+    e.attribute = data[9];
+    for (std::size_t i = 0; i < 4; ++i) e.size |= std::uint32_t{data[10 + i]} << (8 * i);
+    return e;
+}
+
 std::optional<DirectoryEntry> parseentry(const std::vector<std::uint8_t>& data) {
     if (data.size() < 18) return std::nullopt;
-    DirectoryEntry e;
-    for (std::size_t i = 4; i < 12; ++i)
-        if (data[i] != 0) e.name += static_cast<char>(data[i]);
-    e.type = data[12];
-    e.attribute = data[13];
-    for (std::size_t i = 0; i < 4; ++i) e.size |= std::uint32_t{data[14 + i]} << (8 * i);
-    return e;
+    return entryat(std::span(data).subspan(4));
 }
 
 std::string entryname(const std::vector<std::uint8_t>& data) {
@@ -53,12 +60,70 @@ void listentry(const CalculatorModel& model, const DirectoryEntry& entry, std::s
         result.folders.push_back(folder);
         return;
     }
-    ListRow row{folder + "\\" + entry.name, std::string(model.typename_of(entry.type)), std::to_string(entry.size)};
+    ListRow row{folder + "\\" + entry.name, folder, entry.type, entry.size};
     // A later model's archived attribute (3) has the locked bit too: it is archived, not locked.
     row.archived = model.hasarchive && entry.attribute == model.archivedattribute;
     row.locked = !row.archived && (entry.attribute & kLockedAttribute) != 0;
     if (onrow) onrow(row);
     result.rows.push_back(std::move(row));
+}
+
+// One phase of a later model's listing: the request with its filter, the calculator's
+// header, our data request, the one data packet of entries and its end. The entries after
+// the four zero bytes; nullopt when the phase failed.
+std::optional<std::vector<DirectoryEntry>> listingphase(Link& link, std::uint8_t filter, std::string_view folder) {
+    const CalculatorModel& model = link.model();
+    std::vector<std::uint8_t> request{0x00, 0x00, 0x00, filter, model.directorytype, static_cast<std::uint8_t>(folder.size())};
+    request.insert(request.end(), folder.begin(), folder.end());
+    sendpacket(link, CmdRequest, request);
+    if (!expectack(link, kNoAckText) || !expectpacket(link, CmdVarHeader).complete) return std::nullopt;
+    sendack(link);
+    senddatarequest(link);
+    if (!expectack(link)) return std::nullopt;
+    const Packet packet = receiveverified(link);
+    if (link.state().linkok && !packet.is(CmdData)) link.faillink(std::string(kDirectoryChecksumText) + std::string(folder));
+    if (!link.state().linkok) return std::nullopt;
+    sendack(link);
+    if (!expect(link, CmdEnd)) return std::nullopt;
+    sendack(link);
+    std::vector<DirectoryEntry> entries;
+    const std::span<const std::uint8_t> data(packet.data);
+    for (std::size_t at = 4; at + model.listingentrybytes <= data.size(); at += model.listingentrybytes)
+        entries.push_back(entryat(data.subspan(at)));
+    return entries;
+}
+
+// The machine byte names the first of the models that share it; where another of them
+// lays its entries out otherwise (the Voyage 200 and the TI-92 Plus), only the version
+// answer tells which one is listing.
+bool entrylayoutknown(const Link& link) {
+    const CalculatorModel& model = link.model();
+    if (link.chosenmodel() || modelbymachine(model.calcmachine) != &model) return true;
+    for (const CalculatorModel* m : allmodels())
+        if (m->calcmachine == model.calcmachine && m->listingentrybytes != model.listingentrybytes) return false;
+    return true;
+}
+
+// The folders first, then each folder's variables; the entry of the folder itself that
+// opens its second phase names no variable.
+void listbyfolder(Link& link, Progress& progress, DirectoryListing& result,
+                  const std::function<void(const ListRow&)>& onrow) {
+    CalculatorVersion version;
+    if (!entrylayoutknown(link) && !requestversion(link, progress, version)) return;
+    progress.setstatus(kDirectoryReceivingText);
+    const CalculatorModel& model = link.model();
+    const auto folders = listingphase(link, kFolderFilter, {});
+    if (!folders) return;
+    result.answered = true;
+    for (const DirectoryEntry& f : *folders) {
+        if (f.type != model.foldertype) continue;  // an older system lists its applications here too
+        const auto entries = listingphase(link, kVariableFilter, f.name);
+        if (!entries) return;
+        std::string folder;
+        listentry(model, f, folder, result, onrow);
+        for (std::size_t i = 0; i < entries->size(); ++i)
+            if (i > 0 || (*entries)[i].type != model.foldertype) listentry(model, (*entries)[i], folder, result, onrow);
+    }
 }
 
 } // namespace
@@ -73,7 +138,12 @@ DirectoryListing directorylisting(Link& link, Progress& progress, const std::fun
     sendready(link);
     // A request for the directory type with an empty name asks for the listing; laid out
     // once the answer told which model is on the cable.
-    if (expectack(link, kNoAckText)) {
+    if (expectack(link, kNoAckText) && link.model().folderlisting) {
+        listbyfolder(link, progress, result, onrow);
+        progress.setstatus(s.linkok ? kDirectoryReceivedText : kSomeErrorText);
+        return result;
+    }
+    if (s.linkok) {
         std::vector<std::uint8_t> request{0x00, 0x00, 0x00, 0x00, link.model().directorytype, 0x00};
         request.resize(request.size() + link.model().header.trailingbytes, 0);
         sendpacket(link, CmdRequest, request);

@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -9,17 +10,28 @@
 
 namespace tessaly {
 
-// One row of the receive page's list: caption and its two sub-items, as the list shows
-// them. A row is selected or not only while it is on show; the hidden stores keep no
-// selection.
+// One variable as the listing gave it: the front ends show its type by the model's name
+// for the code and its size in decimal. A row is selected or not only while it is on
+// show; the hidden stores keep no selection.
 struct ListRow {
     std::string caption;  // the full name, folder + "\" + name
-    std::string type;     // type name, empty for a code without one
-    std::string size;     // decimal
+    std::string folder;
+    std::uint8_t type = 0;   // as listed: a request for the variable asks for this code
+    std::uint32_t size = 0;  // stored bytes
     bool selected = false;
     bool locked = false;    // the entry's attribute: it cannot be deleted or overwritten
     bool archived = false;  // ... or is in the archive, on a model that has one
 };
+
+// The row's type as the lists show it (empty for a code without a name) and its size.
+inline std::string typetext(const CalculatorModel& model, const ListRow& row) { return std::string(model.typename_of(row.type)); }
+inline std::string sizetext(const ListRow& row) { return std::to_string(row.size); }
+// A row for a variable known by its full name (received, or in the package store).
+inline ListRow variablerow(std::string caption, std::uint8_t type, std::uint32_t size) {
+    const auto slash = caption.find('\\');
+    std::string folder = slash == std::string::npos ? std::string() : caption.substr(0, slash);
+    return ListRow{std::move(caption), std::move(folder), type, size};
+}
 
 inline constexpr std::string_view kDirectoryReceivingText = "Receiving directory list..";
 inline constexpr std::string_view kDirectoryReceivedText = "Directory list received.";
@@ -38,9 +50,10 @@ struct DirectoryListing {
 
 // The directory exchange: ready check, directory request, the calculator's header, then
 // one data packet per folder or variable until the end of transmission. Folder entries
-// only name the folder of the rows after them. onrow sees each row as it arrives, so a
-// window can show the list growing. The status line tells the listing's start and, once
-// the calculator answered, its end.
+// only name the folder of the rows after them. A later model is asked in two phases: its
+// folders, then each folder's variables, one data packet each. onrow sees each row as it
+// arrives, so a window can show the list growing. The status line tells the listing's
+// start and, once the calculator answered, its end.
 DirectoryListing directorylisting(Link& link, Progress& progress, const std::function<void(const ListRow&)>& onrow = {});
 
 } // namespace tessaly

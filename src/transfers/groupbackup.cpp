@@ -22,7 +22,7 @@ bool fetchgroupbackup(Link& link, Progress& progress, const PackageStore& store,
     if (!s.linkok) return false;
     std::vector<RequestEntry> entries;
     for (const ListRow& row : listing.rows)
-        entries.push_back({row.caption.substr(0, kPackageNameSize), link.model().typecode_of(row.type), row.archived});
+        entries.push_back({row.caption.substr(0, kPackageNameSize), row.type, row.archived});
     ReceiveTarget target{progress, store, false, true, [](ListRow) {}, [] {}, {}, {}};
     receiverequested(link, target, entries);
     if (!s.linkok) return false;

@@ -213,9 +213,12 @@ ManageOutcome managecalc(Link& link, Progress& progress, ManageAction action, co
 }
 
 bool readversion(Link& link, Progress& progress, CalculatorVersion& answer) {
-    const CalculatorModel& m = link.model();
-    if (m.hasversioncommand) return requestversion(link, progress, answer);
+    if (link.model().hasversioncommand) return requestversion(link, progress, answer);
     progress.setstatus("Asking for the version..");
+    // Its answer may name a later model, which has a version request of its own.
+    const bool answered = ready(link);
+    if (answered && link.model().hasversioncommand) return requestversion(link, progress, answer);
+    const CalculatorModel& m = link.model();
     // The backup's first block is named by the ROM version: request it, read the
     // header, and abort, which the calculator takes quietly.
     std::vector<std::uint8_t> request(m.header.nameoffset, 0);
@@ -223,7 +226,7 @@ bool readversion(Link& link, Progress& progress, CalculatorVersion& answer) {
     request[m.header.namelengthoffset] = static_cast<std::uint8_t>(kVersionName.size());
     request.insert(request.end(), kVersionName.begin(), kVersionName.end());
     request.resize(request.size() + m.header.trailingbytes, 0);
-    if (ready(link)) sendpacket(link, CmdRequest, request);
+    if (answered) sendpacket(link, CmdRequest, request);
     if (!expectack(link, kNoVersionAckText)) return false;
     const Packet header = expectpacket(link, CmdVarHeader);
     if (!link.state().linkok) return false;

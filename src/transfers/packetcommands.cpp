@@ -7,8 +7,11 @@ namespace tessaly {
 namespace {
 
 // The version answer's data: the system's version (major, minor), the boot code's, the
-// battery, the hardware's version and the hardware's model code, then bytes of no use here.
-constexpr std::size_t kVersionBytes = 7;
+// battery, the hardware's revision, the language (two bytes), zeros, and at byte 13 the
+// hardware ID that tells the models apart; some systems add two bytes more.
+constexpr std::size_t kHardwareIdAt = 13;
+constexpr std::size_t kHardwareRevisionAt = 5;
+constexpr std::size_t kVersionBytes = kHardwareIdAt + 1;
 
 bool lacks(Link& link, bool has, std::string_view text) {
     if (has) return false;
@@ -28,7 +31,7 @@ bool requestversion(Link& link, Progress& progress, CalculatorVersion& answer) {
     progress.setstatus("Asking the calculator for its version..");
     sendpacket(link, CmdVersion);
     if (!expectack(link, kVersionRequestNoAckText)) return false;
-    sendpacket(link, CmdDataRequest, 0xFFFF);
+    senddatarequest(link);
     if (!expectack(link, kVersionRequestNoAckText)) return false;
     const Packet p = receiveverified(link);
     if (link.state().linkok && (!p.is(CmdData) || p.data.size() < kVersionBytes)) {
@@ -37,11 +40,12 @@ bool requestversion(Link& link, Progress& progress, CalculatorVersion& answer) {
     }
     if (!link.state().linkok) return false;
     sendack(link);
-    const CalculatorModel* model = modelbyhardware(p.data[6]);
+    const CalculatorModel* model = modelbyhardware(p.data[kHardwareIdAt]);
     // A code we do not know still names the family the machine byte told.
-    answer.model = std::string(model ? model->name : link.model().name);
+    const CalculatorModel& named = model ? *model : link.model();
+    answer.model = std::string(named.name);
     answer.version = std::to_string(p.data[0]) + "." + twodigits(p.data[1]);
-    answer.hardware = std::to_string(p.data[5]);
+    answer.hardware = std::to_string(p.data[kHardwareRevisionAt] + named.hardwarefirst);
     if (model && model->calcmachine == link.model().calcmachine && !link.chosenmodel()) link.setmodel(*model);
     return true;
 }

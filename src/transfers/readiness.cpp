@@ -3,6 +3,7 @@
 #include <string>
 
 #include "link/packets.h"
+#include "transfers/receive.h"
 
 namespace tessaly {
 
@@ -18,7 +19,12 @@ bool readinessexchange(Link& link) {
     if (!s.linkok) return false;  // cancelled before it began: nothing to report
     link.forgetmodel();
     sendready(link);
-    if (waitack(link)) return true;
+    std::uint16_t status = 0;
+    if (waitack(link, status)) {
+        if (!link.model().readystatus || (status & kNotReadyStatus) == 0) return true;
+        link.faillink(kNotAtHomeText);  // it answered: there is contact, it is busy
+        return false;
+    }
     if (!cancelled(s)) s.pendingerror = nocontacttext(s.pendingerror);
     return false;
 }

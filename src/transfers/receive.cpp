@@ -69,7 +69,7 @@ public:
 private:
     void announce() {
         Progress& progress = m_target.progress;
-        m_target.addrow(ListRow{m_header.name, std::string(m_model.typename_of(m_header.type)), std::to_string(m_length + 2)});
+        m_target.addrow(variablerow(m_header.name, m_header.type, m_length + 2));
         progress.setstatus("Transferring " + std::to_string(m_length) + " bytes of data");
         progress.setgaugemax(static_cast<int>(m_length));
         progress.setgaugeposition(0);
@@ -91,8 +91,8 @@ private:
 
 void sendvariablerequest(Link& link, const RequestEntry& entry) {
     std::vector<std::uint8_t> data{0x00, 0x00, 0x00, 0x00, entry.type, static_cast<std::uint8_t>(entry.name.size())};
+    // Nothing after the name: a request carries no attribute, even on a later model.
     data.insert(data.end(), entry.name.begin(), entry.name.end());
-    data.resize(data.size() + link.model().header.trailingbytes, 0);
     sendpacket(link, CmdRequest, data);
 }
 

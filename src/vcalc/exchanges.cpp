@@ -94,6 +94,10 @@ const Exchanges::Start Exchanges::kStarts[] = {
 
 void Exchanges::packet(const PacketAssembler& p) {
     m_in = &p;
+    if (p.machine() == 0x00) {  // addressed to no model: only the ready check is answered
+        if (p.command() == CmdReady) onprobe();
+        return;
+    }
     if (m_phase != Phase::Idle && continueexchange()) return;
     m_phase = Phase::Idle;
     for (const auto& h : kStarts)
@@ -106,7 +110,10 @@ void Exchanges::packet(const PacketAssembler& p) {
 // ---------------------------------------------------------------- exchanges the computer starts
 
 void Exchanges::onready() {
-    if (m_calc.home.athome() && !m_mis.awayfromhome) ack();
+    if (m_calc.home.athome() && !m_mis.awayfromhome)
+        ack();
+    else if (m_calc.model->readystatus)
+        send(shortpacket(m_calc.model->calcmachine, CmdAck, kNotReadyStatus));
 }
 
 void Exchanges::onscreen() {
@@ -123,7 +130,8 @@ void Exchanges::onkey() {
 void Exchanges::onrequest() {
     const auto r = parserequest(m_in->data());
     if (!r) return;
-    if (r->type == m_calc.model->directorytype) return startlisting();
+    if (r->type == m_calc.model->directorytype)
+        return m_calc.model->folderlisting ? startfolderlisting(*r) : startlisting();
     if (r->type == m_calc.model->backuptype && m_calc.model->imagebackup) return startbackup();
     CalcVariable* v = m_calc.mem.find(lowercase(r->name));
     ack();

@@ -97,6 +97,8 @@ private:
     void ondelete();
     bool versionstep(std::uint8_t cmd);
     void startlisting();
+    void startfolderlisting(const Request& request);
+    void onprobe();
     void startbackup();
     void startsending(bool listing);
     bool continueexchange();

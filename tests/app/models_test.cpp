@@ -37,6 +37,10 @@ TEST_P(AppOnEveryModel, ListsReceivesSavesAndTakesTheScreen) {
     app.run.find<QAbstractButton>("updatebutton")->click();
     auto* list = app.run.find<QTreeWidget>("variablelist");
     ASSERT_GE(list->topLevelItemCount(), 2);
+    // The window names the listed code and writes the size in decimal.
+    EXPECT_EQ(list->topLevelItem(0)->text(0), "main\\notes");
+    EXPECT_EQ(list->topLevelItem(0)->text(1), "text");
+    EXPECT_GT(list->topLevelItem(0)->text(2).toUInt(), 0u);
     list->topLevelItem(0)->setSelected(true);
     list->topLevelItem(1)->setSelected(true);
     app.run.find<QAbstractButton>("receivebutton")->click();

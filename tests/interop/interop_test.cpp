@@ -49,13 +49,6 @@ const struct {
     const char* test;
     const char* why;
 } kKnownToFail[] = {
-    // The library asks for the folders first, then each folder's variables; the later models
-    // answer with the TI-92's one listing of everything. Their backup is that listing plus
-    // every variable.
-    {"ti92p", "Listing", "one-phase listing"}, {"v200", "Listing", "one-phase listing"},
-    {"ti89", "Listing", "one-phase listing"},  {"ti89t", "Listing", "one-phase listing"},
-    {"ti92p", "Backup", "one-phase listing"},  {"v200", "Backup", "one-phase listing"},
-    {"ti89", "Backup", "one-phase listing"},   {"ti89t", "Backup", "one-phase listing"},
     // A variable the library sends as the calculator's own receive arrives archived.
     {"ti92p", "SendNormally", "stored archived"}, {"v200", "SendNormally", "stored archived"},
     {"ti89", "SendNormally", "stored archived"},  {"ti89t", "SendNormally", "stored archived"},

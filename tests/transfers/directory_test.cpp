@@ -27,8 +27,9 @@ TEST(DirectoryListing, ExchangeMatchesTheRealCalculatorsCapture) {
     ASSERT_EQ(listing.rows.size(), 3u);
     EXPECT_EQ(captions(listing.rows), (std::vector<std::string>{"test\\x", "test\\y", "test\\z"}));
     for (const auto& r : listing.rows) {
-        EXPECT_EQ(r.type, "expression");
-        EXPECT_EQ(r.size, "5");
+        EXPECT_EQ(r.folder, "test");
+        EXPECT_EQ(typetext(kTI92, r), "expression");
+        EXPECT_EQ(sizetext(r), "5");
     }
     EXPECT_TRUE(rig.state.linkok);
     EXPECT_FALSE(rig.state.busy);
@@ -49,7 +50,7 @@ TEST_P(ListingRows, FoldersNameTheRowsAndAreNeverRowsThemselves) {
     const DirectoryListing listing = rig.list();
     EXPECT_EQ(captions(listing.rows), GetParam().captions);
     std::vector<std::string> types;
-    for (const auto& r : listing.rows) types.push_back(r.type);
+    for (const auto& r : listing.rows) types.push_back(typetext(kTI92, r));
     EXPECT_EQ(types, GetParam().types);
     EXPECT_TRUE(rig.state.pendingerror.empty());
 }
@@ -92,7 +93,7 @@ TEST(DirectoryListing, SizeIsTheStoredSizeInDecimal) {
     rig.calc.memory().folders = {CalcFolder{"main", {calcvariable("big", 0x12, std::vector<std::uint8_t>(1234, 7))}}};
     const DirectoryListing listing = rig.list();
     ASSERT_EQ(listing.rows.size(), 1u);
-    EXPECT_EQ(listing.rows[0].size, "1236");
+    EXPECT_EQ(listing.rows[0].size, 1236u);
 }
 
 TEST(DirectoryListing, TimeoutMidListKeepsTheRowsThatArrived) {

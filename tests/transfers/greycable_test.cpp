@@ -102,7 +102,7 @@ const ExchangeCase kCases[] = {
      [](Side& s) {
          TransferSession session(s.state, s.shell);
          std::string out;
-         for (const ListRow& r : directorylisting(s.link(), s.shell).rows) out += r.caption + " " + r.type + ";";
+         for (const ListRow& r : directorylisting(s.link(), s.shell).rows) out += r.caption + " " + typetext(kTI92, r) + ";";
          return out;
      }},
     {"receive", nothing,

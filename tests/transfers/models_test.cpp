@@ -1,4 +1,6 @@
 // Every exchange against the virtual calculator of each model, through the core.
+#include <tuple>
+
 #include "files/packagewriter.h"
 #include "transfers/groupbackup.h"
 #include "transfers/packetcommands.h"
@@ -17,6 +19,7 @@ struct ModelRig : ReceiveSide {
         calc.setpace(0);
         calc.loaddemo();
         link.releaselines();
+        link.settrace(&trace);
     }
     // A transfer as the front ends run one: in a session of its own.
     template <typename F> auto run(F f) {
@@ -28,6 +31,7 @@ struct ModelRig : ReceiveSide {
     VirtualPort port{calc, &clock};
     TransferState state;
     Link link{port, clock, shell, state};
+    MemoryTrace trace;
 };
 
 class Models : public ::testing::TestWithParam<const CalculatorModel*> {};
@@ -47,10 +51,10 @@ TEST_P(Models, AnswersAsItsModelInEveryExchange) {
     const auto row = [&](const std::string& caption) {
         for (const ListRow& r : listing.rows)
             if (r.caption == caption) return r;
-        return ListRow{};
+        return variablerow({}, 0x30, 0);  // no such row: a code without a name
     };
-    EXPECT_EQ(row("main\\notes").type, "text");
-    EXPECT_EQ(row("games\\hello").type, model.hasarchive ? "assembly" : "");
+    EXPECT_EQ(typetext(model, row("main\\notes")), "text");
+    EXPECT_EQ(typetext(model, row("games\\hello")), model.hasarchive ? "assembly" : "");
     EXPECT_EQ(row("work\\kept").archived, model.hasarchive);
 
     // Get: the variable arrives and is saved signed for the model.
@@ -82,7 +86,7 @@ TEST_P(Models, FilesRoundTripAndSendArchived) {
     ASSERT_TRUE(savecalcmemory(path.string(), rig.calc.memory(), &error, model)) << error;
     const auto file = readtifile(path, &error);
     ASSERT_TRUE(file) << error;
-    EXPECT_EQ(file->model, model.hasarchive && model.signature == kTI92Plus.signature ? &kTI92Plus : &model);
+    EXPECT_EQ(file->model, modelbysignature(model.signature));  // a shared signature reads as its first model
     bool archived = false;
     for (const TiEntry* e : file->variables())
         if (e->name == "kept") archived = e->attribute == model.archivedattribute;
@@ -119,7 +123,45 @@ TEST_P(Models, VersionDeleteAndBackup) {
     EXPECT_EQ(readtifile(dest, &error)->variables().size(), rig.calc.variablenames().size());
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryModel, Models, ::testing::Values(&kTI92, &kTI92Plus, &kV200, &kTI89),
+INSTANTIATE_TEST_SUITE_P(EveryModel, Models, ::testing::Values(&kTI92, &kTI92Plus, &kV200, &kTI89, &kTI89Titanium),
+                         [](const auto& param) { return std::string(param.param->id); });
+
+// The later models' exchanges held against the captures' bytes, not the model table's.
+class LaterModels : public ::testing::TestWithParam<const CalculatorModel*> {};
+
+TEST_P(LaterModels, ListingAsksAsCapturedAndKeepsCodesSizesAndAttributes) {
+    ModelRig rig(*GetParam());
+    const Bytes stored{0x00, 0x03, 0x0C, 0x01, 0x1F};
+    rig.calc.memory().folders = {{"main", {{"x", 0x00, stored, false, false}, {"y", 0x01, stored, true, false}, {"z", 0x24, stored, false, true}}}};
+    const DirectoryListing listing = rig.run([&] { return directorylisting(rig.link, rig.shell); });
+    ASSERT_TRUE(rig.state.linkok) << rig.state.pendingerror;
+    const Bytes sent = rig.trace.sent();
+    for (const Bytes& request : {Bytes{0x08, 0xA2, 0x06, 0x00, 0x00, 0x00, 0x00, 0x1F, 0x1A, 0x00, 0x39, 0x00},
+                                 Bytes{0x08, 0xA2, 0x0A, 0x00, 0x00, 0x00, 0x00, 0x1B, 0x1A, 0x04, 'm', 'a', 'i', 'n', 0xDE, 0x01}})
+        EXPECT_NE(std::search(sent.begin(), sent.end(), request.begin(), request.end()), sent.end());
+    EXPECT_EQ(listing.folders, std::vector<std::string>{"main"});
+    std::vector<std::tuple<std::string, std::string, std::uint8_t, std::uint32_t, bool, bool>> rows;
+    for (const ListRow& r : listing.rows) rows.emplace_back(r.caption, r.folder, r.type, r.size, r.locked, r.archived);
+    EXPECT_EQ(rows, (decltype(rows){{"main\\x", "main", 0x00, 5, false, false},
+                                    {"main\\y", "main", 0x01, 5, true, false},
+                                    {"main\\z", "main", 0x24, 5, false, true}}));
+    // The request for a listed variable: its code, its full name, nothing after it.
+    ReceiveTarget into = rig.target(false);
+    rig.run([&] { return receiverequested(rig.link, into, {{"main\\x", listing.rows[0].type}}); });
+    const Bytes request{0x08, 0xA2, 0x0C, 0x00, 0, 0, 0, 0, 0x00, 0x06, 'm', 'a', 'i', 'n', '\\', 'x', 0x7F, 0x02};
+    const Bytes all = rig.trace.sent();
+    EXPECT_NE(std::search(all.begin(), all.end(), request.begin(), request.end()), all.end());
+}
+
+// Busy away from its home screen, a later model says so in its answer's status word.
+TEST_P(LaterModels, NotReadyStatusIsToldAsSuch) {
+    ModelRig rig(*GetParam());
+    rig.calc.misbehaviour().awayfromhome = true;
+    EXPECT_FALSE(rig.run([&] { return readinessexchange(rig.link); }));
+    EXPECT_EQ(rig.state.pendingerror, kNotAtHomeText);
+}
+
+INSTANTIATE_TEST_SUITE_P(Later, LaterModels, ::testing::Values(&kTI92Plus, &kV200, &kTI89, &kTI89Titanium),
                          [](const auto& param) { return std::string(param.param->id); });
 
 // A chosen model that another one answers for is said, and nothing else is sent.

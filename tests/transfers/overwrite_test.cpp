@@ -27,7 +27,7 @@ struct Script final : OverwriteQuestions {
 
 TEST(Overwrite, ClashesAreFoundWithoutRegardToCaseAndBareNamesLiveInMain) {
     DirectoryListing listing;
-    listing.rows = {{"main\\a", "", "5"}, {"test\\b", "", "5"}, {"test\\c", "", "5"}};
+    listing.rows = {variablerow("main\\a", 0, 5), variablerow("test\\b", 0, 5), variablerow("test\\c", 0, 5)};
     listing.rows[1].locked = true;
     const auto clashes = findclashes({"A", "TEST\\B", "test\\new", "main\\a", "test\\c"}, listing);
     ASSERT_EQ(clashes.size(), 3u);

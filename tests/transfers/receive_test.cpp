@@ -70,8 +70,8 @@ TEST(Receive, OneVariableByteForByte) {
     EXPECT_EQ(rig.shell.gaugepositions, (std::vector<int>{0, 3}));
     ASSERT_EQ(rig.rows.size(), 1u);
     EXPECT_EQ(rig.rows[0].caption, "test\\x");
-    EXPECT_EQ(rig.rows[0].type, "expression");
-    EXPECT_EQ(rig.rows[0].size, "5");
+    EXPECT_EQ(rig.rows[0].type, 0x00);
+    EXPECT_EQ(rig.rows[0].size, 5u);
     EXPECT_TRUE(rig.state.linkok);
     EXPECT_FALSE(rig.state.busy);
 }
@@ -159,12 +159,12 @@ TEST(Receive, SeventeenCharacterNameIsRequestedCutToSixteen) {
     EXPECT_NE(std::search(sent.begin(), sent.end(), expect.begin(), expect.end()), sent.end());
 }
 
-TEST(Receive, EmptyTypeTextIsRequestedAsCode30) {
+TEST(Receive, TypeWithoutANameIsRequestedByItsListedCode) {
     ReceiveRig rig;
     rig.calc.memory().folders = {CalcFolder{"main", {calcvariable("odd", 0x01, {9, 9})}}};
     const auto entries = rig.listandmark({"main\\odd"});
     const ReceiveResult result = rig.receive(entries);
-    const std::vector<std::uint8_t> expect{0x09, 0xA2, 14, 0, 0, 0, 0, 0, 30, 8};
+    const std::vector<std::uint8_t> expect{0x09, 0xA2, 14, 0, 0, 0, 0, 0, 0x01, 8};
     const auto sent = rig.trace.sent();
     EXPECT_NE(std::search(sent.begin(), sent.end(), expect.begin(), expect.end()), sent.end());
     // The calculator answers with the real type.
@@ -293,7 +293,7 @@ TEST(Receive, MoreThanTwoHundredMarkedRowsAreAllRequested) {
     rig.calc.memory().folders = {many};
     rig.list();
     std::vector<RequestEntry> entries;
-    for (const ListRow& r : rig.listed) entries.push_back({r.caption, typecode_of(r.type)});
+    for (const ListRow& r : rig.listed) entries.push_back({r.caption, r.type});
     const ReceiveResult result = rig.receive(entries);
     EXPECT_EQ(rig.records().size(), 205u);
     EXPECT_EQ(result.received.size(), 205u);

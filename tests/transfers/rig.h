@@ -71,7 +71,7 @@ struct ReceiveRig : ReceiveSide {
         std::vector<RequestEntry> out;
         for (const ListRow& r : listed)
             if (std::find(captions.begin(), captions.end(), r.caption) != captions.end())
-                out.push_back({r.caption.substr(0, kPackageNameSize), typecode_of(r.type)});
+                out.push_back({r.caption.substr(0, kPackageNameSize), r.type});
         return out;
     }
     // Lists, then forgets the listing's bytes and texts: what the test looks at is the receive.

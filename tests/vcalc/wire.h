@@ -25,7 +25,8 @@ struct Wire {
     TransferState state;
     Link link{port, clock, pump, state};
 
-    Wire() {
+    Wire() : Wire(kTI92) {}
+    explicit Wire(const CalculatorModel& model) : calc(clock, model) {
         state.linkok = true;
         link.releaselines();
     }
