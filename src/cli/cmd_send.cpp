@@ -232,14 +232,16 @@ int cmd_restore(const Options& options, const Args& args) {
     auto cl = CliLink::open(options, &error, &code);
     if (!cl) return code;
     TerminalProgress progress(cl->link().pump());
+    std::size_t restored = 0;
     {
         TransferSession session(cl->state(), progress);
         if (group)
-            restoregroupbackup(cl->link(), progress, o->files[0]);
+            restoregroupbackup(cl->link(), progress, o->files[0], &restored);
         else
             sendbackup(cl->link(), progress, o->files[0]);
     }
     progress.endbar();
+    if (group && cl->state().linkok) std::printf("%zu variable(s) restored\n", restored);
     return finish(cl->state(), &cl->link(), &progress);
 }
 

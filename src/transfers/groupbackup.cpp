@@ -56,7 +56,7 @@ bool clearmemory(Link& link, Progress& progress) {
 
 } // namespace
 
-bool restoregroupbackup(Link& link, Progress& progress, const std::filesystem::path& path) {
+bool restoregroupbackup(Link& link, Progress& progress, const std::filesystem::path& path, std::size_t* restored) {
     TransferState& s = link.state();
     s.linkok = true;
     TiFileReader reader;
@@ -74,6 +74,7 @@ bool restoregroupbackup(Link& link, Progress& progress, const std::filesystem::p
     }
     if (!clearmemory(link, progress)) return false;
     const SendResult sent = sendvariables(link, progress, path);
+    if (restored) *restored = sent.sent.size();
     if (!s.linkok) {
         if (!cancelled(s) && !s.pendingerror.starts_with(kNotRestoredText))
             s.pendingerror = std::string(kNotRestoredText) + s.pendingerror;
