@@ -186,6 +186,34 @@ TEST(LaterModelWire, OffersDeletesAndRestoresAsTheLinkLibraryDoes) {
     EXPECT_EQ(rig.state.pendingerror, kPacketTooLongText);
 }
 
+// Line accesses of a 10 KB program sent: a strict handshake costs two writes and two reads a
+// bit; inside a packet no byte pays for another look at the idle lines.
+TEST_P(Models, SendingCostsFourLineAccessesABit) {
+    struct Counting final : Port {
+        explicit Counting(Port& inner) : port(inner) {}
+        void setlines(Lines l) override { ++accesses, port.setlines(l); }
+        Lines readlines() override { return ++accesses, port.readlines(); }
+        Port& port;
+        std::uint64_t accesses = 0;
+    };
+    const CalculatorModel& model = *GetParam();
+    ModelRig rig(model);
+    CalcVariable big{"big", 0x12, {0x28, 0x00}};
+    for (int i = 0; i < 10240; ++i) big.data.push_back(static_cast<std::uint8_t>(i * 7));
+    rig.calc.memory().folders = {{"main", {big}}};
+    const auto path = rig.folder.path() / ("big." + std::string(model.fileprefix) + "g");
+    std::string error;
+    ASSERT_TRUE(savecalcmemory(path.string(), rig.calc.memory(), &error, model)) << error;
+    rig.calc.memory().folders = {{"main", {}}};
+    Counting counting(rig.port);
+    rig.link.setport(counting);
+    rig.calc.cleartrace();
+    ASSERT_EQ(rig.run([&] { return sendvariables(rig.link, rig.shell, path); }).sent.size(), 1u) << rig.state.pendingerror;
+    const double sent = double(rig.calc.trace().sent().size()), received = double(rig.calc.trace().received().size());
+    // The calculator's few answers cost what receiving costs (at most six accesses a bit).
+    EXPECT_LE((double(counting.accesses) - 48 * received) / sent, 32.01) << counting.accesses << " for " << sent;
+}
+
 // A chosen model that another one answers for is said, and nothing else is sent.
 TEST(ModelChoice, AnotherModelAnsweringIsSaidNotGuessedPast) {
     ModelRig rig(kTI89);
