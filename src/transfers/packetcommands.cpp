@@ -52,6 +52,7 @@ std::string refusalreason(const CalculatorModel& model, const Packet& refusal) {
     if (refusal.data.size() <= r.reasonoffset) return {};
     const std::uint8_t code = refusal.data[r.reasonoffset];
     if (code == r.nosuchvariable) return " (it has no such variable)";
+    if (code == r.noroom) return " (it has no room)";
     if (code == r.undeletable || code == r.locked) return " (it is locked or archived)";
     if (code == r.badname) return " (it cannot hold that name)";
     return " (refusal code " + std::to_string(code) + ")";

@@ -2,7 +2,10 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QToolButton>
 #include <QTreeWidget>
+
+#include <filesystem>
 
 #include "app/apptestsupport.h"
 #include "files/tifile.h"
@@ -33,6 +36,7 @@ class AppOnEveryModel : public testing::TestWithParam<const CalculatorModel*> {}
 TEST_P(AppOnEveryModel, ListsReceivesSavesAndTakesTheScreen) {
     const CalculatorModel& model = *GetParam();
     ModelApp app("", model);
+    app.run.writesettings(kQuiet + "[Last]\nDirectory=" + app.run.dir.path().toStdString() + "\n");
     app::MainWindow& w = app.run.start();
     app.run.find<QAbstractButton>("updatebutton")->click();
     auto* list = app.run.find<QTreeWidget>("variablelist");
@@ -54,9 +58,28 @@ TEST_P(AppOnEveryModel, ListsReceivesSavesAndTakesTheScreen) {
 
     app.run.find<QAbstractButton>("getscreenbutton")->click();
     EXPECT_EQ(w.screenshot.screenpicture->pixmap().size(), QSize(model.shownwidth, model.shownheight));
+
+    // Both deleted from the calculator list (by the delete packet where the model has one),
+    // then sent back from the browser.
+    const std::string first = list->topLevelItem(0)->text(0).toStdString();
+    const std::string second = list->topLevelItem(1)->text(0).toStdString();
+    list->clearSelection();
+    list->setFocus();
+    list->topLevelItem(0)->setSelected(true);
+    list->topLevelItem(1)->setSelected(true);
+    app.run.shell.answers = {Answer::Yes};
+    QTest::keyClick(list, Qt::Key_Delete);
+    EXPECT_EQ(app.calc.memory().find(first), nullptr) << app.run.shell.laststatus();
+    EXPECT_EQ(app.calc.memory().find(second), nullptr);
+    app.run.form().open.refreshbutton->click();
+    for (auto* row : app.run.form().open.filelist->findItems(QString::fromStdString(std::filesystem::path(dest).filename().string()), Qt::MatchExactly))
+        row->setSelected(true);
+    app.run.find<QToolButton>("sendfilebutton")->click();
+    EXPECT_NE(app.calc.memory().find(first), nullptr) << app.run.shell.laststatus();
+    EXPECT_NE(app.calc.memory().find(second), nullptr);
 }
 
-INSTANTIATE_TEST_SUITE_P(, AppOnEveryModel, testing::Values(&kTI92, &kTI92Plus, &kV200, &kTI89),
+INSTANTIATE_TEST_SUITE_P(, AppOnEveryModel, testing::Values(&kTI92, &kTI92Plus, &kV200, &kTI89, &kTI89Titanium),
                          [](const auto& p) { return std::string(p.param->id); });
 
 TEST(AppModels, StatusBarNamesTheCalculatorAndFargoSaysWhyNot) {

@@ -10,6 +10,7 @@
 #include "transfers/rig.h"
 #include "transfers/screenshot.h"
 #include "transfers/send.h"
+#include "transfers/sendrig.h"
 #include "vcalc/statefile.h"
 
 namespace tessaly::test {
@@ -181,6 +182,15 @@ TEST(LaterModelWire, OffersDeletesAndRestoresAsTheLinkLibraryDoes) {
     const auto framed = sent([&] { sendpacket(rig.link, CmdData, full); });
     ASSERT_EQ(framed.size(), 65542u);
     EXPECT_EQ(std::vector<std::uint8_t>(framed.begin(), framed.begin() + 4), (std::vector<std::uint8_t>{0x08, 0x15, 0x00, 0x00}));
+    // A TI-92 memory image is no backup of its: refused, and nothing of it is offered.
+    const auto image = rig.folder.path() / "old.92b";
+    writebytes(image, backupfile(100));
+    const auto offered = sent([&] { rig.run([&] { return sendbackup(rig.link, rig.shell, image); }); });
+    EXPECT_EQ(rig.state.pendingerror,
+              std::string(kNotRestoredText) + "the TI-89 Titanium takes its backup as a group file, not as a memory image.");
+    EXPECT_EQ(offered.size(), 4u) << "the ready check alone";
+    EXPECT_NE(rig.calc.memory().find("main\\s"), nullptr);
+
     // An empty one would be read as 65536 bytes: it is not sent.
     EXPECT_TRUE(sent([&] { sendpacket(rig.link, CmdData, std::span<const std::uint8_t>{}); }).empty());
     EXPECT_EQ(rig.state.pendingerror, kPacketTooLongText);
