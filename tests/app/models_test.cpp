@@ -56,27 +56,27 @@ TEST_P(AppOnEveryModel, ListsReceivesSavesAndTakesTheScreen) {
     EXPECT_EQ(file->model->signature, model.signature);
     EXPECT_EQ(file->variables().size(), 2u);
 
-    app.run.find<QAbstractButton>("getscreenbutton")->click();
-    EXPECT_EQ(w.screenshot.screenpicture->pixmap().size(), QSize(model.shownwidth, model.shownheight));
 
     // Both deleted from the calculator list (by the delete packet where the model has one),
     // then sent back from the browser.
-    const std::string first = list->topLevelItem(0)->text(0).toStdString();
-    const std::string second = list->topLevelItem(1)->text(0).toStdString();
-    list->clearSelection();
+    app.run.form().receive.calculatorbutton->click();  // the calculator's list again
+    const QString first = list->topLevelItem(0)->text(0), second = list->topLevelItem(1)->text(0);
     list->setFocus();
-    list->topLevelItem(0)->setSelected(true);
-    list->topLevelItem(1)->setSelected(true);
+    for (const QString& name : {first, second})
+        for (auto* row : list->findItems(name, Qt::MatchExactly)) row->setSelected(true);
     app.run.shell.answers = {Answer::Yes};
     QTest::keyClick(list, Qt::Key_Delete);
-    EXPECT_EQ(app.calc.memory().find(first), nullptr) << app.run.shell.laststatus();
-    EXPECT_EQ(app.calc.memory().find(second), nullptr);
+    EXPECT_EQ(app.calc.memory().find(first.toStdString()), nullptr) << app.run.shell.laststatus();
+    EXPECT_EQ(app.calc.memory().find(second.toStdString()), nullptr);
     app.run.form().open.refreshbutton->click();
     for (auto* row : app.run.form().open.filelist->findItems(QString::fromStdString(std::filesystem::path(dest).filename().string()), Qt::MatchExactly))
         row->setSelected(true);
     app.run.find<QToolButton>("sendfilebutton")->click();
-    EXPECT_NE(app.calc.memory().find(first), nullptr) << app.run.shell.laststatus();
-    EXPECT_NE(app.calc.memory().find(second), nullptr);
+    EXPECT_NE(app.calc.memory().find(first.toStdString()), nullptr) << app.run.shell.laststatus();
+    EXPECT_NE(app.calc.memory().find(second.toStdString()), nullptr);
+
+    app.run.find<QAbstractButton>("getscreenbutton")->click();
+    EXPECT_EQ(w.screenshot.screenpicture->pixmap().size(), QSize(model.shownwidth, model.shownheight));
 }
 
 INSTANTIATE_TEST_SUITE_P(, AppOnEveryModel, testing::Values(&kTI92, &kTI92Plus, &kV200, &kTI89, &kTI89Titanium),
