@@ -50,7 +50,7 @@ inline constexpr CommandInfo kCommands[] = {
     {CmdDelete, true, "DEL", "delete request"},
     {CmdEnd, false, "EOT", "end of transmission"},
     {CmdRequest, true, "REQ", "variable request"},
-    {CmdSendVar, true, "VAR", "variable header"},
+    {CmdSendVar, true, "RTS", "request to send"},
 };
 
 constexpr const CommandInfo* commandinfo(std::uint8_t code) {
