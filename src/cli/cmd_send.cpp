@@ -10,6 +10,7 @@
 #include "link/byteorder.h"
 #include "transfers/backup.h"
 #include "transfers/directory.h"
+#include "transfers/groupbackup.h"
 #include "transfers/overwrite.h"
 #include "transfers/send.h"
 #include "transfers/session.h"
@@ -232,11 +233,11 @@ int cmd_backup(const Options& options, const Args& args) {
 int cmd_restore(const Options& options, const Args& args) {
     const auto o = parse("restore", args);
     if (!o) return kUsage;
-    // A later model's backup is a group file: its variables go back as a send does, in
-    // place of those of the same names, as a restore replaces the memory.
+    // A later model's backup is a group file: the calculator clears its memory and takes
+    // every variable of it back.
     const CalculatorModel* model = modelbyextension(o->files[0].filename().string());
-    if (model && !model->imagebackup) return cmd_send(options, {o->files[0].string(), "--overwrite"});
-    const std::string why = checkbackupfile(o->files[0]);
+    const bool group = model && !model->imagebackup;
+    const std::string why = group ? checkvariablefile(o->files[0]) : checkbackupfile(o->files[0]);
     if (!why.empty()) {
         std::fprintf(stderr, "tessaly92-cli: %s\n", why.c_str());
         return kUsage;
@@ -246,11 +247,16 @@ int cmd_restore(const Options& options, const Args& args) {
     auto cl = CliLink::open(options, &error, &code);
     if (!cl) return code;
     TerminalProgress progress(cl->link().pump());
+    std::size_t restored = 0;
     {
         TransferSession session(cl->state(), progress);
-        sendbackup(cl->link(), progress, o->files[0]);
+        if (group)
+            restoregroupbackup(cl->link(), progress, o->files[0], &restored);
+        else
+            sendbackup(cl->link(), progress, o->files[0]);
     }
     progress.endbar();
+    if (group && cl->state().linkok) std::printf("%zu variable(s) restored\n", restored);
     return finish(cl->state(), &cl->link(), &progress);
 }
 

@@ -35,6 +35,9 @@ std::optional<std::uint32_t> readdwordle(std::span<const std::uint8_t> bytes, st
 // A name field: up to width bytes, ending before the first zero byte.
 std::string readnamefield(std::span<const std::uint8_t> bytes, std::size_t offset, std::size_t width = kTiNameSize);
 
+// An entry's attribute byte for a locked variable (the archived one is the model's).
+inline constexpr std::uint8_t kLockedAttribute = 0x01;
+
 struct TiEntry {
     std::string name;            // the name field, up to its first zero byte
     std::uint8_t type = 0;

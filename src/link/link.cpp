@@ -147,17 +147,20 @@ void Link::sendbyte(std::uint8_t value) {
         s.linkok = false;
         s.pendingerror = kSendBitTimeout;
     };
-    // Looked at afresh for every byte: time and the message loop pass between two bytes.
-    h.waitfor(Lines::released(), true, false);
+    // The lines are looked at before the first byte of a packet: the calculator may still
+    // be busy. Inside a packet the last bit's wait for their release was that look.
+    if (!m_released) h.waitfor(Lines::released(), true, false);
     budget();
     for (int bit = 0; bit < 8 && s.linkok; ++bit) {
         h.sendbit((value >> bit) & 1, bit == 0);
         budget();
     }
+    m_released = s.linkok;
     if (s.linkok && m_trace) m_trace->byte(Direction::ToCalc, value);
 }
 
 std::uint8_t Link::receivebyte() {
+    m_released = false;
     if (m_stream) return receivestreambyte();
     TransferState& s = *m_state;
     keepalive();
@@ -184,7 +187,7 @@ void Link::faillink(std::string_view text) {
 }
 
 void Link::pause(std::uint32_t ms) {
-    flush();  // what was said before the pause is on its way during it
+    flush();  // and the next byte looks at the lines again  // what was said before the pause is on its way during it
     // In slices, with the message loop between them; a Cancel ends the pause, as nothing
     // after it will go over the cable.
     while (ms > 0 && m_state->linkok) {

@@ -51,7 +51,10 @@ public:
     Link& operator=(const Link&) = delete;
 
     Port& port() { return *m_port; }
-    void setport(Port& port) { m_port = &port; }
+    void setport(Port& port) {
+        m_port = &port;
+        m_released = false;
+    }
     Clock& clock() { return *m_clock; }
     MessagePump& pump() { return *m_pump; }
     TransferState& state() { return *m_state; }
@@ -117,12 +120,16 @@ public:
     // Hands what was gathered to a byte-level cable; the end of every packet calls it.
     // Nothing to do on a line-level cable, whose bytes are on the wire already.
     void flush() {
+        m_released = false;
         if (m_stream) flushstream();
     }
     // Drops bytes received and not read (a stray byte after a refusal); byte-level only.
     void dropinput();
     // Lets go of both lines, so they start released (line-level cables only).
-    void releaselines() { m_port->setlines(Lines::released()); }
+    void releaselines() {
+        m_port->setlines(Lines::released());
+        m_released = false;
+    }
 
     // Runs of bytes; whole packets are the packet layer's (link/packets.h).
     void sendstring(std::span<const std::uint8_t> bytes);
@@ -150,6 +157,10 @@ private:
     std::size_t m_inpos = 0, m_inlen = 0;
     std::uint64_t m_nextwrite = 0;             // pacing: the earliest time of the next run
     bool m_pacing = true;
+    // The byte just sent saw both lines released at its end, and the packet goes on: the next
+    // byte needs no look of its own at them. Anything else between two bytes (the packet's
+    // end, a received byte, a pause) makes the next one look again.
+    bool m_released = false;
     Clock* m_clock;
     MessagePump* m_pump;
     TransferState* m_state;

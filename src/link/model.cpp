@@ -45,11 +45,21 @@ constexpr KeyInfo kTI89Keys[] = {
     {"DEL", 16641},  {"QUIT", 4360},
 };
 
+// The computer's RTS ends with 00, the calculator's own headers with 03.
 constexpr HeaderLayout kLaterHeader{.typeoffset = 4, .namelengthoffset = 5, .nameoffset = 6, .trailingbytes = 1,
-                                    .calctrailing = 0x03};
+                                    .calctrailing = 0x03, .sendtrailing = 0x00};
 // 00: a ready check addressed to no model asks whether a Flash system is installed.
 constexpr std::uint8_t kLaterMachines[] = {0x08, 0x09, 0x00};
-constexpr RefusalLayout kLaterRefusal{.reasonbytes = 3, .noroom = 0x05, .nosuchvariable = 0x01};
+// The reason stands in the third byte. Neither a missing variable nor a full memory has a
+// code of its own that the link libraries know: the TI-92's codes stand for them.
+constexpr RefusalLayout kLaterRefusal{.reasonbytes = 3,
+                                      .reasonoffset = 2,
+                                      .noroom = 0x05,
+                                      .nosuchvariable = 0x01,
+                                      .locked = 0x1E,
+                                      .undeletable = 0x21,
+                                      .badname = 0x25,
+                                      .noroomdata = {}};
 
 // A later model is the TI-92 with these differences, so what they share stands once.
 constexpr CalculatorModel later(std::string_view name, std::string_view id, std::string_view prefix,
@@ -67,6 +77,10 @@ constexpr CalculatorModel later(std::string_view name, std::string_view id, std:
     m.header = kLaterHeader;
     m.refusal = kLaterRefusal;
     m.commands = kLaterCommands;
+    m.offercommand = 0xC9;
+    m.lockedsendtype = 0x26;
+    m.archivedsendtype = 0x27;
+    m.fullzerolength = true;
     m.hasversioncommand = true;
     m.hasdeletecommand = true;
     m.hasarchive = true;

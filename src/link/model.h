@@ -30,14 +30,21 @@ struct HeaderLayout {
     std::size_t nameoffset;
     std::size_t trailingbytes;     // after the name (an attribute byte on later models)
     std::uint8_t calctrailing;     // what the calculator puts there in its own headers
+    std::uint8_t sendtrailing;     // ... and the computer in a header that offers a variable
     constexpr std::size_t sizebytes() const { return typeoffset; }
 };
 
-// The refusal's data: a reason code of this many bytes, then nothing that matters.
+// The refusal's data: this many bytes, the reason code among them at reasonoffset.
 struct RefusalLayout {
     std::size_t reasonbytes;
-    std::uint8_t noroom;           // a locked variable or no memory for it
+    std::size_t reasonoffset;
+    std::uint8_t noroom;           // no memory for the variable
     std::uint8_t nosuchvariable;   // a request for a name the calculator lacks
+    std::uint8_t locked;           // a locked or archived variable cannot be overwritten
+    std::uint8_t undeletable;      // ... nor deleted
+    std::uint8_t badname;          // a name it cannot hold
+    // The whole refusal for no room where the model sends one of its own; else empty.
+    std::span<const std::uint8_t> noroomdata;
 };
 
 // The system a virtual calculator of the model claims in its version answer.
@@ -68,6 +75,13 @@ struct CalculatorModel {
     HeaderLayout header;
     RefusalLayout refusal;
     std::span<const std::uint8_t> commands;  // the packet commands it knows
+    std::uint8_t offercommand;                // what offers it a variable: VAR (06) or RTS (C9)
+    // The type byte of a variable offered locked or archived (the real type then comes from
+    // the data's last byte); 0 where the model has no such codes.
+    std::uint8_t lockedsendtype;
+    std::uint8_t archivedsendtype;
+    // A data packet whose length word is 0000 carries 65536 bytes (a Flash block), not none.
+    bool fullzerolength;
     bool hasversioncommand;                   // answers a version request
     bool hasdeletecommand;                    // deletes a variable on request
     bool hasarchive;                          // keeps variables in an archive too
@@ -130,6 +144,8 @@ inline constexpr TypeInfo kTI92Types[] = {
 };
 
 inline constexpr std::uint8_t kTI92Machines[] = {0x09};
+// A TI-92's refusal of a variable it has no room for (or will not overwrite).
+inline constexpr std::uint8_t kTI92NoRoom[] = {0x05, 0x00, 0x01, 0x00, 0x00};
 inline constexpr std::uint8_t kTI92Commands[] = {0x06, 0x09, 0x15, 0x36, 0x56, 0x5A, 0x68, 0x6D, 0x78, 0x87, 0x92, 0xA2, 0xC9};
 
 inline constexpr KeyInfo kTI92Keys[] = {
@@ -153,9 +169,21 @@ inline constexpr CalculatorModel kTI92{
     .backuptype = 0x1D,
     .foldertype = 0x1F,
     .texttype = 0x0B,
-    .header = {.typeoffset = 4, .namelengthoffset = 5, .nameoffset = 6, .trailingbytes = 0, .calctrailing = 0},
-    .refusal = {.reasonbytes = 1, .noroom = 0x05, .nosuchvariable = 0x01},
+    .header = {.typeoffset = 4, .namelengthoffset = 5, .nameoffset = 6, .trailingbytes = 0, .calctrailing = 0,
+               .sendtrailing = 0},
+    .refusal = {.reasonbytes = 1,
+                .reasonoffset = 0,
+                .noroom = 0x05,
+                .nosuchvariable = 0x01,
+                .locked = 0x05,
+                .undeletable = 0x05,
+                .badname = 0x05,
+                .noroomdata = kTI92NoRoom},
     .commands = kTI92Commands,
+    .offercommand = 0x06,
+    .lockedsendtype = 0,
+    .archivedsendtype = 0,
+    .fullzerolength = false,
     .hasversioncommand = false,
     .hasdeletecommand = false,
     .hasarchive = false,

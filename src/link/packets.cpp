@@ -54,6 +54,11 @@ void sendpacket(Link& link, std::uint8_t command, std::uint16_t parameter) {
 }
 
 void sendpacket(Link& link, std::uint8_t command, std::span<const std::uint8_t> data, PacketWatcher* watcher) {
+    const PacketHeader said{link.model().pcmachine, command, static_cast<std::uint16_t>(data.size())};
+    if (datalength(link.model(), said) != data.size()) {
+        link.faillink(kPacketTooLongText);
+        return;
+    }
     link.sendbyte(link.model().pcmachine);
     link.sendbyte(command);
     link.sendword(static_cast<std::uint16_t>(data.size()));
@@ -91,9 +96,10 @@ Packet receivebody(Link& link, const PacketHeader& header, PacketWatcher* watche
     const CommandInfo* info = commandinfo(header.command);
     p.known = info != nullptr;
     if (info && info->carriesdata) {
-        if (!watcher) p.data.reserve(header.length);
+        const std::size_t length = datalength(link.model(), header);
+        if (!watcher) p.data.reserve(length);
         std::uint16_t sum = 0;
-        for (std::size_t i = 0; i < header.length && link.state().linkok; ++i) {
+        for (std::size_t i = 0; i < length && link.state().linkok; ++i) {
             const std::uint8_t b = link.receivebyte();
             if (!link.state().linkok) break;
             sum = static_cast<std::uint16_t>(sum + b);

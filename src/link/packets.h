@@ -50,7 +50,7 @@ inline constexpr CommandInfo kCommands[] = {
     {CmdDelete, true, "DEL", "delete request"},
     {CmdEnd, false, "EOT", "end of transmission"},
     {CmdRequest, true, "REQ", "variable request"},
-    {CmdSendVar, true, "VAR", "variable header"},
+    {CmdSendVar, true, "RTS", "request to send"},
 };
 
 constexpr const CommandInfo* commandinfo(std::uint8_t code) {
@@ -100,10 +100,20 @@ struct Packet {
 
 std::uint16_t checksum(std::span<const std::uint8_t> data);
 
+// The bytes a packet's data holds: its length word, except that a later model's data packet
+// with the word 0000 holds 65536 (a Flash block).
+inline std::size_t datalength(const CalculatorModel& model, const PacketHeader& header) {
+    if (header.length == 0 && header.command == CmdData && model.fullzerolength) return 65536;
+    return header.length;
+}
+inline constexpr std::string_view kPacketTooLongText = "A packet's data cannot be sent: its length word cannot say it.";
+
 // A packet without data; the length field carries the parameter (the data request's
 // "any length" FF FF, a key code).
 void sendpacket(Link& link, std::uint8_t command, std::uint16_t parameter = 0);
-// A packet with data: length and checksum worked out.
+// A packet with data: length and checksum worked out. Data the length word cannot say (more
+// than 65536 bytes, 65536 but to a TI-92, or an empty data packet a later model would take
+// for 65536) fails the link before a byte goes.
 void sendpacket(Link& link, std::uint8_t command, std::span<const std::uint8_t> data,
                 PacketWatcher* watcher = nullptr);
 

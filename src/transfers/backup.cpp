@@ -294,7 +294,12 @@ BackupSent sendbackup(Link& link, Progress& progress, const std::filesystem::pat
 
     sendready(link);
     expectack(link);
-    sendblocks(link, progress, reader, path, result);
+    // A later model has no memory image to take: each block would be offered to it as a
+    // variable without a name.
+    if (link.state().linkok && !link.model().imagebackup)
+        link.faillink("the " + std::string(link.model().name) + " takes its backup as a group file, not as a memory image.");
+    else
+        sendblocks(link, progress, reader, path, result);
     explainfailure(link, progress, result, purpose);
     return result;
 }

@@ -1,9 +1,12 @@
 #include "transfers/groupbackup.h"
 
 #include "files/packagewriter.h"
+#include "files/tifile.h"
 #include "link/packets.h"
 #include "transfers/directory.h"
+#include "transfers/backup.h"
 #include "transfers/receive.h"
+#include "transfers/send.h"
 
 namespace tessaly {
 
@@ -33,6 +36,52 @@ bool fetchgroupbackup(Link& link, Progress& progress, const PackageStore& store,
     s.busy = busy;
     if (!saved) link.faillink(error);
     return saved;
+}
+
+namespace {
+
+// The block that opens the backup: size 0, the backup type, "main", and no byte after the
+// name; the calculator asks for its data, and none comes before the end.
+bool clearmemory(Link& link, Progress& progress) {
+    progress.setstatus(kSendingHeaderText);
+    const std::string_view main = "main";
+    std::vector<std::uint8_t> data{0x00, 0x00, 0x00, 0x00, link.model().backuptype, static_cast<std::uint8_t>(main.size())};
+    data.insert(data.end(), main.begin(), main.end());
+    sendpacket(link, CmdVarHeader, data);
+    if (!expectack(link, kNoHeaderAckText) || !expect(link, CmdDataRequest)) return false;
+    sendack(link);
+    sendpacket(link, CmdEnd);
+    return expectack(link, kNoHeaderAckText);
+}
+
+} // namespace
+
+bool restoregroupbackup(Link& link, Progress& progress, const std::filesystem::path& path, std::size_t* restored) {
+    TransferState& s = link.state();
+    s.linkok = true;
+    TiFileReader reader;
+    std::string error;
+    if (!openchecked(reader, path, &error)) {
+        link.faillink(std::string(kNotRestoredText) + error);
+        return false;
+    }
+    sendready(link);
+    if (!expectack(link) || !fitsmodel(link, path, *reader.file().model)) return false;
+    if (link.model().imagebackup) {
+        link.faillink(std::string(kNotRestoredText) + "the " + std::string(link.model().name) +
+                      " takes a backup as one memory image, not a group file.");
+        return false;
+    }
+    if (!clearmemory(link, progress)) return false;
+    const SendResult sent = sendvariables(link, progress, path);
+    if (restored) *restored = sent.sent.size();
+    if (!s.linkok) {
+        if (!cancelled(s) && !s.pendingerror.starts_with(kNotRestoredText))
+            s.pendingerror = std::string(kNotRestoredText) + s.pendingerror;
+        return false;
+    }
+    progress.setstatus(std::string(kBackupSentText) + " (" + std::to_string(sent.sent.size()) + " variables)");
+    return true;
 }
 
 } // namespace tessaly

@@ -25,4 +25,12 @@ bool backsupimage(Link& link);
 bool fetchgroupbackup(Link& link, Progress& progress, const PackageStore& store, const std::filesystem::path& dest,
                       std::string& comment);
 
+// A later model's group file restored as its backup: the empty block of the backup type,
+// after which the calculator clears its memory, then every variable offered as a send
+// offers it (locked and archived ones so). False with why pending; a file that is not a
+// group file of the calculator's model is refused before anything is sent. restored, when
+// given, counts the variables the calculator took.
+bool restoregroupbackup(Link& link, Progress& progress, const std::filesystem::path& path,
+                        std::size_t* restored = nullptr);
+
 } // namespace tessaly

@@ -50,8 +50,21 @@ bool requestversion(Link& link, Progress& progress, CalculatorVersion& answer) {
     return true;
 }
 
-// The delete packet names the variable as a request does; the calculator acknowledges it,
-// then answers with a second acknowledgement once the variable is gone, or a refusal.
+// Why the calculator refused, from the reason code in its refusal's data.
+std::string refusalreason(const CalculatorModel& model, const Packet& refusal) {
+    const RefusalLayout& r = model.refusal;
+    if (refusal.data.size() <= r.reasonoffset) return {};
+    const std::uint8_t code = refusal.data[r.reasonoffset];
+    if (code == r.nosuchvariable) return " (it has no such variable)";
+    if (code == r.noroom) return " (it has no room)";
+    if (code == r.undeletable || code == r.locked) return " (it is locked or archived)";
+    if (code == r.badname) return " (it cannot hold that name)";
+    return " (refusal code " + std::to_string(code) + ")";
+}
+
+// The delete packet names the variable (size and type zero, nothing after the name); the
+// calculator acknowledges it, then answers with a second acknowledgement once the variable
+// is gone, or a refusal that says why.
 bool deletebypacket(Link& link, Progress& progress, const std::string& fullname) {
     if (lacks(link, link.model().hasdeletecommand, "The calculator has no delete request.")) return false;
     progress.setstatus("Deleting " + fullname + "..");
@@ -59,14 +72,13 @@ bool deletebypacket(Link& link, Progress& progress, const std::string& fullname)
     if (!expectack(link, kNoAckDeleteText)) return false;
     std::vector<std::uint8_t> data{0x00, 0x00, 0x00, 0x00, 0x00, static_cast<std::uint8_t>(fullname.size())};
     data.insert(data.end(), fullname.begin(), fullname.end());
-    data.resize(data.size() + link.model().header.trailingbytes, 0);
     sendpacket(link, CmdDelete, data);
     if (!expectack(link, kNoAckDeleteText)) return false;
     const std::optional<PacketHeader> h = seekheader(link);
     const Packet p = h ? receivebody(link, *h) : Packet{};
     if (p.is(CmdAck)) return true;
     if (p.is(CmdSkip)) {
-        link.faillink(std::string(kNotDeletedText) + fullname);
+        link.faillink(std::string(kNotDeletedText) + fullname + refusalreason(link.model(), p));
     } else if (link.state().linkok) {
         link.faillink(kNoAckDeleteText);
     }

@@ -2,6 +2,7 @@
 #include <string>
 
 #include "link/link.h"
+#include "link/packets.h"
 #include "link/progress.h"
 
 namespace tessaly {
@@ -26,6 +27,9 @@ inline constexpr std::string_view kNotDeletedText = "The calculator refused to d
 // link whose model was not chosen, the answer settles the model (a TI-92 Plus or a
 // Voyage 200 answer the ready check alike).
 bool requestversion(Link& link, Progress& progress, CalculatorVersion& answer);
+
+// What a refusal's reason code says, as " (...)" to follow a message; empty without a code.
+std::string refusalreason(const CalculatorModel& model, const Packet& refusal);
 
 // Deletes one variable ("folder\name") through the delete packet. False with the
 // calculator's refusal or the link's failure pending.

@@ -63,7 +63,7 @@ public:
     }
     bool announced() const { return m_announced; }
     // The packet held the padding, the length word and exactly the bytes it counts.
-    bool whole(const Packet& p) const { return p.header.length == m_length + 6; }
+    bool whole(const Packet& p) const { return datalength(m_model, p.header) == m_length + 6; }
     std::uint32_t length() const { return m_length; }
 
 private:

@@ -23,17 +23,16 @@ std::string upper(std::string s) {
 }
 
 // The variable header: size (upper 16 bits zero), type, name length, name, laid out as
-// the model has it; a later model's byte after the name says whether the variable goes
-// to the archive.
+// the model has it, and the byte a later model's offer ends with.
 std::vector<std::uint8_t> variableheader(const HeaderLayout& layout, std::uint32_t size, std::uint8_t type,
-                                         const std::string& name, std::uint8_t attribute) {
+                                         const std::string& name) {
     std::vector<std::uint8_t> d(layout.nameoffset, 0);
     d[0] = static_cast<std::uint8_t>(size);
     d[1] = static_cast<std::uint8_t>(size >> 8);
     d[layout.typeoffset] = type;
     d[layout.namelengthoffset] = static_cast<std::uint8_t>(name.size());
     d.insert(d.end(), name.begin(), name.end());
-    d.resize(d.size() + layout.trailingbytes, attribute);
+    d.resize(d.size() + layout.trailingbytes, layout.sendtrailing);
     return d;
 }
 
@@ -44,9 +43,13 @@ Packet answer(Link& link) {
     return header ? receivebody(link, *header) : Packet{};
 }
 
-// A variable kept archived in its file goes to the archive of a model that has one.
-std::uint8_t archivedattribute(const CalculatorModel& model, const TiEntry& entry) {
-    return model.hasarchive && entry.attribute == model.archivedattribute ? model.archivedattribute : 0;
+// The header's type byte: a variable kept locked or archived in its file is offered so to a
+// model that has type bytes for that (the calculator reads its real type from its data).
+std::uint8_t offeredtype(const CalculatorModel& model, const TiEntry& entry) {
+    if (model.archivedsendtype && model.hasarchive && entry.attribute == model.archivedattribute)
+        return model.archivedsendtype;
+    if (model.lockedsendtype && entry.attribute == kLockedAttribute) return model.lockedsendtype;
+    return entry.type;
 }
 
 // Lets window messages through once the header's type byte is out.
@@ -193,7 +196,9 @@ bool sendone(Link& link, Progress& progress, const TiEntry& entry, const std::st
     expectack(link);
     progress.setstatus(std::string(kSendingText) + tibytes_to_utf8(name) + "..");
     HeaderWatcher watcher(progress);
-    sendpacket(link, CmdVarHeader, variableheader(link.model().header, entry.size, entry.type, name, archivedattribute(link.model(), entry)), &watcher);
+    const CalculatorModel& model = link.model();
+    sendpacket(link, model.offercommand, variableheader(model.header, entry.size, offeredtype(model, entry), name),
+               &watcher);
     if (!s.linkok) return false;
     const Packet ack = answer(link);
     const Packet reply = ack.is(CmdAck) || ack.is(CmdDataRequest) ? answer(link) : Packet{};

@@ -22,7 +22,9 @@ bool PacketAssembler::take(std::uint8_t value) {
         const CommandInfo* info = commandinfo(m_head[1]);
         m_carries = info && info->carriesdata;
         m_packet.clear();
-        m_need = m_carries ? std::size_t{m_head[2]} + 256u * m_head[3] + 2 : 0;
+        std::size_t length = std::size_t{m_head[2]} + 256u * m_head[3];
+        if (length == 0 && m_fullzero && m_head[1] == CmdData) length = 65536;
+        m_need = m_carries ? length + 2 : 0;
     } else {
         m_packet.push_back(value);
     }

@@ -15,6 +15,8 @@ using Bytes = std::vector<std::uint8_t>;
 class PacketAssembler {
 public:
     PacketAssembler() { m_packet.reserve(70000); }
+    // A later model reads a data packet's length word 0000 as 65536 bytes; a TI-92 as none.
+    void setfullzerolength(bool on) { m_fullzero = on; }
     // True when this byte completed a packet; it stays readable until the next byte.
     bool take(std::uint8_t value);
     void reset() {
@@ -36,11 +38,13 @@ private:
     bool m_carries = false;
     Bytes m_packet;  // data, then the two checksum bytes
     std::size_t m_need = 0;
+    bool m_fullzero = false;
 };
 
 // The calculator's packets, opened with its machine byte.
 Bytes shortpacket(std::uint8_t machine, std::uint8_t command, std::uint16_t value = 0);
-// wrongchecksum: spoils the checksum, as a calculator told to misbehave does.
+// wrongchecksum: spoils the checksum, as a calculator told to misbehave does. A payload
+// of 65536 bytes goes with the length word 0000, as a later model sends a Flash block.
 Bytes makepacket(std::uint8_t machine, std::uint8_t command, std::span<const std::uint8_t> payload,
                  bool wrongchecksum = false);
 // The data of a variable header: size, type, name length, name, and the bytes a later

@@ -17,9 +17,6 @@ constexpr std::string_view kRomVersion = "1.11";
 // The receiving side then files it in the right folder; set false for bare names.
 constexpr bool kCalcSendsFolder = true;
 
-// A TI-92's refusal of a variable it will not take (locked, no room) carries five bytes;
-// its refusal of a request for a name it lacks, one. The later models' carry three.
-constexpr std::uint8_t kTI92NoRoom[] = {0x05, 0x00, 0x01, 0x00, 0x00};
 // A folder or variable name its memory and state file can hold: one to eight characters,
 // none of them a NUL (which ends a name in a file) or a backslash (which parts folder and name).
 bool holdablename(std::string_view name) {
@@ -72,8 +69,8 @@ Bytes Exchanges::header(std::uint32_t size, std::uint8_t type, std::string_view 
 void Exchanges::refuse(std::uint8_t reason) {
     const RefusalLayout& r = m_calc.model->refusal;
     Bytes data(r.reasonbytes, 0);
-    data[0] = reason;
-    if (m_calc.model == &kTI92 && reason == r.noroom) data.assign(std::begin(kTI92NoRoom), std::end(kTI92NoRoom));
+    data[r.reasonoffset] = reason;
+    if (reason == r.noroom && !r.noroomdata.empty()) data.assign(r.noroomdata.begin(), r.noroomdata.end());
     send(packet(CmdSkip, data));
 }
 
@@ -196,25 +193,29 @@ void Exchanges::onheader() {
         m_phase = Phase::RestoreBlock;
         return;
     }
+    if (startgroupbackup(*r)) return;
     std::string name = lowercase(r->name);
     const auto slash = name.find('\\');
     m_recvfolder = slash == std::string::npos ? "main" : name.substr(0, slash);
     m_recvname = slash == std::string::npos ? name : name.substr(slash + 1);
-    m_recvtype = r->type;
-    m_recvarchived = m_calc.model->hasarchive && r->attribute == m_calc.model->archivedattribute;
+    offeredtype(r->type);
     m_recvsize = r->size;
     CalcVariable* existing = m_calc.mem.find(m_recvfolder + "\\" + m_recvname);
     // The size may count the 4 padding bytes or not; counting them errs on the safe side.
     const std::size_t incoming = r->size;
     const std::size_t used = m_calc.mem.usedbytes() - (existing ? existing->data.size() : 0);
+    const RefusalLayout& refusal = m_calc.model->refusal;
     ack();
-    if (m_mis.refuseheaders || (existing && existing->locked) || !holdablename(m_recvname) ||
-        !holdablename(m_recvfolder) || used + incoming > m_calc.capacity) {
-        refuse(m_calc.model->refusal.noroom);
-        return;
+    if (m_mis.refuseheaders || (existing && (existing->locked || existing->archived))) {
+        refuse(refusal.locked);
+    } else if (!holdablename(m_recvname) || !holdablename(m_recvfolder)) {
+        refuse(refusal.badname);
+    } else if (used + incoming > m_calc.capacity) {
+        refuse(refusal.noroom);
+    } else {
+        sendshort(CmdDataRequest);
+        m_phase = Phase::RecvData;
     }
-    sendshort(CmdDataRequest);
-    m_phase = Phase::RecvData;
 }
 
 // ---------------------------------------------------------------- the exchange in progress
@@ -252,6 +253,8 @@ bool Exchanges::continueexchange() {
     case Phase::VersionCts:
     case Phase::VersionAck:
         return versionstep(cmd);
+    case Phase::GroupBackupEnd:
+        return endgroupbackup(cmd);
     case Phase::RestoreData:
         if (cmd == CmdAck) return true;
         if (cmd != CmdData) return false;
@@ -332,8 +335,9 @@ bool Exchanges::wholevariable() const {
 
 void Exchanges::takevariable() {
     const auto d = m_in->data();
-    CalcVariable v{m_recvname, m_recvtype, Bytes(d.begin() + std::min<std::size_t>(4, d.size()), d.end()), false,
+    CalcVariable v{m_recvname, m_recvtype, Bytes(d.begin() + std::min<std::size_t>(4, d.size()), d.end()), m_recvlocked,
                    m_recvarchived};
+    if (m_recvtypefromdata) v.type = storedtype(v.data);
     CalcFolder* f = m_calc.mem.folder(m_recvfolder);
     if (!f) {
         m_calc.mem.folders.push_back({m_recvfolder, {}});

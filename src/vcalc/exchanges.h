@@ -2,6 +2,7 @@
 #include <functional>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,10 @@ struct CalcState {
     void changed();
     const CalcScreen& currentscreen();
 };
+
+// The type of a later model's variable read from its stored bytes' last byte (their tag), as
+// the calculator does with a variable offered under a backup, locked or archived type byte.
+std::uint8_t storedtype(std::span<const std::uint8_t> stored);
 
 // A remote key's code as the home screen reads it (the TI-92's codes).
 std::uint16_t homekey(const CalculatorModel& model, std::uint16_t code);
@@ -65,6 +70,7 @@ private:
         RestoreData,   // a backup comes in: block data
         VersionCts,    // we acknowledged a version request: the computer asks for the answer
         VersionAck,    // we sent it: the computer acknowledges it
+        GroupBackupEnd,  // a later model's backup begins: the computer ends its empty block
     };
     // Outgoing exchanges: each item a header packet (may be empty) and a data packet.
     struct Item {
@@ -96,6 +102,9 @@ private:
     void onversion();
     void ondelete();
     bool versionstep(std::uint8_t cmd);
+    bool startgroupbackup(const Request& r);
+    bool endgroupbackup(std::uint8_t cmd);
+    void offeredtype(std::uint8_t type);
     void startlisting();
     void startfolderlisting(const Request& request);
     void onprobe();
@@ -121,7 +130,9 @@ private:
     // Incoming variable.
     std::string m_recvfolder, m_recvname;
     std::uint8_t m_recvtype = 0;
+    bool m_recvlocked = false;
     bool m_recvarchived = false;
+    bool m_recvtypefromdata = false;  // the header's type byte named no type
     std::size_t m_recvsize = 0;  // as the header announced it
     Bytes m_restoreimage;
 };

@@ -1,5 +1,6 @@
 // The exchanges only the later models have: the version request, the delete, the
-// two-phase listing and the answer to a ready check addressed to no model.
+// two-phase listing, the answer to a ready check addressed to no model, the backup that is
+// every variable, and variables offered locked or archived.
 #include <algorithm>
 #include <cctype>
 
@@ -23,6 +24,53 @@ std::string lowered(std::string s) {
 }
 
 } // namespace
+
+std::uint8_t storedtype(std::span<const std::uint8_t> stored) {
+    // The stored bytes end with the tag of what they hold; a program's and a function's tag
+    // is the same, the flag byte before it tells them apart, as two closing list tags tell a
+    // matrix (a list of lists) from a list. Any other tag closes an expression.
+    struct Tag {
+        std::uint8_t tag, type;
+    };
+    static constexpr Tag kTags[] = {{0x2D, 0x0C}, {0xE0, 0x0B}, {0xDF, 0x10}, {0xDD, 0x0A}, {0xDE, 0x0D},
+                                    {0xDA, 0x0E}, {0xDB, 0x14}, {0xF3, 0x21}, {0xF8, 0x1C}};
+    if (stored.size() < 3) return 0x00;
+    const std::uint8_t last = stored.back(), before = stored[stored.size() - 2];
+    if (last == 0xDC) return before & 0x08 ? 0x12 : 0x13;
+    if (last == 0xD9) return before == 0xD9 ? 0x06 : 0x04;
+    for (const Tag& t : kTags)
+        if (t.tag == last) return t.type;
+    return 0x00;
+}
+
+void Exchanges::offeredtype(std::uint8_t type) {
+    const CalculatorModel& m = *m_calc.model;
+    m_recvtype = type;
+    m_recvlocked = m.lockedsendtype != 0 && type == m.lockedsendtype;
+    m_recvarchived = m.archivedsendtype != 0 && type == m.archivedsendtype;
+    // A backup's variables come under its own type when they are neither.
+    m_recvtypefromdata = m_recvlocked || m_recvarchived || (!m.imagebackup && type == m.backuptype);
+}
+
+// A later model's backup opens with an empty block of the backup type: the calculator asks
+// for it, takes no data, and clears its memory for the variables that follow one by one.
+bool Exchanges::startgroupbackup(const Request& r) {
+    if (m_calc.model->imagebackup || r.type != m_calc.model->backuptype || r.size != 0) return false;
+    ack();
+    sendshort(CmdDataRequest);
+    m_phase = Phase::GroupBackupEnd;
+    return true;
+}
+
+bool Exchanges::endgroupbackup(std::uint8_t cmd) {
+    if (cmd == CmdAck) return true;
+    if (cmd != CmdEnd) return false;
+    m_calc.mem.folders = {CalcFolder{"main", {}}};
+    m_calc.changed();
+    ack();
+    m_phase = Phase::Idle;
+    return true;
+}
 
 std::uint16_t homekey(const CalculatorModel& model, std::uint16_t code) {
     // The home screen reads the TI-92's codes: the TI-89's own keys are turned into them.
@@ -65,9 +113,13 @@ void Exchanges::ondelete() {
     auto it = folder ? std::find_if(folder->variables.begin(), folder->variables.end(),
                                     [&](const CalcVariable& v) { return v.name == bare; })
                      : std::vector<CalcVariable>::iterator{};
-    // A locked variable is kept, as the calculator's own DelVar keeps it.
-    if (!folder || it == folder->variables.end() || it->locked) {
+    if (!folder || it == folder->variables.end()) {
         refuse(m_calc.model->refusal.nosuchvariable);
+        return;
+    }
+    // A locked or archived variable is kept, as the calculator's own DelVar keeps it.
+    if (it->locked || it->archived) {
+        refuse(m_calc.model->refusal.undeletable);
         return;
     }
     folder->variables.erase(it);

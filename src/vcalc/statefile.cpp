@@ -12,7 +12,6 @@ namespace tessaly {
 // leaves 0; nowhere else in the format can hold it.
 namespace {
 constexpr std::string_view kStateComment = "Virtual TI-92 memory";
-constexpr std::uint8_t kLockedAttribute = 0x01;
 } // namespace
 
 bool loadcalcmemory(const std::string& path, CalcMemory& memory, std::string* error, const CalculatorModel& model) {

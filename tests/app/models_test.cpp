@@ -2,6 +2,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QToolButton>
 #include <QTreeWidget>
 
 #include "app/apptestsupport.h"
@@ -33,6 +34,7 @@ class AppOnEveryModel : public testing::TestWithParam<const CalculatorModel*> {}
 TEST_P(AppOnEveryModel, ListsReceivesSavesAndTakesTheScreen) {
     const CalculatorModel& model = *GetParam();
     ModelApp app("", model);
+    app.run.writesettings(kQuiet + "[Last]\nDirectory=" + app.run.dir.path().toStdString() + "\n");
     app::MainWindow& w = app.run.start();
     app.run.find<QAbstractButton>("updatebutton")->click();
     auto* list = app.run.find<QTreeWidget>("variablelist");
@@ -55,6 +57,22 @@ TEST_P(AppOnEveryModel, ListsReceivesSavesAndTakesTheScreen) {
     ASSERT_TRUE(file) << error;
     EXPECT_EQ(file->model->signature, model.signature);
     EXPECT_EQ(file->variables().size(), 2u);
+
+    // Both deleted from the calculator list (by the delete packet where the model has one),
+    // then sent back from the browser.
+    app.run.form().receive.calculatorbutton->click();
+    const std::string first = list->topLevelItem(0)->text(0).toStdString();
+    list->setFocus();
+    list->topLevelItem(0)->setSelected(true);
+    list->topLevelItem(1)->setSelected(true);
+    app.run.shell.answers = {Answer::Yes};
+    QTest::keyClick(list, Qt::Key_Delete);
+    EXPECT_EQ(app.calc.memory().find(first), nullptr) << app.run.shell.laststatus();
+    app.run.form().open.refreshbutton->click();
+    for (auto* row : app.run.form().open.filelist->findItems(QString::fromStdString(dest).section('/', -1), Qt::MatchExactly))
+        row->setSelected(true);
+    app.run.find<QToolButton>("sendfilebutton")->click();
+    EXPECT_NE(app.calc.memory().find(first), nullptr) << app.run.shell.laststatus();
 
     app.run.find<QAbstractButton>("getscreenbutton")->click();
     EXPECT_EQ(w.screenshot.screenpicture->pixmap().size(), QSize(model.shownwidth, model.shownheight));

@@ -51,8 +51,12 @@ TEST_P(CliModels, EveryCommandWorks) {
     const std::string backup = (s.path() / ("all." + m.prefix + "g")).string();
     ASSERT_EQ(cli({"backup", "-o", backup}).code, 0);
     EXPECT_EQ(slurp(backup).substr(0, 8), m.signature);
-    const CliResult restored = runcli({"--link", "virtual:" + m.id + ":" + fresh, "restore", backup}, s.path());
-    EXPECT_EQ(restored.out, "14 variable(s) sent\n") << restored.err;
+    const std::string freshlink = "virtual:" + m.id + ":" + fresh;
+    ASSERT_EQ(runcli({"--link", freshlink, "lock", "main\\notes"}, s.path()).code, 0);
+    const CliResult restored = runcli({"--link", freshlink, "restore", backup}, s.path());
+    EXPECT_EQ(restored.out, "14 variable(s) restored\n") << restored.err;
+    EXPECT_EQ(runcli({"--link", freshlink, "dir"}, s.path()).out, dir.out) << "the memory it was backed up with";
+    EXPECT_EQ(runcli({"--link", freshlink, "rm", "main\\notes"}, s.path()).out, "deleted main\\notes\n");
     EXPECT_EQ(cli({"key", "HOME", "ENTER", "--text", "1+1"}).code, 0);
 }
 

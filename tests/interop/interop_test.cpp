@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <future>
-#include <map>
 #include <set>
 #include <sstream>
 #include <string>
@@ -41,33 +40,6 @@ const Model kModels[] = {
     {"ti89", "89", "2.09", 160, 100},
     {"ti89t", "89", "3.10", 160, 100},
 };
-
-// Known to fail until the virtual calculator is fixed (empty this as it is): the model, the
-// test, and why. TESSALY92_INTEROP_STRICT=1 runs them all the same.
-const struct {
-    const char* model;
-    const char* test;
-    const char* why;
-} kKnownToFail[] = {
-    // A variable the library sends as the calculator's own receive arrives archived.
-    {"ti92p", "SendNormally", "stored archived"}, {"v200", "SendNormally", "stored archived"},
-    {"ti89", "SendNormally", "stored archived"},  {"ti89t", "SendNormally", "stored archived"},
-    // The library's restore of a group backup runs into its timeout (its send of the same
-    // file as variables goes through).
-    {"ti92p", "RestoreOurBackup", "restore times out"}, {"v200", "RestoreOurBackup", "restore times out"},
-    {"ti89", "RestoreOurBackup", "restore times out"},  {"ti89t", "RestoreOurBackup", "restore times out"},
-};
-
-// The model ids tessaly92-vcalc takes (one being added may not be there yet).
-bool offered(const std::string& id) {
-    static std::map<std::string, bool> known;
-    auto it = known.find(id);
-    if (it == known.end()) {
-        const std::string command = quoted(TESSALY_VCALC) + " --model " + id + " --version >/dev/null 2>&1";
-        it = known.emplace(id, std::system(command.c_str()) == 0).first;
-    }
-    return it->second;
-}
 
 // "name\tsize[\tarchived]" for each variable of a listing, ours ("main\notes\ttext\t102") or
 // the peer's ("main\notes\tTEXT\t102\tlocked"); the type names differ between the two.
@@ -108,12 +80,6 @@ class Interop : public testing::TestWithParam<Model> {
 protected:
     void SetUp() override {
         const Model& m = GetParam();
-        if (!offered(m.id)) GTEST_SKIP() << "tessaly92-vcalc has no model " << m.id << " yet";
-        const std::string test = testing::UnitTest::GetInstance()->current_test_info()->name();
-        const char* strict = std::getenv("TESSALY92_INTEROP_STRICT");
-        for (const auto& k : kKnownToFail)
-            if (m.id == std::string(k.model) && test.starts_with(std::string(k.test) + "/") && !(strict && *strict == '1'))
-                GTEST_SKIP() << "known to fail until the virtual calculator is fixed: " << k.why;
         m_cable = std::make_unique<VirtualCable>(m_dir.path(), std::vector<std::string>{"--model", m.id, "--pace", "instant"});
         ASSERT_TRUE(m_cable->listening());
     }

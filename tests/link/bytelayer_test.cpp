@@ -40,9 +40,17 @@ TEST(ByteLayer, SendsLeastSignificantBitFirstWithLineAForOne) {
         EXPECT_EQ(w.calc.writes.back(), 3) << "lines released after the byte";
         EXPECT_EQ(w.pump.count, 1) << "messages once, at the start of the byte";
         // On a real cable every access is a system call: one reading a wait, and one look at
-        // the idle lines before the byte.
+        // the idle lines before a packet's first byte.
         EXPECT_EQ(w.calc.writes.size(), 16u);
         EXPECT_EQ(w.calc.reads, 17);
+        // The next byte of the packet: the last bit's wait saw the lines idle.
+        w.link.sendbyte(c.value);
+        EXPECT_EQ(w.calc.reads, 17 + 16);
+        EXPECT_EQ(w.calc.received, (std::vector<std::uint8_t>{c.value, c.value}));
+        // After the packet's end, the first byte looks again.
+        w.link.flush();
+        w.link.sendbyte(c.value);
+        EXPECT_EQ(w.calc.reads, 17 + 16 + 17);
     }
 }
 

@@ -1,4 +1,5 @@
 // Every exchange against the virtual calculator of each model, through the core.
+#include <algorithm>
 #include <tuple>
 
 #include "files/packagewriter.h"
@@ -9,6 +10,7 @@
 #include "transfers/rig.h"
 #include "transfers/screenshot.h"
 #include "transfers/send.h"
+#include "transfers/sendrig.h"
 #include "vcalc/statefile.h"
 
 namespace tessaly::test {
@@ -77,7 +79,7 @@ TEST_P(Models, AnswersAsItsModelInEveryExchange) {
 }
 
 // Files of the model: written with its signature, types and archived attribute, read back
-// as such, sent back with the archived flag kept.
+// as such, sent back with the locked and archived flags kept.
 TEST_P(Models, FilesRoundTripAndSendArchived) {
     const CalculatorModel& model = *GetParam();
     ModelRig rig(model);
@@ -86,7 +88,7 @@ TEST_P(Models, FilesRoundTripAndSendArchived) {
     ASSERT_TRUE(savecalcmemory(path.string(), rig.calc.memory(), &error, model)) << error;
     const auto file = readtifile(path, &error);
     ASSERT_TRUE(file) << error;
-    EXPECT_EQ(file->model, modelbysignature(model.signature));  // a shared signature reads as its first model
+    EXPECT_EQ(file->model, modelbysignature(model.signature)) << "the first model that signs files so";
     bool archived = false;
     for (const TiEntry* e : file->variables())
         if (e->name == "kept") archived = e->attribute == model.archivedattribute;
@@ -99,6 +101,10 @@ TEST_P(Models, FilesRoundTripAndSendArchived) {
     const CalcVariable* kept = rig.calc.memory().find("work\\kept");
     ASSERT_EQ(kept != nullptr, model.hasarchive);
     EXPECT_TRUE(!kept || kept->archived);
+    const CalcVariable* secret = rig.calc.memory().find("main\\secret");
+    ASSERT_NE(secret, nullptr);
+    EXPECT_EQ(secret->type, 0x0C);
+    EXPECT_EQ(secret->locked, model.hasarchive) << "the TI-92 takes no variable locked";
 }
 
 // Version and delete: the later models answer; the TI-92 has neither packet and nothing
@@ -123,7 +129,7 @@ TEST_P(Models, VersionDeleteAndBackup) {
     EXPECT_EQ(readtifile(dest, &error)->variables().size(), rig.calc.variablenames().size());
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryModel, Models, ::testing::Values(&kTI92, &kTI92Plus, &kV200, &kTI89, &kTI89Titanium),
+INSTANTIATE_TEST_SUITE_P(EveryModel, Models, ::testing::ValuesIn(allmodels()),
                          [](const auto& param) { return std::string(param.param->id); });
 
 // The later models' exchanges held against the captures' bytes, not the model table's.
@@ -163,6 +169,52 @@ TEST_P(LaterModels, NotReadyStatusIsToldAsSuch) {
 
 INSTANTIATE_TEST_SUITE_P(Later, LaterModels, ::testing::Values(&kTI92Plus, &kV200, &kTI89, &kTI89Titanium),
                          [](const auto& param) { return std::string(param.param->id); });
+
+// What the computer puts on the wire toward a later model, byte for byte: the offer of a
+// locked string (RTS, type 26, data size alone, 00 after the name), a delete (nothing after
+// the name) and the opening block of a restore, then a data packet of 65536 bytes.
+TEST(LaterModelWire, OffersDeletesAndRestoresAsTheLinkLibraryDoes) {
+    ModelRig rig(kTI89Titanium);
+    rig.link.choosemodel(&kTI89Titanium);
+    rig.calc.memory().folders = {{"main", {{"s", 0x0C, {0x00, 0x04, 0x00, 0x61, 0x00, 0x2D}, true}}}};
+    const auto path = rig.folder.path() / "s.89g";
+    std::string error;
+    ASSERT_TRUE(savecalcmemory(path.string(), rig.calc.memory(), &error, kTI89Titanium)) << error;
+    const auto sent = [&](auto f) {
+        rig.calc.cleartrace();
+        f();
+        return rig.calc.trace().sent();
+    };
+    const auto contains = [](const std::vector<std::uint8_t>& all, const std::vector<std::uint8_t>& part) {
+        return std::search(all.begin(), all.end(), part.begin(), part.end()) != all.end();
+    };
+    EXPECT_TRUE(contains(sent([&] { rig.run([&] { return deletebypacket(rig.link, rig.shell, "main\\s"); }); }),
+                         {0x08, 0x88, 0x0C, 0x00, 0, 0, 0, 0, 0, 0x06, 0x6D, 0x61, 0x69, 0x6E, 0x5C, 0x73, 0x7A, 0x02}));
+    EXPECT_NE(rig.state.pendingerror.find("locked or archived"), std::string::npos) << rig.state.pendingerror;
+    const auto restore = sent([&] { rig.run([&] { return restoregroupbackup(rig.link, rig.shell, path); }); });
+    EXPECT_TRUE(rig.state.linkok) << rig.state.pendingerror;
+    EXPECT_TRUE(contains(restore, {0x08, 0x06, 0x0A, 0x00, 0, 0, 0, 0, 0x1D, 0x04, 0x6D, 0x61, 0x69, 0x6E, 0xC6, 0x01,
+                                   0x08, 0x56, 0x00, 0x00, 0x08, 0x92, 0x00, 0x00}));
+    EXPECT_TRUE(contains(restore, {0x08, 0xC9, 0x0D, 0x00, 0x06, 0, 0, 0, 0x26, 0x06, 0x6D, 0x61, 0x69, 0x6E, 0x5C,
+                                   0x73, 0x00, 0xA6, 0x02}));
+    EXPECT_TRUE(rig.calc.memory().find("main\\s") && rig.calc.memory().find("main\\s")->locked);
+
+    rig.state.linkok = true;
+    const auto framed = sent([&] { sendpacket(rig.link, CmdData, std::vector<std::uint8_t>(65536, 0x01)); });
+    EXPECT_EQ(std::vector<std::uint8_t>(framed.begin(), framed.begin() + 4), (std::vector<std::uint8_t>{0x08, 0x15, 0x00, 0x00}));
+    EXPECT_EQ(framed.size(), 65542u);
+    // A TI-92 memory image is no backup of its: refused, and nothing of it is offered.
+    const auto image = rig.folder.path() / "old.92b";
+    writebytes(image, backupfile(100));
+    const auto offered = sent([&] { rig.run([&] { return sendbackup(rig.link, rig.shell, image); }); });
+    EXPECT_EQ(rig.state.pendingerror,
+              std::string(kNotRestoredText) + "the TI-89 Titanium takes its backup as a group file, not as a memory image.");
+    EXPECT_EQ(offered.size(), 4u) << "the ready check alone";
+
+    // An empty one would be read as 65536 bytes: it is not sent.
+    EXPECT_TRUE(sent([&] { sendpacket(rig.link, CmdData, std::span<const std::uint8_t>{}); }).empty());
+    EXPECT_EQ(rig.state.pendingerror, kPacketTooLongText);
+}
 
 // A chosen model that another one answers for is said, and nothing else is sent.
 TEST(ModelChoice, AnotherModelAnsweringIsSaidNotGuessedPast) {
