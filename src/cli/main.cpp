@@ -74,7 +74,7 @@ constexpr CommandEntry kCommandTable[] = {
     {"install-fargo", "install-fargo --fargo-dir DIR [--send-files] [--lib-dir DIR] [--inserter FILE] [--work-dir DIR]",
      "fetch the calculator's backup, have wputfargo (beside this program, or --inserter) insert FARGO\n"
      "      from DIR, and send it back; --send-files then sends DIR's browser and three libraries.\n"
-     "      The backup is kept as backup.~92 in --work-dir (else the package store's folder) when it\n"
+     "      The backup is kept as backup.~92 in --work-dir (else $XDG_DATA_HOME/tessaly92) when it\n"
      "      has not gone back whole",
      cmd_installfargo},
     {"rm", "rm NAME...", "delete variables (folder\\name as dir lists them) on the calculator", cmd_rm},

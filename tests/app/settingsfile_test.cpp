@@ -14,7 +14,7 @@
 namespace tessaly::app {
 namespace {
 
-const MainWindowDefaults kDefaults{"/opt/tessaly92/", "/", {1024, 768}};
+const MainWindowDefaults kDefaults{"/home/ana/", "/", {1024, 768}};
 
 TEST(SettingsFile, WindowsEraFileReadsWithItsBackslashes) {
     // As an earlier version left it: CRLF lines, keys in another case, paths with "\".
@@ -58,7 +58,7 @@ TEST(SettingsFile, MissingFileGivesEveryDefault) {
     readinfowindowposition(ini, kDefaults.screen, s);
     readscreenshotwindowposition(ini, kDefaults.screen, s);
     readremotewindowposition(ini, kDefaults.screen, 600, 400, s);
-    EXPECT_EQ(s.directory, "/opt/tessaly92/");
+    EXPECT_EQ(s.directory, "/home/ana/");
     EXPECT_EQ(s.drive, "/");
     EXPECT_EQ(s.activepage, "Settings");
     EXPECT_EQ(s.xpos, 768 / 2 - 388 / 2);  // top edge: screen height
