@@ -15,9 +15,11 @@ usr/bin/wputfargo
 usr/lib/udev/rules.d/69-tessaly92-silver.rules
 usr/share/applications/tessaly92.desktop
 usr/share/bash-completion/completions/tessaly92-cli
+usr/share/doc/tessaly92/README.md.gz
 usr/share/doc/tessaly92/changelog.gz
 usr/share/doc/tessaly92/copyright
 usr/share/icons/hicolor/scalable/apps/tessaly92.svg
+usr/share/lintian/overrides/tessaly92
 usr/share/man/man1/tessaly92-cli.1.gz
 usr/share/man/man1/tessaly92-vcalc.1.gz
 usr/share/man/man1/tessaly92.1.gz
