@@ -57,6 +57,19 @@ for p in tessaly92 tessaly92-cli tessaly92-vcalc; do
         echo "checkpackage: usr/bin/$p calls libc's unchecked functions only: not built with _FORTIFY_SOURCE"; fails=1
     fi
 done
+# Run as root (as the direct port needs), a program writes nothing beside itself: the
+# unpacked programs' folder is writable as /usr/bin is to root. A FARGO install whose
+# inserter fails keeps the fetched backup, which must land in the home folder.
+mkdir -p "$root/scratch/home" "$root/scratch/fargo"
+printf '#!/bin/sh\n[ "$1" = --check ]\n' >"$root/scratch/inserter"
+chmod +x "$root/scratch/inserter"
+touch "$root/scratch/start"
+env -i PATH=/usr/bin:/bin HOME="$root/scratch/home" timeout 60 "$root/usr/bin/tessaly92-cli" --link virtual \
+    install-fargo --fargo-dir "$root/scratch/fargo" --inserter "$root/scratch/inserter" >/dev/null 2>&1 || true
+written=$(cd "$root" && find usr -newer scratch/start)
+[ -z "$written" ] || { echo "checkpackage: tessaly92-cli wrote into the package's folders: $written"; fails=1; }
+[ -f "$root/scratch/home/.local/share/tessaly92/backup.~92" ] ||
+    { echo "checkpackage: tessaly92-cli install-fargo kept no backup in ~/.local/share/tessaly92"; fails=1; }
 depends=$(dpkg-deb -f "$deb" Depends)
 for lib in libqt6widgets6 libusb-1.0-0 libpng16-16 libc6; do
     grep -q "$lib" <<<"$depends" || { echo "checkpackage: Depends lacks $lib: $depends"; fails=1; }
