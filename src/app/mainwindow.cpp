@@ -121,7 +121,7 @@ void MainWindow::linkfromsettings() {
                               "(such as /dev/ttyUSB0) and start tessaly92 again.";
         return;
     }
-    const std::string text = composelinkstring(m_settings.cablekind, m_settings.serialdevice);
+    const std::string text = composelinkstring(m_settings.cablekind, m_settings.serialdevice, m_settings.model);
     if (text.empty()) return;  // the parallel cable: the port list's address, as without a choice
     std::string why;
     if (auto spec = parselinkspec(text, &why))

@@ -10,6 +10,7 @@
 #include "app/cablechoice.h"
 #include "app/settingsfile.h"
 #include "link/cablelist.h"
+#include "link/linkspec.h"
 
 namespace tessaly::app {
 namespace {
@@ -149,11 +150,16 @@ TEST(SettingsFile, CableChoiceIsKeptApartFromTheWindowsKeys) {
 }
 
 TEST(CableChoice, ComposesTheLinkString) {
-    struct Case { const char* kind; const char* device; const char* link; };
-    const Case cases[] = {{"parallel", "/dev/ttyS0", ""}, {"black", "/dev/ttyS0", "black:/dev/ttyS0"},
-                          {"grey", "/dev/ttyUSB1", "grey:/dev/ttyUSB1"}, {"silver", "/dev/ttyS0", "silver"},
-                          {"carrier pigeon", "", ""}};
-    for (const auto& c : cases) EXPECT_EQ(composelinkstring(c.kind, c.device), c.link) << c.kind;
+    struct Case { const char* kind; const char* device; const char* model; const char* link; };
+    const Case cases[] = {{"parallel", "/dev/ttyS0", "ti89", ""}, {"black", "/dev/ttyS0", "auto", "black:/dev/ttyS0"},
+                          {"grey", "/dev/ttyUSB1", "auto", "grey:/dev/ttyUSB1"}, {"silver", "/dev/ttyS0", "auto", "silver"},
+                          {"virtual", "/dev/ttyS0", "auto", "virtual"}, {"virtual", "", "ti89t", "virtual:ti89t"},
+                          {"carrier pigeon", "", "auto", ""}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(composelinkstring(c.kind, c.device, c.model), c.link) << c.kind;
+        std::string why;
+        EXPECT_TRUE(!*c.link || parselinkspec(c.link, &why)) << c.link << why;  // the window opens what it composes
+    }
 }
 
 TEST(CableChoice, SerialPortsOfferedInNumberOrderEmptyUartsLeftOut) {
