@@ -1,6 +1,7 @@
 # The Debian package: `cpack -G DEB` in a build folder gives tessaly92_VERSION_ARCH.deb with
 # everything the install rules put under /usr. Its dependencies are worked out from the
-# libraries the programs link (dpkg-shlibdeps), never typed here.
+# libraries the programs link (dpkg-shlibdeps), never typed here. The package needs none of
+# the tests: a build for it alone is configured with -DTESSALY_BUILD_TESTS=OFF.
 # TESSALY_PACKAGE_MAINTAINER is set in share/CMakeLists.txt, which writes the changelog.
 
 set(CPACK_GENERATOR DEB)

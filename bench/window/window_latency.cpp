@@ -135,6 +135,8 @@ int main(int argc, char** argv) {
     app::AppContext context;
     context.settingsfile = dir.filePath("tessaly.ini").toStdString();
     context.programdir = dir.path().toStdString() + "/";
+    context.homedir = context.programdir;
+    context.storefolder = dir.path().toStdString();
     context.linkspec = *parselinkspec((o.cable + ":" + end).toStdString(), &error);
     context.answerer = &shell;
     {

@@ -19,14 +19,18 @@ inline constexpr CableKindEntry kCableKinds[] = {
     {"black", "Black serial", true, false},
     {"grey", "Grey serial", true, true},
     {"silver", "Silver USB", false, true},
+    // No cable at all: the virtual calculator of the model chosen beside the list, so the
+    // program can be tried from the menu without a calculator.
+    {"virtual", "Virtual calculator", false, false},
 };
 
 // The position of a stored kind in kCableKinds; an unknown one is the parallel cable.
 std::size_t cablekindindex(std::string_view key);
 
-// "black:DEV", "grey:DEV" or "silver"; empty for the parallel cable, which keeps using the
-// port list's address (no LINK string at all).
-std::string composelinkstring(std::string_view kind, std::string_view device);
+// "black:DEV", "grey:DEV", "silver" or "virtual[:MODEL]" (model: a model id, or "auto" for
+// the TI-92); empty for the parallel cable, which keeps using the port list's address (no
+// LINK string at all).
+std::string composelinkstring(std::string_view kind, std::string_view device, std::string_view model = "auto");
 
 
 } // namespace tessaly::app

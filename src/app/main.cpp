@@ -1,9 +1,11 @@
 #include <QApplication>
+#include <QDir>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "app/program.h"
+#include "files/packagestore.h"
 
 namespace {
 
@@ -44,6 +46,8 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) context.parameters.emplace_back(argv[i]);
     context.exefile = QCoreApplication::applicationFilePath().toStdString();
     context.programdir = QCoreApplication::applicationDirPath().toStdString() + "/";
+    context.homedir = QDir::homePath().toStdString() + "/";
+    context.storefolder = tessaly::packagestorefolder(context.programdir);
     std::string error;
     const auto spec = tessaly::linkspecfromenvironment(&error);
     // A wrong TESSALY92_LINK still opens the window, which says what is wrong with it.

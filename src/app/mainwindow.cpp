@@ -76,8 +76,9 @@ void MainWindow::setup(const AppContext& context) {
 
     const IniFile ini = IniFile::load(m_settingsfile);
     MainWindowDefaults defaults;
-    defaults.programdir = context.programdir;
-    defaults.programdrive = context.programdir.empty() ? "/" : context.programdir.substr(0, 1);
+    // Not the program's folder: installed, that is /usr/bin, where the user cannot save.
+    defaults.startdir = context.homedir.empty() ? "/" : context.homedir;
+    defaults.startdrive = defaults.startdir.substr(0, 1);
     defaults.screen = screensize();
     readmainwindowsettings(ini, defaults, m_settings);
 
@@ -120,7 +121,7 @@ void MainWindow::linkfromsettings() {
                               "(such as /dev/ttyUSB0) and start tessaly92 again.";
         return;
     }
-    const std::string text = composelinkstring(m_settings.cablekind, m_settings.serialdevice);
+    const std::string text = composelinkstring(m_settings.cablekind, m_settings.serialdevice, m_settings.model);
     if (text.empty()) return;  // the parallel cable: the port list's address, as without a choice
     std::string why;
     if (auto spec = parselinkspec(text, &why))

@@ -48,7 +48,9 @@ struct AppContext {
     std::string settingsfile;              // empty: settingspath()
     std::vector<std::string> parameters;   // the command line without the program name
     std::string exefile;                   // written as EXE-file
-    std::string programdir;                // the program's folder, ending in "/"
+    std::string programdir;                // the program's folder, ending in "/": wputfargo is there
+    std::string homedir;                   // the user's home folder, ending in "/": the browser starts there
+    std::string storefolder;               // the package store's folder (packagestorefolder), FARGO's backup beside it
     LinkSpec linkspec;                     // which cable, when no port is given
     std::string linkerror;                 // why TESSALY92_LINK names no cable: the window starts without one
     bool linkfromsettings = false;         // no TESSALY92_LINK: the Settings page's cable kind chooses

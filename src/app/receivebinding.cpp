@@ -36,7 +36,7 @@ QTreeWidgetItem* rowitem(const CalculatorModel& model, const ListRow& row) {
 ReceiveBinding::ReceiveBinding(MainWindow& form, const AppContext& context)
     : QObject(&form),
       m_form(form),
-      m_store(packagestorefolder(context.programdir)),
+      m_store(context.storefolder),
       m_model(form.link(), form.shell(), m_store) {
     setObjectName("receivebinding");
     auto& r = form.receive;

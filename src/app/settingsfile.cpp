@@ -152,10 +152,10 @@ void readmainwindowsettings(const IniFile& ini, const MainWindowDefaults& d, Set
     using namespace key;
     const auto L = section::Last;
     const auto S = section::Settings;
-    s.directory = ini.readstring(L, Directory, d.programdir);
+    s.directory = ini.readstring(L, Directory, d.startdir);
     s.fargodir = ini.readstring(S, FargoDir, "");
     s.librarydir = ini.readstring(S, LibraryDir, "");
-    s.drive = ini.readstring(L, Drive, d.programdrive);
+    s.drive = ini.readstring(L, Drive, d.startdrive);
     s.activepage = ini.readstring(L, ActivePage, "Settings");
     s.xpos = ini.readinteger(L, XPos, d.screen.height / 2 - kDesignedHeight / 2);
     s.ypos = ini.readinteger(L, YPos, d.screen.width / 2 - kDesignedWidth / 2);

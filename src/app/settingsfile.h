@@ -134,10 +134,11 @@ struct Settings {
 };
 
 // The keys the main window reads when it is created, in the order it reads them.
-// programdir is the program's own folder, which also gives the drive.
+// startdir is where the browser and the dialogs start before a folder is kept (the user's
+// home folder, ending in "/"), which also gives the drive.
 struct MainWindowDefaults {
-    std::string programdir;
-    std::string programdrive;
+    std::string startdir;
+    std::string startdrive;
     ScreenSize screen;
 };
 void readmainwindowsettings(const IniFile& ini, const MainWindowDefaults& defaults, Settings& s);

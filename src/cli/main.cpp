@@ -74,7 +74,7 @@ constexpr CommandEntry kCommandTable[] = {
     {"install-fargo", "install-fargo --fargo-dir DIR [--send-files] [--lib-dir DIR] [--inserter FILE] [--work-dir DIR]",
      "fetch the calculator's backup, have wputfargo (beside this program, or --inserter) insert FARGO\n"
      "      from DIR, and send it back; --send-files then sends DIR's browser and three libraries.\n"
-     "      The backup is kept as backup.~92 in --work-dir (else the package store's folder) when it\n"
+     "      The backup is kept as backup.~92 in --work-dir (else $XDG_DATA_HOME/tessaly92) when it\n"
      "      has not gone back whole",
      cmd_installfargo},
     {"rm", "rm NAME...", "delete variables (folder\\name as dir lists them) on the calculator", cmd_rm},
@@ -99,16 +99,23 @@ void printline(std::FILE* out, std::string_view prefix, std::string_view text) {
     std::fprintf(out, "%.*s%.*s\n", int(prefix.size()), prefix.data(), int(text.size()), text.data());
 }
 
+// The options before the command as the usage lines show them. The model ids are spelt out:
+// the bash completion and the manual page's synopsis read them from here.
+std::string globalusage() {
+    return "usage: tessaly92-cli [--link LINK] [--trace FILE] [--no-pacing] [--model " + tessaly::modelids() +
+           "] [--any-model] ";
+}
+
 // `COMMAND --help`: its usage and what it and its options do.
 int commandhelp(const CommandEntry& c) {
-    printline(stdout, "usage: tessaly92-cli [--link LINK] [--trace FILE] [--no-pacing] ", c.usage);
+    printline(stdout, globalusage(), c.usage);
     printline(stdout, "\n      ", c.help);
     return kOk;
 }
 
 void usage(std::FILE* out) {
+    std::fprintf(out, "%sCOMMAND ARGS\n\n", globalusage().c_str());
     std::fprintf(out,
-                 "usage: tessaly92-cli [--link LINK] [--trace FILE] [--no-pacing] COMMAND ARGS\n\n"
                  "LINK: virtual | virtual:FILE.92g | virtual:MODEL[:FILE] | socket:PATH | ppdev:/dev/parportN | direct:0x378\n"
                  "      | black:/dev/ttyS0 (serial black cable) | grey:/dev/ttyUSB0 (serial grey cable)\n"
                  "      | silver | silver:BUS:ADDR (USB silver cable)\n"

@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "files/programrun.h"
+#include "link/model.h"
 #include "files/safefile.h"
 
 namespace tessaly {
@@ -149,7 +150,7 @@ std::string mimetypefor(std::string_view extension) {
     return name;
 }
 
-std::string mimepackage(const std::vector<std::string>& extensions) {
+std::string mimepackage(const std::vector<std::string>& extensions, bool takeover) {
     std::string xml =
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
         "<!-- TI-92 files, which tessaly92 sends to the calculator. -->\n"
@@ -161,8 +162,10 @@ std::string mimepackage(const std::vector<std::string>& extensions) {
                "    <comment>TI92-file (." + xmlescaped(e) + ")</comment>\n"
                "    <sub-class-of type=\"application/octet-stream\"/>\n"
                "    <icon name=\"tessaly92\"/>\n"
-               "    <glob pattern=\"*." + xmlescaped(e) + "\" weight=\"60\"/>\n"
-               "  </mime-type>\n";
+               "    <glob pattern=\"*." + xmlescaped(e) + (takeover ? "\" weight=\"60\"/>\n" : "\"/>\n");
+        if (const CalculatorModel* m = modelbyextension("." + e))
+            xml += "    <magic><match type=\"string\" offset=\"0\" value=\"" + xmlescaped(m->signature) + "\"/></magic>\n";
+        xml += "  </mime-type>\n";
     }
     xml += "</mime-info>\n";
     return xml;

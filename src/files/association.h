@@ -32,8 +32,11 @@ ExtensionList parseextensions(std::string_view text);
 std::string mimetypefor(std::string_view extension);
 
 // The shared-mime-info package for the extensions that can be registered; the ones
-// that cannot (empty, or holding a glob or path character) are left out.
-std::string mimepackage(const std::vector<std::string>& extensions);
+// that cannot (empty, or holding a glob or path character) are left out. Each type knows
+// its model's files by their signature too. takeover: the user's own choice, which wins
+// over another program's type for the same extension; the installed package takes the
+// default weight instead.
+std::string mimepackage(const std::vector<std::string>& extensions, bool takeover = true);
 
 // The program's path as the first word of a desktop entry's Exec line: quoted when it
 // holds a blank or another reserved character, "%" doubled, backslashes escaped for both

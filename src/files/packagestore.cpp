@@ -27,10 +27,6 @@ bool fail(std::string* error, std::string text) {
     return false;
 }
 
-bool writable(const std::filesystem::path& folder) {
-    return !folder.empty() && ::access(folder.c_str(), W_OK | X_OK) == 0;
-}
-
 } // namespace
 
 std::string encoderecord(const PackageRecord& record) {
@@ -56,8 +52,7 @@ std::optional<PackageRecord> decoderecord(const std::uint8_t* bytes) {
     return r;
 }
 
-std::filesystem::path packagestorefolder(const std::filesystem::path& programdir) {
-    if (writable(programdir)) return programdir;
+std::filesystem::path packagestorefolder(const std::filesystem::path& earlierfolder) {
     std::filesystem::path base;
     if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg == '/') {
         base = xdg;
@@ -68,7 +63,21 @@ std::filesystem::path packagestorefolder(const std::filesystem::path& programdir
     }
     std::filesystem::path folder = base / "tessaly92";
     std::error_code ec;
-    std::filesystem::create_directories(folder, ec);
+    const bool created = std::filesystem::create_directories(folder, ec);
+    // An earlier tessaly92 kept the store beside the program. What waits there is copied
+    // over when the folder is made, and only then, so a store the user has since emptied
+    // does not come back. Copied, not moved: the program's folder is rarely the user's to
+    // change (it is /usr/bin when installed), and other users may have it to take over too.
+    const PackageStore earlier(earlierfolder), store(folder);
+    if (created && !earlierfolder.empty() && earlier.holdsvariables()) {
+        std::filesystem::copy_file(earlier.datapath(), store.datapath(), ec);
+        if (!ec) std::filesystem::copy_file(earlier.indexpath(), store.indexpath(), ec);
+        // Half a store would read as damaged: without both files it reads as empty.
+        if (ec) {
+            std::filesystem::remove(store.indexpath(), ec);
+            std::filesystem::remove(store.datapath(), ec);
+        }
+    }
     return folder;
 }
 

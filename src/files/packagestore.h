@@ -30,9 +30,11 @@ inline constexpr std::string_view kPackageDataName = "tessaly.~dt";
 std::string encoderecord(const PackageRecord& record);
 std::optional<PackageRecord> decoderecord(const std::uint8_t* bytes);
 
-// Where the package store lives: the program's folder when it is writable, else
-// $XDG_DATA_HOME/tessaly92 (default ~/.local/share/tessaly92), created if need be.
-std::filesystem::path packagestorefolder(const std::filesystem::path& programdir);
+// Where the package store lives: $XDG_DATA_HOME/tessaly92 (default
+// ~/.local/share/tessaly92), created if need be, never the program's folder. A store an
+// earlier tessaly92 left in earlierfolder (the program's folder) is copied there when the
+// folder holds none yet.
+std::filesystem::path packagestorefolder(const std::filesystem::path& earlierfolder);
 
 // The package store: tessaly.~id and tessaly.~dt in one folder. Received variables,
 // a fetched backup or a staged text wait here until they are saved.

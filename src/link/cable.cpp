@@ -22,7 +22,8 @@ constexpr const char* kVirtualTip = "A virtual TI-92 is attached, not a real cal
 
 std::string autohint(Cable::Frontend frontend) {
     return frontend == Cable::Frontend::CommandLine ? " Without a cable, try --link virtual."
-                                                    : " Without a cable, start tessaly92 with TESSALY92_LINK=virtual.";
+                                                    : " Without a cable, choose \"Virtual calculator\" as the cable on the Settings page and "
+                                                      "start tessaly92 again.";
 }
 
 std::string hexaddress(std::uint16_t address) {

@@ -38,6 +38,8 @@ struct AppRun {
         c.parameters = std::move(parameters);
         c.exefile = "/opt/tessaly92/tessaly92";
         c.programdir = dir.path().toStdString() + "/";
+        c.homedir = c.programdir;
+        c.storefolder = dir.path().toStdString();
         if (virtuallink) {
             c.linkspec.kind = LinkSpec::Kind::Virtual;
         } else {

@@ -434,6 +434,18 @@ TEST(MainWindow, ASerialCableChosenWithoutDeviceSaysWhatIsMissing) {
     EXPECT_EQ(w.linklabel->text(), "no cable");
 }
 
+// Chosen on the Settings page, with no cable at all: the virtual calculator of the chosen model.
+TEST(MainWindow, VirtualCalculatorChosenOnTheSettingsPage) {
+    AppRun run;
+    run.virtuallink = true;  // no port of the test's own; the page's choice decides which
+    run.linkfromsettings = true;
+    run.writesettings(kQuiet + "[Cable]\nKind=virtual\n[Calculator]\nModel=ti89\n");
+    MainWindow& w = run.start();
+    EXPECT_TRUE(run.shell.boxes.empty());
+    EXPECT_EQ(w.linklabel->text(), "virtual TI-89");
+    EXPECT_EQ(w.settingspage.cablekind->currentText(), "Virtual calculator");
+}
+
 TEST(Transfer, SecondTransferIsRefused) {
     AppRun run;
     run.writesettings(kQuiet);

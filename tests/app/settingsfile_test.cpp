@@ -10,11 +10,12 @@
 #include "app/cablechoice.h"
 #include "app/settingsfile.h"
 #include "link/cablelist.h"
+#include "link/linkspec.h"
 
 namespace tessaly::app {
 namespace {
 
-const MainWindowDefaults kDefaults{"/opt/tessaly92/", "/", {1024, 768}};
+const MainWindowDefaults kDefaults{"/home/ana/", "/", {1024, 768}};
 
 TEST(SettingsFile, WindowsEraFileReadsWithItsBackslashes) {
     // As an earlier version left it: CRLF lines, keys in another case, paths with "\".
@@ -58,7 +59,7 @@ TEST(SettingsFile, MissingFileGivesEveryDefault) {
     readinfowindowposition(ini, kDefaults.screen, s);
     readscreenshotwindowposition(ini, kDefaults.screen, s);
     readremotewindowposition(ini, kDefaults.screen, 600, 400, s);
-    EXPECT_EQ(s.directory, "/opt/tessaly92/");
+    EXPECT_EQ(s.directory, "/home/ana/");
     EXPECT_EQ(s.drive, "/");
     EXPECT_EQ(s.activepage, "Settings");
     EXPECT_EQ(s.xpos, 768 / 2 - 388 / 2);  // top edge: screen height
@@ -149,11 +150,16 @@ TEST(SettingsFile, CableChoiceIsKeptApartFromTheWindowsKeys) {
 }
 
 TEST(CableChoice, ComposesTheLinkString) {
-    struct Case { const char* kind; const char* device; const char* link; };
-    const Case cases[] = {{"parallel", "/dev/ttyS0", ""}, {"black", "/dev/ttyS0", "black:/dev/ttyS0"},
-                          {"grey", "/dev/ttyUSB1", "grey:/dev/ttyUSB1"}, {"silver", "/dev/ttyS0", "silver"},
-                          {"carrier pigeon", "", ""}};
-    for (const auto& c : cases) EXPECT_EQ(composelinkstring(c.kind, c.device), c.link) << c.kind;
+    struct Case { const char* kind; const char* device; const char* model; const char* link; };
+    const Case cases[] = {{"parallel", "/dev/ttyS0", "ti89", ""}, {"black", "/dev/ttyS0", "auto", "black:/dev/ttyS0"},
+                          {"grey", "/dev/ttyUSB1", "auto", "grey:/dev/ttyUSB1"}, {"silver", "/dev/ttyS0", "auto", "silver"},
+                          {"virtual", "/dev/ttyS0", "auto", "virtual"}, {"virtual", "", "ti89t", "virtual:ti89t"},
+                          {"carrier pigeon", "", "auto", ""}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(composelinkstring(c.kind, c.device, c.model), c.link) << c.kind;
+        std::string why;
+        EXPECT_TRUE(!*c.link || parselinkspec(c.link, &why)) << c.link << why;  // the window opens what it composes
+    }
 }
 
 TEST(CableChoice, SerialPortsOfferedInNumberOrderEmptyUartsLeftOut) {

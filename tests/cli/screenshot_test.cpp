@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "cli/clirun.h"
+#include "link/model.h"
 
 using namespace tessaly;
 using namespace tessaly::clitest;
@@ -65,7 +66,8 @@ TEST(CliUsage, PerCommandHelpAndUsageLines) {
     for (const auto& [args, text] : helps) {
         const CliResult r = runcli(args, s.path());
         EXPECT_EQ(r.code, 0);
-        EXPECT_NE(r.out.find("usage: tessaly92-cli [--link LINK] [--trace FILE] [--no-pacing] " + text), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find("usage: tessaly92-cli [--link LINK] [--trace FILE] [--no-pacing] [--model " + modelids() +
+                            "] [--any-model] " + text), std::string::npos) << r.out;
     }
     const std::pair<std::vector<std::string>, std::string> tooshort[] = {
         {{"send"}, "send FILE... [--vars NAME,...]"},

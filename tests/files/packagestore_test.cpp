@@ -101,16 +101,37 @@ TEST(PackageStoreFiles, DamagedIndexIsReported) {
     EXPECT_NE(error.find("missing"), std::string::npos);
 }
 
-TEST(PackageStoreFolder, ProgramFolderWhenWritableElseDataHome) {
+// Never the program's folder, even a writable one; an earlier store there is taken over
+// once, a copy, and does not come back once the user's store is emptied.
+TEST(PackageStoreFolder, DataHomeOnlyEarlierStoreCopiedOnce) {
     TempDir dir;
-    EXPECT_EQ(packagestorefolder(dir.path()), dir.path());
-    const char* old = std::getenv("XDG_DATA_HOME");
-    std::string saved = old ? old : "";
+    const std::filesystem::path program = dir / "bin";
+    std::filesystem::create_directories(program);
+    const std::string record = encoderecord({"main\\a", 0, 2, 2, 0x0C});
+    writebytes(program / kPackageIndexName, Bytes(record.begin(), record.end()));
+    writebytes(program / kPackageDataName, {0x11, 0x22});
+    const auto env = [](const char* name) { const char* v = std::getenv(name); return v ? std::optional<std::string>(v) : std::nullopt; };
+    const auto oldxdg = env("XDG_DATA_HOME"), oldhome = env("HOME");
     setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
-    auto folder = packagestorefolder(dir / "no" / "such" / "program" / "folder");
-    if (old) setenv("XDG_DATA_HOME", saved.c_str(), 1); else unsetenv("XDG_DATA_HOME");
+    const auto folder = packagestorefolder(program);
+    const auto copied = PackageStore(folder).readrecords(nullptr);
+    std::filesystem::remove(folder / kPackageIndexName);
+    const auto again = packagestorefolder(program);
+    unsetenv("XDG_DATA_HOME");
+    setenv("HOME", (dir / "home").c_str(), 1);
+    const auto fromhome = packagestorefolder({});
+    for (const auto& [name, old] : {std::pair{"XDG_DATA_HOME", oldxdg}, std::pair{"HOME", oldhome}})
+        old ? setenv(name, old->c_str(), 1) : unsetenv(name);
+
     EXPECT_EQ(folder, dir / "data" / "tessaly92");
-    EXPECT_TRUE(std::filesystem::is_directory(folder));
+    EXPECT_EQ(again, folder);
+    ASSERT_TRUE(copied && copied->size() == 1u);
+    EXPECT_EQ((*copied)[0].name, "main\\a");
+    EXPECT_EQ(readbytes(folder / kPackageDataName), (Bytes{0x11, 0x22}));
+    EXPECT_FALSE(PackageStore(folder).holdsvariables());  // emptied: not copied a second time
+    EXPECT_TRUE(PackageStore(program).holdsvariables());  // the earlier store is left as it was
+    EXPECT_EQ(fromhome, dir / "home" / ".local" / "share" / "tessaly92");
+    EXPECT_TRUE(std::filesystem::is_directory(fromhome));
 }
 
 TEST(PackageStoreFiles, UnwritableFolderIsReported) {

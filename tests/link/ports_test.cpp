@@ -140,7 +140,7 @@ TEST(Cable, FailuresLeaveAPortWithoutCalculatorAndSayWhy) {
         {{LinkSpec::Kind::Virtual, "/no-such-folder/memory.92g", 0}, Cable::Frontend::Window, "cannot keep its memory"},
         // Without a LINK the port list's device is tried; only there the way round it is named.
         {{}, Cable::Frontend::CommandLine, "Without a cable, try --link virtual."},
-        {{}, Cable::Frontend::Window, "TESSALY92_LINK=virtual"},
+        {{}, Cable::Frontend::Window, "choose \"Virtual calculator\" as the cable on the Settings page"},
     };
     for (const auto& c : cases) {
         TransferState state;

@@ -31,6 +31,10 @@ pages)  # the pages render without a warning, carry the version and follow the p
     for c in $(commands) --link --trace --no-pacing TESSALY92_LINK "EXIT STATUS" EXAMPLES; do
         grep -q -- "$c" <<<"$text" || fail "tessaly92-cli(1) lacks $c"
     done
+    synopsis=$(awk '/^SYNOPSIS/ { on = 1; next } /^[A-Z]/ { on = 0 } on' <<<"$text")
+    for o in --model --any-model $("$cli" --help | awk 'NR == 1' | grep -oE 'ti[0-9a-z]+|v200'); do
+        grep -q -- "$o" <<<"$synopsis" || fail "tessaly92-cli(1)'s synopsis lacks $o"
+    done
     vtext=$(MANWIDTH=200 man -l "$build/share/man/tessaly92-vcalc.1.gz" 2>/dev/null)
     for o in $("$build/src/tessaly92-vcalc" --help | grep -oE '^  --[a-z-]+'); do
         grep -q -- "$o" <<<"$vtext" || fail "tessaly92-vcalc(1) lacks $o"
@@ -55,7 +59,10 @@ completion)  # Tab offers what the program takes, read from its help
     expect "a.92b sub " restore ""
     expect "shot.PNG shot.bmp sub " screenshot -o ""
     expect "1 2 " screenshot --calc-streams ""
-    expect "--help --link --no-pacing --trace --version " -
+    expect "--any-model --help --link --model --no-pacing --trace --version " -
+    expect "ti89 ti89t ti92 ti92p v200 " --model ""
+    expect "ti92 ti92p " --model=ti9
+    expect "lock ls " --model ti89 l
     expect "black: direct: grey: ppdev: silver silver: socket: virtual virtual: " --link ""
     expect "sub " --link virtual ls ""
     expect "F1 F2 F3 F4 F5 F6 F7 F8 " --link virtual key F ;;
