@@ -128,27 +128,16 @@ void listbyfolder(Link& link, Progress& progress, DirectoryListing& result,
 
 } // namespace
 
-DirectoryListing directorylisting(Link& link, Progress& progress, const std::function<void(const ListRow&)>& onrow) {
-    TransferState& s = link.state();
-    DirectoryListing result;
-    progress.setstatus(kDirectoryReceivingText);
+namespace {
 
-    // An answer that is no acknowledgement leaves the link up; without a reason the
-    // listing would just stop, and the user would never learn why.
-    sendready(link);
-    // A request for the directory type with an empty name asks for the listing; laid out
-    // once the answer told which model is on the cable.
-    if (expectack(link, kNoAckText) && link.model().folderlisting) {
-        listbyfolder(link, progress, result, onrow);
-        progress.setstatus(s.linkok ? kDirectoryReceivedText : kSomeErrorText);
-        return result;
-    }
-    if (s.linkok) {
-        std::vector<std::uint8_t> request{0x00, 0x00, 0x00, 0x00, link.model().directorytype, 0x00};
-        request.resize(request.size() + link.model().header.trailingbytes, 0);
-        sendpacket(link, CmdRequest, request);
-    }
-    if (!expectack(link, kNoAckText)) return result;
+// The TI-92's listing: its request, the calculator's header, then one data packet per
+// folder or variable, CONT between them, until the end of transmission.
+void listbyentry(Link& link, DirectoryListing& result, const std::function<void(const ListRow&)>& onrow) {
+    TransferState& s = link.state();
+    std::vector<std::uint8_t> request{0x00, 0x00, 0x00, 0x00, link.model().directorytype, 0x00};
+    request.resize(request.size() + link.model().header.trailingbytes, 0);
+    sendpacket(link, CmdRequest, request);
+    if (!expectack(link, kNoAckText)) return;
     result.answered = true;
     // The calculator's header for the listing; nothing in it is needed.
     expectpacket(link, CmdVarHeader);
@@ -172,7 +161,27 @@ DirectoryListing directorylisting(Link& link, Progress& progress, const std::fun
         listentry(link.model(), *entry, folder, result, onrow);
     }
     // The end of transmission goes unacknowledged.
-    progress.setstatus(s.linkok ? kDirectoryReceivedText : kSomeErrorText);
+}
+
+} // namespace
+
+DirectoryListing directorylisting(Link& link, Progress& progress, const std::function<void(const ListRow&)>& onrow) {
+    DirectoryListing result;
+    progress.setstatus(kDirectoryReceivingText);
+
+    // An answer that is no acknowledgement leaves the link up; without a reason the
+    // listing would just stop, and the user would never learn why.
+    sendready(link);
+    // The listing is laid out once the answer told which model is on the cable.
+    if (!expectack(link, kNoAckText)) return result;
+    const bool folderlisting = link.model().folderlisting;
+    if (folderlisting)
+        listbyfolder(link, progress, result, onrow);
+    else
+        listbyentry(link, result, onrow);
+    // A TI-92 that never answered its request leaves the status line to the failure's text.
+    if (folderlisting || result.answered)
+        progress.setstatus(link.state().linkok ? kDirectoryReceivedText : kSomeErrorText);
     return result;
 }
 
