@@ -187,7 +187,7 @@ void Link::faillink(std::string_view text) {
 }
 
 void Link::pause(std::uint32_t ms) {
-    flush();  // and the next byte looks at the lines again  // what was said before the pause is on its way during it
+    flush();  // what was said before the pause is on its way during it; the next byte looks at the lines again
     // In slices, with the message loop between them; a Cancel ends the pause, as nothing
     // after it will go over the cable.
     while (ms > 0 && m_state->linkok) {
