@@ -65,6 +65,13 @@ QString notetext(const std::string& bytes) {
     return utf8.hasError() ? QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size())) : text;
 }
 
+// The list's first mask, the TI-92's files and texts, with the later models' files after it.
+std::string startmask() {
+    std::string_view later = kTiPattern;
+    if (later.starts_with("*.92*;")) later.remove_prefix(6);
+    return "*.92*;*.txt;" + std::string(later);
+}
+
 } // namespace
 
 BrowserBinding::BrowserBinding(MainWindow& form, InfoWindow* info, ScreenshotWindow* scr)
@@ -103,7 +110,10 @@ BrowserBinding::BrowserBinding(MainWindow& form, InfoWindow* info, ScreenshotWin
     // A saved package or backup shows in the list at once.
     form.shell().setfilelistrefresher([this] { refresh(); });
 
-    m_mask = browsermask(sp.txtfilescheck->isChecked(), sp.ti92filescheck->isChecked());
+    // Both boxes on, as they start, keep the list's first mask as it was made; a box that is
+    // off makes the mask as a click on it would.
+    const bool both = sp.txtfilescheck->isChecked() && sp.ti92filescheck->isChecked();
+    m_mask = both ? startmask() : browsermask(sp.txtfilescheck->isChecked(), sp.ti92filescheck->isChecked());
     std::error_code ec;
     std::filesystem::path start = form.settings().directory;
     if (start.empty() || !std::filesystem::is_directory(start, ec)) start = QDir::homePath().toStdString();

@@ -19,6 +19,7 @@
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QUrl>
+#include <chrono>
 #include <cstdio>
 
 #include "app/cablechoice.h"
@@ -36,6 +37,7 @@ namespace tessaly::app {
 namespace {
 constexpr int kContactInterval = 1000;
 constexpr int kNoContactInterval = 200;
+constexpr std::int64_t kReopenIntervalMs = 1000;
 constexpr std::string_view kReadyHint = "Calculator is ready!\rClick for update!";
 constexpr std::string_view kNotReadyHint = "Calculator is not ready!\rClick for update!";
 constexpr std::string_view kNotSentText = "Sending files is not available in this version; nothing was sent.";
@@ -55,7 +57,7 @@ MainWindow::MainWindow(const AppContext& context) : m_context(context) {
 MainWindow::~MainWindow() { teardown(); }
 
 void MainWindow::setup(const AppContext& context) {
-    m_contact = 0;
+    m_contact = Contact::None;
     setAcceptDrops(true);
     m_firstactivation = true;
     m_settingsfile = context.settingsfile.empty() ? settingspath() : context.settingsfile;
@@ -64,6 +66,7 @@ void MainWindow::setup(const AppContext& context) {
     buildstatusbar();
     m_shell = std::make_unique<QtShell>(status, gauge, this);
     m_shell->setanswerer(context.answerer);
+    m_shell->settransferstate(&m_state);
 
     if (context.clock) {
         m_clock = context.clock;
@@ -103,6 +106,7 @@ void MainWindow::setup(const AppContext& context) {
     m_state.busy = false;
     linkfromsettings();
     openlink();
+    showmodelhints();
 
     m_controltimer = new QTimer(this);
     m_controltimer->setObjectName("controltimer");
@@ -197,12 +201,13 @@ void MainWindow::showEvent(QShowEvent* event) {
 }
 
 void MainWindow::startup() {
-    // Why there is no cable, said once, before a check could only report "no contact".
-    if (const std::string problem = linkproblem(); !problem.empty())
-        m_shell->messagebox(problem, "tessaly92", Icon::Warning, Buttons::Ok);
-    if (settingspage.checkcalccheck->isChecked()) statimageClick();
+    // Why there is no cable, said once: a check or a listing over none could only add
+    // "No contact!" to it.
+    const std::string problem = linkproblem();
+    if (!problem.empty()) m_shell->messagebox(problem, "tessaly92", Icon::Warning, Buttons::Ok);
+    if (problem.empty() && settingspage.checkcalccheck->isChecked()) statimageClick();
     const std::string remembered = m_state.pendingerror;
-    if (settingspage.updatelistcheck->isChecked() && m_startuplisting) {
+    if (problem.empty() && settingspage.updatelistcheck->isChecked() && m_startuplisting) {
         m_startuplisting();
         // Put back before any message runs: a status tick that fell due during the
         // listing would otherwise report the listing's failure, and the check's after it.
@@ -258,19 +263,26 @@ void MainWindow::senddropped(const std::vector<std::string>& droppedpaths) {
 }
 
 void MainWindow::cancelbtnClick() {
-    m_shell->setgaugeposition(0);
     m_state.linkok = false;
+    reportend();
+    m_state.busy = false;
+    // The file routines notice this and close their file.
+    ++m_state.cancelgeneration;
+}
+
+void MainWindow::reportend() {
+    m_shell->setgaugeposition(0);
     m_shell->setcursor(Cursor::Normal);
-    const std::string text = std::exchange(m_state.pendingerror, std::string());
+    std::string text = std::exchange(m_state.pendingerror, std::string());
+    // A cable that went away is the cause of whatever failed after it (a calculator "not
+    // at its home screen", a timeout): that is what the user can act on.
+    if (const std::string lost = link().cableerror(); !text.empty() && !lost.empty()) text = lost;
     if (!text.empty()) {
         m_shell->messagebox(text, "", Icon::Error, Buttons::Ok);
         m_shell->setstatus(text);
     } else {
         m_shell->setstatus(kCancelledText);
     }
-    m_state.busy = false;
-    // The file routines notice this and close their file.
-    ++m_state.cancelgeneration;
 }
 
 void MainWindow::statimageClick() {
@@ -282,10 +294,9 @@ void MainWindow::statimageClick() {
     if (identifycalculator(link(), *m_shell, version)) {
         m_shell->setstatus(kReadyText);
         modellabel->setText(QString::fromStdString(calculatorcaption(link(), version)));
-        receive.fargobutton->setToolTip(link().model().runsfargo ? QStringLiteral("Put fargo to calculator")
-                                                                 : QString::fromUtf8(kFargoTI92OnlyText.data()));
+        showmodelhints();
         statimage->setPixmap(contact->pixmap());
-        m_contact = 1;
+        m_contact = Contact::Ready;
         statimage->setToolTip(shown(kReadyHint));
         m_controltimer->setInterval(kContactInterval);
     } else {
@@ -294,7 +305,7 @@ void MainWindow::statimageClick() {
         m_shell->setstatus(link().mismatch().empty() ? std::string(kNotReadyText) : link().mismatch());
         modellabel->setText(QString());
         statimage->setPixmap(nocontact->pixmap());
-        m_contact = 0;
+        m_contact = Contact::None;
         statimage->setToolTip(shown(kNotReadyHint));
         m_controltimer->setInterval(kNoContactInterval);
     }
@@ -303,22 +314,48 @@ void MainWindow::statimageClick() {
 void MainWindow::controltimerTimer() {
     if (m_state.busy) {
         switch (m_contact) {
-        case 0: statimage->setVisible(!statimage->isVisible()); break;
-        case 1:
+        case Contact::None: statimage->setVisible(!statimage->isVisible()); break;
+        case Contact::Ready:
             statimage->setPixmap(busycontact->pixmap());
-            m_contact = 2;
+            m_contact = Contact::Working;
             m_shell->processmessages();
             break;
-        default:
+        case Contact::Working:
             statimage->setPixmap(contact->pixmap());
-            m_contact = 1;
+            m_contact = Contact::Ready;
             m_shell->processmessages();
             break;
         }
         return;
     }
     if (!statimage->isVisible()) statimage->setVisible(true);
-    if (!m_state.linkok && !m_state.pendingerror.empty()) cancelbtnClick();
+    if (!m_state.linkok && !m_state.pendingerror.empty()) reportend();
+    reconnect();
+    showmodelhints();
+}
+
+void MainWindow::reconnect() {
+    if (m_state.busy || !m_context.linkerror.empty() || !m_cable->gone()) return;
+    const std::int64_t now = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                 std::chrono::steady_clock::now().time_since_epoch()).count();
+    if (now - m_lastreopen < kReopenIntervalMs) return;
+    m_lastreopen = now;
+    const bool back = m_cable->reopen();
+    showlinkstate();
+    if (back) m_shell->setstatus("The cable is back: " + m_cable->description() + ".");
+}
+
+void MainWindow::showmodelhints() {
+    const CalculatorModel& model = link().model();
+    receive.fargobutton->setToolTip(model.runsfargo ? QStringLiteral("Put fargo to calculator")
+                                                    : QString::fromUtf8(kFargoTI92OnlyText.data()));
+    // Until a later model is known (it answered, or was chosen), the backup is the TI-92's.
+    QString backup = QStringLiteral("Get memory-backup");
+    if (!model.imagebackup)
+        backup += QStringLiteral(" (the %1 has no memory image: every variable goes into one group file, .%2g)")
+                      .arg(QString::fromUtf8(model.name.data(), qsizetype(model.name.size())),
+                           QString::fromUtf8(model.fileprefix.data(), qsizetype(model.fileprefix.size())));
+    receive.backupbutton->setToolTip(backup);
 }
 
 void MainWindow::remotebuttonClick() {

@@ -1,6 +1,7 @@
 #pragma once
 #include <QLabel>
 #include <QMainWindow>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -155,6 +156,13 @@ struct AboutPage {
     QToolButton* linkbuttons[8];  // aboutlink1 .. aboutlink8
 };
 
+// What the status picture says of the calculator.
+enum class Contact {
+    None,     // no answer: the picture blinks while a transfer runs
+    Ready,    // it answered, and the contact picture shows
+    Working,  // it answered, and a transfer runs: the busy frame shows, alternating with the contact picture
+};
+
 // The main window: notebook, status bar, the shared transfer state and the settings file.
 class MainWindow : public QMainWindow {
     Q_OBJECT
@@ -167,7 +175,7 @@ public:
     QtShell& shell() { return *m_shell; }
     Settings& settings() { return m_settings; }
     const std::string& settingsfile() const { return m_settingsfile; }
-    int contactstate() const { return m_contact; }
+    Contact contactstate() const { return m_contact; }
     QTimer* controltimer() const { return m_controltimer; }
     bool startupdone() const { return m_startupdone; }
     // The simulated calculator at the other end of the cable; nullptr for a real cable.
@@ -212,7 +220,11 @@ public:
 public slots:
     void statimageClick();
     void controltimerTimer();
+    // Ends the running transfer at its next byte, then says what ended it.
     void cancelbtnClick();
+    // What ended the last transfer: its failure in a box and the status line, else that it
+    // was cancelled. The timer calls it once a transfer has failed.
+    void reportend();
     void remotebuttonClick();
     void textbuttonClick();
     void startup();
@@ -247,6 +259,10 @@ private:
     void buildstatusbar();
     void openlink();
     void showlinkstate();
+    // A cable that went away is opened again while no transfer runs, at most once a second.
+    void reconnect();
+    // The hints that depend on the calculator on the cable.
+    void showmodelhints();
     void linkfromsettings();
     std::string linkproblem() const;  // why there is no cable; empty when there is one
     void collectsettings();
@@ -262,7 +278,8 @@ private:
     std::unique_ptr<Cable> m_cable;
     std::string m_calcnotice;  // what the virtual TI-92 told its user last
     QTimer* m_controltimer = nullptr;
-    int m_contact = 0;
+    Contact m_contact = Contact::None;
+    std::int64_t m_lastreopen = 0;  // steady clock, milliseconds
     bool m_firstactivation = true;
     bool m_shown = false;
     bool m_startupdone = false;

@@ -94,7 +94,7 @@ void MainWindow::makereceivecontrols(QWidget* page) {
     r.storefoldercheck->setChecked(true);
     r.savebutton = button("savebutton", QStringLiteral("&Save to file"));
     r.viewbutton = button("viewbutton", QStringLiteral("&View"), QStringLiteral("View variable (only text)"));
-    r.backupbutton = button("backupbutton", QStringLiteral("Get &backup"), QStringLiteral("Get memory-backup (a TI-92 Plus, Voyage 200, TI-89 or TI-89 Titanium: every variable in one group file)"));
+    r.backupbutton = button("backupbutton", QStringLiteral("Get &backup"), QStringLiteral("Get memory-backup"));
     r.fargobutton = button("fargobutton", QStringLiteral("Put &Fargo"), QStringLiteral("Put fargo to calculator"));
     r.commentedit = named(new QLineEdit, "commentedit", QStringLiteral("Enter a comment for the package"));
     r.commentedit->setMaxLength(34);

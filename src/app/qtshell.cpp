@@ -90,6 +90,7 @@ Answer QtShell::messagebox(std::string_view text, std::string_view caption, Icon
 }
 
 std::size_t QtShell::choose(std::string_view text, std::string_view caption, const std::vector<std::string>& buttons) {
+    if (refusedforatransfer()) return buttons.size() - 1;
     if (m_answerer) return m_answerer->choose(text, caption, buttons);
     QMessageBox box(m_owner);
     box.setWindowTitle(caption.empty() ? QApplication::applicationName() : qs(caption));
@@ -108,7 +109,37 @@ Answer QtShell::unownedmessagebox(std::string_view text, std::string_view captio
     return showbox(nullptr, text, caption, icon, buttons);
 }
 
+void QtShell::shownote(QWidget* owner, std::string_view text, std::string_view caption, Icon icon) {
+    if (m_answerer) {
+        m_answerer->messagebox(text, caption, icon, Buttons::Ok);
+        return;
+    }
+    auto* box = new QMessageBox(owner);
+    box->setObjectName(QStringLiteral("transfernote"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    box->setWindowTitle(caption.empty() ? QApplication::applicationName() : qs(caption));
+    box->setText(shown(text));
+    box->setIcon(icon == Icon::Error     ? QMessageBox::Critical
+                 : icon == Icon::Warning ? QMessageBox::Warning
+                 : icon == Icon::None    ? QMessageBox::NoIcon
+                                         : QMessageBox::Information);
+    box->setStandardButtons(QMessageBox::Ok);
+    box->show();
+}
+
+bool QtShell::refusedforatransfer() {
+    if (!holdsatransfer()) return false;
+    shownote(m_owner, kAfterTransferText, "", Icon::Information);
+    return true;
+}
+
 Answer QtShell::showbox(QWidget* owner, std::string_view text, std::string_view caption, Icon icon, Buttons buttons) {
+    if (holdsatransfer() && buttons == Buttons::Ok) {
+        shownote(owner, text, caption, icon);
+        return Answer::Ok;
+    }
+    if (refusedforatransfer()) return buttons == Buttons::YesNo ? Answer::No : Answer::Cancel;
     if (m_answerer) return m_answerer->messagebox(text, caption, icon, buttons);
     QMessageBox box(owner);
     box.setWindowTitle(caption.empty() ? QApplication::applicationName() : qs(caption));
@@ -140,6 +171,7 @@ Answer QtShell::showbox(QWidget* owner, std::string_view text, std::string_view 
 }
 
 std::optional<std::string> QtShell::inputbox(std::string_view title, std::string_view prompt, std::string_view initial) {
+    if (refusedforatransfer()) return std::nullopt;
     if (m_answerer) return m_answerer->inputbox(title, prompt, initial);
     bool ok = false;
     const QString answer = QInputDialog::getText(m_owner, qs(title), shown(prompt), QLineEdit::Normal, qs(initial), &ok);
@@ -178,6 +210,7 @@ void QtShell::remember(const FileDialogSpec& spec, const std::optional<std::stri
 std::optional<std::string> QtShell::savedialog(const FileDialogSpec& spec) {
     // The question is the window's own rather than the file dialog's, so it is asked
     // the same way whoever answers the dialog; No goes back to the dialog.
+    if (refusedforatransfer()) return std::nullopt;
     FileDialogSpec shown = placed(spec);
     for (;;) {
         std::optional<std::string> path = m_answerer ? m_answerer->savedialog(shown) : runsavedialog(shown);
@@ -204,6 +237,7 @@ std::optional<std::string> QtShell::runsavedialog(const FileDialogSpec& spec) {
 }
 
 std::optional<std::string> QtShell::opendialog(const FileDialogSpec& asked) {
+    if (refusedforatransfer()) return std::nullopt;
     const FileDialogSpec spec = placed(asked);
     std::optional<std::string> chosen = m_answerer ? m_answerer->opendialog(spec) : runopendialog(spec);
     remember(spec, chosen);
@@ -220,7 +254,9 @@ std::optional<std::string> QtShell::runopendialog(const FileDialogSpec& spec) {
 }
 
 void QtShell::processmessages() {
+    ++m_pumping;
     QCoreApplication::processEvents();
+    --m_pumping;
     if (m_answerer) m_answerer->processmessages();
 }
 

@@ -5,12 +5,17 @@
 #include <string_view>
 
 #include "app/dialogs.h"
+#include "link/transferstate.h"
 
 class QLabel;
 class QProgressBar;
 class QWidget;
 
 namespace tessaly::app {
+
+// Said instead of asking while a transfer waits for the window's messages to pass.
+inline constexpr std::string_view kAfterTransferText =
+    "A transfer is in progress: try again once it has ended, or press Cancel.";
 
 // Asked before a save dialog's choice replaces a file: its name, then this.
 inline constexpr std::string_view kReplaceQuestion = " already exists.\rDo you want to replace it?";
@@ -31,6 +36,9 @@ public:
     ~QtShell() override;
 
     void setanswerer(Shell* answerer) { m_answerer = answerer; }
+    // The transfers' shared state: while one runs, a box asked for from within its message
+    // pass must not hold it (holdsatransfer).
+    void settransferstate(const TransferState* state) { m_transfer = state; }
     // The file browser re-reads its folder here.
     void setfilelistrefresher(std::function<void()> refresh) { m_refresh = std::move(refresh); }
     Shell* answerer() const { return m_answerer; }
@@ -63,6 +71,13 @@ public:
     const std::string& statustext() const { return m_statustext; }
 
 private:
+    // A box shown here and waited for would hold the running transfer whose message pass
+    // called for it, and the calculator does not wait: its timeouts run on.
+    bool holdsatransfer() const { return m_pumping > 0 && m_transfer && m_transfer->busy; }
+    // Shows news without waiting for it to be read.
+    void shownote(QWidget* owner, std::string_view text, std::string_view caption, Icon icon);
+    // A question or a dialog asked for while a transfer is held: not asked, and said so.
+    bool refusedforatransfer();
     std::optional<std::string> runsavedialog(const FileDialogSpec& spec);
     std::optional<std::string> runopendialog(const FileDialogSpec& spec);
     FileDialogSpec placed(const FileDialogSpec& spec) const;
@@ -76,6 +91,8 @@ private:
     std::map<std::string, std::string>* m_folders = nullptr;
     std::function<std::string()> m_fallbackfolder;
     bool m_busycursor = false;
+    const TransferState* m_transfer = nullptr;
+    int m_pumping = 0;  // nested message passes now running
     std::string m_statustext;
 };
 

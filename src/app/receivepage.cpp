@@ -22,6 +22,33 @@ ReceivePageModel::ReceivePageModel(Link& link, Shell& shell, const PackageStore&
     showstore();  // the store outlives the program: what it held at the last run is still there
 }
 
+IncomingPackage::IncomingPackage(const PackageStore& store)
+    : m_store(store), m_incoming(store.folder() / "incoming") {
+    clear();  // what a run that was killed left
+}
+
+IncomingPackage::~IncomingPackage() {
+    clear();
+    std::error_code ec;
+    std::filesystem::remove(m_incoming.folder(), ec);
+}
+
+void IncomingPackage::clear() {
+    std::error_code ec;
+    std::filesystem::remove(m_incoming.indexpath(), ec);
+    std::filesystem::remove(m_incoming.datapath(), ec);
+}
+
+bool IncomingPackage::keep(std::string* error) {
+    if (!m_incoming.holdsvariables()) return true;
+    // The data first: an index never names bytes that are not there.
+    std::error_code ec;
+    std::filesystem::rename(m_incoming.datapath(), m_store.datapath(), ec);
+    if (!ec) std::filesystem::rename(m_incoming.indexpath(), m_store.indexpath(), ec);
+    if (ec && error) *error = "Cannot write the package store in " + m_store.folder().string() + ": " + ec.message();
+    return !ec;
+}
+
 void ReceivePageModel::showstore() {
     std::vector<PackageRecord> records = m_store.readrecords(nullptr).value_or(std::vector<PackageRecord>{});
     const auto same = [](const PackageRecord& a, const PackageRecord& b) {
@@ -86,9 +113,9 @@ bool ReceivePageModel::anyselected() const {
     return std::any_of(m_rows.begin(), m_rows.end(), [](const ListRow& r) { return r.selected; });
 }
 
-ReceiveTarget ReceivePageModel::target() {
+ReceiveTarget ReceivePageModel::target(const PackageStore& into) {
     return ReceiveTarget{m_shell,
-                         m_store,
+                         into,
                          m_manual,
                          m_storefolder,
                          [this](ListRow r) { addrow(std::move(r)); },
@@ -170,6 +197,12 @@ void ReceivePageModel::receiveselected() {
         receiverequested();
 }
 
+void ReceivePageModel::settle(IncomingPackage& incoming, bool whole, std::string comment) {
+    std::string error;
+    if (whole && !incoming.keep(&error)) m_link.faillink(error);
+    if (!whole) m_comment = std::move(comment);
+}
+
 void ReceivePageModel::receivingvariable() {
     m_receiveenabled = false;
     m_savetofileenabled = false;
@@ -200,8 +233,12 @@ void ReceivePageModel::receiverequested() {
         clearrows();
         m_packageflag = true;
     }
-    ReceiveTarget into = target();
+    IncomingPackage incoming(m_store);
+    ReceiveTarget into = target(incoming.store());
+    const std::string comment = m_comment;
     const ReceiveResult result = tessaly::receiverequested(m_link, into, entries);
+    // Names the calculator refused leave what it did send whole.
+    settle(incoming, m_link.state().linkok || m_link.state().pendingerror.starts_with(kNotReceivedText), comment);
 
     m_shell.setcursor(Cursor::Normal);
     // The Cancel routine has said what happened; a count would hide it.
@@ -213,6 +250,7 @@ void ReceivePageModel::receiverequested() {
 }
 
 void ReceivePageModel::receivefromcalc() {
+    const std::string comment = m_comment;
     m_receiveenabled = false;
     m_savetofileenabled = false;
     m_viewenabled = false;
@@ -224,8 +262,10 @@ void ReceivePageModel::receivefromcalc() {
     clearrows();
     m_shell.processmessages();
 
-    ReceiveTarget into = target();
+    IncomingPackage incoming(m_store);
+    ReceiveTarget into = target(incoming.store());
     tessaly::receivefromcalc(m_link, into);
+    settle(incoming, m_link.state().linkok, comment);
 
     m_receiveenabled = true;
     m_helptext = kLabelSaveSelect;

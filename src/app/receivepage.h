@@ -23,6 +23,27 @@ inline constexpr std::string_view kLabelSelectOnCalc =
 inline constexpr std::string_view kLabelSaveSelect =
     "if you want to save the package on your computer press the \"save to file button\" and write a name";
 
+// A transfer's package, gathered in a store of its own beside the package store and put in
+// its place only when the transfer ended well: after a failure or a Cancel, the variables
+// received before it and not saved yet are still there, and nothing of what arrived is.
+class IncomingPackage {
+public:
+    explicit IncomingPackage(const PackageStore& store);
+    ~IncomingPackage();
+    IncomingPackage(const IncomingPackage&) = delete;
+    IncomingPackage& operator=(const IncomingPackage&) = delete;
+
+    const PackageStore& store() const { return m_incoming; }
+    // What arrived becomes the package; when nothing did, the one before stays. False with
+    // why when it cannot be moved there.
+    bool keep(std::string* error);
+
+private:
+    void clear();
+    const PackageStore& m_store;
+    PackageStore m_incoming;
+};
+
 // The receive page's state without its widgets: the list variablelist with its two hidden
 // stores, the view and package flags, the toggles and check boxes, the enabled states of
 // the page's buttons, the help line helplabel and the package comment commentedit, together with
@@ -98,7 +119,10 @@ private:
     void addrow(ListRow row);
     void droprow();
     bool anyselected() const;
-    ReceiveTarget target();
+    ReceiveTarget target(const PackageStore& into);
+    // After a transfer into incoming: what arrived is kept when it ended well, else the
+    // package before it and its comment stay.
+    void settle(IncomingPackage& incoming, bool whole, std::string comment);
 
     Link& m_link;
     Shell& m_shell;

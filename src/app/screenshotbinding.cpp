@@ -18,6 +18,7 @@
 
 #include "app/mainwindow.h"
 #include "link/simulatedcalculator.h"
+#include "transfers/readiness.h"
 #include "transfers/screenshot.h"
 #include "transfers/session.h"
 
@@ -116,11 +117,23 @@ void ScreenshotBinding::getscreenbuttonClick() {
 void ScreenshotBinding::fargoscreenbuttonClick() {
     TransferSession session(m_form.state(), m_form.shell());
     if (!session) return;
+    Link& link = m_form.link();
+    if (!link.model().runsfargo) return link.faillink(kFCameraTI92OnlyText);
     QLabel* help = m_form.screenshot.hintlabel;
     help->setText(qs(kFCameraHelpText));
     m_form.shell().processmessages();
-    showarrived(getfargoscreenshot(m_form.link(), m_form.shell()));
+    const ScreenshotResult result = getfargoscreenshot(link, m_form.shell());
+    showarrived(result);
     help->setText(qs(kScreenshotHelpText));
+    // Nothing came, and no calculator had answered yet: the one on the cable tells whether
+    // an FCamera could have been there at all.
+    TransferState& s = m_form.state();
+    if (result.arrived > 0 || cancelled(s) || link.modelknown() || link.chosenmodel()) return;
+    const std::string why = std::exchange(s.pendingerror, std::string());
+    s.linkok = true;
+    if (readinessexchange(link) && !link.model().runsfargo) return link.faillink(kFCameraTI92OnlyText);
+    s.linkok = false;
+    s.pendingerror = why;
 }
 
 void ScreenshotBinding::savescreenbuttonClick() {

@@ -25,6 +25,10 @@ inline constexpr std::string_view kFCameraAddress = "https://tessaly92.example/f
 inline constexpr std::string_view kSaveNoteText =
     "Note!\rIf you save the screenshot as the same name as a variable the screenshot will be associated with the "
     "variable and show up everytime you click that variable!";
+// FCamera runs under FARGO, and FARGO on the TI-92 alone.
+inline constexpr std::string_view kFCameraTI92OnlyText =
+    "FARGO runs on the TI-92 only: the calculator on the cable is a later model, so no FCamera sends its screen. "
+    "Get Screen takes it.";
 inline constexpr std::string_view kPrintingText = "Printing screenshot..";
 inline constexpr std::string_view kPrintedText = "Printing finnished!";
 inline constexpr std::string_view kNotPrintedText = "The screenshot was not printed.";

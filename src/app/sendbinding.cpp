@@ -11,6 +11,8 @@
 #include "app/mainwindow.h"
 #include "app/receivebinding.h"
 #include "app/overwriteask.h"
+#include "files/packagewriter.h"
+#include "files/safefile.h"
 #include "transfers/backup.h"
 #include "transfers/groupbackup.h"
 #include "transfers/session.h"
@@ -132,30 +134,58 @@ void SendBinding::sendvariablesbuttonClick() {
     if (plan) sendvariables(m_form.link(), m_form.shell(), path, selected, &*plan);
 }
 
+// No ready check of its own: the kind of backup follows the model that answered or was
+// chosen, and before either the TI-92's request finds out with the ready check it starts
+// with. The comment is the backup's own: the package comment box belongs to the package on
+// the receive page, and this one is not written into it.
 void SendBinding::backupbuttonClick() {
     TransferSession session(m_form.state(), m_form.shell());
     if (!session) return;
-    FileDialogSpec spec;
-    spec.filename = "*.92b";
-    spec.filter = "TI-92 backupfiles|*.92b";
-    spec.title = "Save backup as..";
-    spec.defaultext = "92b";
-    // The backup's own comment: the package comment box belongs to the package on the
-    // receive page, and this one is not written into it.
-    // A later model's backup is every variable in one group file of its own.
-    const bool image = backsupimage(m_form.link());
-    if (!m_form.state().linkok) return;
-    const std::string group = std::string(m_form.link().model().fileprefix) + "g";
-    if (!image) spec = {.filename = "*." + group, .filter = std::string(m_form.link().model().name) + " group files|*." + group,
-                        .title = "Save backup as..", .defaultext = group};
-    std::string comment = m_form.shell().inputbox("Comment", kBackupCommentPrompt, "").value_or("");
-    const auto path = m_form.shell().savedialog(spec);
+    Link& link = m_form.link();
+    Shell& shell = m_form.shell();
+    std::string comment = shell.inputbox("Comment", kBackupCommentPrompt, "").value_or("");
+    std::optional<std::filesystem::path> path = backupfile(comment, "");
     if (!path) return;
-    if (image)
-        fetchbackup(m_form.link(), m_form.shell(), m_receive.store(), *path, comment);
-    else
-        fetchgroupbackup(m_form.link(), m_form.shell(), m_receive.store(), *path, comment);
-    m_receive.showstore();  // a backup that arrived is now the package
+    IncomingPackage incoming(m_receive.store());
+    if (link.model().imagebackup) {
+        const BackupReceived received = receivebackup(link, shell, incoming.store());
+        // The package now, whether or not it can be saved there.
+        if (received.received && keep(incoming)) {
+            std::string error;
+            if (!saveas92g(*path, true, m_receive.store(), comment, shell, m_form.state(), &error)) link.faillink(error);
+            m_form.state().busy = true;  // the writer clears it; the session holds it to the end
+        }
+        // A later model answered the request's ready check: its backup is a group file.
+        if (!received.groupmodel || !(path = backupfile(comment, path->stem().string()))) return m_receive.showstore();
+    }
+    if (fetchgroupbackup(link, shell, incoming.store(), *path, comment)) keep(incoming);
+    m_receive.showstore();
+}
+
+std::optional<std::filesystem::path> SendBinding::backupfile(const std::string& comment, const std::string& stem) {
+    const CalculatorModel& model = m_form.link().model();
+    FileDialogSpec spec{.filename = "*.92b", .filter = "TI-92 backupfiles|*.92b", .title = "Save backup as..", .defaultext = "92b"};
+    if (!model.imagebackup) {
+        const std::string group = std::string(model.fileprefix) + "g";
+        spec = {.filename = (stem.empty() ? "*" : stem) + "." + group,
+                .filter = std::string(model.name) + " group files|*." + group, .title = "Save backup as..", .defaultext = group};
+    }
+    const std::optional<std::string> chosen = m_form.shell().savedialog(spec);
+    if (!chosen) return std::nullopt;
+    // Refused before anything is fetched, as the command line refuses it.
+    std::string why;
+    if (!savetarget(*chosen, &why) || !commenttibytes(comment, &why)) {
+        m_form.link().faillink(why);
+        return std::nullopt;
+    }
+    return std::filesystem::path(*chosen);
+}
+
+bool SendBinding::keep(IncomingPackage& incoming) {
+    std::string error;
+    if (incoming.keep(&error)) return true;
+    m_form.link().faillink(error);
+    return false;
 }
 
 } // namespace tessaly::app

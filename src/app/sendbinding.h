@@ -1,8 +1,11 @@
 #pragma once
 #include <QObject>
+#include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "app/receivepage.h"
 #include "transfers/send.h"
 
 namespace tessaly::app {
@@ -36,6 +39,10 @@ private:
     void sendselected(bool install);
     // Asks before each backup among names is restored; false at the first No.
     bool restoreagreed(const std::vector<std::string>& names);
+    // Where Get backup saves the calculator's kind of backup file (stem: the name asked for
+    // before, when it turned out to be another kind); nullopt when not given or refused.
+    std::optional<std::filesystem::path> backupfile(const std::string& comment, const std::string& stem);
+    bool keep(IncomingPackage& incoming);
 
     MainWindow& m_form;
     ReceiveBinding& m_receive;

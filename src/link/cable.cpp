@@ -153,7 +153,8 @@ VirtualBackendFactory registervirtualcable(VirtualBackendFactory factory) {
     return before;
 }
 
-Cable::Cable(const LinkSpec& spec, Clock& clock, MessagePump& pump, TransferState& state, const Options& options) {
+Cable::Cable(const LinkSpec& spec, Clock& clock, MessagePump& pump, TransferState& state, const Options& options)
+    : m_spec(std::make_unique<LinkSpec>(spec)), m_options(options), m_clock(&clock), m_portlist(&state) {
     if (!options.tracefile.empty()) {
         m_tracefile = std::fopen(options.tracefile.c_str(), "w");
         if (!m_tracefile) {
@@ -218,6 +219,51 @@ void Cable::open(const LinkSpec& spec, Clock& clock, const TransferState& state,
         m_stream = std::move(o.stream);
         return;
     }
+}
+
+namespace {
+bool cancomeback(LinkSpec::Kind kind) {
+    switch (kind) {
+    case LinkSpec::Kind::Auto:
+    case LinkSpec::Kind::Socket:
+    case LinkSpec::Kind::Ppdev:
+    case LinkSpec::Kind::Black:
+    case LinkSpec::Kind::Grey:
+    case LinkSpec::Kind::Silver: return true;
+    default: return false;
+    }
+}
+} // namespace
+
+bool Cable::gone() const {
+    if (!m_spec || m_tracefailed || !cancomeback(m_spec->kind)) return false;
+    return !m_error.empty() || !m_link->cableerror().empty();
+}
+
+bool Cable::reopen() {
+    if (!gone()) return false;
+    // The ones in use stay until the new ones are in the Link's hands.
+    std::unique_ptr<Port> oldport = std::move(m_ownport);
+    std::unique_ptr<ByteStream> oldstream = std::move(m_stream);
+    open(*m_spec, *m_clock, *m_portlist, m_options);
+    if (m_stream) {
+        m_link->setstream(*m_stream);
+    } else if (m_port && m_error.empty()) {
+        m_link->setport(*m_port);
+        m_link->releaselines();
+    } else {
+        // Still away: the lost one stays in place, reading as a cable without a calculator.
+        m_ownport = std::move(oldport);
+        m_port = m_ownport.get();
+        m_stream = std::move(oldstream);
+        if (!m_port && !m_stream) {
+            m_ownport = std::make_unique<NullPort>();
+            m_port = m_ownport.get();
+        }
+        return false;
+    }
+    m_link->forgetmodel();  // another calculator may have come back in its place
+    return true;
 }
 
 std::string Cable::statustext() const { return m_error.empty() ? m_description : std::string("no cable"); }

@@ -82,6 +82,15 @@ public:
     std::string statustext() const;
     std::string statustip() const;
 
+    // The cable a LINK named went away after it opened (the virtual calculator's server
+    // stopped, a serial or USB cable was pulled out) or has not opened yet, and is of a
+    // kind that can come back. An in-process virtual calculator and the direct I/O port
+    // never go, and a caller's own port is the caller's.
+    bool gone() const;
+    // Opens a gone cable again, as it was first opened, under the same Link: true when it
+    // is back. A running program thus finds a calculator that came back, as a new one would.
+    bool reopen();
+
 private:
     void open(const LinkSpec& spec, Clock& clock, const TransferState& state, const Options& options);
     void attach(Clock& clock, MessagePump& pump, TransferState& state, const Options& options);
@@ -98,6 +107,11 @@ private:
     std::string m_warning;
     std::string m_description;
     bool m_tracefailed = false;
+    // How it was opened, to open it again: set only for a cable a LINK named.
+    std::unique_ptr<LinkSpec> m_spec;
+    Options m_options;
+    Clock* m_clock = nullptr;
+    const TransferState* m_portlist = nullptr;
 };
 
 } // namespace tessaly

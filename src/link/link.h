@@ -55,6 +55,14 @@ public:
         m_port = &port;
         m_released = false;
     }
+    // A byte-level cable opened again in place of one that was lost: nothing of the old
+    // one's bytes is kept.
+    void setstream(ByteStream& stream) {
+        m_stream = &stream;
+        m_port = &m_noport;
+        m_out.clear();
+        m_inpos = m_inlen = 0;
+    }
     Clock& clock() { return *m_clock; }
     MessagePump& pump() { return *m_pump; }
     TransferState& state() { return *m_state; }

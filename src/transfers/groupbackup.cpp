@@ -10,14 +10,6 @@
 
 namespace tessaly {
 
-bool backsupimage(Link& link) {
-    if (!link.modelknown() && !link.chosenmodel()) {
-        sendready(link);
-        if (!expectack(link)) return false;
-    }
-    return link.model().imagebackup;
-}
-
 bool fetchgroupbackup(Link& link, Progress& progress, const PackageStore& store, const std::filesystem::path& dest,
                       std::string& comment) {
     TransferState& s = link.state();

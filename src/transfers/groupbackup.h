@@ -14,11 +14,6 @@ inline constexpr std::string_view kGroupBackupText =
     "A TI-92 Plus, Voyage 200, TI-89 or TI-89 Titanium backup is no memory image: every variable is fetched into one group file "
     "(.9xg, .v2g, .89g), and restoring it sends them back.";
 
-// Whether the calculator on the link backs up as a memory image (the TI-92); a ready
-// check asks first when no calculator answered the link yet. False with the link failed
-// when none answers.
-bool backsupimage(Link& link);
-
 // A later model's backup: its listing, every variable in it received into the package
 // store (emptied first), then saved in one group file signed for the model. False with
 // why pending; the file appears whole or not at all.

@@ -25,6 +25,8 @@ struct AppRun {
     bool virtuallink = false;    // open the LINK "virtual" as the program does, instead of port
     std::string linkerror;       // as when TESSALY92_LINK could not be read
     bool linkfromsettings = false;  // as without TESSALY92_LINK: the Settings page's cable
+    std::string socketpath;      // open the LINK socket:PATH instead of port
+    bool systemclock = false;    // the wall clock instead of clock (a calculator in another thread)
     ScriptedShell shell;
     std::unique_ptr<app::Program> program;
     std::vector<std::vector<std::string>> sent;  // sendfilelist calls: paths...
@@ -42,6 +44,8 @@ struct AppRun {
         c.storefolder = dir.path().toStdString();
         if (virtuallink) {
             c.linkspec.kind = LinkSpec::Kind::Virtual;
+        } else if (!socketpath.empty()) {
+            c.linkspec = LinkSpec{.kind = LinkSpec::Kind::Socket, .path = socketpath};
         } else {
             if (!port) port = std::make_unique<FakeCalculator>(clock);
             c.port = port.get();
@@ -50,7 +54,7 @@ struct AppRun {
         }
         c.linkerror = linkerror;
         c.linkfromsettings = linkfromsettings;
-        c.clock = &clock;
+        c.clock = systemclock ? nullptr : &clock;
         c.answerer = &shell;
         return c;
     }

@@ -21,6 +21,7 @@
 #include "link/trace.h"
 #include "transfers/readiness.h"
 #include "transfers/session.h"
+#include "vcalc/cableserver.h"
 #include "vcalc/vcalc.h"
 
 namespace tessaly::test {
@@ -250,7 +251,7 @@ TEST(Readiness, VirtualCalculatorAnswers) {
     run.find<app::ClickLabel>("statimage");
     QTest::mouseClick(w.statimage, Qt::LeftButton);
     EXPECT_EQ(run.shell.statuses, (std::vector<std::string>{"Checking calculator.", "Calculator is ready!"}));
-    EXPECT_EQ(w.contactstate(), 1);
+    EXPECT_EQ(w.contactstate(), app::Contact::Ready);
     EXPECT_TRUE(samepicture(w.statimage, w.contact));
     EXPECT_EQ(w.statimage->toolTip(), "Calculator is ready!\nClick for update!");
     EXPECT_EQ(w.controltimer()->interval(), 1000);
@@ -262,10 +263,10 @@ TEST(Readiness, VirtualCalculatorAnswers) {
     w.state().busy = true;
     w.controltimerTimer();
     EXPECT_TRUE(samepicture(w.statimage, w.busycontact));
-    EXPECT_EQ(w.contactstate(), 2);
+    EXPECT_EQ(w.contactstate(), app::Contact::Working);
     w.controltimerTimer();
     EXPECT_TRUE(samepicture(w.statimage, w.contact));
-    EXPECT_EQ(w.contactstate(), 1);
+    EXPECT_EQ(w.contactstate(), app::Contact::Ready);
     w.state().busy = false;
 }
 
@@ -291,7 +292,7 @@ TEST(Readiness, SilentCalculatorIsReportedExactlyOnce) {
     MainWindow& w = run.start();
     QTest::mouseClick(w.statimage, Qt::LeftButton);
     EXPECT_EQ(run.shell.statuses, (std::vector<std::string>{"Checking calculator.", "Calculator is not ready!"}));
-    EXPECT_EQ(w.contactstate(), 0);
+    EXPECT_EQ(w.contactstate(), app::Contact::None);
     EXPECT_TRUE(samepicture(w.statimage, w.nocontact));
     EXPECT_EQ(w.statimage->toolTip(), "Calculator is not ready!\nClick for update!");
     EXPECT_EQ(w.controltimer()->interval(), 200);
@@ -412,12 +413,13 @@ TEST(MainWindow, AStoredPageThatNamesNoPageOpensSettings) {
     EXPECT_NE(run.readsettings().find("ActivePage=Settings\n"), std::string::npos);
 }
 
-TEST(MainWindow, AWrongLinkStringOpensTheWindowAndSaysWhy) {
+// Said once: the check and the listing at start, which could only add "No contact!", wait.
+TEST(MainWindow, AWrongLinkStringOpensTheWindowAndSaysWhyOnce) {
     AppRun run;
     run.linkerror = "TESSALY92_LINK: unknown cable \"parralel\"";
-    run.writesettings(kQuiet);
     MainWindow& w = run.start();
-    ASSERT_FALSE(run.shell.boxes.empty());
+    QTest::qWait(500);
+    ASSERT_EQ(run.shell.boxes.size(), 1u);
     EXPECT_EQ(run.shell.boxes[0].text, run.linkerror);
     EXPECT_EQ(w.linklabel->text(), "no cable");
     EXPECT_EQ(w.linklabel->toolTip().toStdString(), run.linkerror);
@@ -444,6 +446,75 @@ TEST(MainWindow, VirtualCalculatorChosenOnTheSettingsPage) {
     EXPECT_TRUE(run.shell.boxes.empty());
     EXPECT_EQ(w.linklabel->text(), "virtual TI-89");
     EXPECT_EQ(w.settingspage.cablekind->currentText(), "Virtual calculator");
+}
+
+// A virtual calculator behind a socket, served on a thread of its own as tessaly92-vcalc serves it.
+struct ServedCalculator {
+    SystemClock clock;
+    VirtualTI92 calc;
+    CableServer server{calc};
+    std::thread thread;
+    ServedCalculator(const std::string& path, const CalculatorModel& model) : calc(clock, model) {
+        calc.loaddemo();
+        calc.settracing(false);
+        calc.setpace(0);
+        std::string error;
+        EXPECT_TRUE(server.listen(path, &error)) << error;
+        thread = std::thread([this] { server.run(); });
+    }
+    ~ServedCalculator() {
+        server.stop();
+        thread.join();
+        server.close();
+    }
+};
+
+// The calculator's server stops in the middle of a backup: the window says that once, the
+// variables received before are kept as they were, and the calculator is found again once
+// its server is back, without a restart.
+TEST(WindowCable, ACalculatorGoneMidBackupIsSaidOnceAndFoundAgain) {
+    AppRun run;
+    const std::string path = run.dir.filePath("v.sock").toStdString();
+    auto served = std::make_unique<ServedCalculator>(path, kTI89);
+    run.socketpath = path;
+    run.systemclock = true;
+    run.writesettings(kQuiet);
+    MainWindow& w = run.start();
+    run.find<QPushButton>("updatebutton")->click();
+    auto* list = run.find<QTreeWidget>("variablelist");
+    ASSERT_GE(list->topLevelItemCount(), 2) << w.state().pendingerror;
+    list->topLevelItem(0)->setSelected(true);
+    list->topLevelItem(1)->setSelected(true);
+    run.find<QPushButton>("receivebutton")->click();
+    auto stored = [&] {
+        std::vector<std::string> names;
+        for (const PackageRecord& r : run.program->receivebinding().store().readrecords(nullptr).value_or(std::vector<PackageRecord>{}))
+            names.push_back(r.name);
+        return names;
+    };
+    const std::vector<std::string> received = stored();
+    ASSERT_EQ(received.size(), 2u) << w.state().pendingerror;
+
+    const std::string dest = run.dir.filePath("all.89g").toStdString();
+    run.shell.inputanswers = {std::string("all")};
+    run.shell.saveanswers = {dest};
+    run.shell.onpump = [&](int) {
+        if (served && run.shell.laststatus().find(" received! [") != std::string::npos) served.reset();
+    };
+    run.find<QPushButton>("backupbutton")->click();
+    run.shell.onpump = nullptr;
+    ASSERT_FALSE(served);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !run.shell.boxes.empty(); }, 5000));
+    QTest::qWait(500);
+    ASSERT_EQ(run.shell.boxes.size(), 1u);
+    EXPECT_NE(run.shell.boxes[0].text.find("closed the cable"), std::string::npos) << run.shell.boxes[0].text;
+    EXPECT_FALSE(std::filesystem::exists(dest));
+    EXPECT_EQ(stored(), received);
+
+    served = std::make_unique<ServedCalculator>(path, kTI89);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return run.shell.laststatus().starts_with("The cable is back"); }, 5000));
+    QTest::mouseClick(w.statimage, Qt::LeftButton);
+    EXPECT_EQ(w.contactstate(), app::Contact::Ready) << w.state().pendingerror;
 }
 
 TEST(Transfer, SecondTransferIsRefused) {

@@ -6,7 +6,10 @@
 #include <QTreeWidget>
 
 #include "app/apptestsupport.h"
+#include "app/screenshotbinding.h"
 #include "files/tifile.h"
+#include "link/trace.h"
+#include "transfers/screenshot.h"
 #include "vcalc/vcalc.h"
 
 namespace tessaly::test {
@@ -78,14 +81,85 @@ TEST_P(AppOnEveryModel, ListsReceivesSavesAndTakesTheScreen) {
     EXPECT_EQ(w.screenshot.screenpicture->pixmap().size(), QSize(model.shownwidth, model.shownheight));
 }
 
+// Get backup on a window no calculator has answered yet sends no ready check of its own
+// (the request's is the first) and saves the kind of file that calculator backs up into;
+// one cut short by Cancel leaves the variables received before it as they were.
+TEST_P(AppOnEveryModel, BackupAsksNoExtraCheckAndACancelledOneLeavesTheReceivedVariables) {
+    const CalculatorModel& model = *GetParam();
+    ModelApp app("", model);
+    app::MainWindow& w = app.run.start();
+    MemoryTrace trace;
+    w.link().settrace(&trace);
+    const std::string dir = app.run.dir.path().toStdString() + "/";
+    const std::string file = model.imagebackup ? "b.92b" : "b." + std::string(model.fileprefix) + "g";
+    // A place it could not be saved in is refused before anything is fetched.
+    app.run.shell.saveanswers = {dir + "nowhere/b.92b"};
+    w.receive.backupbutton->click();
+    EXPECT_TRUE(trace.sent().empty());
+    EXPECT_NE(w.state().pendingerror.find("does not exist"), std::string::npos);
+    app.run.shell.inputanswers = {std::string("b")};
+    app.run.shell.saveanswers = {dir + "b.92b", dir + file};
+    w.receive.backupbutton->click();
+    EXPECT_TRUE(std::filesystem::exists(dir + file)) << w.state().pendingerror;
+    EXPECT_EQ(std::filesystem::exists(dir + "b.92b"), model.imagebackup);
+    using Bytes = std::vector<std::uint8_t>;
+    const Bytes sent = trace.sent();
+    ASSERT_GE(sent.size(), 6u);
+    if (model.imagebackup) {
+        EXPECT_EQ(Bytes(sent.begin(), sent.begin() + 6), (Bytes{0x09, 0x68, 0x00, 0x00, 0x09, 0xA2}));
+    }
+    w.link().settrace(nullptr);
+
+    app.run.find<QAbstractButton>("updatebutton")->click();
+    auto* list = app.run.find<QTreeWidget>("variablelist");
+    ASSERT_GE(list->topLevelItemCount(), 2);
+    list->topLevelItem(0)->setSelected(true);
+    list->topLevelItem(1)->setSelected(true);
+    app.run.find<QAbstractButton>("receivebutton")->click();
+    const std::vector<ListRow> received = app.run.program->receivebinding().model().locview();
+    ASSERT_EQ(received.size(), 2u);
+    app.run.shell.inputanswers = {std::string("b")};
+    app.run.shell.saveanswers = {dir + "c" + file.substr(1)};
+    // Once a part of the backup has arrived.
+    app.run.shell.onpump = [&](int) {
+        const std::string& now = app.run.shell.laststatus();
+        if (now.find(" received! [") != std::string::npos || now.starts_with("Receiving block 3")) w.cancelbtnClick();
+    };
+    w.receive.backupbutton->click();
+    app.run.shell.onpump = nullptr;
+    EXPECT_FALSE(std::filesystem::exists(dir + "c" + file.substr(1)));
+    const std::vector<ListRow> after = app.run.program->receivebinding().model().locview();
+    ASSERT_EQ(after.size(), 2u);
+    EXPECT_EQ(after[0].caption, received[0].caption);
+    EXPECT_EQ(after[1].caption, received[1].caption);
+}
+
+// FCamera runs under FARGO, the TI-92's alone: Fargo scr. on a later model says so, when
+// its model was known before the press and when only the silence after it led to asking.
+TEST_P(AppOnEveryModel, FargoScreenOnALaterModelSaysFargoIsTheTI92s) {
+    const CalculatorModel& model = *GetParam();
+    ModelApp app("", model);
+    app::MainWindow& w = app.run.start();
+    for (const bool known : {false, true}) {
+        EXPECT_EQ(w.link().modelknown(), known);
+        app.run.shell.boxes.clear();
+        w.screenshot.fargoscreenbutton->click();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !app.run.shell.boxes.empty(); }, 2000));
+        EXPECT_EQ(app.run.shell.boxes.back().text,
+                  model.runsfargo ? std::string(kNoFCamHeaderText) : std::string(app::kFCameraTI92OnlyText));
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(, AppOnEveryModel, testing::ValuesIn(allmodels()),
                          [](const auto& p) { return std::string(p.param->id); });
 
 TEST(AppModels, StatusBarNamesTheCalculatorAndFargoSaysWhyNot) {
     ModelApp app("");
     app::MainWindow& w = app.run.start();
+    EXPECT_EQ(w.receive.backupbutton->toolTip(), "Get memory-backup");  // no later model known yet
     QTest::mouseClick(w.statimage, Qt::LeftButton);
     EXPECT_EQ(w.modellabel->text(), "TI-89, version 2.09");
+    EXPECT_NE(w.receive.backupbutton->toolTip().indexOf("group file, .89g"), -1);
     EXPECT_NE(w.receive.fargobutton->toolTip().indexOf("TI-92 only"), -1);
     w.receive.fargobutton->click();
     ASSERT_FALSE(app.run.shell.boxes.empty());

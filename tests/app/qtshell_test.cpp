@@ -51,6 +51,42 @@ TEST(QtShell, BoxesShowLineBreaksAndReturnTheButtonPressed) {
     EXPECT_EQ(box.owner, nullptr);  // the readiness check's Test box stands on its own
 }
 
+// Asked for from within a running transfer's message pass (a click on another transfer's
+// button, say), news shows without waiting to be read and a question is not asked: the
+// transfer below goes on. A box that waited would stop it until answered.
+TEST(QtShell, NothingHoldsARunningTransfer) {
+    QLabel status;
+    QProgressBar gauge;
+    QWidget window;
+    QtShell shell(&status, &gauge, &window);
+    TransferState state;
+    state.busy = true;
+    shell.settransferstate(&state);
+    std::optional<Answer> news, question;
+    std::optional<std::string> input = "unasked";
+    QTimer::singleShot(0, [&] {
+        shell.refusebusy();
+        news = shell.messagebox("Failed", "", Icon::Error, Buttons::Ok);
+        question = shell.messagebox("Delete?", "", Icon::Confirmation, Buttons::YesNo);
+        input = shell.inputbox("Comment", "Comment?", "");
+    });
+    // Should a box wait after all, it is closed, so the test fails instead of hanging.
+    QTimer::singleShot(3000, [] {
+        if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
+    });
+    for (int i = 0; i < 50 && !question; ++i) shell.processmessages();
+    EXPECT_EQ(news, Answer::Ok);
+    EXPECT_EQ(question, Answer::No);
+    EXPECT_EQ(input, std::nullopt);
+    QStringList texts;
+    for (QMessageBox* box : window.findChildren<QMessageBox*>(QStringLiteral("transfernote"))) {
+        EXPECT_TRUE(box->isVisible());
+        texts << box->text();
+        box->close();
+    }
+    EXPECT_EQ(texts, (QStringList{shown(kBusyText), "Failed", shown(kAfterTransferText), shown(kAfterTransferText)}));
+}
+
 TEST(QtShell, StatusLineGaugeAndCursor) {
     QLabel status;
     QProgressBar gauge;
