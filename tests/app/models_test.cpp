@@ -102,12 +102,8 @@ TEST_P(AppOnEveryModel, BackupAsksNoExtraCheckAndACancelledOneLeavesTheReceivedV
     w.receive.backupbutton->click();
     EXPECT_TRUE(std::filesystem::exists(dir + file)) << w.state().pendingerror;
     EXPECT_EQ(std::filesystem::exists(dir + "b.92b"), model.imagebackup);
-    using Bytes = std::vector<std::uint8_t>;
-    const Bytes sent = trace.sent();
-    ASSERT_GE(sent.size(), 6u);
-    if (model.imagebackup) {
-        EXPECT_EQ(Bytes(sent.begin(), sent.begin() + 6), (Bytes{0x09, 0x68, 0x00, 0x00, 0x09, 0xA2}));
-    }
+    const std::vector<std::uint8_t> sent = trace.sent(), start{0x09, 0x68, 0x00, 0x00, 0x09, 0xA2};
+    EXPECT_TRUE(!model.imagebackup || (sent.size() >= 6 && std::equal(start.begin(), start.end(), sent.begin())));
     w.link().settrace(nullptr);
 
     app.run.find<QAbstractButton>("updatebutton")->click();
@@ -130,8 +126,7 @@ TEST_P(AppOnEveryModel, BackupAsksNoExtraCheckAndACancelledOneLeavesTheReceivedV
     EXPECT_FALSE(std::filesystem::exists(dir + "c" + file.substr(1)));
     const std::vector<ListRow> after = app.run.program->receivebinding().model().locview();
     ASSERT_EQ(after.size(), 2u);
-    EXPECT_EQ(after[0].caption, received[0].caption);
-    EXPECT_EQ(after[1].caption, received[1].caption);
+    EXPECT_TRUE(after[0].caption == received[0].caption && after[1].caption == received[1].caption);
 }
 
 // FCamera runs under FARGO, the TI-92's alone: Fargo scr. on a later model says so, when

