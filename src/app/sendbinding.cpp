@@ -11,6 +11,7 @@
 #include "app/mainwindow.h"
 #include "app/receivebinding.h"
 #include "app/overwriteask.h"
+#include "files/filename.h"
 #include "transfers/backup.h"
 #include "transfers/groupbackup.h"
 #include "transfers/session.h"
@@ -145,7 +146,7 @@ void SendBinding::backupbuttonClick() {
     // A later model's backup is every variable in one group file of its own.
     const bool image = backsupimage(m_form.link());
     if (!m_form.state().linkok) return;
-    const std::string group = std::string(m_form.link().model().fileprefix) + "g";
+    const std::string group = groupextension(m_form.link().model());
     if (!image) spec = {.filename = "*." + group, .filter = std::string(m_form.link().model().name) + " group files|*." + group,
                         .title = "Save backup as..", .defaultext = group};
     std::string comment = m_form.shell().inputbox("Comment", kBackupCommentPrompt, "").value_or("");

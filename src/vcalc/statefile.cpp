@@ -1,8 +1,8 @@
 #include "vcalc/statefile.h"
 
-#include <cctype>
-
+#include "files/filename.h"
 #include "files/tifile.h"
+#include "link/byteorder.h"
 
 namespace tessaly {
 
@@ -17,7 +17,7 @@ constexpr std::string_view kStateComment = "Virtual TI-92 memory";
 bool loadcalcmemory(const std::string& path, CalcMemory& memory, std::string* error, const CalculatorModel& model) {
     TiFileReader reader;
     if (!reader.open(path, error)) return false;
-    const std::string group = std::string(model.fileprefix) + "g";
+    const std::string group = groupextension(model);
     // Its one entry would load as a variable, and the first change would write the file
     // back as a group: the backup would be gone.
     if (reader.file().backuplayout) {
@@ -26,14 +26,7 @@ bool loadcalcmemory(const std::string& path, CalcMemory& memory, std::string* er
         return false;
     }
     // Likewise a single-variable file would be written back as a group at the first change.
-    const std::string upper = [&] {
-        std::string u = path.size() >= 3 ? path.substr(path.size() - 3) : path;
-        for (char& c : u) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-        return u;
-    }();
-    std::string uppergroup = group;
-    for (char& c : uppergroup) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    if (upper != uppergroup) {
+    if (!sameletters(std::string_view(path).substr(path.size() >= 3 ? path.size() - 3 : 0), group)) {
         if (error) *error = path + " is not a group file (." + group + "), in which the memory is kept.";
         return false;
     }
