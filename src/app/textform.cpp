@@ -23,7 +23,6 @@
 #include "files/safefile.h"
 #include "files/textconvert.h"
 #include "files/ticharset.h"
-#include "link/byteorder.h"
 
 namespace tessaly::app {
 
@@ -39,8 +38,6 @@ QTextCharFormat markformat() {
     f.setFontUnderline(true);
     return f;
 }
-
-std::string lastthree(const std::string& name) { return upstring(name.substr(name.size() >= 3 ? name.size() - 3 : 0)); }
 
 // The model's text and group files: "*.92t;*.92g" on a TI-92.
 std::string textpatterns(const CalculatorModel& model) {
@@ -152,19 +149,19 @@ void TextEditor::openbuttonClick() {
     spec.title = "Open text";
     const auto path = m_form->shell().opendialog(spec);
     if (!path) return;
-    const std::string tail = lastthree(*path);
     // Every model's texts open, whichever calculator the window talks to.
     const FileName named = readfilename(std::filesystem::path(*path).filename().string());
+    const bool rich = richtextname(*path);
     std::string why;
-    if (tail == "RTF" || tail == "TXT") {
+    if (rich || named.kind == FileKind::Text) {
         const auto bytes = readtextfile(*path, &why, kMaxTextFile);
         if (!bytes) return failed(why);  // already names the file
         plainbutton->setChecked(true);
         qviewbutton->setChecked(false);
         boldbutton->setEnabled(false);
         VName->setText(QStringLiteral("-"));  // a file's text belongs to no variable
-        setrich(tail == "RTF");
-        if (tail == "RTF")
+        setrich(rich);
+        if (rich)
             textbox->setHtml(qs(rtftohtml(*bytes)));
         else
             textbox->setPlainText(qs(decodetext(*bytes)));

@@ -30,6 +30,8 @@ FileName readfilename(std::string_view name) {
     return f;
 }
 
+bool richtextname(std::string_view name) { return lastthree(name) == "RTF"; }
+
 bool convertiblename(std::string_view name) {
     const std::string tail = lastthree(name);
     return tail == "TXT" || tail == "DOC";

@@ -30,6 +30,8 @@ inline FileKind filekind(std::string_view name) { return readfilename(name).kind
 
 // Whether Txt-convert takes a file: its last three characters are TXT or DOC.
 bool convertiblename(std::string_view name);
+// Whether the text editor reads a file as rich text: RTF.
+bool richtextname(std::string_view name);
 
 // A model's extensions, from its table: the group file (.89g) holds any variables, the text
 // and backup files are named by their types' extensions (.89t, .92b).

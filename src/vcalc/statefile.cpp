@@ -2,7 +2,6 @@
 
 #include "files/filename.h"
 #include "files/tifile.h"
-#include "link/byteorder.h"
 
 namespace tessaly {
 
@@ -26,7 +25,8 @@ bool loadcalcmemory(const std::string& path, CalcMemory& memory, std::string* er
         return false;
     }
     // Likewise a single-variable file would be written back as a group at the first change.
-    if (!sameletters(std::string_view(path).substr(path.size() >= 3 ? path.size() - 3 : 0), group)) {
+    const FileName named = readfilename(path);
+    if (!named.model || named.model->fileprefix != model.fileprefix || named.letter != 'g') {
         if (error) *error = path + " is not a group file (." + group + "), in which the memory is kept.";
         return false;
     }
