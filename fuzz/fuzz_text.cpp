@@ -34,7 +34,7 @@ void editor(std::string_view bytes, const PackageStore& store) {
     TransferState state;
     std::string comment;
     const fs::path dest = fuzz::scratch() / "edited.92t";
-    const bool saved = savetextvariable(dest, decoded, store, comment, user, user, state);
+    const bool saved = savetextvariable(dest, decoded, store, comment, user, user, state, kTI92);
     FUZZ_REQUIRE(saved || user.failures == 1);
     checkconverted(dest, saved);
 }
@@ -44,7 +44,7 @@ void txtconvert(std::span<const std::uint8_t> bytes, const PackageStore& store) 
     fuzz::QuietUser user;
     TransferState state;
     std::string comment;
-    const int saved = txtconvertcommand(fuzz::scratch(), {"note.txt"}, store, comment, user, user, state);
+    const int saved = txtconvertcommand(fuzz::scratch(), {"note.txt"}, store, comment, user, user, state, kTI92);
     FUZZ_REQUIRE(saved == 1 || user.failures == 1);
     checkconverted(fuzz::scratch() / "saved-note.92t", saved == 1);
 }

@@ -148,7 +148,7 @@ private:
 class QuietUser final : public NullProgress, public SaveQuestions {
 public:
     std::string comment(SaveKind, std::string_view) override { return "fuzz"; }
-    std::optional<std::filesystem::path> destination(SaveKind, std::string_view suggested) override {
+    std::optional<std::filesystem::path> destination(SaveKind, std::string_view suggested, const CalculatorModel&) override {
         return scratch() / ("saved-" + std::string(suggested.empty() ? "x" : suggested));
     }
     void failed(std::string_view) override { ++failures; }

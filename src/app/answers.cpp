@@ -1,22 +1,30 @@
 #include "app/answers.h"
 
+#include "files/filename.h"
+
 namespace tessaly::app {
 
 namespace {
 
-FileDialogSpec savespec(SaveKind kind, std::string_view suggested) {
+// The model's name and extensions: "TI-92 files|*.92*" on a TI-92, "TI-89 files|*.89*" on a TI-89.
+FileDialogSpec savespec(SaveKind kind, std::string_view suggested, const CalculatorModel& model) {
+    const std::string name(model.name), prefix(model.fileprefix);
+    const std::string files = name + " files|*." + prefix + "*";
+    const std::string texts = name + " text-files|*." + textextension(model);
     FileDialogSpec spec;
     switch (kind) {
     case SaveKind::Backup:
-        spec = {.filename = "*.92b", .filter = "TI-92 backupfiles|*.92b", .title = "Save package as..", .defaultext = "92b"};
+        spec = {.filename = "*." + backupextension(model), .filter = name + " backupfiles|*." + backupextension(model),
+                .title = "Save package as..", .defaultext = backupextension(model)};
         break;
     case SaveKind::Package:
-        spec = {.filename = "*.92*", .filter = "TI-92 files|*.92*", .title = "Save package as..", .defaultext = "92g"};
+        spec = {.filename = "*." + prefix + "*", .filter = files, .title = "Save package as..",
+                .defaultext = groupextension(model)};
         break;
     case SaveKind::TextFile:
     case SaveKind::EditorText:
-        spec = {.filename = std::string(suggested), .filter = "TI-92 text-files|*.92t", .title = "Save textfile as..",
-                .defaultext = "92t"};
+        spec = {.filename = std::string(suggested), .filter = texts, .title = "Save textfile as..",
+                .defaultext = textextension(model)};
         break;
     }
     return spec;
@@ -31,8 +39,9 @@ std::string WindowAnswers::comment(SaveKind kind, std::string_view source) {
     return m_dialogs.inputbox(kCommentTitle, prompt, "").value_or("");
 }
 
-std::optional<std::filesystem::path> WindowAnswers::destination(SaveKind kind, std::string_view suggested) {
-    FileDialogSpec spec = savespec(kind, suggested);
+std::optional<std::filesystem::path> WindowAnswers::destination(SaveKind kind, std::string_view suggested,
+                                                                const CalculatorModel& model) {
+    FileDialogSpec spec = savespec(kind, suggested, model);
     if (kind == SaveKind::TextFile) spec.startfolder = m_textfolder.string();
     auto chosen = m_dialogs.savedialog(spec);
     if (!chosen) return std::nullopt;

@@ -23,7 +23,8 @@ public:
     explicit WindowAnswers(Dialogs& dialogs) : m_dialogs(dialogs) {}
 
     std::string comment(SaveKind kind, std::string_view source) override;
-    std::optional<std::filesystem::path> destination(SaveKind kind, std::string_view suggested) override;
+    std::optional<std::filesystem::path> destination(SaveKind kind, std::string_view suggested,
+                                                     const CalculatorModel& model) override;
     void failed(std::string_view why) override;
 
     CopyChoice savecopies(std::size_t count) override;

@@ -305,8 +305,8 @@ void BrowserBinding::showfileinfo(const std::string& name) {
     const FileKind kind = filekind(name);
     if (kind == FileKind::TiFile) showcompanions(name);
     const FileInfo info = readfileinfo(m_folder / name);
-    o.countlabel->setText(qs(info.count));
-    o.sizelabel->setText(qs(info.size));
+    o.countlabel->setText(qs(info.entries));
+    o.sizelabel->setText(qs(info.length));
     switch (kind) {
     case FileKind::TiFile:
         o.descriptionlabel->setText(info.error.empty() ? fromti(info.description) : qs(info.description));
@@ -314,12 +314,12 @@ void BrowserBinding::showfileinfo(const std::string& name) {
         break;
     case FileKind::Text:
         o.descriptionlabel->setText(shown(info.description));
-        o.descriptionlabel->setToolTip(shown(info.hint));
+        o.descriptionlabel->setToolTip(shown(info.descriptionhint));
         break;
     case FileKind::Uue: o.descriptionlabel->setText(qs(info.description)); break;
     }
-    o.descriptionlabel->setEnabled(info.editable && kind == FileKind::TiFile);
-    o.sendfilebutton->setEnabled(info.readable);
+    o.descriptionlabel->setEnabled(info.describable && kind == FileKind::TiFile);
+    o.sendfilebutton->setEnabled(info.sendable);
     o.installbutton->setEnabled(info.fargoprogram);
     o.convertbutton->setEnabled(info.textfile);
     for (const VariableRow& row : info.rows)

@@ -8,6 +8,7 @@
 
 #include "app/mainwindow.h"
 #include "app/screenshotbinding.h"
+#include "link/byteorder.h"
 
 namespace tessaly::app {
 
@@ -53,7 +54,7 @@ void DesktopBinding::associatebuttonClick() {
     for (const std::string& w : r.warnings) note += (note.empty() ? "" : "; ") + w;
     if (!r.ok) {
         // "No extension" alone would hide why the ones typed were turned away.
-        if (!note.empty()) note[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(note[0])));
+        if (!note.empty()) note[0] = upchar(note[0]);
         m_form.shell().messagebox(note.empty() ? r.error : r.error + "\r" + note + ".", "", Icon::Error, Buttons::Ok);
         return;
     }

@@ -168,7 +168,7 @@ void ReceiveBinding::savebuttonClick() {
         return;
     }
     WindowAnswers answers(m_form.shell());
-    savepackagecommand(m_store, m_model.comment(), m_form.shell(), answers, m_form.state(), &m_form.link().model());
+    savepackagecommand(m_store, m_model.comment(), m_form.shell(), answers, m_form.state(), m_form.link().model());
     showcontrols();  // the comment may have been asked for or filled in
 }
 

@@ -11,6 +11,7 @@
 #include "app/mainwindow.h"
 #include "app/receivebinding.h"
 #include "app/overwriteask.h"
+#include "files/filename.h"
 #include "files/packagewriter.h"
 #include "files/safefile.h"
 #include "transfers/backup.h"
@@ -152,7 +153,7 @@ void SendBinding::backupbuttonClick() {
         // The package now, whether or not it can be saved there.
         if (received.received && keep(incoming)) {
             std::string error;
-            if (!saveas92g(*path, true, m_receive.store(), comment, shell, m_form.state(), &error)) link.faillink(error);
+            if (!saveas92g(*path, true, m_receive.store(), comment, shell, m_form.state(), &error, link.model())) link.faillink(error);
             m_form.state().busy = true;  // the writer clears it; the session holds it to the end
         }
         // A later model answered the request's ready check: its backup is a group file.
@@ -166,7 +167,7 @@ std::optional<std::filesystem::path> SendBinding::backupfile(const std::string& 
     const CalculatorModel& model = m_form.link().model();
     FileDialogSpec spec{.filename = "*.92b", .filter = "TI-92 backupfiles|*.92b", .title = "Save backup as..", .defaultext = "92b"};
     if (!model.imagebackup) {
-        const std::string group = std::string(model.fileprefix) + "g";
+        const std::string group = groupextension(model);
         spec = {.filename = (stem.empty() ? "*" : stem) + "." + group,
                 .filter = std::string(model.name) + " group files|*." + group, .title = "Save backup as..", .defaultext = group};
     }

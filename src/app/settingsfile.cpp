@@ -9,16 +9,11 @@
 #include <sstream>
 
 #include "files/safefile.h"
+#include "link/byteorder.h"
 
 namespace tessaly::app {
 
 namespace {
-
-bool sameword(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-           });
-}
 
 std::string_view trim(std::string_view s) {
     auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
@@ -61,7 +56,7 @@ IniFile IniFile::load(const std::string& path) {
 
 const IniFile::Section* IniFile::find(std::string_view sect) const {
     for (const Section& s : m_sections)
-        if (!s.name.empty() && sameword(s.name, sect)) return &s;
+        if (!s.name.empty() && sameletters(s.name, sect)) return &s;
     return nullptr;
 }
 
@@ -73,7 +68,7 @@ std::optional<std::string> IniFile::value(std::string_view sect, std::string_vie
     const Section* s = find(sect);
     if (!s) return std::nullopt;
     for (const auto& e : s->entries)
-        if (!e.raw && sameword(e.key, name)) return e.value;
+        if (!e.raw && sameletters(e.key, name)) return e.value;
     return std::nullopt;
 }
 
@@ -112,7 +107,7 @@ void IniFile::writestring(std::string_view sect, std::string_view name, std::str
         s = &m_sections.back();
     }
     for (auto& e : s->entries)
-        if (!e.raw && sameword(e.key, name)) {
+        if (!e.raw && sameletters(e.key, name)) {
             e.value = text;
             return;
         }

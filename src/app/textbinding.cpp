@@ -69,7 +69,8 @@ void TextBinding::convertbuttonClick() {
     std::string comment;
     WindowAnswers answers(m_form.shell());
     answers.settextfolder(m_browser.folder());
-    txtconvertcommand(m_browser.folder(), names, m_receive.store(), comment, m_form.shell(), answers, m_form.state());
+    txtconvertcommand(m_browser.folder(), names, m_receive.store(), comment, m_form.shell(), answers, m_form.state(),
+                      m_form.link().model());
     m_receive.showstore();
 }
 

@@ -18,11 +18,11 @@
 #include "app/mainwindow.h"
 #include "app/receivebinding.h"
 #include "app/windows.h"
+#include "files/filename.h"
 #include "files/rtfreader.h"
 #include "files/safefile.h"
 #include "files/textconvert.h"
 #include "files/ticharset.h"
-#include "link/byteorder.h"
 
 namespace tessaly::app {
 
@@ -39,7 +39,10 @@ QTextCharFormat markformat() {
     return f;
 }
 
-std::string lastthree(const std::string& name) { return upstring(name.substr(name.size() >= 3 ? name.size() - 3 : 0)); }
+// The model's text and group files: "*.92t;*.92g" on a TI-92.
+std::string textpatterns(const CalculatorModel& model) {
+    return "*." + textextension(model) + ";*." + groupextension(model);
+}
 
 } // namespace
 
@@ -140,25 +143,29 @@ void TextEditor::openbuttonClick() {
     if (!m_form) return;
     FileDialogSpec spec;
     // Every kind it opens, not the text files alone.
-    spec.filter = "Texts|*.txt;*.rtf;*.92t;*.92g|Textfiles|*.txt|Rich text|*.rtf|TI-92 files|*.92t;*.92g";
+    const CalculatorModel& model = m_form->link().model();
+    const std::string patterns = textpatterns(model);
+    spec.filter = "Texts|*.txt;*.rtf;" + patterns + "|Textfiles|*.txt|Rich text|*.rtf|" + std::string(model.name) + " files|" + patterns;
     spec.title = "Open text";
     const auto path = m_form->shell().opendialog(spec);
     if (!path) return;
-    const std::string tail = lastthree(*path);
+    // Every model's texts open, whichever calculator the window talks to.
+    const FileName named = readfilename(std::filesystem::path(*path).filename().string());
+    const bool rich = richtextname(*path);
     std::string why;
-    if (tail == "RTF" || tail == "TXT") {
+    if (rich || named.kind == FileKind::Text) {
         const auto bytes = readtextfile(*path, &why, kMaxTextFile);
         if (!bytes) return failed(why);  // already names the file
         plainbutton->setChecked(true);
         qviewbutton->setChecked(false);
         boldbutton->setEnabled(false);
         VName->setText(QStringLiteral("-"));  // a file's text belongs to no variable
-        setrich(tail == "RTF");
-        if (tail == "RTF")
+        setrich(rich);
+        if (rich)
             textbox->setHtml(qs(rtftohtml(*bytes)));
         else
             textbox->setPlainText(qs(decodetext(*bytes)));
-    } else if (tail == "92T" || tail == "92G") {
+    } else if (named.letter == 't' || named.letter == 'g') {
         // Every text variable of the opened file: the browser's variable list belongs to
         // another file.
         const auto view = extracttexts(*path, nullptr, &why);
@@ -181,15 +188,20 @@ void TextEditor::savebuttonClick() {
         qviewbutton->setChecked(false);
         toplain();
     }
+    const CalculatorModel& model = m_form->link().model();
+    std::string label(model.name);
+    std::erase(label, '-');  // "TI92-text-files", as the TI-92's dialog always said
     FileDialogSpec spec;
-    spec.defaultext = "92t";
-    spec.filename = "*.92t";
-    spec.filter = "TI92-text-files|*.92t|Textfiles|*.txt|All files|*.*";
+    spec.defaultext = textextension(model);
+    spec.filename = "*." + spec.defaultext;
+    spec.filter = label + "-text-files|*." + spec.defaultext + "|Textfiles|*.txt|All files|*.*";
     spec.title = "Save text-variable as";
     const auto path = shell.savedialog(spec);
     if (!path) return;
     const std::string text = textbox->toPlainText().toStdString();
-    if (lastthree(*path) != "92T") {
+    // A text is no calculator's own: the file is signed for the model its name is for.
+    const FileName named = readfilename(std::filesystem::path(*path).filename().string());
+    if (named.letter != 't') {
         std::string why;
         if (!savewhole(*path, text.empty() ? text : text + "\n", &why)) failed(why + ". Nothing was written.");
         return;
@@ -199,7 +211,7 @@ void TextEditor::savebuttonClick() {
     const PackageStore fallback(packagestorefolder({}));
     const PackageStore& store = m_receive ? m_receive->store() : fallback;
     WindowAnswers answers(shell);
-    savetextvariable(*path, text, store, comment, shell, answers, m_form->state());
+    savetextvariable(*path, text, store, comment, shell, answers, m_form->state(), *named.model);
     if (m_receive) m_receive->showstore();
 }
 

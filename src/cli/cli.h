@@ -80,7 +80,8 @@ std::vector<std::string> splitnames(std::string_view list);
 
 // On a real cable a transfer takes minutes: whether the file can be written and the
 // comment is the calculator's is learnt before the cable opens. False after saying why.
-bool cansave(const std::string& output, const std::string& comment);
+// With --model, a name bearing another model's extension is refused as well.
+bool cansave(const std::string& output, const std::string& comment, const CalculatorModel* chosen = nullptr);
 
 using Args = std::vector<std::string>;
 

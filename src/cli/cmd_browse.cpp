@@ -42,7 +42,9 @@ int cmd_ls(const Options&, const Args& args) {
     for (const BrowserRow& row : browserrows(folder, names, descriptions)) {
         const bool raw = row.damaged || filekind(row.name) == FileKind::Text || !descriptions;
         const std::string description = raw ? row.description : tibytes_to_utf8(row.description);
-        const char* kind = row.othermodel ? "other-model" : row.damaged ? "damaged" : kKindNames[static_cast<int>(row.icon)];
+        // Without descriptions no file is opened: its kind is what its name says.
+        const BrowserIcon icon = descriptions ? row.icon : nameicon(row.name);
+        const char* kind = row.othermodel ? "other-model" : row.damaged ? "damaged" : kKindNames[static_cast<int>(icon)];
         std::printf("%s\t%s\t%s\n", terminaltext(row.name).c_str(), kind, terminaltext(description).c_str());
     }
     return kOk;

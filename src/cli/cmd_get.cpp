@@ -6,6 +6,7 @@
 
 #include "cli/cli.h"
 #include "cli/terminalprogress.h"
+#include "files/filename.h"
 #include "files/packagestore.h"
 #include "files/packagewriter.h"
 #include "files/safefile.h"
@@ -119,8 +120,13 @@ std::optional<std::vector<RequestEntry>> requests(const std::vector<ListRow>& ro
 
 } // namespace
 
-bool cansave(const std::string& output, const std::string& comment) {
+bool cansave(const std::string& output, const std::string& comment, const CalculatorModel* chosen) {
     std::string why;
+    if (chosen) why = othermodelname(std::filesystem::path(output).filename().string(), *chosen);
+    if (!why.empty()) {
+        std::fprintf(stderr, "tessaly92-cli: %s Nothing was received or written.\n", terminaltext(why).c_str());
+        return false;
+    }
     if (!savetarget(output, &why)) {
         std::fprintf(stderr, "tessaly92-cli: %s\n", terminaltext(why).c_str());
         return false;
@@ -170,7 +176,7 @@ bool letcalcsend(CliLink& cl, const std::vector<std::string>& calcsends) {
 int cmd_get(const Options& options, const Args& args) {
     const auto o = parse(args);
     if (!o) return kUsage;
-    if (!cansave(o->output, o->comment)) return kUsage;
+    if (!cansave(o->output, o->comment, options.anymodel ? nullptr : options.model)) return kUsage;
     std::vector<std::string> names, calcsends;
     if (!totibytes(o->names, names) || !totibytes(o->calcsends, calcsends)) return kUsage;
 
@@ -213,7 +219,7 @@ int cmd_get(const Options& options, const Args& args) {
     if (!cl->state().linkok) return finish(cl->state(), &cl->link(), &progress);
 
     std::string comment = o->comment;
-    if (!saveas92g(o->output, false, store, comment, progress, cl->state(), &error, &cl->link().model())) {
+    if (!saveas92g(o->output, false, store, comment, progress, cl->state(), &error, cl->link().model())) {
         progress.endbar();
         std::fprintf(stderr, "tessaly92-cli: %s\n", error.c_str());
         return kFailed;

@@ -33,8 +33,13 @@ int cmd_info(const Options&, const Args& args) {
     }
     // Names and comments in a TI-92 file are in the calculator's character set.
     auto shown = [&](const std::string& text) { return terminaltext(tifile ? tibytes_to_utf8(text) : text); };
-    std::printf("Number of variables: %s\n", info.count.c_str());
-    std::printf("Size: %s\n", info.size.c_str());
+    // The window's count, the table's entries, with what they are beside it.
+    std::string entries = info.entries;
+    if (info.folders > 0)
+        entries += " (" + std::to_string(info.variables) + (info.variables == 1 ? " variable in " : " variables in ") +
+                   std::to_string(info.folders) + (info.folders == 1 ? " folder)" : " folders)");
+    std::printf("Number of variables: %s\n", entries.c_str());
+    std::printf("Size: %s\n", info.length.c_str());
     if (info.model) std::printf("Calculator: %s\n", filemodels(*info.model, path).c_str());
     std::printf("Description: %s\n", (info.error.empty() ? shown(info.description) : terminaltext(info.description)).c_str());
     if (!info.error.empty()) return refuse(info.error);

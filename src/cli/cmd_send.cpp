@@ -209,7 +209,7 @@ int cmd_send(const Options& options, const Args& args) {
 
 int cmd_backup(const Options& options, const Args& args) {
     const auto o = parse("backup", args);
-    if (!o || !cansave(o->output, o->comment)) return kUsage;
+    if (!o || !cansave(o->output, o->comment, options.anymodel ? nullptr : options.model)) return kUsage;
     std::string error;
     int code = kFailed;
     auto cl = CliLink::open(options, &error, &code);

@@ -2,6 +2,7 @@
 
 #include "cli/cli.h"
 #include "cli/terminalprogress.h"
+#include "files/filename.h"
 #include "files/packagestore.h"
 #include "files/packagewriter.h"
 #include "files/textconvert.h"
@@ -21,8 +22,10 @@ int refuse(const std::string& subject, const std::string& why, int code = kUsage
 
 } // namespace
 
-// A text file as a TI-92 text file, as Txt-convert makes it.
-int cmd_txt2var(const Options&, const Args& args) {
+// A text file as a calculator's text file, as Txt-convert makes it. A text belongs to no
+// calculator until it is given one: --model's, else the one the output's name is for, else
+// the TI-92's.
+int cmd_txt2var(const Options& options, const Args& args) {
     std::string input, output, comment;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
@@ -42,7 +45,9 @@ int cmd_txt2var(const Options&, const Args& args) {
     const std::filesystem::path source(input);
     const std::string varname = textvariablename(source.filename().string());
     if (varname.empty()) return refuse(input, std::string(kNoVariableName) + " Nothing was written.");
-    if (output.empty()) output = (source.parent_path() / (varname + ".92t")).string();
+    const CalculatorModel* named = readfilename(std::filesystem::path(output).filename().string()).model;
+    const CalculatorModel& model = options.model ? *options.model : named ? *named : kTI92;
+    if (output.empty()) output = (source.parent_path() / (varname + "." + textextension(model))).string();
 
     // "txt2var notes.92t" names its own output: the file would be lost to a copy of itself.
     std::error_code same;
@@ -70,7 +75,7 @@ int cmd_txt2var(const Options&, const Args& args) {
     progress.quiet = true;
     TransferState state;
     if (!stagetext(store, *name, *tibytes, progress, &why)) return refuse(input, why + " Nothing was written.", kFailed);
-    if (!saveas92g(output, false, store, comment, progress, state, &why)) return refuse(output, why, kFailed);
+    if (!saveas92g(output, false, store, comment, progress, state, &why, model)) return refuse(output, why, kFailed);
     return kOk;
 }
 

@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "files/programrun.h"
+#include "link/byteorder.h"
 #include "link/model.h"
 #include "files/safefile.h"
 
@@ -41,13 +42,6 @@ std::string unregistrable(std::string_view ext) {
     return {};
 }
 
-std::string lower(std::string_view text) {
-    std::string out(text);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return out;
-}
-
 // The extensions that become globs, without the ones the desktop would match as the same.
 std::vector<std::string> registrable(const std::vector<std::string>& extensions, std::vector<std::string>* warnings) {
     std::vector<std::string> out;
@@ -58,7 +52,7 @@ std::vector<std::string> registrable(const std::vector<std::string>& extensions,
             if (warnings) warnings->push_back(why);
             continue;
         }
-        const std::string key = lower(e);
+        const std::string key = lowstring(e);
         bool dup = false;
         for (const std::string& s : seen) dup = dup || s == key;
         if (dup) continue;
@@ -137,7 +131,7 @@ ExtensionList parseextensions(std::string_view text) {
 std::string mimetypefor(std::string_view extension) {
     static const char kHex[] = "0123456789abcdef";
     std::string name(kMimeTypePrefix);
-    for (char c : lower(extension)) {
+    for (char c : lowstring(extension)) {
         const auto u = static_cast<unsigned char>(c);
         if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.') {
             name += c;

@@ -11,8 +11,10 @@
 
 #include "files/fargo.h"
 #include "files/fileinfo.h"
+#include "files/filename.h"
 #include "files/safefile.h"
 #include "files/tifile.h"
+#include "link/byteorder.h"
 
 namespace tessaly {
 
@@ -25,20 +27,10 @@ constexpr std::size_t kProbeLength = 128;
 constexpr std::size_t kFargoDescriptionLimit = 256;
 constexpr std::size_t kFargoContentOffset = 88;
 
-char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-
-std::string uppercase(std::string_view s) {
-    std::string u(s);
-    for (char& c : u) c = upper(c);
-    return u;
-}
-
-std::string extensiontest(std::string_view name) { return uppercase(name.size() >= 3 ? name.substr(name.size() - 3) : name); }
-
 bool globmatch(std::string_view pattern, std::string_view name) {
     std::size_t p = 0, n = 0, star = std::string_view::npos, mark = 0;
     while (n < name.size()) {
-        if (p < pattern.size() && (pattern[p] == '?' || upper(pattern[p]) == upper(name[n]))) {
+        if (p < pattern.size() && (pattern[p] == '?' || upchar(pattern[p]) == upchar(name[n]))) {
             ++p;
             ++n;
         } else if (p < pattern.size() && pattern[p] == '*') {
@@ -99,6 +91,14 @@ std::string fargotextat(int fd, std::size_t position) {
     return text;
 }
 
+// Why the header and table do not read whole; empty when they do.
+std::string tablefault(int fd, std::uint64_t length, std::size_t entries) {
+    std::vector<std::uint8_t> table(static_cast<std::size_t>(std::min<std::uint64_t>(length, tidatastart(entries))));
+    if (readat(fd, table.data(), table.size(), 0) < table.size()) return "the table cannot be read";
+    std::string why;
+    return parsetiheader(table, length, &why) ? std::string() : why;
+}
+
 void tidescription(int fd, std::uint64_t length, BrowserRow& row) {
     std::uint8_t head[kProbeLength];
     const std::size_t got = readat(fd, head, sizeof head, 0);
@@ -117,6 +117,12 @@ void tidescription(int fd, std::uint64_t length, BrowserRow& row) {
     }
     if (head[8] != kTiFormatByte) {
         row = damagedrow(std::move(row), std::string(kCorruptedText) + ": not a TI-92 file");
+        return;
+    }
+    // A file cut short or with a spoilt table reads as damaged here as everywhere it is
+    // opened, not as the group its name promises.
+    if (std::string why = tablefault(fd, length, got > kTiCountOffset ? head[kTiCountOffset] : 0); !why.empty()) {
+        row = damagedrow(std::move(row), std::string(kCorruptedText) + ": " + why);
         return;
     }
     const char* comment = reinterpret_cast<const char*>(head + kCommentOffset);
@@ -175,31 +181,38 @@ std::vector<std::string> listfolder(const std::filesystem::path& folder, std::st
     if (ec && error) *error = "Cannot read the folder " + folder.string() + ": " + ec.message();
     std::vector<std::pair<std::string, std::string>> keyed;
     keyed.reserve(names.size());
-    for (std::string& n : names) keyed.emplace_back(uppercase(n), std::move(n));
+    for (std::string& n : names) keyed.emplace_back(upstring(n), std::move(n));
     std::sort(keyed.begin(), keyed.end());
     for (std::size_t i = 0; i < keyed.size(); ++i) names[i] = std::move(keyed[i].second);
     return names;
 }
 
+BrowserIcon nameicon(std::string_view name) {
+    const FileName named = readfilename(name);
+    if (named.kind == FileKind::Text) return BrowserIcon::Text;
+    switch (named.letter) {
+    case 'g': return BrowserIcon::Group;
+    case 't': return BrowserIcon::TextVariable;
+    case 'p': return BrowserIcon::Program;
+    default: return BrowserIcon::Plain;
+    }
+}
+
 std::optional<BrowserRow> browserrow(const std::filesystem::path& folder, const std::string& name, bool descriptions) {
-    const std::string test = extensiontest(name);
-    if (test == "92@") return std::nullopt;
+    const FileName named = readfilename(name);
+    if (named.unhandled) return std::nullopt;
     BrowserRow row;
     row.name = name;
     if (!descriptions) {
         row.description = kNotShowingText;
         return row;
     }
-    if (test == "UUE") {
+    if (named.kind == FileKind::Uue) {
         row.description = kUueText;
         return row;
     }
     // Every model's files by their last letter: .89g is a group as .92g is.
-    const bool ours = modelbyextension(name) != nullptr;
-    if (test == "TXT") row.icon = BrowserIcon::Text;
-    else if (ours && test.ends_with('G')) row.icon = BrowserIcon::Group;
-    else if (ours && test.ends_with('T')) row.icon = BrowserIcon::TextVariable;
-    else if (ours && test.ends_with('P')) row.icon = BrowserIcon::Program;
+    row.icon = nameicon(name);
     // Opened directly rather than through a stdio stream: the list opens every file of
     // the folder, and this is most of its time. Never blocks: only regular files are read.
     const std::filesystem::path path = folder / name;
@@ -212,7 +225,7 @@ std::optional<BrowserRow> browserrow(const std::filesystem::path& folder, const 
         return damagedrow(std::move(row), why);
     }
     const auto length = static_cast<std::uint64_t>(st.st_size);
-    if (test == "TXT") textdescription(fd, length, row);
+    if (named.kind == FileKind::Text) textdescription(fd, length, row);
     else tidescription(fd, length, row);
     ::close(fd);
     return row;
@@ -237,12 +250,12 @@ Companions findcompanions(const std::filesystem::path& folder, const std::string
     if (regular(folder / bmp)) c.screenshot = folder / bmp;
     if (regular(folder / txt)) c.text = folder / txt;
     if (c.screenshot && c.text) return c;
-    const std::string ubmp = uppercase(bmp), utxt = uppercase(txt);
+    const std::string ubmp = upstring(bmp), utxt = upstring(txt);
     fs::directory_iterator it(folder, fs::directory_options::skip_permission_denied, ec);
     for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
         const std::string candidate = it->path().filename().string();
         if (candidate.size() != bmp.size()) continue;
-        const std::string u = uppercase(candidate);
+        const std::string u = upstring(candidate);
         if (!c.screenshot && u == ubmp && regular(it->path())) c.screenshot = it->path();
         if (!c.text && u == utxt && regular(it->path())) c.text = it->path();
     }

@@ -41,6 +41,10 @@ bool maskmatches(std::string_view mask, std::string_view name);
 // folder that cannot be read gives no names and the reason.
 std::vector<std::string> listfolder(const std::filesystem::path& folder, std::string_view mask, std::string* error);
 
+// The picture a file's name promises (every model's groups, texts and programs); the row
+// has it until the file's contents say otherwise.
+BrowserIcon nameicon(std::string_view name);
+
 // The row of one file; descriptions off gives "Not showing!" and the plain icon without
 // opening the file. A "92@" name gives nullopt: it is never listed.
 std::optional<BrowserRow> browserrow(const std::filesystem::path& folder, const std::string& name, bool descriptions);

@@ -17,16 +17,6 @@ std::vector<VariableRow> variablerows(const TiFile& file) {
     return rows;
 }
 
-FileKind filekind(const std::filesystem::path& path) {
-    std::string name = path.filename().string();
-    std::string tail = name.size() >= 3 ? name.substr(name.size() - 3) : name;
-    for (char& c : tail)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    if (tail == "TXT") return FileKind::Text;
-    if (tail == "UUE") return FileKind::Uue;
-    return FileKind::TiFile;
-}
-
 namespace {
 
 // "-" for a field with no value, assigned as a std::string: GCC 12 at -O2 and above reports a
@@ -35,10 +25,10 @@ std::string dash() { return "-"; }
 
 FileInfo corrupted(std::string why) {
     FileInfo info;
-    info.count = dash();
-    info.size = dash();
+    info.entries = dash();
+    info.length = dash();
     info.description = kCorruptedText;
-    info.editable = true;
+    info.describable = true;
     info.error = std::move(why);
     return info;
 }
@@ -64,12 +54,14 @@ FileInfo tifileinfo(std::span<const std::uint8_t> head, std::uint64_t length) {
     auto file = parsetiheader(head, length, &why);
     if (!file) return corrupted(why);
     FileInfo info;
-    info.readable = true;
-    info.editable = true;
-    info.count = std::to_string(file->count);
-    if (file->count == 1) info.count += "  (" + std::string(file->model->typename_of(file->entries[0].type)) + ")";
+    info.sendable = true;
+    info.describable = true;
+    info.entries = std::to_string(file->count);
+    info.variables = file->variables().size();
+    info.folders = file->entries.size() - info.variables;
+    if (file->count == 1) info.entries += "  (" + std::string(file->model->typename_of(file->entries[0].type)) + ")";
     info.model = file->model;
-    info.size = std::to_string(length);
+    info.length = std::to_string(length);
     info.description = file->comment;
     if (fargokind(head) == FargoKind::Program) {
         info.fargoprogram = true;
@@ -104,27 +96,27 @@ FileInfo readfileinfo(const std::filesystem::path& path) {
     std::vector<std::uint8_t> head;
     std::uint64_t length = 0;
     std::string why;
-    const FileKind kind = filekind(path);
+    const FileKind kind = filekind(path.filename().string());
     if (!readfilehead(path, head, length, &why)) {
         FileInfo info = corrupted(why);
-        info.editable = false;
+        info.describable = false;
         return info;
     }
     FileInfo info;
     switch (kind) {
     case FileKind::TiFile: return tifileinfo(head, length);
     case FileKind::Text: {
-        info.count = dash();
-        info.size = std::to_string(length);
+        info.entries = dash();
+        info.length = std::to_string(length);
         info.description.assign(head.begin(), head.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(head.size(), kTextPreviewLength)));
         if (length > kTextPreviewLength) info.description += "...";
-        info.hint = info.description + "\r" + std::string(kClickToEdit);
+        info.descriptionhint = info.description + "\r" + std::string(kClickToEdit);
         info.textfile = true;
         return info;
     }
     case FileKind::Uue:
-        info.count = dash();
-        info.size = dash();
+        info.entries = dash();
+        info.length = dash();
         info.description = kUueText;
         return info;
     }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "files/fargo.h"
+#include "files/filename.h"
 #include "files/tifile.h"
 
 namespace tessaly {
@@ -25,21 +26,21 @@ struct VariableRow {
 };
 std::vector<VariableRow> variablerows(const TiFile& file);
 
-enum class FileKind { TiFile, Text, Uue };
-// Told by the last three characters of the name, upper-cased.
-FileKind filekind(const std::filesystem::path& path);
-
 // What the information row under the file list shows for a selected file, and which
 // controls it switches.
 struct FileInfo {
-    std::string count;        // countlabel
-    std::string size;         // sizelabel
-    std::string description;  // descriptionlabel
-    std::string hint;         // descriptionlabel's hint (text files)
-    bool readable = false;    // a TI-92 file whose variables can be listed and sent (Send)
-    bool editable = false;    // descriptionlabel starts the description editor
-    bool fargoprogram = false;  // Install
-    bool textfile = false;      // Txt-convert
+    // The table's entries, folders among them ("5"), and a single variable's type beside
+    // its one ("1  (text)"); "-" for a file without a table.
+    std::string entries;
+    std::string length;         // the file's length in bytes; "-" where it is not shown
+    std::string description;    // a variable file's comment, a text file's first characters
+    std::string descriptionhint;  // a text file's first characters and how to edit it
+    std::size_t variables = 0;  // of a file that reads whole
+    std::size_t folders = 0;
+    bool sendable = false;      // a variable file whose variables can be listed and sent
+    bool describable = false;   // its description can be edited (damaged variable files too)
+    bool fargoprogram = false;  // a FARGO program, which can be installed
+    bool textfile = false;      // a text file, which Txt-convert takes
     std::string error;        // why a TI-92 file is unreadable; empty otherwise
     std::string othermodel;   // the signature of a file made for a calculator we do not talk to
     const CalculatorModel* model = nullptr;  // whom a readable file was made for

@@ -6,8 +6,10 @@
 #include <cerrno>
 #include <cstring>
 
+#include "files/filename.h"
 #include "files/ticharset.h"
 #include "files/tifile.h"
+#include "files/varname.h"
 
 namespace tessaly {
 
@@ -29,9 +31,7 @@ std::vector<TiTableItem> packagetable(const std::vector<PackageRecord>& records)
     std::string runfolder;
     std::size_t runitem = 0;
     for (const auto& r : records) {
-        const auto slash = r.name.find('\\');
-        const std::string folder = slash == std::string::npos ? std::string() : r.name.substr(0, slash);
-        const std::string name = slash == std::string::npos ? r.name : r.name.substr(slash + 1);
+        const auto [folder, name] = splitname(r.name);
         if (folder.empty()) {
             runfolder.clear();
         } else if (folder != runfolder) {
@@ -51,9 +51,8 @@ std::vector<TiTableItem> packagetable(const std::vector<PackageRecord>& records)
 
 bool saveas92g(const std::filesystem::path& dest, bool backuplayout, const PackageStore& store,
                std::string& comment, Progress& progress, TransferState& state, std::string* error,
-               const CalculatorModel* model) {
+               const CalculatorModel& model) {
     state.busy = true;
-    if (!model) model = modelbyextension(dest.filename().string());
     const std::uint32_t generation = state.cancelgeneration;
     const std::string filename = dest.filename().string();
     TiFileOutput output;
@@ -66,7 +65,8 @@ bool saveas92g(const std::filesystem::path& dest, bool backuplayout, const Packa
         return false;
     };
 
-    std::string why;
+    std::string why = othermodelname(filename, model, backuplayout ? backupextension(model) : std::string());
+    if (!why.empty()) return failed("Cannot save " + why + " No file was saved.");
     auto records = store.readrecords(&why);
     if (!records) return failed(why);
     if (!records->empty()) {
@@ -79,7 +79,7 @@ bool saveas92g(const std::filesystem::path& dest, bool backuplayout, const Packa
     bool cut = false;
     const auto commentbytes = commenttibytes(comment, &why, &cut);
     if (!commentbytes) return failed("Cannot save " + filename + ": " + why + ". No file was saved.");
-    auto header = tiheader(*commentbytes, items, backuplayout, &why, model ? model->signature : kTiSignature);
+    auto header = tiheader(*commentbytes, items, backuplayout, &why, model.signature);
     if (!header) return failed("Cannot save " + filename + ": " + why + ".");
 
     if (!output.create(dest, &why)) return failed(why + ". No file was saved.");
@@ -114,7 +114,7 @@ std::optional<std::string> commenttibytes(std::string_view comment, std::string*
 }
 
 bool savepackagecommand(const PackageStore& store, std::string& comment, Progress& progress, SaveQuestions& questions,
-                        TransferState& state, const CalculatorModel* model) {
+                        TransferState& state, const CalculatorModel& model) {
     if (state.busy) return false;
     progress.setcursor(Cursor::Busy);
     // A fetched backup waiting in the store is saved as the backup file it came as: in
@@ -124,7 +124,7 @@ bool savepackagecommand(const PackageStore& store, std::string& comment, Progres
     const SaveKind kind = backup ? SaveKind::Backup : SaveKind::Package;
     if (comment.empty()) comment = questions.comment(kind, "");
     bool saved = false;
-    if (auto path = questions.destination(kind, "")) {
+    if (auto path = questions.destination(kind, "", model)) {
         std::string error;
         saved = saveas92g(*path, backup, store, comment, progress, state, &error, model);
         if (!saved) questions.failed(error);

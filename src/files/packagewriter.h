@@ -24,11 +24,11 @@ inline constexpr std::string_view kUnknownDescription = "Description unknown";
 // destroys an existing one. Returns false with a clear message in *error on failure
 // (also shown in the status line; the caller decides how to show it); the busy flag is
 // cleared in every case. A Cancel (cancelgeneration bumped) stops it the same way.
-// The file is signed for model, or without one for the model dest's extension names
-// (.89g, .9xg, .v2g), else for the TI-92.
+// The file is signed for model, the calculator the data came from, whatever the name
+// says; a name with another model's extension is refused before anything is written.
 bool saveas92g(const std::filesystem::path& dest, bool backuplayout, const PackageStore& store,
                std::string& comment, Progress& progress, TransferState& state, std::string* error,
-               const CalculatorModel* model = nullptr);
+               const CalculatorModel& model);
 
 // The comment as the TI-92 bytes a file holds: at most 34 characters, *cut when there
 // were more; nullopt and a message naming a character the calculator lacks.
@@ -40,6 +40,6 @@ std::optional<std::string> commenttibytes(std::string_view comment, std::string*
 // transfer runs; a busy one here saves nothing. True when a file was saved.
 // model: the calculator the package came from, whose signature the file bears.
 bool savepackagecommand(const PackageStore& store, std::string& comment, Progress& progress, SaveQuestions& questions,
-                        TransferState& state, const CalculatorModel* model = nullptr);
+                        TransferState& state, const CalculatorModel& model);
 
 } // namespace tessaly

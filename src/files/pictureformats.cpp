@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "link/byteorder.h"
+
 namespace tessaly {
 
 namespace {
@@ -77,8 +79,7 @@ bool jpegencode(const std::uint8_t* pixels, int width, int height, unsigned char
 } // namespace
 
 const PictureFormat* pictureformat(const std::filesystem::path& path) {
-    std::string ext = path.extension().string();
-    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    const std::string ext = lowstring(path.extension().string());
     for (const PictureFormat& f : kFormats)
         if (f.extension == ext) return &f;
     return nullptr;

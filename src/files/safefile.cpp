@@ -104,40 +104,72 @@ std::optional<std::filesystem::path> savetarget(const std::filesystem::path& pat
     return target;
 }
 
-bool savewhole(const std::filesystem::path& path, std::string_view bytes, std::string* error) {
-    const auto target = savetarget(path, error);
+bool WholeFile::create(const std::filesystem::path& dest, std::string* error) {
+    abandon();
+    const auto target = savetarget(dest, error);
     if (!target) return false;
-    const std::string name = path.filename().string();
     std::filesystem::path folder = target->parent_path();
     if (folder.empty()) folder = ".";
-    std::string temp = (folder / ".tessaly-saving-XXXXXX").string();
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0) return fail(error, "Cannot write " + name + ": " + std::strerror(errno));
-    std::string why;
-    std::size_t done = 0;
-    while (why.empty() && done < bytes.size()) {
-        const ssize_t w = ::write(fd, bytes.data() + done, bytes.size() - done);
+    // Hidden, and without the destination's extension, so no "*.92*" file list shows it.
+    std::string pattern = (folder / ".tessaly-saving-XXXXXX").string();
+    m_fd = ::mkstemp(pattern.data());
+    if (m_fd < 0)
+        return fail(error, "Cannot write " + dest.filename().string() + " in " + folder.string() + ": " + std::strerror(errno));
+    m_target = *target;
+    m_temp = pattern;
+    return true;
+}
+
+bool WholeFile::write(const void* bytes, std::size_t count, std::string* why) {
+    const auto* p = static_cast<const char*>(bytes);
+    while (count > 0) {
+        const ssize_t w = ::write(m_fd, p, count);
         if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) why = std::strerror(w < 0 ? errno : ENOSPC);
-        else done += static_cast<std::size_t>(w);
+        if (w <= 0) return fail(why, std::string("writing failed: ") + std::strerror(w < 0 ? errno : ENOSPC));
+        p += w;
+        count -= static_cast<std::size_t>(w);
     }
+    return true;
+}
+
+bool WholeFile::commit(std::string* why) {
+    if (m_fd < 0) return fail(why, "the file was not created");
     struct stat st {};
     mode_t mode;
-    if (::stat(target->c_str(), &st) == 0) {
+    if (::stat(m_target.c_str(), &st) == 0) {
         mode = st.st_mode & 07777;
     } else {
         const mode_t mask = ::umask(0);
         ::umask(mask);
         mode = 0666 & ~mask;
     }
-    if (why.empty() && ::fchmod(fd, mode) != 0) why = std::strerror(errno);
-    if (::close(fd) != 0 && why.empty()) why = std::strerror(errno);
-    if (why.empty() && ::rename(temp.c_str(), target->c_str()) != 0) why = std::strerror(errno);
-    if (!why.empty()) {
-        ::unlink(temp.c_str());
-        return fail(error, "Cannot write " + name + ": " + why);
+    std::string reason;
+    if (::fchmod(m_fd, mode) != 0) reason = std::string("setting its permissions failed: ") + std::strerror(errno);
+    if (::close(m_fd) != 0 && reason.empty()) reason = std::string("writing failed: ") + std::strerror(errno);
+    m_fd = -1;
+    if (reason.empty() && ::rename(m_temp.c_str(), m_target.c_str()) != 0)
+        reason = std::string("putting it in place failed: ") + std::strerror(errno);
+    if (!reason.empty()) {
+        abandon();
+        return fail(why, reason);
     }
+    m_temp.clear();
     return true;
+}
+
+void WholeFile::abandon() {
+    if (m_fd >= 0) ::close(m_fd);
+    m_fd = -1;
+    if (!m_temp.empty()) ::unlink(m_temp.c_str());
+    m_temp.clear();
+}
+
+bool savewhole(const std::filesystem::path& path, std::string_view bytes, std::string* error) {
+    WholeFile file;
+    if (!file.create(path, error)) return false;
+    std::string why;
+    if (file.write(bytes.data(), bytes.size(), &why) && file.commit(&why)) return true;
+    return fail(error, "Cannot write " + path.filename().string() + ": " + why);
 }
 
 } // namespace tessaly

@@ -22,8 +22,34 @@ bool readandclose(std::FILE* fp, std::string& bytes);
 // not exist. nullopt and the message on failure.
 std::optional<std::filesystem::path> savetarget(const std::filesystem::path& path, std::string* error);
 
-// Writes bytes to path whole or not at all: into a temporary file beside the target,
-// then renamed over it, keeping an existing target's permissions.
+// A file written whole or not at all, the one way every save here goes: the bytes go to a
+// hidden temporary file beside the target (savetarget), which commit() renames over it
+// with an existing target's permissions (else those a new file gets). The chosen name
+// never holds half a file, and an existing file survives every failure.
+class WholeFile {
+public:
+    WholeFile() = default;
+    ~WholeFile() { abandon(); }
+    WholeFile(const WholeFile&) = delete;
+    WholeFile& operator=(const WholeFile&) = delete;
+
+    // False and the message ("Cannot write NAME in FOLDER: ...") when it cannot be begun.
+    bool create(const std::filesystem::path& dest, std::string* error);
+    int fd() const { return m_fd; }
+    // All of the bytes; false and the reason ("writing failed: ...") otherwise.
+    bool write(const void* bytes, std::size_t count, std::string* why);
+    // Into place; false and the reason ("putting it in place failed: ...") otherwise, the
+    // temporary file then removed.
+    bool commit(std::string* why);
+    // Gives up: the temporary file is removed, the destination untouched.
+    void abandon();
+
+private:
+    std::filesystem::path m_target, m_temp;
+    int m_fd = -1;
+};
+
+// Writes bytes to path as a WholeFile.
 bool savewhole(const std::filesystem::path& path, std::string_view bytes, std::string* error);
 
 } // namespace tessaly

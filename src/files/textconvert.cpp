@@ -1,5 +1,6 @@
 #include "files/textconvert.h"
 
+#include "files/filename.h"
 #include "files/packagewriter.h"
 #include "files/ticharset.h"
 #include "files/tifile.h"
@@ -9,8 +10,6 @@
 namespace tessaly {
 
 namespace {
-
-std::string lastthree(std::string_view name) { return upstring(name.substr(name.size() >= 3 ? name.size() - 3 : 0)); }
 
 // The variable's name from a file name, in the calculator's characters; why names the
 // file name as the culprit, so a refusal is not taken for one of the text.
@@ -37,14 +36,9 @@ bool stagefile(const std::filesystem::path& path, const PackageStore& store, Pro
 
 } // namespace
 
-bool convertiblename(std::string_view name) {
-    const std::string tail = lastthree(name);
-    return tail == "TXT" || tail == "DOC";
-}
-
 int txtconvertcommand(const std::filesystem::path& folder, const std::vector<std::string>& names,
                       const PackageStore& store, std::string& comment, Progress& progress, SaveQuestions& questions,
-                      TransferState& state) {
+                      TransferState& state, const CalculatorModel& model) {
     if (names.empty()) return 0;
     state.busy = true;
     state.linkok = true;
@@ -55,9 +49,10 @@ int txtconvertcommand(const std::filesystem::path& folder, const std::vector<std
         if (!convertiblename(name)) continue;
         if (!stagefile(folder / name, store, progress, questions)) continue;
         comment = questions.comment(SaveKind::TextFile, name);
-        if (auto dest = questions.destination(SaveKind::TextFile, textvariablename(name) + ".92t")) {
+        const std::string suggested = textvariablename(name) + "." + textextension(model);
+        if (auto dest = questions.destination(SaveKind::TextFile, suggested, model)) {
             std::string why;
-            if (saveas92g(*dest, false, store, comment, progress, state, &why)) ++saved;
+            if (saveas92g(*dest, false, store, comment, progress, state, &why, model)) ++saved;
             else questions.failed(why);
             state.busy = true;  // the writer let go of it; the next file follows
         }
@@ -68,7 +63,8 @@ int txtconvertcommand(const std::filesystem::path& folder, const std::vector<std
 }
 
 bool savetextvariable(const std::filesystem::path& dest, std::string_view text, const PackageStore& store,
-                      std::string& comment, Progress& progress, SaveQuestions& questions, TransferState& state) {
+                      std::string& comment, Progress& progress, SaveQuestions& questions, TransferState& state,
+                      const CalculatorModel& model) {
     state.linkok = true;
     std::string why;
     const std::string shown = dest.filename().string();
@@ -77,7 +73,7 @@ bool savetextvariable(const std::filesystem::path& dest, std::string_view text, 
     bool saved = false;
     if (name && stagetext(store, *name, *tibytes, progress, &why)) {
         comment = questions.comment(SaveKind::EditorText, "");
-        saved = saveas92g(dest, false, store, comment, progress, state, &why);
+        saved = saveas92g(dest, false, store, comment, progress, state, &why, model);
     } else {
         why = "Cannot convert the text: " + why + "\rNothing was written.";
     }

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -89,6 +90,22 @@ bool readoffsets(const TiFile& f, std::span<const std::uint8_t> prefix, std::uin
     return true;
 }
 
+// A type code the model has no variable of was spoilt: sent, it would become a typeless
+// variable in place of the one of that name. The codes below 20 are the calculator's own
+// variable types, some of them unnamed in our lists; the codes above are named where the
+// model has them (the later models' assembly programs and Flash files).
+bool knowntypes(const TiFile& f, std::string* error) {
+    for (std::size_t k = 0; k < f.entries.size(); ++k) {
+        const TiEntry& e = f.entries[k];
+        if (e.type < 0x20 || !f.model->typename_of(e.type).empty()) continue;
+        char code[8];
+        std::snprintf(code, sizeof code, "%02X", e.type);
+        return fail(error, "entry " + num(k + 1) + " (" + e.name + ") has the type code " + code + ", which no " +
+                               std::string(f.model->name) + " variable has");
+    }
+    return true;
+}
+
 // Each variable's data lies between its offset and the next variable's (or the size field).
 bool placevariables(TiFile& f, const std::vector<std::uint32_t>& offsets, std::string* error) {
     const std::size_t n = f.entries.size();
@@ -156,6 +173,7 @@ std::optional<TiFile> parsetiheader(std::span<const std::uint8_t> prefix, std::u
         e.type = prefix[at + 12];
         e.attribute = prefix[at + 13];
     }
+    if (!knowntypes(f, error)) return std::nullopt;
     std::vector<std::uint32_t> offsets;
     if (!readoffsets(f, prefix, datastart, offsets, error)) return std::nullopt;
     f.sizefield = offsets[n];
@@ -269,37 +287,16 @@ bool TiFileOutput::create(const std::filesystem::path& dest, std::string* error)
     abandon();
     m_ok = true;
     m_error.clear();
-    const auto target = savetarget(dest, error);
-    if (!target) return false;
-    m_dest = *target;
-    std::filesystem::path folder = m_dest.parent_path();
-    if (folder.empty()) folder = ".";
-    // Hidden, and without the destination's extension, so no "*.92*" file list shows it.
-    std::string pattern = (folder / ".tessaly-saving-XXXXXX").string();
-    m_fd = mkstemp(pattern.data());
-    if (m_fd < 0) {
-        const int err = errno;
-        m_temp.clear();
-        return ::tessaly::fail(error, "Cannot write " + dest.filename().string() + " in " + folder.string() + ": " +
-                                          std::strerror(err));
-    }
-    m_temp = pattern;
+    if (!m_file.create(dest, error)) return false;
+    m_dest = dest;
     m_buffer.resize(kOutputBuffer);
     m_used = 0;
     return true;
 }
 
 void TiFileOutput::flush() {
-    std::size_t done = 0;
-    while (m_ok && done < m_used) {
-        ssize_t w = ::write(m_fd, m_buffer.data() + done, m_used - done);
-        if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) {
-            fail(std::string("writing failed: ") + std::strerror(w < 0 ? errno : ENOSPC));
-            break;
-        }
-        done += static_cast<std::size_t>(w);
-    }
+    std::string why;
+    if (m_ok && m_used > 0 && !m_file.write(m_buffer.data(), m_used, &why)) fail(why);
     m_used = 0;
 }
 
@@ -340,7 +337,7 @@ void TiFileOutput::copysection(int infd, std::int64_t position, std::uint32_t co
         if (m_used == m_buffer.size()) flush();
         if (!m_ok) break;
         std::size_t take = std::min<std::size_t>(left, m_buffer.size() - m_used);
-        ssize_t r = ::pread(infd, m_buffer.data() + m_used, take, position);
+        const ssize_t r = ::pread(infd, m_buffer.data() + m_used, take, position);
         if (r < 0 && errno == EINTR) continue;
         if (r < 0) {
             fail(std::string("reading failed: ") + std::strerror(errno));
@@ -361,39 +358,22 @@ void TiFileOutput::copysection(int infd, std::int64_t position, std::uint32_t co
 
 bool TiFileOutput::commit(std::string* error) {
     const std::string name = m_dest.filename().string();
-    if (m_fd < 0) return ::tessaly::fail(error, "Cannot write " + name + ": the file was not created");
+    if (m_file.fd() < 0) return ::tessaly::fail(error, "Cannot write " + name + ": the file was not created");
     flush();
-    // The new file gets the permissions an existing file had, else those a new file gets.
-    struct stat st {};
-    mode_t mode;
-    if (::stat(m_dest.c_str(), &st) == 0) {
-        mode = st.st_mode & 07777;
-    } else {
-        mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
-    }
-    if (m_ok && ::fchmod(m_fd, mode) != 0) fail(std::string("setting its permissions failed: ") + std::strerror(errno));
-    if (::close(m_fd) != 0) fail(std::string("writing failed: ") + std::strerror(errno));
-    m_fd = -1;
-    if (m_ok && ::rename(m_temp.c_str(), m_dest.c_str()) != 0)
-        fail(std::string("putting it in place failed: ") + std::strerror(errno));
+    std::string why;
+    if (m_ok && !m_file.commit(&why)) fail(why);
     if (!m_ok) {
-        std::string why = m_error;
+        why = m_error;
         abandon();
         return ::tessaly::fail(error, "Cannot write " + name + ": " + why + ". No file was saved under that name.");
     }
-    m_temp.clear();
     m_buffer.clear();
     m_buffer.shrink_to_fit();
     return true;
 }
 
 void TiFileOutput::abandon() {
-    if (m_fd >= 0) ::close(m_fd);
-    m_fd = -1;
-    if (!m_temp.empty()) ::unlink(m_temp.c_str());
-    m_temp.clear();
+    m_file.abandon();
     m_used = 0;
 }
 

@@ -1,4 +1,5 @@
 #pragma once
+#include "files/safefile.h"
 #include "link/model.h"
 #include <cstdint>
 #include <cstdio>
@@ -124,9 +125,8 @@ std::optional<std::string> tiheader(std::string_view comment, std::span<const Ti
                                     bool backuplayout, std::string* error,
                                     std::string_view signature = kTiSignature);
 
-// A TI-92 file being written: the bytes go to a temporary file beside the destination,
-// which is renamed over it only by commit(), so the chosen name never holds half a file
-// and an existing file survives every failure. Writes go through a fixed buffer.
+// A variable file being written, as a WholeFile (safefile.h): nothing under the chosen
+// name until commit(). Writes go through a fixed buffer.
 class TiFileOutput {
 public:
     TiFileOutput() = default;
@@ -151,8 +151,8 @@ public:
 private:
     void flush();
     void fail(const std::string& what);
-    std::filesystem::path m_dest, m_temp;
-    int m_fd = -1;
+    std::filesystem::path m_dest;
+    WholeFile m_file;
     std::vector<std::uint8_t> m_buffer;
     std::size_t m_used = 0;
     bool m_ok = true;

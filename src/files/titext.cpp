@@ -162,6 +162,10 @@ std::optional<std::string> texttotibytes(std::string_view source, std::string* e
         }
         if (!flush(here)) return std::nullopt;
         runstart = at;
+        // A text variable holds every byte from 31 on as the calculator's character: a
+        // raw 1F is its element sign and a raw 7F its diamond, copied as they stand, as
+        // the Latin-1 bytes 80-9F are. Only the bytes below 31 are no characters.
+        if (c == kFirstKept || c == 0x7F) out += static_cast<char>(c);
         if (c == '\r' || c == '\n') {
             out += static_cast<char>(kCarriageReturn);
             ++line;

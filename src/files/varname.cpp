@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "link/byteorder.h"
+
 namespace tessaly {
 
 namespace {
@@ -14,11 +16,12 @@ bool validvarname(std::string_view name) {
                        [](unsigned char c) { return letter(c) || (c >= '0' && c <= '9') || c == '_'; });
 }
 
-std::string lowername(std::string_view name) {
-    std::string out(name);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return out;
+std::string lowername(std::string_view name) { return lowstring(name); }
+
+VariablePath splitname(std::string_view fullname) {
+    const auto slash = fullname.find('\\');
+    if (slash == std::string_view::npos) return {{}, std::string(fullname)};
+    return {std::string(fullname.substr(0, slash)), std::string(fullname.substr(slash + 1))};
 }
 
 std::string withfolder(std::string_view name) {

@@ -15,4 +15,11 @@ std::string lowername(std::string_view name);
 // "folder\name" with the folder made explicit: a bare name lives in main.
 std::string withfolder(std::string_view name);
 
+// "folder\name" in its parts, split at the first backslash; a bare name has no folder.
+struct VariablePath {
+    std::string folder;
+    std::string name;
+};
+VariablePath splitname(std::string_view fullname);
+
 } // namespace tessaly

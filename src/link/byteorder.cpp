@@ -26,9 +26,21 @@ std::string zstring(std::string_view bytes, std::size_t start, std::size_t count
 
 std::string upstring(std::string_view text) {
     std::string s(text);
-    for (char& c : s)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    for (char& c : s) c = upchar(c);
     return s;
+}
+
+std::string lowstring(std::string_view text) {
+    std::string s(text);
+    for (char& c : s) c = lowchar(c);
+    return s;
+}
+
+bool sameletters(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (lowchar(a[i]) != lowchar(b[i])) return false;
+    return true;
 }
 
 std::uint16_t checksum16(std::string_view bytes, std::uint16_t start) {

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "link/byteorder.h"
 #include "link/ports/blackport.h"
 #include "link/ports/ppdevport.h"
 #include "link/ports/silverstream.h"
@@ -81,7 +82,7 @@ bool silverruleinstalled(const std::vector<fs::path>& folders) {
             std::stringstream text;
             text << in.rdbuf();
             std::string rules = text.str();
-            std::transform(rules.begin(), rules.end(), rules.begin(), [](unsigned char c) { return std::tolower(c); });
+            rules = lowstring(rules);
             if (rules.find("\"0451\"") != std::string::npos && rules.find("\"e001\"") != std::string::npos) return true;
         }
     }

@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "link/byteorder.h"
+
 
 namespace tessaly {
 
@@ -112,17 +114,6 @@ std::string_view extensionof(std::string_view filename) {
     const auto dot = filename.rfind('.');
     if (dot == std::string_view::npos || filename.size() - dot != 4) return {};
     return filename.substr(dot + 1);
-}
-
-bool sameletters(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x + 32);
-        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y + 32);
-        if (x != y) return false;
-    }
-    return true;
 }
 
 } // namespace

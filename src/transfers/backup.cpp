@@ -7,6 +7,7 @@
 #include "files/tifile.h"
 #include "link/packets.h"
 #include "transfers/groupbackup.h"
+#include "transfers/headerdata.h"
 #include "transfers/receive.h"
 #include "transfers/send.h"
 
@@ -18,15 +19,6 @@ namespace {
 constexpr std::uint16_t kBlockRequest = 0x0400;
 // Each block's data opens with four bytes of the calculator's own that are not memory.
 constexpr std::size_t kBlockLead = 4;
-
-std::string headername(const HeaderLayout& layout, const std::vector<std::uint8_t>& data) {
-    std::string name;
-    if (data.size() < layout.nameoffset) return name;
-    const std::size_t n = std::min<std::size_t>(data[layout.namelengthoffset], data.size() - layout.nameoffset);
-    for (std::size_t i = 0; i < n && name.size() < kPackageNameSize; ++i)
-        name += static_cast<char>(data[layout.nameoffset + i]);
-    return name;
-}
 
 // A block's data as it arrives: past its four lead bytes, into the package store; the
 // gauge follows the block.
@@ -86,7 +78,7 @@ bool receiveblock(Link& link, Progress& progress, PackageStoreWriter& writer, Ba
     const std::uint32_t b = ++result.blocks;
     progress.setstatus(std::to_string(b));
     const Packet header = receivebody(link, next);
-    if (b == 1) result.romversion = headername(link.model().header, header.data);
+    if (b == 1) result.romversion = parseheader(link.model().header, header.data).name;
     progress.setstatus("Receiving block " + std::to_string(b) + " ROM v" + result.romversion);
     sendack(link);
     sendpacket(link, CmdDataRequest, kBlockRequest);
@@ -200,7 +192,7 @@ bool fetchbackup(Link& link, Progress& progress, const PackageStore& store, cons
     if (!received.received) return false;
     std::string error;
     const bool busy = s.busy;
-    const bool saved = saveas92g(dest, true, store, comment, progress, s, &error);
+    const bool saved = saveas92g(dest, true, store, comment, progress, s, &error, link.model());
     s.busy = busy;  // the writer clears it; the session that holds it ends later
     if (!saved) link.faillink(error);
     return saved;

@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "files/varname.h"
 #include "link/link.h"
 #include "link/progress.h"
 
@@ -28,8 +29,7 @@ inline std::string typetext(const CalculatorModel& model, const ListRow& row) { 
 inline std::string sizetext(const ListRow& row) { return std::to_string(row.size); }
 // A row for a variable known by its full name (received, or in the package store).
 inline ListRow variablerow(std::string caption, std::uint8_t type, std::uint32_t size) {
-    const auto slash = caption.find('\\');
-    std::string folder = slash == std::string::npos ? std::string() : caption.substr(0, slash);
+    std::string folder = splitname(caption).folder;
     return ListRow{std::move(caption), std::move(folder), type, size};
 }
 

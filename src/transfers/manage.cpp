@@ -48,8 +48,7 @@ bool hasfolder(const DirectoryListing& listing, const std::string& folder) {
 }
 
 std::string foldername(const std::string& fullname) {
-    const std::string full = withfolder(fullname);
-    return full.substr(0, full.find('\\'));
+    return splitname(withfolder(fullname)).folder;
 }
 
 // Why the listing says the command cannot be carried out on these names; empty when it can.
@@ -167,9 +166,8 @@ std::string checknames(ManageAction action, const std::vector<std::string>& name
         return action == ManageAction::Rename ? "rename takes a name and a new name" : "no name given";
     for (const std::string& name : names) {
         const std::string full = action == ManageAction::NewFolder ? name + "\\x" : withfolder(name);
-        const auto slash = full.find('\\');
-        if (full.find('\\', slash + 1) != std::string::npos || !validvarname(full.substr(0, slash)) ||
-            !validvarname(full.substr(slash + 1)))
+        const VariablePath path = splitname(full);
+        if (!validvarname(path.folder) || !validvarname(path.name))
             return shown(name) + " is not a name the calculator takes (1 to 8 letters, digits or _, a letter first)";
     }
     return {};

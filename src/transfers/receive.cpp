@@ -5,29 +5,13 @@
 #include "files/ticharset.h"
 #include "link/packets.h"
 #include "link/typenames.h"
+#include "transfers/headerdata.h"
 
 namespace tessaly {
 
 namespace {
 
 constexpr std::uint32_t kReadyPauseMs = 200;
-
-// The variable header's data: size (4 bytes, unused: the data's own length word
-// counts), type, name length, name.
-struct VariableHeader {
-    std::uint8_t type = 0;
-    std::string name;
-};
-
-VariableHeader parseheader(const HeaderLayout& layout, const std::vector<std::uint8_t>& data) {
-    VariableHeader h;
-    if (data.size() < layout.nameoffset) return h;
-    h.type = data[layout.typeoffset];
-    const std::size_t n = std::min<std::size_t>(data[layout.namelengthoffset], data.size() - layout.nameoffset);
-    for (std::size_t i = 0; i < n && h.name.size() < kPackageNameSize; ++i)
-        h.name += static_cast<char>(data[layout.nameoffset + i]);
-    return h;
-}
 
 // A variable's data packet as it arrives: four zero bytes, the big-endian length word
 // L, then L bytes. Everything from the length word on goes into the package store;

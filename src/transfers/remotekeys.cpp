@@ -2,6 +2,7 @@
 
 #include <charconv>
 
+#include "link/byteorder.h"
 #include "link/packets.h"
 
 namespace tessaly {
@@ -32,8 +33,6 @@ constexpr auto kCharTable = filled(kCharKeys);
 constexpr auto kVirtualTable = filled(kVirtualKeys);
 
 
-char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-
 // The remote keyboard's own acknowledgement wait: bytes before the calculator's machine
 // byte are dropped for up to 2 s; a command other than an acknowledgement or a data
 // request ends the wait before its length bytes, which stay on the wire.
@@ -61,7 +60,7 @@ std::uint16_t virtualkeycode(unsigned key) { return key < kVirtualTable.size() ?
 
 std::optional<std::uint16_t> keybyname(std::string_view name, const CalculatorModel& model) {
     std::string up;
-    for (char c : name) up += upper(c);
+    for (char c : name) up += upchar(c);
     if (const std::uint16_t code = model.key(up)) return code;
     for (const CalculatorModel* m : allmodels())
         if (const std::uint16_t code = m->key(up)) return code;

@@ -5,10 +5,12 @@
 #include <system_error>
 
 #include "files/fargo.h"
+#include "files/filename.h"
 #include "files/packagestore.h"
 #include "files/safefile.h"
 #include "files/ticharset.h"
 #include "files/tifile.h"
+#include "link/byteorder.h"
 #include "link/packets.h"
 #include "transfers/backup.h"
 #include "transfers/session.h"
@@ -16,11 +18,6 @@
 namespace tessaly {
 
 namespace {
-
-std::string upper(std::string s) {
-    for (auto& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return s;
-}
 
 // The variable header: size (upper 16 bits zero), type, name length, name, laid out as
 // the model has it, and the byte a later model's offer ends with.
@@ -137,12 +134,22 @@ bool saveacopy(Progress& progress, SendQuestions& ask, const std::filesystem::pa
 } // namespace
 
 SendKind sendkind(const std::filesystem::path& path) {
-    const std::string name = path.filename().string();
-    const std::string last = upper(name.size() >= 3 ? name.substr(name.size() - 3) : name);
-    if (last == "TXT") return SendKind::Text;
-    if (last == "92B") return SendKind::Backup;
-    if (last == "92@" || last == "UUE") return SendKind::Unhandled;
+    const FileName f = readfilename(path.filename().string());
+    if (f.kind == FileKind::Text) return SendKind::Text;
+    if (f.memorybackup) return SendKind::Backup;
+    if (f.unhandled || f.kind == FileKind::Uue) return SendKind::Unhandled;
     return SendKind::Variables;
+}
+
+bool variablefilesread(Link& link, const std::vector<std::filesystem::path>& paths) {
+    for (const std::filesystem::path& path : paths) {
+        if (sendkind(path) != SendKind::Variables) continue;
+        if (const std::string why = checkvariablefile(path); !why.empty()) {
+            link.faillink(why + " Nothing was sent.");
+            return false;
+        }
+    }
+    return true;
 }
 
 bool openchecked(TiFileReader& reader, const std::filesystem::path& path, std::string* error) {
@@ -300,18 +307,20 @@ bool sendfilelist(Link& link, Progress& progress, const std::vector<std::filesys
     TransferState& s = link.state();
     TransferSession session(s, progress);
     if (!session) return false;
+    if (!variablefilesread(link, paths)) return install;
     for (const std::filesystem::path& path : paths) {
-        // The file's own extension, so a full stop in a folder name does not count.
         const std::string name = path.filename().string();
         const auto dot = name.rfind('.');
-        const std::string extension = upper(dot == std::string::npos ? std::string() : name.substr(dot + 1));
+        const std::string extension = dot == std::string::npos ? std::string() : upstring(name.substr(dot + 1));
         if (copy == CopyChoice::Copy && !saveacopy(progress, *ask, path, extension, places)) {
             s.linkok = false;
             return false;
         }
-        if (extension == "TXT") {
+        // A dropped backup is not restored: a drop is no place for the restore question.
+        const SendKind kind = sendkind(path);
+        if (kind == SendKind::Text) {
             progress.tell(News::Note, kConvertFirstText);
-        } else if (extension == "92@" || extension == "92B" || extension == "UUE") {
+        } else if (kind != SendKind::Variables) {
             progress.tell(News::Note, kCannotHandleText);
         } else {
             sendvariables(link, progress, path, {}, places.plan);
@@ -332,6 +341,9 @@ bool sendselectedfiles(Link& link, Progress& progress, const std::vector<std::st
                        const SendPlaces& places) {
     TransferState& s = link.state();
     if (names.empty()) return false;
+    std::vector<std::filesystem::path> paths;
+    for (const std::string& name : names) paths.push_back(places.browserfolder / name);
+    if (!variablefilesread(link, paths)) return true;
     for (const std::string& name : names) {
         const std::filesystem::path path = places.browserfolder / name;
         switch (sendkind(path)) {

@@ -26,9 +26,12 @@ inline constexpr std::string_view kCannotHandleText = "This verison cannot handl
 inline constexpr std::string_view kCannotHandle92AtText = "This verison cannot handle the 92@-type.";
 inline constexpr std::string_view kNotTi92FileText = " is not a TI-92 file.";
 
-// What a file is, told by the last three characters of its own name, upper-cased.
+// What a file is to a send, as its name tells (files/filename.h).
 enum class SendKind { Text, Backup, Unhandled, Variables };
 SendKind sendkind(const std::filesystem::path& path);
+// Whether every variable file among the paths reads whole (checkvariablefile); else the
+// link fails with the first one's reason, before anything is sent.
+bool variablefilesread(Link& link, const std::vector<std::filesystem::path>& paths);
 
 // Why a file cannot be sent as variables (cannot be opened, shorter than its table, not
 // a TI-92 file); empty when it can.

@@ -2,6 +2,7 @@
 #include <initializer_list>
 #include <string_view>
 
+#include "files/varname.h"
 #include "link/packets.h"
 #include "vcalc/vcalc.h"
 
@@ -14,10 +15,10 @@ CalcFolder* CalcMemory::folder(const std::string& name) {
 }
 
 CalcVariable* CalcMemory::find(const std::string& fullname) {
-    const auto slash = fullname.find('\\');
-    CalcFolder* f = folder(slash == std::string::npos ? std::string("main") : fullname.substr(0, slash));
+    const VariablePath path = splitname(withfolder(fullname));
+    CalcFolder* f = folder(path.folder);
     if (!f) return nullptr;
-    const std::string name = slash == std::string::npos ? fullname : fullname.substr(slash + 1);
+    const std::string& name = path.name;
     for (auto& v : f->variables)
         if (v.name == name) return &v;
     return nullptr;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <string_view>
 
+#include "files/varname.h"
+#include "link/byteorder.h"
 #include "link/packets.h"
 #include "vcalc/statefile.h"
 
@@ -21,12 +23,6 @@ constexpr bool kCalcSendsFolder = true;
 // none of them a NUL (which ends a name in a file) or a backslash (which parts folder and name).
 bool holdablename(std::string_view name) {
     return !name.empty() && name.size() <= 8 && name.find_first_of(std::string_view("\0\\", 2)) == std::string_view::npos;
-}
-
-std::string lowercase(std::string s) {
-    for (auto& c : s)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-    return s;
 }
 
 } // namespace
@@ -130,7 +126,7 @@ void Exchanges::onrequest() {
     if (r->type == m_calc.model->directorytype)
         return m_calc.model->folderlisting ? startfolderlisting(*r) : startlisting();
     if (r->type == m_calc.model->backuptype && m_calc.model->imagebackup) return startbackup();
-    CalcVariable* v = m_calc.mem.find(lowercase(r->name));
+    CalcVariable* v = m_calc.mem.find(lowstring(r->name));
     ack();
     if (!v) {
         refuse(m_calc.model->refusal.nosuchvariable);
@@ -194,10 +190,10 @@ void Exchanges::onheader() {
         return;
     }
     if (startgroupbackup(*r)) return;
-    std::string name = lowercase(r->name);
-    const auto slash = name.find('\\');
-    m_recvfolder = slash == std::string::npos ? "main" : name.substr(0, slash);
-    m_recvname = slash == std::string::npos ? name : name.substr(slash + 1);
+    std::string name = lowstring(r->name);
+    VariablePath path = splitname(withfolder(name));
+    m_recvfolder = std::move(path.folder);
+    m_recvname = std::move(path.name);
     offeredtype(r->type);
     m_recvsize = r->size;
     CalcVariable* existing = m_calc.mem.find(m_recvfolder + "\\" + m_recvname);
@@ -379,14 +375,13 @@ bool Exchanges::sendfromcalc(const std::vector<std::string>& fullnames, std::str
     }
     std::vector<Item> items;
     for (const auto& full : fullnames) {
-        const std::string name = lowercase(full);
+        const std::string name = lowstring(full);
         const CalcVariable* v = m_calc.mem.find(name);
         if (!v) {
             if (error) *error = "no variable " + full;
             return false;
         }
-        const auto slash = name.find('\\');
-        items.push_back(variableitem(slash == std::string::npos ? "main" : name.substr(0, slash), *v, kCalcSendsFolder));
+        items.push_back(variableitem(splitname(withfolder(name)).folder, *v, kCalcSendsFolder));
     }
     if (items.empty()) {
         if (error) *error = "nothing to send";

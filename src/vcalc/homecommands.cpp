@@ -3,16 +3,12 @@
 #include <functional>
 
 #include "files/varname.h"
+#include "link/byteorder.h"
 #include "vcalc/homescreen.h"
 
 namespace tessaly {
 
 namespace {
-
-std::string lower(std::string s) {
-    for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
 
 std::string trimmed(const std::string& s) {
     const auto b = s.find_first_not_of(' ');
@@ -25,7 +21,7 @@ std::vector<std::string> arguments(const std::string& args) {
     std::size_t from = 0;
     while (from <= args.size()) {
         const auto comma = std::min(args.find(',', from), args.size());
-        out.push_back(lower(trimmed(args.substr(from, comma - from))));
+        out.push_back(lowstring(trimmed(args.substr(from, comma - from))));
         from = comma + 1;
     }
     return out;
@@ -33,24 +29,23 @@ std::vector<std::string> arguments(const std::string& args) {
 
 // "folder\name" or a name in main.
 std::pair<std::string, std::string> split(const std::string& fullname) {
-    const auto slash = fullname.find('\\');
-    if (slash == std::string::npos) return {"main", fullname};
-    return {fullname.substr(0, slash), fullname.substr(slash + 1)};
+    VariablePath path = splitname(withfolder(fullname));
+    return {std::move(path.folder), std::move(path.name)};
 }
 
 // The calculator does not tell names apart by case; a state file may hold upper-case ones.
 CalcVariable* lookup(CalcMemory& memory, const std::string& fullname) {
     const auto [folder, name] = split(fullname);
     for (auto& f : memory.folders)
-        if (lower(f.name) == folder)
+        if (lowstring(f.name) == folder)
             for (auto& v : f.variables)
-                if (lower(v.name) == name) return &v;
+                if (lowstring(v.name) == name) return &v;
     return nullptr;
 }
 
 CalcFolder* folderof(CalcMemory& memory, const std::string& name) {
     for (auto& f : memory.folders)
-        if (lower(f.name) == name) return &f;
+        if (lowstring(f.name) == name) return &f;
     return nullptr;
 }
 
@@ -94,7 +89,7 @@ std::string eachvariable(CalcMemory& memory, const std::vector<std::string>& nam
 std::string HomeScreen::evaluate(const std::string& entry, CalcMemory& memory, bool& changed) {
     const std::string text = trimmed(entry);
     const auto space = text.find(' ');
-    const std::string command = lower(text.substr(0, space));
+    const std::string command = lowstring(text.substr(0, space));
     const std::vector<std::string> names =
         arguments(space == std::string::npos ? std::string() : trimmed(text.substr(space + 1)));
     auto flag = [&](bool CalcVariable::*field, bool value) {

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "files/varname.h"
+#include "link/byteorder.h"
 #include "link/packets.h"
 #include "vcalc/exchanges.h"
 
@@ -17,11 +19,6 @@ constexpr std::uint8_t kLanguage[] = {0x09, 0x01};
 constexpr std::size_t kMaxListingData = 0xFFFF;
 // Where an entry's fields lie: the name's eight bytes, then type, attribute and a count.
 constexpr std::size_t kEntryType = 8, kEntryAttribute = 9, kEntryCount = 10;
-
-std::string lowered(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
 
 } // namespace
 
@@ -105,11 +102,8 @@ void Exchanges::ondelete() {
     const auto r = parserequest(m_in->data());
     if (!r) return;
     ack();
-    std::string name = r->name;
-    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    const auto slash = name.find('\\');
-    CalcFolder* folder = m_calc.mem.folder(slash == std::string::npos ? "main" : name.substr(0, slash));
-    const std::string bare = slash == std::string::npos ? name : name.substr(slash + 1);
+    const auto [foldername, bare] = splitname(withfolder(lowstring(r->name)));
+    CalcFolder* folder = m_calc.mem.folder(foldername);
     auto it = folder ? std::find_if(folder->variables.begin(), folder->variables.end(),
                                     [&](const CalcVariable& v) { return v.name == bare; })
                      : std::vector<CalcVariable>::iterator{};
@@ -140,7 +134,7 @@ void Exchanges::onprobe() {
 void Exchanges::startfolderlisting(const Request& request) {
     const CalculatorModel& model = *m_calc.model;
     const auto filter = static_cast<std::uint8_t>(request.size >> 24);
-    CalcFolder* named = filter == kVariableFilter ? m_calc.mem.folder(lowered(request.name)) : nullptr;
+    CalcFolder* named = filter == kVariableFilter ? m_calc.mem.folder(lowstring(request.name)) : nullptr;
     ack();
     if (filter != kFolderFilter && !named) {
         refuse(model.refusal.nosuchvariable);

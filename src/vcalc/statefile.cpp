@@ -1,7 +1,6 @@
 #include "vcalc/statefile.h"
 
-#include <cctype>
-
+#include "files/filename.h"
 #include "files/tifile.h"
 
 namespace tessaly {
@@ -17,7 +16,7 @@ constexpr std::string_view kStateComment = "Virtual TI-92 memory";
 bool loadcalcmemory(const std::string& path, CalcMemory& memory, std::string* error, const CalculatorModel& model) {
     TiFileReader reader;
     if (!reader.open(path, error)) return false;
-    const std::string group = std::string(model.fileprefix) + "g";
+    const std::string group = groupextension(model);
     // Its one entry would load as a variable, and the first change would write the file
     // back as a group: the backup would be gone.
     if (reader.file().backuplayout) {
@@ -26,14 +25,8 @@ bool loadcalcmemory(const std::string& path, CalcMemory& memory, std::string* er
         return false;
     }
     // Likewise a single-variable file would be written back as a group at the first change.
-    const std::string upper = [&] {
-        std::string u = path.size() >= 3 ? path.substr(path.size() - 3) : path;
-        for (char& c : u) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-        return u;
-    }();
-    std::string uppergroup = group;
-    for (char& c : uppergroup) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    if (upper != uppergroup) {
+    const FileName named = readfilename(path);
+    if (!named.model || named.model->fileprefix != model.fileprefix || named.letter != 'g') {
         if (error) *error = path + " is not a group file (." + group + "), in which the memory is kept.";
         return false;
     }

@@ -2,11 +2,14 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QTextEdit>
 #include <QToolButton>
 #include <QTreeWidget>
 
 #include "app/apptestsupport.h"
 #include "app/screenshotbinding.h"
+#include "app/textform.h"
+#include "files/filename.h"
 #include "files/tifile.h"
 #include "link/trace.h"
 #include "transfers/screenshot.h"
@@ -60,6 +63,22 @@ TEST_P(AppOnEveryModel, ListsReceivesSavesAndTakesTheScreen) {
     ASSERT_TRUE(file) << error;
     EXPECT_EQ(file->model->signature, model.signature);
     EXPECT_EQ(file->variables().size(), 2u);
+    EXPECT_EQ(app.run.shell.savedialogs.back().defaultext, groupextension(model));
+
+    // The editor opens the model's own files and saves its texts as the model's.
+    app.run.form().textbutton->click();
+    app::TextEditor& editor = app.run.program->textform();
+    app.run.shell.openanswers = {dest};
+    editor.openbutton->click();
+    EXPECT_FALSE(editor.textbox->toPlainText().isEmpty());
+    const std::string text = app.run.dir.filePath("note.").toStdString() + textextension(model);
+    app.run.shell.inputanswers.push_back(std::string("note"));
+    app.run.shell.saveanswers = {text};
+    editor.savebutton->click();
+    EXPECT_EQ(app.run.shell.savedialogs.back().defaultext, textextension(model));
+    const auto saved = readtifile(text, &error);
+    ASSERT_TRUE(saved) << error;
+    EXPECT_EQ(saved->model->signature, model.signature);
 
     // Both deleted from the calculator list (by the delete packet where the model has one),
     // then sent back from the browser.

@@ -28,6 +28,9 @@ TEST(CliBrowse, LsListsTheRowsOfTheFileBrowser) {
     // TI-92 bytes show as their characters (0x1B is an arrow, 0x9B y-bar), file bytes escaped.
     EXPECT_EQ(r.out, "a.92p\tprogram\tdemo\nB.TXT\ttext\th\\x9Bi\nesc.92g\tgroup\t\u2B06[2Jy\u0305" "1m\n"
                      "m83.92p\tother-model\tMade for another model (**TI83F*)\n");
+    r = runcli({"ls", dir.path().string(), "--no-desc"}, scratch.path());
+    EXPECT_EQ(r.out, "a.92p\tprogram\tNot showing!\nB.TXT\ttext\tNot showing!\nesc.92g\tgroup\tNot showing!\n"
+                     "m83.92p\tprogram\tNot showing!\n");
     r = runcli({"ls", dir.path().string(), "--no-92"}, scratch.path());
     EXPECT_EQ(r.out, "B.TXT\ttext\th\\x9Bi\n");
     r = runcli({"ls", (dir / "gone").string()}, scratch.path());

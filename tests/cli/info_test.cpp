@@ -44,7 +44,7 @@ TEST(CliInfo, ShowsTheInformationRowAndVariableList) {
     CliRun r = runinfo(dir.path(), (dir / "pack.92g").string());
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(r.out,
-              "Number of variables: 3\n"
+              "Number of variables: 3 (2 variables in 1 folder)\n"
               "Size: 134\n"
               "Calculator: TI-92\n"
               "Description: my pack\n"

@@ -76,7 +76,12 @@ TEST_F(CliSend, BadInputIsAUsageErrorAndSendsNothing) {
     std::filesystem::create_directory(s.path() / "folder");
     ASSERT_EQ(::mkfifo((s.path() / "fifo.92b").c_str(), 0644), 0);
     const std::string name = contents(sample).begin()->first;
+    auto spoilt = tessaly::test::readbytes(sample);
+    spoilt[72] = 0xFF;  // the type code: sent, it would replace the variable with a typeless one
+    tessaly::test::writebytes(s.path() / "spoilt.92s", spoilt);
     const std::vector<std::vector<std::string>> cases = {
+        {"send", sample.string(), (s.path() / "spoilt.92s").string()},
+        {"--model", "ti92", "backup", "-o", (s.path() / "mem.89g").string()},
         {"send", (s.path() / "missing.92g").string()},
         {"send", sample.string(), "--vars", "nosuch"},
         {"send", sample.string(), "--vars", ""},
@@ -100,6 +105,11 @@ TEST_F(CliSend, BadInputIsAUsageErrorAndSendsNothing) {
     }
     EXPECT_FALSE(std::filesystem::exists(s.path() / "mem.92b"));
     EXPECT_EQ(tessaly::test::readbytes(state), before);
+    // Without --model the calculator's answer tells: a TI-92's memory is no TI-89 file.
+    const CliResult r = cli({"backup", "-o", (s.path() / "mem.89g").string()});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("mem.89g names a TI-89 file, and the data is a TI-92's: name it .92b."), std::string::npos) << r.err;
+    EXPECT_FALSE(std::filesystem::exists(s.path() / "mem.89g"));
 }
 
 TEST(CliBackup, AFailedBackupIsNotSaved) {

@@ -65,6 +65,7 @@ struct Folder {
             {"short.92p", Bytes(30, 0)},
             {"small.txt", textbytes("ab\tcd\x01""ef\r\n\ngh")},
             {"wrong.92p", [] { Bytes b = onevariable("x", {1}); b[8] = 0x02; return b; }()},
+            {"x-cut.92p", [] { Bytes b = onevariable("cut", {1, 2, 3}); b.resize(b.size() - 3); return b; }()},
             {".hidden.92p", onevariable("hidden", {1})},
             {"skip.bin", Bytes(10, 0)},
         };
@@ -79,7 +80,7 @@ TEST(Browser, ListsPlainMatchingFilesSortedWithoutRegardToCase) {
     std::string why;
     EXPECT_EQ(listfolder(f.dir.path(), "*.txt;*.92*;", &why),
               (std::vector<std::string>{"a.92p", "b.92g", "c.txt", "d.92@", "E.92T", "lib.92p", "prog.92p", "short.92p",
-                                        "small.txt", "wrong.92p"}));
+                                        "small.txt", "wrong.92p", "x-cut.92p"}));
     EXPECT_EQ(listfolder(f.dir.path(), "*.txt;", &why), (std::vector<std::string>{"c.txt", "small.txt"}));
     EXPECT_TRUE(listfolder(f.dir.path(), "", &why).empty());
     EXPECT_TRUE(why.empty()) << why;
@@ -105,6 +106,8 @@ TEST(Browser, RowsCarryDescriptionsAndIcons) {
         {"short.92p", "Corrupted TI-file: only 30 bytes", BrowserIcon::Plain, true},
         {"small.txt", "abcdef gh", BrowserIcon::Text, false},
         {"wrong.92p", "Corrupted TI-file: not a TI-92 file", BrowserIcon::Plain, true},
+        {"x-cut.92p", "Corrupted TI-file: the file-size field (93) lies past the end of the file (90 bytes)",
+         BrowserIcon::Plain, true},
     };
     ASSERT_EQ(rows.size(), std::size(expected));
     for (std::size_t i = 0; i < rows.size(); ++i) {

@@ -67,10 +67,10 @@ TEST(FileInfo, SingleProgram) {
     Bytes s = stored({1, 2, 3});
     Bytes f = GoldenFile("demo", 1).entry(82, "prog", 0x12).sizefield(93).section(s).bytes;
     auto info = tifileinfo(f, f.size());
-    EXPECT_EQ(info.count, "1  (program)");
-    EXPECT_EQ(info.size, "93");
+    EXPECT_EQ(info.entries, "1  (program)");
+    EXPECT_EQ(info.length, "93");
     EXPECT_EQ(info.description, "demo");
-    EXPECT_TRUE(info.readable);
+    EXPECT_TRUE(info.sendable);
     EXPECT_FALSE(info.fargoprogram);
     ASSERT_EQ(info.rows.size(), 1u);
     EXPECT_EQ(info.rows[0].caption, "prog");
@@ -88,7 +88,7 @@ TEST(FileInfo, GroupCountsFolderEntriesAndListsVariables) {
                   .section(s)
                   .bytes;
     auto info = tifileinfo(f, f.size());
-    EXPECT_EQ(info.count, "3");
+    EXPECT_EQ(info.entries, "3");
     ASSERT_EQ(info.rows.size(), 2u);
     EXPECT_EQ(info.rows[0].caption, "main\\a");
     EXPECT_EQ(info.rows[0].type, "expression");
@@ -98,11 +98,11 @@ TEST(FileInfo, GroupCountsFolderEntriesAndListsVariables) {
 
 TEST(FileInfo, CaptionCutToSixteen) {
     Bytes s = stored({1});
-    Bytes f = GoldenFile("g", 2).entry(98, "abcdefgh", 0x1F, 1).entry(98, "ijklmnop", 0x2A).sizefield(107).section(s).bytes;
+    Bytes f = GoldenFile("g", 2).entry(98, "abcdefgh", 0x1F, 1).entry(98, "ijklmnop", 0x1E).sizefield(107).section(s).bytes;
     auto info = tifileinfo(f, f.size());
     ASSERT_EQ(info.rows.size(), 1u);
     EXPECT_EQ(info.rows[0].caption, "abcdefgh\\ijklmno");
-    EXPECT_EQ(info.rows[0].type, "");  // beyond the table
+    EXPECT_EQ(info.rows[0].type, "");  // a code without a name
 }
 
 TEST(FileInfo, FargoProgramNamesItsLibraries) {
@@ -129,10 +129,10 @@ TEST(FileInfo, CorruptedFiles) {
     badtable[58] = 255;
     for (const Bytes& f : {badformat, badtable, Bytes(good.begin(), good.begin() + 5)}) {
         auto info = tifileinfo(f, f.size());
-        EXPECT_EQ(info.count, "-");
-        EXPECT_EQ(info.size, "-");
+        EXPECT_EQ(info.entries, "-");
+        EXPECT_EQ(info.length, "-");
         EXPECT_EQ(info.description, "Corrupted TI-file");
-        EXPECT_FALSE(info.readable);
+        EXPECT_FALSE(info.sendable);
         EXPECT_TRUE(info.rows.empty());
         EXPECT_FALSE(info.error.empty());
     }
@@ -146,16 +146,16 @@ TEST(FileInfo, TextAndUueFilesByExtension) {
     writebytes(dir / "short.txt", Bytes{'h', 'i'});
     writebytes(dir / "thing.uue", Bytes{'b', 'e', 'g', 'i', 'n'});
     auto t = readfileinfo(dir / "notes.Txt");
-    EXPECT_EQ(t.count, "-");
-    EXPECT_EQ(t.size, "100");
+    EXPECT_EQ(t.entries, "-");
+    EXPECT_EQ(t.length, "100");
     EXPECT_EQ(t.description, text.substr(0, 40) + "...");
-    EXPECT_EQ(t.hint, text.substr(0, 40) + "...\rClick to edit!");
+    EXPECT_EQ(t.descriptionhint, text.substr(0, 40) + "...\rClick to edit!");
     EXPECT_TRUE(t.textfile);
-    EXPECT_FALSE(t.readable);
+    EXPECT_FALSE(t.sendable);
     EXPECT_EQ(readfileinfo(dir / "short.txt").description, "hi");
     auto u = readfileinfo(dir / "thing.uue");
     EXPECT_EQ(u.description, "UUE-Encoded");
-    EXPECT_EQ(u.size, "-");
+    EXPECT_EQ(u.length, "-");
     EXPECT_FALSE(readfileinfo(dir / "gone.92p").error.empty());
 }
 

@@ -6,6 +6,7 @@
 #include <csignal>
 #include <numeric>
 
+#include "files/filename.h"
 #include "files/tifile.h"
 #include "files/filetestutil.h"
 #include "support/scriptedshell.h"
@@ -24,7 +25,7 @@ protected:
     Bytes save(const std::vector<StagedVariable>& vars, bool backup = false) {
         stage(store, vars);
         std::string error;
-        EXPECT_TRUE(saveas92g(dir / "out.92g", backup, store, comment, shell, state, &error)) << error;
+        EXPECT_TRUE(saveas92g(dir / "out.92g", backup, store, comment, shell, state, &error, kTI92)) << error;
         return readbytes(dir / "out.92g");
     }
     // Entry k's fields.
@@ -123,7 +124,7 @@ TEST_F(PackageWriterTest, CommentWithACharacterTheCalculatorLacksSavesNothing) {
     stage(store, {{"x", 0, storedofsize(4)}});
     comment = "\u65e5\u672c";
     std::string error;
-    EXPECT_FALSE(saveas92g(dir / "out.92g", false, store, comment, shell, state, &error));
+    EXPECT_FALSE(saveas92g(dir / "out.92g", false, store, comment, shell, state, &error, kTI92));
     EXPECT_NE(error.find("U+65E5"), std::string::npos) << error;
     EXPECT_FALSE(std::filesystem::exists(dir / "out.92g"));
     EXPECT_TRUE(nostray());
@@ -223,7 +224,7 @@ TEST_F(PackageWriterTest, RoundTripEveryVariable) {
 
 TEST_F(PackageWriterTest, MissingPackageStore) {
     std::string error;
-    EXPECT_FALSE(saveas92g(dir / "out.92g", false, store, comment, shell, state, &error));
+    EXPECT_FALSE(saveas92g(dir / "out.92g", false, store, comment, shell, state, &error, kTI92));
     EXPECT_NE(error.find("package store"), std::string::npos) << error;
     EXPECT_FALSE(std::filesystem::exists(dir / "out.92g"));
     EXPECT_FALSE(state.busy);
@@ -235,7 +236,7 @@ TEST_F(PackageWriterTest, UnwritableDestinationKeepsNothing) {
     writebytes(dir / "notafolder", {1});
     for (auto dest : {dir / "missing" / "out.92g", dir / "notafolder" / "out.92g"}) {
         std::string error;
-        EXPECT_FALSE(saveas92g(dest, false, store, comment, shell, state, &error));
+        EXPECT_FALSE(saveas92g(dest, false, store, comment, shell, state, &error, kTI92));
         EXPECT_NE(error.find("Cannot write out.92g"), std::string::npos) << error;
         EXPECT_FALSE(state.busy);
     }
@@ -247,7 +248,7 @@ TEST_F(PackageWriterTest, DamagedStoreLeavesAnExistingFileAlone) {
     // The data file lost its tail: the record now points past it.
     std::filesystem::resize_file(store.datapath(), 10);
     std::string error;
-    EXPECT_FALSE(saveas92g(dir / "out.92g", false, store, comment, shell, state, &error));
+    EXPECT_FALSE(saveas92g(dir / "out.92g", false, store, comment, shell, state, &error, kTI92));
     EXPECT_NE(error.find("damaged"), std::string::npos) << error;
     EXPECT_EQ(readbytes(dir / "out.92g"), (Bytes{1, 2, 3}));
     EXPECT_FALSE(state.busy);
@@ -264,7 +265,7 @@ TEST_F(PackageWriterTest, DiskFullMidwayKeepsTheOldFile) {
     auto oldsig = std::signal(SIGXFSZ, SIG_IGN);
     setrlimit(RLIMIT_FSIZE, &small);
     std::string error;
-    bool ok = saveas92g(dir / "out.92g", false, store, comment, shell, state, &error);
+    bool ok = saveas92g(dir / "out.92g", false, store, comment, shell, state, &error, kTI92);
     setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, oldsig);
     EXPECT_FALSE(ok);
@@ -278,7 +279,7 @@ TEST_F(PackageWriterTest, CancelStopsWithoutAFile) {
     stage(store, {{"a", 0, storedofsize(40)}, {"b", 0, storedofsize(40)}});
     shell.onpump = [this](int) { ++state.cancelgeneration; };
     std::string error;
-    EXPECT_FALSE(saveas92g(dir / "out.92g", false, store, comment, shell, state, &error));
+    EXPECT_FALSE(saveas92g(dir / "out.92g", false, store, comment, shell, state, &error, kTI92));
     EXPECT_NE(error.find("cancelled"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(dir / "out.92g"));
     EXPECT_TRUE(nostray());
@@ -290,19 +291,36 @@ TEST_F(PackageWriterTest, MoreThan255EntriesIsRefused) {
     for (int i = 0; i < 128; ++i) vars.push_back({"f" + std::to_string(i) + "\\v", 0, storedofsize(4)});
     stage(store, vars);  // 128 folders + 128 variables
     std::string error;
-    EXPECT_FALSE(saveas92g(dir / "out.92g", false, store, comment, shell, state, &error));
+    EXPECT_FALSE(saveas92g(dir / "out.92g", false, store, comment, shell, state, &error, kTI92));
     EXPECT_NE(error.find("255"), std::string::npos) << error;
     EXPECT_FALSE(std::filesystem::exists(dir / "out.92g"));
 }
 
 // ---- the Save to file command ----
 
+// The calculator the data came from signs the file; a name of a model that does not take
+// its files is refused before anything is written.
+TEST_F(PackageWriterTest, SignedByTheDataModelAndNamedForIt) {
+    stage(store, {{"main\\a", 0x12, storedofsize(4)}});
+    std::string error;
+    for (const CalculatorModel* m : allmodels()) {
+        const auto dest = dir / ("own." + groupextension(*m));
+        ASSERT_TRUE(saveas92g(dest, false, store, comment, shell, state, &error, *m)) << error;
+        const Bytes f = readbytes(dest);
+        EXPECT_EQ(std::string(f.begin(), f.begin() + 8), m->signature) << m->id;
+    }
+    EXPECT_FALSE(saveas92g(dir / "x.89g", true, store, comment, shell, state, &error, kTI92));
+    EXPECT_EQ(error, "Cannot save x.89g names a TI-89 file, and the data is a TI-92's: name it .92b. No file was saved.");
+    EXPECT_FALSE(std::filesystem::exists(dir / "x.89g"));
+    EXPECT_TRUE(nostray());
+}
+
 TEST_F(PackageWriterTest, SaveToFileCommandAsksAndSaves) {
     stage(store, {{"a", 0, storedofsize(4)}});
     comment.clear();
     shell.inputanswers.push_back(std::string("my games"));
     shell.saveanswers.push_back((dir / "games.92g").string());
-    EXPECT_TRUE(savepackagecommand(store, comment, shell, shell, state));
+    EXPECT_TRUE(savepackagecommand(store, comment, shell, shell, state, kTI92));
     EXPECT_EQ(shell.questions, (std::vector<std::string>{"comment ", "destination "}));
     EXPECT_EQ(shell.cursors, (std::vector<Cursor>{Cursor::Busy, Cursor::Normal}));
     EXPECT_EQ(comment, "my games");
@@ -314,25 +332,25 @@ TEST_F(PackageWriterTest, SaveToFileCommandAsksAndSaves) {
 TEST_F(PackageWriterTest, SaveToFileCommandCancelled) {
     stage(store, {{"a", 0, storedofsize(4)}});
     comment = "kept";
-    EXPECT_FALSE(savepackagecommand(store, comment, shell, shell, state));  // dialog cancelled
+    EXPECT_FALSE(savepackagecommand(store, comment, shell, shell, state, kTI92));  // dialog cancelled
     EXPECT_EQ(shell.questions, std::vector<std::string>{"destination "});
     EXPECT_TRUE(shell.statuses.empty());
     EXPECT_EQ(shell.cursors.back(), Cursor::Normal);
     // A cancelled comment box leaves the box empty, and the save writes the default.
     comment.clear();
     shell.saveanswers.push_back((dir / "x.92g").string());
-    EXPECT_TRUE(savepackagecommand(store, comment, shell, shell, state));
+    EXPECT_TRUE(savepackagecommand(store, comment, shell, shell, state, kTI92));
     EXPECT_EQ(readtifile(dir / "x.92g", nullptr)->comment, "Description unknown");
 }
 
 TEST_F(PackageWriterTest, SaveToFileCommandHandsOverFailureAndRefusesWhileBusy) {
     shell.saveanswers.push_back((dir / "x.92g").string());
-    EXPECT_FALSE(savepackagecommand(store, comment, shell, shell, state));  // no package store
+    EXPECT_FALSE(savepackagecommand(store, comment, shell, shell, state, kTI92));  // no package store
     ASSERT_EQ(shell.failures.size(), 1u);
     // Refused by the window before; here it saves nothing and leaves the running transfer be.
     state.busy = true;
     shell.saveanswers.push_back((dir / "y.92g").string());
-    EXPECT_FALSE(savepackagecommand(store, comment, shell, shell, state));
+    EXPECT_FALSE(savepackagecommand(store, comment, shell, shell, state, kTI92));
     EXPECT_FALSE(std::filesystem::exists(dir / "y.92g"));
     EXPECT_TRUE(state.busy);
 }

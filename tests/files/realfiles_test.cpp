@@ -145,7 +145,7 @@ TEST_P(RealSample, ReadsAsReported) {
     }
     // The information row agrees with the table.
     auto info = readfileinfo(path);
-    EXPECT_TRUE(info.readable);
+    EXPECT_TRUE(info.sendable);
     EXPECT_EQ(info.rows.size(), vars.size());
 }
 

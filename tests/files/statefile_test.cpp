@@ -45,8 +45,8 @@ TEST(StateFile, RoundTripKeepsFoldersTypesDataAndLocks) {
     }
     // An ordinary group file for every other reader.
     auto info = readfileinfo(path);
-    EXPECT_TRUE(info.readable);
-    EXPECT_EQ(info.count, "7");
+    EXPECT_TRUE(info.sendable);
+    EXPECT_EQ(info.entries, "7");
     ASSERT_EQ(info.rows.size(), 4u);
     EXPECT_EQ(info.rows[2].caption, "games\\tetris");
 }

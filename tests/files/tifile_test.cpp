@@ -116,6 +116,7 @@ TEST(TiFileBad, BrokenTables) {
         {"count beyond the table", [](Bytes& f) { f[58] = 5; }, ""},
         {"a section too short for its length word", [](Bytes& f) { f[108] = f[92]; }, "too short"},
         {"a 4 GB offset", [](Bytes& f) { f[60 + 3] = 0xFF; }, "past the end"},
+        {"a spoilt type", [](Bytes& f) { f[72 + 16 * 2] = 0xFF; }, "entry 3 (a) has the type code FF, which no TI-92 variable has"},
     };
     for (const auto& c : cases) {
         Bytes f = goldengroup();

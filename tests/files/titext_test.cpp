@@ -77,20 +77,20 @@ protected:
 };
 
 // The text rule as Txt-convert applies it to a file: every line break (CRLF, LF, CR) is
-// 0x0D and a blank opens each line; other control characters go.
+// 0x0D and a blank opens each line; other bytes below 31 go, 1F and 7F stay.
 TEST_F(TextFiles, TxtConvertWritesTheTextRule) {
     const std::pair<std::string, std::string> cases[] = {
         {"AB\r\nC", bytes({0, 1, 0x20, 'A', 'B', 0x0D, 0x20, 'C', 0, 0xE0})},
         {"", bytes({0, 1, 0x20, 0, 0xE0})},
         {"a\tb\nc", bytes({0, 1, 0x20, 'a', 'b', 0x0D, 0x20, 'c', 0, 0xE0})},
-        {"\x1F\x1E\x01x", bytes({0, 1, 0x20, 'x', 0, 0xE0})},
+        {"\x1F\x1E\x01x\x7F", bytes({0, 1, 0x20, 0x1F, 'x', 0x7F, 0, 0xE0})},
         {"\r\r", bytes({0, 1, 0x20, 0x0D, 0x20, 0x0D, 0x20, 0, 0xE0})},
     };
     for (const auto& [source, content] : cases) {
         write("t.txt", source);
         shell.inputanswers = {""};
         shell.saveanswers = {(dir / "t.92t").string()};
-        ASSERT_EQ(txtconvertcommand(dir.path(), {"t.txt"}, store, comment, shell, shell, state), 1) << source;
+        ASSERT_EQ(txtconvertcommand(dir.path(), {"t.txt"}, store, comment, shell, shell, state, kTI92), 1) << source;
         const Bytes file = readbytes(dir / "t.92t");
         EXPECT_EQ(std::string(file.begin() + 82 + 6, file.end() - 2), content) << source;
     }
@@ -99,7 +99,7 @@ TEST_F(TextFiles, TxtConvertWritesTheTextRule) {
 TEST_F(TextFiles, UnicodeRoundTripThroughAFile) {
     std::string error;
     ASSERT_TRUE(stagetext(store, "gruss", *texttotibytes("Grüße é α\r\nzwei", &error), shell, &error)) << error;
-    ASSERT_TRUE(saveas92g(dir / "gruss.92t", false, store, comment, shell, state, &error)) << error;
+    ASSERT_TRUE(saveas92g(dir / "gruss.92t", false, store, comment, shell, state, &error, kTI92)) << error;
     const Bytes file = readbytes(dir / "gruss.92t");
     EXPECT_EQ(file[72], kTextType);
     EXPECT_EQ(wordat(file, 86), 0x1400);  // big-endian L = 4 + 16
@@ -115,7 +115,7 @@ TEST_F(TextFiles, TxtConvertStagesAsksAndSaves) {
     write("bad.txt", "price: 5 €");
     shell.inputanswers = {"first"};
     shell.saveanswers = {(dir / "out.92t").string()};
-    const int saved = txtconvertcommand(dir.path(), {"a.txt", "b.92p", "bad.txt"}, store, comment, shell, shell, state);
+    const int saved = txtconvertcommand(dir.path(), {"a.txt", "b.92p", "bad.txt"}, store, comment, shell, shell, state, kTI92);
     EXPECT_EQ(saved, 1);
     EXPECT_FALSE(state.busy);
     EXPECT_EQ(shell.questions, (std::vector<std::string>{"comment a.txt", "destination a.92t"}));
@@ -142,7 +142,7 @@ TEST_F(TextFiles, BadInputChangesNothing) {
     write(".hidden.txt", "no name");
     for (const char* name : {"missing.txt", "fifo.txt", "folder.txt", "huge.txt", ".hidden.txt"}) {
         shell.failures.clear();
-        EXPECT_EQ(txtconvertcommand(dir.path(), {name}, store, comment, shell, shell, state), 0);
+        EXPECT_EQ(txtconvertcommand(dir.path(), {name}, store, comment, shell, shell, state, kTI92), 0);
         ASSERT_EQ(shell.failures.size(), 1u) << name;
         EXPECT_TRUE(shell.failures[0].starts_with(std::string("Cannot convert ") + name + ": ")) << shell.failures[0];
     }
@@ -152,7 +152,7 @@ TEST_F(TextFiles, BadInputChangesNothing) {
     EXPECT_TRUE(shell.questions.empty());
 
     // A file whose table promises more than it holds.
-    ASSERT_TRUE(saveas92g(dir / "cut.92t", false, store, comment, shell, state, &error));
+    ASSERT_TRUE(saveas92g(dir / "cut.92t", false, store, comment, shell, state, &error, kTI92));
     Bytes cut = readbytes(dir / "cut.92t");
     cut.resize(cut.size() - 4);
     writebytes(dir / "cut.92t", cut);

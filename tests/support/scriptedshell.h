@@ -84,7 +84,8 @@ public:
         questions.push_back("comment " + std::string(source));
         return take(inputanswers).value_or("");
     }
-    std::optional<std::filesystem::path> destination(SaveKind, std::string_view suggested) override {
+    std::optional<std::filesystem::path> destination(SaveKind, std::string_view suggested,
+                                                     const CalculatorModel&) override {
         questions.push_back("destination " + std::string(suggested));
         return take(saveanswers);
     }

@@ -125,7 +125,7 @@ const ExchangeCase kCases[] = {
          const auto path = s.files / "two.92g";
          writebytes(path, groupfile({{"main", 0, {}, true},
                                      {"big", 0x0B, stored(content)},
-                                     {"secret", 0x2D, stored({1, 2, 3})}}));
+                                     {"secret", 0x0C, stored({1, 2, 3})}}));
          TransferSession session(s.state, s.shell);
          const SendResult r = sendvariables(s.link(), s.shell, path);
          return joined(r.sent) + "|" + joined(r.notsent);

@@ -356,6 +356,29 @@ TEST(SendFileList, JudgedByTheFilesOwnExtension) {
     EXPECT_TRUE(rig.trace.bytes().empty());
 }
 
+// One damaged file among several stops the whole list before any variable goes: dropped
+// or sent from the browser.
+TEST(SendFileList, ADamagedFileAmongThemSendsNothing) {
+    FileListRig rig;
+    Bytes spoilt = groupfile({{"y", 0x00, kY}});
+    spoilt[72] = 0xFF;
+    writebytes(rig.places.browserfolder / "bad.92g", spoilt);
+    writebytes(rig.places.browserfolder / "good.92p", groupfile({{"good", 0x12, kX}}));
+    for (const bool dropped : {true, false}) {
+        rig.state.pendingerror.clear();
+        if (dropped) {
+            rig.run({rig.places.browserfolder / "good.92p", rig.places.browserfolder / "bad.92g"}, false, false);
+        } else {
+            TransferSession session(rig.state, rig.shell);
+            EXPECT_TRUE(sendselectedfiles(rig.link, rig.shell, {"good.92p", "bad.92g"}, false, rig.places));
+        }
+        EXPECT_TRUE(rig.trace.bytes().empty());
+        EXPECT_EQ(rig.state.pendingerror, "bad.92g is not a readable TI-92 file: entry 1 (y) has the type code FF, which no "
+                                          "TI-92 variable has. Nothing was sent.");
+        EXPECT_EQ(rig.calc.memory().find("main\\good"), nullptr);
+    }
+}
+
 TEST(SendFileList, ACopyThatCannotBeSavedIsReported) {
     FileListRig rig;
     const auto nowhere = rig.files / "gone" / "taken.92p";
