@@ -9,6 +9,10 @@
 
 #include "files/association.h"
 
+namespace tessaly {
+class Shell;
+}
+
 namespace tessaly::app {
 
 class MainWindow;
@@ -16,6 +20,11 @@ struct AppContext;
 
 // Where the About page's link buttons lead, aboutlink1 .. aboutlink8.
 extern const std::array<std::string_view, 8> kAboutAddresses;
+
+// Opens an address in the user's browser or mail program (opener: QDesktopServices when
+// empty). Where none starts, the address goes to the clipboard and a box shows it, so
+// the user can still get there; false then.
+bool openaddress(Shell& shell, const QString& address, const std::function<bool(const QUrl&)>& opener = {});
 
 // Gives the Settings page's Associate button and the About page's link buttons their work.
 class DesktopBinding : public QObject {

@@ -55,7 +55,7 @@ struct AppContext {
     std::string linkerror;                 // why TESSALY92_LINK names no cable: the window starts without one
     bool linkfromsettings = false;         // no TESSALY92_LINK: the Settings page's cable kind chooses
     Port* port = nullptr;                  // used instead of opening linkspec's backend
-    std::string portdescription;           // what that port is, e.g. "virtual TI-92"
+    std::string portdescription;           // what that port is, e.g. "virtual TI-89"
     SimulatedCalculator* calculator = nullptr;  // the simulated calculator behind that port, if any
     Clock* clock = nullptr;                // nullptr: the system clock
     Shell* answerer = nullptr;             // answers every dialog instead of a modal box
@@ -172,6 +172,11 @@ public:
     bool startupdone() const { return m_startupdone; }
     // The simulated calculator at the other end of the cable; nullptr for a real cable.
     SimulatedCalculator* virtualcalculator() const;
+    // The calculator the window's texts name: the model that answered, else the one chosen
+    // on the Settings page, else the virtual calculator's own; nullptr while none is known.
+    const CalculatorModel* calculatormodel() const;
+    // Its name; "calculator" while none is known.
+    std::string calculatorname() const;
 
 
     // Sending files (dropped, or named on the command line) plugs in here.
@@ -200,7 +205,8 @@ public:
     QLabel* status = nullptr;
     ClickLabel* statimage = nullptr;
     QLabel* modellabel = nullptr;  // the model that answered the ready check, beside the link picture
-    QLabel* linklabel = nullptr;  // which cable; says plainly when a virtual TI-92 is attached
+    QLabel* aboutcalculator = nullptr;  // the About page's line naming the calculator
+    QLabel* linklabel = nullptr;  // which cable; says plainly when a virtual calculator is attached
     QToolButton* remotebutton = nullptr;
     QToolButton* textbutton = nullptr;
     QToolButton* cancelbtn = nullptr;
@@ -208,6 +214,10 @@ public:
     QLabel* contact = nullptr;
     QLabel* nocontact = nullptr;
     QLabel* busycontact = nullptr;
+
+signals:
+    // The calculator the texts name has changed: what names it follows.
+    void calculatorchanged();
 
 public slots:
     void statimageClick();
@@ -228,7 +238,7 @@ protected:
 
 private:
     void setup(const AppContext& context);
-    bool storesettings();
+    void storesettings();
     void teardown();
     void buildnotebook();
     QWidget* buildreceivepage();
@@ -247,6 +257,7 @@ private:
     void buildstatusbar();
     void openlink();
     void showlinkstate();
+    void followcalculator();
     void linkfromsettings();
     std::string linkproblem() const;  // why there is no cable; empty when there is one
     void collectsettings();
@@ -260,11 +271,12 @@ private:
     std::unique_ptr<QtShell> m_shell;
     std::unique_ptr<Port> m_noport;  // stands in for the cable a wrong TESSALY92_LINK did not name
     std::unique_ptr<Cable> m_cable;
-    std::string m_calcnotice;  // what the virtual TI-92 told its user last
+    std::string m_calcnotice;  // what the virtual calculator told its user last
+    const CalculatorModel* m_namedmodel = nullptr;  // the calculator the texts name now
     QTimer* m_controltimer = nullptr;
     int m_contact = 0;
     bool m_firstactivation = true;
-    bool m_shown = false;
+    bool m_startupqueued = false;  // the start-up work waits for the first showing
     bool m_startupdone = false;
     SendFileList m_sendfilelist;
     std::function<void()> m_startuplisting;

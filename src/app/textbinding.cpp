@@ -91,8 +91,7 @@ void TextBinding::viewtextbuttonClick() {
         return;
     }
     editor.addview(*view);
-    editor.show();
-    editor.raise();
+    editor.present();
 }
 
 void TextBinding::viewbuttonClick() {
@@ -110,7 +109,7 @@ void TextBinding::viewbuttonClick() {
     m_current = m_more.back().get();
     m_form.settextform(m_current);
     m_current->addview(*view);
-    m_current->show();
+    m_current->present();
 }
 
 } // namespace tessaly::app

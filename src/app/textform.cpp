@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/answers.h"
+#include "app/desktopbinding.h"
 #include "app/mainwindow.h"
 #include "app/receivebinding.h"
 #include "app/windows.h"
@@ -28,7 +29,6 @@ namespace tessaly::app {
 
 namespace {
 
-QString qs(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
 bool marked(const QTextCharFormat& f) { return f.fontWeight() >= QFont::Bold && f.fontUnderline(); }
 
@@ -38,6 +38,23 @@ QTextCharFormat markformat() {
     f.setFontUnderline(true);
     return f;
 }
+
+// The editor's dialogs belong to the main window, which comes forward when they close:
+// the editor the user was working in is put back in front.
+class FrontAgain {
+public:
+    explicit FrontAgain(QWidget& editor) : m_editor(editor) {}
+    ~FrontAgain() {
+        if (!m_editor.isVisible()) return;
+        m_editor.raise();
+        m_editor.activateWindow();
+    }
+    FrontAgain(const FrontAgain&) = delete;
+    FrontAgain& operator=(const FrontAgain&) = delete;
+
+private:
+    QWidget& m_editor;
+};
 
 std::string lastthree(const std::string& name) { return upstring(name.substr(name.size() >= 3 ? name.size() - 3 : 0)); }
 
@@ -117,8 +134,18 @@ void TextEditor::clearforview() {
 void TextEditor::openempty() {
     clearforview();
     VName->setText(QStringLiteral("-"));
+    present();
+}
+
+void TextEditor::present() {
+    if (!isVisible()) {
+        const QRect over = m_form ? m_form->frameGeometry() : QRect();
+        const QPoint wanted = over.isEmpty() ? pos() : over.center() - QPoint(width() / 2, height() / 2);
+        move(onscreen(wanted, size()));
+    }
     show();
     raise();
+    activateWindow();
 }
 
 void TextEditor::addview(const TextView& view) {
@@ -138,6 +165,7 @@ void TextEditor::failed(const std::string& text) {
 
 void TextEditor::openbuttonClick() {
     if (!m_form) return;
+    const FrontAgain front(*this);
     FileDialogSpec spec;
     // Every kind it opens, not the text files alone.
     spec.filter = "Texts|*.txt;*.rtf;*.92t;*.92g|Textfiles|*.txt|Rich text|*.rtf|TI-92 files|*.92t;*.92g";
@@ -174,6 +202,7 @@ void TextEditor::openbuttonClick() {
 
 void TextEditor::savebuttonClick() {
     if (!m_form) return;
+    const FrontAgain front(*this);
     Shell& shell = m_form->shell();
     if (qviewbutton->isChecked() || m_rich) {
         if (shell.messagebox(kPlainWarning, "tessaly92", Icon::Warning, Buttons::OkCancel) != Answer::Ok) return;
@@ -225,7 +254,10 @@ void TextEditor::plainbuttonClick() {
     toplain();
 }
 
-void TextEditor::quickviewbuttonClick() { QDesktopServices::openUrl(QUrl(qs(kQuickViewAddress))); }
+void TextEditor::quickviewbuttonClick() {
+    if (m_form) openaddress(m_form->shell(), qs(kQuickViewAddress));
+    else QDesktopServices::openUrl(QUrl(qs(kQuickViewAddress)));
+}
 
 void TextEditor::toqview() {
     setrich(true);
