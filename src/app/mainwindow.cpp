@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLineEdit>
@@ -29,6 +30,7 @@
 #include "app/windows.h"
 #include "link/cable.h"
 #include "link/ports/nullport.h"
+#include "transfers/directory.h"
 #include "transfers/readiness.h"
 #include "transfers/session.h"
 
@@ -104,6 +106,14 @@ void MainWindow::setup(const AppContext& context) {
     m_state.busy = false;
     linkfromsettings();
     openlink();
+    // A first start: as wide as the status line needs, centred again.
+    if (!ini.value(section::Last, key::Width)) {
+        const int wide = std::min(std::max(m_settings.width, statuslinewidth()), defaults.screen.width);
+        if (!ini.value(section::Last, key::YPos)) m_settings.left -= (wide - m_settings.width) / 2;
+        m_settings.width = wide;
+        resize(m_settings.width, m_settings.height);
+        move(m_settings.left, m_settings.top);
+    }
 
     m_controltimer = new QTimer(this);
     m_controltimer->setObjectName("controltimer");
@@ -183,6 +193,20 @@ void MainWindow::showlinkstate() {
     linklabel->setText(text);
     linklabel->setToolTip(tip);
     linklabel->setVisible(!text.isEmpty());
+}
+
+int MainWindow::statuslinewidth() const {
+    // Room for the longest status texts of the usual work, the cable's label and the
+    // longest model caption the ready check gives.
+    const QFontMetrics metrics(status->font());
+    int text = 0;
+    for (std::string_view t : {kDirectoryReceivedText, kCheckingText, kReadyText})
+        text = std::max(text, metrics.horizontalAdvance(qs(t)));
+    int caption = 0;
+    for (const CalculatorModel* m : allmodels())
+        caption = std::max(caption, QFontMetrics(modellabel->font()).horizontalAdvance(qs(std::string(m->name) + ", version 0.00")));
+    constexpr int kSpacing = 40;  // between the parts and at the ends of the bar
+    return gauge->width() + text + linklabel->sizeHint().width() + caption + statimage->width() + kSpacing;
 }
 
 Link& MainWindow::link() { return m_cable->link(); }

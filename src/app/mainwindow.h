@@ -258,6 +258,7 @@ private:
     void openlink();
     void showlinkstate();
     void followcalculator();
+    int statuslinewidth() const;  // what the status bar needs to show its parts whole
     void linkfromsettings();
     std::string linkproblem() const;  // why there is no cable; empty when there is one
     void collectsettings();

@@ -190,10 +190,10 @@ TEST(MainWindow, SecondaryWindowsAreCreatedHiddenAndPlaced) {
     EXPECT_NE(written.find("RemoteX_Pos=55\nRemoteY_Pos=66\n"), std::string::npos);
 }
 
-// The secondary windows open wholly on the screen; the Information window, which stays on
-// top, opens clear of the variable list and its buttons; the editor comes back in front
-// after its dialogs.
-TEST(MainWindow, SecondaryWindowsOpenOnScreenAndClearOfTheVariableButtons) {
+// A first start shows the status line whole; the secondary windows open wholly on the
+// screen, the Information window, which stays on top, clear of the variable list and its
+// buttons; the editor comes back in front after its dialogs.
+TEST(MainWindow, FirstStartShowsTheStatusLineAndEveryWindowWhole) {
     AppRun run;
     run.writesettings(kQuiet + "[Last]\nActivePage=Open variables\nScr_X_Pos=5000\nScr_Y_Pos=-300\n");
     MainWindow& w = run.start();
@@ -203,6 +203,9 @@ TEST(MainWindow, SecondaryWindowsOpenOnScreenAndClearOfTheVariableButtons) {
     for (QWidget* b : std::initializer_list<QWidget*>{w.open.contentlist, w.open.sendvariablesbutton, w.open.viewtextbutton})
         buttons |= QRect(b->mapToGlobal(QPoint(0, 0)), b->size());
     EXPECT_FALSE(p.infoform().frameGeometry().intersects(buttons));
+    // A first start is as wide as the status line's usual texts and the cable's label need.
+    EXPECT_GE(w.status->width(), w.status->fontMetrics().horizontalAdvance("Directory list received."));
+    EXPECT_GE(w.linklabel->width(), w.linklabel->sizeHint().width());
     run.find<QToolButton>("textbutton")->click();
     for (QWidget* win : std::initializer_list<QWidget*>{&p.infoform(), &p.scrform(), &p.textform()})
         EXPECT_TRUE(screen.contains(win->frameGeometry())) << win->objectName().toStdString();
