@@ -28,12 +28,12 @@ const std::array<std::string_view, 8> kAboutAddresses = {
 bool openaddress(Shell& shell, const QString& address, const std::function<bool(const QUrl&)>& opener) {
     const QUrl url(address);
     if (opener ? opener(url) : QDesktopServices::openUrl(url)) return true;
-    QApplication::clipboard()->setText(url.scheme() == QLatin1String("mailto") ? url.path() : address);
     const bool mail = url.scheme() == QLatin1String("mailto");
+    const QString copied = mail ? url.path() : address;  // what a mail program's address field takes
+    QApplication::clipboard()->setText(copied);
     shell.messagebox(std::string(mail ? "No mail program could be started. The address is on the clipboard:\r"
                                       : "No web browser could be started. The address is on the clipboard, to paste "
-                                        "into one:\r") +
-                         (mail ? url.path() : address).toStdString(),
+                                        "into one:\r") + copied.toStdString(),
                      "tessaly92", Icon::Information, Buttons::Ok);
     return false;
 }

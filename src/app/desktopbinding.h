@@ -32,7 +32,8 @@ class DesktopBinding : public QObject {
 public:
     DesktopBinding(MainWindow& form, const AppContext& context);
 
-    // Tests look at what would be opened instead of starting a browser.
+    // Opens a link button's address, true when a browser or mail program took it; empty,
+    // the desktop's own way. Tests look at what would be opened instead.
     std::function<bool(const QUrl&)> openurl;
     // Where Associate registers ($XDG_DATA_HOME) and how it runs the cache tools.
     std::filesystem::path datahome;

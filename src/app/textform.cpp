@@ -29,7 +29,6 @@ namespace tessaly::app {
 
 namespace {
 
-
 bool marked(const QTextCharFormat& f) { return f.fontWeight() >= QFont::Bold && f.fontUnderline(); }
 
 QTextCharFormat markformat() {
