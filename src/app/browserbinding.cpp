@@ -37,7 +37,6 @@ constexpr std::string_view kDescriptionHint = "Description in file";
 constexpr std::size_t kFillBatch = 200;            // rows added between two looks at the window's events
 constexpr std::size_t kInfoTextLimit = 1024 * 1024;  // a companion note longer than this is cut
 
-QString qs(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 QString fromti(std::string_view bytes) { return qs(tibytes_to_utf8(bytes)); }
 
 QTreeWidgetItem* rowitem(const BrowserRow& row) {
@@ -355,7 +354,8 @@ void BrowserBinding::descriptionlabelClick() {
     const std::string current = row && !row->damaged ? tibytes_to_utf8(row->description) : std::string();
     const auto answer = shell.inputbox(kNewDescriptionTitle, "Please enter a description for the file <" + name + ">", current);
     if (!answer) return;
-    const auto bytes = utf8_to_tibytes(*answer, kDescriptionLength, &why);
+    bool cut = false;
+    const auto bytes = utf8_to_tibytes(*answer, kDescriptionLength, &why, &cut);
     const DescriptionWrite written = bytes ? writedescription(path, *bytes, &why) : DescriptionWrite::Failed;
     if (written == DescriptionWrite::Refused) return refused();
     if (written == DescriptionWrite::Failed) {
@@ -364,6 +364,9 @@ void BrowserBinding::descriptionlabelClick() {
     }
     refresh();
     selectname(name);
+    if (cut)
+        shell.setstatus("The description of " + name + " was cut to its first " + std::to_string(kDescriptionLength) +
+                        " characters, all a file holds.");
 }
 
 bool BrowserBinding::eventFilter(QObject* watched, QEvent* event) {

@@ -1,5 +1,7 @@
 #include "app/desktopbinding.h"
 
+#include <QApplication>
+#include <QClipboard>
 #include <QDesktopServices>
 #include <QLineEdit>
 #include <QPushButton>
@@ -24,13 +26,21 @@ const std::array<std::string_view, 8> kAboutAddresses = {
     kFCameraAddress,                             // FCamera - homepage
 };
 
-namespace {
-QString qs(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
-} // namespace
+bool openaddress(Shell& shell, const QString& address, const std::function<bool(const QUrl&)>& opener) {
+    const QUrl url(address);
+    if (opener ? opener(url) : QDesktopServices::openUrl(url)) return true;
+    const bool mail = url.scheme() == QLatin1String("mailto");
+    const QString copied = mail ? url.path() : address;  // what a mail program's address field takes
+    QApplication::clipboard()->setText(copied);
+    shell.messagebox(std::string(mail ? "No mail program could be started. The address is on the clipboard:\r"
+                                      : "No web browser could be started. The address is on the clipboard, to paste "
+                                        "into one:\r") + copied.toStdString(),
+                     "tessaly92", Icon::Information, Buttons::Ok);
+    return false;
+}
 
 DesktopBinding::DesktopBinding(MainWindow& form, const AppContext& context)
-    : QObject(&form), openurl([](const QUrl& url) { return QDesktopServices::openUrl(url); }),
-      datahome(xdgdatahome()), m_form(form), m_program(context.exefile) {
+    : QObject(&form), datahome(xdgdatahome()), m_form(form), m_program(context.exefile) {
     setObjectName("desktopbinding");
     SettingsPage& s = form.settingspage;
     s.extensionsedit->setEnabled(true);
@@ -62,9 +72,6 @@ void DesktopBinding::associatebuttonClick() {
     if (!note.empty()) m_form.shell().setstatus("Associated; " + note + ".");
 }
 
-void DesktopBinding::startbrowser(const QString& address) {
-    // Whether a browser or mail program took it is not ours to check.
-    if (openurl) openurl(QUrl(address));
-}
+void DesktopBinding::startbrowser(const QString& address) { openaddress(m_form.shell(), address, openurl); }
 
 } // namespace tessaly::app

@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLineEdit>
@@ -26,9 +27,11 @@
 #include "app/commandline.h"
 #include "app/fargobinding.h"
 #include "app/pictures.h"
+#include "app/screenshotbinding.h"
 #include "app/windows.h"
 #include "link/cable.h"
 #include "link/ports/nullport.h"
+#include "transfers/directory.h"
 #include "transfers/readiness.h"
 #include "transfers/session.h"
 
@@ -93,20 +96,28 @@ void MainWindow::setup(const AppContext& context) {
     }
     notebook->setCurrentIndex(page >= 0 ? page : settings);
     resize(m_settings.width, m_settings.height);
-    move(m_settings.ypos, m_settings.xpos);
+    move(m_settings.left, m_settings.top);
 
     m_shell->processmessages();
     receive.storefoldercheck->setChecked(m_settings.storefolder);
     // A stored position outside the port list keeps the first entry; the Settings page's
     // binding shows what is kept here.
-    if (m_settings.portadress < 0 || m_settings.portadress >= 3) m_settings.portadress = 0;
-    m_state.portaddress = kPortTable[m_settings.portadress];
+    if (m_settings.portindex < 0 || m_settings.portindex >= 3) m_settings.portindex = 0;
+    m_state.portaddress = kPortTable[m_settings.portindex];
     m_settings.cablekind = kCableKinds[cablekindindex(m_settings.cablekind)].key;
 
     m_state.busy = false;
     linkfromsettings();
     openlink();
     showmodelhints();
+    // A first start: as wide as the status line needs, centred again.
+    if (!ini.value(section::Last, key::Width)) {
+        const int wide = std::min(std::max(m_settings.width, statuslinewidth()), defaults.screen.width);
+        if (!ini.value(section::Last, key::YPos)) m_settings.left -= (wide - m_settings.width) / 2;
+        m_settings.width = wide;
+        resize(m_settings.width, m_settings.height);
+        move(m_settings.left, m_settings.top);
+    }
 
     m_controltimer = new QTimer(this);
     m_controltimer->setObjectName("controltimer");
@@ -155,7 +166,7 @@ void MainWindow::openlink() {
             m_calcnotice = notice;
             showlinkstate();
         });
-    showlinkstate();
+    followcalculator();
 }
 
 std::string MainWindow::linkproblem() const {
@@ -166,7 +177,14 @@ void MainWindow::showlinkstate() {
     QString text = m_context.linkerror.empty() ? QString::fromStdString(m_cable->statustext())
                                                : QStringLiteral("no cable");
     QString tip = QString::fromStdString(m_context.linkerror.empty() ? m_cable->statustip() : linkproblem());
-    // What the virtual TI-92 has to tell stands in its place until it takes it back (the
+    // The cable knows a virtual calculator's model only as far as the LINK named it; the
+    // window names the one chosen or answering.
+    if (m_context.linkerror.empty() && m_cable->error().empty()) {
+        if (!m_context.port && m_context.linkspec.kind == LinkSpec::Kind::Socket)
+            text = qs("virtual " + calculatorname() + " at " + m_context.linkspec.path);
+        if (virtualcalculator()) tip = qs("A virtual " + calculatorname() + " is attached, not a real calculator.");
+    }
+    // What the virtual calculator has to tell stands in its place until it takes it back (the
     // transfer that led to it may have ended well on our side): the headline before the
     // colon in the status bar, the whole in its hint.
     if (m_context.linkerror.empty() && !m_calcnotice.empty()) {
@@ -181,9 +199,52 @@ void MainWindow::showlinkstate() {
     linklabel->setVisible(!text.isEmpty());
 }
 
+int MainWindow::statuslinewidth() const {
+    // Room for the longest status texts of the usual work, the cable's label and the
+    // longest model caption the ready check gives.
+    const QFontMetrics metrics(status->font());
+    int text = 0;
+    for (std::string_view t : {kDirectoryReceivedText, kCheckingText, kReadyText})
+        text = std::max(text, metrics.horizontalAdvance(qs(t)));
+    int caption = 0;
+    for (const CalculatorModel* m : allmodels())
+        caption = std::max(caption, QFontMetrics(modellabel->font()).horizontalAdvance(qs(std::string(m->name) + ", version 0.00")));
+    constexpr int kSpacing = 40;  // between the parts and at the ends of the bar
+    return gauge->width() + text + linklabel->sizeHint().width() + caption + statimage->width() + kSpacing;
+}
+
 Link& MainWindow::link() { return m_cable->link(); }
 
 SimulatedCalculator* MainWindow::virtualcalculator() const { return m_cable ? m_cable->calculator() : nullptr; }
+
+const CalculatorModel* MainWindow::calculatormodel() const {
+    if (!m_cable) return nullptr;
+    const Link& l = m_cable->link();
+    if (l.modelknown()) return &l.model();
+    if (l.chosenmodel()) return l.chosenmodel();
+    if (!virtualcalculator()) return nullptr;
+    // The in-process calculator is of the model its LINK named, the TI-92 when none.
+    if (m_context.linkspec.kind == LinkSpec::Kind::Virtual && !m_context.port)
+        if (const CalculatorModel* m = modelbyid(m_context.linkspec.model)) return m;
+    return &l.model();
+}
+
+std::string MainWindow::calculatorname() const {
+    const CalculatorModel* m = calculatormodel();
+    return m ? std::string(m->name) : std::string("calculator");
+}
+
+void MainWindow::followcalculator() {
+    m_namedmodel = calculatormodel();
+    showlinkstate();
+    const std::string name = calculatorname();
+    if (aboutcalculator) {
+        aboutcalculator->setText(qs("On the cable: " + name));
+        aboutcalculator->setVisible(m_namedmodel != nullptr);
+    }
+    screenshot.hintlabel->setText(qs(screenshothint(m_namedmodel)));
+    emit calculatorchanged();
+}
 
 void MainWindow::setsecondarywindows(TextEditor* text, RemoteWindow* remote, InfoWindow* info, ScreenshotWindow* scr) {
     m_textform = text;
@@ -194,8 +255,8 @@ void MainWindow::setsecondarywindows(TextEditor* text, RemoteWindow* remote, Inf
 
 void MainWindow::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
-    if (m_shown) return;
-    m_shown = true;
+    if (m_startupqueued) return;
+    m_startupqueued = true;
     // Start-up work waits until the window has been drawn once.
     QTimer::singleShot(0, this, &MainWindow::startup);
 }
@@ -309,6 +370,7 @@ void MainWindow::statimageClick() {
         statimage->setToolTip(shown(kNotReadyHint));
         m_controltimer->setInterval(kNoContactInterval);
     }
+    followcalculator();
 }
 
 void MainWindow::controltimerTimer() {
@@ -329,6 +391,8 @@ void MainWindow::controltimerTimer() {
         return;
     }
     if (!statimage->isVisible()) statimage->setVisible(true);
+    // A transfer may have met the calculator, or the Settings page chosen another.
+    if (calculatormodel() != m_namedmodel) followcalculator();
     if (!m_state.linkok && !m_state.pendingerror.empty()) reportend();
     reconnect();
     showmodelhints();
@@ -368,19 +432,19 @@ void MainWindow::textbuttonClick() {
 
 void MainWindow::collectsettings() {
     m_settings.activepage = notebook->tabText(notebook->currentIndex()).toStdString();
-    m_settings.xpos = y();
-    m_settings.ypos = x();
+    m_settings.top = y();
+    m_settings.left = x();
     if (m_infoform) {
-        m_settings.infoxpos = m_infoform->y();
-        m_settings.infoypos = m_infoform->x();
+        m_settings.infotop = m_infoform->y();
+        m_settings.infoleft = m_infoform->x();
     }
     if (m_scrform) {
-        m_settings.scrxpos = m_scrform->y();
-        m_settings.scrypos = m_scrform->x();
+        m_settings.scrtop = m_scrform->y();
+        m_settings.scrleft = m_scrform->x();
     }
     if (m_remoteform) {
-        m_settings.remotexpos = m_remoteform->y();
-        m_settings.remoteypos = m_remoteform->x();
+        m_settings.remotetop = m_remoteform->y();
+        m_settings.remoteleft = m_remoteform->x();
     }
     m_settings.width = width();
     m_settings.height = height();
@@ -389,19 +453,21 @@ void MainWindow::collectsettings() {
     if (m_collectsettings) m_collectsettings(m_settings);
 }
 
-bool MainWindow::storesettings() {
+void MainWindow::storesettings() {
     // A transfer still running ends at its next byte.
     m_state.linkok = false;
     collectsettings();
     IniFile ini = IniFile::load(m_settingsfile);
     writesettings(ini, m_settings, m_context.exefile);
     std::string error;
+    // The window closes all the same: settings that could not be written are not worth a
+    // window that will not go away.
     if (!ini.save(m_settingsfile, &error)) std::fprintf(stderr, "tessaly92: %s\n", error.c_str());
-    return true;
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-    if (storesettings()) event->accept();
+    storesettings();
+    event->accept();
     // Closing the main window ends the program, secondary windows included.
     for (QWidget* w : {static_cast<QWidget*>(m_textform), static_cast<QWidget*>(m_remoteform),
                        static_cast<QWidget*>(m_infoform), static_cast<QWidget*>(m_scrform)})

@@ -56,7 +56,7 @@ struct AppContext {
     std::string linkerror;                 // why TESSALY92_LINK names no cable: the window starts without one
     bool linkfromsettings = false;         // no TESSALY92_LINK: the Settings page's cable kind chooses
     Port* port = nullptr;                  // used instead of opening linkspec's backend
-    std::string portdescription;           // what that port is, e.g. "virtual TI-92"
+    std::string portdescription;           // what that port is, e.g. "virtual TI-89"
     SimulatedCalculator* calculator = nullptr;  // the simulated calculator behind that port, if any
     Clock* clock = nullptr;                // nullptr: the system clock
     Shell* answerer = nullptr;             // answers every dialog instead of a modal box
@@ -180,6 +180,11 @@ public:
     bool startupdone() const { return m_startupdone; }
     // The simulated calculator at the other end of the cable; nullptr for a real cable.
     SimulatedCalculator* virtualcalculator() const;
+    // The calculator the window's texts name: the model that answered, else the one chosen
+    // on the Settings page, else the virtual calculator's own; nullptr while none is known.
+    const CalculatorModel* calculatormodel() const;
+    // Its name; "calculator" while none is known.
+    std::string calculatorname() const;
 
 
     // Sending files (dropped, or named on the command line) plugs in here.
@@ -208,7 +213,8 @@ public:
     QLabel* status = nullptr;
     ClickLabel* statimage = nullptr;
     QLabel* modellabel = nullptr;  // the model that answered the ready check, beside the link picture
-    QLabel* linklabel = nullptr;  // which cable; says plainly when a virtual TI-92 is attached
+    QLabel* aboutcalculator = nullptr;  // the About page's line naming the calculator
+    QLabel* linklabel = nullptr;  // which cable; says plainly when a virtual calculator is attached
     QToolButton* remotebutton = nullptr;
     QToolButton* textbutton = nullptr;
     QToolButton* cancelbtn = nullptr;
@@ -216,6 +222,10 @@ public:
     QLabel* contact = nullptr;
     QLabel* nocontact = nullptr;
     QLabel* busycontact = nullptr;
+
+signals:
+    // The calculator the texts name has changed: what names it follows.
+    void calculatorchanged();
 
 public slots:
     void statimageClick();
@@ -240,7 +250,7 @@ protected:
 
 private:
     void setup(const AppContext& context);
-    bool storesettings();
+    void storesettings();
     void teardown();
     void buildnotebook();
     QWidget* buildreceivepage();
@@ -263,6 +273,8 @@ private:
     void reconnect();
     // The hints that depend on the calculator on the cable.
     void showmodelhints();
+    void followcalculator();
+    int statuslinewidth() const;  // what the status bar needs to show its parts whole
     void linkfromsettings();
     std::string linkproblem() const;  // why there is no cable; empty when there is one
     void collectsettings();
@@ -276,12 +288,13 @@ private:
     std::unique_ptr<QtShell> m_shell;
     std::unique_ptr<Port> m_noport;  // stands in for the cable a wrong TESSALY92_LINK did not name
     std::unique_ptr<Cable> m_cable;
-    std::string m_calcnotice;  // what the virtual TI-92 told its user last
+    std::string m_calcnotice;  // what the virtual calculator told its user last
+    const CalculatorModel* m_namedmodel = nullptr;  // the calculator the texts name now
     QTimer* m_controltimer = nullptr;
     Contact m_contact = Contact::None;
     std::int64_t m_lastreopen = 0;  // steady clock, milliseconds
     bool m_firstactivation = true;
-    bool m_shown = false;
+    bool m_startupqueued = false;  // the start-up work waits for the first showing
     bool m_startupdone = false;
     SendFileList m_sendfilelist;
     std::function<void()> m_startuplisting;

@@ -250,6 +250,8 @@ QWidget* MainWindow::buildscreenshotpage() {
     s.panel->setFrameShadow(QFrame::Sunken);
     s.screenpicture = named(new QLabel, "screenpicture");
     s.screenpicture->setFixedSize(240, 128);
+    // A smaller screen (the TI-89's 160 x 100) sits in the middle of the frame.
+    s.screenpicture->setAlignment(Qt::AlignCenter);
     auto* pl = new QVBoxLayout(s.panel);
     pl->setContentsMargins(4, 4, 4, 4);
     pl->addWidget(s.screenpicture, 0, Qt::AlignCenter);

@@ -16,7 +16,7 @@ Program::Program(const AppContext& context) {
     m_desktop = new DesktopBinding(*m_mainwindow, context);
     m_textform = std::make_unique<TextEditor>(m_mainwindow.get(), m_receive);
     m_remotewindow = std::make_unique<RemoteWindow>(m_mainwindow->settingsfile(), *m_mainwindow);
-    m_infoform = std::make_unique<InfoWindow>(m_mainwindow->settingsfile());
+    m_infoform = std::make_unique<InfoWindow>(m_mainwindow->settingsfile(), m_mainwindow->frameGeometry());
     m_scrform = std::make_unique<ScreenshotWindow>(m_mainwindow->settingsfile());
     m_mainwindow->setsecondarywindows(m_textform.get(), m_remotewindow.get(), m_infoform.get(), m_scrform.get());
     m_browser = new BrowserBinding(*m_mainwindow, m_infoform.get(), m_scrform.get());

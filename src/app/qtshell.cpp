@@ -13,11 +13,20 @@
 
 namespace tessaly::app {
 
+QString qs(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+
 QString shown(std::string_view text) {
-    QString s = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    QString s = qs(text);
     s.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     s.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     return s;
+}
+
+std::string typedline(std::string_view typed) {
+    QString s = qs(typed);
+    s.replace(QChar(0x03BC), QChar(0x00B5));
+    s.replace(QLatin1Char('\t'), QLatin1Char(' '));
+    return s.toStdString();
 }
 
 QString oneline(std::string_view text) {
@@ -27,8 +36,6 @@ QString oneline(std::string_view text) {
 }
 
 namespace {
-
-QString qs(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
 // "TI-92 files|*.92*|Text|*.txt" -> "TI-92 files (*.92*);;Text (*.txt)"
 QString qtfilter(const std::string& filter) {
@@ -172,11 +179,14 @@ Answer QtShell::showbox(QWidget* owner, std::string_view text, std::string_view 
 
 std::optional<std::string> QtShell::inputbox(std::string_view title, std::string_view prompt, std::string_view initial) {
     if (refusedforatransfer()) return std::nullopt;
-    if (m_answerer) return m_answerer->inputbox(title, prompt, initial);
+    if (m_answerer) {
+        const auto answer = m_answerer->inputbox(title, prompt, initial);
+        return answer ? std::optional(typedline(*answer)) : std::nullopt;
+    }
     bool ok = false;
     const QString answer = QInputDialog::getText(m_owner, qs(title), shown(prompt), QLineEdit::Normal, qs(initial), &ok);
     if (!ok) return std::nullopt;
-    return answer.toStdString();
+    return typedline(answer.toStdString());
 }
 
 namespace {

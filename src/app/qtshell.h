@@ -2,6 +2,7 @@
 #include <QString>
 #include <functional>
 #include <map>
+#include <string>
 #include <string_view>
 
 #include "app/dialogs.h"
@@ -21,8 +22,14 @@ inline constexpr std::string_view kAfterTransferText =
 inline constexpr std::string_view kReplaceQuestion = " already exists.\rDo you want to replace it?";
 inline constexpr std::string_view kReplaceCaption = "Replace file";
 
+// The core's UTF-8 text as Qt holds it.
+QString qs(std::string_view text);
 // "\r" in the program's texts is a line break; a widget wants "\n".
 QString shown(std::string_view text);
+// A line typed into one of the window's boxes as the calculator can take it: the Greek mu
+// is the calculator's micro sign, and a tab, which would sit raw in a one-line name or
+// description, is a blank.
+std::string typedline(std::string_view typed);
 // The one-line status label shows a line break as a blank.
 QString oneline(std::string_view text);
 

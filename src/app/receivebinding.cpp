@@ -63,19 +63,24 @@ ReceiveBinding::ReceiveBinding(MainWindow& form, const AppContext& context)
     });
     connect(r.manual, &QCheckBox::clicked, this, [this](bool checked) {
         m_model.setmanual(checked);
-        m_model.manualClick();
+        m_model.optionclicked();
     });
     connect(r.storefoldercheck, &QCheckBox::clicked, this, [this](bool checked) {
         m_model.setstorefolder(checked);
-        m_model.manualClick();
+        m_model.optionclicked();
     });
     connect(r.variablelist, &QTreeWidget::itemSelectionChanged, this, [this] {
         if (m_syncing) return;
         takeselection();
         m_model.selectionchanged();
     });
-    connect(r.commentedit, &QLineEdit::textEdited, this,
-            [this](const QString& text) { m_model.setcomment(text.toStdString()); });
+    connect(r.commentedit, &QLineEdit::textEdited, this, [this](const QString& text) {
+        m_model.setcomment(typedline(text.toStdString()));
+        // The box stops at what a file holds; said, so that a paste cut short is noticed.
+        if (text.size() >= m_form.receive.commentedit->maxLength())
+            m_form.shell().setstatus("A comment holds at most " + std::to_string(m_form.receive.commentedit->maxLength()) +
+                                     " characters.");
+    });
 
     form.setstartuplisting([this] { m_model.updatedirectorylist(); });
     new ManageBinding(form, m_model);
@@ -83,14 +88,13 @@ ReceiveBinding::ReceiveBinding(MainWindow& form, const AppContext& context)
     showcontrols();
 }
 
-// The demo control: only with a virtual TI-92 at the other end of the cable.
+// The demo control: only with a virtual calculator at the other end of the cable.
 void ReceiveBinding::addvcalcbutton() {
     auto& r = m_form.receive;
     m_vcalcbutton = new QToolButton;
     m_vcalcbutton->setObjectName("vcalcsend");
-    m_vcalcbutton->setText(QStringLiteral("Virtual TI-92 sends..."));
-    m_vcalcbutton->setToolTip(
-        QStringLiteral("Let the virtual TI-92 send variables from its own menu, as a user at the calculator would"));
+    nametexts();
+    connect(&m_form, &MainWindow::calculatorchanged, this, &ReceiveBinding::nametexts);
     if (auto* side = r.manual->parentWidget()->layout()) {
         // Beside "Select on calc", which it goes with.
         for (QLayout* l : side->findChildren<QLayout*>()) {
@@ -103,6 +107,14 @@ void ReceiveBinding::addvcalcbutton() {
     }
     m_vcalcbutton->setVisible(m_form.virtualcalculator() != nullptr);
     connect(m_vcalcbutton, &QToolButton::clicked, this, &ReceiveBinding::vcalcsendClick);
+}
+
+void ReceiveBinding::nametexts() {
+    const QString name = QString::fromStdString(m_form.calculatorname());
+    m_vcalcbutton->setText(QStringLiteral("Virtual %1 sends...").arg(name));
+    m_vcalcbutton->setToolTip(
+        QStringLiteral("Let the virtual %1 send variables from its own menu, as a user at the calculator would").arg(name));
+    if (m_vcalcdialog) m_vcalcdialog->setWindowTitle(QStringLiteral("Virtual %1").arg(name));
 }
 
 ReceiveBinding::~ReceiveBinding() { m_model.onchange = nullptr; }
@@ -162,7 +174,7 @@ void ReceiveBinding::takeselection() {
 }
 
 void ReceiveBinding::savebuttonClick() {
-    m_model.setcomment(m_form.receive.commentedit->text().toStdString());
+    m_model.setcomment(typedline(m_form.receive.commentedit->text().toStdString()));
     if (m_form.state().busy) {
         m_form.shell().messagebox(kBusyText, kSaveErrorCaption, Icon::None, Buttons::Ok);
         return;
@@ -178,10 +190,9 @@ void ReceiveBinding::vcalcsendClick() {
     if (!m_vcalcdialog) {
         m_vcalcdialog = new QDialog(&m_form);
         m_vcalcdialog->setObjectName("vcalcsenddialog");
-        m_vcalcdialog->setWindowTitle(QStringLiteral("Virtual TI-92"));
         auto* layout = new QVBoxLayout(m_vcalcdialog);
         layout->addWidget(new QLabel(QStringLiteral(
-            "Mark the variables the virtual TI-92 shall send, as if chosen in its own send menu.\n"
+            "Mark the variables the virtual calculator shall send, as if chosen in its own send menu.\n"
             "Then press Receive with \"Select on calc\" checked.")));
         m_vcalclist = new QListWidget;
         m_vcalclist->setObjectName("vcalcsendlist");
@@ -195,6 +206,7 @@ void ReceiveBinding::vcalcsendClick() {
         connect(buttons, &QDialogButtonBox::accepted, this, &ReceiveBinding::sendfromvirtualcalc);
         connect(buttons, &QDialogButtonBox::rejected, m_vcalcdialog, &QDialog::reject);
     }
+    nametexts();
     m_vcalclist->clear();
     for (const std::string& name : calc->variablenames()) {
         auto* item = new QListWidgetItem(fromti(name), m_vcalclist);
@@ -215,13 +227,13 @@ void ReceiveBinding::sendfromvirtualcalc() {
     if (names.empty()) return;
     std::string error;
     if (!calc->sendfromcalc(names, &error)) {
-        m_form.shell().setstatus("Virtual TI-92: " + error);
+        m_form.shell().setstatus("Virtual " + m_form.calculatorname() + ": " + error);
         return;
     }
     // Receiving what the calculator sends is calculator-select mode.
     m_model.setmanual(true);
-    m_model.manualClick();
-    m_form.shell().setstatus("The virtual TI-92 is sending " + std::to_string(names.size()) +
+    m_model.optionclicked();
+    m_form.shell().setstatus("The virtual " + m_form.calculatorname() + " is sending " + std::to_string(names.size()) +
                              " variable(s): press Receive.");
 }
 

@@ -32,8 +32,10 @@ public:
 
 public slots:
     void savebuttonClick();
-    // Opens the virtual TI-92's send control.
+    // Opens the virtual calculator's send control.
     void vcalcsendClick();
+    // The demo control names the calculator chosen or answering.
+    void nametexts();
 
 private:
     void changed(ReceivePageModel::Change change);

@@ -173,7 +173,7 @@ void ReceivePageModel::showreceived() {
     changed(Change::Controls);
 }
 
-void ReceivePageModel::manualClick() {
+void ReceivePageModel::optionclicked() {
     m_receiveenabled = m_manual || (m_viewflag && anyselected());
     changed(Change::Controls);
 }

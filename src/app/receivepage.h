@@ -94,7 +94,7 @@ public:
     void receiveselected();       // Receive
     void showcalculator();  // to the calculator view
     void showreceived();  // to the received view
-    void manualClick();        // "Select on calc" or "Store folder" clicked
+    void optionclicked();      // "Select on calc" or "Store folder" clicked
     void selectionchanged();
     // The received view is read from the package store: after a receive, and whenever
     // something else (a backup, a converted text) has filled the store. A package other

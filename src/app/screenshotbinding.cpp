@@ -16,6 +16,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "app/desktopbinding.h"
 #include "app/mainwindow.h"
 #include "link/simulatedcalculator.h"
 #include "transfers/readiness.h"
@@ -26,9 +27,13 @@ namespace tessaly::app {
 
 namespace {
 constexpr int kDefaultSizeIndex = 1;  // half the page width
-
-QString qs(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+constexpr qreal kPdfMargin = 20;      // millimetres
 } // namespace
+
+std::string screenshothint(const CalculatorModel* model) {
+    if (!model || model->runsfargo) return std::string(kScreenshotHelpText);
+    return "press the Screenshot-button to copy the screen from the " + std::string(model->name) + " to the computer.";
+}
 
 QRect printrect(int pagewidth, int sizeindex) {
     const int part = pagewidth / (sizeindex + 1);
@@ -55,12 +60,12 @@ ScreenshotBinding::ScreenshotBinding(MainWindow& form) : QObject(&form), m_form(
         w->setEnabled(false);
     printerready = [] { return !QPrinterInfo::defaultPrinter().isNull(); };
 
-    // The demo control: only with a virtual TI-92 at the other end of the cable.
+    // The demo control: only with a virtual calculator at the other end of the cable.
     if (form.virtualcalculator()) {
         m_vcalcbutton = new QToolButton;
         m_vcalcbutton->setObjectName("vcalcfcamera");
-        m_vcalcbutton->setText(QStringLiteral("Virtual TI-92 sends..."));
-        m_vcalcbutton->setToolTip(QStringLiteral("Let FCamera on the virtual TI-92 send its screen; then press Fargo scr."));
+        nametexts();
+        connect(&form, &MainWindow::calculatorchanged, this, &ScreenshotBinding::nametexts);
         m_vcalcbutton->setPopupMode(QToolButton::InstantPopup);
         auto* menu = new QMenu(m_vcalcbutton);
         menu->addAction(QStringLiteral("FCamera, black and white"), this, [this] { vcalcstream(1); });
@@ -124,7 +129,7 @@ void ScreenshotBinding::fargoscreenbuttonClick() {
     m_form.shell().processmessages();
     const ScreenshotResult result = getfargoscreenshot(link, m_form.shell());
     showarrived(result);
-    help->setText(qs(kScreenshotHelpText));
+    help->setText(qs(screenshothint(m_form.calculatormodel())));
     // Nothing came, and no calculator had answered yet: the one on the cable tells whether
     // an FCamera could have been there at all.
     TransferState& s = m_form.state();
@@ -175,6 +180,9 @@ void ScreenshotBinding::printbuttonClick() {
         if (!path) return shell.setstatus(kNotPrintedText);
         printer.setOutputFormat(QPrinter::PdfFormat);
         printer.setOutputFileName(QString::fromStdString(*path));
+        // A printer keeps a margin it cannot print on, and the rectangle starts inside it;
+        // a PDF page has none of its own, so it is given one.
+        printer.setPageMargins(QMarginsF(kPdfMargin, kPdfMargin, kPdfMargin, kPdfMargin), QPageLayout::Millimeter);
     }
     QPainter painter;
     if (!painter.begin(&printer)) {
@@ -183,20 +191,30 @@ void ScreenshotBinding::printbuttonClick() {
     }
     int index = m_form.settingspage.size->currentIndex();
     if (index < 0 || index > 3) index = kDefaultSizeIndex;
-    m_lastprintrect = printrect(printer.width(), index);
+    const QRect target = printrect(printer.width(), index);
+    m_lastprintrect = target.translated(printer.pageRect(QPrinter::DevicePixel).topLeft().toPoint());
     painter.setCompositionMode(QPainter::CompositionMode_Source);
-    if (m_picture) painter.drawImage(m_lastprintrect, image());
+    if (m_picture) painter.drawImage(target, image());
     painter.end();
     shell.setstatus(kPrintedText);
 }
 
-void ScreenshotBinding::fcamerabuttonClick() { QDesktopServices::openUrl(QUrl(qs(kFCameraAddress))); }
+void ScreenshotBinding::nametexts() {
+    const std::string name = m_form.calculatorname();
+    m_vcalcbutton->setText(qs("Virtual " + name + " sends..."));
+    m_vcalcbutton->setToolTip(qs("Let FCamera on the virtual " + name + " send its screen; then press Fargo scr."));
+    // FCamera is a FARGO program: on a calculator FARGO does not run on, there is nothing to start.
+    const CalculatorModel* model = m_form.calculatormodel();
+    m_vcalcbutton->setVisible(!model || model->runsfargo);
+}
+
+void ScreenshotBinding::fcamerabuttonClick() { openaddress(m_form.shell(), qs(kFCameraAddress)); }
 
 void ScreenshotBinding::vcalcstream(int mode) {
     SimulatedCalculator* calc = m_form.virtualcalculator();
     if (!calc) return;
     calc->fcamerastream(mode);
-    m_form.shell().setstatus("FCamera on the virtual TI-92 is sending: press Fargo scr.");
+    m_form.shell().setstatus("FCamera on the virtual " + m_form.calculatorname() + " is sending: press Fargo scr.");
 }
 
 } // namespace tessaly::app

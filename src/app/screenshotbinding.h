@@ -4,6 +4,7 @@
 #include <QRect>
 #include <functional>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "files/screenpicture.h"
@@ -12,6 +13,7 @@ class QPrinter;
 class QToolButton;
 
 namespace tessaly {
+struct CalculatorModel;
 struct ScreenshotResult;
 }
 
@@ -35,6 +37,10 @@ inline constexpr std::string_view kNotPrintedText = "The screenshot was not prin
 // The save dialog that takes the page when there is no printer.
 inline constexpr std::string_view kPrintToPdfTitle = "No printer: print the screenshot into a PDF file";
 
+// The screenshot page's help text for this calculator (nullptr: not known yet, the TI-92's
+// text): FARGO's part only where FARGO runs.
+std::string screenshothint(const CalculatorModel* model);
+
 // Where the picture goes on a page W printer pixels wide, printed at 1 / (size index + 1)
 // of the width. The height steps by whole multiples of 128, so printouts keep the size
 // earlier versions gave them.
@@ -54,6 +60,7 @@ public:
     std::function<void(QPrinter&)> prepareprinter;
     // Whether the desktop has a default printer; without one Print offers a PDF file.
     std::function<bool()> printerready;
+    // Where the last print put the picture on the paper, in printer pixels from its corner.
     QRect lastprintrect() const { return m_lastprintrect; }
 
 public slots:
@@ -63,8 +70,10 @@ public slots:
     void copyscreenbuttonClick();
     void printbuttonClick();
     void fcamerabuttonClick();
-    // The demo control: the virtual TI-92's FCamera streams its screen in this mode.
+    // The demo control: the virtual calculator's FCamera streams its screen in this mode.
     void vcalcstream(int mode);
+    // The demo control names the calculator chosen or answering.
+    void nametexts();
 
 private:
     void show(const ScreenPicture& picture);

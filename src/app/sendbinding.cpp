@@ -24,6 +24,23 @@ namespace {
 constexpr std::string_view kBackupCommentPrompt = "Please write a comment for the backup.";
 constexpr std::string_view kRestoreCaption = "Restore backup";
 
+// A pipe, a device or a folder is no file to send: reading a pipe could wait for ever.
+// The first such path, said; empty when every path that exists is a plain file.
+std::string notafile(const std::vector<std::string>& paths) {
+    for (const std::string& path : paths) {
+        std::error_code ec;
+        const auto status = std::filesystem::status(path, ec);
+        if (ec || !std::filesystem::exists(status) || std::filesystem::is_regular_file(status)) continue;
+        const char* what = std::filesystem::is_directory(status) ? "a folder"
+                           : std::filesystem::is_fifo(status)    ? "a pipe"
+                           : std::filesystem::is_socket(status)  ? "a socket"
+                                                                 : "a device";
+        return std::filesystem::path(path).filename().string() + " is " + what +
+               ", not a file that can be sent. Nothing was sent.";
+    }
+    return {};
+}
+
 std::string restorequestion(const std::string& name) {
     return "Restore the backup " + name +
            " on the calculator?\rThe calculator's memory is replaced by the backup: every variable it holds now is lost.";
@@ -43,6 +60,11 @@ SendBinding::SendBinding(MainWindow& form, ReceiveBinding& receive) : QObject(&f
 
 void SendBinding::bindsendfilelist() {
     m_form.setsendfilelist([this](const std::vector<std::string>& paths, bool ask, bool install) {
+        // Refused before any question: a copy of it could not be saved either.
+        if (const std::string why = notafile(paths); !why.empty()) {
+            m_form.shell().messagebox(why, "", Icon::Error, Buttons::Ok);
+            return;
+        }
         const std::vector<std::filesystem::path> files(paths.begin(), paths.end());
         std::optional<SendPlan> plan;
         {
@@ -87,6 +109,12 @@ void SendBinding::sendselected(bool install) {
         return;
     }
     const std::vector<std::string> names = selectedfiles();
+    std::vector<std::string> paths;
+    for (const std::string& name : names) paths.push_back((places().browserfolder / name).string());
+    if (const std::string why = notafile(paths); !why.empty()) {
+        m_form.shell().messagebox(why, "", Icon::Error, Buttons::Ok);
+        return;
+    }
     // Every backup among them is asked about before anything goes: one No sends nothing.
     if (!restoreagreed(names)) return;
     TransferSession session(m_form.state(), m_form.shell());

@@ -51,7 +51,7 @@ void SettingsBinding::showsettings() {
     sp.portaddressbox->clear();
     for (std::uint16_t address : kPortTable)
         sp.portaddressbox->addItem(QStringLiteral("%1").arg(address, 4, 16, QLatin1Char('0')).toUpper());
-    sp.portaddressbox->setCurrentIndex(s.portadress);
+    sp.portaddressbox->setCurrentIndex(s.portindex);
     sp.descriptionscheck->setChecked(s.showdesc);
     sp.textinfocheck->setChecked(s.showinfo);
     sp.txtfilescheck->setChecked(s.showtxt);
@@ -87,7 +87,7 @@ void SettingsBinding::testbuttonClick() {
 
 void SettingsBinding::portaddressboxChange(int index) {
     if (index < 0 || index >= 3) return;
-    m_form.settings().portadress = index;
+    m_form.settings().portindex = index;
     // Without a LINK string the port follows the address to its parallel port device.
     m_form.state().portaddress = kPortTable[index];
 }
@@ -115,7 +115,7 @@ void SettingsBinding::collect(Settings& s) const {
     s.showscreenshot = sp.screenshotcheck->isChecked();
     s.portrait = sp.portrait->isChecked();
     s.printersize = sp.size->currentIndex();
-    s.portadress = sp.portaddressbox->currentIndex();
+    s.portindex = sp.portaddressbox->currentIndex();
     s.cablekind = kCableKinds[cablekindindex(s.cablekind)].key;
     s.serialdevice = sp.serialdevice->currentText().trimmed().toStdString();
     s.pacing = sp.pacing->isChecked();

@@ -152,8 +152,8 @@ void readmainwindowsettings(const IniFile& ini, const MainWindowDefaults& d, Set
     s.librarydir = ini.readstring(S, LibraryDir, "");
     s.drive = ini.readstring(L, Drive, d.startdrive);
     s.activepage = ini.readstring(L, ActivePage, "Settings");
-    s.xpos = ini.readinteger(L, XPos, d.screen.height / 2 - kDesignedHeight / 2);
-    s.ypos = ini.readinteger(L, YPos, d.screen.width / 2 - kDesignedWidth / 2);
+    s.top = ini.readinteger(L, XPos, d.screen.height / 2 - kDesignedHeight / 2);
+    s.left = ini.readinteger(L, YPos, d.screen.width / 2 - kDesignedWidth / 2);
     s.width = ini.readinteger(L, Width, kDesignedWidth);
     s.height = ini.readinteger(L, Height, kDesignedHeight);
     s.colwidth = ini.readinteger(L, ColWidth, kDefaultColWidth);
@@ -167,7 +167,7 @@ void readmainwindowsettings(const IniFile& ini, const MainWindowDefaults& d, Set
     s.showscreenshot = ini.readbool(S, ShowScreenshot, true);
     s.portrait = ini.readbool(S, Portrait, true);
     s.printersize = ini.readinteger(S, Printersize, 1);
-    s.portadress = ini.readinteger(S, PortAdress, 0);
+    s.portindex = ini.readinteger(S, PortAdress, 0);
     s.cablekind = ini.readstring(section::Cable, CableKind, "parallel");
     s.serialdevice = ini.readstring(section::Cable, SerialDevice, "");
     s.pacing = ini.readbool(section::Cable, Pacing, true);
@@ -176,18 +176,18 @@ void readmainwindowsettings(const IniFile& ini, const MainWindowDefaults& d, Set
 }
 
 void readinfowindowposition(const IniFile& ini, ScreenSize screen, Settings& s) {
-    s.infoxpos = ini.readinteger(section::Last, key::InfoXPos, screen.height / 2);
-    s.infoypos = ini.readinteger(section::Last, key::InfoYPos, screen.width / 2);
+    s.infotop = ini.readinteger(section::Last, key::InfoXPos, screen.height / 2);
+    s.infoleft = ini.readinteger(section::Last, key::InfoYPos, screen.width / 2);
 }
 
 void readscreenshotwindowposition(const IniFile& ini, ScreenSize screen, Settings& s) {
-    s.scrxpos = ini.readinteger(section::Last, key::ScrXPos, screen.height / 2 - 100);
-    s.scrypos = ini.readinteger(section::Last, key::ScrYPos, screen.width / 2 - 100);
+    s.scrtop = ini.readinteger(section::Last, key::ScrXPos, screen.height / 2 - 100);
+    s.scrleft = ini.readinteger(section::Last, key::ScrYPos, screen.width / 2 - 100);
 }
 
 void readremotewindowposition(const IniFile& ini, ScreenSize screen, int mainwidth, int mainheight, Settings& s) {
-    s.remotexpos = ini.readinteger(section::Last, key::RemoteXPos, screen.height / 2 - mainheight / 2);
-    s.remoteypos = ini.readinteger(section::Last, key::RemoteYPos, screen.width / 2 - mainwidth / 2);
+    s.remotetop = ini.readinteger(section::Last, key::RemoteXPos, screen.height / 2 - mainheight / 2);
+    s.remoteleft = ini.readinteger(section::Last, key::RemoteYPos, screen.width / 2 - mainwidth / 2);
 }
 
 void writesettings(IniFile& ini, const Settings& s, std::string_view exefile) {
@@ -199,14 +199,14 @@ void writesettings(IniFile& ini, const Settings& s, std::string_view exefile) {
     ini.writestring(L, ActivePage, s.activepage);
     ini.writestring(S, FargoDir, s.fargodir);
     ini.writestring(S, LibraryDir, s.librarydir);
-    ini.writeinteger(L, XPos, s.xpos);
-    ini.writeinteger(L, YPos, s.ypos);
-    ini.writeinteger(L, InfoXPos, s.infoxpos);
-    ini.writeinteger(L, InfoYPos, s.infoypos);
-    ini.writeinteger(L, ScrXPos, s.scrxpos);
-    ini.writeinteger(L, ScrYPos, s.scrypos);
-    ini.writeinteger(L, RemoteXPos, s.remotexpos);
-    ini.writeinteger(L, RemoteYPos, s.remoteypos);
+    ini.writeinteger(L, XPos, s.top);
+    ini.writeinteger(L, YPos, s.left);
+    ini.writeinteger(L, InfoXPos, s.infotop);
+    ini.writeinteger(L, InfoYPos, s.infoleft);
+    ini.writeinteger(L, ScrXPos, s.scrtop);
+    ini.writeinteger(L, ScrYPos, s.scrleft);
+    ini.writeinteger(L, RemoteXPos, s.remotetop);
+    ini.writeinteger(L, RemoteYPos, s.remoteleft);
     ini.writeinteger(L, Width, s.width);
     ini.writeinteger(L, Height, s.height);
     ini.writeinteger(L, ColWidth, s.colwidth);
@@ -220,7 +220,7 @@ void writesettings(IniFile& ini, const Settings& s, std::string_view exefile) {
     ini.writebool(S, ShowScreenshot, s.showscreenshot);
     ini.writebool(S, Portrait, s.portrait);
     ini.writeinteger(S, Printersize, s.printersize);
-    ini.writeinteger(S, PortAdress, s.portadress);
+    ini.writeinteger(S, PortAdress, s.portindex);
     ini.writestring(S, ExeFile, exefile);
     ini.writestring(section::Cable, CableKind, s.cablekind);
     ini.writestring(section::Cable, SerialDevice, s.serialdevice);

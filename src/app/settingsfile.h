@@ -110,19 +110,20 @@ struct ScreenSize {
     int height = 0;
 };
 
-// Everything the settings file holds. X keys are top edges and Y keys left edges.
+// Everything the settings file holds. The file's X keys hold top edges and its Y keys left
+// edges; here each is named by the edge it is.
 struct Settings {
     std::string directory, drive, activepage = "Settings";
-    int xpos = 0, ypos = 0;
+    int top = 0, left = 0;
     int width = kDesignedWidth, height = kDesignedHeight;
     int colwidth = kDefaultColWidth;
-    int infoxpos = 0, infoypos = 0, scrxpos = 0, scrypos = 0, remotexpos = 0, remoteypos = 0;
+    int infotop = 0, infoleft = 0, scrtop = 0, scrleft = 0, remotetop = 0, remoteleft = 0;
     std::string fargodir, librarydir;
     bool showdesc = true, showinfo = true, showtxt = true, show92 = true;
     bool checkstart = true, storefolder = true, updatestart = true, showscreenshot = true;
     bool portrait = true;
     int printersize = 1;
-    int portadress = 0;
+    int portindex = 0;  // the place of the port address in the port list (key PortAdress)
     // The cable beside the port list: "parallel", "black", "grey" or "silver"; the
     // serial cables' device; pacing of every byte on the cables that take whole bytes.
     std::string cablekind = "parallel";

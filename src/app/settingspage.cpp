@@ -141,9 +141,16 @@ QWidget* MainWindow::buildaboutpage() {
     auto* version = named(new QLabel(QStringLiteral("Version: beta 6")), "aboutversion");
     // The release that --version, the package and the manual pages give, from the build.
     auto* release = named(new QLabel(QStringLiteral("Release " TESSALY_VERSION)), "aboutrelease");
+    QStringList models;
+    for (const CalculatorModel* m : allmodels()) models << QString::fromUtf8(m->name.data(), static_cast<qsizetype>(m->name.size()));
+    const QString last = models.takeLast();
     auto* notes = wrapped("aboutnotes", QStringLiteral(
-        "A link program for the TI-92 on a $5-cable. It is free: pass it on unchanged, with this page. "
-        "FCamera and Quick View, offered below, are calculator programs by their own authors."));
+        "A link program for the %1 and %2, on a $5-cable or the other cables of the Settings page. "
+        "It is free: pass it on unchanged, with this page. "
+        "FCamera and Quick View, offered below, are calculator programs by their own authors.").arg(models.join(QStringLiteral(", ")), last));
+    // Filled in once a calculator is chosen or has answered.
+    aboutcalculator = named(new QLabel, "aboutcalculator");
+    aboutcalculator->hide();
     auto* greetings = new QLabel(QStringLiteral("Greetings goes to:"));
     auto* names = named(new QListWidget, "greetings");
     names->addItems({QStringLiteral("everyone who built a $5-cable"), QStringLiteral("the beta testers"),
@@ -162,6 +169,7 @@ QWidget* MainWindow::buildaboutpage() {
     auto* left = new QVBoxLayout;
     left->addLayout(head);
     left->addWidget(notes);
+    left->addWidget(aboutcalculator);
     left->addWidget(greetings);
     left->addWidget(names);
     left->addStretch();

@@ -92,8 +92,7 @@ void TextBinding::viewtextbuttonClick() {
         return;
     }
     editor.addview(*view);
-    editor.show();
-    editor.raise();
+    editor.present();
 }
 
 void TextBinding::viewbuttonClick() {
@@ -111,7 +110,7 @@ void TextBinding::viewbuttonClick() {
     m_current = m_more.back().get();
     m_form.settextform(m_current);
     m_current->addview(*view);
-    m_current->show();
+    m_current->present();
 }
 
 } // namespace tessaly::app

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/answers.h"
+#include "app/desktopbinding.h"
 #include "app/mainwindow.h"
 #include "app/receivebinding.h"
 #include "app/windows.h"
@@ -27,8 +28,6 @@
 namespace tessaly::app {
 
 namespace {
-
-QString qs(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
 bool marked(const QTextCharFormat& f) { return f.fontWeight() >= QFont::Bold && f.fontUnderline(); }
 
@@ -43,6 +42,24 @@ QTextCharFormat markformat() {
 std::string textpatterns(const CalculatorModel& model) {
     return "*." + textextension(model) + ";*." + groupextension(model);
 }
+
+// The editor's dialogs belong to the main window, which comes forward when they close:
+// the editor the user was working in is put back in front.
+class FrontAgain {
+public:
+    explicit FrontAgain(QWidget& editor) : m_editor(editor) {}
+    ~FrontAgain() {
+        if (!m_editor.isVisible()) return;
+        m_editor.raise();
+        m_editor.activateWindow();
+    }
+    FrontAgain(const FrontAgain&) = delete;
+    FrontAgain& operator=(const FrontAgain&) = delete;
+
+private:
+    QWidget& m_editor;
+};
+
 
 } // namespace
 
@@ -120,8 +137,18 @@ void TextEditor::clearforview() {
 void TextEditor::openempty() {
     clearforview();
     VName->setText(QStringLiteral("-"));
+    present();
+}
+
+void TextEditor::present() {
+    if (!isVisible()) {
+        const QRect over = m_form ? m_form->frameGeometry() : QRect();
+        const QPoint wanted = over.isEmpty() ? pos() : over.center() - QPoint(width() / 2, height() / 2);
+        move(onscreen(wanted, size()));
+    }
     show();
     raise();
+    activateWindow();
 }
 
 void TextEditor::addview(const TextView& view) {
@@ -141,6 +168,7 @@ void TextEditor::failed(const std::string& text) {
 
 void TextEditor::openbuttonClick() {
     if (!m_form) return;
+    const FrontAgain front(*this);
     FileDialogSpec spec;
     // Every kind it opens, not the text files alone.
     const CalculatorModel& model = m_form->link().model();
@@ -181,6 +209,7 @@ void TextEditor::openbuttonClick() {
 
 void TextEditor::savebuttonClick() {
     if (!m_form) return;
+    const FrontAgain front(*this);
     Shell& shell = m_form->shell();
     if (qviewbutton->isChecked() || m_rich) {
         if (shell.messagebox(kPlainWarning, "tessaly92", Icon::Warning, Buttons::OkCancel) != Answer::Ok) return;
@@ -237,7 +266,10 @@ void TextEditor::plainbuttonClick() {
     toplain();
 }
 
-void TextEditor::quickviewbuttonClick() { QDesktopServices::openUrl(QUrl(qs(kQuickViewAddress))); }
+void TextEditor::quickviewbuttonClick() {
+    if (m_form) openaddress(m_form->shell(), qs(kQuickViewAddress));
+    else QDesktopServices::openUrl(QUrl(qs(kQuickViewAddress)));
+}
 
 void TextEditor::toqview() {
     setrich(true);

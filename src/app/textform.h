@@ -30,6 +30,8 @@ public:
 
     // The Text button: an empty editor in plain-text mode, shown.
     void openempty();
+    // Shown in front; a window not yet on show opens over the main window, wholly on the screen.
+    void present();
     // Emptied for a view: "&Plain" down, caret at the start, plain-text mode.
     void clearforview();
     // Lines of TI-92 bytes added after those shown, each without its command byte (saving

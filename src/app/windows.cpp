@@ -22,6 +22,41 @@ ScreenSize screensize() {
     return {r.width(), r.height()};
 }
 
+namespace {
+// What a window manager's title bar and frame add around a window not yet shown.
+constexpr int kTitleBar = 30;
+constexpr int kFrame = 4;
+constexpr int kGap = 8;
+
+QRect freearea(QPoint at) {
+    const QScreen* screen = QGuiApplication::screenAt(at);
+    if (!screen) screen = QGuiApplication::primaryScreen();
+    return screen ? screen->availableGeometry() : QRect(0, 0, kDesignedWidth, kDesignedHeight);
+}
+} // namespace
+
+QPoint onscreen(QPoint wanted, QSize size) {
+    const QRect area = freearea(wanted + QPoint(size.width() / 2, size.height() / 2));
+    const int width = size.width() + 2 * kFrame, height = size.height() + kTitleBar + kFrame;
+    // The left and top edges win where the window is larger than the screen: its title bar
+    // and first buttons stay in reach.
+    const int left = std::max(area.left(), std::min(wanted.x(), area.right() + 1 - width));
+    const int top = std::max(area.top(), std::min(wanted.y(), area.bottom() + 1 - height));
+    return {left, top};
+}
+
+QPoint besides(const QRect& clear, QSize size) {
+    const QRect area = freearea(clear.center());
+    const int width = size.width() + 2 * kFrame, height = size.height() + kTitleBar + kFrame;
+    const QPoint sides[] = {{clear.right() + 1 + kGap + kFrame, clear.top()},
+                            {clear.left() - kGap - width, clear.top()},
+                            {clear.left(), clear.bottom() + 1 + kGap + kFrame},
+                            {clear.left(), clear.top() - kGap - height}};
+    for (const QPoint& p : sides)
+        if (area.contains(QRect(p, QSize(width, height)))) return p;
+    return {area.left(), area.bottom() + 1 - height};
+}
+
 QToolButton* windowbutton(const char* name, const QString& caption, const QString& tip, bool enabled) {
     auto* b = new QToolButton;
     b->setObjectName(QString::fromLatin1(name));
@@ -84,7 +119,7 @@ RemoteWindow::RemoteWindow(const std::string& settingsfile, MainWindow& mainwind
     Settings s;
     const ScreenSize screen = screensize();
     readremotewindowposition(IniFile::load(settingsfile), screen, mainwindow.width(), mainwindow.height(), s);
-    int left = s.remoteypos, top = s.remotexpos;
+    int left = s.remoteleft, top = s.remotetop;
     if (left < 0 || left > screen.width - width()) left = screen.width / 2 - width() / 2;
     if (top < 0 || top > screen.height - height()) top = screen.height / 2 - height() / 2;
     move(left, top);
@@ -163,7 +198,7 @@ void RemoteWindow::keyreleased(QKeyEvent* event) {
 
 void RemoteWindow::keysbuttonClick() { m_form.shell().messagebox(kRemoteKeysHelp, "", Icon::Information, Buttons::Ok); }
 
-InfoWindow::InfoWindow(const std::string& settingsfile, QWidget* parent)
+InfoWindow::InfoWindow(const std::string& settingsfile, const QRect& clear, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::WindowStaysOnTopHint) {
     setObjectName("InfoWindow");
     setWindowTitle("Information");
@@ -176,8 +211,10 @@ InfoWindow::InfoWindow(const std::string& settingsfile, QWidget* parent)
     v->addWidget(infotext);
     resize(260, 180);
     Settings s;
-    readinfowindowposition(IniFile::load(settingsfile), screensize(), s);
-    move(s.infoypos, s.infoxpos);
+    const IniFile ini = IniFile::load(settingsfile);
+    readinfowindowposition(ini, screensize(), s);
+    const bool kept = ini.value(section::Last, key::InfoXPos) || ini.value(section::Last, key::InfoYPos);
+    move(kept || clear.isEmpty() ? onscreen({s.infoleft, s.infotop}, size()) : besides(clear, size()));
 }
 
 ScreenshotWindow::ScreenshotWindow(const std::string& settingsfile, QWidget* parent)
@@ -193,7 +230,7 @@ ScreenshotWindow::ScreenshotWindow(const std::string& settingsfile, QWidget* par
     setFixedSize(256, 161);
     Settings s;
     readscreenshotwindowposition(IniFile::load(settingsfile), screensize(), s);
-    move(s.scrypos, s.scrxpos);
+    move(onscreen({s.scrleft, s.scrtop}, size()));
 }
 
 } // namespace tessaly::app

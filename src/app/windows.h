@@ -1,5 +1,8 @@
 #pragma once
 #include <QDialog>
+#include <QPoint>
+#include <QRect>
+#include <QSize>
 #include <QWidget>
 
 #include <cstdint>
@@ -61,7 +64,9 @@ unsigned virtualkeyof(int qtkey);
 class InfoWindow : public QWidget {
     Q_OBJECT
 public:
-    InfoWindow(const std::string& settingsfile, QWidget* parent = nullptr);
+    // Without a kept position it opens beside the area clear (the main window), whose lists
+    // and buttons it would otherwise cover, staying on top as it does.
+    InfoWindow(const std::string& settingsfile, const QRect& clear = {}, QWidget* parent = nullptr);
     QPlainTextEdit* infotext;
 };
 
@@ -74,5 +79,13 @@ public:
 };
 
 ScreenSize screensize();
+
+// Where a window of this size goes when it is wanted at this top-left corner: moved as
+// little as it takes to lie wholly on the free part of the screen it is wanted on, its
+// title bar included.
+QPoint onscreen(QPoint wanted, QSize size);
+// Beside the area to keep clear (right, left, below, above: the first side with room on
+// the screen); the screen's lower left corner when no side has room.
+QPoint besides(const QRect& clear, QSize size);
 
 } // namespace tessaly::app

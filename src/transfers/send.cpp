@@ -180,8 +180,13 @@ bool fitsmodel(Link& link, const std::filesystem::path& path, const CalculatorMo
     }
     const std::string text = othermodeltext(path, file, link.model());
     const auto& ask = link.othermodelquestion();
-    if (ask && ask(text)) return true;
-    link.faillink(text + " " + std::string(kOtherModelRefusedText));
+    if (!ask) {
+        link.faillink(text + " " + std::string(kOtherModelRefusedText));
+        return false;
+    }
+    if (ask(text)) return true;
+    // The user's own No stops the sending as a Cancel does: nothing failed to report.
+    link.state().linkok = false;
     return false;
 }
 
@@ -263,7 +268,10 @@ SendResult sendvariables(Link& link, Progress& progress, const std::filesystem::
         return result;
     }
 
-    if (!fitsmodel(link, path, *reader.file().model)) return result;
+    if (!fitsmodel(link, path, *reader.file().model)) {
+        if (cancelled(link.state())) progress.setstatus(path.filename().string() + " was not sent.");
+        return result;
+    }
     std::size_t index = 0;
     std::vector<std::uint8_t> data;
     for (const TiEntry* entry : reader.file().variables()) {
@@ -290,6 +298,9 @@ std::vector<Library> librarylist(const std::filesystem::path& program, const std
 
 void sendlibraries(Link& link, Progress& progress, const std::vector<Library>& libraries, const std::string& program) {
     for (const Library& lib : libraries) {
+        // A library the user would not send to this calculator ends the rest, which would
+        // only be asked about in vain.
+        if (cancelled(link.state())) return;
         std::error_code ec;
         if (std::filesystem::exists(lib.path, ec))
             sendvariables(link, progress, lib.path);
@@ -327,7 +338,7 @@ bool sendfilelist(Link& link, Progress& progress, const std::vector<std::filesys
             const std::vector<std::string> names = tablenames(path, true);
             // A program that needs no library is not asked about its libraries: a No to
             // that empty question would end the whole list for nothing.
-            if ((ask || install) && !names.empty()) {
+            if ((ask || install) && !names.empty() && s.linkok) {
                 if (ask && !install && !ask->sendlibraries(name)) return false;
                 sendlibraries(link, progress, findlibraries(names, places), path.string());
             }
@@ -352,7 +363,8 @@ bool sendselectedfiles(Link& link, Progress& progress, const std::vector<std::st
         case SendKind::Unhandled: progress.tell(News::Note, kCannotHandleText); break;
         case SendKind::Variables:
             sendvariables(link, progress, path, {}, places.plan);
-            if (install) sendlibraries(link, progress, findlibraries(tablenames(path, false), places), name);
+            // Not sent, the program needs no libraries there.
+            if (install && s.linkok) sendlibraries(link, progress, findlibraries(tablenames(path, false), places), name);
             break;
         }
         if (!s.linkok) break;

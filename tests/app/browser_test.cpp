@@ -218,6 +218,13 @@ TEST(AppBrowser, TheDescriptionEditorWritesOrLeavesEveryByte) {
     app.page().descriptionlabel->clicked();
     EXPECT_EQ(app.row("a.92p")->text(1), QStringLiteral("αβγ") + QString(31, 'd'));
     EXPECT_EQ(app.page().descriptionlabel->text(), QStringLiteral("αβγ") + QString(31, 'd'));
+    EXPECT_EQ(app.run.shell.laststatus(), "The description of a.92p was cut to its first 34 characters, all a file holds.");
+    // The Greek mu is the calculator's micro sign; a tab is a blank in a one-line description.
+    app.run.shell.inputanswers = {std::string("5 \u03BCs\tlong")};
+    app.page().descriptionlabel->clicked();
+    EXPECT_EQ(app.page().descriptionlabel->text(), QStringLiteral("5 \u00B5s long"));
+    app.run.shell.inputanswers = {std::string("αβγ") + std::string(40, 'd')};
+    app.page().descriptionlabel->clicked();
     app.page().refreshbutton->click();  // nothing selected any more: no stale information
     EXPECT_EQ(app.page().descriptionlabel->text(), "none selected");
     EXPECT_EQ(app.page().sizelabel->text(), "-");

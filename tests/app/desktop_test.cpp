@@ -1,3 +1,5 @@
+#include <QApplication>
+#include <QClipboard>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -39,6 +41,13 @@ TEST(AboutPage, LinkButtonsShowAndOpenTheirAddresses) {
         EXPECT_EQ(app.opened.back(), QUrl(address)) << name;
     }
     EXPECT_EQ(app.opened[6].scheme(), "mailto");
+    // No browser to start: the address is shown, and on the clipboard to paste.
+    app.binding().openurl = [](const QUrl&) { return false; };
+    app.run.find<QToolButton>("aboutlink1")->click();
+    ASSERT_EQ(app.run.shell.boxes.size(), 1u);
+    const std::string home(app::kAboutAddresses[0]);
+    EXPECT_EQ(app.run.shell.boxes[0].text.substr(app.run.shell.boxes[0].text.rfind('\r') + 1), home);
+    EXPECT_EQ(QApplication::clipboard()->text().toStdString(), home);
     // The release under the version line is the build's, as --version and the package say.
     auto* release = app.run.find<QLabel>("aboutrelease");
     ASSERT_NE(release, nullptr);

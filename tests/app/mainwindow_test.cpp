@@ -191,6 +191,31 @@ TEST(MainWindow, SecondaryWindowsAreCreatedHiddenAndPlaced) {
     EXPECT_NE(written.find("RemoteX_Pos=55\nRemoteY_Pos=66\n"), std::string::npos);
 }
 
+// A first start shows the status line whole; the secondary windows open wholly on the
+// screen, the Information window, which stays on top, clear of the variable list and its
+// buttons; the editor comes back in front after its dialogs.
+TEST(MainWindow, FirstStartShowsTheStatusLineAndEveryWindowWhole) {
+    AppRun run;
+    run.writesettings(kQuiet + "[Last]\nActivePage=Open variables\nScr_X_Pos=5000\nScr_Y_Pos=-300\n");
+    MainWindow& w = run.start();
+    auto& p = *run.program;
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    QRect buttons;
+    for (QWidget* b : std::initializer_list<QWidget*>{w.open.contentlist, w.open.sendvariablesbutton, w.open.viewtextbutton})
+        buttons |= QRect(b->mapToGlobal(QPoint(0, 0)), b->size());
+    EXPECT_FALSE(p.infoform().frameGeometry().intersects(buttons));
+    // A first start is as wide as the status line's usual texts and the cable's label need.
+    EXPECT_GE(w.status->width(), w.status->fontMetrics().horizontalAdvance("Directory list received."));
+    EXPECT_GE(w.linklabel->width(), w.linklabel->sizeHint().width());
+    run.find<QToolButton>("textbutton")->click();
+    for (QWidget* win : std::initializer_list<QWidget*>{&p.infoform(), &p.scrform(), &p.textform()})
+        EXPECT_TRUE(screen.contains(win->frameGeometry())) << win->objectName().toStdString();
+    w.activateWindow();
+    run.shell.openanswers = {std::nullopt};
+    p.textform().openbutton->click();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(&p.textform(), 1000));
+}
+
 // The remote window keeps the designed size at least and grows only to what its layout
 // needs; one stored off the screen comes back to the screen's centre.
 TEST(MainWindow, TheRemoteWindowFitsItsLayoutAndComesBackOnScreen) {

@@ -11,6 +11,7 @@
 #include "app/textform.h"
 #include "files/filename.h"
 #include "files/tifile.h"
+#include "files/filetestutil.h"
 #include "link/trace.h"
 #include "transfers/screenshot.h"
 #include "vcalc/vcalc.h"
@@ -98,6 +99,62 @@ TEST_P(AppOnEveryModel, ListsReceivesSavesAndTakesTheScreen) {
 
     app.run.find<QAbstractButton>("getscreenbutton")->click();
     EXPECT_EQ(w.screenshot.screenpicture->pixmap().size(), QSize(model.shownwidth, model.shownheight));
+    // In the middle of the 240 x 128 frame, whatever the display's size: the picture's
+    // white and black, found on the frame's grey.
+    const QImage frame = w.screenshot.screenpicture->grab().toImage();
+    QRect painted;
+    for (int y = 0; y < frame.height(); ++y)
+        for (int x = 0; x < frame.width(); ++x)
+            if (const QRgb c = frame.pixel(x, y); c == qRgb(255, 255, 255) || c == qRgb(0, 0, 0)) painted |= QRect(x, y, 1, 1);
+    EXPECT_EQ(painted, QRect(QPoint((240 - model.shownwidth) / 2, (128 - model.shownheight) / 2),
+                             QSize(model.shownwidth, model.shownheight)));
+}
+
+// Every text that speaks of the calculator names the one answering; the TI-92 keeps the
+// words it always had.
+TEST_P(AppOnEveryModel, TextsNameTheCalculatorAnswering) {
+    const CalculatorModel& model = *GetParam();
+    ModelApp app("", model);
+    app::MainWindow& w = app.run.start();
+    QTest::mouseClick(w.statimage, Qt::LeftButton);
+    const QString name = QString::fromUtf8(model.name.data(), static_cast<int>(model.name.size()));
+    EXPECT_EQ(app.run.find<QToolButton>("vcalcsend")->text(), "Virtual " + name + " sends...");
+    EXPECT_EQ(w.linklabel->toolTip(), "A virtual " + name + " is attached, not a real calculator.");
+    EXPECT_EQ(w.aboutcalculator->text(), "On the cable: " + name);
+    EXPECT_EQ(w.screenshot.hintlabel->text().toStdString(),
+              model.runsfargo ? std::string(kScreenshotHelpText)
+                              : "press the Screenshot-button to copy the screen from the " + name.toStdString() +
+                                    " to the computer.");
+}
+
+// Install of a TI-92 FARGO program on a later model: after No to sending it there, its
+// libraries are neither asked about nor reported, and no error box follows.
+TEST(AppModels, NoToAnotherModelsProgramStopsQuietly) {
+    ModelApp app("", kV200);
+    const std::filesystem::path folder = app.run.dir.path().toStdString();
+    app.run.writesettings(kQuiet + "Library-dir=" + folder.string() + "\n[Last]\nDirectory=" + folder.string() + "\n");
+    Bytes content(40, 0x4E);
+    content[1] = 0x50;  // kind 'P'; the library table at 20: lib1
+    content[7] = 20;
+    const Bytes table{1, 'l', 'i', 'b', '1', 0x00};
+    std::copy(table.begin(), table.end(), content.begin() + 21);
+    const auto onevariable = [](const char* name, const Bytes& data) {
+        GoldenFile f("", 1);
+        return f.entry(82, name, 0x12).sizefield(static_cast<std::uint32_t>(82 + 4 + data.size() + 2)).section(data).bytes;
+    };
+    writebytes(folder / "prog.92p", onevariable("prog", stored(content)));
+    writebytes(folder / "lib1.92p", onevariable("lib1", stored({1, 2})));
+    app::MainWindow& w = app.run.start();
+    QTest::mouseClick(w.statimage, Qt::LeftButton);
+    w.open.refreshbutton->click();
+    for (auto* row : w.open.filelist->findItems("prog.92p", Qt::MatchExactly)) row->setSelected(true);
+    app.run.shell.answers = {Answer::No};
+    w.open.installbutton->click();
+    QTest::qWait(300);  // the status timer's turn, which shows a failure's box
+    ASSERT_EQ(app.run.shell.boxes.size(), 1u);
+    EXPECT_EQ(app.run.shell.boxes[0].caption, "Another model");
+    EXPECT_EQ(app.run.shell.laststatus(), "prog.92p was not sent.");
+    EXPECT_EQ(app.calc.memory().find("main\\prog"), nullptr);
 }
 
 // Get backup on a window no calculator has answered yet sends no ready check of its own

@@ -78,10 +78,10 @@ TEST_F(ReceivePageViews, SelectionDecidesReceiveInTheCalculatorView) {
     EXPECT_FALSE(rig.page.receiveenabled());
 
     rig.page.setmanual(true);
-    rig.page.manualClick();
+    rig.page.optionclicked();
     EXPECT_TRUE(rig.page.receiveenabled());
     rig.page.setmanual(false);
-    rig.page.manualClick();
+    rig.page.optionclicked();
     EXPECT_FALSE(rig.page.receiveenabled());
 
     // Selection does not survive a trip to the other view.

@@ -167,6 +167,10 @@ TEST(AppScreenshot, SaveCopyAndPrintWaitForAPictureAndWithoutAPrinterPrintIntoAP
         EXPECT_EQ(app.form().status->text(), QString::fromUtf8(status));
     }
     EXPECT_GT(QFileInfo(pdf).size(), 0);
+    // Inside a margin of the page, not in its corner: 20 mm, some 945 of the printer's 1200 dots an inch.
+    const QPoint corner = app.binding().lastprintrect().topLeft();
+    EXPECT_GT(corner.x(), 940);
+    EXPECT_EQ(corner.y(), corner.x());
 }
 
 class UrlCatcher : public QObject {

@@ -4,6 +4,7 @@
 #include <QTreeWidget>
 
 #include <algorithm>
+#include <sys/stat.h>
 
 #include "app/apptestsupport.h"
 #include "files/filetestutil.h"
@@ -81,6 +82,22 @@ TEST(AppSend, ADroppedFileIsSent) {
     ASSERT_NE(app.calc.memory().find("main\\note"), nullptr);
     EXPECT_EQ(app.run.form().status->text(), QStringLiteral("1 variable(s) was sent"));
     EXPECT_FALSE(app.run.form().state().busy);
+}
+
+// A pipe would never end a read: refused at once, with one box and no question before it.
+TEST(AppSend, ADroppedPipeOrFolderIsRefusedAtOnce) {
+    SendApp app;
+    const std::string pipe = app.path("pipe.92p");
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    const std::pair<std::string, const char*> drops[] = {{pipe, "pipe.92p is a pipe"}, {app.run.dir.path().toStdString(), " is a folder"}};
+    for (const auto& [path, said] : drops) {
+        app.run.shell.boxes.clear();
+        app.run.form().senddropped({app.file, path});
+        QTest::qWait(300);  // the status timer's turn, which would show a failure's box
+        ASSERT_EQ(app.run.shell.boxes.size(), 1u) << path;
+        EXPECT_NE(app.lastbox().find(std::string(said) + ", not a file that can be sent. Nothing was sent."), std::string::npos);
+    }
+    EXPECT_EQ(app.calc.memory().find("main\\note"), nullptr);
 }
 
 TEST(AppSend, ACommandLineFileWithTheInstallSwitchIsSentAndTheProgramEnds) {

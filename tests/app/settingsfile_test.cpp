@@ -31,8 +31,8 @@ TEST(SettingsFile, WindowsEraFileReadsWithItsBackslashes) {
     EXPECT_EQ(s.directory, "C:\\TI92\\Games\\");
     EXPECT_EQ(s.drive, "c");
     EXPECT_EQ(s.activepage, "Open variables");
-    EXPECT_EQ(s.xpos, 40);
-    EXPECT_EQ(s.ypos, 70);
+    EXPECT_EQ(s.top, 40);
+    EXPECT_EQ(s.left, 70);
     EXPECT_EQ(s.width, 600);
     EXPECT_EQ(s.height, 420);
     EXPECT_EQ(s.colwidth, 120);
@@ -48,7 +48,7 @@ TEST(SettingsFile, WindowsEraFileReadsWithItsBackslashes) {
     EXPECT_FALSE(s.showscreenshot);
     EXPECT_FALSE(s.portrait);
     EXPECT_EQ(s.printersize, 3);
-    EXPECT_EQ(s.portadress, 1);
+    EXPECT_EQ(s.portindex, 1);
 }
 
 TEST(SettingsFile, MissingFileGivesEveryDefault) {
@@ -62,22 +62,22 @@ TEST(SettingsFile, MissingFileGivesEveryDefault) {
     EXPECT_EQ(s.directory, "/home/ana/");
     EXPECT_EQ(s.drive, "/");
     EXPECT_EQ(s.activepage, "Settings");
-    EXPECT_EQ(s.xpos, 768 / 2 - 388 / 2);  // top edge: screen height
-    EXPECT_EQ(s.ypos, 1024 / 2 - 560 / 2);  // left edge: screen width
+    EXPECT_EQ(s.top, 768 / 2 - 388 / 2);  // top edge: screen height
+    EXPECT_EQ(s.left, 1024 / 2 - 560 / 2);  // left edge: screen width
     EXPECT_EQ(s.width, 560);
     EXPECT_EQ(s.height, 388);
     EXPECT_EQ(s.colwidth, 90);
-    EXPECT_EQ(s.infoxpos, 384);
-    EXPECT_EQ(s.infoypos, 512);
-    EXPECT_EQ(s.scrxpos, 284);
-    EXPECT_EQ(s.scrypos, 412);
-    EXPECT_EQ(s.remotexpos, 384 - 200);
-    EXPECT_EQ(s.remoteypos, 512 - 300);
+    EXPECT_EQ(s.infotop, 384);
+    EXPECT_EQ(s.infoleft, 512);
+    EXPECT_EQ(s.scrtop, 284);
+    EXPECT_EQ(s.scrleft, 412);
+    EXPECT_EQ(s.remotetop, 384 - 200);
+    EXPECT_EQ(s.remoteleft, 512 - 300);
     EXPECT_TRUE(s.fargodir.empty());
     EXPECT_TRUE(s.showdesc && s.showinfo && s.showtxt && s.show92 && s.checkstart && s.storefolder &&
                 s.updatestart && s.showscreenshot && s.portrait);
     EXPECT_EQ(s.printersize, 1);
-    EXPECT_EQ(s.portadress, 0);
+    EXPECT_EQ(s.portindex, 0);
 }
 
 struct IntegerCase {
@@ -113,16 +113,16 @@ TEST(SettingsFile, FreshFileIsWrittenInWriteOrder) {
     s.directory = "/home/u/ti/";
     s.drive = "/";
     s.fargodir = "/home/u/fargo/";
-    s.xpos = 10;
-    s.ypos = 20;
-    s.infoxpos = 1;
-    s.infoypos = 2;
-    s.scrxpos = 3;
-    s.scrypos = 4;
-    s.remotexpos = 5;
-    s.remoteypos = 6;
+    s.top = 10;
+    s.left = 20;
+    s.infotop = 1;
+    s.infoleft = 2;
+    s.scrtop = 3;
+    s.scrleft = 4;
+    s.remotetop = 5;
+    s.remoteleft = 6;
     s.showinfo = false;
-    s.portadress = 2;
+    s.portindex = 2;
     IniFile ini = IniFile::parse("");
     writesettings(ini, s, "/usr/bin/tessaly92");
     EXPECT_EQ(ini.text(),
@@ -139,7 +139,7 @@ TEST(SettingsFile, CableChoiceIsKeptApartFromTheWindowsKeys) {
     IniFile ini = IniFile::parse("[Settings]\nPortAdress=1\n[Cable]\nKind=grey\nSerial-device=/dev/ttyUSB0\nPacing=0\n");
     Settings s;
     readmainwindowsettings(ini, kDefaults, s);
-    EXPECT_EQ(s.portadress, 1);
+    EXPECT_EQ(s.portindex, 1);
     EXPECT_EQ(s.cablekind, "grey");
     EXPECT_EQ(s.serialdevice, "/dev/ttyUSB0");
     EXPECT_FALSE(s.pacing);
@@ -186,8 +186,8 @@ TEST(SettingsFile, RoundTripThroughARealFile) {
     written.directory = "C:\\TI92\\";
     written.drive = "c";
     written.activepage = "About";
-    written.xpos = -5;
-    written.ypos = 300;
+    written.top = -5;
+    written.left = 300;
     written.width = 700;
     written.colwidth = 20;
     written.fargodir = "C:\\FARGO\\";
@@ -195,7 +195,7 @@ TEST(SettingsFile, RoundTripThroughARealFile) {
     written.showdesc = false;
     written.portrait = false;
     written.printersize = 0;
-    written.portadress = 1;
+    written.portindex = 1;
     IniFile ini = IniFile::load(path);
     writesettings(ini, written, "/x/tessaly92");
     std::string error;
@@ -207,8 +207,8 @@ TEST(SettingsFile, RoundTripThroughARealFile) {
     EXPECT_EQ(read.directory, written.directory);
     EXPECT_EQ(read.drive, written.drive);
     EXPECT_EQ(read.activepage, written.activepage);
-    EXPECT_EQ(read.xpos, written.xpos);
-    EXPECT_EQ(read.ypos, written.ypos);
+    EXPECT_EQ(read.top, written.top);
+    EXPECT_EQ(read.left, written.left);
     EXPECT_EQ(read.width, written.width);
     EXPECT_EQ(read.colwidth, written.colwidth);
     EXPECT_EQ(read.fargodir, written.fargodir);
@@ -216,7 +216,7 @@ TEST(SettingsFile, RoundTripThroughARealFile) {
     EXPECT_EQ(read.showdesc, written.showdesc);
     EXPECT_EQ(read.portrait, written.portrait);
     EXPECT_EQ(read.printersize, written.printersize);
-    EXPECT_EQ(read.portadress, written.portadress);
+    EXPECT_EQ(read.portindex, written.portindex);
     // Written once more, the file does not change.
     IniFile third = again;
     writesettings(third, read, "/x/tessaly92");
