@@ -45,7 +45,7 @@ struct VirtualTI92::Impl final : BitEngine::Listener {
 
 VirtualTI92::VirtualTI92(Clock& clock, const CalculatorModel& model) : m_impl(std::make_unique<Impl>(clock)) {
     m_impl->calc.model = &model;
-    m_impl->in.setfullzerolength(model.fullzerolength);
+    m_impl->in.setmodel(model);
     m_impl->calc.home.setarchive(model.hasarchive);
     m_impl->calc.mem.folders.push_back({"main", {}});
 }
