@@ -1,7 +1,5 @@
 #include "vcalc/statefile.h"
 
-#include <cctype>
-
 #include "files/tifile.h"
 
 namespace tessaly {
@@ -13,6 +11,12 @@ namespace tessaly {
 namespace {
 constexpr std::string_view kStateComment = "Virtual TI-92 memory";
 } // namespace
+
+std::string statefileproblem(const std::string& path, const CalculatorModel& model) {
+    if (isgroupfileof(model, path)) return {};
+    return path + " is not a group file of the " + std::string(model.name) + " (." + std::string(model.fileprefix) +
+           "g), in which its memory is kept.";
+}
 
 bool loadcalcmemory(const std::string& path, CalcMemory& memory, std::string* error, const CalculatorModel& model) {
     TiFileReader reader;
@@ -26,15 +30,8 @@ bool loadcalcmemory(const std::string& path, CalcMemory& memory, std::string* er
         return false;
     }
     // Likewise a single-variable file would be written back as a group at the first change.
-    const std::string upper = [&] {
-        std::string u = path.size() >= 3 ? path.substr(path.size() - 3) : path;
-        for (char& c : u) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-        return u;
-    }();
-    std::string uppergroup = group;
-    for (char& c : uppergroup) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    if (upper != uppergroup) {
-        if (error) *error = path + " is not a group file (." + group + "), in which the memory is kept.";
+    if (const std::string why = statefileproblem(path, model); !why.empty()) {
+        if (error) *error = why;
         return false;
     }
     if (reader.file().model->signature != model.signature) {

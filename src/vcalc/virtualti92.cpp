@@ -57,10 +57,11 @@ CalcMemory& VirtualTI92::memory() { return m_impl->calc.mem; }
 
 bool VirtualTI92::attachstate(const std::string& path, std::string* error) {
     CalcState& c = m_impl->calc;
-    std::string why;
-    // A file it could read but not write back would lose every change.
     const CalculatorModel& model = *c.model;
-    if (!savetarget(path, &why)) {
+    // Another model's extension would name the file after a calculator whose memory it does
+    // not hold; a file it could read but not write back would lose every change.
+    std::string why = statefileproblem(path, model);
+    if (!why.empty() || !savetarget(path, &why)) {
         if (error) *error = why;
         return false;
     }
