@@ -83,8 +83,8 @@ bool virtualplace(std::string_view rest, LinkSpec& spec, std::string& why) {
     if (spec.path.empty())
         why = "needs a state file after the model's name and colon, such as virtual:" + spec.model + ":memory" + group + ".";
     else if (!isgroupfileof(*model, spec.path))
-        why = "keeps the " + std::string(model->name) + "'s memory in its own group file (" + group + "), not in " +
-              spec.path + ".";
+        why = "names " + spec.path + ", no group file of the " + std::string(model->name) + " (" + group +
+              "), in which its memory is kept.";
     return why.empty();
 }
 

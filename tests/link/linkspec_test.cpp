@@ -70,7 +70,7 @@ TEST(LinkSpec, RejectedFormsSayWhatIsAccepted) {
         {"virtual:TI89", "MODEL one of ti92, ti92p, v200, ti89, ti89t"},
         {"virtual:ti83", "MODEL one of ti92, ti92p, v200, ti89, ti89t"},
         {"virtual:ti89.89g", "virtual:MODEL:FILE"},
-        {"virtual:ti89:x.92g", "group file (.89g)"},
+        {"virtual:ti89:x.92g", "no group file of the TI-89 (.89g)"},
         {"socket:", "socket"},
         {"ppdev:", "/dev/parport0"},
         {"direct:", "0x378"},
