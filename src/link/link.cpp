@@ -161,6 +161,7 @@ void Link::sendbyte(std::uint8_t value) {
 
 std::uint8_t Link::receivebyte() {
     m_released = false;
+    if (m_unreadpos < m_unread.size() && m_state->linkok) return m_unread[m_unreadpos++];
     if (m_stream) return receivestreambyte();
     TransferState& s = *m_state;
     keepalive();
@@ -285,6 +286,8 @@ std::uint8_t Link::receivestreambyte() {
 }
 
 void Link::dropinput() {
+    m_unread.clear();
+    m_unreadpos = 0;
     if (!m_stream) return;
     m_inpos = m_inlen = 0;
     m_stream->flushinput();
@@ -303,14 +306,16 @@ Link::Machine Link::acceptmachine(std::uint8_t byte) {
         m_modelknown = true;
         return Machine::Ours;
     }
-    const CalculatorModel* other = m_modelknown ? nullptr : modelbymachine(byte);
-    if (!other) return Machine::NotOurs;
+    return !m_modelknown && modelbymachine(byte) ? Machine::Another : Machine::NotOurs;
+}
+
+Link::Machine Link::takemodel(const CalculatorModel& answering) {
     m_modelknown = true;
     if (m_chosen) {
-        m_mismatch = modelmismatchtext(*m_chosen, *other);
+        m_mismatch = modelmismatchtext(*m_chosen, answering);
         return Machine::Mismatch;
     }
-    m_model = other;
+    m_model = &answering;
     return Machine::Ours;
 }
 

@@ -96,12 +96,17 @@ public:
     // send it all the same. Unset, such a file is refused.
     void setothermodelquestion(std::function<bool(const std::string&)> ask) { m_othermodel = std::move(ask); }
     const std::function<bool(const std::string&)>& othermodelquestion() const { return m_othermodel; }
-    // Whether a byte is the machine byte of the calculator on this link. The first
-    // answer's byte of another model makes the link that model; with a model chosen it is
-    // a mismatch instead (mismatch() says it), as guessing past it would garble every
-    // exchange. Called by the packet layer for each byte that may start a packet.
-    enum class Machine { Ours, NotOurs, Mismatch };
+    // Whether a byte is the machine byte of the calculator on this link. Until a calculator
+    // answered, a byte of another model's calculator is Another: the packet layer makes
+    // the link that model (takemodel) only once a whole packet followed it, so a stray
+    // byte does not decide the model. Called by the packet layer for each byte that may
+    // start a packet.
+    enum class Machine { Ours, NotOurs, Mismatch, Another };
     Machine acceptmachine(std::uint8_t byte);
+    // The first answer came from this model: the link becomes it (Ours), or with a model
+    // chosen it is a mismatch instead (mismatch() says it), as guessing past it would
+    // garble every exchange.
+    Machine takemodel(const CalculatorModel& answering);
 
     // The remote-keyboard window's variant: window messages on every poll of every wait
     // and after every received byte, so keys keep arriving while one is on its way.
@@ -133,6 +138,13 @@ public:
     }
     // Drops bytes received and not read (a stray byte after a refusal); byte-level only.
     void dropinput();
+    // Bytes read ahead that the next receivebyte calls give again, in order (they were
+    // traced when they first came).
+    void unread(std::span<const std::uint8_t> bytes) {
+        m_unread.erase(m_unread.begin(), m_unread.begin() + static_cast<std::ptrdiff_t>(m_unreadpos));
+        m_unread.insert(m_unread.begin(), bytes.begin(), bytes.end());
+        m_unreadpos = 0;
+    }
     // Lets go of both lines, so they start released (line-level cables only).
     void releaselines() {
         m_port->setlines(Lines::released());
@@ -163,6 +175,8 @@ private:
     std::vector<std::uint8_t> m_out;           // gathered, not yet written
     std::array<std::uint8_t, 256> m_in{};      // read, not yet taken
     std::size_t m_inpos = 0, m_inlen = 0;
+    std::vector<std::uint8_t> m_unread;        // given back to the next receivebyte calls
+    std::size_t m_unreadpos = 0;
     std::uint64_t m_nextwrite = 0;             // pacing: the earliest time of the next run
     bool m_pacing = true;
     // The byte just sent saw both lines released at its end, and the packet goes on: the next

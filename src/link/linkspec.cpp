@@ -50,7 +50,7 @@ std::optional<std::uint8_t> parsesmall(std::string_view text, unsigned max) {
 }
 
 // The silver cable's place: BUS:ADDR, as lsusb shows them.
-bool silverplace(std::string_view rest, LinkSpec& spec) {
+bool silverplace(std::string_view rest, LinkSpec& spec, std::string&) {
     const auto second = rest.find(':');
     const auto bus = parsesmall(rest.substr(0, second), 255);
     const auto address = second == std::string_view::npos ? std::nullopt : parsesmall(rest.substr(second + 1), 127);
@@ -60,20 +60,35 @@ bool silverplace(std::string_view rest, LinkSpec& spec) {
     return true;
 }
 
-// A model's name first (virtual:ti89, virtual:ti89:FILE.89g), else the TI-92's state file.
-bool virtualplace(std::string_view rest, LinkSpec& spec) {
+// A model's name first (virtual:ti89, virtual:ti89:FILE.89g), else the TI-92's state file
+// (virtual:FILE.92g). A typo in the name must not run a TI-92, nor a state file keep the
+// memory of another model than its extension says.
+bool virtualplace(std::string_view rest, LinkSpec& spec, std::string& why) {
     const auto colon = rest.find(':');
     const std::string_view first = rest.substr(0, colon);
-    if (!modelbyid(first)) {
+    const CalculatorModel* model = modelbyid(first);
+    if (!model && isgroupfileof(kTI92, rest)) {
         spec.path = std::string(rest);
         return true;
     }
+    if (!model) {
+        why = "names no model: write virtual:MODEL or virtual:MODEL:FILE with MODEL one of " + modelids(", ") +
+              ", or virtual:FILE.92g for a TI-92 that keeps its memory in FILE.92g.";
+        return false;
+    }
     spec.model = std::string(first);
-    if (colon != std::string_view::npos) spec.path = std::string(rest.substr(colon + 1));
-    return colon == std::string_view::npos || !spec.path.empty();
+    if (colon == std::string_view::npos) return true;
+    spec.path = std::string(rest.substr(colon + 1));
+    const std::string group = "." + std::string(model->fileprefix) + "g";
+    if (spec.path.empty())
+        why = "needs a state file after the model's name and colon, such as virtual:" + spec.model + ":memory" + group + ".";
+    else if (!isgroupfileof(*model, spec.path))
+        why = "names " + spec.path + ", no group file of the " + std::string(model->name) + " (" + group +
+              "), in which its memory is kept.";
+    return why.empty();
 }
 
-bool directaddress(std::string_view rest, LinkSpec& spec) {
+bool directaddress(std::string_view rest, LinkSpec& spec, std::string&) {
     const auto address = parseaddress(rest);
     if (address) spec.address = *address;
     return address.has_value();
@@ -81,19 +96,19 @@ bool directaddress(std::string_view rest, LinkSpec& spec) {
 
 // One row per LINK kind: its name, whether it stands alone without a colon, what must
 // follow the colon (the message when nothing does; nullptr: the reader below decides),
-// and how the rest is read (nullptr: it is the path), with the message when it cannot be.
+// and how the rest is read (nullptr: it is the path), with the message when it cannot be
+// (the reader may put a message of its own in its place).
 struct Form {
     std::string_view name;
     LinkSpec::Kind kind;
     bool alone;
     const char* needs;
-    bool (*read)(std::string_view rest, LinkSpec& spec);
+    bool (*read)(std::string_view rest, LinkSpec& spec, std::string& why);
     const char* unreadable;
 };
 
 constexpr Form kForms[] = {
-    {"virtual", LinkSpec::Kind::Virtual, true, "a model's name or a TI-92 group file", virtualplace,
-     "needs a state file after the model's name and colon, such as virtual:ti89:memory.89g."},
+    {"virtual", LinkSpec::Kind::Virtual, true, "a model's name or a TI-92 group file", virtualplace, ""},
     {"socket", LinkSpec::Kind::Socket, false, "the path of the virtual cable's socket", nullptr, nullptr},
     {"ppdev", LinkSpec::Kind::Ppdev, false, "a device such as /dev/parport0", nullptr, nullptr},
     {"grey", LinkSpec::Kind::Grey, false, "the grey cable's serial device such as /dev/ttyUSB0", nullptr, nullptr},
@@ -126,8 +141,9 @@ std::optional<LinkSpec> parselinkspec(std::string_view text, std::string* error)
             spec.path = std::string(rest);
             return spec;
         }
-        if (form.read(rest, spec)) return spec;
-        fail(error, quoted + form.unreadable);
+        std::string why = form.unreadable;
+        if (form.read(rest, spec, why)) return spec;
+        fail(error, quoted + why);
         return std::nullopt;
     }
     fail(error, "Unknown LINK \"" + std::string(text) + "\": use " + kinds() + ".");

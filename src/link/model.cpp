@@ -159,6 +159,11 @@ const CalculatorModel* modelbyextension(std::string_view filename) {
     return nullptr;
 }
 
+bool isgroupfileof(const CalculatorModel& model, std::string_view filename) {
+    const std::string_view ext = extensionof(filename);
+    return !ext.empty() && sameletters(ext, std::string(model.fileprefix) + "g");
+}
+
 std::string filemodels(const CalculatorModel& signer, std::string_view filename) {
     std::vector<const CalculatorModel*> models;
     for (const CalculatorModel* m : kModels)

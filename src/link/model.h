@@ -225,6 +225,9 @@ const CalculatorModel* modelbymachine(std::uint8_t calcmachine);
 const CalculatorModel* modelbysignature(std::string_view signature);
 // By a file name's extension (.92p, .9xg, .v2p, .89t); nullptr for another one.
 const CalculatorModel* modelbyextension(std::string_view filename);
+// Whether the file name ends in the model's own group file extension (.92g, .9xg, .v2g,
+// .89g), in either case: the file a virtual calculator of the model keeps its memory in.
+bool isgroupfileof(const CalculatorModel& model, std::string_view filename);
 // The calculators a file signed by this model is for ("TI-92 Plus or Voyage 200"), narrowed by
 // the file name's extension where it names one of them (.v2p: "Voyage 200").
 std::string filemodels(const CalculatorModel& signer, std::string_view filename);

@@ -1,6 +1,7 @@
 #include "link/packets.h"
 
 #include <string>
+#include <vector>
 
 namespace tessaly {
 
@@ -17,6 +18,38 @@ std::uint16_t receiveword(Link& link) {
 
 } // namespace
 
+namespace {
+
+// A byte of another model's calculator before any calculator answered: the link becomes that
+// model only when a whole packet follows it, its command known and its checksum holding;
+// else the byte was a stray one (line noise, the rest of a packet nobody read) and the
+// bytes after it are looked at again. A packet taken stays to be read by the caller, one
+// that makes a mismatch is read and dropped, so the calculator is not left half way.
+Link::Machine learnmodel(Link& link, std::uint8_t machine) {
+    const CalculatorModel& answering = *modelbymachine(machine);
+    std::vector<std::uint8_t> rest{link.receivebyte()};
+    const CommandInfo* info = commandinfo(rest[0]);
+    bool whole = info != nullptr;
+    if (whole) {
+        for (int i = 0; i < 2; ++i) rest.push_back(link.receivebyte());
+        const PacketHeader h{machine, rest[0], static_cast<std::uint16_t>(rest[1] | rest[2] << 8)};
+        const std::size_t length = info->carriesdata ? datalength(answering, h) + 2 : 0;
+        for (std::size_t i = 0; i < length && link.state().linkok; ++i) rest.push_back(link.receivebyte());
+        whole = !info->carriesdata ||
+                checksum(std::span(rest).subspan(3, length - 2)) == (rest[rest.size() - 2] | rest.back() << 8);
+    }
+    if (!link.state().linkok) return Link::Machine::NotOurs;
+    if (!whole) {
+        link.unread(rest);
+        return Link::Machine::NotOurs;
+    }
+    const Link::Machine m = link.takemodel(answering);
+    if (m == Link::Machine::Ours) link.unread(rest);
+    return m;
+}
+
+} // namespace
+
 bool seekmachinebyte(Link& link) {
     Clock& clock = link.clock();
     const std::uint32_t t0 = clock.ticks();
@@ -25,12 +58,9 @@ bool seekmachinebyte(Link& link) {
     do {
         const std::uint8_t b = link.receivebyte();
         intime = clock.ticks() - t0 < kPacketWaitMs;
-        const Link::Machine m = link.state().linkok ? link.acceptmachine(b) : Link::Machine::NotOurs;
+        Link::Machine m = link.state().linkok ? link.acceptmachine(b) : Link::Machine::NotOurs;
+        if (m == Link::Machine::Another) m = learnmodel(link, b);
         if (m == Link::Machine::Mismatch) {
-            // Read to its end, so the calculator is not left half way through sending it.
-            const std::uint8_t command = link.receivebyte();
-            const std::uint16_t length = receiveword(link);
-            for (std::size_t i = 0; carriesdata(command) && i < length + 2u && link.state().linkok; ++i) link.receivebyte();
             link.faillink(link.mismatch());
             return false;
         }

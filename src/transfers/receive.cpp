@@ -134,6 +134,8 @@ std::optional<std::string> receiveone(Link& link, ReceiveTarget& target, Package
 
 std::vector<std::string> receivevariable(Link& link, ReceiveTarget& target, bool first, std::string_view requestname,
                                          bool archived) {
+    // The link-ok flag is taken as the caller leaves it, not set anew here: a Cancel
+    // pressed before this variable's turn must end the transfer, not be undone by it.
     TransferState& s = link.state();
     std::vector<std::string> stored;
 

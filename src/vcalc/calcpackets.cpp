@@ -22,9 +22,8 @@ bool PacketAssembler::take(std::uint8_t value) {
         const CommandInfo* info = commandinfo(m_head[1]);
         m_carries = info && info->carriesdata;
         m_packet.clear();
-        std::size_t length = std::size_t{m_head[2]} + 256u * m_head[3];
-        if (length == 0 && m_fullzero && m_head[1] == CmdData) length = 65536;
-        m_need = m_carries ? length + 2 : 0;
+        const PacketHeader h{m_head[0], m_head[1], static_cast<std::uint16_t>(m_head[2] | m_head[3] << 8)};
+        m_need = m_carries ? datalength(*m_model, h) + 2 : 0;
     } else {
         m_packet.push_back(value);
     }

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "link/model.h"
+
 namespace tessaly {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -15,8 +17,8 @@ using Bytes = std::vector<std::uint8_t>;
 class PacketAssembler {
 public:
     PacketAssembler() { m_packet.reserve(70000); }
-    // A later model reads a data packet's length word 0000 as 65536 bytes; a TI-92 as none.
-    void setfullzerolength(bool on) { m_fullzero = on; }
+    // The calculator that reads them: how long a packet is depends on it (datalength).
+    void setmodel(const CalculatorModel& model) { m_model = &model; }
     // True when this byte completed a packet; it stays readable until the next byte.
     bool take(std::uint8_t value);
     void reset() {
@@ -38,7 +40,7 @@ private:
     bool m_carries = false;
     Bytes m_packet;  // data, then the two checksum bytes
     std::size_t m_need = 0;
-    bool m_fullzero = false;
+    const CalculatorModel* m_model = &kTI92;
 };
 
 // The calculator's packets, opened with its machine byte.

@@ -1,6 +1,7 @@
 #include "vcalc/exchanges.h"
 
 #include <algorithm>
+#include <iterator>
 #include <string_view>
 
 #include "files/varname.h"
@@ -14,10 +15,14 @@ namespace {
 
 constexpr std::size_t kBackupBlock = 1024;
 constexpr std::string_view kRomVersion = "1.11";
-
-// Uncertain: a TI-92 sending from its own menu names the variable with its folder.
-// The receiving side then files it in the right folder; set false for bare names.
-constexpr bool kCalcSendsFolder = true;
+// What opens each data packet of a backup, before the block's bytes of the memory image.
+constexpr std::uint8_t kBackupBlockPrefix[] = {0x00, 0x00, 0x1B, 0x00};
+// The type of the header that opens the TI-92's listing: no variable type, as captured.
+constexpr std::uint8_t kListingHeaderType = 0x53;
+// The home screen's rules the FCamera grey plane follows (homescreen.cpp lays them out):
+// the tool bar above its rule, and the rules above the entry and the status line, from
+// the display's bottom.
+constexpr std::size_t kToolBarRows = 10, kEntryRuleFromBottom = 20, kStatusRuleFromBottom = 9;
 
 // A folder or variable name its memory and state file can hold: one to eight characters,
 // none of them a NUL (which ends a name in a file) or a backslash (which parts folder and name).
@@ -161,8 +166,8 @@ void Exchanges::startlisting() {
             entry(v.name, v.type, v.archived ? m_calc.model->archivedattribute : v.locked ? 1 : 0,
                   static_cast<std::uint32_t>(v.data.size()));
     }
-    // The header names the current folder; its size field is what a TI-92 sends.
-    m_items[0].header = header(14, 0x53, "main");
+    // The header names the current folder; its size is one entry's length, as captured.
+    m_items[0].header = header(static_cast<std::uint32_t>(m_calc.model->listingentrybytes), kListingHeaderType, "main");
     startsending(true);
 }
 
@@ -172,7 +177,7 @@ void Exchanges::startbackup() {
     m_items.clear();
     for (std::size_t at = 0; at < image.size(); at += kBackupBlock) {
         const std::size_t n = std::min(kBackupBlock, image.size() - at);
-        Bytes payload{0x00, 0x00, 0x1B, 0x00};
+        Bytes payload(std::begin(kBackupBlockPrefix), std::end(kBackupBlockPrefix));
         payload.insert(payload.end(), image.begin() + static_cast<std::ptrdiff_t>(at),
                        image.begin() + static_cast<std::ptrdiff_t>(at + n));
         m_items.push_back({header(static_cast<std::uint32_t>(n), m_calc.model->backuptype, kRomVersion), datapacket(payload)});
@@ -216,50 +221,41 @@ void Exchanges::onheader() {
 
 // ---------------------------------------------------------------- the exchange in progress
 
+const Exchanges::Continuation Exchanges::kContinuations[] = {
+    {Phase::AwaitCts, &Exchanges::awaitingcts},         {Phase::AwaitDataAck, &Exchanges::awaitingdataack},
+    {Phase::RecvData, &Exchanges::receivingdata},       {Phase::RecvEnd, &Exchanges::endingreceive},
+    {Phase::RestoreBlock, &Exchanges::restoringblock},  {Phase::RestoreData, &Exchanges::restoringdata},
+    {Phase::VersionCts, &Exchanges::versionasked},      {Phase::VersionAck, &Exchanges::versionacked},
+    {Phase::GroupBackupEnd, &Exchanges::endgroupbackup},
+};
+
 // False when the packet does not belong to it: it then may start a new one.
 bool Exchanges::continueexchange() {
-    const std::uint8_t cmd = m_in->command();
-    switch (m_phase) {
-    case Phase::Idle:
-        return false;
-    case Phase::AwaitCts:
-        return awaitingcts(cmd);
-    case Phase::AwaitDataAck:
-        return awaitingdataack(cmd);
-    case Phase::RecvData:
-        if (cmd == CmdAck) return true;
-        if (cmd != CmdData) return false;
-        if (!wholevariable()) {
-            // Kept, it could be neither listed, sent nor written to the state file.
-            refuse(m_calc.model->refusal.noroom);
-            m_phase = Phase::Idle;
-            return true;
-        }
-        takevariable();
-        ack();
-        m_phase = Phase::RecvEnd;
-        return true;
-    case Phase::RecvEnd:
-        if (cmd != CmdEnd) return false;
-        ack();
+    for (const auto& c : kContinuations)
+        if (c.phase == m_phase) return (this->*c.handler)(m_in->command());
+    return false;
+}
+
+bool Exchanges::receivingdata(std::uint8_t cmd) {
+    if (cmd == CmdAck) return true;
+    if (cmd != CmdData) return false;
+    if (!wholevariable()) {
+        // Kept, it could be neither listed, sent nor written to the state file.
+        refuse(m_calc.model->refusal.noroom);
         m_phase = Phase::Idle;
         return true;
-    case Phase::RestoreBlock:
-        return restoringblock(cmd);
-    case Phase::VersionCts:
-    case Phase::VersionAck:
-        return versionstep(cmd);
-    case Phase::GroupBackupEnd:
-        return endgroupbackup(cmd);
-    case Phase::RestoreData:
-        if (cmd == CmdAck) return true;
-        if (cmd != CmdData) return false;
-        m_restoreimage.insert(m_restoreimage.end(), m_in->data().begin(), m_in->data().end());
-        ack();
-        m_phase = Phase::RestoreBlock;
-        return true;
     }
-    return false;
+    takevariable();
+    ack();
+    m_phase = Phase::RecvEnd;
+    return true;
+}
+
+bool Exchanges::endingreceive(std::uint8_t cmd) {
+    if (cmd != CmdEnd) return false;
+    ack();
+    m_phase = Phase::Idle;
+    return true;
 }
 
 bool Exchanges::awaitingcts(std::uint8_t cmd) {
@@ -318,6 +314,15 @@ bool Exchanges::restoringblock(std::uint8_t cmd) {
         return true;
     }
     return false;
+}
+
+bool Exchanges::restoringdata(std::uint8_t cmd) {
+    if (cmd == CmdAck) return true;
+    if (cmd != CmdData) return false;
+    m_restoreimage.insert(m_restoreimage.end(), m_in->data().begin(), m_in->data().end());
+    ack();
+    m_phase = Phase::RestoreBlock;
+    return true;
 }
 
 // The data packet holds four padding bytes and the stored bytes: a size word that counts
@@ -381,7 +386,9 @@ bool Exchanges::sendfromcalc(const std::vector<std::string>& fullnames, std::str
             if (error) *error = "no variable " + full;
             return false;
         }
-        items.push_back(variableitem(splitname(withfolder(name)).folder, *v, kCalcSendsFolder));
+        // Named with its folder, as the headers a calculator sends may be: the receiving
+        // side files a bare name in main, so only this keeps another folder's variable in it.
+        items.push_back(variableitem(splitname(withfolder(name)).folder, *v, true));
     }
     if (items.empty()) {
         if (error) *error = "nothing to send";
@@ -402,10 +409,13 @@ void Exchanges::fcamerastream(int mode) {
         // The second plane: the tool bar in dark grey (first plane only), the history and
         // entry in black (both), the rules and the status line on light grey (second only).
         CalcScreen grey = s;
-        for (std::size_t row = 0; row < 128; ++row)
-            for (std::size_t i = 0; i < 30; ++i) {
-                if (row < 10) grey[row * 30 + i] = 0x00;
-                if (row == 10 || row == 108 || row >= 119) grey[row * 30 + i] = 0xFF;
+        const CalculatorModel& m = *m_calc.model;
+        const auto rows = static_cast<std::size_t>(m.screenheight), rowbytes = m.screenrowbytes();
+        for (std::size_t row = 0; row < rows; ++row)
+            for (std::size_t i = 0; i < rowbytes; ++i) {
+                if (row < kToolBarRows) grey[row * rowbytes + i] = 0x00;
+                if (row == kToolBarRows || row == rows - kEntryRuleFromBottom || row >= rows - kStatusRuleFromBottom)
+                    grey[row * rowbytes + i] = 0xFF;
             }
         send(grey);
     }

@@ -82,6 +82,12 @@ private:
         void (Exchanges::*handler)();
     };
     static const Start kStarts[];
+    // Each phase's next step: false when the packet does not belong to the exchange.
+    struct Continuation {
+        Phase phase;
+        bool (Exchanges::*handler)(std::uint8_t command);
+    };
+    static const Continuation kContinuations[];
 
     void send(std::span<const std::uint8_t> bytes) { m_wire.send(bytes); }
     void sendshort(std::uint8_t command) { send(shortpacket(m_calc.model->calcmachine, command)); }
@@ -101,7 +107,8 @@ private:
     void onheader();
     void onversion();
     void ondelete();
-    bool versionstep(std::uint8_t cmd);
+    bool versionasked(std::uint8_t cmd);
+    bool versionacked(std::uint8_t cmd);
     bool startgroupbackup(const Request& r);
     bool endgroupbackup(std::uint8_t cmd);
     void offeredtype(std::uint8_t type);
@@ -113,7 +120,10 @@ private:
     bool continueexchange();
     bool awaitingcts(std::uint8_t cmd);
     bool awaitingdataack(std::uint8_t cmd);
+    bool receivingdata(std::uint8_t cmd);
+    bool endingreceive(std::uint8_t cmd);
     bool restoringblock(std::uint8_t cmd);
+    bool restoringdata(std::uint8_t cmd);
     bool wholevariable() const;
     void takevariable();
     void takeimage();

@@ -82,12 +82,9 @@ void Exchanges::onversion() {
     m_phase = Phase::VersionCts;
 }
 
-bool Exchanges::versionstep(std::uint8_t cmd) {
-    if (cmd == CmdAck && m_phase == Phase::VersionAck) {
-        m_phase = Phase::Idle;
-        return true;
-    }
-    if (cmd != CmdDataRequest || m_phase != Phase::VersionCts) return cmd == CmdAck;
+bool Exchanges::versionasked(std::uint8_t cmd) {
+    if (cmd == CmdAck) return true;
+    if (cmd != CmdDataRequest) return false;
     ack();
     const Release& r = m_calc.model->release;
     // Battery good (00), the language's two bytes, zeros, and the hardware ID at byte 13.
@@ -95,6 +92,12 @@ bool Exchanges::versionstep(std::uint8_t cmd) {
                           0,       0,       0,         0,         0,    m_calc.model->hardwareid};
     send(datapacket(answer));
     m_phase = Phase::VersionAck;
+    return true;
+}
+
+bool Exchanges::versionacked(std::uint8_t cmd) {
+    if (cmd != CmdAck) return false;
+    m_phase = Phase::Idle;
     return true;
 }
 

@@ -13,6 +13,12 @@ namespace {
 constexpr std::string_view kStateComment = "Virtual TI-92 memory";
 } // namespace
 
+std::string statefileproblem(const std::string& path, const CalculatorModel& model) {
+    if (isgroupfileof(model, path)) return {};
+    return path + " is not a group file of the " + std::string(model.name) + " (." + std::string(model.fileprefix) +
+           "g), in which its memory is kept.";
+}
+
 bool loadcalcmemory(const std::string& path, CalcMemory& memory, std::string* error, const CalculatorModel& model) {
     TiFileReader reader;
     if (!reader.open(path, error)) return false;
@@ -25,9 +31,8 @@ bool loadcalcmemory(const std::string& path, CalcMemory& memory, std::string* er
         return false;
     }
     // Likewise a single-variable file would be written back as a group at the first change.
-    const FileName named = readfilename(path);
-    if (!named.model || named.model->fileprefix != model.fileprefix || named.letter != 'g') {
-        if (error) *error = path + " is not a group file (." + group + "), in which the memory is kept.";
+    if (const std::string why = statefileproblem(path, model); !why.empty()) {
+        if (error) *error = why;
         return false;
     }
     if (reader.file().model->signature != model.signature) {

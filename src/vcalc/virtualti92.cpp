@@ -45,7 +45,7 @@ struct VirtualTI92::Impl final : BitEngine::Listener {
 
 VirtualTI92::VirtualTI92(Clock& clock, const CalculatorModel& model) : m_impl(std::make_unique<Impl>(clock)) {
     m_impl->calc.model = &model;
-    m_impl->in.setfullzerolength(model.fullzerolength);
+    m_impl->in.setmodel(model);
     m_impl->calc.home.setarchive(model.hasarchive);
     m_impl->calc.mem.folders.push_back({"main", {}});
 }
@@ -57,10 +57,11 @@ CalcMemory& VirtualTI92::memory() { return m_impl->calc.mem; }
 
 bool VirtualTI92::attachstate(const std::string& path, std::string* error) {
     CalcState& c = m_impl->calc;
-    std::string why;
-    // A file it could read but not write back would lose every change.
     const CalculatorModel& model = *c.model;
-    if (!savetarget(path, &why)) {
+    // Another model's extension would name the file after a calculator whose memory it does
+    // not hold; a file it could read but not write back would lose every change.
+    std::string why = statefileproblem(path, model);
+    if (!why.empty() || !savetarget(path, &why)) {
         if (error) *error = why;
         return false;
     }

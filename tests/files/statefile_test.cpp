@@ -121,6 +121,23 @@ TEST(StateFile, ASingleVariableOrReadOnlyFileIsRefusedAndAFailedWriteIsToldAtOnc
     EXPECT_EQ(told[0], calc.stateerror());
 }
 
+// A state file named for another model is refused before it is made.
+TEST(StateFile, AnotherModelsExtensionIsRefused) {
+    TempDir dir;
+    SimClock clock;
+    const struct {
+        const CalculatorModel* model;
+        const char* name;
+    } cases[] = {{&kTI89, "x.92g"}, {&kTI92, "x.89g"}, {&kV200, "x.9xg"}, {&kTI89Titanium, "x.89t"}};
+    for (const auto& c : cases) {
+        VirtualTI92 calc(clock, *c.model);
+        std::string error;
+        EXPECT_FALSE(calc.attachstate((dir / c.name).string(), &error)) << c.name;
+        EXPECT_NE(error.find("." + std::string(c.model->fileprefix) + "g"), std::string::npos) << error;
+        EXPECT_FALSE(std::filesystem::exists(dir / c.name)) << c.name;
+    }
+}
+
 TEST(StateFile, FailedSaveKeepsTheOldState) {
     TempDir dir;
     const auto path = (dir / "calc.92g").string();

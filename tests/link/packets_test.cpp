@@ -117,6 +117,34 @@ INSTANTIATE_TEST_SUITE_P(
         return n;
     });
 
+// A later model's machine byte makes the link that model only with a whole packet after it,
+// its checksum holding: stray ones before the TI-92's first answer leave the link a TI-92's.
+TEST(Packets, AnotherModelIsLearntFromAWholePacketOnly) {
+    struct Case {
+        const char* name;
+        std::vector<std::uint8_t> bytes;
+        const CalculatorModel* model;
+        std::uint8_t command;
+    };
+    const Case cases[] = {
+        {"stray 88", {0x88, 0x00, 0x89, 0x56, 0x00, 0x00}, &kTI92, CmdAck},
+        {"98 before the TI-92's packet", {0x98, 0x89, 0x56, 0x00, 0x00}, &kTI92, CmdAck},
+        {"98 with a wrong checksum", {0x98, 0x15, 0x01, 0x00, 0x07, 0x00, 0x00, 0x89, 0x56, 0x00, 0x00}, &kTI92, CmdAck},
+        {"TI-89 acknowledges", {0x98, 0x56, 0x00, 0x01}, &kTI89, CmdAck},
+        {"TI-92 Plus sends data", {0x88, 0x15, 0x01, 0x00, 0x07, 0x07, 0x00}, &kTI92Plus, CmdData},
+    };
+    for (const auto& c : cases) {
+        Wire w;
+        for (std::uint8_t b : c.bytes) w.calc.queue({b});
+        const auto h = seekheader(w.link);
+        ASSERT_TRUE(h) << c.name << ": " << w.state.pendingerror;
+        EXPECT_EQ(h->command, c.command) << c.name;
+        EXPECT_EQ(&w.link.model(), c.model) << c.name;
+        EXPECT_TRUE(receivebody(w.link, *h).is(c.command)) << c.name;
+        EXPECT_EQ(w.calc.queuedbytes(), 0u) << c.name;
+    }
+}
+
 TEST(Packets, WaitackOnASilentCalculatorFailsWithTheReceiveTimeout) {
     Wire w;
     EXPECT_FALSE(waitack(w.link));

@@ -233,6 +233,20 @@ TEST_F(SocketPortTest, WritesTravelWithTheNextReadAndLevelsMapToTheLines) {
     EXPECT_TRUE(port.error().empty());
 }
 
+// Both lines start released, written once as the cable opens, before any transfer.
+TEST_F(SocketPortTest, TheCableReleasesBothLinesOnceAsItOpens) {
+    SimClock clock;
+    NullPump pump;
+    TransferState state;
+    Cable cable(LinkSpec{LinkSpec::Kind::Socket, path, 0}, clock, pump, state);
+    ASSERT_TRUE(cable.error().empty()) << cable.error();
+    accept();
+    const unsigned char level = 0x03;
+    ASSERT_EQ(::send(server, &level, 1, 0), 1);
+    EXPECT_EQ(cable.port().readlines(), Lines::released());
+    EXPECT_EQ(drain(), std::string("w\x03r", 3));
+}
+
 TEST_F(SocketPortTest, ManyWritesBeforeARead) {
     SocketPort port(path);
     ASSERT_TRUE(port.open());

@@ -174,11 +174,11 @@ TEST(Inserter, Arguments) {
     EXPECT_EQ(inserterarguments("/", "b"), (std::vector<std::string>{"/", "b"}));
 }
 
-TEST(Inserter, EmptyFargoFolderReadsTheFilesFromTheBrowserFolder) {
-    FargoSetup s{"/p", "/p", "", "/browse", {}};
-    EXPECT_EQ(fargofiles(s).front(), std::filesystem::path("/browse/prog/shell.92p"));
-    s.fargodir = "/f/";
-    EXPECT_EQ(fargofiles(s).back(), std::filesystem::path("/f/lib/hexlib.92p"));
+// The folder as the settings and the command line hand it over, with its "/".
+TEST(Inserter, FilesLieBelowTheFargoFolderInSendingOrder) {
+    const FargoSetup s{"/p", "/p", "/f/", "/browse", {}};
+    EXPECT_EQ(fargofiles(s), (std::vector<std::filesystem::path>{"/f/prog/shell.92p", "/f/lib/romlib.92p",
+                                                                 "/f/lib/flib.92p", "/f/lib/hexlib.92p"}));
 }
 
 } // namespace

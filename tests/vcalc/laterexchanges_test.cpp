@@ -113,12 +113,12 @@ INSTANTIATE_TEST_SUITE_P(EveryLaterModel, LaterExchange,
                          [](const auto& param) { return std::string(param.param.model->id); });
 
 TEST(PacketFraming, ZeroLengthIsEmptyOnTheTI92AndFullOnLaterModels) {
-    for (const bool full : {false, true}) {
+    for (const CalculatorModel* model : {&kTI92, &kTI89}) {
         PacketAssembler in;
-        in.setfullzerolength(full);
+        in.setmodel(*model);
         bool done = false;
         for (std::uint8_t b : {0x09, 0x15, 0x00, 0x00, 0x00, 0x00}) done = in.take(b);
-        EXPECT_EQ(done, !full);
+        EXPECT_EQ(done, model == &kTI92);
     }
 }
 
