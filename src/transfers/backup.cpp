@@ -8,7 +8,7 @@
 #include "link/packets.h"
 #include "transfers/groupbackup.h"
 #include "transfers/receive.h"
-#include "transfers/send.h"
+#include "transfers/variablesend.h"
 
 namespace tessaly {
 
