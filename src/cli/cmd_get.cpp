@@ -116,7 +116,8 @@ std::optional<std::vector<RequestEntry>> requests(const std::vector<ListRow>& ro
     if (!all) return std::nullopt;
     std::vector<RequestEntry> entries;
     for (std::size_t i = 0; i < rows.size(); ++i)
-        if (marked[i]) entries.push_back({rows[i].caption.substr(0, kPackageNameSize), rows[i].type, rows[i].archived, rows[i].locked});
+        if (marked[i])
+            entries.push_back({rows[i].caption.substr(0, kPackageNameSize), rows[i].type, rows[i].archived, rows[i].locked});
     return entries;
 }
 

@@ -188,7 +188,11 @@ private:
 class AnyModel final : public OtherModelQuestion {
 public:
     explicit AnyModel(bool yes) : m_yes(yes) {}
-    bool sendanyway(const OtherModelFile&) override { return m_yes; }
+    bool sendanyway(const OtherModelFile&) override {
+        refused = !m_yes;
+        return m_yes;
+    }
+    bool refused = false;
 
 private:
     bool m_yes;
@@ -293,10 +297,10 @@ int cmd_restore(const Options& options, const Args& args) {
     {
         TransferSession session(cl->state(), progress);
         AnyModel anymodel(options.anymodel);
-        if (group)
-            restoregroupbackup(cl->link(), progress, o->files[0], &restored, &anymodel);
-        else
+        if (!group)
             sendbackup(cl->link(), progress, o->files[0]);
+        else if (!restoregroupbackup(cl->link(), progress, o->files[0], &restored, &anymodel) && anymodel.refused)
+            cl->state().pendingerror += kAnyModelHint;
     }
     progress.endbar();
     if (group && cl->state().linkok) std::printf("%zu variable(s) restored\n", restored);

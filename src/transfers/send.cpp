@@ -173,7 +173,7 @@ bool sendfilelist(Link& link, Progress& progress, const std::vector<std::filesys
             progress.tell(News::Note, kConvertFirstText);
         } else if (extension == "92@" || extension == "92B" || extension == "UUE") {
             progress.tell(News::Note, kCannotHandleText);
-        } else {
+        } else if (!plan->leavesout(path)) {
             sendvariables(link, progress, path, {}, &*plan);
             const std::vector<std::string> names = tablenames(path, true);
             // A program that needs no library is not asked about its libraries: a No to
@@ -205,7 +205,8 @@ bool sendselectedfiles(Link& link, Progress& progress, const std::vector<std::st
         case SendKind::Unhandled: progress.tell(News::Note, kCannotHandleText); break;
         case SendKind::Variables:
             sendvariables(link, progress, path, {}, &*plan);
-            if (install) sendlibraries(link, progress, findlibraries(tablenames(path, false), places), name);
+            if (install && !plan->leavesout(path))
+                sendlibraries(link, progress, findlibraries(tablenames(path, false), places), name);
             break;
         }
         if (!s.linkok) break;

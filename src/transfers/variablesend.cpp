@@ -177,7 +177,10 @@ SendResult sendvariables(Link& link, Progress& progress, const std::filesystem::
                          const std::function<bool(std::size_t)>& selected, const SendPlan* plan) {
     SendResult result;
     link.state().linkok = true;
-    if (plan && plan->leavesout(path)) return result;
+    if (plan && plan->leavesout(path)) {
+        progress.setstatus(path.filename().string() + " was not sent.");
+        return result;
+    }
 
     TiFileReader reader;
     std::string error;

@@ -130,8 +130,10 @@ TEST_P(Models, VersionDeleteAndBackup) {
     const auto file = readtifile(dest, &error);
     ASSERT_TRUE(file) << error;
     EXPECT_EQ(file->variables().size(), rig.calc.variablenames().size());
-    for (const TiEntry* e : file->variables())
-        if (e->name == "secret") EXPECT_EQ(e->attribute, kLockedAttribute) << "the locked flag is kept with the archived one";
+    const std::vector<const TiEntry*> vars = file->variables();
+    const auto secret = std::find_if(vars.begin(), vars.end(), [](const TiEntry* e) { return e->name == "secret"; });
+    ASSERT_NE(secret, vars.end());
+    EXPECT_EQ((*secret)->attribute, kLockedAttribute) << "the locked flag is kept with the archived one";
 
     // Its own backup goes back over whatever the calculator holds now, locked and
     // archived variables too, and they come back so.
@@ -140,11 +142,11 @@ TEST_P(Models, VersionDeleteAndBackup) {
     std::size_t restored = 0;
     ASSERT_TRUE(rig.run([&] { return restoregroupbackup(rig.link, rig.shell, dest, &restored); })) << rig.state.pendingerror;
     EXPECT_EQ(restored, file->variables().size());
-    const CalcVariable* secret = rig.calc.memory().find("main\\secret");
+    const CalcVariable* locked = rig.calc.memory().find("main\\secret");
     const CalcVariable* kept = rig.calc.memory().find("work\\kept");
-    ASSERT_TRUE(secret && kept);
-    EXPECT_TRUE(secret->locked && kept->archived);
-    EXPECT_NE(secret->data, (Bytes{0x00, 0x01, 0x2D}));
+    ASSERT_TRUE(locked && kept);
+    EXPECT_TRUE(locked->locked && kept->archived);
+    EXPECT_NE(locked->data, (Bytes{0x00, 0x01, 0x2D}));
     EXPECT_NE(kept->data, (Bytes{0x00, 0x01, 0x2D}));
 }
 
