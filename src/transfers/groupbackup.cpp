@@ -76,7 +76,6 @@ bool restoregroupbackup(Link& link, Progress& progress, const std::filesystem::p
     if (!clearmemory(link, progress)) return false;
     SendPlan plan;
     plan.anymodel.push_back(path);
-    plan.restore = true;
     const SendResult sent = sendvariables(link, progress, path, {}, &plan);
     if (restored) *restored = sent.sent.size();
     if (!s.linkok) {

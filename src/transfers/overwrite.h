@@ -34,8 +34,6 @@ struct SendPlan {
     std::vector<std::filesystem::path> leftout;
     std::vector<std::string> skip;
     std::vector<std::pair<std::string, std::string>> renamed;
-    // A backup's variables going back after its opening block.
-    bool restore = false;
     bool takesanymodel(const std::filesystem::path& path) const;
     bool leavesout(const std::filesystem::path& path) const;
     bool skips(const std::string& fullname) const;

@@ -32,14 +32,12 @@ Packet answer(Link& link) {
 }
 
 // The header's type byte: a variable kept locked or archived in its file is offered so to a
-// model that has type bytes for that (the calculator reads its real type from its data);
-// a plain one of a restored backup comes under the backup type, as the calculator expects
-// after the backup's opening block.
-std::uint8_t offeredtype(const CalculatorModel& model, const TiEntry& entry, bool restore) {
+// model that has type bytes for that (the calculator reads its real type from its data).
+std::uint8_t offeredtype(const CalculatorModel& model, const TiEntry& entry) {
     if (model.archivedsendtype && model.hasarchive && entry.attribute == model.archivedattribute)
         return model.archivedsendtype;
     if (model.lockedsendtype && entry.attribute == kLockedAttribute) return model.lockedsendtype;
-    return restore && !model.imagebackup ? model.backuptype : entry.type;
+    return entry.type;
 }
 
 // Lets window messages through once the header's type byte is out.
@@ -81,7 +79,7 @@ private:
 // acknowledgement, then a data request or a refusal), its data and the end. False when
 // the link went down before the header was out: the whole send then stops at once.
 bool sendone(Link& link, Progress& progress, const TiEntry& entry, const std::string& name,
-             std::span<const std::uint8_t> data, bool restore, SendResult& result) {
+             std::span<const std::uint8_t> data, SendResult& result) {
     TransferState& s = link.state();
     sendready(link);
     expectack(link);
@@ -89,7 +87,7 @@ bool sendone(Link& link, Progress& progress, const TiEntry& entry, const std::st
     HeaderWatcher watcher(progress);
     const CalculatorModel& model = link.model();
     sendpacket(link, model.offercommand,
-               variableheader(model.header, entry.size, offeredtype(model, entry, restore), name), &watcher);
+               variableheader(model.header, entry.size, offeredtype(model, entry), name), &watcher);
     if (!s.linkok) return false;
     const Packet ack = answer(link);
     const Packet reply = ack.is(CmdAck) || ack.is(CmdDataRequest) ? answer(link) : Packet{};
@@ -190,7 +188,6 @@ SendResult sendvariables(Link& link, Progress& progress, const std::filesystem::
     }
 
     if (!(plan && plan->takesanymodel(path)) && !fitsmodel(link, path, *reader.file().model, nullptr)) return result;
-    const bool restore = plan && plan->restore;
     std::size_t index = 0;
     std::vector<std::uint8_t> data;
     for (const TiEntry* entry : reader.file().variables()) {
@@ -204,7 +201,7 @@ SendResult sendvariables(Link& link, Progress& progress, const std::filesystem::
             link.faillink("Cannot read " + tibytes_to_utf8(name) + " from " + path.filename().string() + ".");
             break;
         }
-        if (!sendone(link, progress, *entry, name, data, restore, result)) return result;
+        if (!sendone(link, progress, *entry, name, data, result)) return result;
     }
     sendsummary(link, progress, result);
     return result;

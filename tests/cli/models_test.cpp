@@ -65,8 +65,8 @@ TEST_P(CliModels, EveryCommandWorks) {
 
     // Nothing chosen: each command learns the model from the calculator's answer.
     EXPECT_EQ(cli({"archive", "main\\prgm"}).out, "archived main\\prgm\n");
-    EXPECT_EQ(cli({"mkdir", "empty"}).code, 0);
-    const CliResult listed = cli({"dir"});
+    EXPECT_EQ(runcli({"--link", freshlink, "mkdir", "empty"}, s.path()).code, 0);
+    const CliResult listed = runcli({"--link", freshlink, "dir"}, s.path());
     EXPECT_NE(listed.out.find("main\\secret\tstring\t8\tlocked\n"), std::string::npos) << listed.out;
     EXPECT_NE(listed.out.find("empty\\\tfolder\t0\n"), std::string::npos) << listed.out;
     EXPECT_EQ(cli({"get", "notes", "-o", (s.path() / ("n." + m.prefix + "t")).string()}).code, 0) << "main\\notes";

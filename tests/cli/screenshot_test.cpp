@@ -50,7 +50,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ScreenshotCase{"xpm", {"-o", "OUT"}, "s.xpm", 0, "/* XPM */", ""},
                       ScreenshotCase{"jpg_name_gif", {"-o", "OUT"}, "s.gif", 2, "", "s.gif: the name ends in no picture format; give it one of .png, .bmp, .jpg"},
                       ScreenshotCase{"fcamera_silent", {"--fargo", "-o", "OUT"}, "s.png", 1, "", "Did not got FCam header"},
-                      ScreenshotCase{"no_output", {}, "s.png", 2, "", "usage: tessaly92-cli screenshot -o FILE"},
+                      ScreenshotCase{"no_output", {}, "s.png", 2, "", "[--no-pacing] screenshot -o FILE"},
                       ScreenshotCase{"bad_mode", {"--calc-streams", "3", "-o", "OUT"}, "s.png", 2, "",
                                      "3 is not a mode of --calc-streams"}),
     [](const auto& p) { return std::string(p.param.what); });
