@@ -38,9 +38,11 @@ public:
     virtual std::optional<std::string> savedialog(const FileDialogSpec& spec) = 0;
     virtual std::optional<std::string> opendialog(const FileDialogSpec& spec) = 0;
     // A box with buttons of its own, given in order, the last one cancelling; the index
-    // of the one pressed. Where no such box can be shown it is a Yes/No/Cancel box: Yes
-    // is the first button, No the second, Cancel the last.
-    virtual std::size_t choose(std::string_view text, std::string_view caption, const std::vector<std::string>& buttons) {
+    // of the one pressed. Enter presses the one at preferred. Where no such box can be
+    // shown it is a Yes/No/Cancel box: Yes is the first button, No the second, Cancel the last.
+    virtual std::size_t choose(std::string_view text, std::string_view caption, const std::vector<std::string>& buttons,
+                               std::size_t preferred = 0) {
+        (void)preferred;
         switch (messagebox(text, caption, Icon::Confirmation, Buttons::YesNoCancel)) {
         case Answer::Yes: return 0;
         case Answer::No: return buttons.size() > 2 ? 1 : buttons.size() - 1;

@@ -157,10 +157,6 @@ void MainWindow::openlink() {
     }
     m_cable->link().setpacing(m_settings.pacing);
     m_cable->link().choosemodel(modelbyid(m_settings.model));
-    m_cable->link().setothermodelquestion([this](const std::string& problem) {
-        return m_shell->messagebox(problem + " Send it all the same?", "Another model", Icon::Warning, Buttons::YesNo) ==
-               Answer::Yes;
-    });
     if (SimulatedCalculator* calc = m_cable->calculator())
         calc->onnotice([this](const std::string& notice) {
             m_calcnotice = notice;

@@ -2,11 +2,15 @@
 
 #include "files/ticharset.h"
 #include "transfers/manage.h"
-#include "transfers/send.h"
 
 namespace tessaly {
 
-OverwriteChoice WindowOverwriteQuestions::existing(const Clash& clash, bool canoverwrite) {
+bool WindowPlanQuestions::sendanyway(const OtherModelFile& file) {
+    return m_dialogs.messagebox(othermodeltext(file) + " Send it all the same?", kOtherModelCaption, Icon::Warning,
+                                Buttons::YesNo) == Answer::Yes;
+}
+
+OverwriteChoice WindowPlanQuestions::existing(const Clash& clash, bool canoverwrite) {
     std::string text = tibytes_to_utf8(clash.name) + " is on the calculator already.";
     if (clash.locked) text += "\rIt is locked: the calculator does not let it be overwritten.";
     if (clash.archived) text += "\rIt is archived: the calculator does not let it be overwritten.";
@@ -16,12 +20,13 @@ OverwriteChoice WindowOverwriteQuestions::existing(const Clash& clash, bool cano
     }
     static const OverwriteChoice kChoices[] = {OverwriteChoice::Overwrite, OverwriteChoice::Skip, OverwriteChoice::Rename,
                                                OverwriteChoice::All, OverwriteChoice::Cancel};
+    // Enter skips: replacing the calculator's variable takes a deliberate choice.
     const std::size_t i =
-        m_dialogs.choose(text, kExistingCaption, {"Overwrite", "Skip", "Send as...", "Overwrite all", "Cancel"});
+        m_dialogs.choose(text, kExistingCaption, {"Overwrite", "Skip", "Send as...", "Overwrite all", "Cancel"}, 1);
     return kChoices[std::min<std::size_t>(i, 4)];
 }
 
-std::optional<std::string> WindowOverwriteQuestions::newname(const Clash& clash) {
+std::optional<std::string> WindowPlanQuestions::newname(const Clash& clash) {
     const std::string old = tibytes_to_utf8(clash.name);
     const auto typed = m_dialogs.inputbox("Send as", "Send " + old + " under the name (folder\\name):", old);
     if (!typed || typed->empty()) return std::nullopt;
@@ -33,23 +38,6 @@ std::optional<std::string> WindowOverwriteQuestions::newname(const Clash& clash)
         return std::nullopt;
     }
     return bytes;
-}
-
-std::optional<SendPlan> askbeforesending(Link& link, Shell& shell, ReceivePageModel& page,
-                                         const std::vector<std::filesystem::path>& files,
-                                         const std::function<bool(std::size_t)>& selected) {
-    std::vector<std::string> outgoing;
-    for (const auto& path : files)
-        if (sendkind(path) == SendKind::Variables)
-            for (const std::string& n : outgoingnames(path, selected)) outgoing.push_back(n);
-    if (outgoing.empty()) return SendPlan{};
-    const DirectoryListing listing = directorylisting(link, shell);
-    if (listing.answered) page.showlisting(listing.rows);
-    if (!link.state().linkok) return std::nullopt;
-    WindowOverwriteQuestions ask(shell);
-    const auto plan = planoverwrites(findclashes(outgoing, listing), ask);
-    if (!plan) shell.setstatus("Nothing sent.");
-    return plan;
 }
 
 } // namespace tessaly

@@ -1,36 +1,31 @@
 #pragma once
-#include <filesystem>
-#include <functional>
 #include <optional>
-#include <vector>
+#include <string>
 
 #include "app/dialogs.h"
 #include "app/receivepage.h"
-#include "link/link.h"
-#include "transfers/overwrite.h"
+#include "transfers/send.h"
 
 namespace tessaly {
 
 inline constexpr std::string_view kExistingCaption = "On the calculator already";
+inline constexpr std::string_view kOtherModelCaption = "Another model";
 
-// The window asks about each variable whose name the calculator holds: overwrite, skip,
-// rename, overwrite all, or cancel the whole send.
-class WindowOverwriteQuestions final : public OverwriteQuestions {
+// The window's answers to a send's plan: a file made for another model (send it all the
+// same?), then each variable whose name the calculator holds: overwrite, skip, rename,
+// overwrite all, or cancel the whole send; Enter skips.
+// The listing the plan was made from is shown on the receive page.
+class WindowPlanQuestions final : public PlanQuestions {
 public:
-    explicit WindowOverwriteQuestions(Dialogs& dialogs) : m_dialogs(dialogs) {}
+    WindowPlanQuestions(Dialogs& dialogs, ReceivePageModel& page) : m_dialogs(dialogs), m_page(page) {}
+    bool sendanyway(const OtherModelFile& file) override;
     OverwriteChoice existing(const Clash& clash, bool canoverwrite) override;
     std::optional<std::string> newname(const Clash& clash) override;
+    void listed(const DirectoryListing& listing) override { m_page.showlisting(listing.rows); }
 
 private:
     Dialogs& m_dialogs;
+    ReceivePageModel& m_page;
 };
-
-// Before variable files are sent from the window, inside the caller's transfer: the
-// calculator's listing is read afresh (the calculator view then shows it) and every name
-// it holds already is asked about. nullopt when nothing is to be sent: cancelled, or the
-// listing failed (its reason pending). Files that are not variable files are passed by.
-std::optional<SendPlan> askbeforesending(Link& link, Shell& shell, ReceivePageModel& page,
-                                         const std::vector<std::filesystem::path>& files,
-                                         const std::function<bool(std::size_t)>& selected = {});
 
 } // namespace tessaly

@@ -96,17 +96,21 @@ Answer QtShell::messagebox(std::string_view text, std::string_view caption, Icon
     return showbox(m_owner, text, caption, icon, buttons);
 }
 
-std::size_t QtShell::choose(std::string_view text, std::string_view caption, const std::vector<std::string>& buttons) {
+std::size_t QtShell::choose(std::string_view text, std::string_view caption, const std::vector<std::string>& buttons,
+                            std::size_t preferred) {
     if (refusedforatransfer()) return buttons.size() - 1;
-    if (m_answerer) return m_answerer->choose(text, caption, buttons);
+    if (m_answerer) return m_answerer->choose(text, caption, buttons, preferred);
     QMessageBox box(m_owner);
     box.setWindowTitle(caption.empty() ? QApplication::applicationName() : qs(caption));
     box.setText(shown(text));
     box.setIcon(QMessageBox::Question);
     std::vector<QAbstractButton*> made;
-    for (std::size_t i = 0; i < buttons.size(); ++i)
-        made.push_back(box.addButton(qs(buttons[i]), i + 1 == buttons.size() ? QMessageBox::RejectRole
-                                                                             : QMessageBox::AcceptRole));
+    for (std::size_t i = 0; i < buttons.size(); ++i) {
+        QPushButton* b = box.addButton(qs(buttons[i]), i + 1 == buttons.size() ? QMessageBox::RejectRole
+                                                                               : QMessageBox::AcceptRole);
+        if (i == preferred) box.setDefaultButton(b);
+        made.push_back(b);
+    }
     box.exec();
     const auto pressed = std::find(made.begin(), made.end(), box.clickedButton());
     return pressed == made.end() ? buttons.size() - 1 : static_cast<std::size_t>(pressed - made.begin());

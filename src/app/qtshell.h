@@ -70,7 +70,8 @@ public:
                                         std::string_view initial) override;
     std::optional<std::string> savedialog(const FileDialogSpec& spec) override;
     std::optional<std::string> opendialog(const FileDialogSpec& spec) override;
-    std::size_t choose(std::string_view text, std::string_view caption, const std::vector<std::string>& buttons) override;
+    std::size_t choose(std::string_view text, std::string_view caption, const std::vector<std::string>& buttons,
+                       std::size_t preferred = 0) override;
     void processmessages() override;
     void refreshfilelist() override;
 

@@ -28,7 +28,11 @@ namespace {
 QString fromti(const std::string& bytes) { return QString::fromStdString(tibytes_to_utf8(bytes)); }
 
 QTreeWidgetItem* rowitem(const CalculatorModel& model, const ListRow& row) {
-    return new QTreeWidgetItem(QStringList{fromti(row.caption), QString::fromStdString(typetext(model, row)),
+    // Locked and archived variables are told apart: the calculator neither overwrites nor deletes them.
+    std::string type = typetext(model, row);
+    if (const std::string_view attribute = attributetext(row); !attribute.empty())
+        type += " (" + std::string(attribute) + ")";
+    return new QTreeWidgetItem(QStringList{fromti(row.caption), QString::fromStdString(type),
                                            QString::fromStdString(sizetext(row))});
 }
 } // namespace

@@ -226,7 +226,7 @@ void ReceivePageModel::receiverequested() {
     std::vector<RequestEntry> entries;
     for (const ListRow& r : m_rows)
         if (r.selected)
-            entries.push_back({r.caption.substr(0, kPackageNameSize), r.type, r.archived});
+            entries.push_back({r.caption.substr(0, kPackageNameSize), r.type, r.archived, r.locked});
     if (!entries.empty()) {
         setcalculatordown(false);
         showreceived();

@@ -66,15 +66,9 @@ void SendBinding::bindsendfilelist() {
             return;
         }
         const std::vector<std::filesystem::path> files(paths.begin(), paths.end());
-        std::optional<SendPlan> plan;
-        {
-            TransferSession session(m_form.state(), m_form.shell());
-            if (!session) return;
-            plan = askbeforesending(m_form.link(), m_form.shell(), m_receive.model(), files);
-        }
-        if (!plan) return;
+        WindowPlanQuestions planask(m_form.shell(), m_receive.model());
         SendPlaces where = places();
-        where.plan = &*plan;
+        where.ask = &planask;
         WindowAnswers answers(m_form.shell());
         if (sendfilelist(m_form.link(), m_form.shell(), files, ask ? &answers : nullptr, install, where))
             QTimer::singleShot(0, &m_form, &QWidget::close);
@@ -119,12 +113,9 @@ void SendBinding::sendselected(bool install) {
     if (!restoreagreed(names)) return;
     TransferSession session(m_form.state(), m_form.shell());
     if (!session) return;
+    WindowPlanQuestions ask(m_form.shell(), m_receive.model());
     SendPlaces where = places();
-    std::vector<std::filesystem::path> files;
-    for (const std::string& name : names) files.push_back(where.browserfolder / name);
-    const auto plan = askbeforesending(m_form.link(), m_form.shell(), m_receive.model(), files);
-    if (!plan) return;
-    where.plan = &*plan;
+    where.ask = &ask;
     if (!sendselectedfiles(m_form.link(), m_form.shell(), names, install, where))
         m_form.shell().messagebox(kNoFileSelectedText, kNoFileSelectedCaption, Icon::Error, Buttons::Ok);
 }
@@ -159,8 +150,8 @@ void SendBinding::sendvariablesbuttonClick() {
     for (int i = 0; i < vars->topLevelItemCount(); ++i) rows.push_back(vars->topLevelItem(i)->isSelected());
     std::function<bool(std::size_t)> selected;
     if (!m_form.open.allbutton->isChecked()) selected = [rows](std::size_t i) { return i < rows.size() && rows[i]; };
-    const auto plan = askbeforesending(m_form.link(), m_form.shell(), m_receive.model(), {path}, selected);
-    if (plan) sendvariables(m_form.link(), m_form.shell(), path, selected, &*plan);
+    WindowPlanQuestions ask(m_form.shell(), m_receive.model());
+    sendplanned(m_form.link(), m_form.shell(), {path, selected}, &ask);
 }
 
 // No ready check of its own: the kind of backup follows the model that answered or was

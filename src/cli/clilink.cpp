@@ -70,7 +70,6 @@ std::unique_ptr<CliLink> CliLink::open(const Options& options, std::string* erro
     const Cable& cable = *cl->m_cable;
     if (cable.tracefailed()) return fail(cable.error(), kUsage);
     cl->link().choosemodel(options.model);
-    if (options.anymodel) cl->link().setothermodelquestion([](const std::string&) { return true; });
     if (!cable.warning().empty()) std::fprintf(stderr, "tessaly92-cli: %s\n", cable.warning().c_str());
     if (!cable.error().empty()) return fail(cable.error(), kFailed);
     // The in-process virtual TI-92 has no terminal of its own: what it tells its user comes here.

@@ -25,9 +25,15 @@ int cmd_dir(const Options& options, const Args& args) {
         listing = directorylisting(cl->link(), progress);
     }
     progress.endbar();
-    for (const ListRow& row : listing.rows)
-        std::printf("%s\t%s\t%s%s\n", terminaltext(tibytes_to_utf8(row.caption)).c_str(),
-                    typetext(cl->link().model(), row).c_str(), sizetext(row).c_str(), row.archived ? "\tarchived" : "");
+    for (const ListRow& row : listing.rows) {
+        const std::string_view attribute = attributetext(row);
+        std::printf("%s\t%s\t%s%s%.*s\n", terminaltext(tibytes_to_utf8(row.caption)).c_str(),
+                    typetext(cl->link().model(), row).c_str(), sizetext(row).c_str(), attribute.empty() ? "" : "\t",
+                    int(attribute.size()), attribute.data());
+    }
+    // A folder without variables is there all the same: its name, and no variable in it.
+    for (const std::string& folder : listing.emptyfolders())
+        std::printf("%s\\\tfolder\t0\n", terminaltext(tibytes_to_utf8(folder)).c_str());
     std::fflush(stdout);
     return finish(cl->state(), &cl->link(), &progress);
 }

@@ -12,6 +12,7 @@
 #include "files/safefile.h"
 #include "files/ticharset.h"
 #include "files/tifile.h"
+#include "files/varname.h"
 #include "link/byteorder.h"
 #include "link/typenames.h"
 #include "transfers/directory.h"
@@ -97,7 +98,9 @@ std::optional<GetOptions> parse(const Args& args) {
 std::optional<std::vector<RequestEntry>> requests(const std::vector<ListRow>& rows, const std::vector<std::string>& names) {
     std::vector<bool> marked(rows.size(), false);
     bool all = true;
-    for (const std::string& name : names) {
+    for (const std::string& given : names) {
+        // A name without a folder is in main, as send takes it.
+        const std::string name = withfolder(given);
         std::size_t found = rows.size();
         for (std::size_t i = 0; i < rows.size() && found == rows.size(); ++i)
             if (rows[i].caption == name) found = i;
@@ -114,7 +117,8 @@ std::optional<std::vector<RequestEntry>> requests(const std::vector<ListRow>& ro
     if (!all) return std::nullopt;
     std::vector<RequestEntry> entries;
     for (std::size_t i = 0; i < rows.size(); ++i)
-        if (marked[i]) entries.push_back({rows[i].caption.substr(0, kPackageNameSize), rows[i].type, rows[i].archived});
+        if (marked[i])
+            entries.push_back({rows[i].caption.substr(0, kPackageNameSize), rows[i].type, rows[i].archived, rows[i].locked});
     return entries;
 }
 

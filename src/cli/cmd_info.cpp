@@ -50,7 +50,8 @@ int cmd_info(const Options&, const Args& args) {
         std::size_t chars = 0;
         for (unsigned char c : caption) chars += (c & 0xC0) != 0x80;
         if (chars < 17) caption.append(17 - chars, ' ');
-        std::printf("%s %s\n", caption.c_str(), terminaltext(row.type).c_str());
+        const std::string attribute = row.attribute.empty() ? "" : " (" + std::string(row.attribute) + ")";
+        std::printf("%s %s%s\n", caption.c_str(), terminaltext(row.type).c_str(), attribute.c_str());
     }
     return kOk;
 }

@@ -112,6 +112,8 @@ bool sendable(const SendOptions& o) {
     return all;
 }
 
+constexpr std::string_view kAnyModelHint = " --any-model sends it all the same.";
+
 // With --model the calculator is known before the cable opens: a file made for another
 // model is refused at once, as the send would refuse it once the calculator answered.
 bool fitschosenmodel(const Options& options, const SendOptions& o) {
@@ -119,51 +121,93 @@ bool fitschosenmodel(const Options& options, const SendOptions& o) {
     for (const auto& path : o.files) {
         const auto file = readtifile(path, nullptr);
         if (!file || file->model->signature == options.model->signature) continue;
-        std::fprintf(stderr, "tessaly92-cli: %s %s\n", terminaltext(othermodeltext(path, *file->model, *options.model)).c_str(),
-                     std::string(kOtherModelRefusedText).c_str());
+        std::fprintf(stderr, "tessaly92-cli: %s %s%s\n",
+                     terminaltext(othermodeltext(path, *file->model, *options.model)).c_str(),
+                     std::string(kOtherModelRefusedText).c_str(), std::string(kAnyModelHint).c_str());
         return false;
     }
     return true;
 }
 
-// Whether the variable with index i of the file goes: --vars, and not one of the names
-// left out because the calculator holds them.
-std::function<bool(std::size_t)> selection(const SendOptions& o, const std::filesystem::path& path,
-                                           const std::vector<Clash>& skipped) {
-    if (o.vars.empty() && skipped.empty()) return {};
+// Which variables of the file go: those --vars names (all without it).
+std::function<bool(std::size_t)> selection(const SendOptions& o, const std::filesystem::path& path) {
+    if (o.vars.empty()) return {};
     std::vector<std::string> names;
     if (const auto file = readtifile(path, nullptr))
         for (const TiEntry* v : file->variables()) names.push_back(upstring(v->fullname()));
-    std::set<std::string> left;
-    for (const Clash& c : skipped) left.insert(lowername(c.name));
-    return [&o, names, left, outgoing = outgoingnames(path)](std::size_t i) {
-        if (!o.vars.empty() && std::find(o.vars.begin(), o.vars.end(), names[i]) == o.vars.end()) return false;
-        return !left.contains(lowername(outgoing[i]));
+    return [&o, names](std::size_t i) {
+        return i < names.size() && std::find(o.vars.begin(), o.vars.end(), names[i]) != o.vars.end();
     };
 }
 
-// The names the calculator holds already, read from a fresh listing before anything is
-// sent. Fails the link, naming them, when they would be replaced without --overwrite,
-// or when one is locked or archived (the calculator refuses those); with
-// --skip-existing they are returned, to be left out.
-std::vector<Clash> checkexisting(Link& link, Progress& progress, const SendOptions& o) {
-    const DirectoryListing listing = directorylisting(link, progress);
-    if (!link.state().linkok) return {};
-    std::vector<std::string> outgoing;
-    for (const auto& path : o.files) {
-        const auto f = selection(o, path, {});
-        for (const std::string& n : outgoingnames(path, f)) outgoing.push_back(n);
+// The plan's questions answered from the options: a file of another model goes with
+// --any-model; a name the calculator holds is replaced with --overwrite (unless locked or
+// archived), left out with --skip-existing. Whatever the options do not allow is noted
+// and left out, and said at once after the plan: then nothing is sent.
+class OptionAnswers final : public PlanQuestions {
+public:
+    OptionAnswers(const Options& options, const SendOptions& o) : m_options(options), m_o(o) {}
+    bool sendanyway(const OtherModelFile& file) override {
+        if (!m_options.anymodel && m_refusal.empty())
+            m_refusal = othermodeltext(file) + " " + std::string(kOtherModelRefusedText) + std::string(kAnyModelHint);
+        return m_options.anymodel;
     }
-    std::vector<Clash> clashes = findclashes(outgoing, listing);
-    std::vector<Clash> blocked;
-    std::copy_if(clashes.begin(), clashes.end(), std::back_inserter(blocked), [](const Clash& c) { return c.blocked(); });
-    if (o.skip || clashes.empty()) return clashes;
-    if (!blocked.empty())
-        link.faillink("Cannot be overwritten on the calculator, nothing sent: " + clashlist(blocked));
-    else if (!o.overwrite)
-        link.faillink("On the calculator already, nothing sent (--overwrite replaces, --skip-existing leaves out): " +
-                      clashlist(clashes));
-    return {};
+    OverwriteChoice existing(const Clash& clash, bool canoverwrite) override {
+        if (m_o.skip) {
+            skipped.push_back(clash);
+        } else {
+            m_clashes.push_back(clash);
+            if (canoverwrite && m_o.overwrite) return OverwriteChoice::Overwrite;
+        }
+        return OverwriteChoice::Skip;
+    }
+    std::optional<std::string> newname(const Clash&) override { return std::nullopt; }
+
+    // Why nothing may be sent after all; empty when the options allowed the whole plan.
+    std::string refusal() const {
+        if (!m_refusal.empty()) return m_refusal;
+        std::vector<Clash> blocked;
+        std::copy_if(m_clashes.begin(), m_clashes.end(), std::back_inserter(blocked),
+                     [](const Clash& c) { return c.blocked(); });
+        if (!blocked.empty()) return "Cannot be overwritten on the calculator, nothing sent: " + clashlist(blocked);
+        if (!m_clashes.empty() && !m_o.overwrite)
+            return "On the calculator already, nothing sent (--overwrite replaces, --skip-existing leaves out): " +
+                   clashlist(m_clashes);
+        return {};
+    }
+    std::vector<Clash> skipped;
+
+private:
+    const Options& m_options;
+    const SendOptions& m_o;
+    std::string m_refusal;
+    std::vector<Clash> m_clashes;
+};
+
+// --any-model's answer to a restore of another model's backup.
+class AnyModel final : public OtherModelQuestion {
+public:
+    explicit AnyModel(bool yes) : m_yes(yes) {}
+    bool sendanyway(const OtherModelFile&) override {
+        refused = !m_yes;
+        return m_yes;
+    }
+    bool refused = false;
+
+private:
+    bool m_yes;
+};
+
+// The one line a send ends with on stdout.
+void saysent(std::size_t sent, const std::vector<Clash>& skipped) {
+    if (sent == 0 && !skipped.empty()) {
+        std::printf("nothing sent, every variable is on the calculator already: %s\n",
+                    terminaltext(clashlist(skipped)).c_str());
+        return;
+    }
+    if (!skipped.empty())
+        std::printf("left out, on the calculator already: %s\n", terminaltext(clashlist(skipped)).c_str());
+    std::printf("%zu variable(s) sent\n", sent);
 }
 
 } // namespace
@@ -180,30 +224,31 @@ int cmd_send(const Options& options, const Args& args) {
     Link& link = cl->link();
     TransferState& state = cl->state();
     TerminalProgress progress(link.pump());
+    progress.hiddenending = kVariablesSentText;
     std::size_t sent = 0;
-    std::vector<Clash> skipped;
+    OptionAnswers answers(options, *o);
     {
         TransferSession session(state, progress);
-        skipped = checkexisting(link, progress, *o);
-        for (const auto& path : o->files) {
-            if (!state.linkok) break;
-            const auto selected = selection(*o, path, skipped);
-            sent += sendvariables(link, progress, path, selected).sent.size();
+        std::vector<SendItem> items;
+        for (const auto& path : o->files) items.push_back({path, selection(*o, path)});
+        const std::optional<SendPlan> plan = plansend(link, progress, items, answers);
+        if (plan && !answers.refusal().empty()) link.faillink(answers.refusal());
+        for (const SendItem& item : items) {
+            if (!state.linkok || !plan) break;
+            sent += sendvariables(link, progress, item.path, item.selected, &*plan).sent.size();
             if (!state.linkok) break;
             if (!o->libs) continue;
             // The program's own folder stands for the browser folder.
-            for (const Library& lib : librarylist(path, path.parent_path(), o->libdir)) {
+            for (const Library& lib : librarylist(item.path, item.path.parent_path(), o->libdir)) {
                 std::vector<Library> one{lib};
-                sendlibraries(link, progress, one, path.string());
+                sendlibraries(link, progress, one, item.path.string());
                 if (!state.linkok) break;
             }
             if (!state.linkok) break;
         }
     }
     progress.endbar();
-    if (state.linkok && !skipped.empty())
-        std::printf("left out, on the calculator already: %s\n", terminaltext(clashlist(skipped)).c_str());
-    if (state.linkok) std::printf("%zu variable(s) sent\n", sent);
+    if (state.linkok) saysent(sent, answers.skipped);
     return finish(state, &link, &progress);
 }
 
@@ -247,13 +292,15 @@ int cmd_restore(const Options& options, const Args& args) {
     auto cl = CliLink::open(options, &error, &code);
     if (!cl) return code;
     TerminalProgress progress(cl->link().pump());
+    progress.hiddenending = kVariablesSentText;
     std::size_t restored = 0;
     {
         TransferSession session(cl->state(), progress);
-        if (group)
-            restoregroupbackup(cl->link(), progress, o->files[0], &restored);
-        else
+        AnyModel anymodel(options.anymodel);
+        if (!group)
             sendbackup(cl->link(), progress, o->files[0]);
+        else if (!restoregroupbackup(cl->link(), progress, o->files[0], &restored, &anymodel) && anymodel.refused)
+            cl->state().pendingerror += kAnyModelHint;
     }
     progress.endbar();
     if (group && cl->state().linkok) std::printf("%zu variable(s) restored\n", restored);

@@ -9,18 +9,23 @@ using namespace tessaly::cli;
 
 namespace {
 
+// What a command reaches: files only, the calculator, or the calculator with files that
+// may be made for another model.
+enum class Reach { Files, Calculator, Sends };
+
 struct CommandEntry {
     std::string_view name;
     std::string_view usage;
     std::string_view help;
     int (*run)(const Options&, const Args&);
+    Reach reach = Reach::Calculator;
 };
 
 constexpr CommandEntry kCommandTable[] = {
     {"cables", "cables",
      "list the parallel ports, serial ports and silver USB cables found here, whether each opens\n"
      "      (and why not), and the LINK that picks it. Opening a serial port sets its RTS and DTR",
-     cmd_cables},
+     cmd_cables, Reach::Files},
     {"ready", "ready",
      "check that the calculator answers (\"Calculator is ready!\"), then name it and its system's\n"
      "      version (\"TI-89, version 2.09\")",
@@ -34,23 +39,23 @@ constexpr CommandEntry kCommandTable[] = {
      "      --calc-sends tells the virtual TI-92 what to send (a tessaly92-vcalc server is told\n"
      "      with its \"send NAME...\" command instead)",
      cmd_get},
-    {"info", "info FILE", "show what a TI-92 file holds", cmd_info},
+    {"info", "info FILE", "show what a TI-92 file holds", cmd_info, Reach::Files},
     {"ls", "ls [DIR] [--no-desc] [--no-txt] [--no-92]",
-     "list the TI-92 and text files of a folder as the file browser does: name, kind, description", cmd_ls},
+     "list the TI-92 and text files of a folder as the file browser does: name, kind, description", cmd_ls, Reach::Files},
     {"describe", "describe FILE [TEXT]",
-     "show a TI-92 file's description, or write TEXT as its new one (34 characters at most)", cmd_describe},
+     "show a TI-92 file's description, or write TEXT as its new one (34 characters at most)", cmd_describe, Reach::Files},
     {"txt2var", "txt2var FILE.txt [-o FILE.92t] [--comment TEXT]",
      "convert a text file (UTF-8, else Latin-1) into a TI-92 text file; the default output is the\n"
      "      variable name (the file name up to its first dot, 8 characters) + .92t beside the input",
-     cmd_txt2var},
+     cmd_txt2var, Reach::Files},
     {"var2txt", "var2txt FILE.92t|FILE.92g [NAME]",
-     "print the text variables of a TI-92 file (or only NAME, as info lists it) as UTF-8 lines", cmd_var2txt},
+     "print the text variables of a TI-92 file (or only NAME, as info lists it) as UTF-8 lines", cmd_var2txt, Reach::Files},
     {"send", "send FILE... [--vars NAME,...] [--libs] [--lib-dir DIR] [--overwrite | --skip-existing]",
      "send the variables of TI-92 files; --vars only these (folder\\name as info lists them);\n"
      "      a name the calculator holds already is refused (nothing sent) unless --overwrite replaces\n"
      "      it or --skip-existing leaves it out; a locked target is never overwritten;\n"
      "      --libs also the FARGO libraries a program needs, from the program's folder, else --lib-dir",
-     cmd_send},
+     cmd_send, Reach::Sends},
     {"backup", "backup -o FILE.92b|FILE.89g|FILE.9xg|FILE.v2g [--comment TEXT]",
      "fetch the calculator's memory as a backup file (saved only when it arrived whole); a TI-92 Plus,\n"
      "      Voyage 200, TI-89 or TI-89 Titanium backup is every variable in one group file (.9xg, .v2g, .89g)",
@@ -58,7 +63,7 @@ constexpr CommandEntry kCommandTable[] = {
     {"restore", "restore FILE.92b|FILE.89g|FILE.9xg|FILE.v2g",
      "send a backup file back: it replaces the calculator's memory (a later model's group backup\n"
      "      sends its variables back)",
-     cmd_restore},
+     cmd_restore, Reach::Sends},
     {"screenshot",
      "screenshot -o FILE.png|FILE.bmp|FILE.jpg [--fargo] [--calc-streams 1|2]",
      "copy the calculator's screen into a picture of the size its display shows, in the format\n"
@@ -86,7 +91,7 @@ constexpr CommandEntry kCommandTable[] = {
     {"unarchive", "unarchive NAME...", "move variables out of the archive (models that have one)", cmd_unarchive},
     {"version", "version", "show the calculator's model and ROM version", cmd_version},
     {"insert-fargo", "insert-fargo FILE.92b --fargo-dir DIR [--inserter FILE]",
-     "have wputfargo insert FARGO into a backup file (the calculator is not touched)", cmd_insertfargo},
+     "have wputfargo insert FARGO into a backup file (the calculator is not touched)", cmd_insertfargo, Reach::Files},
 };
 
 const CommandEntry* findcommand(std::string_view name) {
@@ -106,9 +111,23 @@ std::string globalusage() {
            "] [--any-model] ";
 }
 
+// The options a command takes besides its own, after its usage: accepted after the
+// command too.
+std::string modeloptions(const CommandEntry& c) {
+    if (c.reach == Reach::Files) return {};
+    return " [--model " + tessaly::modelids() + "]" + (c.reach == Reach::Sends ? " [--any-model]" : "");
+}
+
+// "usage: tessaly92-cli [--link LINK] ... send FILE... [--model ...] [--any-model]"; a
+// command that reaches no calculator has no cable options.
+std::string usageline(const CommandEntry& c) {
+    const std::string cable = c.reach == Reach::Files ? "" : "[--link LINK] [--trace FILE] [--no-pacing] ";
+    return "usage: tessaly92-cli " + cable + std::string(c.usage) + modeloptions(c);
+}
+
 // `COMMAND --help`: its usage and what it and its options do.
 int commandhelp(const CommandEntry& c) {
-    printline(stdout, globalusage(), c.usage);
+    printline(stdout, usageline(c), "");
     printline(stdout, "\n      ", c.help);
     return kOk;
 }
@@ -130,8 +149,8 @@ void usage(std::FILE* out) {
                  "commands:\n",
                  tessaly::modelids().c_str());
     for (const auto& c : kCommandTable)
-        std::fprintf(out, "  %.*s\n      %.*s\n", int(c.usage.size()), c.usage.data(), int(c.help.size()),
-                     c.help.data());
+        std::fprintf(out, "  %.*s%s\n      %.*s\n", int(c.usage.size()), c.usage.data(), modeloptions(c).c_str(),
+                     int(c.help.size()), c.help.data());
     std::fprintf(out, "\nexit codes: 0 success, 1 the transfer failed, 2 usage error or unreadable file\n");
 }
 
@@ -139,7 +158,7 @@ void usage(std::FILE* out) {
 
 namespace tessaly::cli {
 void printusage(std::string_view command) {
-    if (const CommandEntry* c = findcommand(command)) printline(stderr, "usage: tessaly92-cli ", c->usage);
+    if (const CommandEntry* c = findcommand(command)) printline(stderr, usageline(*c), "");
 }
 } // namespace tessaly::cli
 
@@ -186,11 +205,18 @@ int main(int argc, char** argv) {
         return kUsage;
     }
     std::string_view name = argv[i];
-    Args args(argv + i + 1, argv + argc);
+    const Args args(argv + i + 1, argv + argc);
     if (const CommandEntry* c = findcommand(name)) {
         for (const std::string& a : args)
             if (a == "--help" || a == "-h") return commandhelp(*c);
-        return c->run(options, args);
+        // --model and --any-model after the command too, where the command reaches a calculator.
+        Args own;
+        for (int k = i + 1; k < argc; ++k) {
+            const std::optional<bool> taken = c->reach == Reach::Files ? std::nullopt : modeloption(argc, argv, k, options);
+            if (!taken) own.emplace_back(argv[k]);
+            else if (!*taken) return kUsage;
+        }
+        return c->run(options, own);
     }
     std::fprintf(stderr, "tessaly92-cli: unknown command \"%s\" (see --help)\n", argv[i]);
     return kUsage;

@@ -63,7 +63,7 @@ void TerminalProgress::line(std::string_view text) {
 }
 
 void TerminalProgress::setstatus(std::string_view text) {
-    if (!quiet) line(text);
+    if (!quiet && (hiddenending.empty() || !text.ends_with(hiddenending))) line(text);
 }
 
 void TerminalProgress::setgaugemax(int max) {

@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 #include "link/pump.h"
 #include "link/progress.h"
@@ -16,6 +17,8 @@ public:
     ~TerminalProgress() override;
 
     bool quiet = false;  // no status lines, no bar; news is still written
+    // Status lines ending so are not written: the command says that itself, once, at the end.
+    std::string_view hiddenending;
 
     void setstatus(std::string_view text) override;
     void setgaugemax(int max) override;

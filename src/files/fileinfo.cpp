@@ -12,7 +12,9 @@ std::vector<VariableRow> variablerows(const TiFile& file) {
         if (e.isfolder()) continue;
         std::string caption = e.folder.empty() ? e.name : e.folder + "\\" + e.name;
         if (caption.size() > kVariableCaptionWidth) caption.resize(kVariableCaptionWidth);
-        rows.push_back({std::move(caption), std::string(file.model->typename_of(e.type))});
+        const bool archived = file.model->hasarchive && e.attribute == file.model->archivedattribute;
+        const std::string_view attribute = archived ? "archived" : e.attribute == kLockedAttribute ? "locked" : "";
+        rows.push_back({std::move(caption), std::string(file.model->typename_of(e.type)), attribute});
     }
     return rows;
 }

@@ -23,6 +23,7 @@ inline constexpr std::size_t kTextPreviewLength = 40;
 struct VariableRow {
     std::string caption;
     std::string type;
+    std::string_view attribute;  // "locked", "archived" or empty
 };
 std::vector<VariableRow> variablerows(const TiFile& file);
 

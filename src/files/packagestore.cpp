@@ -15,6 +15,7 @@ namespace {
 
 constexpr std::size_t kDataBuffer = 64 * 1024;
 constexpr unsigned kArchivedBit = 0x80;
+constexpr unsigned kLockedBit = 0x40;
 
 std::int32_t getint32(const std::uint8_t* p) {
     std::uint32_t v = 0;
@@ -36,7 +37,7 @@ std::string encoderecord(const PackageRecord& record) {
     out += static_cast<char>(name.size());
     out += padzero(name, kPackageNameSize);
     for (std::int32_t v : {record.start, record.end, record.size}) out += dwordbytes(static_cast<std::uint32_t>(v));
-    out += static_cast<char>(record.type | (record.archived ? kArchivedBit : 0));
+    out += static_cast<char>(record.type | (record.archived ? kArchivedBit : 0) | (record.locked ? kLockedBit : 0));
     return out;
 }
 
@@ -47,8 +48,9 @@ std::optional<PackageRecord> decoderecord(const std::uint8_t* bytes) {
     r.start = getint32(bytes + 17);
     r.end = getint32(bytes + 21);
     r.size = getint32(bytes + 25);
-    r.type = bytes[29] & ~kArchivedBit & 0xFF;
+    r.type = bytes[29] & ~(kArchivedBit | kLockedBit) & 0xFF;
     r.archived = (bytes[29] & kArchivedBit) != 0;
+    r.locked = (bytes[29] & kLockedBit) != 0;
     return r;
 }
 

@@ -16,9 +16,11 @@ struct PackageRecord {
     std::int32_t end = 0;   // just after its last byte
     std::int32_t size = 0;  // S, the variable's bytes
     std::uint8_t type = 0;
-    // In a later model's archive. Kept in the type byte's top bit, which no type code
-    // uses, so the record keeps its size and stores written before read as they were.
+    // In a later model's archive, and locked. Kept in the type byte's two top bits, which
+    // no type code uses, so the record keeps its size and stores written before read as
+    // they were.
     bool archived = false;
+    bool locked = false;
 };
 inline constexpr std::size_t kPackageRecordSize = 30;
 inline constexpr std::size_t kPackageNameSize = 16;

@@ -40,8 +40,9 @@ std::vector<TiTableItem> packagetable(const std::vector<PackageRecord>& records)
             items.push_back({.folder = true, .name = folder});
         }
         if (!folder.empty()) ++items[runitem].count;
-        // The archived attribute of the later models, the only one a package keeps.
-        items.push_back({.folder = false, .name = name, .type = r.type, .attribute = r.archived ? kTI89.archivedattribute : std::uint8_t(0),
+        // The later models' archived attribute, else the locked one.
+        const std::uint8_t attribute = r.archived ? kTI89.archivedattribute : r.locked ? kLockedAttribute : std::uint8_t(0);
+        items.push_back({.folder = false, .name = name, .type = r.type, .attribute = attribute,
                          .size = static_cast<std::uint32_t>(r.size)});
     }
     return items;

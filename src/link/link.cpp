@@ -306,7 +306,9 @@ Link::Machine Link::acceptmachine(std::uint8_t byte) {
         m_modelknown = true;
         return Machine::Ours;
     }
-    return !m_modelknown && modelbymachine(byte) ? Machine::Another : Machine::NotOurs;
+    // Once a calculator answered, a stray byte does not make the link another model's; with a
+    // model chosen, every answer of another is said (takemodel), not left to time out.
+    return (!m_modelknown || m_chosen) && modelbymachine(byte) ? Machine::Another : Machine::NotOurs;
 }
 
 Link::Machine Link::takemodel(const CalculatorModel& answering) {
@@ -319,9 +321,15 @@ Link::Machine Link::takemodel(const CalculatorModel& answering) {
     return Machine::Ours;
 }
 
-std::string modelmismatchtext(const CalculatorModel& chosen, const CalculatorModel& answering) {
+void Link::versionmismatch(const CalculatorModel& answering) {
+    m_mismatch = modelmismatchtext(*m_chosen, answering, true);
+    faillink(m_mismatch);
+}
+
+std::string modelmismatchtext(const CalculatorModel& chosen, const CalculatorModel& answering, bool byversion) {
     // The TI-92 Plus and the Voyage 200 answer alike: the family is all the byte tells.
-    const std::string_view name = answering.calcmachine == kTI92Plus.calcmachine ? "TI-92 Plus or Voyage 200" : answering.name;
+    const std::string_view name =
+        !byversion && answering.calcmachine == kTI92Plus.calcmachine ? "TI-92 Plus or Voyage 200" : answering.name;
     return "A " + std::string(name) + " answers, not the " + std::string(chosen.name) +
            " chosen: choose the model of the calculator on the cable.";
 }

@@ -91,13 +91,12 @@ public:
     }
     // What the last answer of another model than the chosen one made the link say.
     const std::string& mismatch() const { return m_mismatch; }
+    // A version answer named another model than the chosen one, which shares its machine
+    // byte: said as for any other model answering, and the link failed with it.
+    void versionmismatch(const CalculatorModel& answering);
     bool modelknown() const { return m_modelknown; }
-    // Asked before a file made for another model is sent: the problem's text, true to
-    // send it all the same. Unset, such a file is refused.
-    void setothermodelquestion(std::function<bool(const std::string&)> ask) { m_othermodel = std::move(ask); }
-    const std::function<bool(const std::string&)>& othermodelquestion() const { return m_othermodel; }
     // Whether a byte is the machine byte of the calculator on this link. Until a calculator
-    // answered, a byte of another model's calculator is Another: the packet layer makes
+    // answered (with a model chosen: always), a byte of another model's calculator is Another: the packet layer makes
     // the link that model (takemodel) only once a whole packet followed it, so a stray
     // byte does not decide the model. Called by the packet layer for each byte that may
     // start a packet.
@@ -191,12 +190,12 @@ private:
     const CalculatorModel* m_chosen = nullptr;
     bool m_modelknown = false;
     std::string m_mismatch;
-    std::function<bool(const std::string&)> m_othermodel;
     bool m_remote = false;
     std::uint64_t m_pumped = 0;                // when the message loop last ran
 };
 
-// What a link with a chosen model says when another model answers.
-std::string modelmismatchtext(const CalculatorModel& chosen, const CalculatorModel& answering);
+// What a link with a chosen model says when another model answers; named by its machine
+// byte, the TI-92 Plus and the Voyage 200 are one family, by a version answer each itself.
+std::string modelmismatchtext(const CalculatorModel& chosen, const CalculatorModel& answering, bool byversion = false);
 
 } // namespace tessaly

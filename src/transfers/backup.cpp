@@ -9,7 +9,7 @@
 #include "transfers/groupbackup.h"
 #include "transfers/headerdata.h"
 #include "transfers/receive.h"
-#include "transfers/send.h"
+#include "transfers/variablesend.h"
 
 namespace tessaly {
 

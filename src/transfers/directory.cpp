@@ -1,5 +1,6 @@
 #include "transfers/directory.h"
 
+#include <algorithm>
 #include <array>
 #include <span>
 
@@ -95,12 +96,13 @@ std::optional<std::vector<DirectoryEntry>> listingphase(Link& link, std::uint8_t
 
 // The machine byte names the first of the models that share it; where another of them
 // lays its entries out otherwise (the Voyage 200 and the TI-92 Plus), only the version
-// answer tells which one is listing.
+// answer tells which one is listing, and whether it is the one chosen.
 bool entrylayoutknown(const Link& link) {
     const CalculatorModel& model = link.model();
-    if (link.chosenmodel() || modelbymachine(model.calcmachine) != &model) return true;
+    if (!link.chosenmodel() && modelbymachine(model.calcmachine) != &model) return true;
     for (const CalculatorModel* m : allmodels())
-        if (m->calcmachine == model.calcmachine && m->listingentrybytes != model.listingentrybytes) return false;
+        if (m != &model && m->calcmachine == model.calcmachine && m->listingentrybytes != model.listingentrybytes)
+            return false;
     return true;
 }
 
@@ -164,6 +166,13 @@ void listbyentry(Link& link, DirectoryListing& result, const std::function<void(
 }
 
 } // namespace
+
+std::vector<std::string> DirectoryListing::emptyfolders() const {
+    std::vector<std::string> out;
+    for (const std::string& f : folders)
+        if (std::none_of(rows.begin(), rows.end(), [&](const ListRow& r) { return r.folder == f; })) out.push_back(f);
+    return out;
+}
 
 DirectoryListing directorylisting(Link& link, Progress& progress, const std::function<void(const ListRow&)>& onrow) {
     DirectoryListing result;

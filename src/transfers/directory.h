@@ -27,6 +27,8 @@ struct ListRow {
 // The row's type as the lists show it (empty for a code without a name) and its size.
 inline std::string typetext(const CalculatorModel& model, const ListRow& row) { return std::string(model.typename_of(row.type)); }
 inline std::string sizetext(const ListRow& row) { return std::to_string(row.size); }
+// "locked", "archived" or empty.
+inline std::string_view attributetext(const ListRow& row) { return row.archived ? "archived" : row.locked ? "locked" : ""; }
 // A row for a variable known by its full name (received, or in the package store).
 inline ListRow variablerow(std::string caption, std::uint8_t type, std::uint32_t size) {
     std::string folder = splitname(caption).folder;
@@ -46,6 +48,8 @@ struct DirectoryListing {
     bool answered = false;
     std::vector<ListRow> rows;
     std::vector<std::string> folders;  // every folder listed, empty ones too
+    // The folders that hold no variable, which no row names.
+    std::vector<std::string> emptyfolders() const;
 };
 
 // The directory exchange: ready check, directory request, the calculator's header, then

@@ -6,7 +6,7 @@
 #include "transfers/directory.h"
 #include "transfers/backup.h"
 #include "transfers/receive.h"
-#include "transfers/send.h"
+#include "transfers/variablesend.h"
 
 namespace tessaly {
 
@@ -17,7 +17,7 @@ bool fetchgroupbackup(Link& link, Progress& progress, const PackageStore& store,
     if (!s.linkok) return false;
     std::vector<RequestEntry> entries;
     for (const ListRow& row : listing.rows)
-        entries.push_back({row.caption.substr(0, kPackageNameSize), row.type, row.archived});
+        entries.push_back({row.caption.substr(0, kPackageNameSize), row.type, row.archived, row.locked});
     ReceiveTarget target{progress, store, false, true, [](ListRow) {}, [] {}, {}, {}};
     receiverequested(link, target, entries);
     if (!s.linkok) return false;
@@ -48,7 +48,8 @@ bool clearmemory(Link& link, Progress& progress) {
 
 } // namespace
 
-bool restoregroupbackup(Link& link, Progress& progress, const std::filesystem::path& path, std::size_t* restored) {
+bool restoregroupbackup(Link& link, Progress& progress, const std::filesystem::path& path, std::size_t* restored,
+                        OtherModelQuestion* ask) {
     TransferState& s = link.state();
     s.linkok = true;
     TiFileReader reader;
@@ -58,14 +59,16 @@ bool restoregroupbackup(Link& link, Progress& progress, const std::filesystem::p
         return false;
     }
     sendready(link);
-    if (!expectack(link) || !fitsmodel(link, path, *reader.file().model)) return false;
+    if (!expectack(link) || !fitsmodel(link, path, *reader.file().model, ask)) return false;
     if (link.model().imagebackup) {
         link.faillink(std::string(kNotRestoredText) + "the " + std::string(link.model().name) +
                       " takes a backup as one memory image, not a group file.");
         return false;
     }
     if (!clearmemory(link, progress)) return false;
-    const SendResult sent = sendvariables(link, progress, path);
+    SendPlan plan;
+    plan.anymodel.push_back(path);
+    const SendResult sent = sendvariables(link, progress, path, {}, &plan);
     if (restored) *restored = sent.sent.size();
     if (!s.linkok) {
         if (!cancelled(s) && !s.pendingerror.starts_with(kNotRestoredText))

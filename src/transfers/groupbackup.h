@@ -6,6 +6,7 @@
 #include "files/packagestore.h"
 #include "link/link.h"
 #include "link/progress.h"
+#include "transfers/variablesend.h"
 
 namespace tessaly {
 
@@ -23,9 +24,9 @@ bool fetchgroupbackup(Link& link, Progress& progress, const PackageStore& store,
 // A later model's group file restored as its backup: the empty block of the backup type,
 // after which the calculator clears its memory, then every variable offered as a send
 // offers it (locked and archived ones so). False with why pending; a file that is not a
-// group file of the calculator's model is refused before anything is sent. restored, when
-// given, counts the variables the calculator took.
+// group file of the calculator's model is refused before anything is sent, unless ask
+// agrees to another model's. restored, when given, counts the variables the calculator took.
 bool restoregroupbackup(Link& link, Progress& progress, const std::filesystem::path& path,
-                        std::size_t* restored = nullptr);
+                        std::size_t* restored = nullptr, OtherModelQuestion* ask = nullptr);
 
 } // namespace tessaly

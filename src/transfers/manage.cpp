@@ -7,6 +7,7 @@
 #include "files/ticharset.h"
 #include "files/varname.h"
 #include "link/packets.h"
+#include "transfers/readiness.h"
 #include "transfers/remotekeys.h"
 
 namespace tessaly {
@@ -121,7 +122,6 @@ std::optional<bool> carryout(Link& link, Progress& progress, ManageAction action
         progress.setstatus("Typing " + shown(line) + "..");
         return typehomeline(link, line) ? std::optional<bool>(true) : std::nullopt;
     }
-    progress.setstatus("Deleting " + shown(t[0]) + "..");
     if (deletebypacket(link, progress, withfolder(t[0]))) return true;
     if (cancelled(s)) return std::nullopt;
     refused.push_back(std::exchange(s.pendingerror, std::string()));
@@ -179,14 +179,19 @@ ManageOutcome managecalc(Link& link, Progress& progress, ManageAction action, co
     TransferState& s = link.state();
     const bool archive = action == ManageAction::Archive || action == ManageAction::Unarchive;
     const std::string bad = checknames(action, names);
-    if (!bad.empty() || (archive && !link.model().hasarchive)) {
-        link.faillink(bad.empty() ? std::string(kNoArchiveText) : bad + ".");
+    if (!bad.empty()) {
+        link.faillink(bad + ".");
         return out;
     }
+    // Whether the calculator has an archive is its answer's to tell, not the link's guess.
     DirectoryListing fresh;
     if (!current) fresh = directorylisting(link, progress);
     const DirectoryListing& before = current ? *current : fresh;
-    if (!s.linkok) return out;
+    if (!s.linkok || (current && !knowcalculator(link))) return out;
+    if (archive && !link.model().hasarchive) {
+        link.faillink(kNoArchiveText);
+        return out;
+    }
     std::vector<std::vector<std::string>> tried;
     for (const std::vector<std::string>& t : targets(action, names)) {
         const std::string why = precheck(action, before, t);

@@ -31,6 +31,14 @@ std::vector<Clash> findclashes(const std::vector<std::string>& outgoing, const D
     return out;
 }
 
+bool SendPlan::takesanymodel(const std::filesystem::path& path) const {
+    return std::find(anymodel.begin(), anymodel.end(), path) != anymodel.end();
+}
+
+bool SendPlan::leavesout(const std::filesystem::path& path) const {
+    return std::find(leftout.begin(), leftout.end(), path) != leftout.end();
+}
+
 bool SendPlan::skips(const std::string& fullname) const {
     const std::string wanted = lowername(withfolder(fullname));
     return std::any_of(skip.begin(), skip.end(), [&](const std::string& n) { return lowername(n) == wanted; });

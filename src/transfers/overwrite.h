@@ -26,11 +26,16 @@ std::vector<std::string> outgoingnames(const std::filesystem::path& path,
 // does, without regard to case), in the order given, each once.
 std::vector<Clash> findclashes(const std::vector<std::string>& outgoing, const DirectoryListing& listing);
 
-// What becomes of the names the calculator holds already: left out, or sent under
-// another full name. Those not named here are overwritten.
+// What the questions before a send decided. Files: those of another model sent all the
+// same, and those left out. Names the calculator holds already: left out, or sent under
+// another full name; those not named here are overwritten.
 struct SendPlan {
+    std::vector<std::filesystem::path> anymodel;
+    std::vector<std::filesystem::path> leftout;
     std::vector<std::string> skip;
     std::vector<std::pair<std::string, std::string>> renamed;
+    bool takesanymodel(const std::filesystem::path& path) const;
+    bool leavesout(const std::filesystem::path& path) const;
     bool skips(const std::string& fullname) const;
     // The name the variable goes under (its own when not renamed).
     std::string sentname(const std::string& fullname) const;
@@ -38,7 +43,8 @@ struct SendPlan {
 
 enum class OverwriteChoice { Overwrite, Skip, Rename, All, Cancel };
 
-// The window's questions, one clash at a time.
+// Asked one clash at a time: the window asks its user, the command line answers from its
+// options.
 class OverwriteQuestions {
 public:
     virtual ~OverwriteQuestions() = default;

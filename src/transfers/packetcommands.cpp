@@ -1,5 +1,6 @@
 #include "transfers/packetcommands.h"
 
+#include "files/ticharset.h"
 #include "link/packets.h"
 
 namespace tessaly {
@@ -46,7 +47,12 @@ bool requestversion(Link& link, Progress& progress, CalculatorVersion& answer) {
     answer.model = std::string(named.name);
     answer.version = std::to_string(p.data[0]) + "." + twodigits(p.data[1]);
     answer.hardware = std::to_string(p.data[kHardwareRevisionAt] + named.hardwarefirst);
-    if (model && model->calcmachine == link.model().calcmachine && !link.chosenmodel()) link.setmodel(*model);
+    const CalculatorModel* chosen = link.chosenmodel();
+    if (model && chosen && model != chosen) {
+        link.versionmismatch(*model);
+        return false;
+    }
+    if (model && model->calcmachine == link.model().calcmachine && !chosen) link.setmodel(*model);
     return true;
 }
 
@@ -67,7 +73,7 @@ std::string refusalreason(const CalculatorModel& model, const Packet& refusal) {
 // is gone, or a refusal that says why.
 bool deletebypacket(Link& link, Progress& progress, const std::string& fullname) {
     if (lacks(link, link.model().hasdeletecommand, "The calculator has no delete request.")) return false;
-    progress.setstatus("Deleting " + fullname + "..");
+    progress.setstatus("Deleting " + tibytes_to_utf8(fullname) + "..");
     sendready(link);
     if (!expectack(link, kNoAckDeleteText)) return false;
     std::vector<std::uint8_t> data{0x00, 0x00, 0x00, 0x00, 0x00, static_cast<std::uint8_t>(fullname.size())};

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "link/packets.h"
+#include "transfers/directory.h"
 #include "transfers/receive.h"
 
 namespace tessaly {
@@ -25,8 +26,15 @@ bool readinessexchange(Link& link) {
         link.faillink(kNotAtHomeText);  // it answered: there is contact, it is busy
         return false;
     }
-    if (!cancelled(s)) s.pendingerror = nocontacttext(s.pendingerror);
+    // Another model than the chosen one answered: there is contact, and the cable is fine.
+    if (!cancelled(s)) s.pendingerror = link.mismatch().empty() ? nocontacttext(s.pendingerror) : link.mismatch();
     return false;
+}
+
+bool knowcalculator(Link& link) {
+    if (link.modelknown()) return true;
+    sendready(link);
+    return expectack(link, kNoAckText);
 }
 
 bool identifycalculator(Link& link, Progress& progress, CalculatorVersion& version) {

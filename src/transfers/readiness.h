@@ -20,6 +20,11 @@ inline constexpr std::string_view kCheckingText = "Checking calculator.";
 // place of another is seen by its answer.
 bool readinessexchange(Link& link);
 
+// Before an exchange that differs between models is chosen: when no calculator answered
+// the link yet, a ready check, whose answer makes the link that calculator's model. False,
+// the link failed with why, when none answers (or another than the chosen model does).
+bool knowcalculator(Link& link);
+
 // The readiness check, then on a model that has one the version request, which tells the
 // TI-92 Plus from the Voyage 200 and gives the system's version. What answered is the
 // link's model afterwards; version is left empty on a TI-92.

@@ -88,7 +88,7 @@ namespace {
 // calculator answered the data request with something else).
 std::optional<std::string> receiveone(Link& link, ReceiveTarget& target, PackageStoreWriter& writer,
                                       PacketHeader head, std::string_view requestname,
-                                      std::optional<PacketHeader>& next, bool archived) {
+                                      std::optional<PacketHeader>& next, bool archived, bool locked) {
     TransferState& s = link.state();
     target.progress.setstatus(kGettingHeaderText);
     VariableHeader header = parseheader(link.model().header, receivebody(link, head).data);
@@ -121,7 +121,7 @@ std::optional<std::string> receiveone(Link& link, ReceiveTarget& target, Package
     target.progress.setgaugeposition(static_cast<int>(data.length()));
     const std::int64_t end = writer.dataposition();
     if (!writer.appendrecord(PackageRecord{header.name, static_cast<std::int32_t>(start), static_cast<std::int32_t>(end),
-                                           static_cast<std::int32_t>(data.length() + 2), header.type, archived})) {
+                                           static_cast<std::int32_t>(data.length() + 2), header.type, archived, locked})) {
         // A full or vanished disk: the variable cannot be kept, and neither can any after it.
         drop();
         link.faillink(writer.error());
@@ -133,7 +133,7 @@ std::optional<std::string> receiveone(Link& link, ReceiveTarget& target, Package
 } // namespace
 
 std::vector<std::string> receivevariable(Link& link, ReceiveTarget& target, bool first, std::string_view requestname,
-                                         bool archived) {
+                                         bool archived, bool locked) {
     // The link-ok flag is taken as the caller leaves it, not set anew here: a Cancel
     // pressed before this variable's turn must end the transfer, not be undone by it.
     TransferState& s = link.state();
@@ -149,7 +149,7 @@ std::vector<std::string> receivevariable(Link& link, ReceiveTarget& target, bool
 
     std::optional<PacketHeader> next = receiveheader(link);
     while (next && next->command == CmdVarHeader && s.linkok) {
-        const std::optional<std::string> name = receiveone(link, target, writer, *next, requestname, next, archived);
+        const std::optional<std::string> name = receiveone(link, target, writer, *next, requestname, next, archived, locked);
         if (!name) break;
         stored.push_back(*name);
         if (!target.manual) break;
@@ -205,7 +205,7 @@ bool requestentry(RequestRun& run, const RequestEntry& entry, std::size_t j) {
 
     if (target.onreceiving) target.onreceiving();
     target.progress.setstatus(std::string(kReceivingVariableText) + counter);
-    const std::vector<std::string> names = receivevariable(link, target, run.first, entry.name, entry.archived);
+    const std::vector<std::string> names = receivevariable(link, target, run.first, entry.name, entry.archived, entry.locked);
     run.first = run.first && names.empty();
     if (target.onreceived) target.onreceived();
     if (names.empty()) {

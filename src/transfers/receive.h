@@ -33,6 +33,7 @@ struct RequestEntry {
     std::string name;  // "folder\name", at most 16 characters
     std::uint8_t type = 0;
     bool archived = false;  // as the listing showed it
+    bool locked = false;
 };
 
 // What a reception needs besides the link: where the bytes go, how the user sees them,
@@ -65,9 +66,9 @@ void sendvariablerequest(Link& link, const RequestEntry& entry);
 // was asked for, empty in calculator-select mode. Only variables that arrive whole with a
 // matching checksum get a package index record; one that is cut off, damaged or never
 // sent leaves nothing behind in the store. Returns the names stored.
-// archived: the listing showed the variable in the archive, which its file then keeps.
+// archived, locked: the listing showed the variable so, which its file then keeps.
 std::vector<std::string> receivevariable(Link& link, ReceiveTarget& target, bool first, std::string_view requestname,
-                                         bool archived = false);
+                                         bool archived = false, bool locked = false);
 
 // Request mode: a ready check, then for each entry two ready checks 200 ms apart, the
 // request and the variable. The first reception starts the package anew.

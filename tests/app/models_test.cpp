@@ -256,5 +256,27 @@ TEST(AppModels, ChosenModelIsKeptAndAMismatchIsSaid) {
     EXPECT_NE(app.run.readsettings().find("[Calculator]\nModel=ti89\n"), std::string::npos) << app.run.readsettings();
 }
 
+// A TI-92 file onto a TI-89 that holds its name: the model is asked about first, then the
+// name; Cancel there sends nothing.
+TEST(AppModels, SendAsksAboutTheModelBeforeTheNames) {
+    ModelApp app("");
+    app.run.writesettings(kQuiet + "[Last]\nDirectory=" + app.run.dir.path().toStdString() + "\n");
+    GoldenFile f("n", 1);
+    f.entry(82, "notes", 0x00).sizefield(93).section({0x00, 0x03, 0x0C, 0x01, 0x1F});
+    writebytes(app.run.dir.filePath("notes.92e").toStdString(), f.bytes);
+    app::MainWindow& w = app.run.start();
+    w.open.refreshbutton->click();
+    for (auto* row : w.open.filelist->findItems("notes.92e", Qt::MatchExactly)) row->setSelected(true);
+    const std::vector<std::uint8_t> before = app.calc.memory().find("main\\notes")->data;
+    app.run.shell.answers = {Answer::Yes, Answer::Cancel};
+    app.run.find<QToolButton>("sendfilebutton")->click();
+    const auto& boxes = app.run.shell.boxes;
+    ASSERT_GE(boxes.size(), 2u);
+    EXPECT_EQ(boxes[boxes.size() - 2].caption, "Another model");
+    EXPECT_NE(boxes.back().text.find("main\\notes is on the calculator already"), std::string::npos) << boxes.back().text;
+    EXPECT_EQ(app.calc.memory().find("main\\notes")->data, before);
+    EXPECT_FALSE(w.state().busy);
+}
+
 } // namespace
 } // namespace tessaly::test

@@ -17,7 +17,9 @@ TEST(CliDir, ListsEveryVariableWithTypeAndSize) {
     EXPECT_NE(r.out.find("group\\pic\tpicture\t3097\n"), std::string::npos);
     EXPECT_NE(r.out.find("group\\txt\ttext\t25\n"), std::string::npos);
     EXPECT_NE(r.out.find("group\\f\tfunction\t14\n"), std::string::npos);
-    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 12);  // folders are never lines
+    // A folder is a line of its own only while it holds no variable.
+    EXPECT_NE(r.out.find("main\\\tfolder\t0\n"), std::string::npos) << r.out;
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 13);
     EXPECT_NE(r.err.find("Directory list received."), std::string::npos);
 }
 

@@ -108,9 +108,11 @@ TEST_F(CliManage, SendingOntoAnExistingNameNeedsLeave) {
 
     const CliResult skip = cli({"send", str, "--skip-existing"});
     EXPECT_EQ(skip.code, 0) << skip.err;
-    EXPECT_NE(skip.out.find("left out, on the calculator already"), std::string::npos);
-    EXPECT_NE(skip.out.find("0 variable(s) sent"), std::string::npos);
-    EXPECT_EQ(cli({"send", str, "--overwrite"}).out, "1 variable(s) sent\n");
+    EXPECT_EQ(skip.out, "nothing sent, every variable is on the calculator already: main\\str\n");
+    const CliResult overwrite = cli({"send", str, "--overwrite"});
+    EXPECT_EQ(overwrite.out, "1 variable(s) sent\n");
+    EXPECT_EQ(skip.err.find("was sent"), std::string::npos) << "said once, on stdout";
+    EXPECT_EQ(overwrite.err.find("was sent"), std::string::npos) << "said once, on stdout";
 
     ASSERT_EQ(cli({"lock", "main\\str"}).code, 0);
     const CliResult locked = cli({"send", str, "--overwrite"});

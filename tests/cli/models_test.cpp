@@ -1,6 +1,8 @@
 // The command line on the virtual calculator of each later model.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "cli/clirun.h"
 
 namespace tessaly::clitest {
@@ -56,8 +58,18 @@ TEST_P(CliModels, EveryCommandWorks) {
     const CliResult restored = runcli({"--link", freshlink, "restore", backup}, s.path());
     EXPECT_EQ(restored.out, "14 variable(s) restored\n") << restored.err;
     EXPECT_EQ(runcli({"--link", freshlink, "dir"}, s.path()).out, dir.out) << "the memory it was backed up with";
-    EXPECT_EQ(runcli({"--link", freshlink, "rm", "main\\notes"}, s.path()).out, "deleted main\\notes\n");
+    const CliResult rm = runcli({"--link", freshlink, "rm", "main\\notes"}, s.path());
+    EXPECT_EQ(rm.out, "deleted main\\notes\n");
+    EXPECT_EQ(rm.err.find("Deleting"), rm.err.rfind("Deleting")) << rm.err;
     EXPECT_EQ(cli({"key", "HOME", "ENTER", "--text", "1+1"}).code, 0);
+
+    // Nothing chosen: each command learns the model from the calculator's answer.
+    EXPECT_EQ(cli({"archive", "main\\prgm"}).out, "archived main\\prgm\n");
+    EXPECT_EQ(runcli({"--link", freshlink, "mkdir", "empty"}, s.path()).code, 0);
+    const CliResult listed = runcli({"--link", freshlink, "dir"}, s.path());
+    EXPECT_NE(listed.out.find("main\\secret\tstring\t8\tlocked\n"), std::string::npos) << listed.out;
+    EXPECT_NE(listed.out.find("empty\\\tfolder\t0\n"), std::string::npos) << listed.out;
+    EXPECT_EQ(cli({"get", "notes", "-o", (s.path() / ("n." + m.prefix + "t")).string()}).code, 0) << "main\\notes";
 }
 
 INSTANTIATE_TEST_SUITE_P(Later, CliModels,
@@ -79,12 +91,21 @@ TEST(CliModelChoice, MismatchAndOtherModelFilesAreRefused) {
     const CliResult refused = runcli({"--link", "virtual:ti92p", "send", "--overwrite", file}, s.path());
     EXPECT_EQ(refused.code, 1);
     EXPECT_NE(refused.err.find("was made for the TI-89"), std::string::npos) << refused.err;
-    EXPECT_EQ(runcli({"--link", "virtual:ti92p", "--any-model", "send", "--overwrite", file}, s.path()).code, 0);
+    EXPECT_EQ(runcli({"--link", "virtual:ti92p", "send", "--any-model", "--overwrite", file}, s.path()).code, 0);
+    // The TI-92 Plus and the Voyage 200 answer with one machine byte: their version answers tell them apart.
+    for (const auto& [link, chosen, says] : {std::tuple{"virtual:v200", "ti92p", "A Voyage 200 answers, not the TI-92 Plus"},
+                                             std::tuple{"virtual:ti92p", "v200", "A TI-92 Plus answers, not the Voyage 200"}})
+        for (const char* command : {"version", "dir"}) {
+            const CliResult r = runcli({"--link", link, command, "--model", chosen}, s.path());
+            EXPECT_EQ(r.code, 1) << command;
+            EXPECT_NE(r.err.find(says), std::string::npos) << r.err;
+        }
     // With the model chosen, the file is refused before the cable opens: here there is no cable to open.
     const std::string nocable = "socket:" + (s.path() / "none.sock").string();
     const CliResult early = runcli({"--link", nocable, "--model", "ti92p", "send", file}, s.path());
     EXPECT_EQ(early.code, 1);
-    EXPECT_EQ(early.err, "tessaly92-cli: m.89g was made for the TI-89, and the calculator is a TI-92 Plus. It was not sent.\n");
+    EXPECT_EQ(early.err, "tessaly92-cli: m.89g was made for the TI-89, and the calculator is a TI-92 Plus. It was not sent. --any-model "
+                         "sends it all the same.\n");
 }
 
 } // namespace

@@ -50,7 +50,7 @@ std::set<std::string> variables(const std::string& listing) {
         std::vector<std::string> f;
         std::istringstream fields(line);
         for (std::string s; std::getline(fields, s, '\t');) f.push_back(s);
-        if (f.size() < 3) continue;
+        if (f.size() < 3 || f[0].ends_with('\\')) continue;  // our line for an empty folder
         out.insert(f[0] + "\t" + f[2] + (f.size() > 3 && f[3] == "archived" ? "\tarchived" : ""));
     }
     return out;

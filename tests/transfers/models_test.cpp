@@ -4,6 +4,7 @@
 
 #include "files/packagewriter.h"
 #include "transfers/groupbackup.h"
+#include "transfers/manage.h"
 #include "transfers/packetcommands.h"
 #include "transfers/readiness.h"
 #include "transfers/remotekeys.h"
@@ -126,7 +127,27 @@ TEST_P(Models, VersionDeleteAndBackup) {
     ASSERT_TRUE(rig.run([&] { return fetchgroupbackup(rig.link, rig.shell, rig.store, dest, comment); }))
         << rig.state.pendingerror;
     std::string error;
-    EXPECT_EQ(readtifile(dest, &error)->variables().size(), rig.calc.variablenames().size());
+    const auto file = readtifile(dest, &error);
+    ASSERT_TRUE(file) << error;
+    EXPECT_EQ(file->variables().size(), rig.calc.variablenames().size());
+    const std::vector<const TiEntry*> vars = file->variables();
+    const auto secret = std::find_if(vars.begin(), vars.end(), [](const TiEntry* e) { return e->name == "secret"; });
+    ASSERT_NE(secret, vars.end());
+    EXPECT_EQ((*secret)->attribute, kLockedAttribute) << "the locked flag is kept with the archived one";
+
+    // Its own backup goes back over whatever the calculator holds now, locked and
+    // archived variables too, and they come back so.
+    rig.calc.memory().find("main\\secret")->data = {0x00, 0x01, 0x2D};
+    rig.calc.memory().find("work\\kept")->data = {0x00, 0x01, 0x2D};
+    std::size_t restored = 0;
+    ASSERT_TRUE(rig.run([&] { return restoregroupbackup(rig.link, rig.shell, dest, &restored); })) << rig.state.pendingerror;
+    EXPECT_EQ(restored, file->variables().size());
+    const CalcVariable* locked = rig.calc.memory().find("main\\secret");
+    const CalcVariable* kept = rig.calc.memory().find("work\\kept");
+    ASSERT_TRUE(locked && kept);
+    EXPECT_TRUE(locked->locked && kept->archived);
+    EXPECT_NE(locked->data, (Bytes{0x00, 0x01, 0x2D}));
+    EXPECT_NE(kept->data, (Bytes{0x00, 0x01, 0x2D}));
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryModel, Models, ::testing::ValuesIn(allmodels()),
@@ -165,6 +186,14 @@ TEST_P(LaterModels, NotReadyStatusIsToldAsSuch) {
     rig.calc.misbehaviour().awayfromhome = true;
     EXPECT_FALSE(rig.run([&] { return readinessexchange(rig.link); }));
     EXPECT_EQ(rig.state.pendingerror, kNotAtHomeText);
+}
+
+// Nothing chosen and nothing heard yet: the archive is the answering calculator's to have.
+TEST_P(LaterModels, ArchivesWithoutAModelChosen) {
+    ModelRig rig(*GetParam());
+    const ManageOutcome out = rig.run([&] { return managecalc(rig.link, rig.shell, ManageAction::Archive, {"main\\prgm"}); });
+    EXPECT_TRUE(rig.state.linkok) << rig.state.pendingerror;
+    EXPECT_EQ(out.done, std::vector<std::string>{"main\\prgm"});
 }
 
 INSTANTIATE_TEST_SUITE_P(Later, LaterModels, ::testing::Values(&kTI92Plus, &kV200, &kTI89, &kTI89Titanium),
@@ -225,18 +254,60 @@ TEST(ModelChoice, AnotherModelAnsweringIsSaidNotGuessedPast) {
     EXPECT_EQ(&rig.link.model(), &kTI92Plus);
 }
 
-TEST(ModelChoice, FileOfAnotherModelIsAskedAbout) {
+// A send's questions as a recording: the file of another model is agreed to or not, each
+// name the calculator holds is skipped.
+struct PlanScript final : PlanQuestions {
+    bool anymodel = false;
+    std::vector<std::string> asked;
+    bool sendanyway(const OtherModelFile& f) override { return asked.push_back(othermodeltext(f)), anymodel; }
+    OverwriteChoice existing(const Clash& c, bool) override { return asked.push_back(c.name), OverwriteChoice::Skip; }
+    std::optional<std::string> newname(const Clash&) override { return std::nullopt; }
+};
+
+// The model is asked about before the names: No leaves the file out and nothing fails.
+TEST(ModelChoice, FileOfAnotherModelIsAskedAboutFirst) {
     ModelRig rig(kTI92Plus);
     const auto path = rig.folder.path() / "m.89g";
     std::string error;
     ASSERT_TRUE(savecalcmemory(path.string(), rig.calc.memory(), &error, kTI89)) << error;
     rig.run([&] { return sendvariables(rig.link, rig.shell, path); });
     EXPECT_EQ(rig.state.pendingerror, othermodeltext(path, kTI89, kTI92Plus) + " " + std::string(kOtherModelRefusedText));
-    std::string asked;
-    rig.link.setothermodelquestion([&](const std::string& text) { return asked = text, true; });
-    const SendResult sent = rig.run([&] { return sendvariables(rig.link, rig.shell, path); });
-    EXPECT_FALSE(asked.empty());
-    EXPECT_FALSE(sent.sent.empty()) << rig.state.pendingerror;
+    for (const bool yes : {false, true}) {
+        PlanScript ask;
+        ask.anymodel = yes;
+        rig.link.forgetmodel();
+        const SendResult sent = rig.run([&] { return sendplanned(rig.link, rig.shell, {path, {}}, &ask); });
+        EXPECT_TRUE(rig.state.linkok) << rig.state.pendingerror;
+        ASSERT_FALSE(ask.asked.empty());
+        EXPECT_EQ(ask.asked.front(), othermodeltext(path, kTI89, kTI92Plus));
+        EXPECT_EQ(ask.asked.size() > 1, yes) << "the names only for a file that goes";
+        EXPECT_TRUE(sent.sent.empty()) << "No leaves it out, Yes then skips each name held";
+    }
+}
+
+// A chosen model that shares its machine byte with the one answering: the version answer
+// tells, the mismatch is said on every exchange, and no contact is claimed.
+TEST(ModelChoice, SameMachineByteIsToldByTheVersionAnswer) {
+    for (const auto& [answering, chosen] : {std::pair{&kV200, &kTI92Plus}, std::pair{&kTI92Plus, &kV200}}) {
+        ModelRig rig(*answering);
+        rig.link.choosemodel(chosen);
+        const std::string said = modelmismatchtext(*chosen, *answering, true);
+        CalculatorVersion version;
+        EXPECT_FALSE(rig.run([&] { return identifycalculator(rig.link, rig.shell, version); }));
+        EXPECT_EQ(rig.state.pendingerror, said);
+        for (int twice = 0; twice < 2; ++twice) {
+            EXPECT_TRUE(rig.run([&] { return directorylisting(rig.link, rig.shell); }).rows.empty());
+            EXPECT_EQ(rig.state.pendingerror, said);
+        }
+    }
+    ModelRig rig(kTI89);
+    rig.link.choosemodel(&kTI92Plus);
+    for (int twice = 0; twice < 2; ++twice) {
+        EXPECT_FALSE(rig.run([&] { return readinessexchange(rig.link); }));
+        EXPECT_EQ(rig.state.pendingerror, modelmismatchtext(kTI92Plus, kTI89)) << "not \"No contact!\"";
+        rig.run([&] { return directorylisting(rig.link, rig.shell); });
+        EXPECT_EQ(rig.state.pendingerror, modelmismatchtext(kTI92Plus, kTI89));
+    }
 }
 
 } // namespace
