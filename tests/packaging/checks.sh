@@ -55,7 +55,7 @@ completion)  # Tab offers what the program takes, read from its help
         "$cli" --link socket:/nonexistent "$c" </dev/null 2>&1 | grep "unknown command" >/dev/null && fail "offers unknown $c"
     done
     expect "send " se
-    expect "--calc-sends --comment --from-calc --no-store-folder -o " get -
+    expect "--calc-sends --comment --from-calc --model --no-store-folder -o " get -
     expect "a.92b sub " restore ""
     expect "shot.PNG shot.bmp sub " screenshot -o ""
     expect "1 2 " screenshot --calc-streams ""
