@@ -109,11 +109,11 @@ throwawayroot() { # DEB FOLDER; in a mount namespace of its own
     [ -f "$upper/root/.local/share/tessaly92/backup.~92" ] ||
         { echo "checkpackage: run as root, install-fargo kept no backup in ~/.local/share/tessaly92"; return 1; }
     chrooted dpkg --purge tessaly92 >/dev/null || { echo "checkpackage: dpkg --purge failed in the throw-away root"; return 1; }
-    left=$(cd "$upper" && find . -name '*tessaly*' ! -path './root/*' | sed 's|^\.||')
+    left=$(cd "$upper" && find . -name '*tessaly*' ! -type c ! -path './root/*' | sed 's|^\.||')  # c: removed
     [ -z "$left" ] || { echo "checkpackage: after the purge, left outside the home folder:" $left; return 1; }
     return 0
 }
-if [ "$(id -u)" -eq 0 ] && command -v unshare >/dev/null; then
+if [ "$(id -u)" -eq 0 ] && unshare --mount true 2>/dev/null; then
     rc=0
     unshare --mount --propagation private bash -c "$(declare -f throwawayroot); throwawayroot \"\$@\"" \
         throwawayroot "$deb" "$root/throwaway" || rc=$?
@@ -123,7 +123,7 @@ if [ "$(id -u)" -eq 0 ] && command -v unshare >/dev/null; then
     *) fails=1 ;;
     esac
 else
-    echo "checkpackage: not root (or no unshare): the throw-away root check is skipped"
+    echo "checkpackage: not root (or no mount namespaces): the throw-away root check is skipped"
 fi
 depends=$(dpkg-deb -f "$deb" Depends)
 for lib in libqt6widgets6 libusb-1.0-0 libpng16-16 libc6; do
