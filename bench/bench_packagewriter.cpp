@@ -53,8 +53,8 @@ const PackageStore& package(int count) {
         for (std::size_t k = 0; k < bytes.size(); ++k) bytes[k] = static_cast<std::uint8_t>(i * 31 + k);
         bytes[0] = static_cast<std::uint8_t>((kVariableSize - 2) >> 8);
         bytes[1] = static_cast<std::uint8_t>((kVariableSize - 2) & 0xFF);
-        PackageRecord r{"f" + std::to_string(i / 20) + "\\v" + std::to_string(i), static_cast<std::int32_t>(w.dataposition()), 0,
-                        kVariableSize, 0x12};
+        PackageRecord r{std::string("f").append(std::to_string(i / 20)).append("\\v").append(std::to_string(i)),
+                        static_cast<std::int32_t>(w.dataposition()), 0, kVariableSize, 0x12};
         w.writedata(bytes.data(), bytes.size());
         r.end = static_cast<std::int32_t>(w.dataposition());
         w.appendrecord(r);

@@ -47,7 +47,9 @@ const std::filesystem::path& folder() {
             std::filesystem::remove_all(pattern, ec);
         });
         for (int i = 0; i < kFiles; ++i)
-            std::ofstream(std::filesystem::path(pattern) / ("f" + std::to_string(i) + ".92p"), std::ios::binary) << tifile(i);
+            std::ofstream(std::filesystem::path(pattern) / std::string("f").append(std::to_string(i)).append(".92p"),
+                          std::ios::binary)
+                << tifile(i);
         return std::filesystem::path(pattern);
     }();
     return dir;

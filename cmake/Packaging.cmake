@@ -9,20 +9,22 @@ set(CPACK_PACKAGE_NAME tessaly92)
 set(CPACK_PACKAGE_VENDOR tessaly92)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT ${TESSALY_PACKAGE_MAINTAINER})
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "link program for the TI-92 graphing calculator")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "link program for the TI-92, TI-89 and Voyage 200 calculators")
 set(CPACK_PACKAGE_DESCRIPTION
-"tessaly92 links a computer with a TI-92 graphing calculator through the
-parallel-port cable, the black or grey serial cable or the silver USB cable.
-It lists the calculator's variables and receives them into TI-92 files, sends
-TI-92 files back, takes screenshots, fetches and restores memory backups,
-installs FARGO and converts text files to TI-92 texts and back.
+"tessaly92 links a computer with a TI-92, TI-92 Plus, Voyage 200, TI-89 or
+TI-89 Titanium graphing calculator through the parallel-port cable, the black
+or grey serial cable or the silver USB cable. It lists the calculator's
+variables and receives them into calculator files, sends files back, takes
+screenshots, fetches and restores memory backups, installs FARGO and converts
+text files to calculator texts and back.
 
 The package holds the window (tessaly92), the same transfers on the command
-line (tessaly92-cli, with bash completion) and a virtual TI-92
-(tessaly92-vcalc) to try them without a calculator.")
+line (tessaly92-cli, with bash completion) and a virtual calculator of every
+model (tessaly92-vcalc) to try them without a calculator.")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${TESSALY_HOMEPAGE})
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS OFF)

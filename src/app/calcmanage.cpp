@@ -47,7 +47,7 @@ void CalcManager::deleteselected() {
     const std::vector<std::string> names = marked();
     if (names.empty()) return;
     std::string question = "Delete on the calculator?";
-    for (const std::string& n : names) question += "\r" + tibytes_to_utf8(n);
+    for (const std::string& n : names) question.append("\r").append(tibytes_to_utf8(n));
     // It cannot be undone: a warning, whose Enter does not delete.
     if (m_shell.messagebox(question, kDeleteCaption, Icon::Warning, Buttons::YesNo) != Answer::Yes) return;
     run(ManageAction::Delete, names);

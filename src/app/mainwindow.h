@@ -49,7 +49,7 @@ struct AppContext {
     std::string settingsfile;              // empty: settingspath()
     std::vector<std::string> parameters;   // the command line without the program name
     std::string exefile;                   // written as EXE-file
-    std::string programdir;                // the program's folder, ending in "/": wputfargo is there
+    std::string programdir;                // the program's folder, ending in "/": wputfargo is found from there
     std::string homedir;                   // the user's home folder, ending in "/": the browser starts there
     std::string storefolder;               // the package store's folder (packagestorefolder), FARGO's backup beside it
     LinkSpec linkspec;                     // which cable, when no port is given

@@ -15,7 +15,7 @@ namespace tessaly::cli {
 
 namespace {
 
-// The folder of this program, where wputfargo lies beside it.
+// The folder of this program, from where wputfargo is found.
 std::filesystem::path programfolder() {
     std::error_code ec;
     const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
@@ -24,7 +24,7 @@ std::filesystem::path programfolder() {
 
 struct FargoOptions {
     std::string fargodir;
-    std::filesystem::path inserter;  // empty: wputfargo beside this program
+    std::filesystem::path inserter;  // empty: the installed wputfargo
     std::filesystem::path libdir;
     std::filesystem::path workdir;   // where backup.~92 is kept; empty: the package store's folder
     std::filesystem::path file;      // insert-fargo's backup file

@@ -77,7 +77,7 @@ constexpr CommandEntry kCommandTable[] = {
      "      RIGHT DOWN BACKSPACE INS DEL HOME QUIT ON SPACE); --text types each character of TEXT",
      cmd_key},
     {"install-fargo", "install-fargo --fargo-dir DIR [--send-files] [--lib-dir DIR] [--inserter FILE] [--work-dir DIR]",
-     "fetch the calculator's backup, have wputfargo (beside this program, or --inserter) insert FARGO\n"
+     "fetch the calculator's backup, have wputfargo (the installed one, or --inserter) insert FARGO\n"
      "      from DIR, and send it back; --send-files then sends DIR's browser and three libraries.\n"
      "      The backup is kept as backup.~92 in --work-dir (else $XDG_DATA_HOME/tessaly92) when it\n"
      "      has not gone back whole",

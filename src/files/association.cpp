@@ -147,17 +147,19 @@ std::string mimetypefor(std::string_view extension) {
 std::string mimepackage(const std::vector<std::string>& extensions, bool takeover) {
     std::string xml =
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-        "<!-- TI-92 files, which tessaly92 sends to the calculator. -->\n"
+        "<!-- Calculator files, which tessaly92 sends to the calculator. -->\n"
         "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n";
     for (const std::string& e : registrable(extensions, nullptr)) {
+        const CalculatorModel* m = modelbyextension("." + e);
+        const std::string kind = m ? std::string(m->name) + " file" : "TI92-file";
         // Weight 60: the list is the user's choice, so it wins over a type another package
         // gives the same extension: associating means taking the extension over.
         xml += "  <mime-type type=\"" + mimetypefor(e) + "\">\n"
-               "    <comment>TI92-file (." + xmlescaped(e) + ")</comment>\n"
+               "    <comment>" + kind + " (." + xmlescaped(e) + ")</comment>\n"
                "    <sub-class-of type=\"application/octet-stream\"/>\n"
                "    <icon name=\"tessaly92\"/>\n"
                "    <glob pattern=\"*." + xmlescaped(e) + (takeover ? "\" weight=\"60\"/>\n" : "\"/>\n");
-        if (const CalculatorModel* m = modelbyextension("." + e))
+        if (m)
             xml += "    <magic><match type=\"string\" offset=\"0\" value=\"" + xmlescaped(m->signature) + "\"/></magic>\n";
         xml += "  </mime-type>\n";
     }

@@ -24,14 +24,27 @@ std::vector<std::string> inserterarguments(std::string_view fargodir, const std:
 
 namespace {
 
-// Runs the inserter beside the program (never a namesake found on PATH) with these
-// arguments. Empty when it ended well; else what went wrong, with what it wrote on its
-// standard error: its own reason is what the user needs, and a window has no terminal.
+#ifndef TESSALY_INSERTER_FOLDER
+#define TESSALY_INSERTER_FOLDER "../libexec/tessaly92"
+#endif
+
+// The inserter beside the program (in the build tree, or the one a user named), else in
+// the installed programs' libexec folder; never a namesake found on PATH.
+std::filesystem::path inserterpath(const std::filesystem::path& programdir) {
+    const std::filesystem::path dir = programdir.empty() ? std::filesystem::path(".") : programdir;
+    std::error_code ec;
+    if (std::filesystem::exists(dir / kInserterName, ec)) return dir / kInserterName;
+    return (dir / TESSALY_INSERTER_FOLDER / kInserterName).lexically_normal();
+}
+
+// Runs the inserter with these arguments. Empty when it ended well; else what went wrong,
+// with what it wrote on its standard error: its own reason is what the user needs, and a
+// window has no terminal.
 std::string runinserter(TransferState& state, const std::filesystem::path& programdir,
                         const std::vector<std::string>& arguments, std::uint32_t limitms) {
     const bool busy = state.busy;
     state.busy = true;
-    const std::filesystem::path program = (programdir.empty() ? std::filesystem::path(".") : programdir) / kInserterName;
+    const std::filesystem::path program = inserterpath(programdir);
     SystemClock clock;
     std::string said;
     const RunResult run = runandwait(program, arguments, clock, limitms, &said);

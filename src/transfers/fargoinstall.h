@@ -31,9 +31,10 @@ inline constexpr std::string_view kFargoFiles[] = {"prog/shell.92p", "lib/romlib
 // the backup file.
 std::vector<std::string> inserterarguments(std::string_view fargodir, const std::filesystem::path& backup);
 
-// Has FARGO inserted into a backup file by the wputfargo beside the program. Holds the
-// busy flag while it runs. Empty when the inserter ended well; else what went wrong, with
-// what the inserter wrote on its standard error. The inserter is a process of its own, so
+// Has FARGO inserted into a backup file by the program's wputfargo (beside it in the build
+// tree, else in the libexec folder of its installation). Holds the busy flag while it
+// runs. Empty when the inserter ended well; else what went wrong, with what the inserter
+// wrote on its standard error. The inserter is a process of its own, so
 // its limit is counted on the system clock.
 std::string runputfargo(TransferState& state, const std::filesystem::path& programdir, std::string_view fargodir,
                         const std::filesystem::path& backup, std::uint32_t limitms = kInserterLimitMs);
@@ -48,7 +49,7 @@ std::string checkfargosetup(TransferState& state, const std::filesystem::path& p
 
 // Where Put Fargo works.
 struct FargoSetup {
-    std::filesystem::path programdir;     // where wputfargo lies, and the temporary backup
+    std::filesystem::path programdir;     // the programs' folder, where wputfargo is looked up
     std::filesystem::path backupfolder;   // where the temporary backup goes (writable)
     std::string fargodir;                 // the FARGO folder field, ending in "/" (or empty)
     std::filesystem::path browserfolder;  // relative FARGO paths are read from here

@@ -140,7 +140,7 @@ std::string joined(const std::vector<std::string>& lines) {
 std::string commandline(ManageAction action, const std::vector<std::string>& names) {
     std::string line(verb(action).command);
     line += ' ';
-    for (std::size_t i = 0; i < names.size(); ++i) line += (i ? "," : "") + lowername(names[i]);
+    for (std::size_t i = 0; i < names.size(); ++i) line.append(i ? "," : "").append(lowername(names[i]));
     return line;
 }
 

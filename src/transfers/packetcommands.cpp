@@ -21,7 +21,7 @@ bool lacks(Link& link, bool has, std::string_view text) {
     return true;
 }
 
-std::string twodigits(unsigned value) { return (value < 10 ? "0" : "") + std::to_string(value); }
+std::string twodigits(unsigned value) { return std::string(value < 10 ? "0" : "").append(std::to_string(value)); }
 
 } // namespace
 

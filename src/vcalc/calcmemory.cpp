@@ -189,11 +189,10 @@ void putname(Bytes& out, const std::string& name) {
 } // namespace
 
 std::vector<std::uint8_t> backupimage(const CalcMemory& memory) {
-    Bytes out;
-    append(out, kImageMagic);
-    out.resize(16, 0);
-    // The system area stands for the calculator's own RAM: vectors, stacks, the screen.
-    out.resize(16 + kSystemArea, 0);
+    // The magic in 16 bytes, then the system area, which stands for the calculator's own
+    // RAM: vectors, stacks, the screen.
+    Bytes out(16 + kSystemArea, 0);
+    std::copy(kImageMagic.begin(), kImageMagic.end(), out.begin());
     for (std::size_t i = 0; i < 64; ++i) {
         out[16 + i * 4] = 0x00;
         out[16 + i * 4 + 1] = 0x40;

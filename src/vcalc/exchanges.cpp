@@ -262,12 +262,14 @@ bool Exchanges::awaitingcts(std::uint8_t cmd) {
     if (cmd == CmdAck) return true;
     if (cmd == CmdDataRequest) {  // its length field means nothing to us
         ack();
-        if (m_mis.wrongchecksumonce && !m_items[m_itemindex].data.empty()) {
-            Bytes spoiled = m_items[m_itemindex].data;
-            ++spoiled[spoiled.size() - 2];
+        // Spoiled: the checksum's low byte, behind the packet's 4-byte head and its payload.
+        if (const Bytes& data = m_items[m_itemindex].data; m_mis.wrongchecksumonce && data.size() >= 6) {
+            Bytes spoiled(data.begin(), data.end() - 2);
+            spoiled.push_back(static_cast<std::uint8_t>(data.end()[-2] + 1));
+            spoiled.push_back(data.back());
             send(spoiled);
         } else {
-            send(m_items[m_itemindex].data);
+            send(data);
         }
         m_phase = Phase::AwaitDataAck;
         return true;

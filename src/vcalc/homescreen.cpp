@@ -105,7 +105,7 @@ void HomeScreen::render(CalcScreen& s, int width, int height) const {
     int y = height - 30;
     for (auto it = m_history.rbegin(); it != m_history.rend() && y >= 12; ++it) {
         const std::string& answer = it->second;
-        drawtext(s, 2, y - 9, "\x1F" + it->first.substr(0, entrychars));
+        drawtext(s, 2, y - 9, std::string("\x1F").append(it->first, 0, entrychars));
         drawtext(s, width - 2 - static_cast<int>(std::min(answer.size(), answerchars)) * kCharWidth, y,
                  answer.substr(0, answerchars));
         y -= 20;

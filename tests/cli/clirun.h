@@ -39,7 +39,7 @@ inline CliResult runcli(const std::vector<std::string>& args, const std::filesys
                         const std::string& interrupt = {}) {
     std::string command = interrupt.empty() ? std::string() : "timeout --foreground --preserve-status -s INT " + interrupt + " ";
     command += quoted(TESSALY_CLI);
-    for (const auto& a : args) command += " " + quoted(a);
+    for (const auto& a : args) command.append(" ").append(quoted(a));
     const auto outfile = scratch / "stdout.txt", errfile = scratch / "stderr.txt";
     command += " </dev/null >" + quoted(outfile.string()) + " 2>" + quoted(errfile.string());
     CliResult r;

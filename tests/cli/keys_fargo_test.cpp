@@ -102,8 +102,8 @@ TEST(CliWputfargo, TheShippedInserterSaysWhatItNeeds) {
     const auto backup = s / "b.92b";
     std::ofstream(backup) << "x";
     const auto shipped = std::filesystem::path(TESSALY_CLI).parent_path() / "wputfargo";
-    const std::string command = "'" + shipped.string() + "' '" + (s / "fargo").string() + "' '" + backup.string() +
-                                "' 2>'" + (s / "err").string() + "'";
+    const std::string command = quoted(shipped.string()) + " " + quoted((s / "fargo").string()) + " " +
+                                quoted(backup.string()) + " 2>" + quoted((s / "err").string());
     const int status = std::system(command.c_str());
     EXPECT_NE(WEXITSTATUS(status), 0);
     EXPECT_NE(slurp(s / "err").find("FARGO's own inserter is not installed"), std::string::npos);
@@ -111,7 +111,8 @@ TEST(CliWputfargo, TheShippedInserterSaysWhatItNeeds) {
     std::filesystem::create_directory(s / "fargo");
     std::ofstream(s / "fargo" / "putfargo") << "#!/bin/sh\n";
     ::chmod((s / "fargo" / "putfargo").c_str(), 0755);
-    EXPECT_EQ(WEXITSTATUS(std::system(("'" + shipped.string() + "' --check '" + (s / "fargo").string() + "'").c_str())), 0);
+    const std::string check = quoted(shipped.string()) + " --check " + quoted((s / "fargo").string());
+    EXPECT_EQ(WEXITSTATUS(std::system(check.c_str())), 0);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "files/association.h"
+#include "link/model.h"
 #include "filetestutil.h"
 
 namespace tessaly {
@@ -157,10 +158,16 @@ TEST(Associate, ToolsRunWithoutAShell) {
     EXPECT_TRUE(missing.notfound);
 }
 
-// The installed types are the ones Associate registers for the list as it starts out.
-TEST(Associate, InstalledFilesMatchTheDefaultList) {
+// The installed types are the ones Associate registers, for every model's files: each
+// type's and the group file's extension (Flash files, from 0x23 on, are not read yet).
+TEST(Associate, InstalledFilesRegisterEveryModelsFiles) {
     const std::filesystem::path share = std::filesystem::path(TESSALY_TESTDATA_DIR) / "../../share";
-    const auto list = parseextensions(kDefaultExtensionList).extensions;
+    std::vector<std::string> list;
+    for (const CalculatorModel* m : allmodels()) {
+        for (const TypeInfo& t : m->types)
+            if (!t.extension.empty() && t.code < 0x23) list.emplace_back(t.extension);
+        list.push_back(std::string(m->fileprefix) + "g");
+    }
     EXPECT_EQ(readtext(share / "tessaly92.xml"), mimepackage(list, false));
     const std::string entry = senddesktopentry("/usr/bin/tessaly92", list);
     const std::string types = entry.substr(entry.find("MimeType="));

@@ -138,7 +138,7 @@ public:
         return *this;
     }
     GoldenFile& text(std::string_view t) {
-        bytes.insert(bytes.end(), t.begin(), t.end());
+        for (char c : t) bytes.push_back(static_cast<std::uint8_t>(c));
         return *this;
     }
     GoldenFile& zeros(std::size_t n) {

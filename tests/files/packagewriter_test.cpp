@@ -288,7 +288,8 @@ TEST_F(PackageWriterTest, CancelStopsWithoutAFile) {
 
 TEST_F(PackageWriterTest, MoreThan255EntriesIsRefused) {
     std::vector<StagedVariable> vars;
-    for (int i = 0; i < 128; ++i) vars.push_back({"f" + std::to_string(i) + "\\v", 0, storedofsize(4)});
+    for (int i = 0; i < 128; ++i)
+        vars.push_back({std::string("f").append(std::to_string(i)).append("\\v"), 0, storedofsize(4)});
     stage(store, vars);  // 128 folders + 128 variables
     std::string error;
     EXPECT_FALSE(saveas92g(dir / "out.92g", false, store, comment, shell, state, &error, kTI92));

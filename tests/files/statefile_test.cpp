@@ -148,7 +148,7 @@ TEST(StateFile, FailedSaveKeepsTheOldState) {
     std::string error;
     EXPECT_FALSE(savecalcmemory(path, broken, &error));
     CalcMemory full;
-    for (int i = 0; i < 300; ++i) full.folders.push_back({"f" + std::to_string(i), {}});
+    for (int i = 0; i < 300; ++i) full.folders.push_back({std::string("f").append(std::to_string(i)), {}});
     EXPECT_FALSE(savecalcmemory(path, full, &error));
     EXPECT_EQ(readbytes(path), before);
 }

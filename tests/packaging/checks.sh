@@ -13,7 +13,7 @@ commands() { "$cli" --help | awk 'tolower($0) ~ /^commands:/ { on = 1; next } on
 
 case $what in
 versions)  # every program answers --version with the one version, without a display
-    for p in tessaly92 tessaly92-cli tessaly92-vcalc; do
+    for p in tessaly92 tessaly92-cli tessaly92-vcalc wputfargo; do
         [ -x "$build/src/$p" ] || continue
         out=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$build/src/$p" --version) || fail "$p --version failed"
         [ "$out" = "$p $version" ] || fail "$p --version said '$out'"

@@ -289,7 +289,8 @@ TEST(Receive, MoreThanTwoHundredMarkedRowsAreAllRequested) {
     ReceiveRig rig;
     CalcFolder many{"main", {}};
     for (int i = 0; i < 205; ++i)
-        many.variables.push_back(calcvariable("v" + std::to_string(i), 0x00, {0x0C, static_cast<std::uint8_t>(i), 0x1F}));
+        many.variables.push_back(
+            calcvariable(std::string("v").append(std::to_string(i)), 0x00, {0x0C, static_cast<std::uint8_t>(i), 0x1F}));
     rig.calc.memory().folders = {many};
     rig.list();
     std::vector<RequestEntry> entries;

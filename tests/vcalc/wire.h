@@ -1,6 +1,7 @@
 #pragma once
 // The computer's side of the cable for the virtual TI-92's tests: the real byte layer
 // over a VirtualPort on simulated time, and the reference captures of a real TI-92.
+#include <algorithm>
 #include <cstdint>
 #include <fstream>
 #include <sstream>
@@ -76,9 +77,11 @@ inline Bytes calcpacket(std::uint8_t command, const Bytes& data) {
 }
 
 inline Bytes varheader(std::uint32_t size, std::uint8_t type, std::string_view name) {
-    Bytes d{static_cast<std::uint8_t>(size), static_cast<std::uint8_t>(size >> 8), static_cast<std::uint8_t>(size >> 16),
-            static_cast<std::uint8_t>(size >> 24), type, static_cast<std::uint8_t>(name.size())};
-    d.insert(d.end(), name.begin(), name.end());
+    const std::uint8_t head[] = {static_cast<std::uint8_t>(size), static_cast<std::uint8_t>(size >> 8),
+                                 static_cast<std::uint8_t>(size >> 16), static_cast<std::uint8_t>(size >> 24), type,
+                                 static_cast<std::uint8_t>(name.size())};
+    Bytes d(sizeof head + name.size());
+    std::copy(name.begin(), name.end(), std::copy(std::begin(head), std::end(head), d.begin()));
     return d;
 }
 

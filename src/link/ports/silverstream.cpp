@@ -224,7 +224,7 @@ std::string kerneldriver(libusb_device* device) {
     const int n = libusb_get_port_numbers(device, ports, int(sizeof ports));
     if (n <= 0) return {};
     std::string name = std::to_string(libusb_get_bus_number(device)) + "-";
-    for (int i = 0; i < n; ++i) name += (i ? "." : "") + std::to_string(ports[i]);
+    for (int i = 0; i < n; ++i) name.append(i ? "." : "").append(std::to_string(ports[i]));
     std::error_code ec;
     const auto target = std::filesystem::read_symlink("/sys/bus/usb/devices/" + name + ":1.0/driver", ec);
     return ec ? std::string() : target.filename().string();
