@@ -243,7 +243,7 @@ TEST(MainWindow, SettingsPageRowsInOrderWithTheCableBesideThePort) {
 TEST(Readiness, VirtualCalculatorAnswers) {
     AppRun run;
     run.writesettings(kQuiet);
-    VirtualTI92 calc(run.clock);
+    VirtualCalculator calc(run.clock);
     calc.loaddemo();
     run.port = std::make_unique<VirtualPort>(calc, &run.clock);
     MainWindow& w = run.start();
