@@ -42,7 +42,7 @@ std::vector<std::uint8_t> stored(std::size_t content) {
 struct Bench {
     Folder folder;
     SystemClock clock;
-    VirtualTI92 calc{clock};
+    VirtualCalculator calc{clock};
     GreyServer server{calc};
     std::thread serving;
     std::unique_ptr<GreyPort> port;

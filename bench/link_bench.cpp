@@ -77,7 +77,7 @@ struct Bench {
     explicit Bench(bool simulated) {
         if (simulated) clock = std::make_unique<SimClock>();
         else clock = std::make_unique<SystemClock>();
-        calc = std::make_unique<VirtualTI92>(*clock);
+        calc = std::make_unique<VirtualCalculator>(*clock);
         calc->setpace(0);
         calc->settracing(false);  // its wire trace would grow with every byte
         port = std::make_unique<VirtualPort>(*calc, dynamic_cast<SimClock*>(clock.get()));
@@ -87,7 +87,7 @@ struct Bench {
         link->releaselines();
     }
     std::unique_ptr<Clock> clock;
-    std::unique_ptr<VirtualTI92> calc;
+    std::unique_ptr<VirtualCalculator> calc;
     std::unique_ptr<VirtualPort> port;
     std::unique_ptr<CountingPort> counting;
     NullPump pump;

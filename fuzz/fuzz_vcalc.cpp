@@ -27,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         how & 0x80 ? fuzz::framed(rest, pccarries) : std::vector<std::uint8_t>(rest.begin(), rest.end());
 
     SimClock clock;
-    VirtualTI92 calc(clock);
+    VirtualCalculator calc(clock);
     calc.setpace(0);
     calc.settracing(false);
     if (how & 1) calc.loaddemo();

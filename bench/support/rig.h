@@ -16,7 +16,7 @@ namespace tessaly::bench {
 
 struct InstantCalculator {
     SimClock clock;
-    VirtualTI92 calc{clock};
+    VirtualCalculator calc{clock};
     VirtualPort port{calc, &clock};
     NullProgress shell;
     TransferState state;

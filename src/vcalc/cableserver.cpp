@@ -85,7 +85,7 @@ void CableServer::close() {
     m_listen = -1;
 }
 
-bool servercommand(VirtualTI92& calc, const std::string& line, std::string& message) {
+bool servercommand(VirtualCalculator& calc, const std::string& line, std::string& message) {
     std::istringstream in(line);
     std::string word;
     in >> word;
@@ -115,7 +115,7 @@ bool servercommand(VirtualTI92& calc, const std::string& line, std::string& mess
     return true;
 }
 
-bool servecommands(VirtualTI92& calc, int& fd, std::string& pending) {
+bool servecommands(VirtualCalculator& calc, int& fd, std::string& pending) {
     char buffer[512];
     const ssize_t k = ::read(fd, buffer, sizeof buffer);
     if (k < 0 && errno == EINTR) return true;

@@ -9,10 +9,10 @@ namespace tessaly {
 // The command lines every server of the virtual TI-92 takes on its standard input:
 // send NAME..., fcamera MODE, key CODE, quit. False on quit; a reply or an error goes to
 // message.
-bool servercommand(VirtualTI92& calc, const std::string& line, std::string& message);
+bool servercommand(VirtualCalculator& calc, const std::string& line, std::string& message);
 // Reads what fd has and runs each whole line, printing the replies; false on quit. fd
 // becomes -1 at the end of the input (the server goes on without commands).
-bool servecommands(VirtualTI92& calc, int& fd, std::string& pending);
+bool servecommands(VirtualCalculator& calc, int& fd, std::string& pending);
 
 // The virtual cable: a Unix stream socket on which a computer-side program drives the
 // virtual TI-92's two lines. It sends 'w' and a byte (its two line drivers, bit 0 clear =
@@ -22,7 +22,7 @@ bool servecommands(VirtualTI92& calc, int& fd, std::string& pending);
 // connection follows connection, each starting with the computer's lines released.
 class CableServer {
 public:
-    explicit CableServer(VirtualTI92& calc) : m_calc(calc) {}
+    explicit CableServer(VirtualCalculator& calc) : m_calc(calc) {}
     ~CableServer();
     CableServer(const CableServer&) = delete;
     CableServer& operator=(const CableServer&) = delete;
@@ -43,7 +43,7 @@ public:
 private:
     bool serveclient();
 
-    VirtualTI92& m_calc;
+    VirtualCalculator& m_calc;
     std::string m_path;
     int m_listen = -1;
     int m_client = -1;

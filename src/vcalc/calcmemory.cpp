@@ -137,7 +137,7 @@ void laterdemo(const CalculatorModel& model, CalcMemory& m) {
 
 } // namespace
 
-void VirtualTI92::loaddemo() {
+void VirtualCalculator::loaddemo() {
     CalcMemory m;
     m.folders.push_back({"main",
                          {

@@ -15,7 +15,7 @@ namespace tessaly {
 // the exchange it was in is dropped.
 class GreyServer {
 public:
-    explicit GreyServer(VirtualTI92& calc) : m_calc(calc) {}
+    explicit GreyServer(VirtualCalculator& calc) : m_calc(calc) {}
     ~GreyServer();
     GreyServer(const GreyServer&) = delete;
     GreyServer& operator=(const GreyServer&) = delete;
@@ -49,7 +49,7 @@ private:
     void fresh(std::uint64_t now, bool dropinput);
     void giveoutput(std::uint64_t now, std::uint64_t bytemicros);
 
-    VirtualTI92& m_calc;
+    VirtualCalculator& m_calc;
     std::string m_link;
     std::string m_device;
     int m_master = -1;

@@ -71,11 +71,11 @@ struct Misbehaviour {
 // A simulated TI-92 at the far end of the cable: the calculator's side of the two-line
 // bit handshake and of every exchange. It is stepped from the port accesses of the
 // computer's side (in process, or through the virtual-cable socket server).
-class VirtualTI92 final : public SimulatedCalculator {
+class VirtualCalculator final : public SimulatedCalculator {
 public:
     // The TI-92 unless another model is named: its machine bytes, layouts and screen.
-    explicit VirtualTI92(Clock& clock, const CalculatorModel& model = kTI92);
-    ~VirtualTI92() override;
+    explicit VirtualCalculator(Clock& clock, const CalculatorModel& model = kTI92);
+    ~VirtualCalculator() override;
     const CalculatorModel& model() const;
 
     // Memory.
@@ -146,13 +146,13 @@ private:
 // lines advances simulated time a little, so waits and timeouts cost no real time.
 class VirtualPort final : public Port {
 public:
-    VirtualPort(VirtualTI92& calc, SimClock* simclock = nullptr, std::uint32_t accessmicros = 10);
+    VirtualPort(VirtualCalculator& calc, SimClock* simclock = nullptr, std::uint32_t accessmicros = 10);
     void setlines(Lines drivers) override;
     Lines readlines() override;
     std::uint64_t accesses() const { return m_accesses; }
 
 private:
-    VirtualTI92& m_calc;
+    VirtualCalculator& m_calc;
     SimClock* m_simclock;
     std::uint32_t m_accessmicros;
     std::uint64_t m_accesses = 0;

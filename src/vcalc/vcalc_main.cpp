@@ -165,7 +165,7 @@ std::optional<int> parseoptions(int argc, char** argv, Options& o) {
     return std::nullopt;
 }
 
-int rungrey(tessaly::VirtualTI92& calc, const Options& o, const struct sigaction& sa) {
+int rungrey(tessaly::VirtualCalculator& calc, const Options& o, const struct sigaction& sa) {
     tessaly::GreyServer server(calc);
     server.setbaud(o.pace == kRealPace ? 9600 : o.pace);
     std::string error;
@@ -187,7 +187,7 @@ int rungrey(tessaly::VirtualTI92& calc, const Options& o, const struct sigaction
     return 0;
 }
 
-int runsocket(tessaly::VirtualTI92& calc, const Options& o, const struct sigaction& sa) {
+int runsocket(tessaly::VirtualCalculator& calc, const Options& o, const struct sigaction& sa) {
     tessaly::CableServer server(calc);
     std::string error;
     if (!server.listen(o.socketpath, &error)) {
@@ -218,7 +218,7 @@ int main(int argc, char** argv) {
     const bool grey = !o.greypath.empty();
 
     SystemClock clock;
-    VirtualTI92 calc(clock, *o.model);
+    VirtualCalculator calc(clock, *o.model);
     calc.loaddemo();
     calc.settracing(false);  // a long-running server would only pile the bytes up
     if (!grey) calc.setpace(o.pace == kRealPace ? 40000 : o.pace);

@@ -14,7 +14,7 @@ constexpr std::uint32_t kVirtualPace = 40000;
 VirtualBackend openvirtual(const std::string& model, const std::string& statefile, Clock& clock) {
     VirtualBackend backend;
     const CalculatorModel* chosen = modelbyid(model);
-    auto calc = std::make_shared<VirtualTI92>(clock, chosen ? *chosen : kTI92);
+    auto calc = std::make_shared<VirtualCalculator>(clock, chosen ? *chosen : kTI92);
     calc->loaddemo();
     calc->setpace(kVirtualPace);
     // The program may run for hours: the calculator's own record of every byte would only

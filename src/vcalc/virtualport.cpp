@@ -2,7 +2,7 @@
 
 namespace tessaly {
 
-VirtualPort::VirtualPort(VirtualTI92& calc, SimClock* simclock, std::uint32_t accessmicros)
+VirtualPort::VirtualPort(VirtualCalculator& calc, SimClock* simclock, std::uint32_t accessmicros)
     : m_calc(calc), m_simclock(simclock), m_accessmicros(accessmicros) {}
 
 void VirtualPort::setlines(Lines drivers) {

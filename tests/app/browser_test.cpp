@@ -249,7 +249,7 @@ TEST(AppBrowser, AnotherModelsFileIsListedAsSuchAndItsDescriptionIsNotEdited) {
 
 TEST(AppBrowser, SendActsOnTheSelectedFile) {
     BrowserApp app;
-    VirtualTI92 calc{app.run.clock};
+    VirtualCalculator calc{app.run.clock};
     calc.setpace(0);
     app.run.program.reset();
     app.run.port = std::make_unique<VirtualPort>(calc, &app.run.clock);

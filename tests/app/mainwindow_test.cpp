@@ -269,7 +269,7 @@ TEST(MainWindow, SettingsPageRowsInOrderWithTheCableBesideThePort) {
 TEST(Readiness, VirtualCalculatorAnswers) {
     AppRun run;
     run.writesettings(kQuiet);
-    VirtualTI92 calc(run.clock);
+    VirtualCalculator calc(run.clock);
     calc.loaddemo();
     run.port = std::make_unique<VirtualPort>(calc, &run.clock);
     MainWindow& w = run.start();
@@ -476,7 +476,7 @@ TEST(MainWindow, VirtualCalculatorChosenOnTheSettingsPage) {
 // A virtual calculator behind a socket, served on a thread of its own as tessaly92-vcalc serves it.
 struct ServedCalculator {
     SystemClock clock;
-    VirtualTI92 calc;
+    VirtualCalculator calc;
     CableServer server{calc};
     std::thread thread;
     explicit ServedCalculator(const std::string& path) : calc(clock, kTI89) {

@@ -14,7 +14,7 @@ namespace {
 // calculator list read, and a file note.92e (main\note) in the browser's folder.
 struct ManageApp {
     AppRun run;
-    VirtualTI92 calc{run.clock};
+    VirtualCalculator calc{run.clock};
     QTreeWidget* list = nullptr;
 
     ManageApp() {

@@ -31,7 +31,7 @@ struct ModelApp {
         run.calculator = &calc;
     }
     AppRun run;
-    VirtualTI92 calc;
+    VirtualCalculator calc;
 };
 
 class AppOnEveryModel : public testing::TestWithParam<const CalculatorModel*> {};

@@ -23,10 +23,10 @@ namespace {
 // The program on a virtual TI-92 holding the captures' memory, reacting at once.
 struct VirtualApp {
     AppRun run;
-    std::unique_ptr<VirtualTI92> calc;
+    std::unique_ptr<VirtualCalculator> calc;
 
     explicit VirtualApp(bool updatestart) {
-        calc = std::make_unique<VirtualTI92>(run.clock);
+        calc = std::make_unique<VirtualCalculator>(run.clock);
         calc->setpace(0);
         calc->memory().folders = {
             CalcFolder{"main", {}},

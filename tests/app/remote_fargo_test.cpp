@@ -17,7 +17,7 @@ namespace {
 // The program on a virtual TI-92 reacting at once.
 struct CalcApp {
     AppRun run;
-    VirtualTI92 calc{run.clock};
+    VirtualCalculator calc{run.clock};
 
     CalcApp() {
         calc.setpace(0);

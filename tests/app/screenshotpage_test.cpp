@@ -21,7 +21,7 @@ namespace {
 // The program on a virtual TI-92 reacting at once.
 struct ScreenApp {
     AppRun run;
-    VirtualTI92 calc{run.clock};
+    VirtualCalculator calc{run.clock};
 
     ScreenApp() {
         calc.setpace(0);

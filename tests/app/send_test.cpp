@@ -17,7 +17,7 @@ namespace {
 // The program on a virtual TI-92 reacting at once, sending for real.
 struct SendApp {
     AppRun run;
-    VirtualTI92 calc{run.clock};
+    VirtualCalculator calc{run.clock};
     std::string file;
 
     explicit SendApp(std::vector<std::string> parameters = {}, bool withfile = true) {

@@ -87,7 +87,7 @@ TEST(StateFile, AMemoryBackupIsNotTakenForTheMemory) {
     EXPECT_EQ(m.folders.size(), 3u);
 
     SimClock clock;
-    VirtualTI92 calc(clock);
+    VirtualCalculator calc(clock);
     EXPECT_FALSE(calc.attachstate((dir / "mem.92b").string(), &error));
     EXPECT_EQ(readbytes(dir / "mem.92b"), backup);
 }
@@ -97,7 +97,7 @@ TEST(StateFile, ASingleVariableOrReadOnlyFileIsRefusedAndAFailedWriteIsToldAtOnc
     const Bytes single = GoldenFile("one", 1).entry(82, "x", 0).sizefield(91).section(stored({1})).bytes;
     writebytes(dir / "x.92e", single);
     SimClock clock;
-    VirtualTI92 calc(clock);
+    VirtualCalculator calc(clock);
     std::string error;
     EXPECT_FALSE(calc.attachstate((dir / "x.92e").string(), &error));
     EXPECT_NE(error.find("group file"), std::string::npos) << error;
@@ -130,7 +130,7 @@ TEST(StateFile, AnotherModelsExtensionIsRefused) {
         const char* name;
     } cases[] = {{&kTI89, "x.92g"}, {&kTI92, "x.89g"}, {&kV200, "x.9xg"}, {&kTI89Titanium, "x.89t"}};
     for (const auto& c : cases) {
-        VirtualTI92 calc(clock, *c.model);
+        VirtualCalculator calc(clock, *c.model);
         std::string error;
         EXPECT_FALSE(calc.attachstate((dir / c.name).string(), &error)) << c.name;
         EXPECT_NE(error.find("." + std::string(c.model->fileprefix) + "g"), std::string::npos) << error;

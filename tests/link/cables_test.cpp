@@ -24,7 +24,7 @@ namespace {
 // an asserted line is a released (high) wire. On the calculator's side red is line A.
 class BlackWire final : public ModemLines {
 public:
-    BlackWire(VirtualTI92& calc, SimClock& clock) : m_calc(calc), m_clock(clock) {}
+    BlackWire(VirtualCalculator& calc, SimClock& clock) : m_calc(calc), m_clock(clock) {}
     int set(int bits) override {
         sets.push_back(bits);
         m_clock.advance(10);
@@ -43,7 +43,7 @@ public:
     bool powered = true;
 
 private:
-    VirtualTI92& m_calc;
+    VirtualCalculator& m_calc;
     SimClock& m_clock;
 };
 
@@ -51,7 +51,7 @@ struct BlackRig {
     SimClock clock;
     NullPump pump;
     TransferState state;
-    VirtualTI92 calc{clock};
+    VirtualCalculator calc{clock};
     BlackWire* wire = nullptr;
     std::unique_ptr<BlackPort> port;
     BlackRig() {

@@ -168,7 +168,7 @@ TEST(Cable, VirtualCalculatorAnswersAndKeepsNoRecordThatWouldGrow) {
         EXPECT_TRUE(readinessexchange(cable.link())) << state.pendingerror;
     }
     // A window open for hours must not pile up every byte that crossed the cable.
-    auto* calc = dynamic_cast<VirtualTI92*>(cable.calculator());
+    auto* calc = dynamic_cast<VirtualCalculator*>(cable.calculator());
     ASSERT_TRUE(calc);
     EXPECT_TRUE(calc->trace().bytes().empty());
 }

@@ -23,7 +23,7 @@ struct Side : ReceiveSide {
     MemoryTrace trace;
     virtual ~Side() = default;
     virtual Link& link() = 0;
-    virtual VirtualTI92& calc() = 0;
+    virtual VirtualCalculator& calc() = 0;
     virtual void start() {}
     // After this the calculator may be looked at.
     virtual void stop() {}
@@ -31,7 +31,7 @@ struct Side : ReceiveSide {
 
 struct ParallelSide final : Side {
     SimClock clock;
-    VirtualTI92 vc{clock};
+    VirtualCalculator vc{clock};
     VirtualPort port{vc, &clock};
     Link l{port, clock, shell, state};
     ParallelSide() {
@@ -41,12 +41,12 @@ struct ParallelSide final : Side {
         l.releaselines();
     }
     Link& link() override { return l; }
-    VirtualTI92& calc() override { return vc; }
+    VirtualCalculator& calc() override { return vc; }
 };
 
 struct GreySide final : Side {
     SystemClock clock;
-    VirtualTI92 vc{clock};
+    VirtualCalculator vc{clock};
     GreyServer server{vc};
     std::thread serving;
     std::unique_ptr<GreyPort> port;
@@ -74,7 +74,7 @@ struct GreySide final : Side {
         if (serving.joinable()) serving.join();
     }
     Link& link() override { return *l; }
-    VirtualTI92& calc() override { return vc; }
+    VirtualCalculator& calc() override { return vc; }
 };
 
 std::string joined(const std::vector<std::string>& names) {
@@ -243,7 +243,7 @@ TEST(GreyServer, OneProgramAtATimeHasTheCable) {
 TEST(GreyServer, RefusesToReplaceAnythingButAStaleLinkOfItsOwn) {
     TempDir dir;
     SystemClock clock;
-    VirtualTI92 calc(clock);
+    VirtualCalculator calc(clock);
     const auto at = [&](const char* name) { return (dir / name).string(); };
     writebytes(dir / "file", {1});
     std::filesystem::create_symlink("/dev/null", dir / "elsewhere");

@@ -30,7 +30,7 @@ struct ModelRig : ReceiveSide {
         return f();
     }
     SimClock clock;
-    VirtualTI92 calc;
+    VirtualCalculator calc;
     VirtualPort port{calc, &clock};
     TransferState state;
     Link link{port, clock, shell, state};

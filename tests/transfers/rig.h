@@ -46,7 +46,7 @@ struct ReceiveSide {
 // The exchanges on a link to the virtual TI-92, reacting at once, on simulated time.
 struct ReceiveRig : ReceiveSide {
     SimClock clock;
-    VirtualTI92 calc{clock};
+    VirtualCalculator calc{clock};
     VirtualPort port{calc, &clock};
     TransferState state;
     Link link{port, clock, shell, state};

@@ -43,7 +43,7 @@ protected:
     }
     CalcVariable* s() { return calc.memory().find("main\\s"); }
     SimClock clock;
-    VirtualTI92 calc;
+    VirtualCalculator calc;
     VirtualPort port{calc, &clock};
     NullPump pump;
     TransferState state;

@@ -20,7 +20,7 @@ using Bytes = std::vector<std::uint8_t>;
 
 struct Wire {
     SimClock clock;
-    VirtualTI92 calc{clock};
+    VirtualCalculator calc{clock};
     VirtualPort port{calc, &clock};
     NullPump pump;
     TransferState state;
@@ -97,7 +97,7 @@ inline const Bytes kRefusal{0x89, 0x36, 0x05, 0x00, 0x05, 0x00, 0x01, 0x00, 0x00
 
 // The memory of the calculator the captures were taken from: main is empty, test holds
 // the expressions x, y (locked) and z.
-inline void capturememory(VirtualTI92& calc) {
+inline void capturememory(VirtualCalculator& calc) {
     CalcMemory& m = calc.memory();
     m.folders = {{"main", {}},
                  {"test",
