@@ -56,7 +56,7 @@ std::string readnote(const std::filesystem::path& path) {
     return text;
 }
 
-// Notes are UTF-8 text; one that is not (written on Windows, in its own code page) is
+// Notes are UTF-8 text; one that is not (written in a one-byte code page) is
 // shown as Latin-1 rather than with replacement marks.
 QString notetext(const std::string& bytes) {
     QStringDecoder utf8(QStringDecoder::Utf8);

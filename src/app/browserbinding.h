@@ -28,7 +28,7 @@ public:
     // The browsed folder; choosing another re-reads it.
     const std::filesystem::path& folder() const { return m_folder; }
     // remember: the folder becomes the Directory and Drive settings; the folder shown at
-    // start leaves them as they were read (a Windows path that does not exist here stays).
+    // start leaves them as they were read (a path an earlier tessaly92 stored that does not exist here stays).
     void setfolder(const std::filesystem::path& folder, bool remember = true);
     // Re-reads the folder and rebuilds the file list (after a save, an edit or a delete).
     void refresh();

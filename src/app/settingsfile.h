@@ -64,7 +64,7 @@ inline constexpr int kDefaultColWidth = 90;
 inline constexpr int kMinColWidth = 20;
 
 // The text of an initialisation file. Section and key names compare without regard to
-// case, as the platform's own functions did. Writing a key replaces its value where it
+// case, as an earlier tessaly92 wrote and read them. Writing a key replaces its value where it
 // stands and appends a new key at the end of its section, so a file written by another
 // program keeps its lines and order.
 class IniFile {

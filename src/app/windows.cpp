@@ -167,7 +167,7 @@ void RemoteWindow::keyReleaseEvent(QKeyEvent* event) {
 }
 
 void RemoteWindow::keypressed(QKeyEvent* event) {
-    // Keys of the virtual-key table type no character on the original platform (Qt gives
+    // Keys of the virtual-key table type no character (Qt gives
     // Delete one): only their key counts.
     if (virtualkeycode(virtualkeyof(event->key())) != 0) return;
     // Enter is character 13 whichever way the platform spells it.

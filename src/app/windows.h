@@ -57,7 +57,7 @@ private:
     QTimer* m_heldtimer;          // sends keys held back while a transfer ran
 };
 
-// The Windows virtual-key number of a Qt key that has a calculator key; 0 for others.
+// The virtual-key number (the key table's code) of a Qt key that has a calculator key; 0 for others.
 unsigned virtualkeyof(int qtkey);
 
 // The information window: one scrollable text box.

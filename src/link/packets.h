@@ -130,7 +130,7 @@ Packet receivebody(Link& link, const PacketHeader& header, PacketWatcher* watche
 // A whole packet: header and body.
 Packet receivepacket(Link& link, PacketWatcher* watcher = nullptr);
 // A whole packet that carries data, asked for again with 09 5A 00 00 while its checksum is
-// wrong, as TI-92 software does; after three tries the last one is returned as it came.
+// wrong, as the calculator does; after three tries the last one is returned as it came.
 inline constexpr int kPacketTries = 3;
 Packet receiveverified(Link& link, PacketWatcher* watcher = nullptr);
 

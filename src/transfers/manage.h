@@ -22,7 +22,7 @@ inline constexpr std::string_view kNoArchiveText = "Archive is not on this calcu
 // new name for Rename.
 std::string commandline(ManageAction action, const std::vector<std::string>& names);
 
-// One line typed as the calculator's own link software does: ready checks, ON, ESC,
+// One line typed the way a calculator accepts it from a cable: ready checks, ON, ESC,
 // QUIT and HOME to leave whatever is on screen, CLEAR to empty the entry line and the
 // history, the line, ENTER, and CLEAR. False when a key went unanswered.
 bool typehomeline(Link& link, std::string_view line);

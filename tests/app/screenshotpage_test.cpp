@@ -142,7 +142,7 @@ TEST(AppScreenshot, PrintsIntoTheRectangleOfItsSizeOnAPdfPage) {
         app.press("printbutton");
         const QRect r = app.binding().lastprintrect();
         EXPECT_EQ(r.topLeft(), QPoint(1, 1));
-        EXPECT_EQ(QPoint(r.right() + 1, r.bottom() + 1), corner);  // as the exclusive corner of the old program
+        EXPECT_EQ(QPoint(r.right() + 1, r.bottom() + 1), corner);  // the print rectangle's exclusive corner
         EXPECT_GT(QFileInfo(pdf).size(), 0);
         EXPECT_EQ(app.form().status->text(), QStringLiteral("Printing finnished!"));
     }

@@ -387,7 +387,7 @@ TEST(Receive, RequestRefusedWithAnotherAnswerIsReportedAsNotReceived) {
     EXPECT_FALSE(rig.state.busy);
 }
 
-// A damaged packet is asked for again, as TI-92 software does; three tries in all.
+// A damaged packet is asked for again, as the calculator does; three tries in all.
 TEST(Receive, DamagedPacketsAreAskedForAgain) {
     const std::vector<std::uint8_t> again{0x09, 0x5A, 0x00, 0x00};
     auto asks = [&](const std::vector<std::uint8_t>& sent) {
