@@ -34,7 +34,8 @@ public:
     void refresh();
     // The mask that the TXT-files and TI92-files boxes make.
     const std::string& mask() const { return m_mask; }
-    // The file list's context menu: Send, Install, the description and Delete, each
+    // The file list's context menu: Send, Install, Restore backup (a later model's group
+    // file, after a question), the description and Delete, each
     // enabled as its button or key would act. Made afresh for each right click.
     QMenu* contextmenu();
     // Deleting moves a file to the desktop's trash; false where there is no trash (or it
@@ -59,6 +60,7 @@ private:
     void clearinfo();
     void showcompanions(const std::string& name);
     void deleteselected();
+    void restoreselected();
     bool deleteone(const std::string& name);
     std::vector<std::string> selectednames() const;
     void selectname(const std::string& name);

@@ -193,7 +193,7 @@ TEST(AppBrowser, DeleteFromTheKeyOrTheMenuMovesToTheTrashAndAsksAgainWhereThereI
     QMenu* menu = app.run.program->browserbinding().contextmenu();
     QStringList texts;
     for (QAction* a : menu->actions()) texts << a->text() + (a->isEnabled() ? "" : "-");
-    EXPECT_EQ(texts, (QStringList{"Send to calculator", "Install", "Description...", "", "Delete"}));
+    EXPECT_EQ(texts, (QStringList{"Send to calculator", "Install", "Restore backup-", "Description...", "", "Delete"}));
     trash = false;
     app.run.shell.answers = {Answer::Yes, Answer::Yes};
     menu->actions().back()->trigger();

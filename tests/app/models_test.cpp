@@ -1,6 +1,7 @@
 // The window with a later model on the cable.
 #include <QComboBox>
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
 #include <QTextEdit>
 #include <QToolButton>
@@ -203,6 +204,71 @@ TEST_P(AppOnEveryModel, BackupAsksNoExtraCheckAndACancelledOneLeavesTheReceivedV
     const std::vector<ListRow> after = app.run.program->receivebinding().model().locview();
     ASSERT_EQ(after.size(), 2u);
     EXPECT_TRUE(after[0].caption == received[0].caption && after[1].caption == received[1].caption);
+}
+
+// Restore backup from the file browser on each later model: after Yes the calculator holds
+// the backup's variables again, flags and all; a backup of a model that signs its files
+// otherwise is refused and clears nothing.
+TEST(AppModels, RestoreBackupPutsBackEveryVariableWithItsFlags) {
+    const auto dump = [](CalcMemory& m) {
+        std::vector<std::string> rows;
+        for (const CalcFolder& f : m.folders)
+            for (const CalcVariable& v : f.variables)
+                rows.push_back(f.name + "\\" + v.name + " " + std::to_string(v.type) + (v.locked ? " L" : "") +
+                               (v.archived ? " A " : " ") + std::string(v.data.begin(), v.data.end()));
+        std::sort(rows.begin(), rows.end());
+        return rows;
+    };
+    Bytes previous;
+    const CalculatorModel* previousmodel = nullptr;
+    for (const CalculatorModel* model : allmodels()) {
+        if (model->imagebackup) continue;
+        SCOPED_TRACE(model->id);
+        ModelApp app("", *model);
+        const std::string dir = app.run.dir.path().toStdString() + "/";
+        app.run.writesettings(kQuiet + "[Last]\nDirectory=" + dir + "\n");
+        app::MainWindow& w = app.run.start();
+        CalcMemory& memory = app.calc.memory();
+        memory.folders[0].variables[0].locked = true;
+        memory.folders[0].variables[1].archived = true;
+        const std::vector<std::string> before = dump(memory);
+        const std::string file = "b." + groupextension(*model);
+        app.run.shell.inputanswers = {std::string("b")};
+        app.run.shell.saveanswers = {dir + "b.92b", dir + file};  // asked again once the model answered
+        w.receive.backupbutton->click();
+        ASSERT_TRUE(std::filesystem::exists(dir + file)) << w.state().pendingerror;
+        memory.folders[0].variables[0].locked = false;
+        memory.folders[0].variables[1].data.push_back(1);
+        memory.folders[0].variables.push_back({"extra", memory.folders[0].variables[0].type, {0, 0}});
+        const std::vector<std::string> changed = dump(memory);
+
+        const auto restore = [&](const std::string& name) {
+            w.open.refreshbutton->click();
+            for (auto* row : w.open.filelist->findItems(QString::fromStdString(name), Qt::MatchExactly)) row->setSelected(true);
+            QMenu* menu = app.run.program->browserbinding().contextmenu();
+            QAction* action = menu->actions()[2];
+            EXPECT_TRUE(action->text() == "Restore backup" && action->isEnabled());
+            app.run.shell.answers = {Answer::Yes};
+            action->trigger();
+            delete menu;
+        };
+        if (previousmodel && previousmodel->signature != model->signature) {
+            const std::string other = "o." + groupextension(*previousmodel);
+            writebytes(dir + other, previous);
+            restore(other);
+            EXPECT_NE(w.state().pendingerror.find(" was made for the "), std::string::npos) << w.state().pendingerror;
+            EXPECT_EQ(dump(memory), changed);
+            w.open.filelist->clearSelection();
+        }
+        restore(file);
+        EXPECT_TRUE(w.state().linkok) << w.state().pendingerror;
+        EXPECT_TRUE(std::any_of(app.run.shell.boxes.begin(), app.run.shell.boxes.end(), [](const auto& box) {
+            return box.caption == "Restore backup" && box.text.find("locked and archived ones included") != std::string::npos;
+        }));
+        EXPECT_EQ(dump(memory), before);
+        previous = readbytes(dir + file);
+        previousmodel = model;
+    }
 }
 
 // FCamera runs under FARGO, the TI-92's alone: Fargo scr. on a later model says so, when
