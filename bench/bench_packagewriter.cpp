@@ -72,7 +72,7 @@ void BM_saveas92g(benchmark::State& state) {
     for (auto _ : state) {
         std::string comment = "bench";
         const heapcount::Scope heap;
-        if (!saveas92g(dest, false, store, comment, shell, ts, nullptr, kTI92)) state.SkipWithError("save failed");
+        if (!savepackage(dest, false, store, comment, shell, ts, nullptr, kTI92)) state.SkipWithError("save failed");
         peak = std::max(peak, heap.peakbytes());
         allocations = heap.allocationcount();
     }

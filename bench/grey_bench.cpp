@@ -107,7 +107,7 @@ void BM_GreySend10K(benchmark::State& st) {
     receiverequested(*b.link, into, {{"main\\big", 0x0B}});
     const std::filesystem::path file = b.folder.path / "big.92t";
     std::string comment = "bench";
-    if (!b.state.linkok || !saveas92g(file, false, store, comment, b.shell, b.state, nullptr, kTI92)) {
+    if (!b.state.linkok || !savepackage(file, false, store, comment, b.shell, b.state, nullptr, kTI92)) {
         st.SkipWithError("no file to send");
         return;
     }

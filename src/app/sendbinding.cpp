@@ -172,7 +172,7 @@ void SendBinding::backupbuttonClick() {
         // The package now, whether or not it can be saved there.
         if (received.received && keep(incoming)) {
             std::string error;
-            if (!saveas92g(*path, true, m_receive.store(), comment, shell, m_form.state(), &error, link.model())) link.faillink(error);
+            if (!savepackage(*path, true, m_receive.store(), comment, shell, m_form.state(), &error, link.model())) link.faillink(error);
             m_form.state().busy = true;  // the writer clears it; the session holds it to the end
         }
         // A later model answered the request's ready check: its backup is a group file.

@@ -223,7 +223,7 @@ int cmd_get(const Options& options, const Args& args) {
     if (!cl->state().linkok) return finish(cl->state(), &cl->link(), &progress);
 
     std::string comment = o->comment;
-    if (!saveas92g(o->output, false, store, comment, progress, cl->state(), &error, cl->link().model())) {
+    if (!savepackage(o->output, false, store, comment, progress, cl->state(), &error, cl->link().model())) {
         progress.endbar();
         std::fprintf(stderr, "tessaly92-cli: %s\n", error.c_str());
         return kFailed;

@@ -75,7 +75,7 @@ int cmd_txt2var(const Options& options, const Args& args) {
     progress.quiet = true;
     TransferState state;
     if (!stagetext(store, *name, *tibytes, progress, &why)) return refuse(input, why + " Nothing was written.", kFailed);
-    if (!saveas92g(output, false, store, comment, progress, state, &why, model)) return refuse(output, why, kFailed);
+    if (!savepackage(output, false, store, comment, progress, state, &why, model)) return refuse(output, why, kFailed);
     return kOk;
 }
 

@@ -50,7 +50,7 @@ std::vector<TiTableItem> packagetable(const std::vector<PackageRecord>& records)
 
 } // namespace
 
-bool saveas92g(const std::filesystem::path& dest, bool backuplayout, const PackageStore& store,
+bool savepackage(const std::filesystem::path& dest, bool backuplayout, const PackageStore& store,
                std::string& comment, Progress& progress, TransferState& state, std::string* error,
                const CalculatorModel& model) {
     state.busy = true;
@@ -127,7 +127,7 @@ bool savepackagecommand(const PackageStore& store, std::string& comment, Progres
     bool saved = false;
     if (auto path = questions.destination(kind, "", model)) {
         std::string error;
-        saved = saveas92g(*path, backup, store, comment, progress, state, &error, model);
+        saved = savepackage(*path, backup, store, comment, progress, state, &error, model);
         if (!saved) questions.failed(error);
     }
     progress.setcursor(Cursor::Normal);

@@ -26,7 +26,7 @@ inline constexpr std::string_view kUnknownDescription = "Description unknown";
 // cleared in every case. A Cancel (cancelgeneration bumped) stops it the same way.
 // The file is signed for model, the calculator the data came from, whatever the name
 // says; a name with another model's extension is refused before anything is written.
-bool saveas92g(const std::filesystem::path& dest, bool backuplayout, const PackageStore& store,
+bool savepackage(const std::filesystem::path& dest, bool backuplayout, const PackageStore& store,
                std::string& comment, Progress& progress, TransferState& state, std::string* error,
                const CalculatorModel& model);
 

@@ -52,7 +52,7 @@ int txtconvertcommand(const std::filesystem::path& folder, const std::vector<std
         const std::string suggested = textvariablename(name) + "." + textextension(model);
         if (auto dest = questions.destination(SaveKind::TextFile, suggested, model)) {
             std::string why;
-            if (saveas92g(*dest, false, store, comment, progress, state, &why, model)) ++saved;
+            if (savepackage(*dest, false, store, comment, progress, state, &why, model)) ++saved;
             else questions.failed(why);
             state.busy = true;  // the writer let go of it; the next file follows
         }
@@ -73,7 +73,7 @@ bool savetextvariable(const std::filesystem::path& dest, std::string_view text, 
     bool saved = false;
     if (name && stagetext(store, *name, *tibytes, progress, &why)) {
         comment = questions.comment(SaveKind::EditorText, "");
-        saved = saveas92g(dest, false, store, comment, progress, state, &why, model);
+        saved = savepackage(dest, false, store, comment, progress, state, &why, model);
     } else {
         why = "Cannot convert the text: " + why + "\rNothing was written.";
     }

@@ -97,7 +97,7 @@ TEST(CliText, BareNameShowsTheTextAmongItsNamesakes) {
     tessaly::test::ScriptedShell shell;
     TransferState state;
     std::string comment, why;
-    ASSERT_TRUE(saveas92g(dir / "two.92g", false, store, comment, shell, state, &why, kTI92)) << why;
+    ASSERT_TRUE(savepackage(dir / "two.92g", false, store, comment, shell, state, &why, kTI92)) << why;
     const auto r = runcli({"var2txt", (dir / "two.92g").string(), "notes"}, dir.path());
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(r.out, "hi\n");

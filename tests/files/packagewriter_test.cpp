@@ -25,7 +25,7 @@ protected:
     Bytes save(const std::vector<StagedVariable>& vars, bool backup = false) {
         stage(store, vars);
         std::string error;
-        EXPECT_TRUE(saveas92g(dir / "out.92g", backup, store, comment, shell, state, &error, kTI92)) << error;
+        EXPECT_TRUE(savepackage(dir / "out.92g", backup, store, comment, shell, state, &error, kTI92)) << error;
         return readbytes(dir / "out.92g");
     }
     // Entry k's fields.
@@ -124,7 +124,7 @@ TEST_F(PackageWriterTest, CommentWithACharacterTheCalculatorLacksSavesNothing) {
     stage(store, {{"x", 0, storedofsize(4)}});
     comment = "\u65e5\u672c";
     std::string error;
-    EXPECT_FALSE(saveas92g(dir / "out.92g", false, store, comment, shell, state, &error, kTI92));
+    EXPECT_FALSE(savepackage(dir / "out.92g", false, store, comment, shell, state, &error, kTI92));
     EXPECT_NE(error.find("U+65E5"), std::string::npos) << error;
     EXPECT_FALSE(std::filesystem::exists(dir / "out.92g"));
     EXPECT_TRUE(nostray());
@@ -224,7 +224,7 @@ TEST_F(PackageWriterTest, RoundTripEveryVariable) {
 
 TEST_F(PackageWriterTest, MissingPackageStore) {
     std::string error;
-    EXPECT_FALSE(saveas92g(dir / "out.92g", false, store, comment, shell, state, &error, kTI92));
+    EXPECT_FALSE(savepackage(dir / "out.92g", false, store, comment, shell, state, &error, kTI92));
     EXPECT_NE(error.find("package store"), std::string::npos) << error;
     EXPECT_FALSE(std::filesystem::exists(dir / "out.92g"));
     EXPECT_FALSE(state.busy);
@@ -236,7 +236,7 @@ TEST_F(PackageWriterTest, UnwritableDestinationKeepsNothing) {
     writebytes(dir / "notafolder", {1});
     for (auto dest : {dir / "missing" / "out.92g", dir / "notafolder" / "out.92g"}) {
         std::string error;
-        EXPECT_FALSE(saveas92g(dest, false, store, comment, shell, state, &error, kTI92));
+        EXPECT_FALSE(savepackage(dest, false, store, comment, shell, state, &error, kTI92));
         EXPECT_NE(error.find("Cannot write out.92g"), std::string::npos) << error;
         EXPECT_FALSE(state.busy);
     }
@@ -248,7 +248,7 @@ TEST_F(PackageWriterTest, DamagedStoreLeavesAnExistingFileAlone) {
     // The data file lost its tail: the record now points past it.
     std::filesystem::resize_file(store.datapath(), 10);
     std::string error;
-    EXPECT_FALSE(saveas92g(dir / "out.92g", false, store, comment, shell, state, &error, kTI92));
+    EXPECT_FALSE(savepackage(dir / "out.92g", false, store, comment, shell, state, &error, kTI92));
     EXPECT_NE(error.find("damaged"), std::string::npos) << error;
     EXPECT_EQ(readbytes(dir / "out.92g"), (Bytes{1, 2, 3}));
     EXPECT_FALSE(state.busy);
@@ -265,7 +265,7 @@ TEST_F(PackageWriterTest, DiskFullMidwayKeepsTheOldFile) {
     auto oldsig = std::signal(SIGXFSZ, SIG_IGN);
     setrlimit(RLIMIT_FSIZE, &small);
     std::string error;
-    bool ok = saveas92g(dir / "out.92g", false, store, comment, shell, state, &error, kTI92);
+    bool ok = savepackage(dir / "out.92g", false, store, comment, shell, state, &error, kTI92);
     setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, oldsig);
     EXPECT_FALSE(ok);
@@ -279,7 +279,7 @@ TEST_F(PackageWriterTest, CancelStopsWithoutAFile) {
     stage(store, {{"a", 0, storedofsize(40)}, {"b", 0, storedofsize(40)}});
     shell.onpump = [this](int) { ++state.cancelgeneration; };
     std::string error;
-    EXPECT_FALSE(saveas92g(dir / "out.92g", false, store, comment, shell, state, &error, kTI92));
+    EXPECT_FALSE(savepackage(dir / "out.92g", false, store, comment, shell, state, &error, kTI92));
     EXPECT_NE(error.find("cancelled"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(dir / "out.92g"));
     EXPECT_TRUE(nostray());
@@ -292,7 +292,7 @@ TEST_F(PackageWriterTest, MoreThan255EntriesIsRefused) {
         vars.push_back({std::string("f").append(std::to_string(i)).append("\\v"), 0, storedofsize(4)});
     stage(store, vars);  // 128 folders + 128 variables
     std::string error;
-    EXPECT_FALSE(saveas92g(dir / "out.92g", false, store, comment, shell, state, &error, kTI92));
+    EXPECT_FALSE(savepackage(dir / "out.92g", false, store, comment, shell, state, &error, kTI92));
     EXPECT_NE(error.find("255"), std::string::npos) << error;
     EXPECT_FALSE(std::filesystem::exists(dir / "out.92g"));
 }
@@ -306,11 +306,11 @@ TEST_F(PackageWriterTest, SignedByTheDataModelAndNamedForIt) {
     std::string error;
     for (const CalculatorModel* m : allmodels()) {
         const auto dest = dir / ("own." + groupextension(*m));
-        ASSERT_TRUE(saveas92g(dest, false, store, comment, shell, state, &error, *m)) << error;
+        ASSERT_TRUE(savepackage(dest, false, store, comment, shell, state, &error, *m)) << error;
         const Bytes f = readbytes(dest);
         EXPECT_EQ(std::string(f.begin(), f.begin() + 8), m->signature) << m->id;
     }
-    EXPECT_FALSE(saveas92g(dir / "x.89g", true, store, comment, shell, state, &error, kTI92));
+    EXPECT_FALSE(savepackage(dir / "x.89g", true, store, comment, shell, state, &error, kTI92));
     EXPECT_EQ(error, "Cannot save x.89g names a TI-89 file, and the data is a TI-92's: name it .92b. No file was saved.");
     EXPECT_FALSE(std::filesystem::exists(dir / "x.89g"));
     EXPECT_TRUE(nostray());

@@ -48,7 +48,7 @@ TEST(SafeFile, SavingWritesThroughASymlinkAndKeepsPermissions) {
     ScriptedShell shell;
     TransferState state;
     std::string comment = "c", error;
-    ASSERT_TRUE(saveas92g(link, false, store, comment, shell, state, &error, kTI92)) << error;
+    ASSERT_TRUE(savepackage(link, false, store, comment, shell, state, &error, kTI92)) << error;
 
     EXPECT_TRUE(fs::is_symlink(link));
     EXPECT_GT(readbytes(real).size(), 3u);

@@ -99,7 +99,7 @@ TEST_F(TextFiles, TxtConvertWritesTheTextRule) {
 TEST_F(TextFiles, UnicodeRoundTripThroughAFile) {
     std::string error;
     ASSERT_TRUE(stagetext(store, "gruss", *texttotibytes("Grüße é α\r\nzwei", &error), shell, &error)) << error;
-    ASSERT_TRUE(saveas92g(dir / "gruss.92t", false, store, comment, shell, state, &error, kTI92)) << error;
+    ASSERT_TRUE(savepackage(dir / "gruss.92t", false, store, comment, shell, state, &error, kTI92)) << error;
     const Bytes file = readbytes(dir / "gruss.92t");
     EXPECT_EQ(file[72], kTextType);
     EXPECT_EQ(wordat(file, 86), 0x1400);  // big-endian L = 4 + 16
@@ -152,7 +152,7 @@ TEST_F(TextFiles, BadInputChangesNothing) {
     EXPECT_TRUE(shell.questions.empty());
 
     // A file whose table promises more than it holds.
-    ASSERT_TRUE(saveas92g(dir / "cut.92t", false, store, comment, shell, state, &error, kTI92));
+    ASSERT_TRUE(savepackage(dir / "cut.92t", false, store, comment, shell, state, &error, kTI92));
     Bytes cut = readbytes(dir / "cut.92t");
     cut.resize(cut.size() - 4);
     writebytes(dir / "cut.92t", cut);

@@ -66,7 +66,7 @@ TEST_P(Models, AnswersAsItsModelInEveryExchange) {
     ASSERT_EQ(got.received.size(), 1u) << rig.state.pendingerror;
     const auto saved = rig.folder.path() / "got.grp";
     std::string comment = "x", error;
-    ASSERT_TRUE(saveas92g(saved, false, rig.store, comment, rig.shell, rig.state, &error, model)) << error;
+    ASSERT_TRUE(savepackage(saved, false, rig.store, comment, rig.shell, rig.state, &error, model)) << error;
     EXPECT_EQ(readtifile(saved, &error)->model->signature, model.signature);
 
     // The screen at what the display shows; a key reaches the home screen.

@@ -94,7 +94,7 @@ TEST(Receive, SeveralVariablesSaveAndReadBackAsTheCalculatorHoldsThem) {
     const auto dest = rig.folder / "package.92g";
     std::string comment = "three";
     std::string error;
-    ASSERT_TRUE(saveas92g(dest, false, rig.store, comment, rig.shell, rig.state, &error, kTI92)) << error;
+    ASSERT_TRUE(savepackage(dest, false, rig.store, comment, rig.shell, rig.state, &error, kTI92)) << error;
     const auto saved = readgroup(dest);
     ASSERT_EQ(saved.size(), 3u);
     for (const auto& [name, bytes] : saved) {
@@ -249,7 +249,7 @@ TEST(Receive, CutOffVariableIsDroppedWholeAndTheStoreStaysConsistent) {
     // Whatever is saved holds only whole variables.
     const auto dest = rig.folder / "kept.92g";
     std::string comment, error;
-    ASSERT_TRUE(saveas92g(dest, false, rig.store, comment, rig.shell, rig.state, &error, kTI92)) << error;
+    ASSERT_TRUE(savepackage(dest, false, rig.store, comment, rig.shell, rig.state, &error, kTI92)) << error;
     const auto saved = readgroup(dest);
     ASSERT_EQ(saved.size(), 1u);
     EXPECT_EQ(saved[0].first, "main\\a");
