@@ -99,6 +99,7 @@ TEST(CliModelChoice, MismatchAndOtherModelFilesAreRefused) {
             const CliResult r = runcli({"--link", link, command, "--model", chosen}, s.path());
             EXPECT_EQ(r.code, 1) << command;
             EXPECT_NE(r.err.find(says), std::string::npos) << r.err;
+            EXPECT_EQ(r.err.find("Some error occured!"), std::string::npos) << "said once: " << r.err;
         }
     // With the model chosen, the file is refused before the cable opens: here there is no cable to open.
     const std::string nocable = "socket:" + (s.path() / "none.sock").string();
