@@ -84,6 +84,8 @@ TEST(CliModelChoice, MismatchAndOtherModelFilesAreRefused) {
     const CliResult wrong = runcli({"--link", "virtual:ti89", "--model", "ti92p", "ready"}, s.path());
     EXPECT_EQ(wrong.code, 1);
     EXPECT_NE(wrong.err.find("A TI-89 answers, not the TI-92 Plus chosen"), std::string::npos) << wrong.err;
+    const CliResult shot = runcli({"--link", "virtual:ti89", "--model", "ti92p", "screenshot", "-o", (s.path() / "s.png").string()}, s.path());
+    EXPECT_NE(shot.err.find("A TI-89 answers, not the TI-92 Plus chosen"), std::string::npos) << shot.err;
     EXPECT_EQ(runcli({"--model", "ti93", "ready"}, s.path()).code, 2);
 
     const std::string file = (s.path() / "m.89g").string();
