@@ -39,7 +39,7 @@ void CalcManager::run(ManageAction action, const std::vector<std::string>& names
     TransferSession session(m_link.state(), m_shell);
     if (!session) return;
     const ManageOutcome outcome = managecalc(m_link, m_shell, action, names);
-    if (outcome.after.answered) m_page.showlisting(outcome.after.rows);
+    if (outcome.after.answered) m_page.showlisting(outcome.after);
     if (m_link.state().linkok) m_shell.setstatus("Done: " + tibytes_to_utf8(commandline(action, names)));
 }
 

@@ -21,7 +21,7 @@ public:
     bool sendanyway(const OtherModelFile& file) override;
     OverwriteChoice existing(const Clash& clash, bool canoverwrite) override;
     std::optional<std::string> newname(const Clash& clash) override;
-    void listed(const DirectoryListing& listing) override { m_page.showlisting(listing.rows); }
+    void listed(const DirectoryListing& listing) override { m_page.showlisting(listing); }
 
 private:
     Dialogs& m_dialogs;

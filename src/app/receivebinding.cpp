@@ -32,8 +32,11 @@ QTreeWidgetItem* rowitem(const CalculatorModel& model, const ListRow& row) {
     std::string type = typetext(model, row);
     if (const std::string_view attribute = attributetext(row); !attribute.empty())
         type += " (" + std::string(attribute) + ")";
-    return new QTreeWidgetItem(QStringList{fromti(row.caption), QString::fromStdString(type),
-                                           QString::fromStdString(sizetext(row))});
+    auto* item = new QTreeWidgetItem(QStringList{fromti(row.caption), QString::fromStdString(type),
+                                                 QString::fromStdString(sizetext(row))});
+    // An empty folder is listed so that it is seen; it holds nothing to receive.
+    if (isfolderrow(model, row)) item->setFlags(item->flags() & ~Qt::ItemIsSelectable);
+    return item;
 }
 } // namespace
 

@@ -15,6 +15,13 @@ std::vector<ListRow> unselected(const std::vector<ListRow>& rows) {
     for (auto& r : copy) r.selected = false;
     return copy;
 }
+
+// The calculator view: the variables, then each folder that holds none.
+std::vector<ListRow> viewrows(const CalculatorModel& model, const DirectoryListing& listing) {
+    std::vector<ListRow> rows = unselected(listing.rows);
+    for (const std::string& folder : listing.emptyfolders()) rows.push_back(folderrow(model, folder));
+    return rows;
+}
 } // namespace
 
 ReceivePageModel::ReceivePageModel(Link& link, Shell& shell, const PackageStore& store)
@@ -70,11 +77,11 @@ void ReceivePageModel::showstore() {
 }
 
 void ReceivePageModel::setselected(std::size_t row, bool selected) {
-    if (row < m_rows.size()) m_rows[row].selected = selected;
+    if (row < m_rows.size() && !isfolderrow(m_link.model(), m_rows[row])) m_rows[row].selected = selected;
 }
 
 void ReceivePageModel::selectall(bool selected) {
-    for (auto& r : m_rows) r.selected = selected;
+    for (auto& r : m_rows) r.selected = selected && !isfolderrow(m_link.model(), r);
 }
 
 void ReceivePageModel::setcalculatordown(bool down) {
@@ -133,17 +140,19 @@ void ReceivePageModel::updatedirectorylist() {
     m_viewenabled = false;
     changed(Change::Controls);
 
-    if (directorylisting(m_link, m_shell, [this](const ListRow& r) { addrow(r); }).answered) {
+    const DirectoryListing listing = directorylisting(m_link, m_shell, [this](const ListRow& r) { addrow(r); });
+    for (const std::string& folder : listing.emptyfolders()) addrow(folderrow(m_link.model(), folder));
+    if (listing.answered) {
         m_helptext = kLabelMarkVariables;
         changed(Change::Controls);
     }
 }
 
-void ReceivePageModel::showlisting(const std::vector<ListRow>& rows) {
+void ReceivePageModel::showlisting(const DirectoryListing& listing) {
     if (m_viewflag)
-        showrows(rows);
+        showrows(viewrows(m_link.model(), listing));
     else
-        m_calcview = unselected(rows);
+        m_calcview = viewrows(m_link.model(), listing);
 }
 
 void ReceivePageModel::showcalculator() {
@@ -225,7 +234,7 @@ void ReceivePageModel::receiverequested() {
     // Every marked row is asked for; there is no fixed number of entries.
     std::vector<RequestEntry> entries;
     for (const ListRow& r : m_rows)
-        if (r.selected)
+        if (r.selected && !isfolderrow(m_link.model(), r))
             entries.push_back({r.caption.substr(0, kPackageNameSize), r.type, r.archived, r.locked});
     if (!entries.empty()) {
         setcalculatordown(false);

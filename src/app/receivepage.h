@@ -102,7 +102,7 @@ public:
     void showstore();
     // A listing read by another transfer (after a command that changed the calculator)
     // becomes the calculator view, shown or kept in its store.
-    void showlisting(const std::vector<ListRow>& rows);
+    void showlisting(const DirectoryListing& listing);
 
     std::function<void(Change)> onchange;
 

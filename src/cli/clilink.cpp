@@ -82,9 +82,11 @@ std::unique_ptr<CliLink> CliLink::open(const Options& options, std::string* erro
 
 int finish(TransferState& state, const Link* link, const TerminalProgress* progress) {
     if (state.linkok) return kOk;
-    // Another program holds the cable: the timeouts that followed are no news.
-    if (link && link->cableheld()) {
-        printlines(link->cableerror());
+    // A cable another program holds, or one that went away, is the cause of whatever failed
+    // after it (a timeout, "not ready"): that alone is said, as the user can act on it.
+    const std::string lost = link ? link->cableerror() : std::string();
+    if (!lost.empty() && (link->cableheld() || !state.pendingerror.empty())) {
+        printlines(lost);
         return kFailed;
     }
     // Said once: not again when the last status line said it already.
@@ -92,7 +94,6 @@ int finish(TransferState& state, const Link* link, const TerminalProgress* progr
     const bool said = progress && (state.pendingerror.empty() ? progress->lastline().starts_with(kCancelledText)
                                                            : progress->lastline() == state.pendingerror);
     if (!said) printlines(text);
-    if (link && !link->cableerror().empty()) printlines(link->cableerror());
     return kFailed;
 }
 

@@ -188,8 +188,9 @@ DirectoryListing directorylisting(Link& link, Progress& progress, const std::fun
         listbyfolder(link, progress, result, onrow);
     else
         listbyentry(link, result, onrow);
-    // A TI-92 that never answered its request leaves the status line to the failure's text.
-    if (folderlisting || result.answered)
+    // A calculator that never answered its request (silent, or another model than the one
+    // chosen) leaves the status line to the failure's text, said once.
+    if (result.answered)
         progress.setstatus(link.state().linkok ? kDirectoryReceivedText : kSomeErrorText);
     return result;
 }

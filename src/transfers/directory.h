@@ -34,6 +34,12 @@ inline ListRow variablerow(std::string caption, std::uint8_t type, std::uint32_t
     std::string folder = splitname(caption).folder;
     return ListRow{std::move(caption), std::move(folder), type, size};
 }
+// A folder that holds no variable, as a row of its own: work\ with the model's folder type and size 0.
+// It names no variable: nothing can be received from it.
+inline ListRow folderrow(const CalculatorModel& model, const std::string& folder) {
+    return ListRow{folder + "\\", folder, model.foldertype, 0};
+}
+inline bool isfolderrow(const CalculatorModel& model, const ListRow& row) { return row.type == model.foldertype; }
 
 inline constexpr std::string_view kDirectoryReceivingText = "Receiving directory list..";
 inline constexpr std::string_view kDirectoryReceivedText = "Directory list received.";

@@ -60,7 +60,8 @@ ScreenshotResult getscreenshot(Link& link, Progress& progress) {
 
     sendpacket(link, CmdScreen);
     if (!waitack(link)) {
-        link.faillink(kNoAckText);
+        // Another model than the one chosen answering has said so; that is the cause.
+        if (link.mismatch().empty() || s.pendingerror != link.mismatch()) link.faillink(kNoAckText);
         return result;
     }
     progress.setstatus(kReceivingScreenshotText);

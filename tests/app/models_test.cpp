@@ -1,4 +1,6 @@
 // The window with a later model on the cable.
+#include <algorithm>
+
 #include <QComboBox>
 #include <QLabel>
 #include <QMenu>
@@ -301,6 +303,29 @@ TEST(AppModels, StatusBarNamesTheCalculatorAndFargoSaysWhyNot) {
     w.receive.fargobutton->click();
     ASSERT_FALSE(app.run.shell.boxes.empty());
     EXPECT_NE(app.run.shell.boxes.back().text.find("TI-92 only"), std::string::npos);
+}
+
+// A new folder holds nothing yet: it is listed, and a Receive with it marked asks for
+// nothing in it.
+TEST(AppModels, AnEmptyFolderIsListedAndNotReceived) {
+    ModelApp app("");
+    app::MainWindow& w = app.run.start();
+    auto* list = w.receive.variablelist;
+    list->setFocus();
+    app.run.shell.inputanswers = {std::string("extra")};
+    QTest::keyClick(list, Qt::Key_N, Qt::ControlModifier);
+    w.receive.updatebutton->click();
+    const auto rows = list->findItems("extra\\", Qt::MatchExactly);
+    ASSERT_EQ(rows.size(), 1);
+    EXPECT_EQ(rows[0]->text(1), "folder");
+
+    app.calc.cleartrace();
+    rows[0]->setSelected(true);
+    list->findItems("main\\notes", Qt::MatchExactly)[0]->setSelected(true);
+    w.receive.receivebutton->click();
+    EXPECT_EQ(app.run.shell.laststatus(), "1 variable(s) received.");
+    const auto sent = app.calc.trace().sent();
+    EXPECT_EQ(std::search(sent.begin(), sent.end(), std::begin("extra"), std::end("extra") - 1), sent.end());
 }
 
 // The chosen model is kept in its own section; another model answering is said.

@@ -84,6 +84,8 @@ TEST(CliModelChoice, MismatchAndOtherModelFilesAreRefused) {
     const CliResult wrong = runcli({"--link", "virtual:ti89", "--model", "ti92p", "ready"}, s.path());
     EXPECT_EQ(wrong.code, 1);
     EXPECT_NE(wrong.err.find("A TI-89 answers, not the TI-92 Plus chosen"), std::string::npos) << wrong.err;
+    const CliResult shot = runcli({"--link", "virtual:ti89", "--model", "ti92p", "screenshot", "-o", (s.path() / "s.png").string()}, s.path());
+    EXPECT_NE(shot.err.find("A TI-89 answers, not the TI-92 Plus chosen"), std::string::npos) << shot.err;
     EXPECT_EQ(runcli({"--model", "ti93", "ready"}, s.path()).code, 2);
 
     const std::string file = (s.path() / "m.89g").string();
@@ -99,6 +101,7 @@ TEST(CliModelChoice, MismatchAndOtherModelFilesAreRefused) {
             const CliResult r = runcli({"--link", link, command, "--model", chosen}, s.path());
             EXPECT_EQ(r.code, 1) << command;
             EXPECT_NE(r.err.find(says), std::string::npos) << r.err;
+            EXPECT_EQ(r.err.find("Some error occured!"), std::string::npos) << "said once: " << r.err;
         }
     // With the model chosen, the file is refused before the cable opens: here there is no cable to open.
     const std::string nocable = "socket:" + (s.path() / "none.sock").string();

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <future>
 #include <string>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -172,11 +173,20 @@ TEST(VcalcServer, SignalRemovesTheSocketAndAStaleOneIsReplaced) {
         ::close(fd);
     }
     ASSERT_TRUE(fs::exists(path));
-    Server server({"--socket", path});
+    Server server({"--socket", path, "--pace", "2000"});
     ASSERT_EQ(server.line(), "listening on " + path);
+    // A listing under way when the server goes: the cable's own reason is all it says.
+    auto listing = std::async(std::launch::async, [&] {
+        return clitest::runcli({"--link", "socket:" + path, "dir"}, fs::temp_directory_path());
+    });
+    ::usleep(500'000);
     server.signal(SIGTERM);
     EXPECT_EQ(server.wait(), 0);
     EXPECT_FALSE(fs::exists(path));
+    const clitest::CliResult r = listing.get();
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("\nThe virtual TI-92 at " + path + " "), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("did not respond"), std::string::npos) << r.err;
 }
 
 TEST(VcalcServer, AFileOrFolderAtTheSocketPathStays) {
