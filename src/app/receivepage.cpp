@@ -16,10 +16,20 @@ std::vector<ListRow> unselected(const std::vector<ListRow>& rows) {
     return copy;
 }
 
+// The rows that show a folder holding no variable: a later model lists its folders of its
+// own, and such a folder would otherwise be invisible; the TI-92's list has never shown a
+// folder entry as a row, and keeps to that.
+std::vector<ListRow> emptyfolderrows(const CalculatorModel& model, const DirectoryListing& listing) {
+    std::vector<ListRow> rows;
+    if (!model.folderlisting) return rows;
+    for (const std::string& folder : listing.emptyfolders()) rows.push_back(folderrow(model, folder));
+    return rows;
+}
+
 // The calculator view: the variables, then each folder that holds none.
 std::vector<ListRow> viewrows(const CalculatorModel& model, const DirectoryListing& listing) {
     std::vector<ListRow> rows = unselected(listing.rows);
-    for (const std::string& folder : listing.emptyfolders()) rows.push_back(folderrow(model, folder));
+    for (ListRow& r : emptyfolderrows(model, listing)) rows.push_back(std::move(r));
     return rows;
 }
 } // namespace
@@ -141,7 +151,7 @@ void ReceivePageModel::updatedirectorylist() {
     changed(Change::Controls);
 
     const DirectoryListing listing = directorylisting(m_link, m_shell, [this](const ListRow& r) { addrow(r); });
-    for (const std::string& folder : listing.emptyfolders()) addrow(folderrow(m_link.model(), folder));
+    for (const ListRow& r : emptyfolderrows(m_link.model(), listing)) addrow(r);
     if (listing.answered) {
         m_helptext = kLabelMarkVariables;
         changed(Change::Controls);

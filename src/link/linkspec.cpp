@@ -79,7 +79,9 @@ bool virtualplace(std::string_view rest, LinkSpec& spec, std::string& why) {
     spec.model = std::string(first);
     if (colon == std::string_view::npos) return true;
     spec.path = std::string(rest.substr(colon + 1));
-    const std::string group = "." + std::string(model->fileprefix) + "g";
+    std::string group = ".";  // appended, not "." + a temporary: GCC's -O3 misreads that as overlapping
+    group += model->fileprefix;
+    group += 'g';
     if (spec.path.empty())
         why = "needs a state file after the model's name and colon, such as virtual:" + spec.model + ":memory" + group + ".";
     else if (!isgroupfileof(*model, spec.path))
