@@ -110,20 +110,23 @@ void MainWindow::setup(const AppContext& context) {
     linkfromsettings();
     openlink();
     showmodelhints();
-    // A first start: as wide as the status line needs, centred again.
-    if (!ini.value(section::Last, key::Width)) {
-        const int wide = std::min(std::max(m_settings.width, statuslinewidth()), defaults.screen.width);
-        if (!ini.value(section::Last, key::YPos)) m_settings.left -= (wide - m_settings.width) / 2;
-        m_settings.width = wide;
-        resize(m_settings.width, m_settings.height);
-        move(m_settings.left, m_settings.top);
-    }
+    if (!ini.value(section::Last, key::Width))
+        widenforstatusline(!ini.value(section::Last, key::YPos), defaults.screen.width);
 
     m_controltimer = new QTimer(this);
     m_controltimer->setObjectName("controltimer");
     m_controltimer->setInterval(kContactInterval);
     connect(m_controltimer, &QTimer::timeout, this, &MainWindow::controltimerTimer);
     m_controltimer->start();
+}
+
+// A first start: as wide as the status line needs, centred again unless a place was stored.
+void MainWindow::widenforstatusline(bool recentre, int screenwidth) {
+    const int wide = std::min(std::max(m_settings.width, statuslinewidth()), screenwidth);
+    if (recentre) m_settings.left -= (wide - m_settings.width) / 2;
+    m_settings.width = wide;
+    resize(m_settings.width, m_settings.height);
+    move(m_settings.left, m_settings.top);
 }
 
 void MainWindow::linkfromsettings() {

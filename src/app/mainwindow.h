@@ -275,6 +275,7 @@ private:
     void showmodelhints();
     void followcalculator();
     int statuslinewidth() const;  // what the status bar needs to show its parts whole
+    void widenforstatusline(bool recentre, int screenwidth);
     void linkfromsettings();
     std::string linkproblem() const;  // why there is no cable; empty when there is one
     void collectsettings();
