@@ -210,9 +210,9 @@ void BrowserBinding::filenamesChange() {
 }
 
 void BrowserBinding::refreshbuttonClick() {
-    m_form.shell().setcursor(Cursor::Busy);
+    m_form.shell().working(Work::Started);
     refresh();
-    m_form.shell().setcursor(Cursor::Normal);
+    m_form.shell().working(Work::Ended);
 }
 
 void BrowserBinding::filetypesChange() {

@@ -3,7 +3,7 @@
 #include "files/ticharset.h"
 #include "transfers/session.h"
 
-namespace tessaly {
+namespace tessaly::app {
 
 namespace {
 constexpr std::size_t kFullNameChars = 17;  // folder, backslash, name
@@ -92,4 +92,4 @@ void CalcManager::version() {
     m_shell.messagebox(text, "Version", Icon::Information, Buttons::Ok);
 }
 
-} // namespace tessaly
+} // namespace tessaly::app

@@ -7,7 +7,7 @@
 #include "link/link.h"
 #include "transfers/manage.h"
 
-namespace tessaly {
+namespace tessaly::app {
 
 inline constexpr std::string_view kDeleteCaption = "Delete on the calculator";
 inline constexpr std::string_view kCalculatorViewText = "Choose variables in the calculator view first.";
@@ -40,4 +40,4 @@ private:
     ReceivePageModel& m_page;
 };
 
-} // namespace tessaly
+} // namespace tessaly::app

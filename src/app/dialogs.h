@@ -25,7 +25,7 @@ struct FileDialogSpec {
     std::string startfolder = {};
 };
 
-// The window's boxes and file dialogs. Texts use "\r" for a line break.
+// The window's boxes and file dialogs. Texts use "\n" or "\r" for a line break.
 class Dialogs {
 public:
     virtual ~Dialogs() = default;

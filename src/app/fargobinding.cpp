@@ -94,10 +94,10 @@ void FargoBinding::insertfargo(const std::filesystem::path& backup) {
         m_form.shell().messagebox(kBusyText, "", Icon::None, Buttons::Ok);
         return;
     }
-    m_form.shell().setcursor(Cursor::Busy);
+    m_form.shell().working(Work::Started);
     s.linkok = true;
     const std::string why = runputfargo(s, m_programdir, setup().fargodir, backup);
-    m_form.shell().setcursor(Cursor::Normal);
+    m_form.shell().working(Work::Ended);
     // Said either way: a failed insertion must not pass for a done one.
     if (why.empty())
         m_form.shell().setstatus(std::string(kInsertedText) + backup.filename().string() + ".");

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QMetaMethod>
 #include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -43,6 +44,9 @@ constexpr int kNoContactInterval = 200;
 constexpr std::int64_t kReopenIntervalMs = 1000;
 constexpr std::string_view kReadyHint = "Calculator is ready!\rClick for update!";
 constexpr std::string_view kNotReadyHint = "Calculator is not ready!\rClick for update!";
+// The window's user carries on without a cable by choosing the virtual one.
+constexpr std::string_view kWithoutCableText =
+    "Without a cable, choose \"Virtual calculator\" as the cable on the Settings page and start tessaly92 again.";
 constexpr std::string_view kNotSentText = "Sending files is not available in this version; nothing was sent.";
 } // namespace
 
@@ -156,7 +160,9 @@ void MainWindow::openlink() {
         m_cable = std::make_unique<Cable>(*m_context.port, m_context.portdescription, *m_clock, *m_shell, m_state,
                                           m_context.calculator);
     } else {
-        m_cable = std::make_unique<Cable>(m_context.linkspec, *m_clock, *m_shell, m_state);
+        Cable::Options options;
+        options.withoutcable = std::string(kWithoutCableText);
+        m_cable = std::make_unique<Cable>(m_context.linkspec, *m_clock, *m_shell, m_state, options);
     }
     m_cable->link().setpacing(m_settings.pacing);
     m_cable->link().choosemodel(modelbyid(m_settings.model));
@@ -267,8 +273,8 @@ void MainWindow::startup() {
     if (!problem.empty()) m_shell->messagebox(problem, "tessaly92", Icon::Warning, Buttons::Ok);
     if (problem.empty() && settingspage.checkcalccheck->isChecked()) statimageClick();
     const std::string remembered = m_state.pendingerror;
-    if (problem.empty() && settingspage.updatelistcheck->isChecked() && m_startuplisting) {
-        m_startuplisting();
+    if (problem.empty() && settingspage.updatelistcheck->isChecked()) {
+        emit startuplistingdue();
         // Put back before any message runs: a status tick that fell due during the
         // listing would otherwise report the listing's failure, and the check's after it.
         m_state.pendingerror = remembered;
@@ -293,8 +299,8 @@ void MainWindow::sendcommandlinefile() {
 }
 
 void MainWindow::sendfilelist(const std::vector<std::string>& paths, bool ask, bool install) {
-    if (m_sendfilelist) {
-        m_sendfilelist(paths, ask, install);
+    if (isSignalConnected(QMetaMethod::fromSignal(&MainWindow::sendfilesasked))) {
+        emit sendfilesasked(paths, ask, install);
         return;
     }
     m_shell->setstatus(kNotSentText);
@@ -332,7 +338,7 @@ void MainWindow::cancelbtnClick() {
 
 void MainWindow::reportend() {
     m_shell->setgaugeposition(0);
-    m_shell->setcursor(Cursor::Normal);
+    m_shell->working(Work::Ended);
     std::string text = std::exchange(m_state.pendingerror, std::string());
     // A cable that went away is the cause of whatever failed after it (a calculator "not
     // at its home screen", a timeout): that is what the user can act on.
@@ -346,7 +352,7 @@ void MainWindow::reportend() {
 }
 
 void MainWindow::statimageClick() {
-    TransferSession session(m_state, *m_shell, TransferSession::Refusal::Quiet, TransferSession::Pointer::Unchanged);
+    TransferSession session(m_state, *m_shell, TransferSession::Refusal::Quiet, TransferSession::Report::Silent);
     if (!session) return;
     m_shell->setstatus(kCheckingText);
     m_shell->processmessages();
@@ -449,7 +455,7 @@ void MainWindow::collectsettings() {
     m_settings.height = height();
     m_settings.colwidth = open.filelist->columnWidth(0);
     m_settings.storefolder = receive.storefoldercheck->isChecked();
-    if (m_collectsettings) m_collectsettings(m_settings);
+    emit settingsstoring(m_settings);
 }
 
 void MainWindow::storesettings() {

@@ -186,46 +186,30 @@ public:
     // Its name; "calculator" while none is known.
     std::string calculatorname() const;
 
-
-    // Sending files (dropped, or named on the command line) plugs in here.
-    using SendFileList = std::function<void(const std::vector<std::string>& paths, bool ask, bool install)>;
-    void setsendfilelist(SendFileList send) { m_sendfilelist = std::move(send); }
-    void sendfilelist(const std::vector<std::string>& paths, bool ask, bool install);
-    // The Settings page's binding puts its controls' state into the settings before they are written.
-    void setsettingscollector(std::function<void(Settings&)> collect) { m_collectsettings = std::move(collect); }
     // The cable comes from the Settings page (no TESSALY92_LINK), so a change there counts at the next start.
     bool cablefromsettings() const { return m_context.linkfromsettings; }
-    // The directory listing, run at start-up when "Update directorylist" is on.
-    void setstartuplisting(std::function<void()> listing) { m_startuplisting = std::move(listing); }
 
     void setsecondarywindows(TextEditor* text, RemoteWindow* remote, InfoWindow* info, ScreenshotWindow* scr);
     // The text editor that the Text button opens: the newest one.
     void settextform(TextEditor* text) { m_textform = text; }
 
+    // Each page's widgets, for the bindings that give them behaviour.
     ReceivePage receive{};
     OpenPage open{};
     ScreenshotPage screenshot{};
     SettingsPage settingspage{};
     AboutPage about{};
 
-    QTabWidget* notebook = nullptr;
-    QProgressBar* gauge = nullptr;
-    QLabel* status = nullptr;
-    ClickLabel* statimage = nullptr;
-    QLabel* modellabel = nullptr;  // the model that answered the ready check, beside the link picture
-    QLabel* aboutcalculator = nullptr;  // the About page's line naming the calculator
-    QLabel* linklabel = nullptr;  // which cable; says plainly when a virtual calculator is attached
-    QToolButton* remotebutton = nullptr;
-    QToolButton* textbutton = nullptr;
-    QToolButton* cancelbtn = nullptr;
-    // Hidden holders of the three status pictures.
-    QLabel* contact = nullptr;
-    QLabel* nocontact = nullptr;
-    QLabel* busycontact = nullptr;
-
 signals:
     // The calculator the texts name has changed: what names it follows.
     void calculatorchanged();
+    // Files dropped on the window or named on its command line are to be sent. While no
+    // binding sends them, the window says that nothing was sent.
+    void sendfilesasked(const std::vector<std::string>& paths, bool ask, bool install);
+    // The settings are about to be written: a page's binding puts its controls' state in.
+    void settingsstoring(Settings& settings);
+    // Start-up asks for the directory listing ("Update directorylist" is on).
+    void startuplistingdue();
 
 public slots:
     void statimageClick();
@@ -279,6 +263,23 @@ private:
     void linkfromsettings();
     std::string linkproblem() const;  // why there is no cable; empty when there is one
     void collectsettings();
+    void sendfilelist(const std::vector<std::string>& paths, bool ask, bool install);
+
+    // The window's own frame: the bindings reach none of it.
+    QTabWidget* notebook = nullptr;
+    QProgressBar* gauge = nullptr;
+    QLabel* status = nullptr;
+    ClickLabel* statimage = nullptr;
+    QLabel* modellabel = nullptr;  // the model that answered the ready check, beside the link picture
+    QLabel* aboutcalculator = nullptr;  // the About page's line naming the calculator
+    QLabel* linklabel = nullptr;  // which cable; says plainly when a virtual calculator is attached
+    QToolButton* remotebutton = nullptr;
+    QToolButton* textbutton = nullptr;
+    QToolButton* cancelbtn = nullptr;
+    // Hidden holders of the three status pictures.
+    QLabel* contact = nullptr;
+    QLabel* nocontact = nullptr;
+    QLabel* busycontact = nullptr;
 
     AppContext m_context;
     std::string m_settingsfile;
@@ -297,9 +298,6 @@ private:
     bool m_firstactivation = true;
     bool m_startupqueued = false;  // the start-up work waits for the first showing
     bool m_startupdone = false;
-    SendFileList m_sendfilelist;
-    std::function<void()> m_startuplisting;
-    std::function<void(Settings&)> m_collectsettings;
     TextEditor* m_textform = nullptr;
     RemoteWindow* m_remoteform = nullptr;
     InfoWindow* m_infoform = nullptr;

@@ -3,7 +3,7 @@
 #include "files/ticharset.h"
 #include "transfers/manage.h"
 
-namespace tessaly {
+namespace tessaly::app {
 
 bool WindowPlanQuestions::sendanyway(const OtherModelFile& file) {
     return m_dialogs.messagebox(othermodeltext(file) + " Send it all the same?", kOtherModelCaption, Icon::Warning,
@@ -40,4 +40,4 @@ std::optional<std::string> WindowPlanQuestions::newname(const Clash& clash) {
     return bytes;
 }
 
-} // namespace tessaly
+} // namespace tessaly::app

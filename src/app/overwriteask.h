@@ -6,7 +6,7 @@
 #include "app/receivepage.h"
 #include "transfers/send.h"
 
-namespace tessaly {
+namespace tessaly::app {
 
 inline constexpr std::string_view kExistingCaption = "On the calculator already";
 inline constexpr std::string_view kOtherModelCaption = "Another model";
@@ -28,4 +28,4 @@ private:
     ReceivePageModel& m_page;
 };
 
-} // namespace tessaly
+} // namespace tessaly::app

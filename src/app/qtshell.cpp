@@ -73,8 +73,8 @@ void QtShell::setgaugeposition(int position) {
     if (m_answerer) m_answerer->setgaugeposition(position);
 }
 
-void QtShell::setcursor(Cursor cursor) {
-    const bool busy = cursor == Cursor::Busy;
+void QtShell::working(Work work) {
+    const bool busy = work == Work::Started;
     if (busy != m_busycursor) {
         if (busy)
             QApplication::setOverrideCursor(Qt::BusyCursor);
@@ -82,7 +82,7 @@ void QtShell::setcursor(Cursor cursor) {
             QApplication::restoreOverrideCursor();
         m_busycursor = busy;
     }
-    if (m_answerer) m_answerer->setcursor(cursor);
+    if (m_answerer) m_answerer->working(work);
 }
 
 void QtShell::tell(News news, std::string_view text) {
@@ -274,9 +274,9 @@ void QtShell::processmessages() {
     if (m_answerer) m_answerer->processmessages();
 }
 
-void QtShell::refreshfilelist() {
+void QtShell::fileschanged(const std::filesystem::path& folder) {
     if (m_refresh) m_refresh();
-    if (m_answerer) m_answerer->refreshfilelist();
+    if (m_answerer) m_answerer->fileschanged(folder);
 }
 
 } // namespace tessaly::app

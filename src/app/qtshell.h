@@ -24,7 +24,8 @@ inline constexpr std::string_view kReplaceCaption = "Replace file";
 
 // The core's UTF-8 text as Qt holds it.
 QString qs(std::string_view text);
-// "\r" in the program's texts is a line break; a widget wants "\n".
+// A line break ("\n" in the core's texts, "\r" in some of the window's own) as a widget
+// wants it: "\n".
 QString shown(std::string_view text);
 // A line typed into one of the window's boxes as the calculator can take it: the Greek mu
 // is the calculator's micro sign, and a tab, which would sit raw in a one-line name or
@@ -59,7 +60,8 @@ public:
     void setstatus(std::string_view text) override;
     void setgaugemax(int max) override;
     void setgaugeposition(int position) override;
-    void setcursor(Cursor cursor) override;
+    // Work that makes the user wait shows the busy pointer until it ends.
+    void working(Work work) override;
     // News is a box with OK over the window, its icon by its weight; the busy refusal too.
     void tell(News news, std::string_view text) override;
     void refusebusy() override;
@@ -73,7 +75,8 @@ public:
     std::size_t choose(std::string_view text, std::string_view caption, const std::vector<std::string>& buttons,
                        std::size_t preferred = 0) override;
     void processmessages() override;
-    void refreshfilelist() override;
+    // The browser shows one folder: any change of files may be in it, and it is re-read.
+    void fileschanged(const std::filesystem::path& folder) override;
 
     // The exact text last put in the status line (the label shows it on one line).
     const std::string& statustext() const { return m_statustext; }

@@ -20,6 +20,7 @@
 #include "files/packagewriter.h"
 #include "files/ticharset.h"
 #include "link/simulatedcalculator.h"
+#include "transfers/session.h"
 
 namespace tessaly::app {
 
@@ -89,7 +90,7 @@ ReceiveBinding::ReceiveBinding(MainWindow& form, const AppContext& context)
                                      " characters.");
     });
 
-    form.setstartuplisting([this] { m_model.updatedirectorylist(); });
+    connect(&form, &MainWindow::startuplistingdue, this, [this] { m_model.updatedirectorylist(); });
     new ManageBinding(form, m_model);
     addvcalcbutton();
     showcontrols();
@@ -186,6 +187,7 @@ void ReceiveBinding::savebuttonClick() {
         m_form.shell().messagebox(kBusyText, kSaveErrorCaption, Icon::None, Buttons::Ok);
         return;
     }
+    TransferSession session(m_form.state(), m_form.shell());
     WindowAnswers answers(m_form.shell());
     savepackagecommand(m_store, m_model.comment(), m_form.shell(), answers, m_form.state(), m_form.link().model());
     showcontrols();  // the comment may have been asked for or filled in

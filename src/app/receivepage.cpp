@@ -6,7 +6,7 @@
 #include "link/typenames.h"
 #include "transfers/session.h"
 
-namespace tessaly {
+namespace tessaly::app {
 
 namespace {
 
@@ -259,7 +259,7 @@ void ReceivePageModel::receiverequested() {
     // Names the calculator refused leave what it did send whole.
     settle(incoming, m_link.state().linkok || m_link.state().pendingerror.starts_with(kNotReceivedText), comment);
 
-    m_shell.setcursor(Cursor::Normal);
+    m_shell.working(Work::Ended);
     // The Cancel routine has said what happened; a count would hide it.
     if (!cancelled(m_link.state()))
         m_shell.setstatus(std::to_string(result.received.size()) + std::string(kVariablesReceivedText));
@@ -291,4 +291,4 @@ void ReceivePageModel::receivefromcalc() {
     showstore();
 }
 
-} // namespace tessaly
+} // namespace tessaly::app

@@ -11,7 +11,7 @@
 #include "transfers/receive.h"
 #include "app/dialogs.h"
 
-namespace tessaly {
+namespace tessaly::app {
 
 inline constexpr std::string_view kLabelMarkVariables =
     "mark the variables in the calculator view then press the receive button to transfer the selected "
@@ -144,4 +144,4 @@ private:
     std::vector<PackageRecord> m_storerecords;  // what the store held when last read
 };
 
-} // namespace tessaly
+} // namespace tessaly::app

@@ -153,7 +153,7 @@ void ScreenshotBinding::savescreenbuttonClick() {
     if (!path || !m_picture) return;
     std::string error;
     if (!savepicture(*path, *m_picture, &error)) shell.messagebox(error, "", Icon::Error, Buttons::Ok);
-    shell.refreshfilelist();  // the picture may belong to a file the browser shows
+    shell.fileschanged(std::filesystem::path(*path).parent_path());
 }
 
 void ScreenshotBinding::copyscreenbuttonClick() {

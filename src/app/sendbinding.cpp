@@ -59,20 +59,22 @@ SendBinding::SendBinding(MainWindow& form, ReceiveBinding& receive) : QObject(&f
 }
 
 void SendBinding::bindsendfilelist() {
-    m_form.setsendfilelist([this](const std::vector<std::string>& paths, bool ask, bool install) {
-        // Refused before any question: a copy of it could not be saved either.
-        if (const std::string why = notafile(paths); !why.empty()) {
-            m_form.shell().messagebox(why, "", Icon::Error, Buttons::Ok);
-            return;
-        }
-        const std::vector<std::filesystem::path> files(paths.begin(), paths.end());
-        WindowPlanQuestions planask(m_form.shell(), m_receive.model());
-        SendPlaces where = places();
-        where.ask = &planask;
-        WindowAnswers answers(m_form.shell());
-        if (sendfilelist(m_form.link(), m_form.shell(), files, ask ? &answers : nullptr, install, where))
-            QTimer::singleShot(0, &m_form, &QWidget::close);
-    });
+    connect(&m_form, &MainWindow::sendfilesasked, this, &SendBinding::sendfiles, Qt::UniqueConnection);
+}
+
+void SendBinding::sendfiles(const std::vector<std::string>& paths, bool ask, bool install) {
+    // Refused before any question: a copy of it could not be saved either.
+    if (const std::string why = notafile(paths); !why.empty()) {
+        m_form.shell().messagebox(why, "", Icon::Error, Buttons::Ok);
+        return;
+    }
+    const std::vector<std::filesystem::path> files(paths.begin(), paths.end());
+    WindowPlanQuestions planask(m_form.shell(), m_receive.model());
+    SendPlaces where = places();
+    where.ask = &planask;
+    WindowAnswers answers(m_form.shell());
+    if (sendfilelist(m_form.link(), m_form.shell(), files, ask ? &answers : nullptr, install, where))
+        QTimer::singleShot(0, &m_form, &QWidget::close);
 }
 
 SendPlaces SendBinding::places() const {
@@ -173,7 +175,6 @@ void SendBinding::backupbuttonClick() {
         if (received.received && keep(incoming)) {
             std::string error;
             if (!savepackage(*path, true, m_receive.store(), comment, shell, m_form.state(), &error, link.model())) link.faillink(error);
-            m_form.state().busy = true;  // the writer clears it; the session holds it to the end
         }
         // A later model answered the request's ready check: its backup is a group file.
         if (!received.groupmodel || !(path = backupfile(comment, path->stem().string()))) return m_receive.showstore();

@@ -22,7 +22,8 @@ class SendBinding : public QObject {
 public:
     SendBinding(MainWindow& form, ReceiveBinding& receive);
 
-    // Puts the window's sendfilelist hook back on the real sending (tests replace it).
+    // Sends the files the window is asked to send (tests take this connection away and
+    // put it back).
     void bindsendfilelist();
     // The file browser whose folder and selection Send, Install and S&end act on.
     void setbrowser(const BrowserBinding* browser) { m_browser = browser; }
@@ -32,6 +33,7 @@ public slots:
     void sendvariablesbuttonClick();
     void installbuttonClick();
     void backupbuttonClick();
+    void sendfiles(const std::vector<std::string>& paths, bool ask, bool install);
 
 private:
     SendPlaces places() const;

@@ -42,7 +42,7 @@ SettingsBinding::SettingsBinding(MainWindow& form) : QObject(&form), m_form(form
         m_form.settings().model = m ? std::string(m->id) : std::string("auto");
         m_form.link().choosemodel(m);
     });
-    form.setsettingscollector([this](Settings& settings) { collect(settings); });
+    connect(&form, &MainWindow::settingsstoring, this, [this](Settings& settings) { collect(settings); });
 }
 
 void SettingsBinding::showsettings() {

@@ -12,6 +12,7 @@
 #include "app/textform.h"
 #include "files/textconvert.h"
 #include "files/titext.h"
+#include "transfers/session.h"
 
 namespace tessaly::app {
 
@@ -24,23 +25,10 @@ std::vector<std::size_t> selectedrows(const QTreeWidget* list) {
     return rows;
 }
 
-// Busy and link-ok flags and the busy cursor for the length of a text command.
-class Busy {
+// A text command holds the busy flag as a transfer does: no transfer starts meanwhile.
+class Busy : public TransferSession {
 public:
-    explicit Busy(MainWindow& form) : m_form(form) {
-        m_form.state().busy = true;
-        m_form.state().linkok = true;
-        m_form.shell().setcursor(Cursor::Busy);
-    }
-    ~Busy() {
-        m_form.shell().setcursor(Cursor::Normal);
-        m_form.state().busy = false;
-    }
-    Busy(const Busy&) = delete;
-    Busy& operator=(const Busy&) = delete;
-
-private:
-    MainWindow& m_form;
+    explicit Busy(MainWindow& form) : TransferSession(form.state(), form.shell(), Refusal::Quiet) {}
 };
 
 } // namespace
@@ -67,6 +55,7 @@ void TextBinding::convertbuttonClick() {
     }
     // Each file's comment is asked for and kept to it.
     std::string comment;
+    Busy busy(m_form);
     WindowAnswers answers(m_form.shell());
     answers.settextfolder(m_browser.folder());
     txtconvertcommand(m_browser.folder(), names, m_receive.store(), comment, m_form.shell(), answers, m_form.state(),

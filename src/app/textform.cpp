@@ -24,6 +24,7 @@
 #include "files/safefile.h"
 #include "files/textconvert.h"
 #include "files/ticharset.h"
+#include "transfers/session.h"
 
 namespace tessaly::app {
 
@@ -235,6 +236,9 @@ void TextEditor::savebuttonClick() {
         if (!savewhole(*path, text.empty() ? text : text + "\n", &why)) failed(why + ". Nothing was written.");
         return;
     }
+    // The text goes through the package store, which a running transfer may be filling.
+    TransferSession session(m_form->state(), shell);
+    if (!session) return;
     // The text's own comment, asked for here; it stays with this file.
     std::string comment;
     const PackageStore fallback(packagestorefolder({}));

@@ -64,7 +64,7 @@ std::unique_ptr<CliLink> CliLink::open(const Options& options, std::string* erro
     cl->m_pump = std::make_unique<InterruptPump>(cl->m_state);
     Cable::Options cableoptions;
     cableoptions.tracefile = options.trace;
-    cableoptions.frontend = Cable::Frontend::CommandLine;
+    cableoptions.withoutcable = "Without a cable, try --link virtual.";
     cableoptions.pacing = options.pacing;
     cl->m_cable = std::make_unique<Cable>(*spec, cl->m_clock, *cl->m_pump, cl->m_state, cableoptions);
     const Cable& cable = *cl->m_cable;

@@ -19,7 +19,7 @@ int cmd_ready(const Options& options, const Args& args) {
     bool ready = false;
     CalculatorVersion version;
     {
-        TransferSession session(cl->state(), quiet, TransferSession::Refusal::Quiet, TransferSession::Pointer::Unchanged);
+        TransferSession session(cl->state(), quiet, TransferSession::Refusal::Quiet, TransferSession::Report::Silent);
         ready = identifycalculator(cl->link(), quiet, version);
     }
     if (ready) {

@@ -23,7 +23,7 @@ public:
     void setstatus(std::string_view text) override;
     void setgaugemax(int max) override;
     void setgaugeposition(int position) override;
-    void setcursor(Cursor) override {}
+    void working(Work) override {}
     void tell(News, std::string_view text) override { line(text); }
     void refusebusy() override { line(kBusyText); }
     void processmessages() override { m_pump.processmessages(); }

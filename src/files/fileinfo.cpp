@@ -112,7 +112,7 @@ FileInfo readfileinfo(const std::filesystem::path& path) {
         info.length = std::to_string(length);
         info.description.assign(head.begin(), head.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(head.size(), kTextPreviewLength)));
         if (length > kTextPreviewLength) info.description += "...";
-        info.descriptionhint = info.description + "\r" + std::string(kClickToEdit);
+        info.descriptionhint = info.description + "\n" + std::string(kClickToEdit);
         info.textfile = true;
         return info;
     }

@@ -37,7 +37,6 @@ bool convertiblename(std::string_view name) {
     return tail == "TXT" || tail == "DOC";
 }
 
-std::string groupextension(const CalculatorModel& model) { return std::string(model.fileprefix) + "g"; }
 std::string textextension(const CalculatorModel& model) { return typeextension(model, model.texttype); }
 std::string backupextension(const CalculatorModel& model) { return typeextension(model, model.backuptype); }
 

@@ -33,9 +33,9 @@ bool convertiblename(std::string_view name);
 // Whether the text editor reads a file as rich text: RTF.
 bool richtextname(std::string_view name);
 
-// A model's extensions, from its table: the group file (.89g) holds any variables, the text
-// and backup files are named by their types' extensions (.89t, .92b).
-std::string groupextension(const CalculatorModel& model);
+// A model's extensions, from its table: the group file (.89g, groupextension in
+// link/model.h) holds any variables, the text and backup files are named by their types'
+// extensions (.89t, .92b).
 std::string textextension(const CalculatorModel& model);
 std::string backupextension(const CalculatorModel& model);
 

@@ -53,7 +53,6 @@ std::vector<TiTableItem> packagetable(const std::vector<PackageRecord>& records)
 bool savepackage(const std::filesystem::path& dest, bool backuplayout, const PackageStore& store,
                std::string& comment, Progress& progress, TransferState& state, std::string* error,
                const CalculatorModel& model) {
-    state.busy = true;
     const std::uint32_t generation = state.cancelgeneration;
     const std::string filename = dest.filename().string();
     TiFileOutput output;
@@ -62,7 +61,6 @@ bool savepackage(const std::filesystem::path& dest, bool backuplayout, const Pac
         output.abandon();
         progress.setstatus(message);
         if (error) *error = message;
-        state.busy = false;
         return false;
     };
 
@@ -101,9 +99,8 @@ bool savepackage(const std::filesystem::path& dest, bool backuplayout, const Pac
     }
     if (!output.commit(&why)) return failed(why);
     progress.processmessages();
-    progress.refreshfilelist();
+    progress.fileschanged(dest.parent_path());
     progress.setstatus(filename + (cut ? " saved; its comment was cut to its first 34 characters." : " saved."));
-    state.busy = false;
     return true;
 }
 
@@ -116,8 +113,6 @@ std::optional<std::string> commenttibytes(std::string_view comment, std::string*
 
 bool savepackagecommand(const PackageStore& store, std::string& comment, Progress& progress, SaveQuestions& questions,
                         TransferState& state, const CalculatorModel& model) {
-    if (state.busy) return false;
-    progress.setcursor(Cursor::Busy);
     // A fetched backup waiting in the store is saved as the backup file it came as: in
     // the group layout its one backup entry would still be read as a backup, and wrongly.
     const auto records = store.readrecords(nullptr);
@@ -130,7 +125,6 @@ bool savepackagecommand(const PackageStore& store, std::string& comment, Progres
         saved = savepackage(*path, backup, store, comment, progress, state, &error, model);
         if (!saved) questions.failed(error);
     }
-    progress.setcursor(Cursor::Normal);
     return saved;
 }
 

@@ -22,8 +22,9 @@ inline constexpr std::string_view kUnknownDescription = "Description unknown";
 // The file is written beside dest under a temporary name and renamed into place when
 // complete, so a failure never leaves a half-written file under the chosen name nor
 // destroys an existing one. Returns false with a clear message in *error on failure
-// (also shown in the status line; the caller decides how to show it); the busy flag is
-// cleared in every case. A Cancel (cancelgeneration bumped) stops it the same way.
+// (also shown in the status line; the caller decides how to show it). The busy flag is
+// the caller's (its transfer session's) and left alone. A Cancel (cancelgeneration
+// bumped) stops it the same way.
 // The file is signed for model, the calculator the data came from, whatever the name
 // says; a name with another model's extension is refused before anything is written.
 bool savepackage(const std::filesystem::path& dest, bool backuplayout, const PackageStore& store,
@@ -37,7 +38,7 @@ std::optional<std::string> commenttibytes(std::string_view comment, std::string*
 // The "Save to file" command: asks for a comment when the box is empty and for a
 // destination, then saves the package store there (a fetched backup in the backup
 // layout, as a .92b); a failure goes to questions.failed. The caller refuses it while a
-// transfer runs; a busy one here saves nothing. True when a file was saved.
+// transfer runs and holds the busy flag while it saves. True when a file was saved.
 // model: the calculator the package came from, whose signature the file bears.
 bool savepackagecommand(const PackageStore& store, std::string& comment, Progress& progress, SaveQuestions& questions,
                         TransferState& state, const CalculatorModel& model);

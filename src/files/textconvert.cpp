@@ -30,7 +30,7 @@ bool stagefile(const std::filesystem::path& path, const PackageStore& store, Pro
     if (text) tibytes = texttotibytes(*text, &why);
     const auto name = variablename(shown, tibytes ? &why : nullptr);
     if (tibytes && name && stagetext(store, *name, *tibytes, progress, &why)) return true;
-    questions.failed("Cannot convert " + shown + ": " + why + "\rNothing was written.");
+    questions.failed("Cannot convert " + shown + ": " + why + "\nNothing was written.");
     return false;
 }
 
@@ -40,9 +40,7 @@ int txtconvertcommand(const std::filesystem::path& folder, const std::vector<std
                       const PackageStore& store, std::string& comment, Progress& progress, SaveQuestions& questions,
                       TransferState& state, const CalculatorModel& model) {
     if (names.empty()) return 0;
-    state.busy = true;
-    state.linkok = true;
-    progress.setcursor(Cursor::Busy);
+    state.linkok = true;  // a Cancel clears it: the files not yet converted are left
     int saved = 0;
     for (const std::string& name : names) {
         if (!state.linkok) break;
@@ -54,11 +52,8 @@ int txtconvertcommand(const std::filesystem::path& folder, const std::vector<std
             std::string why;
             if (savepackage(*dest, false, store, comment, progress, state, &why, model)) ++saved;
             else questions.failed(why);
-            state.busy = true;  // the writer let go of it; the next file follows
         }
     }
-    progress.setcursor(Cursor::Normal);
-    state.busy = false;
     return saved;
 }
 
@@ -75,7 +70,7 @@ bool savetextvariable(const std::filesystem::path& dest, std::string_view text, 
         comment = questions.comment(SaveKind::EditorText, "");
         saved = savepackage(dest, false, store, comment, progress, state, &why, model);
     } else {
-        why = "Cannot convert the text: " + why + "\rNothing was written.";
+        why = "Cannot convert the text: " + why + "\nNothing was written.";
     }
     if (!saved) questions.failed(why);
     return saved;

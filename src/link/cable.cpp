@@ -20,12 +20,6 @@ VirtualBackendFactory g_virtualfactory = nullptr;
 
 constexpr const char* kVirtualTip = "A virtual TI-92 is attached, not a real calculator.";
 
-std::string autohint(Cable::Frontend frontend) {
-    return frontend == Cable::Frontend::CommandLine ? " Without a cable, try --link virtual."
-                                                    : " Without a cable, choose \"Virtual calculator\" as the cable on the Settings page and "
-                                                      "start tessaly92 again.";
-}
-
 std::string hexaddress(std::uint16_t address) {
     char text[16];
     std::snprintf(text, sizeof text, "0x%03X", address);
@@ -37,7 +31,7 @@ struct OpenRequest {
     const LinkSpec& spec;
     Clock& clock;
     const TransferState& portlist;  // the port list's address, for the parallel port without a LINK
-    Cable::Frontend frontend;
+    const std::string& withoutcable;
 };
 
 // What an opener hands the cable: a line-level port or a byte-level stream, or neither and
@@ -126,7 +120,7 @@ Opened opensilvercable(const OpenRequest& r) {
 Opened openportlist(const OpenRequest& r) {
     auto port = std::make_unique<PpdevPort>(r.portlist);
     Opened o;
-    if (!port->open()) o.error = port->error() + autohint(r.frontend);
+    if (!port->open()) o.error = port->error() + (r.withoutcable.empty() ? "" : " " + r.withoutcable);
     o.warning = port->warning();
     o.description = port->device().string() + " (ppdev)";
     o.port = std::move(port);
@@ -208,7 +202,7 @@ void Cable::attach(Clock& clock, MessagePump& pump, TransferState& state, const 
 void Cable::open(const LinkSpec& spec, Clock& clock, const TransferState& state, const Options& options) {
     for (const OpenerRow& row : kOpeners) {
         if (row.kind != spec.kind) continue;
-        Opened o = row.open({spec, clock, state, options.frontend});
+        Opened o = row.open({spec, clock, state, options.withoutcable});
         m_description = std::move(o.description);
         m_error = std::move(o.error);
         m_warning = std::move(o.warning);

@@ -37,10 +37,11 @@ VirtualBackendFactory registervirtualcable(VirtualBackendFactory factory);
 // without a calculator, so transfers run out on their own timeouts.
 class Cable {
 public:
-    enum class Frontend { Window, CommandLine };  // whom the advice addresses
     struct Options {
         std::string tracefile;  // every byte that crossed, as text; empty: no trace
-        Frontend frontend = Frontend::Window;
+        // Added to the error when the port list's port does not open: how the front end's
+        // user carries on without a cable, worded for that front end.
+        std::string withoutcable;
         // Byte-level cables feed the calculator no faster than its ROM reads (kPaceMicros a byte).
         bool pacing = true;
     };

@@ -159,9 +159,11 @@ const CalculatorModel* modelbyextension(std::string_view filename) {
     return nullptr;
 }
 
+std::string groupextension(const CalculatorModel& model) { return std::string(model.fileprefix) + "g"; }
+
 bool isgroupfileof(const CalculatorModel& model, std::string_view filename) {
     const std::string_view ext = extensionof(filename);
-    return !ext.empty() && sameletters(ext, std::string(model.fileprefix) + "g");
+    return !ext.empty() && sameletters(ext, groupextension(model));
 }
 
 std::string filemodels(const CalculatorModel& signer, std::string_view filename) {

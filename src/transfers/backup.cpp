@@ -191,9 +191,7 @@ bool fetchbackup(Link& link, Progress& progress, const PackageStore& store, cons
     if (received.groupmodel) return fetchgroupbackup(link, progress, store, dest, comment);
     if (!received.received) return false;
     std::string error;
-    const bool busy = s.busy;
     const bool saved = savepackage(dest, true, store, comment, progress, s, &error, link.model());
-    s.busy = busy;  // the writer clears it; the session that holds it ends later
     if (!saved) link.faillink(error);
     return saved;
 }

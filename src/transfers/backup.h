@@ -18,7 +18,7 @@ inline constexpr std::string_view kNoHeaderAckText = "Did not got header ACK!";
 inline constexpr std::string_view kNoBlockAckText = "Did not got ACK for block ";
 inline constexpr std::string_view kBackupSentText = "Backup sent completely!";
 inline constexpr std::string_view kFargoBackupText =
-    "Could not send all bytes. This is supposed to happen when sending FARGO-backups.\r\rFargo-backup installed.";
+    "Could not send all bytes. This is supposed to happen when sending FARGO-backups.\n\nFargo-backup installed.";
 inline constexpr std::string_view kNotRestoredText = "The backup was not restored: ";
 inline constexpr std::string_view kBackupNotReceivedText = "The backup was not received whole: ";
 

@@ -13,7 +13,7 @@ namespace tessaly {
 
 namespace {
 constexpr std::uint32_t kClosingPauseMs = 1000;
-constexpr std::string_view kUntouched = "\rNothing was fetched; the calculator was not touched.";
+constexpr std::string_view kUntouched = "\nNothing was fetched; the calculator was not touched.";
 } // namespace
 
 std::vector<std::string> inserterarguments(std::string_view fargodir, const std::filesystem::path& backup) {
@@ -59,9 +59,7 @@ std::string runinserter(TransferState& state, const std::filesystem::path& progr
         why = "The FARGO inserter " + program.string() + " failed (exit code " + std::to_string(run.exitcode) + ").";
     if (why.empty()) return why;
     while (!said.empty() && std::isspace(static_cast<unsigned char>(said.back()))) said.pop_back();
-    for (char& c : said)
-        if (c == '\n') c = '\r';
-    return said.empty() ? why : why + "\r" + said;
+    return said.empty() ? why : why + "\n" + said;
 }
 
 } // namespace
@@ -160,7 +158,7 @@ PutFargoResult putfargo(Link& link, Progress& progress, const PackageStore& stor
         std::string comment = setup.comment;
         result.fetched = fetchbackup(link, progress, store, backup, comment);
         if (!result.fetched) return result;
-        progress.setcursor(Cursor::Busy);
+        progress.working(Work::Started);
         progress.setstatus(kClosingFilesText);
         link.pause(kClosingPauseMs);
         link.pause(kClosingPauseMs);
@@ -173,7 +171,7 @@ PutFargoResult putfargo(Link& link, Progress& progress, const PackageStore& stor
             return result;
         }
         result.inserted = true;
-        progress.setcursor(Cursor::Busy);
+        progress.working(Work::Started);
         progress.processmessages();
 
         if (!restorefargo(link, progress, backup, kept, result)) return result;

@@ -19,9 +19,9 @@ inline constexpr std::string_view kTemporaryBackupName = "backup.~92";
 inline constexpr std::uint32_t kInserterLimitMs = 15000;
 inline constexpr std::string_view kClosingFilesText = "Waiting for closing files.";
 inline constexpr std::string_view kFargoSendQuestion =
-    "Fargo is now on your calculator!\rDo you want to send the browser and needed libraries?";
+    "Fargo is now on your calculator!\nDo you want to send the browser and needed libraries?";
 inline constexpr std::string_view kFargoFilesMissingText =
-    "Fargo is now on your calculator!\rThe required files/libraries were not found. You have to send them manually.";
+    "Fargo is now on your calculator!\nThe required files/libraries were not found. You have to send them manually.";
 
 // The FARGO browser and its three libraries, below the FARGO folder, in sending order.
 inline constexpr std::string_view kFargoFiles[] = {"prog/shell.92p", "lib/romlib.92p", "lib/flib.92p",

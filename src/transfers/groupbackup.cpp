@@ -22,10 +22,7 @@ bool fetchgroupbackup(Link& link, Progress& progress, const PackageStore& store,
     receiverequested(link, target, entries);
     if (!s.linkok) return false;
     std::string error;
-    // The writer keeps the busy flag to itself while it runs: the transfer's is put back.
-    const bool busy = s.busy;
     const bool saved = savepackage(dest, false, store, comment, progress, s, &error, link.model());
-    s.busy = busy;
     if (!saved) link.faillink(error);
     return saved;
 }

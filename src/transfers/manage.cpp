@@ -131,7 +131,7 @@ std::optional<bool> carryout(Link& link, Progress& progress, ManageAction action
 
 std::string joined(const std::vector<std::string>& lines) {
     std::string text;
-    for (const std::string& l : lines) text += (text.empty() ? "" : "\r") + l;
+    for (const std::string& l : lines) text += (text.empty() ? "" : "\n") + l;
     return text;
 }
 

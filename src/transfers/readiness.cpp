@@ -9,7 +9,7 @@
 namespace tessaly {
 
 std::string nocontacttext(std::string_view reason) {
-    std::string text = "No contact!\rCalculator is not ready, please check your cable and port address!\rError [";
+    std::string text = "No contact!\nCalculator is not ready, please check your cable and port address!\nError [";
     text += reason;
     text += "].";
     return text;

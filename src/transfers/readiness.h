@@ -33,7 +33,7 @@ bool identifycalculator(Link& link, Progress& progress, CalculatorVersion& versi
 // "TI-89, version 2.09" ("TI-92" alone without a version).
 std::string calculatorcaption(const Link& link, const CalculatorVersion& version);
 
-// "No contact!\rCalculator is not ready, please check your cable and port address!\rError [" + reason + "]."
+// "No contact!\nCalculator is not ready, please check your cable and port address!\nError [" + reason + "]."
 std::string nocontacttext(std::string_view reason);
 
 } // namespace tessaly

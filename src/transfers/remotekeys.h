@@ -12,8 +12,8 @@
 namespace tessaly {
 
 inline constexpr std::string_view kRemoteKeysHelp =
-    "Keys to press:\ralphabetic + numbers + arrows\rF1-F8\rAPPS = HOME\rSTO-> = END\rMODE = Page Up\rCLEAR = "
-    "Page Down\rEXIT = CTRL-Z";
+    "Keys to press:\nalphabetic + numbers + arrows\nF1-F8\nAPPS = HOME\nSTO-> = END\nMODE = Page Up\nCLEAR = "
+    "Page Down\nEXIT = CTRL-Z";
 
 // Calculator keys reached from the computer's keyboard. A typed character is looked up
 // first (0: the character itself is the code); a key that types none by its Windows

@@ -8,16 +8,19 @@ namespace tessaly {
 // transfer runs, the new one is refused: with the busy text, or quietly for the
 // readiness check, which the status picture and timer start on their own. Otherwise
 // the busy flag is held for the session's life, the link-ok flag raised, the pending
-// error text emptied and the busy cursor shown; the end puts the cursor back and clears
-// the busy flag, whatever way the transfer left.
+// error text emptied and the work reported as started; the end reports it ended and
+// clears the busy flag, whatever way the transfer left. Nothing else sets or clears the
+// busy flag while a transfer runs: a save or a conversion a window command runs holds
+// a session of its own around it.
 class TransferSession {
 public:
     enum class Refusal { Message, Quiet };
-    enum class Pointer { Busy, Unchanged };
+    // Silent: the check the status picture's timer runs is no work the user waits for.
+    enum class Report { Working, Silent };
 
     TransferSession(TransferState& state, Progress& progress, Refusal refusal = Refusal::Message,
-                    Pointer pointer = Pointer::Busy)
-        : m_state(state), m_progress(progress), m_pointer(pointer) {
+                    Report report = Report::Working)
+        : m_state(state), m_progress(progress), m_report(report) {
         if (state.busy) {
             if (refusal == Refusal::Message) progress.refusebusy();
             return;
@@ -26,11 +29,11 @@ public:
         state.busy = true;
         state.linkok = true;
         state.pendingerror.clear();
-        if (pointer == Pointer::Busy) progress.setcursor(Cursor::Busy);
+        if (report == Report::Working) progress.working(Work::Started);
     }
     ~TransferSession() {
         if (!m_started) return;
-        if (m_pointer == Pointer::Busy) m_progress.setcursor(Cursor::Normal);
+        if (m_report == Report::Working) m_progress.working(Work::Ended);
         m_state.busy = false;
     }
     TransferSession(const TransferSession&) = delete;
@@ -42,7 +45,7 @@ public:
 private:
     TransferState& m_state;
     Progress& m_progress;
-    Pointer m_pointer;
+    Report m_report;
     bool m_started = false;
 };
 

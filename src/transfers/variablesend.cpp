@@ -126,7 +126,7 @@ void sendsummary(Link& link, Progress& progress, const SendResult& result) {
     if (s.linkok) {
         progress.setstatus(std::to_string(result.sent.size()) + std::string(kVariablesSentText));
     } else if (!cancelled(s)) {
-        s.pendingerror += "\r" + std::string(kLockedHintText) + "\r" + std::string(kHomeHintText);
+        s.pendingerror += "\n" + std::string(kLockedHintText) + "\n" + std::string(kHomeHintText);
         progress.setstatus(s.pendingerror);
     }
 }

@@ -15,6 +15,14 @@
 
 namespace tessaly::test {
 
+// One of the window's widgets, found by its object name as a user's tool would find it.
+template <class W>
+W* part(QObject& window, const char* name) {
+    W* w = window.findChild<W*>(QString::fromLatin1(name));
+    EXPECT_NE(w, nullptr) << name;
+    return w;
+}
+
 // One program with a settings file in a temporary folder, a port and clock of the test's
 // own, and the scripted shell answering every dialog.
 struct AppRun {
@@ -31,6 +39,14 @@ struct AppRun {
     std::unique_ptr<app::Program> program;
     std::vector<std::vector<std::string>> sent;  // sendfilelist calls: paths...
     std::vector<std::pair<bool, bool>> sentflags; // ... with ask and install
+    QMetaObject::Connection recording;
+
+    // What the bindings do at one of the window's signals is replaced by handler.
+    template <class Signal, class Handler>
+    static QMetaObject::Connection replacehandler(app::MainWindow& w, Signal signal, Handler handler) {
+        QObject::disconnect(&w, signal, nullptr, nullptr);
+        return QObject::connect(&w, signal, &w, handler);
+    }
 
     std::string settingsfile() const { return dir.filePath("config/tessaly.ini").toStdString(); }
 
@@ -62,11 +78,17 @@ struct AppRun {
     // Creates the windows; start() shows the main window and waits for its start-up.
     app::MainWindow& create(std::vector<std::string> parameters = {}) {
         program = std::make_unique<app::Program>(context(std::move(parameters)));
-        program->mainwindow().setsendfilelist([this](const std::vector<std::string>& paths, bool ask, bool install) {
-            sent.push_back(paths);
-            sentflags.emplace_back(ask, install);
-        });
+        recording = replacehandler(program->mainwindow(), &app::MainWindow::sendfilesasked,
+                                   [this](const std::vector<std::string>& paths, bool ask, bool install) {
+                                       sent.push_back(paths);
+                                       sentflags.emplace_back(ask, install);
+                                   });
         return program->mainwindow();
+    }
+    // The files the window is asked to send are sent, not only recorded.
+    void sendforreal() {
+        QObject::disconnect(recording);
+        program->sendbinding().bindsendfilelist();
     }
     app::MainWindow& start(std::vector<std::string> parameters = {}) {
         app::MainWindow& w = create(std::move(parameters));

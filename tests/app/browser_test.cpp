@@ -114,7 +114,7 @@ TEST(AppBrowser, ChoosingAFolderBrowsesAndRemembersIt) {
     EXPECT_EQ(app.row("z.92p")->text(1), "Corrupted TI-file: only 1 bytes");
     // A file saved meanwhile shows when the package writer asks for the list again.
     writebytes(app.folder / "sub" / "y.92g", {1});
-    app.run.form().shell().refreshfilelist();
+    app.run.form().shell().fileschanged(app.folder / "sub");
     EXPECT_EQ(app.names(), (QStringList{"y.92g", "z.92p"}));
 }
 
@@ -145,7 +145,7 @@ TEST(AppBrowser, SelectingAFileShowsItsInformationAndSwitchesTheButtons) {
     EXPECT_TRUE(o.allbutton->isChecked());
 
     // A description longer than the column does not push the folder tree aside.
-    app.run.form().notebook->setCurrentIndex(1);
+    part<QTabWidget>(app.run.form(), "notebook")->setCurrentIndex(1);
     QCoreApplication::processEvents();
     const int treewidth = o.directorytree->width();
     app.select({"c.txt"});
@@ -255,7 +255,7 @@ TEST(AppBrowser, SendActsOnTheSelectedFile) {
     app.run.port = std::make_unique<VirtualPort>(calc, &app.run.clock);
     app.run.calculator = &calc;
     app.run.start();
-    app.run.program->sendbinding().bindsendfilelist();
+    app.run.sendforreal();
     app.select({"a.92p"});
     ASSERT_TRUE(app.page().sendfilebutton->isEnabled());
     app.page().sendfilebutton->click();

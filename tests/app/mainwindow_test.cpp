@@ -38,7 +38,7 @@ TEST(MainWindow, FirstStartWithoutSettingsFile) {
     int listings = 0;
     std::string pendingduringlisting;
     MainWindow& w = run.create();
-    w.setstartuplisting([&] {
+    AppRun::replacehandler(w, &MainWindow::startuplistingdue, [&] {
         ++listings;
         pendingduringlisting = w.state().pendingerror;
         w.state().pendingerror = "listing failure";  // must not be what gets reported
@@ -48,7 +48,7 @@ TEST(MainWindow, FirstStartWithoutSettingsFile) {
 
     EXPECT_EQ(QApplication::applicationName(), "tessaly92");
     EXPECT_EQ(w.windowTitle(), "tessaly92 beta");
-    EXPECT_EQ(w.notebook->tabText(w.notebook->currentIndex()), "Settings");
+    EXPECT_EQ(part<QTabWidget>(w, "notebook")->tabText(part<QTabWidget>(w, "notebook")->currentIndex()), "Settings");
     const app::ScreenSize screen = app::screensize();
     EXPECT_EQ(w.y(), screen.height / 2 - 388 / 2);
     EXPECT_EQ(w.x(), screen.width / 2 - 560 / 2);
@@ -86,7 +86,7 @@ TEST(MainWindow, FirstStartWithoutSettingsFile) {
 TEST(MainWindow, StartUpReportsTheCheckOnceWhenTheTimerFallsDueDuringTheListing) {
     AppRun run;
     MainWindow& w = run.create();
-    w.setstartuplisting([&] {
+    AppRun::replacehandler(w, &MainWindow::startuplistingdue, [&] {
         // A listing on a silent cable takes real time; the 200 ms tick falls due meanwhile.
         w.state().busy = true;
         w.state().linkok = true;
@@ -107,12 +107,12 @@ TEST(MainWindow, NoCheckAndNoListingWhenSwitchedOff) {
     run.writesettings(kQuiet);
     int listings = 0;
     MainWindow& w = run.create();
-    w.setstartuplisting([&] { ++listings; });
+    AppRun::replacehandler(w, &MainWindow::startuplistingdue, [&] { ++listings; });
     run.program->start();
     ASSERT_TRUE(QTest::qWaitFor([&] { return w.startupdone(); }, 5000));
     EXPECT_TRUE(run.shell.statuses.empty());
     EXPECT_EQ(listings, 0);
-    EXPECT_EQ(w.status->text(), "tessaly92");
+    EXPECT_EQ(part<QLabel>(w, "status")->text(), "tessaly92");
 }
 
 TEST(MainWindow, StoredSettingsAreAppliedAndWrittenBackIdentically) {
@@ -125,7 +125,7 @@ TEST(MainWindow, StoredSettingsAreAppliedAndWrittenBackIdentically) {
         "Printersize=abc\r\nPortAdress=2\r\n";
     run.writesettings(windows);
     MainWindow& w = run.start();
-    EXPECT_EQ(w.notebook->tabText(w.notebook->currentIndex()), "Screenshot");
+    EXPECT_EQ(part<QTabWidget>(w, "notebook")->tabText(part<QTabWidget>(w, "notebook")->currentIndex()), "Screenshot");
     EXPECT_EQ(w.y(), 50);   // X_Pos is the top edge
     EXPECT_EQ(w.x(), 120);  // Y_Pos the left edge
     EXPECT_EQ(w.size(), QSize(600, 400));
@@ -205,8 +205,8 @@ TEST(MainWindow, FirstStartShowsTheStatusLineAndEveryWindowWhole) {
         buttons |= QRect(b->mapToGlobal(QPoint(0, 0)), b->size());
     EXPECT_FALSE(p.infoform().frameGeometry().intersects(buttons));
     // A first start is as wide as the status line's usual texts and the cable's label need.
-    EXPECT_GE(w.status->width(), w.status->fontMetrics().horizontalAdvance("Directory list received."));
-    EXPECT_GE(w.linklabel->width(), w.linklabel->sizeHint().width());
+    EXPECT_GE(part<QLabel>(w, "status")->width(), part<QLabel>(w, "status")->fontMetrics().horizontalAdvance("Directory list received."));
+    EXPECT_GE(part<QLabel>(w, "linklabel")->width(), part<QLabel>(w, "linklabel")->sizeHint().width());
     run.find<QToolButton>("textbutton")->click();
     for (QWidget* win : std::initializer_list<QWidget*>{&p.infoform(), &p.scrform(), &p.textform()})
         EXPECT_TRUE(screen.contains(win->frameGeometry())) << win->objectName().toStdString();
@@ -274,11 +274,11 @@ TEST(Readiness, VirtualCalculatorAnswers) {
     run.port = std::make_unique<VirtualPort>(calc, &run.clock);
     MainWindow& w = run.start();
     run.find<app::ClickLabel>("statimage");
-    QTest::mouseClick(w.statimage, Qt::LeftButton);
+    QTest::mouseClick(part<app::ClickLabel>(w, "statimage"), Qt::LeftButton);
     EXPECT_EQ(run.shell.statuses, (std::vector<std::string>{"Checking calculator.", "Calculator is ready!"}));
     EXPECT_EQ(w.contactstate(), app::Contact::Ready);
-    EXPECT_TRUE(samepicture(w.statimage, w.contact));
-    EXPECT_EQ(w.statimage->toolTip(), "Calculator is ready!\nClick for update!");
+    EXPECT_TRUE(samepicture(part<app::ClickLabel>(w, "statimage"), part<QLabel>(w, "contact")));
+    EXPECT_EQ(part<app::ClickLabel>(w, "statimage")->toolTip(), "Calculator is ready!\nClick for update!");
     EXPECT_EQ(w.controltimer()->interval(), 1000);
     EXPECT_FALSE(w.state().busy);
     QTest::qWait(1200);
@@ -287,10 +287,10 @@ TEST(Readiness, VirtualCalculatorAnswers) {
     // Busy: the picture alternates between the second frame and the contact picture.
     w.state().busy = true;
     w.controltimerTimer();
-    EXPECT_TRUE(samepicture(w.statimage, w.busycontact));
+    EXPECT_TRUE(samepicture(part<app::ClickLabel>(w, "statimage"), part<QLabel>(w, "busycontact")));
     EXPECT_EQ(w.contactstate(), app::Contact::Working);
     w.controltimerTimer();
-    EXPECT_TRUE(samepicture(w.statimage, w.contact));
+    EXPECT_TRUE(samepicture(part<app::ClickLabel>(w, "statimage"), part<QLabel>(w, "contact")));
     EXPECT_EQ(w.contactstate(), app::Contact::Ready);
     w.state().busy = false;
 }
@@ -299,13 +299,13 @@ TEST(Readiness, StartUpOnTheVirtualLinkSaysSoAndFindsTheCalculator) {
     AppRun run;
     run.virtuallink = true;
     MainWindow& w = run.start();
-    EXPECT_TRUE(w.linklabel->isVisible());
-    EXPECT_EQ(w.linklabel->text(), "virtual TI-92");
-    EXPECT_NE(w.linklabel->toolTip().indexOf("virtual TI-92"), -1);
+    EXPECT_TRUE(part<QLabel>(w, "linklabel")->isVisible());
+    EXPECT_EQ(part<QLabel>(w, "linklabel")->text(), "virtual TI-92");
+    EXPECT_NE(part<QLabel>(w, "linklabel")->toolTip().indexOf("virtual TI-92"), -1);
     ASSERT_GE(run.shell.statuses.size(), 2u);
     EXPECT_EQ(run.shell.statuses[0], "Checking calculator.");
     EXPECT_EQ(run.shell.statuses[1], "Calculator is ready!");
-    EXPECT_TRUE(samepicture(w.statimage, w.contact));
+    EXPECT_TRUE(samepicture(part<app::ClickLabel>(w, "statimage"), part<QLabel>(w, "contact")));
     QTest::qWait(300);
     EXPECT_TRUE(run.shell.boxes.empty());
     EXPECT_EQ(w.windowTitle(), "tessaly92 beta");  // the notice changes no text of the window
@@ -315,11 +315,11 @@ TEST(Readiness, SilentCalculatorIsReportedExactlyOnce) {
     AppRun run;
     run.writesettings(kQuiet);
     MainWindow& w = run.start();
-    QTest::mouseClick(w.statimage, Qt::LeftButton);
+    QTest::mouseClick(part<app::ClickLabel>(w, "statimage"), Qt::LeftButton);
     EXPECT_EQ(run.shell.statuses, (std::vector<std::string>{"Checking calculator.", "Calculator is not ready!"}));
     EXPECT_EQ(w.contactstate(), app::Contact::None);
-    EXPECT_TRUE(samepicture(w.statimage, w.nocontact));
-    EXPECT_EQ(w.statimage->toolTip(), "Calculator is not ready!\nClick for update!");
+    EXPECT_TRUE(samepicture(part<app::ClickLabel>(w, "statimage"), part<QLabel>(w, "nocontact")));
+    EXPECT_EQ(part<app::ClickLabel>(w, "statimage")->toolTip(), "Calculator is not ready!\nClick for update!");
     EXPECT_EQ(w.controltimer()->interval(), 200);
     EXPECT_TRUE(run.shell.boxes.empty());  // the check itself shows no box
 
@@ -327,7 +327,7 @@ TEST(Readiness, SilentCalculatorIsReportedExactlyOnce) {
     QTest::qWait(700);  // several more ticks
     ASSERT_EQ(run.shell.boxes.size(), 1u);
     const std::string text = nocontacttext(kReceiveTimeout);
-    EXPECT_EQ(text, "No contact!\rCalculator is not ready, please check your cable and port address!\rError "
+    EXPECT_EQ(text, "No contact!\nCalculator is not ready, please check your cable and port address!\nError "
                     "[The calculator did not responded [Receiving byte]].");
     EXPECT_EQ(run.shell.boxes[0].text, text);
     EXPECT_EQ(run.shell.boxes[0].icon, Icon::Error);
@@ -338,13 +338,13 @@ TEST(Readiness, SilentCalculatorIsReportedExactlyOnce) {
     // While busy after a failed check the picture blinks.
     w.state().busy = true;
     w.controltimerTimer();
-    EXPECT_FALSE(w.statimage->isVisible());
+    EXPECT_FALSE(part<app::ClickLabel>(w, "statimage")->isVisible());
     w.controltimerTimer();
-    EXPECT_TRUE(w.statimage->isVisible());
+    EXPECT_TRUE(part<app::ClickLabel>(w, "statimage")->isVisible());
     w.controltimerTimer();
     w.state().busy = false;
     w.controltimerTimer();
-    EXPECT_TRUE(w.statimage->isVisible());
+    EXPECT_TRUE(part<app::ClickLabel>(w, "statimage")->isVisible());
 }
 
 TEST(Readiness, TestButtonAsksFirstThenChecks) {
@@ -365,7 +365,7 @@ TEST(Readiness, ClickWhileBusyChangesNothing) {
     run.writesettings(kQuiet);
     MainWindow& w = run.start();
     w.state().busy = true;
-    QTest::mouseClick(w.statimage, Qt::LeftButton);
+    QTest::mouseClick(part<app::ClickLabel>(w, "statimage"), Qt::LeftButton);
     EXPECT_TRUE(run.shell.statuses.empty());
     EXPECT_TRUE(w.state().busy);
     w.state().busy = false;
@@ -407,7 +407,7 @@ TEST(Transfer, CancelWhileIdle) {
     MainWindow& w = run.start();
     run.find<QToolButton>("cancelbtn")->click();
     EXPECT_EQ(run.shell.laststatus(), "Operation cancelled.");
-    EXPECT_EQ(w.status->text(), "Operation cancelled.");
+    EXPECT_EQ(part<QLabel>(w, "status")->text(), "Operation cancelled.");
     EXPECT_TRUE(run.shell.boxes.empty());
     EXPECT_FALSE(w.state().linkok);
     EXPECT_FALSE(w.state().busy);
@@ -426,14 +426,14 @@ TEST(MainWindow, LongStatusTextsShowWholeWithoutResizingTheWindow) {
     w.shell().setstatus(text);
     QTest::qWait(20);
     EXPECT_EQ(w.width(), width);
-    EXPECT_EQ(w.status->toolTip().toStdString(), text);
+    EXPECT_EQ(part<QLabel>(w, "status")->toolTip().toStdString(), text);
 }
 
 TEST(MainWindow, AStoredPageThatNamesNoPageOpensSettings) {
     AppRun run;
     run.writesettings("[Last]\nActivePage=Nowhere\n[Settings]\nCheck_Start=0\nUpdate_Start=0\n");
     MainWindow& w = run.start();
-    EXPECT_EQ(w.notebook->tabText(w.notebook->currentIndex()), "Settings");
+    EXPECT_EQ(part<QTabWidget>(w, "notebook")->tabText(part<QTabWidget>(w, "notebook")->currentIndex()), "Settings");
     w.close();
     EXPECT_NE(run.readsettings().find("ActivePage=Settings\n"), std::string::npos);
 }
@@ -446,8 +446,8 @@ TEST(MainWindow, AWrongLinkStringOpensTheWindowAndSaysWhyOnce) {
     QTest::qWait(500);
     ASSERT_EQ(run.shell.boxes.size(), 1u);
     EXPECT_EQ(run.shell.boxes[0].text, run.linkerror);
-    EXPECT_EQ(w.linklabel->text(), "no cable");
-    EXPECT_EQ(w.linklabel->toolTip().toStdString(), run.linkerror);
+    EXPECT_EQ(part<QLabel>(w, "linklabel")->text(), "no cable");
+    EXPECT_EQ(part<QLabel>(w, "linklabel")->toolTip().toStdString(), run.linkerror);
 }
 
 TEST(MainWindow, ASerialCableChosenWithoutDeviceSaysWhatIsMissing) {
@@ -458,7 +458,7 @@ TEST(MainWindow, ASerialCableChosenWithoutDeviceSaysWhatIsMissing) {
     ASSERT_FALSE(run.shell.boxes.empty());
     EXPECT_EQ(run.shell.boxes[0].text, "The Grey serial cable on the Settings page has no serial device: pick or "
                                        "type one there (such as /dev/ttyUSB0) and start tessaly92 again.");
-    EXPECT_EQ(w.linklabel->text(), "no cable");
+    EXPECT_EQ(part<QLabel>(w, "linklabel")->text(), "no cable");
 }
 
 // Chosen on the Settings page, with no cable at all: the virtual calculator of the chosen model.
@@ -469,7 +469,7 @@ TEST(MainWindow, VirtualCalculatorChosenOnTheSettingsPage) {
     run.writesettings(kQuiet + "[Cable]\nKind=virtual\n[Calculator]\nModel=ti89\n");
     MainWindow& w = run.start();
     EXPECT_TRUE(run.shell.boxes.empty());
-    EXPECT_EQ(w.linklabel->text(), "virtual TI-89");
+    EXPECT_EQ(part<QLabel>(w, "linklabel")->text(), "virtual TI-89");
     EXPECT_EQ(w.settingspage.cablekind->currentText(), "Virtual calculator");
 }
 
@@ -531,7 +531,7 @@ TEST(WindowCable, ACalculatorGoneMidBackupIsSaidOnceAndFoundAgain) {
 
     served = std::make_unique<ServedCalculator>(path);
     ASSERT_TRUE(QTest::qWaitFor([&] { return run.shell.laststatus().starts_with("The cable is back"); }, 5000));
-    QTest::mouseClick(w.statimage, Qt::LeftButton);
+    QTest::mouseClick(part<app::ClickLabel>(w, "statimage"), Qt::LeftButton);
     EXPECT_EQ(w.contactstate(), app::Contact::Ready) << w.state().pendingerror;
 }
 
@@ -549,7 +549,7 @@ TEST(Transfer, SecondTransferIsRefused) {
         EXPECT_FALSE(second);
         ASSERT_EQ(run.shell.boxes.size(), 1u);
         EXPECT_EQ(run.shell.boxes[0].text,
-                  "Cannot send. A transfer is in progress!\rWait until it's finnished, or press cancel!");
+                  "Cannot send. A transfer is in progress!\nWait until it's finnished, or press cancel!");
         EXPECT_TRUE(w.state().busy);  // the running one goes on
     }
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
@@ -645,7 +645,7 @@ TEST(CommandLine, WithoutASendRoutineNothingPretendsToBeSent) {
     AppRun run;
     run.writesettings(kQuiet);
     MainWindow& w = run.create({"/home/u/game.92p"});
-    w.setsendfilelist(nullptr);
+    QObject::disconnect(&w, &MainWindow::sendfilesasked, nullptr, nullptr);
     run.program->start();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !run.shell.statuses.empty(); }, 2000));
     EXPECT_NE(run.shell.laststatus().find("nothing was sent"), std::string::npos);

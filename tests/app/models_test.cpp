@@ -70,7 +70,7 @@ TEST_P(AppOnEveryModel, ListsReceivesSavesAndTakesTheScreen) {
     EXPECT_EQ(app.run.shell.savedialogs.back().defaultext, groupextension(model));
 
     // The editor opens the model's own files and saves its texts as the model's.
-    app.run.form().textbutton->click();
+    part<QToolButton>(app.run.form(), "textbutton")->click();
     app::TextEditor& editor = app.run.program->textform();
     app.run.shell.openanswers = {dest};
     editor.openbutton->click();
@@ -119,11 +119,11 @@ TEST_P(AppOnEveryModel, TextsNameTheCalculatorAnswering) {
     const CalculatorModel& model = *GetParam();
     ModelApp app("", model);
     app::MainWindow& w = app.run.start();
-    QTest::mouseClick(w.statimage, Qt::LeftButton);
+    QTest::mouseClick(part<app::ClickLabel>(w, "statimage"), Qt::LeftButton);
     const QString name = QString::fromUtf8(model.name.data(), static_cast<int>(model.name.size()));
     EXPECT_EQ(app.run.find<QToolButton>("vcalcsend")->text(), "Virtual " + name + " sends...");
-    EXPECT_EQ(w.linklabel->toolTip(), "A virtual " + name + " is attached, not a real calculator.");
-    EXPECT_EQ(w.aboutcalculator->text(), "On the cable: " + name);
+    EXPECT_EQ(part<QLabel>(w, "linklabel")->toolTip(), "A virtual " + name + " is attached, not a real calculator.");
+    EXPECT_EQ(part<QLabel>(w, "aboutcalculator")->text(), "On the cable: " + name);
     EXPECT_EQ(w.screenshot.hintlabel->text().toStdString(),
               model.runsfargo ? std::string(kScreenshotHelpText)
                               : "press the Screenshot-button to copy the screen from the " + name.toStdString() +
@@ -148,7 +148,7 @@ TEST(AppModels, NoToAnotherModelsProgramStopsQuietly) {
     writebytes(folder / "prog.92p", onevariable("prog", stored(content)));
     writebytes(folder / "lib1.92p", onevariable("lib1", stored({1, 2})));
     app::MainWindow& w = app.run.start();
-    QTest::mouseClick(w.statimage, Qt::LeftButton);
+    QTest::mouseClick(part<app::ClickLabel>(w, "statimage"), Qt::LeftButton);
     w.open.refreshbutton->click();
     for (auto* row : w.open.filelist->findItems("prog.92p", Qt::MatchExactly)) row->setSelected(true);
     app.run.shell.answers = {Answer::No};
@@ -296,8 +296,8 @@ TEST(AppModels, StatusBarNamesTheCalculatorAndFargoSaysWhyNot) {
     ModelApp app("");
     app::MainWindow& w = app.run.start();
     EXPECT_EQ(w.receive.backupbutton->toolTip(), "Get memory-backup");  // no later model known yet
-    QTest::mouseClick(w.statimage, Qt::LeftButton);
-    EXPECT_EQ(w.modellabel->text(), "TI-89, version 2.09");
+    QTest::mouseClick(part<app::ClickLabel>(w, "statimage"), Qt::LeftButton);
+    EXPECT_EQ(part<QLabel>(w, "modellabel")->text(), "TI-89, version 2.09");
     EXPECT_NE(w.receive.backupbutton->toolTip().indexOf("group file, .89g"), -1);
     EXPECT_NE(w.receive.fargobutton->toolTip().indexOf("TI-92 only"), -1);
     w.receive.fargobutton->click();
@@ -334,15 +334,15 @@ TEST(AppModels, ChosenModelIsKeptAndAMismatchIsSaid) {
     app::MainWindow& w = app.run.start();
     EXPECT_EQ(w.settingspage.model->currentText(), "TI-92 Plus");
     EXPECT_EQ(w.link().chosenmodel(), &kTI92Plus);
-    QTest::mouseClick(w.statimage, Qt::LeftButton);
+    QTest::mouseClick(part<app::ClickLabel>(w, "statimage"), Qt::LeftButton);
     EXPECT_EQ(app.run.shell.statuses.back(), modelmismatchtext(kTI92Plus, kTI89));
-    EXPECT_TRUE(w.modellabel->text().isEmpty());
+    EXPECT_TRUE(part<QLabel>(w, "modellabel")->text().isEmpty());
 
     w.settingspage.model->setCurrentIndex(4);
     emit w.settingspage.model->activated(4);
     EXPECT_EQ(w.link().chosenmodel(), &kTI89);
-    QTest::mouseClick(w.statimage, Qt::LeftButton);
-    EXPECT_EQ(w.modellabel->text(), "TI-89, version 2.09");
+    QTest::mouseClick(part<app::ClickLabel>(w, "statimage"), Qt::LeftButton);
+    EXPECT_EQ(part<QLabel>(w, "modellabel")->text(), "TI-89, version 2.09");
     w.close();
     EXPECT_NE(app.run.readsettings().find("[Calculator]\nModel=ti89\n"), std::string::npos) << app.run.readsettings();
 }

@@ -101,11 +101,11 @@ TEST(QtShell, StatusLineGaugeAndCursor) {
     shell.setgaugeposition(0);
     EXPECT_EQ(gauge.value(), 0);
 
-    shell.setcursor(Cursor::Busy);
-    shell.setcursor(Cursor::Busy);  // twice busy, once normal: the cursor comes back
+    shell.working(Work::Started);
+    shell.working(Work::Started);  // twice busy, once normal: the cursor comes back
     ASSERT_NE(QApplication::overrideCursor(), nullptr);
     EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::BusyCursor);
-    shell.setcursor(Cursor::Normal);
+    shell.working(Work::Ended);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 

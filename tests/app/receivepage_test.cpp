@@ -4,6 +4,7 @@
 #include "transfers/rig.h"
 
 using namespace tessaly;
+using namespace tessaly::app;
 using namespace tessaly::test;
 
 namespace {
@@ -118,7 +119,7 @@ TEST(ReceivePage, ListingShowsRowsHelpAndStatusAndGreysSaveAndView) {
     EXPECT_EQ(rig.page.rows().size(), 3u);
     EXPECT_EQ(rig.page.helptext(), kLabelMarkVariables);
     EXPECT_EQ(rig.shell.statuses, (std::vector<std::string>{"Receiving directory list..", "Directory list received."}));
-    EXPECT_EQ(rig.shell.cursors, (std::vector<Cursor>{Cursor::Busy, Cursor::Normal}));
+    EXPECT_EQ(rig.shell.works, (std::vector<Work>{Work::Started, Work::Ended}));
     EXPECT_FALSE(rig.page.packageflag());
     EXPECT_FALSE(rig.page.savetofileenabled());
     EXPECT_FALSE(rig.page.viewenabled());

@@ -146,7 +146,7 @@ TEST(AppFargo, AFailingInserterIsReportedAndTheBackupKept) {
     app.inserter("echo the image is full >&2; exit 1");
     app.fargofolder();
     app.run.find<QPushButton>("fargobutton")->click();
-    EXPECT_TRUE(app.boxsays("failed (exit code 1).\rthe image is full"));
+    EXPECT_TRUE(app.boxsays("failed (exit code 1).\nthe image is full"));
     EXPECT_TRUE(QFile::exists(app.run.dir.filePath("backup.~92")));
 }
 
@@ -159,7 +159,7 @@ TEST(AppFargo, PutFargoSaysWhatStopsItBeforeFetching) {
         if (folder) app.fargofolder();
         else app.run.form().settingspage.fargodiredit->setText(app.run.dir.filePath("no fargo/"));
         app.run.find<QPushButton>("fargobutton")->click();
-        EXPECT_TRUE(app.boxsays(folder ? "(exit code 3).\rno inserter in the FARGO folder" : "does not exist"));
+        EXPECT_TRUE(app.boxsays(folder ? "(exit code 3).\nno inserter in the FARGO folder" : "does not exist"));
         EXPECT_TRUE(app.boxsays("Nothing was fetched"));
         EXPECT_TRUE(app.calc.trace().sent().empty());
         EXPECT_FALSE(QFile::exists(app.run.dir.filePath("backup.~92")));

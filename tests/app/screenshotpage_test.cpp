@@ -49,7 +49,7 @@ int differences(const QImage& image, const CalcScreen& screen) {
 TEST(AppScreenshot, GetScreenShowsTheCalculatorsScreenAndSavesItAsBmpOrPng) {
     ScreenApp app;
     app.press("getscreenbutton");
-    EXPECT_EQ(app.form().status->text(), QStringLiteral("Screen shot completed"));
+    EXPECT_EQ(part<QLabel>(app.form(), "status")->text(), QStringLiteral("Screen shot completed"));
     EXPECT_EQ(differences(app.form().screenshot.screenpicture->pixmap().toImage(), app.calc.screen()), 0);
 
     for (const char* name : {"shot.bmp", "shot.png"}) {
@@ -91,7 +91,7 @@ TEST(AppScreenshot, FargoScreenshotInGreysAndTheHelpTextComesBack) {
     app.press("fargoscreenbutton");
     EXPECT_EQ(helpduring.toStdString(), std::string(kFCameraHelpText));
     EXPECT_EQ(app.form().screenshot.hintlabel->text().toStdString(), std::string(kScreenshotHelpText));
-    EXPECT_EQ(app.form().gauge->maximum(), 7680);
+    EXPECT_EQ(part<QProgressBar>(app.form(), "gauge")->maximum(), 7680);
     const QImage shown = app.form().screenshot.screenpicture->pixmap().toImage();
     EXPECT_EQ(shown.pixel(0, 127), qRgb(192, 192, 192));  // the status line's light grey
 }
@@ -144,7 +144,7 @@ TEST(AppScreenshot, PrintsIntoTheRectangleOfItsSizeOnAPdfPage) {
         EXPECT_EQ(r.topLeft(), QPoint(1, 1));
         EXPECT_EQ(QPoint(r.right() + 1, r.bottom() + 1), corner);  // the print rectangle's exclusive corner
         EXPECT_GT(QFileInfo(pdf).size(), 0);
-        EXPECT_EQ(app.form().status->text(), QStringLiteral("Printing finnished!"));
+        EXPECT_EQ(part<QLabel>(app.form(), "status")->text(), QStringLiteral("Printing finnished!"));
     }
 }
 
@@ -164,7 +164,7 @@ TEST(AppScreenshot, SaveCopyAndPrintWaitForAPictureAndWithoutAPrinterPrintIntoAP
         app.run.shell.saveanswers = {answer};
         app.press("printbutton");
         EXPECT_EQ(app.run.shell.savedialogs.back().title, app::kPrintToPdfTitle);
-        EXPECT_EQ(app.form().status->text(), QString::fromUtf8(status));
+        EXPECT_EQ(part<QLabel>(app.form(), "status")->text(), QString::fromUtf8(status));
     }
     EXPECT_GT(QFileInfo(pdf).size(), 0);
     // Inside a margin of the page, not in its corner: 20 mm, some 945 of the printer's 1200 dots an inch.

@@ -17,14 +17,14 @@ TEST(Screenshots, EveryPageAndWindow) {
     run.writesettings("[Settings]\nCheck_Start=0\nUpdate_Start=0\n");
     app::MainWindow& w = run.start();
     w.resize(app::kDesignedWidth, app::kDesignedHeight);
-    w.linklabel->setText("virtual TI-92");
-    for (int i = 0; i < w.notebook->count(); ++i) {
-        w.notebook->setCurrentIndex(i);
+    part<QLabel>(w, "linklabel")->setText("virtual TI-92");
+    for (int i = 0; i < part<QTabWidget>(w, "notebook")->count(); ++i) {
+        part<QTabWidget>(w, "notebook")->setCurrentIndex(i);
         QTest::qWait(50);
         w.grab().save(out + QStringLiteral("/page%1.png").arg(i + 1));
     }
-    w.gauge->setValue(60);
-    w.notebook->setCurrentIndex(0);
+    part<QProgressBar>(w, "gauge")->setValue(60);
+    part<QTabWidget>(w, "notebook")->setCurrentIndex(0);
     QTest::qWait(50);
     w.grab().save(out + "/gauge.png");
     w.textbuttonClick();
@@ -34,9 +34,9 @@ TEST(Screenshots, EveryPageAndWindow) {
     run.program->remoteform().grab().save(out + "/remote.png");
     run.program->infoform().grab().save(out + "/info.png");
     run.program->scrform().grab().save(out + "/scr.png");
-    w.contact->grab().save(out + "/contact.png");
-    w.nocontact->grab().save(out + "/nocontact.png");
-    w.busycontact->grab().save(out + "/image3.png");
+    part<QLabel>(w, "contact")->grab().save(out + "/contact.png");
+    part<QLabel>(w, "nocontact")->grab().save(out + "/nocontact.png");
+    part<QLabel>(w, "busycontact")->grab().save(out + "/image3.png");
     w.close();
 }
 

@@ -35,7 +35,7 @@ struct SendApp {
         for (auto& p : parameters)
             if (p == "FILE") p = file;
         run.create(parameters);
-        run.program->sendbinding().bindsendfilelist();
+        run.sendforreal();
         run.shell.answers = {Answer::No};  // no copy first
         run.program->start();
         EXPECT_TRUE(QTest::qWaitFor([&] { return run.form().startupdone(); }, 5000));
@@ -54,7 +54,7 @@ struct SendApp {
     }
     // Restores a backup file of the browser's folder with Send.
     void restore(const std::string& name) {
-        run.form().shell().refreshfilelist();
+        run.form().shell().fileschanged(run.dir.path().toStdString());
         QTreeWidget* files = run.form().open.filelist;
         for (int i = 0; i < files->topLevelItemCount(); ++i)
             files->topLevelItem(i)->setSelected(files->topLevelItem(i)->text(0).toStdString() == name);
@@ -80,7 +80,7 @@ TEST(AppSend, ADroppedFileIsSent) {
     SendApp app;
     app.run.form().senddropped({app.file});
     ASSERT_NE(app.calc.memory().find("main\\note"), nullptr);
-    EXPECT_EQ(app.run.form().status->text(), QStringLiteral("1 variable(s) was sent"));
+    EXPECT_EQ(part<QLabel>(app.run.form(), "status")->text(), QStringLiteral("1 variable(s) was sent"));
     EXPECT_FALSE(app.run.form().state().busy);
 }
 

@@ -39,7 +39,7 @@ TEST(AppTextEditor, OpenSaveAsTextAndAsTi92Text) {
     EditorApp app;
     const std::string text = "Grüße é α\n\n  zwei";
     writebytes(app.folder / "in.txt", Bytes(text.begin(), text.end()));
-    app.run.form().textbutton->click();
+    part<QToolButton>(app.run.form(), "textbutton")->click();
     app::TextEditor& e = app.editor();
     app.run.shell.openanswers = {(app.folder / "in.txt").string()};
     e.openbutton->click();
@@ -87,8 +87,19 @@ TEST(AppTextEditor, OpenSaveAsTextAndAsTi92Text) {
     app.run.shell.saveanswers = {(app.folder / "euro.92t").string()};
     e.savebutton->click();
     EXPECT_EQ(app.run.shell.boxes.back().text,
-              "Cannot convert the text: The character € (U+20AC) has no TI-92 equivalent (line 1).\rNothing was written.");
+              "Cannot convert the text: The character € (U+20AC) has no TI-92 equivalent (line 1).\nNothing was written.");
     EXPECT_FALSE(std::filesystem::exists(app.folder / "euro.92t"));
+
+    // While a transfer fills the package store, the text is not put through it, and the
+    // transfer keeps its busy flag.
+    e.textbox->setPlainText("later");
+    app.run.form().state().busy = true;
+    app.run.shell.saveanswers = {(app.folder / "later.92t").string()};
+    e.savebutton->click();
+    EXPECT_EQ(app.run.shell.boxes.back().text, kBusyText);
+    EXPECT_FALSE(std::filesystem::exists(app.folder / "later.92t"));
+    EXPECT_TRUE(app.run.form().state().busy);
+    app.run.form().state().busy = false;
 
     // A file that is not there, or a group without texts, is named once, and the text stays.
     app.run.shell.openanswers = {(app.folder / "gone.txt").string()};
@@ -106,13 +117,13 @@ TEST(AppTextEditor, OpenSaveAsTextAndAsTi92Text) {
     e.openbutton->click();
     EXPECT_EQ(e.VName->text(), "-");
     e.VName->setText("out (26)");
-    app.run.form().textbutton->click();
+    part<QToolButton>(app.run.form(), "textbutton")->click();
     EXPECT_EQ(e.VName->text(), "-");
 }
 
 TEST(AppTextEditor, QViewFormBoldAndBackToPlain) {
     EditorApp app;
-    app.run.form().textbutton->click();
+    part<QToolButton>(app.run.form(), "textbutton")->click();
     app::TextEditor& e = app.editor();
     e.textbox->setPlainText("#Title# and more ## #open");
     e.qviewbutton->click();

@@ -149,7 +149,7 @@ TEST(FileInfo, TextAndUueFilesByExtension) {
     EXPECT_EQ(t.entries, "-");
     EXPECT_EQ(t.length, "100");
     EXPECT_EQ(t.description, text.substr(0, 40) + "...");
-    EXPECT_EQ(t.descriptionhint, text.substr(0, 40) + "...\rClick to edit!");
+    EXPECT_EQ(t.descriptionhint, text.substr(0, 40) + "...\nClick to edit!");
     EXPECT_TRUE(t.textfile);
     EXPECT_FALSE(t.sendable);
     EXPECT_EQ(readfileinfo(dir / "short.txt").description, "hi");

@@ -325,6 +325,19 @@ TEST_P(Interop, NewFolder) {
 }
 
 std::string modelname(const testing::TestParamInfo<Model>& info) { return info.param.id; }
+// Our ppdev port, opened, sets the whole data register once (both lines released, the
+// unwired bits high) before its first line change.
+TEST_P(Interop, OurPpdevPortReleasesEveryDataBitOnceAtOpen) {
+    const fs::path data = file("data.txt");
+    const std::string command = "TESSALY92_PARPORT_SOCKET=" + quoted(file("cable").string()) +
+                                " TESSALY92_PARPORT_DATA=" + quoted(data.string()) + " LD_PRELOAD=" + quoted(INTEROP_SHIM) +
+                                " timeout 60 " + quoted(TESSALY_CLI) + " --link ppdev:/dev/parport0 ready >/dev/null 2>&1";
+    EXPECT_EQ(std::system(command.c_str()), 0);
+    const std::string written = slurp(data);
+    EXPECT_TRUE(written.starts_with("ff ")) << written;
+    EXPECT_EQ(written.find("ff", 1), std::string::npos) << written;
+}
+
 INSTANTIATE_TEST_SUITE_P(Models, Interop, testing::ValuesIn(kModels), modelname);
 
 // The real TI-92 files the tests keep, as the library reads them: the same variables.

@@ -4,6 +4,7 @@
 //
 // TESSALY92_PARPORT_COUNT=FILE appends "writes N reads M" to FILE when a port is closed, so
 // that a program's line accesses can be set beside ours on the same server.
+// TESSALY92_PARPORT_DATA=FILE appends the first data bytes written, whole and in hex, then.
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
@@ -33,6 +34,8 @@ unsigned long g_writes = 0, g_reads = 0;
 // for the calculator's answer): one system call a round, as our own socket port does.
 unsigned char g_pending[64];
 size_t g_npending = 0;
+unsigned char g_firstdata[16];
+size_t g_nfirstdata = 0;
 
 template <typename F>
 F* real(const char* name) {
@@ -88,6 +91,7 @@ bool readstatus(int fd, unsigned char* status) {
 
 bool writedata(int fd, unsigned char data) {
     g_data = data;
+    if (g_nfirstdata < sizeof g_firstdata) g_firstdata[g_nfirstdata++] = data;
     if (g_npending + 3 > sizeof g_pending && !flush(fd)) return false;  // room for a read
     g_pending[g_npending++] = 'w';
     g_pending[g_npending++] = static_cast<unsigned char>(data & 3);
@@ -148,7 +152,16 @@ SHIM_EXPORT int close(int fd) {
                 std::fclose(f);
             }
         }
+        const char* datafile = std::getenv("TESSALY92_PARPORT_DATA");
+        if (datafile && g_nfirstdata) {
+            if (FILE* f = std::fopen(datafile, "a")) {
+                for (size_t i = 0; i < g_nfirstdata; ++i) std::fprintf(f, "%02x ", g_firstdata[i]);
+                std::fprintf(f, "\n");
+                std::fclose(f);
+            }
+        }
         g_writes = g_reads = 0;
+        g_nfirstdata = 0;
     }
     return real<int(int)>("close")(fd);
 }

@@ -30,7 +30,7 @@ public:
     std::vector<Box> boxes;
     std::vector<Input> inputs;
     std::vector<FileDialogSpec> savedialogs, opendialogs;
-    std::vector<Cursor> cursors;
+    std::vector<Work> works;
     int gaugemax = 0, gaugeposition = 0;
     std::vector<int> gaugepositions;
     int pumps = 0, refreshes = 0, refusals = 0;
@@ -54,7 +54,7 @@ public:
         gaugeposition = position;
         gaugepositions.push_back(position);
     }
-    void setcursor(Cursor cursor) override { cursors.push_back(cursor); }
+    void working(Work work) override { works.push_back(work); }
     Answer messagebox(std::string_view text, std::string_view caption, Icon icon, Buttons buttons) override {
         boxes.push_back({std::string(text), std::string(caption), icon, buttons});
         if (!answers.empty()) {
@@ -116,7 +116,7 @@ public:
         ++pumps;
         if (onpump) onpump(pumps);
     }
-    void refreshfilelist() override { ++refreshes; }
+    void fileschanged(const std::filesystem::path&) override { ++refreshes; }
 
     std::string laststatus() const { return statuses.empty() ? std::string() : statuses.back(); }
 

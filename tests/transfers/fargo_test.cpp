@@ -131,7 +131,7 @@ TEST_P(PutFargoInserter, ThatFailsLeavesTheCalculatorAloneAndKeepsTheBackup) {
 
 INSTANTIATE_TEST_SUITE_P(Faults, PutFargoInserter,
                          ::testing::Values(InserterFault{"Fails", "echo the image is too full >&2; exit 3",
-                                                         "failed (exit code 3).\rthe image is too full"},
+                                                         "failed (exit code 3).\nthe image is too full"},
                                            InserterFault{"Hangs", "exec sleep 60", "did not finish within 300 ms"}),
                          [](const auto& tp) { return std::string(tp.param.what); });
 

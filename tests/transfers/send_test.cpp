@@ -15,7 +15,7 @@ namespace {
 
 const Bytes kX{0x00, 0x03, 0x0C, 0x01, 0x1F};
 const Bytes kY{0x00, 0x03, 0x0D, 0x01, 0x1F};
-const std::string kHints = "\rCheck if you are trying to overwrite a locked variable!\rGo to home screen! (<> Q)";
+const std::string kHints = "\nCheck if you are trying to overwrite a locked variable!\nGo to home screen! (<> Q)";
 
 std::vector<std::string> sentcounts(const ScriptedShell& shell) {
     std::vector<std::string> out;
