@@ -7,6 +7,7 @@
 
 #include "app/mainwindow.h"
 #include "app/receivebinding.h"
+#include "transfers/session.h"
 
 namespace tessaly::app {
 
@@ -90,14 +91,10 @@ void FargoBinding::insertfargobuttonClick() {
 
 void FargoBinding::insertfargo(const std::filesystem::path& backup) {
     TransferState& s = m_form.state();
-    if (s.busy) {
-        m_form.shell().messagebox(kBusyText, "", Icon::None, Buttons::Ok);
-        return;
-    }
-    m_form.shell().working(Work::Started);
-    s.linkok = true;
+    // The inserter runs for seconds while the window's messages pass: no transfer starts.
+    TransferSession session(s, m_form.shell());
+    if (!session) return;
     const std::string why = runputfargo(s, m_programdir, setup().fargodir, backup);
-    m_form.shell().working(Work::Ended);
     // Said either way: a failed insertion must not pass for a done one.
     if (why.empty())
         m_form.shell().setstatus(std::string(kInsertedText) + backup.filename().string() + ".");

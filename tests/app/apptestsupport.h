@@ -43,9 +43,9 @@ struct AppRun {
 
     // What the bindings do at one of the window's signals is replaced by handler.
     template <class Signal, class Handler>
-    static QMetaObject::Connection replacehandler(app::MainWindow& w, Signal signal, Handler handler) {
-        QObject::disconnect(&w, signal, nullptr, nullptr);
-        return QObject::connect(&w, signal, &w, handler);
+    static QMetaObject::Connection replacehandler(app::MainWindow& w, Signal which, Handler handler) {
+        QObject::disconnect(&w, which, nullptr, nullptr);
+        return QObject::connect(&w, which, &w, handler);
     }
 
     std::string settingsfile() const { return dir.filePath("config/tessaly.ini").toStdString(); }
