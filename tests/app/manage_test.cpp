@@ -89,7 +89,7 @@ TEST(WindowManage, ARefusalIsNamedAndVersionIsAskedFromTheSettingsPage) {
     EXPECT_NE(app.calc.memory().find("test\\y"), nullptr);
 
     app.run.find<QPushButton>("versionbutton")->click();
-    EXPECT_EQ(app.lastbox(), "TI-92\nROM version 1.11");
+    EXPECT_EQ(app.lastbox(), "TI-92\rROM version 1.11");
 }
 
 // Overwrite, Skip and Cancel through the window's per-variable question (the scripted

@@ -100,6 +100,7 @@ TEST(AppTextEditor, OpenSaveAsTextAndAsTi92Text) {
     EXPECT_FALSE(std::filesystem::exists(app.folder / "later.92t"));
     EXPECT_TRUE(app.run.form().state().busy);
     app.run.form().state().busy = false;
+    e.textbox->setPlainText("5 €");
 
     // A file that is not there, or a group without texts, is named once, and the text stays.
     app.run.shell.openanswers = {(app.folder / "gone.txt").string()};
