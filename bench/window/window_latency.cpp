@@ -55,12 +55,13 @@ struct Probe final : QObject {
         if (e->type() != Stamped::kType) return QObject::event(e);
         auto* s = static_cast<Stamped*>(e);
         if (s->cancel) {
-            window->cancelbtn->click();
+            window->findChild<QToolButton*>(QStringLiteral("cancelbtn"))->click();
             cancelled = Steady::now();
             cancelwait = ms(cancelled - s->posted);
             return true;
         }
-        window->notebook->setCurrentIndex(window->notebook->currentIndex() == 0 ? 1 : 0);
+        auto* notebook = window->findChild<QTabWidget*>(QStringLiteral("notebook"));
+        notebook->setCurrentIndex(notebook->currentIndex() == 0 ? 1 : 0);
         waits.push_back(ms(Steady::now() - s->posted));
         return true;
     }
