@@ -81,6 +81,14 @@ std::string socketpath(const char* name) {
     return (fs::temp_directory_path() / (std::string("tessaly-vcalc-") + name + "-" + std::to_string(::getpid()))).string();
 }
 
+// Where a test's command line leaves its outputs: tests run side by side in processes of their
+// own, and one shared folder would let one test read another's stderr.
+fs::path scratchfolder() {
+    const fs::path folder = fs::temp_directory_path() / ("tessaly-vcalc-cli-" + std::to_string(::getpid()));
+    fs::create_directories(folder);
+    return folder;
+}
+
 TEST(VcalcServer, AnswersConnectionAfterConnection) {
     const std::string path = socketpath("reconnect");
     Server server({"--socket", path});
@@ -131,7 +139,7 @@ TEST(VcalcServer, ASecondProgramIsToldTheCableIsBusy) {
     for (const std::vector<std::string>& command : {std::vector<std::string>{"ready"}, {"key", "ENTER"}}) {
         std::vector<std::string> args{"--link", "socket:" + path};
         args.insert(args.end(), command.begin(), command.end());
-        const clitest::CliResult r = clitest::runcli(args, fs::temp_directory_path());
+        const clitest::CliResult r = clitest::runcli(args, scratchfolder());
         EXPECT_EQ(r.code, 1);
         EXPECT_TRUE(r.err.ends_with(busy) && r.err.find("timeout") == std::string::npos) << r.err;
     }
@@ -180,7 +188,7 @@ TEST(VcalcServer, SignalRemovesTheSocketAndAStaleOneIsReplaced) {
     ASSERT_EQ(server.line(), "listening on " + path);
     // A listing under way when the server goes: the cable's own reason is all it says.
     auto listing = std::async(std::launch::async, [&] {
-        return clitest::runcli({"--link", "socket:" + path, "dir"}, fs::temp_directory_path());
+        return clitest::runcli({"--link", "socket:" + path, "dir"}, scratchfolder());
     });
     ::usleep(500'000);
     server.signal(SIGTERM);
