@@ -2,6 +2,7 @@
 
 #include "files/ticharset.h"
 #include "link/packets.h"
+#include "transfers/usbvariables.h"
 
 namespace tessaly {
 
@@ -72,6 +73,7 @@ std::string refusalreason(const CalculatorModel& model, const Packet& refusal) {
 // calculator acknowledges it, then answers with a second acknowledgement once the variable
 // is gone, or a refusal that says why.
 bool deletebypacket(Link& link, Progress& progress, const std::string& fullname) {
+    if (link.directusb()) return usbdelete(link, progress, fullname);
     if (lacks(link, link.model().hasdeletecommand, "The calculator has no delete request.")) return false;
     progress.setstatus("Deleting " + tibytes_to_utf8(fullname) + "..");
     sendready(link);

@@ -121,6 +121,8 @@ struct Reply {
 };
 Reply awaitreply(Link& link, std::uint16_t wanted, std::uint32_t timeoutms = kAckBudgetMs) {
     std::optional<VirtualPacket> p = receivevirtual(link, timeoutms);
+    // A calculator that needs longer says so first (writing its archive, say).
+    while (p && p->type == vtype::DelayAck && link.state().linkok) p = receivevirtual(link, timeoutms);
     if (!p || !link.state().linkok) return {};
     if (p->type == wanted) return {true, 0, std::move(p)};
     if (p->type == vtype::Error && p->data.size() >= 2) return {false, static_cast<std::uint16_t>((p->data[0] << 8) | p->data[1]), {}};
@@ -137,33 +139,21 @@ bool refusesone(Link& link, const Reply& r) {
     return false;
 }
 
-// A refusal's reason as the link port words it, to follow a name.
+// A refusal's reason as the link port words it, to follow a name. Beside the codes every
+// exchange knows, the Titanium refuses a name it has no variable of (0004), an archived
+// variable it cannot delete (0006) and a name it cannot hold (000D).
 std::string reasonof(std::uint16_t code) {
     if (code == usberror::Locked) return " (it is locked or archived)";
+    if (code == 0x0006) return " (it is archived)";
     if (code == usberror::OutOfMemory) return " (it has no room)";
+    if (code == 0x0004) return " (it has no such variable)";
+    if (code == 0x000D) return " (it cannot hold that name)";
     return " (error " + std::to_string(code) + ")";
 }
 
 bool sendeot(Link& link) { return sendvirtual(link, {vtype::Eot, {}}); }
 
 } // namespace
-
-std::string usberrortext(std::uint16_t code) {
-    switch (code) {
-    case usberror::Busy:
-        return std::string(kNotAtHomeText);
-    case usberror::OutOfMemory:
-        return "The calculator is out of memory.";
-    case usberror::Locked:
-        return "It is locked or archived.";
-    case usberror::BatteryLow:
-        return "The calculator's batteries are low: change them first.";
-    case usberror::SignatureMismatch:
-        return "The calculator refused the signature.";
-    default:
-        return "The calculator answered with error " + std::to_string(code) + ".";
-    }
-}
 
 bool usbready(Link& link) {
     if (!usbhandshake(link)) return false;
@@ -355,17 +345,19 @@ const ListRow* findlisted(const DirectoryListing& listing, const std::string& na
     return nullptr;
 }
 
-std::string_view verbof(ManageAction action) {
-    switch (action) {
-    case ManageAction::Delete: return "delete ";
-    case ManageAction::NewFolder: return "make the folder ";
-    case ManageAction::Rename: return "rename ";
-    case ManageAction::Lock: return "lock ";
-    case ManageAction::Unlock: return "unlock ";
-    case ManageAction::Archive: return "archive ";
-    case ManageAction::Unarchive: return "unarchive ";
-    }
-    return {};
+// What each command does, in the refusal's words and the status line's.
+struct Verb {
+    ManageAction action;
+    std::string_view verb, doing;
+};
+constexpr Verb kVerbs[] = {
+    {ManageAction::Delete, "delete ", "Deleting "},        {ManageAction::NewFolder, "make the folder ", "Making the folder "},
+    {ManageAction::Rename, "rename ", "Renaming "},        {ManageAction::Lock, "lock ", "Locking "},
+    {ManageAction::Unlock, "unlock ", "Unlocking "},       {ManageAction::Archive, "archive ", "Archiving "},
+    {ManageAction::Unarchive, "unarchive ", "Unarchiving "},
+};
+const Verb& verbof(ManageAction action) {
+    return *std::find_if(std::begin(kVerbs), std::end(kVerbs), [&](const Verb& v) { return v.action == action; });
 }
 
 // The modify-variable packet: the variable by name and type, then what it becomes: no
@@ -415,10 +407,30 @@ bool makefolder(Link& link, const std::string& folder) {
 
 } // namespace
 
+bool usbdelete(Link& link, Progress& progress, const std::string& fullname) {
+    std::vector<std::string> refused;
+    const std::optional<bool> done = usbmanage(link, progress, ManageAction::Delete, {fullname}, {}, refused);
+    if (!refused.empty()) link.faillink(refused.front());
+    return done.value_or(false);
+}
+
+bool usbclearmemory(Link& link, Progress& progress) {
+    const DirectoryListing held = usbdirectorylisting(link, progress, {});
+    std::vector<std::string> refused;
+    for (const ListRow& row : held.rows) {
+        if (row.folder.empty()) continue;  // an application: a backup leaves those alone
+        const ManageAction free = row.archived ? ManageAction::Unarchive : ManageAction::Unlock;
+        const bool ok = (!row.archived && !row.locked) || usbmanage(link, progress, free, {row.caption}, held, refused).value_or(false);
+        if (!ok || !usbmanage(link, progress, ManageAction::Delete, {row.caption}, {}, refused).value_or(false)) break;
+    }
+    if (!refused.empty()) link.faillink(refused.front());
+    return link.state().linkok;
+}
+
 std::optional<bool> usbmanage(Link& link, Progress& progress, ManageAction action, const std::vector<std::string>& t,
                               const DirectoryListing& before, std::vector<std::string>& refused) {
     const std::string shown = tibytes_to_utf8(t[0]);
-    progress.setstatus(std::string(verbof(action)) + shown + "..");
+    progress.setstatus(std::string(verbof(action).doing) + shown + "..");
     if (!usbready(link)) return std::nullopt;
     std::vector<std::string> target = t;
     if (action == ManageAction::NewFolder) {
@@ -426,11 +438,11 @@ std::optional<bool> usbmanage(Link& link, Progress& progress, ManageAction actio
         target = {t[0] + "\\" + std::string(kScratchName)};
     }
     const ManageAction sent = action == ManageAction::NewFolder ? ManageAction::Delete : action;
-    sendvirtual(link, {vtype::ModifyVariable, modification(sent, target, findlisted(before, t[0]))});
+    sendvirtual(link, {vtype::ModifyVariable, modification(sent, target, findlisted(before, target[0]))});
     const Reply r = awaitreply(link, vtype::DataAck);
     if (r.ok) return true;
     if (!refusesone(link, r)) return link.state().linkok ? std::optional<bool>(false) : std::nullopt;
-    refused.push_back("The calculator refused to " + std::string(verbof(action)) + shown + reasonof(r.error));
+    refused.push_back("The calculator refused to " + std::string(verbof(action).verb) + shown + reasonof(r.error));
     return false;
 }
 

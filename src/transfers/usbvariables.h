@@ -24,7 +24,6 @@ namespace tessaly {
 
 inline constexpr std::string_view kUsbCutShortText = "The calculator's answer was cut short.";
 inline constexpr std::string_view kUsbUnexpectedText = "The calculator answered with something else than was asked for.";
-inline constexpr std::string_view kUsbNoRoomText = "The calculator has no room for ";
 
 // The mode setting every session opens with; false with why pending (a calculator away
 // from its home screen says so).
@@ -48,7 +47,11 @@ bool usbsendone(Link& link, Progress& progress, const TiEntry& entry, const std:
 std::optional<bool> usbmanage(Link& link, Progress& progress, ManageAction action, const std::vector<std::string>& t,
                               const DirectoryListing& before, std::vector<std::string>& refused);
 
-// The calculator's error code as a sentence.
-std::string usberrortext(std::uint16_t code);
+// Deletes one variable; false with the refusal (kNotDeletedText...) or the failure pending.
+bool usbdelete(Link& link, Progress& progress, const std::string& fullname);
+
+// What a restore starts with where the port has no block that clears the memory: every
+// variable deleted, locked and archived ones unlocked and unarchived first.
+bool usbclearmemory(Link& link, Progress& progress);
 
 } // namespace tessaly
