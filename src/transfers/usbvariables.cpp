@@ -156,10 +156,18 @@ bool sendeot(Link& link) { return sendvirtual(link, {vtype::Eot, {}}); }
 } // namespace
 
 bool usbready(Link& link) {
+    // Only the Titanium has this port: a link that expects another model says so at once.
+    const CalculatorModel* chosen = link.chosenmodel();
+    if (chosen && chosen != &kTI89Titanium) {
+        link.takemodel(kTI89Titanium);
+        link.faillink(link.mismatch());
+        return false;
+    }
     if (!usbhandshake(link)) return false;
     sendvirtual(link, {vtype::SetMode, UsbBytes(std::begin(kNormalMode), std::end(kNormalMode))});
     const Reply r = awaitreply(link, vtype::ModeAck);
     if (!r.ok && r.error != 0) link.faillink(usberrortext(r.error));
+    if (r.ok && !link.modelknown()) link.setmodel(kTI89Titanium);
     return r.ok;
 }
 

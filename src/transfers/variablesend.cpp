@@ -163,8 +163,7 @@ bool fitsmodel(Link& link, const std::filesystem::path& path, const CalculatorMo
     if (fits()) return true;
     // Until a calculator answered, the link's model is only a guess: a ready check asks.
     if (!link.modelknown()) {
-        sendready(link);
-        if (!expectack(link)) return false;
+        if (link.directusb() ? !usbready(link) : (sendready(link), !expectack(link))) return false;
         if (fits()) return true;
     }
     const OtherModelFile other{path, &file, &link.model()};

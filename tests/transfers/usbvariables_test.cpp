@@ -6,6 +6,7 @@
 #include "transfers/packetcommands.h"
 #include "transfers/rig.h"
 #include "transfers/variablesend.h"
+#include "vcalc/statefile.h"
 
 namespace tessaly::test {
 namespace {
@@ -15,6 +16,7 @@ struct TitaniumRig : ReceiveSide {
         calc.setpace(0);
         calc.loaddemo();
         link.releaselines();
+        link.choosemodel(&kTI89Titanium);
         if (!usb) return;
         link.setstream(stream);
         link.setdirectusb(true);
@@ -44,7 +46,7 @@ std::vector<std::string> refusals(bool usb) {
     const auto path = rig.folder.path() / "s.89g";
     std::string error;
     CalcMemory file;
-    file.folders = {{"main", {{"secret", 0x2D, {0x00, 0x02, 0x61, 0x2D}}}}};
+    file.folders = {{"main", {{"secret", 0x0C, {0x00, 0x03, 0x00, 0x61, 0x2D}}}}};
     EXPECT_TRUE(savecalcmemory(path.string(), file, &error, kTI89Titanium)) << error;
     EXPECT_TRUE(rig.run([&] { return sendvariables(rig.link, rig.shell, path); }).notsent == std::vector<std::string>{"main\\secret"});
     said.push_back(rig.state.pendingerror);
@@ -56,7 +58,7 @@ std::vector<std::string> refusals(bool usb) {
     rig.calc.memory().find("main\\secret")->locked = true;
     EXPECT_FALSE(rig.run([&] { return deletebypacket(rig.link, rig.shell, "main\\secret"); }));
     said.push_back(rig.state.pendingerror);
-    EXPECT_TRUE(rig.received({{"main\\nosuch", 0x2D}}).empty());
+    EXPECT_TRUE(rig.received({{"main\\nosuch", 0x0C}}).empty());
     said.push_back(rig.state.pendingerror);
     return said;
 }
@@ -84,14 +86,14 @@ TEST(UsbVariables, BusyIsToldAsGoHome) {
 // Pulled out at any point of a receive: the reason, no record of a variable cut off, the
 // package received before left whole, and no wait past the budgets.
 TEST(UsbVariables, UnpluggedMidReceiveKeepsNothingHalfWritten) {
-    for (const std::size_t at : {40u, 200u, 400u, 2000u}) {
+    for (const std::size_t at : {10u, 60u, 150u, 240u}) {
         TitaniumRig rig(true);
-        ASSERT_EQ(rig.received({{"main\\notes", 0x2D}}), std::vector<std::string>{"main\\notes"}) << rig.state.pendingerror;
+        ASSERT_EQ(rig.received({{"games\\hello", 0x21}}), std::vector<std::string>{"games\\hello"}) << rig.state.pendingerror;
         const auto records = rig.records();
         const Bytes data = rig.storedata();
         rig.stream.unplugin(at);
         const std::uint64_t start = rig.clock.micros();
-        EXPECT_TRUE(rig.received({{"games\\hello", 0x2D}, {"main\\notes", 0x2D}}).empty()) << at;
+        EXPECT_TRUE(rig.received({{"main\\notes", kTI89Titanium.texttype}}).empty()) << at;
         EXPECT_FALSE(rig.state.linkok);
         EXPECT_FALSE(rig.state.pendingerror.empty());
         EXPECT_LT(rig.clock.micros() - start, 3'000'000u);
