@@ -62,6 +62,8 @@ public:
         m_port = &m_noport;
         m_out.clear();
         m_inpos = m_inlen = 0;
+        m_usbin.clear();
+        m_usbbuffer = 0;  // a reopened USB port starts a new session: its handshake again
     }
     Clock& clock() { return *m_clock; }
     MessagePump& pump() { return *m_pump; }
@@ -114,6 +116,19 @@ public:
 
     // The byte-level cable, or nullptr on a line-level one.
     ByteStream* stream() const { return m_stream; }
+    // The cable is the TI-89 Titanium's own USB port: each write and read of the stream is
+    // one bulk transfer, and the exchanges speak its raw and virtual packets
+    // (link/usbpackets.h) instead of the link protocol.
+    bool directusb() const { return m_directusb; }
+    void setdirectusb(bool on) {
+        m_directusb = on;
+        m_usbbuffer = 0;
+    }
+    // The raw packet size the calculator granted in this session's handshake; 0 until then.
+    std::uint32_t usbbuffersize() const { return m_usbbuffer; }
+    void setusbbuffersize(std::uint32_t size) { m_usbbuffer = size; }
+    // Bytes of a bulk transfer in that came after the raw packet taken from it.
+    std::vector<std::uint8_t>& usbinput() { return m_usbin; }
     // At most one byte per kPaceMicros toward the calculator on a byte-level cable.
     void setpacing(bool on) { m_pacing = on; }
     bool pacing() const { return m_pacing; }
@@ -191,6 +206,9 @@ private:
     bool m_modelknown = false;
     std::string m_mismatch;
     bool m_remote = false;
+    bool m_directusb = false;
+    std::uint32_t m_usbbuffer = 0;
+    std::vector<std::uint8_t> m_usbin;
     std::uint64_t m_pumped = 0;                // when the message loop last ran
 };
 
