@@ -79,10 +79,10 @@ public:
         m_modelknown = true;
     }
     // A chosen model is kept whatever answers; unchosen (nullptr), the link starts as a
-    // TI-92 and takes the model of the first calculator that answers it.
+    // TI-92 (on a Titanium's own USB port: the Titanium) and takes the model of the first calculator that answers it.
     void choosemodel(const CalculatorModel* model) {
         m_chosen = model;
-        m_model = model ? model : &kTI92;
+        m_model = model ? model : unchosenmodel();
         forgetmodel();
     }
     const CalculatorModel* chosenmodel() const { return m_chosen; }
@@ -123,6 +123,7 @@ public:
     void setdirectusb(bool on) {
         m_directusb = on;
         m_usbbuffer = 0;
+        if (!m_chosen) m_model = unchosenmodel();
     }
     // The raw packet size the calculator granted in this session's handshake; 0 until then.
     std::uint32_t usbbuffersize() const { return m_usbbuffer; }
@@ -171,6 +172,8 @@ public:
     std::array<std::uint8_t, 2> sendword(std::uint16_t value);
 
 private:
+    // What a link takes the calculator for until one answers.
+    const CalculatorModel* unchosenmodel() const { return m_directusb ? &kTI89Titanium : &kTI92; }
     void processmessages() {
         m_pump->processmessages();
         m_pumped = m_clock->micros();
