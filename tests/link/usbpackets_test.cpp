@@ -85,3 +85,107 @@ TEST(UsbCodec, ParametersRoundTripAndACutAnswerIsRefused) {
 }
 
 } // namespace
+
+// ---------------------------------------------------------------- the link's side
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "link/clock.h"
+#include "link/ports/usbsocket.h"
+#include "link/pump.h"
+
+namespace {
+
+// The computer's Link over one end of a socket pair; the test plays the calculator at the
+// other, its answers written before the link asks (the socket keeps them).
+struct UsbRig {
+    UsbRig() {
+        int fds[2];
+        EXPECT_EQ(::socketpair(AF_UNIX, SOCK_SEQPACKET, 0, fds), 0);
+        stream = std::make_unique<UsbSocketStream>(fds[0]);
+        calc = fds[1];
+        link = std::make_unique<Link>(*stream, clock, pump, state);
+        link->setdirectusb(true);
+        state.linkok = true;
+    }
+    ~UsbRig() {
+        if (calc >= 0) ::close(calc);
+    }
+    void answer(const RawPacket& raw) {
+        const UsbBytes b = rawbytes(raw);
+        ::send(calc, b.data(), b.size(), 0);
+    }
+    void answer(const VirtualPacket& packet, std::uint32_t buffer = kTitaniumBufferSize) {
+        for (const RawPacket& piece : splitvirtual(packet, buffer)) answer(piece);
+    }
+    void grant(std::uint32_t size) { answer({RawType::BufferSizeAnswer, bytes({0, 0, int(size >> 8), int(size & 0xFF)})}); }
+    void ack() { answer({RawType::Ack, bytes({0xE0, 0x00})}); }
+    // Every transfer the computer made, in order (an empty one is a zero-length packet).
+    std::vector<UsbBytes> heard() {
+        std::vector<UsbBytes> out;
+        UsbBytes buffer(4096);
+        for (;;) {
+            const ssize_t n = ::recv(calc, buffer.data(), buffer.size(), MSG_DONTWAIT);
+            if (n < 0) return out;
+            out.emplace_back(buffer.begin(), buffer.begin() + n);
+        }
+    }
+
+    SystemClock clock;
+    NullPump pump;
+    TransferState state;
+    std::unique_ptr<UsbSocketStream> stream;
+    std::unique_ptr<Link> link;
+    int calc = -1;
+};
+
+TEST(UsbLink, HandshakeAcknowledgedPiecesDelayAndZeroLengthPackets) {
+    UsbRig rig;
+    // A grant whose whole pieces fill 16 USB packets: each is followed by a zero-length one.
+    const std::uint32_t buffer = 1019;
+    rig.grant(buffer);
+    VirtualPacket big{vtype::VariableContents, UsbBytes(2500, 0x5A)};
+    for (std::size_t i = 0; i < splitvirtual(big, buffer).size(); ++i) rig.ack();
+    rig.answer({vtype::DelayAck, bytes({0, 0, 0x03, 0xE8})}, buffer);
+    rig.answer({vtype::DataAck, {}}, buffer);
+    ASSERT_TRUE(sendvirtual(*rig.link, big)) << rig.state.pendingerror;
+    const auto answer = receivevirtual(*rig.link);
+    ASSERT_TRUE(answer) << rig.state.pendingerror;
+    EXPECT_EQ(answer->type, vtype::DataAck);
+    EXPECT_EQ(rig.link->usbbuffersize(), buffer);
+    const auto heard = rig.heard();
+    ASSERT_EQ(heard.size(), 1u + 3u + 2u + 2u);  // request, 3 pieces, 2 zero-length, 2 acks
+    EXPECT_EQ(heard[0], bytes({0, 0, 0, 4, 1, 0, 0, 4, 0}));
+    EXPECT_EQ(heard[1].size(), 1024u);
+    EXPECT_TRUE(heard[2].empty());
+    EXPECT_TRUE(heard[4].empty());
+    EXPECT_EQ(heard[5][4], 4);  // the last piece
+    EXPECT_EQ(heard[6], rawbytes({RawType::Ack, bytes({0xE0, 0})}));
+}
+
+TEST(UsbLink, BadAnswersFailWithAReason) {
+    struct Case {
+        const char* name;
+        void (*calculator)(UsbRig&);
+        const char* says;
+    } cases[] = {
+        {"piece longer than the buffer", [](UsbRig& r) { r.answer({RawType::VirtualLast, UsbBytes(1100)}); },
+         "more than the agreed buffer size"},
+        {"virtual packet cut short", [](UsbRig& r) { r.answer({RawType::VirtualLast, bytes({0, 0, 0, 9, 0, 0x12, 1})}); },
+         "cut short (1 of 9"},
+        {"error packet", [](UsbRig& r) { r.answer({vtype::Error, bytes({0x00, 0x34})}); }, "home screen"},
+        {"unplugged", [](UsbRig& r) { ::close(r.calc), r.calc = -1; }, "did not responded"},
+        {"silent", [](UsbRig&) {}, "did not responded"},
+    };
+    for (const Case& c : cases) {
+        UsbRig rig;
+        rig.grant(kTitaniumBufferSize);
+        c.calculator(rig);
+        EXPECT_FALSE(expectvirtual(*rig.link, vtype::ModeAck, {}, 200)) << c.name;
+        EXPECT_FALSE(rig.state.linkok);
+        EXPECT_NE(rig.state.pendingerror.find(c.says), std::string::npos) << c.name << ": " << rig.state.pendingerror;
+    }
+}
+
+} // namespace
