@@ -6,6 +6,7 @@
 #include "files/packagestore.h"
 #include "files/ticharset.h"
 #include "files/varname.h"
+#include "transfers/usbexchanges.h"
 
 namespace tessaly {
 
@@ -18,8 +19,6 @@ constexpr std::uint16_t kListingAttributes[] = {usbattr::Type, usbattr::Archived
 constexpr std::uint8_t kListingTail[] = {0x00, 0x01, 0x00, 0x01, 0x00, 0x01, 0x01};
 // What a variable request asks back about the variable: archived, version, locked.
 constexpr std::uint16_t kRequestAttributes[] = {usbattr::Archived, usbattr::Version, usbattr::Locked};
-// The mode every session is set to: normal use, with a 2-second timeout.
-constexpr std::uint8_t kNormalMode[] = {0x00, 0x03, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x07, 0xD0};
 // A new folder is made by a variable in it that is deleted again: the integer 0.
 constexpr std::string_view kScratchName = "a1234567";
 constexpr std::uint8_t kScratchData[] = {0x00, 0x02, 0x00, 0x1F};
@@ -154,22 +153,6 @@ std::string reasonof(std::uint16_t code) {
 bool sendeot(Link& link) { return sendvirtual(link, {vtype::Eot, {}}); }
 
 } // namespace
-
-bool usbready(Link& link) {
-    // Only the Titanium has this port: a link that expects another model says so at once.
-    const CalculatorModel* chosen = link.chosenmodel();
-    if (chosen && chosen != &kTI89Titanium) {
-        link.takemodel(kTI89Titanium);
-        link.faillink(link.mismatch());
-        return false;
-    }
-    if (!usbhandshake(link)) return false;
-    sendvirtual(link, {vtype::SetMode, UsbBytes(std::begin(kNormalMode), std::end(kNormalMode))});
-    const Reply r = awaitreply(link, vtype::ModeAck);
-    if (!r.ok && r.error != 0) link.faillink(usberrortext(r.error));
-    if (r.ok && !link.modelknown()) link.setmodel(kTI89Titanium);
-    return r.ok;
-}
 
 namespace {
 

@@ -14,6 +14,7 @@
 #include "transfers/directory.h"
 #include "transfers/manage.h"
 #include "transfers/receive.h"
+#include "transfers/usbexchanges.h"
 #include "transfers/variablesend.h"
 
 namespace tessaly {
@@ -24,10 +25,6 @@ namespace tessaly {
 
 inline constexpr std::string_view kUsbCutShortText = "The calculator's answer was cut short.";
 inline constexpr std::string_view kUsbUnexpectedText = "The calculator answered with something else than was asked for.";
-
-// The mode setting every session opens with; false with why pending (a calculator away
-// from its home screen says so).
-bool usbready(Link& link);
 
 // Every folder, variable and application with its type, size and attributes.
 DirectoryListing usbdirectorylisting(Link& link, Progress& progress, const std::function<void(const ListRow&)>& onrow);
