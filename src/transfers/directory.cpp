@@ -7,6 +7,7 @@
 #include "files/ticharset.h"
 #include "link/packets.h"
 #include "transfers/packetcommands.h"
+#include "transfers/usbvariables.h"
 
 namespace tessaly {
 
@@ -175,6 +176,7 @@ std::vector<std::string> DirectoryListing::emptyfolders() const {
 }
 
 DirectoryListing directorylisting(Link& link, Progress& progress, const std::function<void(const ListRow&)>& onrow) {
+    if (link.directusb()) return usbdirectorylisting(link, progress, onrow);
     DirectoryListing result;
     progress.setstatus(kDirectoryReceivingText);
 

@@ -6,6 +6,7 @@
 #include "transfers/directory.h"
 #include "transfers/backup.h"
 #include "transfers/receive.h"
+#include "transfers/usbvariables.h"
 #include "transfers/variablesend.h"
 
 namespace tessaly {
@@ -55,14 +56,15 @@ bool restoregroupbackup(Link& link, Progress& progress, const std::filesystem::p
         link.faillink(std::string(kNotRestoredText) + error);
         return false;
     }
-    sendready(link);
-    if (!expectack(link) || !fitsmodel(link, path, *reader.file().model, ask)) return false;
+    const bool usb = link.directusb();
+    if (usb ? !usbready(link) : (sendready(link), !expectack(link))) return false;
+    if (!fitsmodel(link, path, *reader.file().model, ask)) return false;
     if (link.model().imagebackup) {
         link.faillink(std::string(kNotRestoredText) + "the " + std::string(link.model().name) +
                       " takes a backup as one memory image, not a group file.");
         return false;
     }
-    if (!clearmemory(link, progress)) return false;
+    if (usb ? !usbclearmemory(link, progress) : !clearmemory(link, progress)) return false;
     SendPlan plan;
     plan.anymodel.push_back(path);
     const SendResult sent = sendvariables(link, progress, path, {}, &plan);

@@ -9,6 +9,7 @@
 #include "link/packets.h"
 #include "transfers/readiness.h"
 #include "transfers/remotekeys.h"
+#include "transfers/usbvariables.h"
 
 namespace tessaly {
 
@@ -111,11 +112,12 @@ std::vector<std::vector<std::string>> targets(ManageAction action, const std::ve
     return out;
 }
 
-// One command on its way: typed, or by the delete packet where the model has one. A
+// One command on its way: typed, by the delete packet where the model has one, or by the USB port's own packets. A
 // delete the calculator refuses is a refusal like the others, its reason kept, and the
 // rest goes on (false); nullopt once the link is down.
 std::optional<bool> carryout(Link& link, Progress& progress, ManageAction action, const std::vector<std::string>& t,
-                             std::vector<std::string>& refused) {
+                             const DirectoryListing& before, std::vector<std::string>& refused) {
+    if (link.directusb()) return usbmanage(link, progress, action, t, before, refused);
     TransferState& s = link.state();
     const std::string line = commandline(action, t);
     if (action != ManageAction::Delete || !link.model().hasdeletecommand) {
@@ -199,7 +201,7 @@ ManageOutcome managecalc(Link& link, Progress& progress, ManageAction action, co
             out.refused.push_back(why);
             continue;
         }
-        const std::optional<bool> sent = carryout(link, progress, action, t, out.refused);
+        const std::optional<bool> sent = carryout(link, progress, action, t, before, out.refused);
         if (!sent) return out;
         if (*sent) tried.push_back(t);
     }

@@ -1,7 +1,9 @@
 #include "transfers/packetcommands.h"
+#include "transfers/usbexchanges.h"
 
 #include "files/ticharset.h"
 #include "link/packets.h"
+#include "transfers/usbvariables.h"
 
 namespace tessaly {
 
@@ -28,6 +30,7 @@ std::string twodigits(unsigned value) { return std::string(value < 10 ? "0" : ""
 // The request, our data request, and the answer acknowledged: the exchange every later
 // model's version request is.
 bool requestversion(Link& link, Progress& progress, CalculatorVersion& answer) {
+    if (link.directusb()) return usbversion(link, progress, answer);
     if (lacks(link, link.model().hasversioncommand, "The calculator has no version request.")) return false;
     progress.setstatus("Asking the calculator for its version..");
     sendpacket(link, CmdVersion);
@@ -72,6 +75,7 @@ std::string refusalreason(const CalculatorModel& model, const Packet& refusal) {
 // calculator acknowledges it, then answers with a second acknowledgement once the variable
 // is gone, or a refusal that says why.
 bool deletebypacket(Link& link, Progress& progress, const std::string& fullname) {
+    if (link.directusb()) return usbdelete(link, progress, fullname);
     if (lacks(link, link.model().hasdeletecommand, "The calculator has no delete request.")) return false;
     progress.setstatus("Deleting " + tibytes_to_utf8(fullname) + "..");
     sendready(link);

@@ -6,6 +6,7 @@
 #include "link/packets.h"
 #include "link/typenames.h"
 #include "transfers/headerdata.h"
+#include "transfers/usbvariables.h"
 
 namespace tessaly {
 
@@ -220,6 +221,7 @@ bool requestentry(RequestRun& run, const RequestEntry& entry, std::size_t j) {
 } // namespace
 
 ReceiveResult receiverequested(Link& link, ReceiveTarget& target, const std::vector<RequestEntry>& entries) {
+    if (link.directusb()) return usbreceiverequested(link, target, entries);
     TransferState& s = link.state();
     ReceiveResult result;
 
@@ -246,6 +248,10 @@ ReceiveResult receiverequested(Link& link, ReceiveTarget& target, const std::vec
 
 ReceiveResult receivefromcalc(Link& link, ReceiveTarget& target) {
     ReceiveResult result;
+    if (link.directusb()) {
+        link.faillink(kNoCalcSendOverUsbText);
+        return result;
+    }
     result.received = receivevariable(link, target, true, "");
     // Something else than a variable (the FCamera stream, say) leaves the link up: without
     // a reason the receive would pass for one that brought an empty package.

@@ -27,6 +27,8 @@ inline std::string receivedcount(std::size_t n) {
 inline constexpr std::string_view kNotReceivedStatusText = " not received! [";
 inline constexpr std::string_view kVariablesReceivedText = " variable(s) received.";
 inline constexpr std::string_view kNothingReceivedText = "No variable received: the calculator sent something else.";
+inline constexpr std::string_view kNoCalcSendOverUsbText =
+    "On its USB cable the calculator's own sending is not taken: choose the variables here and get them.";
 
 // One variable to ask the calculator for.
 struct RequestEntry {

@@ -5,6 +5,7 @@
 #include "files/packagestore.h"
 #include "files/ticharset.h"
 #include "link/packets.h"
+#include "transfers/usbvariables.h"
 
 namespace tessaly {
 
@@ -80,6 +81,7 @@ private:
 // the link went down before the header was out: the whole send then stops at once.
 bool sendone(Link& link, Progress& progress, const TiEntry& entry, const std::string& name,
              std::span<const std::uint8_t> data, SendResult& result) {
+    if (link.directusb()) return usbsendone(link, progress, entry, name, data.subspan(4), result);
     TransferState& s = link.state();
     sendready(link);
     expectack(link);
@@ -161,8 +163,7 @@ bool fitsmodel(Link& link, const std::filesystem::path& path, const CalculatorMo
     if (fits()) return true;
     // Until a calculator answered, the link's model is only a guess: a ready check asks.
     if (!link.modelknown()) {
-        sendready(link);
-        if (!expectack(link)) return false;
+        if (link.directusb() ? !usbready(link) : (sendready(link), !expectack(link))) return false;
         if (fits()) return true;
     }
     const OtherModelFile other{path, &file, &link.model()};

@@ -29,24 +29,24 @@ bool writeall(int fd, const std::uint8_t* data, std::size_t n) {
 
 CableServer::~CableServer() { close(); }
 
-bool CableServer::listen(const std::string& path, std::string* error) {
+int listensocket(const std::string& path, int type, std::string* error) {
+    int fd = -1;
     auto fail = [&](const char* what) {
         if (error) *error = std::string(what) + " " + path + ": " + std::strerror(errno);
-        if (m_listen >= 0) ::close(m_listen);
-        m_listen = -1;
-        return false;
+        if (fd >= 0) ::close(fd);
+        return -1;
     };
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
     if (path.empty() || path.size() >= sizeof(addr.sun_path)) {
         if (error) *error = "socket path too long or empty: " + path;
-        return false;
+        return -1;
     }
     std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
-    m_listen = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (m_listen < 0) return fail("cannot create socket");
+    fd = ::socket(AF_UNIX, type | SOCK_CLOEXEC, 0);
+    if (fd < 0) return fail("cannot create socket");
     // A socket file left by a server that did not end cleanly: nobody answers on it.
-    const int probe = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int probe = ::socket(AF_UNIX, type | SOCK_CLOEXEC, 0);
     if (probe >= 0) {
         if (::connect(probe, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) {
             ::close(probe);
@@ -60,17 +60,22 @@ bool CableServer::listen(const std::string& path, std::string* error) {
     struct stat st {};
     if (::lstat(path.c_str(), &st) == 0) {
         if (!S_ISSOCK(st.st_mode)) {
-            if (m_listen >= 0) ::close(m_listen);
-            m_listen = -1;
+            ::close(fd);
             if (error)
                 *error = path + " is " + (S_ISDIR(st.st_mode) ? "a folder" : "not a socket") +
                          ": give the path of a socket to create (or of a stale one to replace)";
-            return false;
+            return -1;
         }
         ::unlink(path.c_str());
     }
-    if (::bind(m_listen, reinterpret_cast<sockaddr*>(&addr), sizeof addr) < 0) return fail("cannot bind");
-    if (::listen(m_listen, 4) < 0) return fail("cannot listen on");
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) < 0) return fail("cannot bind");
+    if (::listen(fd, 4) < 0) return fail("cannot listen on");
+    return fd;
+}
+
+bool CableServer::listen(const std::string& path, std::string* error) {
+    m_listen = listensocket(path, SOCK_STREAM, error);
+    if (m_listen < 0) return false;
     m_path = path;
     return true;
 }

@@ -13,6 +13,9 @@ bool servercommand(VirtualCalculator& calc, const std::string& line, std::string
 // Reads what fd has and runs each whole line, printing the replies; false on quit. fd
 // becomes -1 at the end of the input (the server goes on without commands).
 bool servecommands(VirtualCalculator& calc, int& fd, std::string& pending);
+// A listening Unix socket of this type (SOCK_STREAM, SOCK_SEQPACKET) at path, replacing a
+// stale socket file there but nothing else; -1 and why when it cannot be made.
+int listensocket(const std::string& path, int type, std::string* error);
 
 // The virtual cable: a Unix stream socket on which a computer-side program drives the
 // virtual TI-92's two lines. It sends 'w' and a byte (its two line drivers, bit 0 clear =

@@ -17,6 +17,8 @@
 
 namespace tessaly {
 
+struct CalcState;
+
 // One variable in the calculator's memory. data is what the calculator stores and
 // transfers: the 2-byte big-endian size word followed by the content.
 struct CalcVariable {
@@ -77,6 +79,8 @@ public:
     explicit VirtualCalculator(Clock& clock, const CalculatorModel& model = kTI92);
     ~VirtualCalculator() override;
     const CalculatorModel& model() const;
+    // What the calculator holds, for another port of it to serve (the Titanium's USB end).
+    CalcState& state();
 
     // Memory.
     CalcMemory& memory();

@@ -10,6 +10,7 @@
 #include "link/clock.h"
 #include "vcalc/cableserver.h"
 #include "vcalc/greyserver.h"
+#include "vcalc/usbserver.h"
 #include "vcalc/vcalc.h"
 
 namespace {
@@ -17,15 +18,19 @@ namespace {
 constexpr const char* kUsageText =
     "usage: tessaly92-vcalc --socket PATH [options]\n"
     "       tessaly92-vcalc --grey PTY-LINK [options]\n"
+    "       tessaly92-vcalc --model ti89t --usb PATH [options]\n"
     "\n"
     "A virtual TI-92 on a virtual cable: a Unix stream socket on which a program\n"
     "drives the two link lines ('w' + drivers byte, 'r' -> lines byte). Or the same\n"
     "calculator behind a grey serial cable: a pseudo-terminal that a program opens\n"
-    "with the LINK grey:PTY-LINK and on which packet bytes come and go.\n"
+    "with the LINK grey:PTY-LINK and on which packet bytes come and go. Or a\n"
+    "TI-89 Titanium's own USB port: a sequenced-packet Unix socket carrying one\n"
+    "message per bulk transfer, reached with the LINK usb-socket:PATH.\n"
     "\n"
     "  --socket PATH       the socket to listen on (a stale one is replaced)\n"
     "  --grey PTY-LINK     make a pseudo-terminal and a symbolic link to it at PTY-LINK\n"
     "                      (a stale link of ours is replaced, anything else refused)\n"
+    "  --usb PATH          the USB port's socket to listen on (a stale one is replaced)\n"
     "  --model MODEL       which calculator it is (default ti92; MODEL below): its machine\n"
     "                      bytes, packets, types, archive, screen and demo memory\n"
     "  --state FILE.92g    keep the memory in this group file of its model (.92g, .9xg,\n"
@@ -38,8 +43,10 @@ constexpr const char* kUsageText =
     "  --absent            no calculator on the cable: no line ever moves\n"
     "  --mute              takes every byte, answers no packet\n"
     "  --away              away from the home screen: ready checks go unanswered\n"
+    "                      (on --usb every exchange is answered busy, 0034)\n"
     "  --hold-low A|B      holds that line low for ever\n"
-    "  --stop-after N      falls silent after N bytes (both ways)\n"
+    "  --stop-after N      falls silent after N bytes (both ways); on --usb it is\n"
+    "                      unplugged there, in the middle of a transfer\n"
     "  --refuse-headers    refuses every variable sent to it\n"
     "  --wrong-checksum    the data packets it sends carry a wrong checksum\n"
     "  --wrong-checksum-once  only the first try of each: asked again (09 5A), it sends it right\n"
@@ -54,10 +61,12 @@ constexpr const char* kUsageText =
 
 tessaly::CableServer* g_server = nullptr;
 tessaly::GreyServer* g_greyserver = nullptr;
+tessaly::UsbServer* g_usbserver = nullptr;
 
 void onsignal(int) {
     if (g_server) g_server->stop();
     if (g_greyserver) g_greyserver->stop();
+    if (g_usbserver) g_usbserver->stop();
 }
 
 // Closing the terminal the server runs in hangs it up: it ends as on Ctrl+C, removing its
@@ -77,7 +86,7 @@ int usage(const std::string& problem) {
 constexpr std::uint32_t kRealPace = 0xFFFFFFFF;  // each cable has a real pace of its own
 
 struct Options {
-    std::string socketpath, greypath, statepath;
+    std::string socketpath, greypath, usbpath, statepath;
     std::uint32_t pace = kRealPace;
     const tessaly::CalculatorModel* model = &tessaly::kTI92;
     tessaly::Misbehaviour mis;
@@ -106,6 +115,9 @@ std::optional<int> valueoption(const std::string& a, const char* value, Options&
     } else if (a == "--grey") {
         if (!value) return usage("--grey needs the path of the link to create");
         o.greypath = v;
+    } else if (a == "--usb") {
+        if (!value) return usage("--usb needs a path");
+        o.usbpath = v;
     } else if (a == "--model") {
         o.model = value ? tessaly::modelbyid(v) : nullptr;
         if (!o.model) return usage("--model needs one of " + std::string(tessaly::modelids()));
@@ -161,7 +173,12 @@ std::optional<int> parseoptions(int argc, char** argv, Options& o) {
         if (auto refused = valueoption(a, i + 1 < argc ? argv[i + 1] : nullptr, o)) return refused;
         ++i;
     }
-    if (o.socketpath.empty() == o.greypath.empty()) return usage("give either --socket PATH or --grey PTY-LINK");
+    const int ports = !o.socketpath.empty() + !o.greypath.empty() + !o.usbpath.empty();
+    if (ports != 1) return usage("give one of --socket PATH, --grey PTY-LINK or --usb PATH");
+    // Only the Titanium has a USB port of its own; the model table tells it by its Flash
+    // system's hardware ID.
+    if (!o.usbpath.empty() && o.model->hardwareid != tessaly::kTI89Titanium.hardwareid)
+        return usage("--usb is the TI-89 Titanium's own port: give --model " + std::string(tessaly::kTI89Titanium.id));
     return std::nullopt;
 }
 
@@ -209,6 +226,27 @@ int runsocket(tessaly::VirtualCalculator& calc, const Options& o, const struct s
     return 0;
 }
 
+int runusb(tessaly::VirtualCalculator& calc, const Options& o, const struct sigaction& sa) {
+    tessaly::UsbServer server(calc);
+    std::string error;
+    if (!server.listen(o.usbpath, &error)) {
+        std::fprintf(stderr, "tessaly92-vcalc: %s\n", error.c_str());
+        return 1;
+    }
+    g_usbserver = &server;
+    catchsignals(sa);
+    std::printf("USB port listening on %s\n", o.usbpath.c_str());
+    std::fflush(stdout);
+    server.run(STDIN_FILENO);
+    server.close();
+    g_usbserver = nullptr;
+    if (!calc.stateerror().empty()) {
+        std::fprintf(stderr, "tessaly92-vcalc: %s\n", calc.stateerror().c_str());
+        return 1;
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -238,5 +276,6 @@ int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
     struct sigaction sa {};
     sa.sa_handler = onsignal;  // no SA_RESTART: poll() returns and the loop sees the stop
+    if (!o.usbpath.empty()) return runusb(calc, o, sa);
     return grey ? rungrey(calc, o, sa) : runsocket(calc, o, sa);
 }

@@ -54,6 +54,7 @@ const CalculatorModel& VirtualCalculator::model() const { return *m_impl->calc.m
 VirtualCalculator::~VirtualCalculator() = default;
 
 CalcMemory& VirtualCalculator::memory() { return m_impl->calc.mem; }
+CalcState& VirtualCalculator::state() { return m_impl->calc; }
 
 bool VirtualCalculator::attachstate(const std::string& path, std::string* error) {
     CalcState& c = m_impl->calc;

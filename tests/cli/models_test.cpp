@@ -1,6 +1,7 @@
 // The command line on the virtual calculator of each later model.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <tuple>
 
 #include "cli/clirun.h"
@@ -11,6 +12,7 @@ namespace {
 struct ModelCase {
     std::string id, name, version, prefix, signature;
     unsigned width, height;
+    bool usb = false;  // reached by its own USB port, in a tessaly92-vcalc of its own
 };
 
 class CliModels : public ::testing::TestWithParam<ModelCase> {};
@@ -18,8 +20,20 @@ class CliModels : public ::testing::TestWithParam<ModelCase> {};
 TEST_P(CliModels, EveryCommandWorks) {
     const ModelCase& m = GetParam();
     TempDir s;
+    // The LINK to a virtual calculator of the model that keeps its memory in file (none: the demo's).
+    std::vector<std::unique_ptr<VcalcServer>> servers;
+    auto linkto = [&](const std::string& file) {
+        if (!m.usb) return "virtual:" + m.id + (file.empty() ? "" : ":" + file);
+        const std::string path = (s.path() / ("usb" + std::to_string(servers.size()))).string();
+        std::vector<std::string> args{"--model", m.id, "--usb", path};
+        if (!file.empty()) args.insert(args.end(), {"--state", file});
+        servers.push_back(std::make_unique<VcalcServer>(args));
+        EXPECT_EQ(servers.back()->line(), "USB port listening on " + path);
+        return "usb-socket:" + path;
+    };
+    const std::string demo = linkto("");
     auto cli = [&](std::vector<std::string> args) {
-        args.insert(args.begin(), {"--link", "virtual:" + m.id});
+        args.insert(args.begin(), {"--link", demo});
         return runcli(args, s.path());
     };
     const CliResult ready = cli({"ready"});
@@ -41,7 +55,7 @@ TEST_P(CliModels, EveryCommandWorks) {
     ASSERT_EQ(cli({"get", "main\\notes", "-o", small}).code, 0);
     const std::string fresh = (s.path() / ("fresh." + m.prefix + "g")).string();
     std::filesystem::copy_file(small, fresh);
-    const std::string smalllink = "virtual:" + m.id + ":" + small;
+    const std::string smalllink = linkto(small);
     EXPECT_EQ(runcli({"--link", smalllink, "send", "--overwrite", got}, s.path()).out, "2 variable(s) sent\n");
 
     const std::string png = (s.path() / "screen.png").string();
@@ -53,7 +67,7 @@ TEST_P(CliModels, EveryCommandWorks) {
     const std::string backup = (s.path() / ("all." + m.prefix + "g")).string();
     ASSERT_EQ(cli({"backup", "-o", backup}).code, 0);
     EXPECT_EQ(slurp(backup).substr(0, 8), m.signature);
-    const std::string freshlink = "virtual:" + m.id + ":" + fresh;
+    const std::string freshlink = linkto(fresh);
     ASSERT_EQ(runcli({"--link", freshlink, "lock", "main\\notes"}, s.path()).code, 0);
     const CliResult restored = runcli({"--link", freshlink, "restore", backup}, s.path());
     EXPECT_EQ(restored.out, "14 variable(s) restored\n") << restored.err;
@@ -76,8 +90,9 @@ INSTANTIATE_TEST_SUITE_P(Later, CliModels,
                          ::testing::Values(ModelCase{"ti92p", "TI-92 Plus", "2.09", "9x", "**TI92P*", 240, 128},
                                            ModelCase{"v200", "Voyage 200", "3.10", "v2", "**TI92P*", 240, 128},
                                            ModelCase{"ti89", "TI-89", "2.09", "89", "**TI89**", 160, 100},
-                                           ModelCase{"ti89t", "TI-89 Titanium", "3.10", "89", "**TI89**", 160, 100}),
-                         [](const auto& param) { return param.param.id; });
+                                           ModelCase{"ti89t", "TI-89 Titanium", "3.10", "89", "**TI89**", 160, 100},
+                                           ModelCase{"ti89t", "TI-89 Titanium", "3.10", "89", "**TI89**", 160, 100, true}),
+                         [](const auto& param) { return param.param.id + (param.param.usb ? "_usb" : ""); });
 
 TEST(CliModelChoice, MismatchAndOtherModelFilesAreRefused) {
     TempDir s;

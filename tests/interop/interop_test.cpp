@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "cli/clirun.h"
+#include "link/clock.h"
+#include "vcalc/vcalc.h"
 
 namespace {
 
@@ -339,6 +341,96 @@ TEST_P(Interop, OurPpdevPortReleasesEveryDataBitOnceAtOpen) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Models, Interop, testing::ValuesIn(kModels), modelname);
+
+// The library's own USB cable (its "DirectLink", which speaks to 0451:E004) against the
+// virtual Titanium's USB port, through the libusb shim. What it should find is the virtual
+// Titanium's demo memory, made here as the server makes it.
+class UsbInterop : public testing::Test {
+protected:
+    void start(std::vector<std::string> flags = {}) {
+        flags.insert(flags.begin(), {"--model", "ti89t", "--pace", "instant", "--usb", socket()});
+        m_server = std::make_unique<tessaly::clitest::VcalcServer>(flags, file("vcalc-stderr.txt"));
+        ASSERT_EQ(m_server->line(), "USB port listening on " + socket());
+    }
+    std::string socket() const { return file("usb").string(); }
+    fs::path file(const std::string& name) const { return m_dir.path() / name; }
+    CliResult peer(const std::vector<std::string>& args) const {
+        std::string command = "TESSALY92_USB_SOCKET=" + quoted(socket()) + " LD_PRELOAD=" + quoted(INTEROP_USBSHIM) +
+                              " timeout 60 " + quoted(INTEROP_PEER) + " -t 10 -u ti89t";
+        for (const auto& a : args) command += " " + quoted(a);
+        command += " </dev/null >" + quoted(file("peer-out.txt").string()) + " 2>" + quoted(file("peer-err.txt").string());
+        const int status = std::system(command.c_str());
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(file("peer-out.txt")), slurp(file("peer-err.txt"))};
+    }
+    static std::set<std::string> demolisting() {
+        tessaly::SimClock clock;
+        tessaly::VirtualCalculator calc(clock, tessaly::kTI89Titanium);
+        calc.loaddemo();
+        std::set<std::string> out;
+        for (const auto& f : calc.memory().folders)
+            for (const auto& v : f.variables)
+                out.insert(f.name + "\\" + v.name + "\t" + std::to_string(v.data.size()) + (v.archived ? "\tarchived" : ""));
+        return out;
+    }
+
+    TempDir m_dir;
+    std::unique_ptr<tessaly::clitest::VcalcServer> m_server;
+};
+
+TEST_F(UsbInterop, ReadyListingVersionScreen) {
+    start();
+    EXPECT_EQ(peer({"ready"}).out, "ok\n");
+    const auto dir = peer({"dir"});
+    ASSERT_EQ(dir.code, 0) << dir.out << dir.err;
+    EXPECT_EQ(variables(dir.out), demolisting());
+    EXPECT_NE(dir.out.find("main\\secret\tSTR\t8\tlocked"), std::string::npos) << dir.out;
+    const auto version = peer({"version"});
+    EXPECT_EQ(version.out.substr(0, version.out.find('\n')), "os 3.10") << version.out << version.err;
+    const auto r = peer({"screen", file("lib.pbm").string()});
+    ASSERT_EQ(r.code, 0) << r.out << r.err;
+    const Picture pic = readpbm(file("lib.pbm"));
+    ASSERT_EQ(pic.width, 160u);
+    ASSERT_EQ(pic.height, 100u);
+    EXPECT_NE(pic.bits.find_first_not_of('\0'), std::string::npos) << "a blank screen";
+}
+
+// What the library receives it sends back the same; a program too long for one raw packet,
+// of an odd size (the library asks for a smaller buffer for it), arrives whole.
+TEST_F(UsbInterop, ReceiveDeleteSendBack) {
+    start();
+    const auto got = peer({"recv", "main\\prgm", "PRGM", m_dir.path().string()});
+    ASSERT_EQ(got.code, 0) << got.out << got.err;
+    const auto path = got.out.substr(0, got.out.find('\n'));
+    const auto before = slurp(path);
+    ASSERT_EQ(peer({"del", "main\\prgm"}).code, 0);
+    EXPECT_EQ(variables(peer({"dir"}).out).count("main\\prgm\t29"), 0u);
+    ASSERT_EQ(peer({"send", path}).code, 0);
+    fs::rename(path, file("first.89p"));
+    ASSERT_EQ(peer({"recv", "main\\prgm", "PRGM", m_dir.path().string()}).code, 0);
+    // The files differ only in the date of their comment.
+    EXPECT_EQ(slurp(path).substr(0x40), before.substr(0x40));
+    for (unsigned size : {3000u, 20001u}) {
+        SCOPED_TRACE(size);
+        const auto big = file("big" + std::to_string(size) + ".89p");
+        ASSERT_EQ(peer({"makeprogram", big.string(), std::to_string(size)}).code, 0);
+        const auto sent = peer({"send", big.string()});
+        ASSERT_EQ(sent.code, 0) << sent.out << sent.err;
+        EXPECT_EQ(variables(peer({"dir"}).out).count("main\\big\t" + std::to_string(size)), 1u);
+    }
+}
+
+// The calculator's refusals reach the library as its error packets say them.
+TEST_F(UsbInterop, Refusals) {
+    start();
+    const auto archived = peer({"del", "work\\kept"});
+    EXPECT_EQ(archived.code, 1);
+    EXPECT_NE(archived.out.find("archive"), std::string::npos) << archived.out;
+    m_server.reset();
+    start({"--away"});
+    const auto away = peer({"ready"});
+    EXPECT_EQ(away.code, 1);
+    EXPECT_NE(away.out.find("busy"), std::string::npos) << away.out;
+}
 
 // The real TI-92 files the tests keep, as the library reads them: the same variables.
 class SampleFiles : public testing::TestWithParam<const char*> {};

@@ -26,7 +26,8 @@ const struct {
 };
 
 int usage() {
-    std::fputs("usage: interop_peer [-t TENTHS] MODEL OPERATION [ARGS]\n"
+    std::fputs("usage: interop_peer [-t TENTHS] [-u] MODEL OPERATION [ARGS]\n"
+               "-u: the calculator's own USB port (a TI-89 Titanium) instead of the parallel cable\n"
                "MODEL: ti92 ti92p v200 ti89 ti89t\n"
                "OPERATION: ready | dir | recv FOLDER\\NAME TYPE DIR | recv-ns OUT | send FILE |\n"
                "  send-ns FILE | backup DIR | restore FILE | screen OUT.pbm | key CODE |\n"
@@ -120,11 +121,27 @@ int version(CalcHandle* h) {
     return 0;
 }
 
+// The size the listing gives a variable: on the USB port the library takes a variable's size
+// from the request it is given, as a program that lists first fills it in.
+unsigned listedsize(CalcHandle* h, const VarRequest& vr) {
+    GNode* vars = nullptr;
+    GNode* apps = nullptr;
+    unsigned size = 0;
+    if (ticalcs_calc_get_dirlist(h, &vars, &apps)) return 0;
+    for (GNode* folder = vars ? vars->children : nullptr; folder; folder = folder->next)
+        for (GNode* var = folder->children; var; var = var->next)
+            if (const auto* ve = static_cast<VarEntry*>(var->data); ve && fullname(*ve) == fullname(vr)) size = ve->size;
+    ticalcs_dirlist_destroy(&vars);
+    ticalcs_dirlist_destroy(&apps);
+    return size;
+}
+
 // Into DIR/NAME.EXT, the extension the library gives that type; prints the file's path.
 int recvvar(CalcHandle* h, CalcModel model, const std::string& name, const char* type, const char* dir) {
     VarRequest vr{};
     splitname(name, vr);
     vr.type = tifiles_string2vartype(model, type);
+    if (model == CALC_TI89T_USB) vr.size = listedsize(h, vr);
     const std::string path = std::string(dir) + "/" + vr.name + "." + tifiles_vartype2fext(model, vr.type);
     FileContent* c = tifiles_content_create_regular(model);
     int err = ticalcs_calc_recv_var(h, MODE_NORMAL, c, &vr);
@@ -239,13 +256,17 @@ int main(int argc, char** argv) {
         timeout = std::atoi(argv[i + 1]);
         i += 2;
     }
+    const bool usb = i < argc && std::strcmp(argv[i], "-u") == 0;
+    i += usb;
     if (argc - i < 2) return usage();
     const std::string id = argv[i], op = argv[i + 1];
     const std::vector<std::string> args(argv + i + 2, argv + argc);
     CalcModel model = CALC_NONE;
     for (const auto& m : kModels)
         if (id == m.id) model = m.model;
-    if (model == CALC_NONE) return usage();
+    if (model == CALC_NONE || (usb && model != CALC_TI89T)) return usage();
+    // On its own port the library knows the Titanium as a model of its own.
+    if (usb) model = CALC_TI89T_USB;
 
     ticables_library_init();
     tifiles_library_init();
@@ -256,7 +277,7 @@ int main(int argc, char** argv) {
         return args.size() == 2 ? makeprogram(model, args[0].c_str(), static_cast<unsigned>(std::atoi(args[1].c_str())))
                                 : usage();
 
-    CableHandle* cable = ticables_handle_new(CABLE_PAR, PORT_1);
+    CableHandle* cable = ticables_handle_new(usb ? CABLE_USB : CABLE_PAR, PORT_1);
     if (!cable) return 1;
     ticables_options_set_timeout(cable, static_cast<unsigned>(timeout));
     CalcHandle* h = ticalcs_handle_new(model);

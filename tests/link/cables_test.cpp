@@ -6,11 +6,15 @@
 
 #include <cerrno>
 #include <deque>
+#include <fstream>
 
+#include "files/filetestutil.h"
 #include "link/cable.h"
+#include "link/cablelist.h"
 #include "link/linkspec.h"
 #include "link/ports/blackport.h"
 #include "link/ports/silverstream.h"
+#include "link/ports/titaniumusb.h"
 #include "transfers/directory.h"
 #include "transfers/readiness.h"
 #include "vcalc/vcalc.h"
@@ -252,3 +256,49 @@ TEST(SilverCable, OpenProblemsNameTheFix) {
     std::string error;
     EXPECT_TRUE(opensilver(*parselinkspec("silver", nullptr), fine, &error)) << error;
 }
+
+namespace {
+
+// `cables` on a machine with no port, one silver cable and two Titaniums on the USB, one
+// of them not the user's to open: each found with its LINK, the refused one with the fix.
+TEST(CableList, TitaniumsOnTheUsbAreListedWithTheirLinkAndProblem) {
+    class Host final : public UsbHost {
+    public:
+        std::vector<SilverFound> list() override { return {{{1, 4}, UsbProblem::None, {}}}; }
+        std::unique_ptr<UsbDevice> open(SilverPlace, UsbProblem* p, std::string*) override {
+            *p = UsbProblem::Missing;
+            return nullptr;
+        }
+        std::vector<SilverFound> listtitanium() override {
+            return {{{1, 7}, UsbProblem::None, {}}, {{2, 3}, UsbProblem::Permission, "access denied"}};
+        }
+    } host;
+    test::TempDir scratch;
+    CableListPaths paths;
+    paths.dev = paths.sysclass = scratch / "none";
+    paths.udevrules = {scratch.path()};
+    auto titaniums = [&] {
+        std::vector<FoundCable> out;
+        for (FoundCable& c : listcables(host, paths))
+            if (c.kind == FoundCable::Kind::Titanium) out.push_back(std::move(c));
+        return out;
+    };
+    auto found = titaniums();
+    ASSERT_EQ(found.size(), 2u);
+    EXPECT_EQ(found[0].link, "titanium:1:7");
+    EXPECT_TRUE(found[0].usable);
+    EXPECT_FALSE(found[1].usable);
+    EXPECT_NE(found[1].problem.find("udev rule 69-tessaly92-silver.rules (it covers 0451:e004)"), std::string::npos)
+        << found[1].problem;
+    // With a rule for the silver cable alone the Titanium still needs one; with ours it is
+    // the group or a replug.
+    std::ofstream(scratch / "50-silver.rules") << "ATTR{idVendor}==\"0451\", ATTR{idProduct}==\"e001\"\n";
+    EXPECT_EQ(titaniums()[1].problem.find("plugdev (sudo usermod"), std::string::npos);
+    std::ofstream(scratch / "69-tessaly92-silver.rules") << "ATTR{idVendor}==\"0451\", ATTR{idProduct}==\"E004\"\n";
+    EXPECT_NE(titaniums()[1].problem.find("its udev rule is installed"), std::string::npos);
+    std::string error;
+    EXPECT_FALSE(opentitanium(*parselinkspec("titanium:2:3", nullptr), host, &error));
+    EXPECT_NE(error.find("No TI-89 Titanium (0451:e004) is at bus 2 address 3"), std::string::npos) << error;
+}
+
+} // namespace

@@ -29,6 +29,9 @@ TEST(LinkSpec, AcceptedForms) {
         {"silver", Kind::Silver, "", 0},
         {"silver:1:5", Kind::Silver, "", 0, 1, 5},
         {"silver:003:127", Kind::Silver, "", 0, 3, 127},
+        {"titanium", Kind::Titanium, "", 0},
+        {"titanium:2:9", Kind::Titanium, "", 0, 2, 9},
+        {"usb-socket:/tmp/t", Kind::UsbSocket, "/tmp/t", 0},
         {"grey:/dev/ttyUSB0", Kind::Grey, "/dev/ttyUSB0", 0},
     };
     for (const auto& c : cases) {
@@ -86,6 +89,8 @@ TEST(LinkSpec, RejectedFormsSayWhatIsAccepted) {
         {"silver:0:5", "silver:BUS:ADDR"},
         {"silver:1:128", "silver:BUS:ADDR"},
         {"silver:a:b", "silver:BUS:ADDR"},
+        {"titanium:1", "titanium:BUS:ADDR"},
+        {"usb-socket:", "virtual TI-89 Titanium's USB socket"},
     };
     for (const auto& c : cases) {
         std::string error;

@@ -12,17 +12,22 @@
 #include "transfers/screenshot.h"
 #include "transfers/send.h"
 #include "transfers/sendrig.h"
+#include "support/usbstream.h"
 #include "vcalc/statefile.h"
 
 namespace tessaly::test {
 namespace {
 
 struct ModelRig : ReceiveSide {
-    explicit ModelRig(const CalculatorModel& model) : calc(clock, model) {
+    // usb: the Titanium reached by its own USB port instead of the link port.
+    explicit ModelRig(const CalculatorModel& model, bool usb = false) : calc(clock, model) {
         calc.setpace(0);
         calc.loaddemo();
         link.releaselines();
         link.settrace(&trace);
+        if (!usb) return;
+        link.setstream(usbend);
+        link.setdirectusb(true);
     }
     // A transfer as the front ends run one: in a session of its own.
     template <typename F> auto run(F f) {
@@ -35,13 +40,26 @@ struct ModelRig : ReceiveSide {
     TransferState state;
     Link link{port, clock, shell, state};
     MemoryTrace trace;
+    UsbEndStream usbend{calc};
 };
 
-class Models : public ::testing::TestWithParam<const CalculatorModel*> {};
+// Each model on its link port, and the Titanium on its own USB port too.
+struct Reached {
+    const CalculatorModel* model;
+    bool usb = false;
+};
+std::vector<Reached> everyport() {
+    std::vector<Reached> out;
+    for (const CalculatorModel* m : allmodels()) out.push_back({m});
+    out.push_back({&kTI89Titanium, true});
+    return out;
+}
+
+class Models : public ::testing::TestWithParam<Reached> {};
 
 TEST_P(Models, AnswersAsItsModelInEveryExchange) {
-    const CalculatorModel& model = *GetParam();
-    ModelRig rig(model);
+    const CalculatorModel& model = *GetParam().model;
+    ModelRig rig(model, GetParam().usb);
     CalculatorVersion version;
     ASSERT_TRUE(rig.run([&] { return identifycalculator(rig.link, rig.shell, version); })) << rig.state.pendingerror;
     EXPECT_EQ(&rig.link.model(), &model);
@@ -82,8 +100,8 @@ TEST_P(Models, AnswersAsItsModelInEveryExchange) {
 // Files of the model: written with its signature, types and archived attribute, read back
 // as such, sent back with the locked and archived flags kept.
 TEST_P(Models, FilesRoundTripAndSendArchived) {
-    const CalculatorModel& model = *GetParam();
-    ModelRig rig(model);
+    const CalculatorModel& model = *GetParam().model;
+    ModelRig rig(model, GetParam().usb);
     const auto path = rig.folder.path() / ("memory." + std::string(model.fileprefix) + "g");
     std::string error;
     ASSERT_TRUE(savecalcmemory(path.string(), rig.calc.memory(), &error, model)) << error;
@@ -111,8 +129,8 @@ TEST_P(Models, FilesRoundTripAndSendArchived) {
 // Version and delete: the later models answer; the TI-92 has neither packet and nothing
 // is sent. A later model's backup is every variable in one group file.
 TEST_P(Models, VersionDeleteAndBackup) {
-    const CalculatorModel& model = *GetParam();
-    ModelRig rig(model);
+    const CalculatorModel& model = *GetParam().model;
+    ModelRig rig(model, GetParam().usb);
     rig.link.choosemodel(&model);
     const bool deleted = rig.run([&] { return deletebypacket(rig.link, rig.shell, "main\\exp"); });
     EXPECT_EQ(deleted, model.hasdeletecommand) << rig.state.pendingerror;
@@ -150,8 +168,9 @@ TEST_P(Models, VersionDeleteAndBackup) {
     EXPECT_NE(kept->data, (Bytes{0x00, 0x01, 0x2D}));
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryModel, Models, ::testing::ValuesIn(allmodels()),
-                         [](const auto& param) { return std::string(param.param->id); });
+INSTANTIATE_TEST_SUITE_P(EveryModel, Models, ::testing::ValuesIn(everyport()), [](const auto& param) {
+    return std::string(param.param.model->id) + (param.param.usb ? "_usb" : "");
+});
 
 // The later models' exchanges held against the captures' bytes, not the model table's.
 class LaterModels : public ::testing::TestWithParam<const CalculatorModel*> {};
