@@ -217,7 +217,12 @@ std::uint32_t buffersizeof(Link& link) { return link.usbbuffersize() ? link.usbb
 bool writeraw(Link& link, const RawPacket& raw, bool first, bool zerolength) {
     TransferState& s = link.state();
     link.pump().processmessages();
-    if (!s.linkok || !link.stream()) return false;
+    if (!s.linkok) return false;
+    // A port that did not open is a calculator that does not answer.
+    if (!link.stream()) {
+        link.faillink(kSendBitTimeout);
+        return false;
+    }
     const UsbBytes bytes = rawbytes(raw);
     if (!link.stream()->write(bytes) || (zerolength && !link.stream()->write({}))) {
         link.faillink(kSendBitTimeout);
@@ -238,7 +243,11 @@ std::optional<RawPacket> readraw(Link& link, std::uint32_t timeoutms, bool first
     const std::uint32_t t0 = link.clock().ticks();
     std::vector<std::uint8_t> transfer(kTransferIn);
     for (;;) {
-        if (!s.linkok || !link.stream()) return std::nullopt;
+        if (!s.linkok) return std::nullopt;
+        if (!link.stream()) {
+            link.faillink(kReceiveTimeout);
+            return std::nullopt;
+        }
         if (in.size() >= kRawHeaderSize) {
             const std::size_t length = be32(in);
             // A length past the buffer fails at once, not after waiting for its bytes.

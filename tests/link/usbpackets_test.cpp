@@ -175,7 +175,7 @@ TEST(UsbLink, BadAnswersFailWithAReason) {
         {"virtual packet cut short", [](UsbRig& r) { r.answer({RawType::VirtualLast, bytes({0, 0, 0, 9, 0, 0x12, 1})}); },
          "cut short (1 of 9"},
         {"error packet", [](UsbRig& r) { r.answer({vtype::Error, bytes({0x00, 0x34})}); }, "home screen"},
-        {"unplugged", [](UsbRig& r) { ::close(r.calc), r.calc = -1; }, "did not responded"},
+        {"unplugged", [](UsbRig& r) { ::close(r.calc), r.calc = -1; }, "Send bit timeout"},
         {"silent", [](UsbRig&) {}, "did not responded"},
     };
     for (const Case& c : cases) {

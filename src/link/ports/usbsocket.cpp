@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "link/lines.h"
+
 namespace tessaly {
 
 UsbSocketStream::~UsbSocketStream() {
@@ -73,6 +75,12 @@ int UsbSocketStream::read(std::span<std::uint8_t> out, std::uint32_t timeoutms) 
     }
     if (std::size_t(n) > out.size()) {
         lose("The virtual TI-89 Titanium sent a USB transfer of " + std::to_string(n) + " bytes, more than its port carries.");
+        return -1;
+    }
+    // The server's word that another program holds the port: one byte, where no raw packet
+    // is shorter than five.
+    if (n == 1 && out[0] == kCableBusy) {
+        lose("Another program holds the virtual TI-89 Titanium's USB port at " + m_path + ": close it and try again.");
         return -1;
     }
     return int(n);
