@@ -22,12 +22,14 @@ inline constexpr CableKindEntry kCableKinds[] = {
     // No cable at all: the virtual calculator of the model chosen beside the list, so the
     // program can be tried from the menu without a calculator.
     {"virtual", "Virtual calculator", false, false},
+    // The TI-89 Titanium's own USB port: packets of its own, no byte pacing.
+    {"titanium", "TI-89 Titanium USB", false, false},
 };
 
 // The position of a stored kind in kCableKinds; an unknown one is the parallel cable.
 std::size_t cablekindindex(std::string_view key);
 
-// "black:DEV", "grey:DEV", "silver" or "virtual[:MODEL]" (model: a model id, or "auto" for
+// "black:DEV", "grey:DEV", "silver", "titanium" or "virtual[:MODEL]" (model: a model id, or "auto" for
 // the TI-92); empty for the parallel cable, which keeps using the port list's address (no
 // LINK string at all).
 std::string composelinkstring(std::string_view kind, std::string_view device, std::string_view model = "auto");

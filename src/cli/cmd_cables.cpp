@@ -21,6 +21,7 @@ int cmd_cables(const Options&, const Args& args) {
         {FoundCable::Kind::Parallel, "Parallel ports (parallel cable):", "no parallel port"},
         {FoundCable::Kind::Serial, "Serial ports (black or grey serial cable):", "no serial port"},
         {FoundCable::Kind::Silver, "Silver USB cables (0451:e001):", "no silver cable plugged in"},
+        {FoundCable::Kind::Titanium, "TI-89 Titanium on its USB cable (0451:e004):", "no TI-89 Titanium on the USB"},
     };
     for (const Section& section : sections) {
         std::printf("%s\n", section.title);

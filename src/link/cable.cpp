@@ -10,6 +10,8 @@
 #include "link/ports/ppdevport.h"
 #include "link/ports/silverstream.h"
 #include "link/ports/socketport.h"
+#include "link/ports/titaniumusb.h"
+#include "link/ports/usbsocket.h"
 
 namespace tessaly {
 
@@ -121,6 +123,22 @@ Opened opensilvercable(const OpenRequest& r) {
     return o;
 }
 
+Opened opentitaniumport(const OpenRequest& r) {
+    const LinkSpec& spec = r.spec;
+    Opened o{spec.usbbus ? "TI-89 Titanium USB at " + std::to_string(spec.usbbus) + ":" + std::to_string(spec.usbaddress)
+                         : std::string("TI-89 Titanium USB")};
+    o.stream = opentitanium(spec, &o.error);
+    return o;
+}
+
+Opened openusbsocket(const OpenRequest& r) {
+    Opened o{"virtual TI-89 Titanium USB at " + r.spec.path};
+    auto stream = std::make_unique<UsbSocketStream>(r.spec.path);
+    if (stream->open()) o.stream = std::move(stream);
+    else o.error = stream->error();
+    return o;
+}
+
 // The port list's address over ppdev. The port stays even when the device cannot be
 // opened now: it opens again when the port list picks another address.
 Opened openportlist(const OpenRequest& r) {
@@ -143,6 +161,7 @@ constexpr OpenerRow kOpeners[] = {
     {LinkSpec::Kind::Socket, opensocket},  {LinkSpec::Kind::Ppdev, openppdev},
     {LinkSpec::Kind::Direct, opendirect},  {LinkSpec::Kind::Black, openblack},
     {LinkSpec::Kind::Grey, opengreycable}, {LinkSpec::Kind::Silver, opensilvercable},
+    {LinkSpec::Kind::Titanium, opentitaniumport}, {LinkSpec::Kind::UsbSocket, openusbsocket},
 };
 
 } // namespace
@@ -197,6 +216,8 @@ void Cable::attach(Clock& clock, MessagePump& pump, TransferState& state, const 
     } else {
         m_link = std::make_unique<Link>(*m_port, clock, pump, state);
     }
+    // A Titanium's own port speaks its USB packets, and only a Titanium is at its end.
+    if (m_spec && directusbkind(m_spec->kind)) m_link->setdirectusb(true);
     if (m_tracefile) {
         m_trace = std::make_unique<FileTrace>(m_tracefile);
         m_link->settrace(m_trace.get());
@@ -229,7 +250,9 @@ bool cancomeback(LinkSpec::Kind kind) {
     case LinkSpec::Kind::Ppdev:
     case LinkSpec::Kind::Black:
     case LinkSpec::Kind::Grey:
-    case LinkSpec::Kind::Silver: return true;
+    case LinkSpec::Kind::Silver:
+    case LinkSpec::Kind::Titanium:
+    case LinkSpec::Kind::UsbSocket: return true;
     default: return false;
     }
 }

@@ -14,6 +14,7 @@
 #include "link/ports/blackport.h"
 #include "link/ports/ppdevport.h"
 #include "link/ports/silverstream.h"
+#include "link/ports/titaniumusb.h"
 
 #if defined(__linux__)
 #include <linux/serial.h>
@@ -73,7 +74,7 @@ std::string placeof(SilverPlace place) {
 
 } // namespace
 
-bool silverruleinstalled(const std::vector<fs::path>& folders) {
+bool silverruleinstalled(const std::vector<fs::path>& folders, std::string_view product) {
     for (const auto& folder : folders) {
         std::error_code ec;
         for (const auto& entry : fs::directory_iterator(folder, ec)) {
@@ -83,7 +84,8 @@ bool silverruleinstalled(const std::vector<fs::path>& folders) {
             text << in.rdbuf();
             std::string rules = text.str();
             rules = lowstring(rules);
-            if (rules.find("\"0451\"") != std::string::npos && rules.find("\"e001\"") != std::string::npos) return true;
+            if (rules.find("\"0451\"") != std::string::npos && rules.find("\"" + lowstring(product) + "\"") != std::string::npos)
+                return true;
         }
     }
     return false;
@@ -133,6 +135,23 @@ std::vector<FoundCable> listcables(UsbHost& usb, const CableListPaths& paths) {
                     c.problem = "No permission to use the silver USB cable at " + c.where +
                                 ": its udev rule is installed; plug the cable in again, or join the group plugdev "
                                 "(sudo usermod -aG plugdev $USER) and log in again.";
+            }
+        }
+        found.push_back(std::move(c));
+    }
+    bool titaniumrule = false, titaniumruleknown = false;
+    for (const SilverFound& s : usb.listtitanium()) {
+        FoundCable c{FoundCable::Kind::Titanium, placeof(s.place),
+                     "titanium:" + std::to_string(s.place.bus) + ":" + std::to_string(s.place.address),
+                     s.problem == UsbProblem::None, {}};
+        if (!c.usable) {
+            c.problem = titaniumopenerror(s.place, s.problem, s.detail);
+            if (s.problem == UsbProblem::Permission) {
+                if (!titaniumruleknown) titaniumrule = silverruleinstalled(paths.udevrules, "e004"), titaniumruleknown = true;
+                if (titaniumrule)
+                    c.problem = "No permission to use the TI-89 Titanium at " + c.where +
+                                ": its udev rule is installed; plug the calculator in again, or join the group "
+                                "plugdev (sudo usermod -aG plugdev $USER) and log in again.";
             }
         }
         found.push_back(std::move(c));

@@ -1,6 +1,7 @@
 #pragma once
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tessaly {
@@ -18,7 +19,7 @@ struct CableListPaths {
 
 // A port or cable this machine offers, and whether the program could use it now.
 struct FoundCable {
-    enum class Kind { Parallel, Serial, Silver };
+    enum class Kind { Parallel, Serial, Silver, Titanium };
     Kind kind = Kind::Parallel;
     std::string where;    // "/dev/parport0", "bus 1 address 5"
     std::string link;     // the LINK string that picks it
@@ -27,7 +28,8 @@ struct FoundCable {
 };
 
 // Parallel ports (/dev/parport*), serial ports (/dev/ttyS* with a UART behind them,
-// /dev/ttyUSB*, /dev/ttyACM*) and silver cables, each tried for opening.
+// /dev/ttyUSB*, /dev/ttyACM*), silver cables and TI-89 Titaniums on their own USB port, each
+// tried for opening.
 std::vector<FoundCable> listcables(UsbHost& usb, const CableListPaths& paths = {});
 std::vector<FoundCable> listcables();
 
@@ -35,7 +37,8 @@ std::vector<FoundCable> listcables();
 // ttyACM*, each in the order of its number (ttyS2 before ttyS10).
 std::vector<std::filesystem::path> serialports(const CableListPaths& paths = {});
 
-// Whether a udev rule for 0451:e001 lies in one of these folders.
-bool silverruleinstalled(const std::vector<std::filesystem::path>& folders);
+// Whether a udev rule for 0451:product (e001 the silver cable, e004 the Titanium) lies in one
+// of these folders.
+bool silverruleinstalled(const std::vector<std::filesystem::path>& folders, std::string_view product = "e001");
 
 } // namespace tessaly

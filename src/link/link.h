@@ -62,6 +62,8 @@ public:
         m_port = &m_noport;
         m_out.clear();
         m_inpos = m_inlen = 0;
+        m_usbin.clear();
+        m_usbbuffer = 0;  // a reopened USB port starts a new session: its handshake again
     }
     Clock& clock() { return *m_clock; }
     MessagePump& pump() { return *m_pump; }
@@ -77,10 +79,10 @@ public:
         m_modelknown = true;
     }
     // A chosen model is kept whatever answers; unchosen (nullptr), the link starts as a
-    // TI-92 and takes the model of the first calculator that answers it.
+    // TI-92 (on a Titanium's own USB port: the Titanium) and takes the model of the first calculator that answers it.
     void choosemodel(const CalculatorModel* model) {
         m_chosen = model;
-        m_model = model ? model : &kTI92;
+        m_model = model ? model : unchosenmodel();
         forgetmodel();
     }
     const CalculatorModel* chosenmodel() const { return m_chosen; }
@@ -114,6 +116,20 @@ public:
 
     // The byte-level cable, or nullptr on a line-level one.
     ByteStream* stream() const { return m_stream; }
+    // The cable is the TI-89 Titanium's own USB port: each write and read of the stream is
+    // one bulk transfer, and the exchanges speak its raw and virtual packets
+    // (link/usbpackets.h) instead of the link protocol.
+    bool directusb() const { return m_directusb; }
+    void setdirectusb(bool on) {
+        m_directusb = on;
+        m_usbbuffer = 0;
+        if (!m_chosen) m_model = unchosenmodel();
+    }
+    // The raw packet size the calculator granted in this session's handshake; 0 until then.
+    std::uint32_t usbbuffersize() const { return m_usbbuffer; }
+    void setusbbuffersize(std::uint32_t size) { m_usbbuffer = size; }
+    // Bytes of a bulk transfer in that came after the raw packet taken from it.
+    std::vector<std::uint8_t>& usbinput() { return m_usbin; }
     // At most one byte per kPaceMicros toward the calculator on a byte-level cable.
     void setpacing(bool on) { m_pacing = on; }
     bool pacing() const { return m_pacing; }
@@ -156,6 +172,8 @@ public:
     std::array<std::uint8_t, 2> sendword(std::uint16_t value);
 
 private:
+    // What a link takes the calculator for until one answers.
+    const CalculatorModel* unchosenmodel() const { return m_directusb ? &kTI89Titanium : &kTI92; }
     void processmessages() {
         m_pump->processmessages();
         m_pumped = m_clock->micros();
@@ -191,6 +209,9 @@ private:
     bool m_modelknown = false;
     std::string m_mismatch;
     bool m_remote = false;
+    bool m_directusb = false;
+    std::uint32_t m_usbbuffer = 0;
+    std::vector<std::uint8_t> m_usbin;
     std::uint64_t m_pumped = 0;                // when the message loop last ran
 };
 

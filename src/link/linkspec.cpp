@@ -10,7 +10,7 @@ namespace {
 
 std::string kinds() {
     return "virtual, virtual:FILE.92g, socket:PATH, ppdev:/dev/parportN, direct:0x378, black:/dev/ttyS0, "
-           "grey:/dev/ttyUSB0, silver or silver:BUS:ADDR; virtual:MODEL[:FILE] with MODEL one of " +
+           "grey:/dev/ttyUSB0, silver or silver:BUS:ADDR, titanium or titanium:BUS:ADDR, usb-socket:PATH; virtual:MODEL[:FILE] with MODEL one of " +
            modelids(", ");
 }
 
@@ -120,6 +120,10 @@ constexpr Form kForms[] = {
     {"silver", LinkSpec::Kind::Silver, true, nullptr, silverplace,
      "names no USB place: write silver for the first silver cable, or silver:BUS:ADDR with the bus and device "
      "numbers lsusb or tessaly92-cli cables shows, such as silver:1:5."},
+    {"titanium", LinkSpec::Kind::Titanium, true, nullptr, silverplace,
+     "names no USB place: write titanium for the first TI-89 Titanium on the USB, or titanium:BUS:ADDR with the bus "
+     "and device numbers lsusb or tessaly92-cli cables shows, such as titanium:1:5."},
+    {"usb-socket", LinkSpec::Kind::UsbSocket, false, "the path of a virtual TI-89 Titanium's USB socket", nullptr, nullptr},
 };
 
 } // namespace

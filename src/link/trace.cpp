@@ -61,6 +61,12 @@ void FileTrace::packet(Direction dir, std::uint8_t command) {
     m_open = false;
 }
 
+void FileTrace::label(Direction dir, std::string_view name) {
+    if (!m_open || dir != m_dir) return;
+    std::fprintf(m_out, "   %.*s\n", int(name.size()), name.data());
+    m_open = false;
+}
+
 void FileTrace::finish() {
     if (m_open) std::fputc('\n', m_out);
     m_open = false;

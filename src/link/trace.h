@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tessaly {
@@ -15,6 +16,9 @@ public:
     virtual void byte(Direction dir, std::uint8_t value) = 0;
     // The bytes since the last mark were one packet with this command.
     virtual void packet(Direction, std::uint8_t /*command*/) {}
+    // The bytes since the last mark were one packet of this name (the USB port's raw
+    // packets, which the link protocol's command table does not name).
+    virtual void label(Direction, std::string_view /*name*/) {}
 };
 
 // Keeps the bytes in memory, for tests and the in-process virtual TI-92.
@@ -43,6 +47,7 @@ public:
     ~FileTrace() override;
     void byte(Direction dir, std::uint8_t value) override;
     void packet(Direction dir, std::uint8_t command) override;
+    void label(Direction dir, std::string_view name) override;
     void finish();
 
 private:

@@ -3,6 +3,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "link/link.h"
@@ -89,6 +90,22 @@ struct UsbAttribute {
     UsbBytes data;
 };
 
+// A parameter request's data: the count, then each ID (big-endian 16-bit).
+UsbBytes parameterrequest(std::span<const std::uint16_t> ids);
+// A parameter answer: the count, then per parameter its ID and a status byte (0: there),
+// and for one that is there its 16-bit size and data; one that is not has no size.
+struct UsbParameter {
+    std::uint16_t id = 0;
+    bool there = true;
+    UsbBytes data;
+};
+UsbBytes parameterbytes(const std::vector<UsbParameter>& parameters);
+// nullopt and why for an answer cut short or with bytes past its last parameter.
+std::optional<std::vector<UsbParameter>> parseparameters(std::span<const std::uint8_t> data, std::string* error);
+// What an error packet's code means to the user ("The calculator is busy: go to its home
+// screen ...").
+std::string usberrortext(std::uint16_t code);
+
 // The computer's side over a Link whose cable is the Titanium's USB port (Link::directusb()):
 // the buffer-size handshake once per session, then whole virtual packets each way, every
 // raw piece acknowledged, delay acknowledgements waited through, zero-length packets where
@@ -96,5 +113,17 @@ struct UsbAttribute {
 bool usbhandshake(Link& link);
 bool sendvirtual(Link& link, const VirtualPacket& packet);
 std::optional<VirtualPacket> receivevirtual(Link& link, std::uint32_t timeoutms = kAckBudgetMs);
+// A transcript's step: a virtual packet of this type. An error packet fails the link with
+// what its code means; another type with the failure text given, or one naming what came.
+std::optional<VirtualPacket> expectvirtual(Link& link, std::uint16_t type, std::string_view failure = {},
+                                           std::uint32_t timeoutms = kAckBudgetMs);
+// The longest a delay acknowledgement is waited through at a time; a calculator that asks
+// for more is asked again after this.
+inline constexpr std::uint32_t kUsbDelayCapMs = 400;
+// Data past this size goes with a zero-length transfer after each piece whose transfer is a
+// whole number of the port's 64-byte packets, so the calculator sees the piece end.
+inline constexpr std::size_t kUsbZeroLengthAbove = 1076;
+// The name of a virtual packet type in the trace and in failure texts ("set mode").
+std::string_view vtypename(std::uint16_t type);
 
 } // namespace tessaly

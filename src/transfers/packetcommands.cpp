@@ -1,4 +1,5 @@
 #include "transfers/packetcommands.h"
+#include "transfers/usbexchanges.h"
 
 #include "files/ticharset.h"
 #include "link/packets.h"
@@ -28,6 +29,7 @@ std::string twodigits(unsigned value) { return std::string(value < 10 ? "0" : ""
 // The request, our data request, and the answer acknowledged: the exchange every later
 // model's version request is.
 bool requestversion(Link& link, Progress& progress, CalculatorVersion& answer) {
+    if (link.directusb()) return usbversion(link, progress, answer);
     if (lacks(link, link.model().hasversioncommand, "The calculator has no version request.")) return false;
     progress.setstatus("Asking the calculator for its version..");
     sendpacket(link, CmdVersion);

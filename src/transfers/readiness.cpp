@@ -5,6 +5,7 @@
 #include "link/packets.h"
 #include "transfers/directory.h"
 #include "transfers/receive.h"
+#include "transfers/usbexchanges.h"
 
 namespace tessaly {
 
@@ -18,6 +19,7 @@ std::string nocontacttext(std::string_view reason) {
 bool readinessexchange(Link& link) {
     TransferState& s = link.state();
     if (!s.linkok) return false;  // cancelled before it began: nothing to report
+    if (link.directusb()) return usbready(link);
     link.forgetmodel();
     sendready(link);
     std::uint16_t status = 0;
@@ -32,6 +34,7 @@ bool readinessexchange(Link& link) {
 }
 
 bool knowcalculator(Link& link) {
+    if (link.directusb()) return usbknowcalculator(link);
     if (link.modelknown()) return true;
     sendready(link);
     return expectack(link, kNoAckText);

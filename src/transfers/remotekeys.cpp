@@ -1,4 +1,5 @@
 #include "transfers/remotekeys.h"
+#include "transfers/usbexchanges.h"
 
 #include <charconv>
 
@@ -87,6 +88,7 @@ bool keydependsonmodel(std::string_view name) {
 }
 
 bool sendkey(Link& link, std::uint16_t code) {
+    if (link.directusb()) return usbkey(link, code);
     sendpacket(link, CmdKey, code);
     while (link.state().linkok) {
         link.pump().processmessages();

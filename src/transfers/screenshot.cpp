@@ -1,4 +1,5 @@
 #include "transfers/screenshot.h"
+#include "transfers/usbexchanges.h"
 
 #include <string>
 
@@ -55,6 +56,7 @@ void receiveplane(Link& link, PlaneReader& plane) {
 } // namespace
 
 ScreenshotResult getscreenshot(Link& link, Progress& progress) {
+    if (link.directusb()) return usbscreenshot(link, progress);
     TransferState& s = link.state();
     ScreenshotResult result;
 

@@ -1,4 +1,5 @@
 #include "link/ports/silverstream.h"
+#include "link/ports/titaniumusb.h"
 
 #include <libusb.h>
 #include <unistd.h>
@@ -236,9 +237,19 @@ public:
         if (m_context) libusb_exit(m_context);
     }
 
-    std::vector<SilverFound> list() override {
+    std::vector<SilverFound> list() override { return listof(kSilverProduct); }
+    std::unique_ptr<UsbDevice> open(SilverPlace place, UsbProblem* problem, std::string* detail) override {
+        return openof(kSilverProduct, place, problem, detail);
+    }
+    std::vector<SilverFound> listtitanium() override { return listof(kTitaniumProduct); }
+    std::unique_ptr<UsbDevice> opentitanium(SilverPlace place, UsbProblem* problem, std::string* detail) override {
+        return openof(kTitaniumProduct, place, problem, detail);
+    }
+
+private:
+    std::vector<SilverFound> listof(std::uint16_t product) {
         std::vector<SilverFound> found;
-        foreach([&](libusb_device* device, SilverPlace place) {
+        foreach(product, [&](libusb_device* device, SilverPlace place) {
             SilverFound f{place, UsbProblem::None, {}};
             // Opened, claimed and let go at once: what a transfer would meet.
             libusb_device_handle* handle = nullptr;
@@ -249,10 +260,10 @@ public:
         return found;
     }
 
-    std::unique_ptr<UsbDevice> open(SilverPlace place, UsbProblem* problem, std::string* detail) override {
+    std::unique_ptr<UsbDevice> openof(std::uint16_t product, SilverPlace place, UsbProblem* problem, std::string* detail) {
         std::unique_ptr<UsbDevice> result;
         *problem = UsbProblem::Missing;
-        foreach([&](libusb_device* device, SilverPlace at) {
+        foreach(product, [&](libusb_device* device, SilverPlace at) {
             if (place.bus && (place.bus != at.bus || place.address != at.address)) return false;
             libusb_device_handle* handle = nullptr;
             result = take(device, &handle, problem, detail);
@@ -261,7 +272,6 @@ public:
         return result;
     }
 
-private:
     bool init(std::string* detail) {
         if (m_context) return true;
         const int rc = libusb_init(&m_context);
@@ -273,16 +283,16 @@ private:
         return true;
     }
 
-    // Calls f for each silver cable until it returns true.
+    // Calls f for each device of the product until it returns true.
     template <typename F>
-    void foreach(F f) {
+    void foreach(std::uint16_t product, F f) {
         if (!init(nullptr)) return;
         libusb_device** devices = nullptr;
         const ssize_t count = libusb_get_device_list(m_context, &devices);
         for (ssize_t i = 0; i < count; ++i) {
             libusb_device_descriptor d{};
             if (libusb_get_device_descriptor(devices[i], &d) != 0) continue;
-            if (d.idVendor != kSilverVendor || d.idProduct != kSilverProduct) continue;
+            if (d.idVendor != kSilverVendor || d.idProduct != product) continue;
             const SilverPlace at{libusb_get_bus_number(devices[i]), libusb_get_device_address(devices[i])};
             if (f(devices[i], at)) break;
         }

@@ -57,6 +57,12 @@ public:
     virtual std::vector<SilverFound> list() = 0;
     // Opens, configures and claims the cable at this place (bus 0: the first one found).
     virtual std::unique_ptr<UsbDevice> open(SilverPlace place, UsbProblem* problem, std::string* detail) = 0;
+    // The same for the TI-89 Titanium's own USB port (0451:e004).
+    virtual std::vector<SilverFound> listtitanium() { return {}; }
+    virtual std::unique_ptr<UsbDevice> opentitanium(SilverPlace, UsbProblem* problem, std::string*) {
+        *problem = UsbProblem::Missing;
+        return nullptr;
+    }
 };
 
 // The host over libusb-1.0; its library is set up on first use.
