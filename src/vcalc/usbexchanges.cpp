@@ -189,16 +189,12 @@ std::vector<VirtualPacket> UsbExchanges::parameters(const UsbBytes& data) {
     std::vector<std::uint16_t> ids;
     for (std::uint32_t i = 0; i < count && in.ok(); ++i) ids.push_back(static_cast<std::uint16_t>(in.number(2)));
     if (!in.atend()) return {error(usbcalcerror::NoSuchVariable)};
-    VirtualPacket answer{vtype::ParameterData, number(count, 2)};
+    std::vector<UsbParameter> answer;
     for (std::uint16_t id : ids) {
-        putnumber(answer.data, id, 2);
         const auto value = parameter(id);
-        answer.data.push_back(value ? 0 : 1);
-        if (!value) continue;
-        putnumber(answer.data, value->size(), 2);
-        answer.data.insert(answer.data.end(), value->begin(), value->end());
+        answer.push_back({id, value.has_value(), value.value_or(UsbBytes{})});
     }
-    return {answer};
+    return {{vtype::ParameterData, parameterbytes(answer)}};
 }
 
 std::vector<VirtualPacket> UsbExchanges::setparameter(const UsbBytes& data) {

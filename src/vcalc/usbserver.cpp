@@ -87,7 +87,7 @@ void UsbEnd::raw(const RawPacket& packet, std::vector<UsbBytes>& out) {
         out.push_back(rawbytes({RawType::Ack, UsbBytes(std::begin(kAckPayload), std::end(kAckPayload))}));
         const auto whole = m_in.take(packet);
         if (!m_in.error().empty()) {
-            m_fault = m_in.error();
+            m_fault = "a virtual packet whose pieces do not add up to its size";
             m_exchanges.reset();
             if (!m_mis.mute) queue({{vtype::Error, {0x00, static_cast<std::uint8_t>(usbcalcerror::Transmission)}}});
         } else if (whole && !m_mis.mute) {
