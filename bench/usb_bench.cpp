@@ -20,6 +20,7 @@
 #include "transfers/screenshot.h"
 #include "transfers/variablesend.h"
 #include "vcalc/statefile.h"
+#include "vcalc/vcalc.h"
 
 #include "support/rig.h"
 
@@ -85,7 +86,7 @@ template <typename F> void measure(benchmark::State& st, std::size_t bytes, F ex
 
 // One string variable of s stored bytes in a file of the Titanium's.
 std::filesystem::path variablefile(const std::filesystem::path& folder, std::size_t s) {
-    Bytes data(s, 'a');
+    std::vector<std::uint8_t> data(s, 'a');
     data[0] = static_cast<std::uint8_t>((s - 2) >> 8);
     data[1] = static_cast<std::uint8_t>(s - 2);
     data[s - 1] = 0x2D;

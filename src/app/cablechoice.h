@@ -23,7 +23,7 @@ inline constexpr CableKindEntry kCableKinds[] = {
     // program can be tried from the menu without a calculator.
     {"virtual", "Virtual calculator", false, false},
     // The TI-89 Titanium's own USB port: packets of its own, no byte pacing.
-    {"titanium", "TI-89 Titanium USB", false, false},
+    {"titanium", "Titanium USB", false, false},
 };
 
 // The position of a stored kind in kCableKinds; an unknown one is the parallel cable.

@@ -167,6 +167,11 @@ BackupReceived receivebackup(Link& link, Progress& progress, const PackageStore&
     }
     const std::int64_t start = writer.dataposition();
 
+    // The Titanium's USB port has no memory image to give: its backup is every variable.
+    if (link.directusb()) {
+        result.groupmodel = true;
+        return result;
+    }
     sendready(link);
     expectack(link);
     // The answer told the model: a later one has no memory image to give.

@@ -82,7 +82,7 @@ const Bytes kNormalMode{0, 3, 0, 1, 0, 0, 0, 0, 0x07, 0xD0};
 // A request to send main\NAME, a string of SIZE bytes: its type, archived and locked attributes.
 Bytes offer(const std::string& name, std::uint32_t size) {
     Bytes d{0, static_cast<std::uint8_t>(name.size())};
-    d.insert(d.end(), name.begin(), name.end());
+    for (char c : name) d.push_back(static_cast<std::uint8_t>(c));
     d.insert(d.end(), {0, static_cast<std::uint8_t>(size >> 24), static_cast<std::uint8_t>(size >> 16),
                        static_cast<std::uint8_t>(size >> 8), static_cast<std::uint8_t>(size), 1, 0, 3,
                        0, 2, 0, 4, 0xF0, 0x0C, 0, 0x0C, 0, 3, 0, 1, 0, 0, 0x41, 0, 1, 0});
