@@ -91,7 +91,7 @@ std::filesystem::path variablefile(const std::filesystem::path& folder, std::siz
     data[1] = static_cast<std::uint8_t>(s - 2);
     data[s - 1] = 0x2D;
     CalcMemory memory;
-    memory.folders = {{"main", {{"big", 0x2D, data}}}};
+    memory.folders = {{"main", {{"big", 0x0C, data}}}};  // a string: type 0C, its tag 2D last
     const auto path = folder / "big.89s";
     std::string error;
     savecalcmemory(path.string(), memory, &error, kTI89Titanium);
@@ -118,7 +118,7 @@ void BM_ReceiveVariable(benchmark::State& st) {
     ReceiveTarget into{s.shell, store, false, true, [](ListRow) {}, [] {}, {}, {}};
     measure(st, size, [&] {
         s.state.linkok = true;
-        return receiverequested(s.link(), into, {{"main\\big", 0x2D}}).received.size() == 1;
+        return receiverequested(s.link(), into, {{"main\\big", 0x0C}}).received.size() == 1;
     });
 }
 
