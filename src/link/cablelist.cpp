@@ -84,8 +84,10 @@ bool silverruleinstalled(const std::vector<fs::path>& folders, std::string_view 
             text << in.rdbuf();
             std::string rules = text.str();
             rules = lowstring(rules);
-            if (rules.find("\"0451\"") != std::string::npos && rules.find("\"" + lowstring(product) + "\"") != std::string::npos)
-                return true;
+            // Appended, not "\"" + ...: GCC's -O3 misreads that temporary as an overlapping copy.
+            std::string quoted(1, '"');
+            quoted.append(lowstring(product)).push_back('"');
+            if (rules.find("\"0451\"") != std::string::npos && rules.find(quoted) != std::string::npos) return true;
         }
     }
     return false;
