@@ -226,8 +226,8 @@ const CalculatorModel* modelbysignature(std::string_view signature);
 // By a file name's extension (.92p, .9xg, .v2p, .89t); nullptr for another one.
 const CalculatorModel* modelbyextension(std::string_view filename);
 // The model's group file extension (92g, 9xg, v2g, 89g): here rather than with the other
-// file-name rules in files/ because the link specification, which files/ cannot serve,
-// names a virtual calculator's memory file by it.
+// file-name rules in files/ because the LINK string's parser (link/linkspec), which files/
+// cannot serve, names a virtual calculator's memory file by it.
 std::string groupextension(const CalculatorModel& model);
 // Whether the file name ends in the model's own group file extension (.92g, .9xg, .v2g,
 // .89g), in either case: the file a virtual calculator of the model keeps its memory in.
