@@ -95,6 +95,8 @@ constexpr CalculatorModel later(std::string_view name, std::string_view id, std:
     m.folderlisting = true;
     m.readystatus = true;
     m.signature = "**TI92P*";
+    m.flashdevice = 0x88;
+    m.flashroom = 720896;  // 704 KiB: a TI-92 Plus's or TI-89's free archive after AMS 2
     return m;
 }
 
@@ -105,6 +107,7 @@ constexpr CalculatorModel ti89(std::string_view name, std::string_view id, std::
     m.shownwidth = 160;
     m.shownheight = 100;
     m.signature = "**TI89**";
+    m.flashdevice = 0x98;
     return m;
 }
 
@@ -126,11 +129,16 @@ constexpr CalculatorModel kV200 = [] {
     CalculatorModel m = later("Voyage 200", "v200", "v2", 0x88, kV200Types, 0x08, {{3, 10}, {3, 1}, 2, 0x10});
     m.listingentrybytes = 22;
     m.hardwarefirst = 0;
+    m.flashroom = 2752512;  // 2688 KiB, as on the Titanium
     return m;
 }();
 constexpr CalculatorModel kTI89 = ti89("TI-89", "ti89", 0x03, {{2, 9}, {1, 0}, 1, 0x0D});
 // On its link port the Titanium is a TI-89 in every byte but its version answer.
-constexpr CalculatorModel kTI89Titanium = ti89("TI-89 Titanium", "ti89t", 0x09, {{3, 10}, {3, 0}, 3, 0x10});
+constexpr CalculatorModel kTI89Titanium = [] {
+    CalculatorModel m = ti89("TI-89 Titanium", "ti89t", 0x09, {{3, 10}, {3, 0}, 3, 0x10});
+    m.flashroom = 2752512;  // 2688 KiB
+    return m;
+}();
 
 std::span<const CalculatorModel* const> allmodels() { return kModels; }
 

@@ -110,6 +110,12 @@ struct CalculatorModel {
     int shownwidth;
     int shownheight;
     std::string_view signature;  // the first bytes of each of its files
+    // The device type its Flash files name (98: the TI-89 family, 88: the TI-92 Plus
+    // family); 0 where it takes no Flash file.
+    std::uint8_t flashdevice;
+    // The bytes of Flash its archive and applications share: what its virtual calculator
+    // can hold before it refuses for want of room.
+    std::size_t flashroom;
 
     constexpr std::size_t screenrowbytes() const { return static_cast<std::size_t>(screenwidth) / 8; }
     constexpr std::size_t screenbytes() const { return screenrowbytes() * static_cast<std::size_t>(screenheight); }
@@ -204,6 +210,8 @@ inline constexpr CalculatorModel kTI92{
     .shownwidth = 240,
     .shownheight = 128,
     .signature = "**TI92**",
+    .flashdevice = 0,
+    .flashroom = 0,
 };
 
 // The later models' tables (their entries in model.cpp).
