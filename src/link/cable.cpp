@@ -109,19 +109,21 @@ Opened opengreycable(const OpenRequest& r) {
     return o;
 }
 
+// A USB device picked by its bus and address is described by them; else the first found.
+std::string usbdevicename(const LinkSpec& spec, std::string name) {
+    if (spec.usbbus) name += " at " + std::to_string(spec.usbbus) + ":" + std::to_string(spec.usbaddress);
+    return name;
+}
+
 Opened opensilvercable(const OpenRequest& r) {
-    const LinkSpec& spec = r.spec;
-    Opened o{spec.usbbus ? "silver USB cable at " + std::to_string(spec.usbbus) + ":" + std::to_string(spec.usbaddress)
-                         : std::string("silver USB cable")};
-    o.stream = opensilver(spec, &o.error);
+    Opened o{usbdevicename(r.spec, "silver USB cable")};
+    o.stream = opensilver(r.spec, &o.error);
     return o;
 }
 
 Opened opentitaniumport(const OpenRequest& r) {
-    const LinkSpec& spec = r.spec;
-    Opened o{spec.usbbus ? "TI-89 Titanium USB at " + std::to_string(spec.usbbus) + ":" + std::to_string(spec.usbaddress)
-                         : std::string("TI-89 Titanium USB")};
-    o.stream = opentitanium(spec, &o.error);
+    Opened o{usbdevicename(r.spec, "TI-89 Titanium USB")};
+    o.stream = opentitanium(r.spec, &o.error);
     return o;
 }
 

@@ -2,13 +2,13 @@
 
 #include <poll.h>
 #include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 
 #include "link/ports/nullport.h"
+#include "link/ports/unixsocket.h"
 
 namespace tessaly {
 
@@ -26,25 +26,9 @@ SocketPort::~SocketPort() {
 bool SocketPort::open() {
     m_error.clear();
     m_held = false;
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    if (m_path.empty() || m_path.size() >= sizeof addr.sun_path) {
-        m_error = "The virtual cable path \"" + m_path + "\" is empty or too long for a socket.";
-        return false;
-    }
-    std::memcpy(addr.sun_path, m_path.c_str(), m_path.size() + 1);
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-        m_error = std::string("Cannot create a socket: ") + std::strerror(errno) + ".";
-        return false;
-    }
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
-        const int err = errno;
-        ::close(fd);
-        m_error = "No virtual TI-92 answers at " + m_path + " (" + std::strerror(err) +
-                  "): start one with tessaly92-vcalc --socket " + m_path + ".";
-        return false;
-    }
+    const int fd = connectunixsocket(m_path, SOCK_STREAM, "virtual cable", "virtual TI-92", "tessaly92-vcalc --socket",
+                                     &m_error);
+    if (fd < 0) return false;
     m_fd = fd;
     m_npending = 0;
     return true;

@@ -2,13 +2,13 @@
 
 #include <poll.h>
 #include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 
 #include "link/lines.h"
+#include "link/ports/unixsocket.h"
 
 namespace tessaly {
 
@@ -18,25 +18,9 @@ UsbSocketStream::~UsbSocketStream() {
 
 bool UsbSocketStream::open() {
     m_error.clear();
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    if (m_path.empty() || m_path.size() >= sizeof addr.sun_path) {
-        m_error = "The virtual USB cable path \"" + m_path + "\" is empty or too long for a socket.";
-        return false;
-    }
-    std::memcpy(addr.sun_path, m_path.c_str(), m_path.size() + 1);
-    const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-        m_error = std::string("Cannot create a socket: ") + std::strerror(errno) + ".";
-        return false;
-    }
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
-        const int err = errno;
-        ::close(fd);
-        m_error = "No virtual TI-89 Titanium answers at " + m_path + " (" + std::strerror(err) +
-                  "): start one with tessaly92-vcalc --model ti89t --usb " + m_path + ".";
-        return false;
-    }
+    const int fd = connectunixsocket(m_path, SOCK_SEQPACKET, "virtual USB cable", "virtual TI-89 Titanium",
+                                     "tessaly92-vcalc --model ti89t --usb", &m_error);
+    if (fd < 0) return false;
     m_fd = fd;
     return true;
 }
