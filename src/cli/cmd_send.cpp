@@ -5,6 +5,7 @@
 
 #include "cli/cli.h"
 #include "cli/terminalprogress.h"
+#include "files/flashfile.h"
 #include "files/packagestore.h"
 #include "files/varname.h"
 #include "link/byteorder.h"
@@ -28,6 +29,7 @@ struct SendOptions {
     std::string comment;
     bool overwrite = false;  // --overwrite: names the calculator holds are replaced
     bool skip = false;       // --skip-existing: ... left out
+    bool os = false;         // --os: a system file may replace the calculator's
 };
 
 // Options of send, backup and restore; nullopt after printing what is wrong.
@@ -49,6 +51,8 @@ std::optional<SendOptions> parse(std::string_view command, const Args& args) {
             for (const std::string& n : names) o.vars.push_back(upstring(n));
         } else if (command == "send" && (a == "--overwrite" || a == "--skip-existing")) {
             (a == "--overwrite" ? o.overwrite : o.skip) = true;
+        } else if (command == "send" && a == "--os") {
+            o.os = true;
         } else if (command == "send" && a == "--libs") {
             o.libs = true;
         } else if (command == "send" && a == "--lib-dir") {
@@ -83,11 +87,42 @@ std::optional<SendOptions> parse(std::string_view command, const Args& args) {
     return o;
 }
 
+// A Flash file is read whole before the cable opens; a system in it goes only with --os.
+bool flashsendable(const std::filesystem::path& path, bool os) {
+    std::string error;
+    const auto file = readflashfile(path, &error);
+    if (!file) {
+        std::fprintf(stderr, "tessaly92-cli: %s\n", terminaltext(error).c_str());
+        return false;
+    }
+    for (const FlashPart& part : file->parts)
+        if (part.datatype == kFlashOs && !os) {
+            std::fprintf(stderr, "tessaly92-cli: %s holds a system, which replaces the calculator's: send it with "
+                                 "send --os FILE\n", terminaltext(path.filename().string()).c_str());
+            return false;
+        }
+    return true;
+}
+
+// --os: the user has agreed to the new system by naming the option.
+class SystemAnswer final : public FlashQuestions {
+public:
+    explicit SystemAnswer(bool yes) : m_yes(yes) {}
+    bool replacesystem(const FlashPart&, const CalculatorModel&) override { return m_yes; }
+
+private:
+    bool m_yes;
+};
+
 // Files that cannot be sent are refused before the cable is opened.
 bool sendable(const SendOptions& o) {
     std::set<std::string> found;
     for (const auto& path : o.files) {
         const SendKind kind = sendkind(path);
+        if (kind == SendKind::Flash) {
+            if (!flashsendable(path, o.os)) return false;
+            continue;
+        }
         if (kind != SendKind::Variables) {
             const char* why = kind == SendKind::Text     ? "convert the text file first (txt2var)"
                               : kind == SendKind::Backup ? "a backup goes back with the restore command"
@@ -226,11 +261,20 @@ int cmd_send(const Options& options, const Args& args) {
     TerminalProgress progress(link.pump());
     progress.hiddenending = kVariablesSentText;
     std::size_t sent = 0;
+    std::size_t flashsent = 0;
     OptionAnswers answers(options, *o);
+    SystemAnswer system(o->os);
     {
         TransferSession session(state, progress);
         std::vector<SendItem> items;
-        for (const auto& path : o->files) items.push_back({path, selection(*o, path)});
+        for (const auto& path : o->files) {
+            if (sendkind(path) != SendKind::Flash) {
+                items.push_back({path, selection(*o, path)});
+            } else if (state.linkok && sendflashpath(link, progress, path, &system).sent && state.linkok) {
+                ++flashsent;
+            }
+        }
+        if (!state.linkok) items.clear();
         const std::optional<SendPlan> plan = plansend(link, progress, items, answers);
         if (plan && !answers.refusal().empty()) link.faillink(answers.refusal());
         for (const SendItem& item : items) {
@@ -248,7 +292,8 @@ int cmd_send(const Options& options, const Args& args) {
         }
     }
     progress.endbar();
-    if (state.linkok) saysent(sent, answers.skipped);
+    if (state.linkok && flashsent > 0) std::printf("%zu Flash file(s) sent\n", flashsent);
+    if (state.linkok && flashsent < o->files.size()) saysent(sent, answers.skipped);
     return finish(state, &link, &progress);
 }
 
