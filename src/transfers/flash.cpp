@@ -54,7 +54,7 @@ std::vector<std::uint8_t> flashheader(std::uint32_t size, std::uint8_t type, std
 
 // Why a Flash exchange cannot run on this calculator; empty when it can. The system is
 // asked for first where the link has not learnt it.
-std::string noflashreason(Link& link, Progress& progress) {
+std::string noflashreason(Link& link, Progress& progress, bool systemonly) {
     if (link.directusb()) return "Flash cannot go over the calculator's own USB port: use the link port.";
     if (!link.system().known) {
         // An unchosen link takes every answer for a TI-92 until one came: the ready check
@@ -68,13 +68,15 @@ std::string noflashreason(Link& link, Progress& progress) {
         if (!requestversion(link, progress, version)) return {};
     }
     if (link.model().flashdevice == 0) return std::string("The ") + std::string(link.model().name) + " has no Flash.";
-    if (!link.system().upgraded()) return "This calculator has no Flash system: its system was never upgraded.";
+    // A system is how a calculator gets upgraded; everything else needs a Flash system.
+    if (!systemonly && !link.system().upgraded())
+        return "This calculator has no Flash system: its system was never upgraded.";
     return {};
 }
 
 // Runs the check; false with the link failed when the exchange cannot run.
-bool flashready(Link& link, Progress& progress, std::string_view noflash = {}) {
-    const std::string why = noflashreason(link, progress);
+bool flashready(Link& link, Progress& progress, std::string_view noflash = {}, bool systemonly = false) {
+    const std::string why = noflashreason(link, progress, systemonly);
     if (!link.state().linkok) return false;
     if (why.empty()) return true;
     fail(link, !noflash.empty() && link.model().flashdevice != 0 && !link.directusb() ? noflash : why);
@@ -174,7 +176,8 @@ bool acknowledged(Link& link, const FlashPart& part) {
 
 // One part: its request, then per block the calculator's acknowledgement and data request,
 // our acknowledgement and the block, its acknowledgement, and CNT or (after the last) EOT.
-bool sendpart(Link& link, const FlashPart& part, FlashGauge& gauge, std::size_t& done) {
+// committed: the calculator asked for the data, so it has begun to make room for it.
+bool sendpart(Link& link, const FlashPart& part, FlashGauge& gauge, std::size_t& done, bool& committed) {
     sendpacket(link, CmdSendVar, partrequest(link.model(), part));
     const std::span<const std::uint8_t> data(part.data);
     for (std::size_t at = 0; at < data.size(); at += kFlashBlock) {
@@ -189,6 +192,7 @@ bool sendpart(Link& link, const FlashPart& part, FlashGauge& gauge, std::size_t&
             fail(link, "The calculator did not ask for the " + flashkindname(part.datatype) + "'s data.");
             return false;
         }
+        committed = true;
         sendack(link);
         const std::span<const std::uint8_t> block = data.subspan(at, std::min(kFlashBlock, data.size() - at));
         gauge.begin(flashkindname(part.datatype) + (part.name.empty() ? "" : " " + part.name), done);
@@ -220,7 +224,10 @@ bool fileusable(Link& link, const FlashFile& file) {
 
 FlashSendResult sendflashfile(Link& link, Progress& progress, const FlashFile& file, FlashQuestions& ask) {
     FlashSendResult result;
-    if (!fileusable(link, file) || !flashready(link, progress)) return result;
+    const bool systemonly = std::all_of(file.parts.begin(), file.parts.end(), [](const FlashPart& p) {
+        return !p.sent() || p.datatype == kFlashOs;
+    });
+    if (!fileusable(link, file) || !flashready(link, progress, {}, systemonly)) return result;
     const CalculatorModel& model = link.model();
     if (const std::string why = flashmismatch(file, model); !why.empty()) {
         fail(link, why + " Nothing was sent.");
@@ -243,12 +250,12 @@ FlashSendResult sendflashfile(Link& link, Progress& progress, const FlashFile& f
     std::size_t done = 0;
     for (const FlashPart& part : file.parts) {
         if (!part.sent()) continue;
-        const std::size_t before = done;
-        const bool whole = sendpart(link, part, gauge, done);
-        if (done > before || whole) result.sent = true;
+        bool committed = false;
+        const bool whole = sendpart(link, part, gauge, done, committed);
+        if (committed) result.sent = true;
         if (!whole) {
-            // A system cut off once its first block went leaves the calculator without one.
-            if (part.datatype == kFlashOs && done > before) {
+            // A system cut off once the calculator made room for it leaves it without one.
+            if (part.datatype == kFlashOs && committed) {
                 TransferState& s = link.state();
                 s.pendingerror = (s.pendingerror.empty() ? std::string(kCancelledText) : s.pendingerror) + " " +
                                  std::string(kWaitsForSystemText);
