@@ -87,21 +87,28 @@ std::optional<SendOptions> parse(std::string_view command, const Args& args) {
     return o;
 }
 
-// A Flash file is read whole before the cable opens; a system in it goes only with --os.
-bool flashsendable(const std::filesystem::path& path, bool os) {
+// A Flash file is read whole before the cable opens: an unreadable one is a usage error
+// (kUsage); a system without --os, or a file for the model --model names, is refused
+// (kFailed). kOk when it may go.
+int flashsendable(const std::filesystem::path& path, bool os, const CalculatorModel* model) {
     std::string error;
     const auto file = readflashfile(path, &error);
     if (!file) {
         std::fprintf(stderr, "tessaly92-cli: %s\n", terminaltext(error).c_str());
-        return false;
+        return kUsage;
     }
+    const std::string name = terminaltext(path.filename().string());
     for (const FlashPart& part : file->parts)
         if (part.datatype == kFlashOs && !os) {
             std::fprintf(stderr, "tessaly92-cli: %s holds a system, which replaces the calculator's: send it with "
-                                 "send --os FILE\n", terminaltext(path.filename().string()).c_str());
-            return false;
+                                 "send --os FILE\n", name.c_str());
+            return kFailed;
         }
-    return true;
+    if (const std::string why = model ? flashmismatch(*file, *model) : std::string(); !why.empty()) {
+        std::fprintf(stderr, "tessaly92-cli: %s: %s Nothing was sent.\n", name.c_str(), terminaltext(why).c_str());
+        return kFailed;
+    }
+    return kOk;
 }
 
 // --os: the user has agreed to the new system by naming the option.
@@ -114,15 +121,20 @@ private:
     bool m_yes;
 };
 
+// Every Flash file checked before the cable opens; the exit code of the first refusal.
+int flashfilessendable(const SendOptions& o, const CalculatorModel* model) {
+    for (const auto& path : o.files)
+        if (sendkind(path) == SendKind::Flash)
+            if (const int code = flashsendable(path, o.os, model); code != kOk) return code;
+    return kOk;
+}
+
 // Files that cannot be sent are refused before the cable is opened.
 bool sendable(const SendOptions& o) {
     std::set<std::string> found;
     for (const auto& path : o.files) {
         const SendKind kind = sendkind(path);
-        if (kind == SendKind::Flash) {
-            if (!flashsendable(path, o.os)) return false;
-            continue;
-        }
+        if (kind == SendKind::Flash) continue;  // flashfilessendable's
         if (kind != SendKind::Variables) {
             const char* why = kind == SendKind::Text     ? "convert the text file first (txt2var)"
                               : kind == SendKind::Backup ? "a backup goes back with the restore command"
@@ -250,6 +262,7 @@ void saysent(std::size_t sent, const std::vector<Clash>& skipped) {
 int cmd_send(const Options& options, const Args& args) {
     const auto o = parse("send", args);
     if (!o || !sendable(*o)) return kUsage;
+    if (const int code = flashfilessendable(*o, options.model); code != kOk) return code;
     if (!fitschosenmodel(options, *o)) return kFailed;
 
     std::string error;
