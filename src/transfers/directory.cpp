@@ -62,6 +62,16 @@ void listentry(const CalculatorModel& model, const DirectoryEntry& entry, std::s
         result.folders.push_back(folder);
         return;
     }
+    // An application lives in Flash, in no folder; an older system lists it in both phases.
+    if (model.flashdevice != 0 && entry.type == kApplicationType) {
+        if (std::any_of(result.rows.begin(), result.rows.end(),
+                        [&](const ListRow& r) { return isapplicationrow(r) && r.caption == entry.name; }))
+            return;
+        ListRow row{entry.name, {}, entry.type, entry.size};
+        if (onrow) onrow(row);
+        result.rows.push_back(std::move(row));
+        return;
+    }
     ListRow row{folder + "\\" + entry.name, folder, entry.type, entry.size};
     // A later model's archived attribute (3) has the locked bit too: it is archived, not locked.
     row.archived = model.hasarchive && entry.attribute == model.archivedattribute;
@@ -119,7 +129,11 @@ void listbyfolder(Link& link, Progress& progress, DirectoryListing& result,
     if (!folders) return;
     result.answered = true;
     for (const DirectoryEntry& f : *folders) {
-        if (f.type != model.foldertype) continue;  // an older system lists its applications here too
+        std::string none;
+        if (f.type != model.foldertype) {  // an older system lists its applications here too
+            listentry(model, f, none, result, onrow);
+            continue;
+        }
         const auto entries = listingphase(link, kVariableFilter, f.name);
         if (!entries) return;
         std::string folder;

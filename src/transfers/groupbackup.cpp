@@ -18,7 +18,8 @@ bool fetchgroupbackup(Link& link, Progress& progress, const PackageStore& store,
     if (!s.linkok) return false;
     std::vector<RequestEntry> entries;
     for (const ListRow& row : listing.rows)
-        entries.push_back({row.caption.substr(0, kPackageNameSize), row.type, row.archived, row.locked});
+        // An application is no variable: it stays in Flash, and a restore leaves it alone.
+        if (!isapplicationrow(row)) entries.push_back({row.caption.substr(0, kPackageNameSize), row.type, row.archived, row.locked});
     ReceiveTarget target{progress, store, false, true, [](ListRow) {}, [] {}, {}, {}};
     receiverequested(link, target, entries);
     if (!s.linkok) return false;
