@@ -122,12 +122,15 @@ void CalculatorPanel::idlist() {
     if (list) m_form.shell().setstatus("ID list " + *list);
 }
 
+// Fetched before its file is asked for, so that a calculator without one is refused with
+// the core's reason before the user picks a name in vain.
 void CalculatorPanel::savecertificate() {
     TransferSession session(m_form.state(), m_form.shell());
     if (!session) return;
     Link& link = m_form.link();
+    const std::optional<FlashFile> file = receivecertificate(link, m_form.shell());
+    if (!file) return;
     const CalculatorModel& model = link.model();
-    if (!model.flashdevice) return link.faillink("The " + std::string(model.name) + " has no certificate.");
     const std::string suffix = flashsuffix(model, kFlashCertificate);
     const FileDialogSpec spec{.filename = "certificate" + suffix,
                               .filter = std::string(model.name) + " certificates|*" + suffix,
@@ -136,42 +139,34 @@ void CalculatorPanel::savecertificate() {
     const std::optional<std::string> path = m_form.shell().savedialog(spec);
     if (!path) return;
     std::string why;
-    if (!savetarget(*path, &why)) return link.faillink(why);
-    const std::optional<FlashFile> file = receivecertificate(link, m_form.shell());
-    if (!file) return;
-    if (!writeflashfile(*path, *file, &why)) return link.faillink(why);
+    if (!savetarget(*path, &why) || !writeflashfile(*path, *file, &why)) return link.faillink(why);
     m_form.shell().setstatus("Certificate saved as " + *path + ".");
 }
 
-bool CalculatorPanel::hasclock() {
-    const std::string why = noclockreason(m_form.link());
-    if (why.empty()) return true;
-    m_clock->setText(QString::fromStdString(why));
-    m_form.link().faillink(why);
-    return false;
+void CalculatorPanel::showclock(const std::optional<CalculatorClock>& clock) {
+    m_clock->setText(QString::fromStdString(clock ? clocktext(*clock) : m_form.state().pendingerror));
 }
 
 void CalculatorPanel::readclock() {
     TransferSession session(m_form.state(), m_form.shell());
-    if (!session || !hasclock()) return;
-    const std::optional<CalculatorClock> clock = tessaly::readclock(m_form.link(), m_form.shell());
-    if (clock) m_clock->setText(QString::fromStdString(clocktext(*clock)));
+    if (!session) return;
+    showclock(tessaly::readclock(m_form.link(), m_form.shell()));
 }
 
 void CalculatorPanel::setclockto(int year, int month, int day, int hour, int minute, int second) {
     TransferSession session(m_form.state(), m_form.shell());
-    if (!session || !hasclock()) return;
+    if (!session) return;
     Link& link = m_form.link();
     std::optional<CalculatorClock> clock = tessaly::readclock(link, m_form.shell());
-    if (!clock) return;
+    if (!clock) return showclock(clock);
     clock->year = static_cast<std::uint16_t>(year);
     clock->month = static_cast<std::uint8_t>(month);
     clock->day = static_cast<std::uint8_t>(day);
     clock->hour = static_cast<std::uint8_t>(hour);
     clock->minute = static_cast<std::uint8_t>(minute);
     clock->second = static_cast<std::uint8_t>(second);
-    if (!setclock(link, m_form.shell(), *clock)) return;
-    m_clock->setText(QString::fromStdString(clocktext(*clock)));
+    if (!setclock(link, m_form.shell(), *clock)) return showclock(std::nullopt);
+    showclock(clock);
     m_form.shell().setstatus("The calculator's clock is set to " + clocktext(*clock) + ".");
 }
 

@@ -37,7 +37,8 @@ private:
     void build();
     // The clock read first: setting it keeps the calculator's own date and time formats.
     void setclockto(int year, int month, int day, int hour, int minute, int second);
-    bool hasclock();
+    // The clock's reading, or why there is none.
+    void showclock(const std::optional<CalculatorClock>& clock);
 
     MainWindow& m_form;
     QDialog* m_dialog = nullptr;
