@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "files/flashfile.h"
 #include "files/varname.h"
 #include "link/link.h"
 #include "link/progress.h"
