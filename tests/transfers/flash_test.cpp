@@ -139,6 +139,8 @@ TEST_P(Flash, InterruptedSystemIsSaidAndTakenWhenSentAgain) {
     rig.shell.at = 70000;
     EXPECT_FALSE(rig.send(system).sent && rig.state.linkok);
     EXPECT_NE(rig.state.pendingerror.find("waits for a system"), std::string::npos) << rig.state.pendingerror;
+    // The request's own form: the later hardware's names the hardware it is for.
+    EXPECT_NE(rig.trace.text().find(model.longosrequest ? "> 08 C9 09 00" : "> 08 C9 06 00"), std::string::npos);
 
     rig.shell.state = nullptr;
     const FlashSendResult again = rig.send(system);
