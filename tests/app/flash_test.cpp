@@ -30,7 +30,9 @@ struct FlashApp {
     }
     std::string path(const std::string& stem, std::uint8_t type, const FlashFile* file = nullptr) {
         const std::string p = run.dir.filePath(QString::fromStdString(stem + flashsuffix(calc.model(), type))).toStdString();
-        if (file) EXPECT_TRUE(writeflashfile(p, *file, nullptr));
+        if (file) {
+            EXPECT_TRUE(writeflashfile(p, *file, nullptr));
+        }
         return p;
     }
     void drop(const std::string& file) {
