@@ -70,7 +70,7 @@ TEST_P(FlashWindow, SendsAnApplicationAndASystemOnlyWhenTheUpgradeIsAgreed) {
     const std::string file = app.path("base", kFlashOs, &system);
     app.drop(file);  // the question unanswered: declined
     EXPECT_NE(app.run.shell.boxes.back().text.find("unplug"), std::string::npos);
-    EXPECT_EQ(app.panel("calcversionbutton", "calcversion"), before);
+    EXPECT_EQ(app.panel("calcversionbutton", "calcversion").toStdString(), before.toStdString());
     app.run.shell.answers = {Answer::Yes};
     app.drop(file);
     EXPECT_TRUE(app.panel("calcversionbutton", "calcversion").contains("3.10")) << app.run.form().state().pendingerror;
