@@ -106,13 +106,7 @@ std::string shortsize(std::uint64_t bytes) {
 }
 
 std::string flashpartmodels(const FlashPart& part) {
-    const auto models = flashmodels(part.devicetype, part.hardwareid);
-    std::string names;
-    for (std::size_t i = 0; i < models.size(); ++i) {
-        if (i > 0) names += i + 1 == models.size() ? " or " : ", ";
-        names += models[i]->name;
-    }
-    if (!names.empty()) return names;
+    if (std::string names = flashmodelnames(part.devicetype, part.hardwareid); !names.empty()) return names;
     char text[64];
     std::snprintf(text, sizeof text, "no model (device type %02X, hardware ID %u)", part.devicetype, part.hardwareid);
     return text;
