@@ -170,7 +170,7 @@ TEST_P(Flash, IdListAndClock) {
 }
 
 INSTANTIATE_TEST_SUITE_P(LaterModels, Flash, ::testing::ValuesIn(flashmodels()),
-                         [](const auto& info) { return std::string(info.param->id); });
+                         [](const auto& p) { return std::string(p.param->id); });
 
 // The TI-92 has no Flash and no clock: each exchange says so and offers nothing.
 TEST(FlashOnTi92, IsRefusedWithTheReason) {
