@@ -296,7 +296,7 @@ TEST_P(Interop, Flash) {
     ASSERT_TRUE(tessaly::writeflashfile(os, tessaly::samples::system(model, 3, 11, 200), nullptr));
     const auto sentapp = peer({"send-app", app.string()}, 50);
     PEER_OK(sentapp);
-    const auto apps = peer({"apps"});
+    const auto apps = peer({"dir"});
     EXPECT_NE(apps.out.find("demoapp\t"), std::string::npos) << apps.out;
     EXPECT_NE(apps.out.find("tool\t"), std::string::npos) << apps.out;
     const auto received = peer({"recv-app", "tool", back.string()}, 50);
