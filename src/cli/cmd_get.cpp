@@ -1,4 +1,3 @@
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -8,6 +7,7 @@
 #include "cli/cli.h"
 #include "cli/terminalprogress.h"
 #include "files/filename.h"
+#include "files/flashfile.h"
 #include "files/packagestore.h"
 #include "files/packagewriter.h"
 #include "files/safefile.h"
@@ -182,9 +182,8 @@ int cmd_get(const Options& options, const Args& args) {
     const auto o = parse(args);
     if (!o) return kUsage;
     // An application file's extension asks for an application, by its bare name.
-    if (readfilename(std::filesystem::path(o->output).filename().string()).kind == FileKind::Flash) {
-        const char kind = static_cast<char>(std::tolower(static_cast<unsigned char>(o->output.back())));
-        if (kind != 'k' || o->names.size() != 1 || o->fromcalc) {
+    if (const FileName f = readfilename(std::filesystem::path(o->output).filename().string()); f.kind == FileKind::Flash) {
+        if (f.flashtype != kFlashApplication || o->names.size() != 1 || o->fromcalc) {
             std::fprintf(stderr, "tessaly92-cli: get: a Flash file receives one application (get NAME -o FILE.89k, "
                                  ".9xk or .v2k); the certificate comes with the cert command\n");
             return kUsage;

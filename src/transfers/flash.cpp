@@ -31,6 +31,8 @@ constexpr std::size_t kIdListDigits = 14;
 // The refusal codes the Flash exchanges meet besides the model's own.
 constexpr std::uint8_t kOtherModelCode = 0x07;
 constexpr std::uint8_t kSealCode = 0x08;
+// What the boot code answers anything but a system with while it waits for one.
+constexpr std::uint8_t kWaitingCode = 0x24;
 
 constexpr std::string_view kWaitsForSystemText = "The calculator waits for a system: send the system again.";
 
@@ -91,6 +93,7 @@ std::string flashrefusal(const CalculatorModel& model, const Packet& refusal, co
     if (code == kOtherModelCode) return "The calculator refused the " + what + ": it was made for another model.";
     if (code == kSealCode) return "The calculator rejected the " + what + "'s signature.";
     if (code == model.refusal.noroom) return "The calculator has no room for the " + what + ".";
+    if (code == kWaitingCode) return std::string(kWaitsForSystemText);
     return "The calculator refused the " + what + refusalreason(model, refusal) + ".";
 }
 
