@@ -39,11 +39,18 @@ CalculatorPanel::CalculatorPanel(MainWindow& form) : QObject(&form), m_form(form
     auto* button = new QPushButton(QStringLiteral("Ca&lculator..."));
     button->setObjectName("calculatorpanelbutton");
     button->setToolTip(QStringLiteral("The calculator's version, ID list, certificate and clock"));
-    // Beside Version, which it goes with.
+    // Under Version, which it goes with: beside it the page would grow wider than the window.
+    QBoxLayout* row = nullptr;
     if (QWidget* page = version->parentWidget(); page && page->layout())
         for (QBoxLayout* l : page->findChildren<QBoxLayout*>())
-            if (const int at = l->indexOf(version); at >= 0) {
-                l->insertWidget(at + 1, button);
+            if (l->indexOf(version) >= 0) row = l;
+    for (QBoxLayout* outer = row ? qobject_cast<QBoxLayout*>(row->parent()) : nullptr; outer; outer = nullptr)
+        for (int i = 0; i < outer->count(); ++i)
+            if (outer->itemAt(i)->layout() == row) {
+                auto* under = new QHBoxLayout;
+                under->addStretch();
+                under->addWidget(button);
+                outer->insertLayout(i + 1, under);
                 break;
             }
     connect(button, &QPushButton::clicked, this, &CalculatorPanel::open);
