@@ -44,7 +44,7 @@ constexpr CommandEntry kCommandTable[] = {
      "      with its \"send NAME...\" command instead). An application (as dir lists it) goes into an\n"
      "      application file of the calculator's model",
      cmd_get},
-    {"info", "info FILE", "show what a TI-92 file holds", cmd_info, Reach::Files},
+    {"info", "info FILE", "show what a TI-92 or Flash file holds", cmd_info, Reach::Files},
     {"ls", "ls [DIR] [--no-desc] [--no-txt] [--no-92]",
      "list the TI-92 and text files of a folder as the file browser does: name, kind, description", cmd_ls, Reach::Files},
     {"describe", "describe FILE [TEXT]",

@@ -41,7 +41,9 @@ FileInfo tifileinfo(std::span<const std::uint8_t> head, std::uint64_t length) {
     // Another model's file has the same layout but other type codes and contents: read as a
     // TI-92 file it would list wrong types and could be sent to the calculator.
     if (std::string signature = othermodelsignature(head); !signature.empty()) {
-        FileInfo info = corrupted("it is signed " + signature + ", for another calculator model");
+        FileInfo info = corrupted(signature == kFlashSignature
+                                      ? std::string("it is a Flash file under a variable file's name (.89k, .9xu, .v2q and the like are Flash files)")
+                                      : "it is signed " + signature + ", for another calculator model");
         info.description = othermodeldescription(signature);
         info.othermodel = std::move(signature);
         return info;
@@ -86,6 +88,7 @@ std::string othermodelsignature(std::span<const std::uint8_t> head) {
 }
 
 std::string othermodeldescription(const std::string& signature) {
+    if (signature == kFlashSignature) return "Flash file under a variable file's name";
     return std::string(kOtherModelText) + " (" + signature + ")";
 }
 
@@ -103,13 +106,7 @@ std::string shortsize(std::uint64_t bytes) {
 }
 
 std::string flashpartmodels(const FlashPart& part) {
-    const auto models = flashmodels(part.devicetype, part.hardwareid);
-    std::string names;
-    for (std::size_t i = 0; i < models.size(); ++i) {
-        if (i > 0) names += i + 1 == models.size() ? " or " : ", ";
-        names += models[i]->name;
-    }
-    if (!names.empty()) return names;
+    if (std::string names = flashmodelnames(part.devicetype, part.hardwareid); !names.empty()) return names;
     char text[64];
     std::snprintf(text, sizeof text, "no model (device type %02X, hardware ID %u)", part.devicetype, part.hardwareid);
     return text;

@@ -61,7 +61,7 @@ FileInfo tifileinfo(std::span<const std::uint8_t> head, std::uint64_t length);
 // ours and for a file that bears no calculator signature at all.
 std::string othermodelsignature(std::span<const std::uint8_t> head);
 // What the file browser shows as such a file's description: "Made for another model
-// (**TI89**)".
+// (**TI89**)"; a Flash file's signature says the name is wrong instead.
 std::string othermodeldescription(const std::string& signature);
 // Why a TI-92 file of that information is not one to change or send: "Corrupted TI-file:
 // ..." or "not a TI-92 file: it is signed ..."; empty for a file that reads whole.

@@ -65,16 +65,6 @@ std::string partlabel(std::size_t index, std::uint8_t datatype) {
     return s;
 }
 
-// "TI-92 Plus or Voyage 200", "A, B or C".
-std::string modelnames(const std::vector<const CalculatorModel*>& models) {
-    std::string s;
-    for (std::size_t i = 0; i < models.size(); ++i) {
-        if (i > 0) s += i + 1 == models.size() ? " or " : ", ";
-        s += models[i]->name;
-    }
-    return s;
-}
-
 } // namespace
 
 const FlashPart* FlashFile::payload() const {
@@ -194,7 +184,7 @@ std::optional<std::vector<FlashPartHeader>> readflashheaders(const std::filesyst
     struct stat st {};
     if (::fstat(fd, &st) != 0) {
         std::fclose(fp);
-        fail(error, "Cannot read " + name + ".");
+        fail(error, std::string("Cannot read ") + name + ".");
         return std::nullopt;
     }
     const ReadAt read = [fd](std::uint64_t position, std::uint8_t* into, std::size_t size) {
@@ -232,7 +222,7 @@ std::optional<FlashFile> readflashfile(const std::filesystem::path& path, std::s
     }
     std::string raw;
     if (!readandclose(fp, raw)) {
-        fail(error, "Cannot read " + name + ".");
+        fail(error, std::string("Cannot read ") + name + ".");
         return std::nullopt;
     }
     const std::span<const std::uint8_t> bytes(reinterpret_cast<const std::uint8_t*>(raw.data()), raw.size());
@@ -287,6 +277,16 @@ std::vector<const CalculatorModel*> flashmodels(std::uint8_t devicetype, std::ui
     return fit;
 }
 
+std::string flashmodelnames(std::uint8_t devicetype, std::uint8_t hardwareid) {
+    const auto models = flashmodels(devicetype, hardwareid);
+    std::string names;
+    for (std::size_t i = 0; i < models.size(); ++i) {
+        if (i > 0) names += i + 1 == models.size() ? " or " : ", ";
+        names += models[i]->name;
+    }
+    return names;
+}
+
 std::string flashmismatch(const FlashFile& file, const CalculatorModel& model) {
     if (model.flashdevice == 0) {
         std::string s = "The ";
@@ -301,8 +301,8 @@ std::string flashmismatch(const FlashFile& file, const CalculatorModel& model) {
         std::string s = "This ";
         s += flashkindname(p.datatype);
         s += " is for the ";
-        const auto fit = flashmodels(p.devicetype, p.hardwareid);
-        s += fit.empty() ? "device type " + hexbyte(p.devicetype) : modelnames(fit);
+        const std::string names = flashmodelnames(p.devicetype, p.hardwareid);
+        s += names.empty() ? std::string("device type ") + hexbyte(p.devicetype) : names;
         s += ", not the ";
         s += model.name;
         s += ".";
@@ -317,7 +317,7 @@ std::string flashkindname(std::uint8_t datatype) {
         case kFlashApplication: return "application";
         case kFlashCertificate: return "certificate";
         case kFlashLicence: return "licence";
-        default: return "part type " + hexbyte(datatype);
+        default: return std::string("part type ") + hexbyte(datatype);
     }
 }
 

@@ -73,6 +73,8 @@ bool writeflashfile(const std::filesystem::path& path, const FlashFile& file, st
 // The models a device type and hardware ID fit; a hardware ID of 0 fits every model of the
 // device type. Empty for a device type of no model.
 std::vector<const CalculatorModel*> flashmodels(std::uint8_t devicetype, std::uint8_t hardwareid);
+// Their names: "TI-92 Plus or Voyage 200"; empty where none fits.
+std::string flashmodelnames(std::uint8_t devicetype, std::uint8_t hardwareid);
 // Why the file cannot go to this model (another device type or hardware); empty when it can.
 std::string flashmismatch(const FlashFile& file, const CalculatorModel& model);
 

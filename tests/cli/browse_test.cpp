@@ -48,12 +48,14 @@ TEST(CliBrowse, FlashFilesAreListedAndShownPartByPart) {
     Bytes cut = flashbytes(app);
     cut.resize(160);
     writebytes(dir / "cut.9xu", cut);
+    writebytes(dir / "named.89p", flashbytes(app));
 
     CliResult r = runcli({"ls", dir.path().string()}, scratch.path());
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(r.out, "cut.9xu\tdamaged\tcut.9xu is damaged: part 2: its header is cut short by the end of the file.\n"
                      "demo.89k\tflash\tTI-89 application demoapp, version 1.05, 12 KB\n"
-                     "esc.v2k\tflash\tVoyage 200 application \u2B06[2J, version 1.00, 95 bytes\n");
+                     "esc.v2k\tflash\tVoyage 200 application \u2B06[2J, version 1.00, 95 bytes\n"
+                     "named.89p\tother-model\tFlash file under a variable file's name\n");
 
     r = runcli({"info", (dir / "demo.89k").string()}, scratch.path());
     EXPECT_EQ(r.code, 0) << r.err;

@@ -170,12 +170,8 @@ TEST(Associate, InstalledFilesRegisterEveryModelsFiles) {
     }
     const std::string installed = readtext(share / "tessaly92.xml");
     EXPECT_EQ(installed, mimepackage(list, false));
-    EXPECT_NE(installed.find("<comment>Voyage 200 operating system (.v2u)</comment>\n"
-                             "    <sub-class-of type=\"application/octet-stream\"/>\n"
-                             "    <icon name=\"tessaly92\"/>\n"
-                             "    <glob pattern=\"*.v2u\"/>\n"
-                             "    <magic><match type=\"string\" offset=\"0\" value=\"**TIFL**\"/></magic>"),
-              std::string::npos);
+    EXPECT_NE(installed.find("(.v2u)</comment>"), std::string::npos);
+    EXPECT_NE(installed.find("*.v2u\"/>\n    <magic><match type=\"string\" offset=\"0\" value=\"**TIFL**\""), std::string::npos);
     const std::string entry = senddesktopentry("/usr/bin/tessaly92", list);
     const std::string types = entry.substr(entry.find("MimeType="));
     EXPECT_NE(readtext(share / "tessaly92.desktop").find(types), std::string::npos) << types;

@@ -17,71 +17,59 @@
 namespace tessaly::testing {
 namespace {
 
-struct Answer {
-    std::uint8_t command = 0;
-    Bytes data;
-    std::uint8_t reason() const { return data.size() > 2 ? data[2] : 0; }
-};
-
 // The computer's end, packet by packet, as the link library drives the Flash exchanges.
 struct FlashWire : Wire {
     explicit FlashWire(const CalculatorModel& model) : Wire(model) { calc.setpace(0); }
     void put(std::uint8_t command, const Bytes& data = {}) {
-        const CommandInfo* info = commandinfo(command);
-        send(info && info->carriesdata ? makepacket(0x08, command, data) : shortpacket(0x08, command));
+        send(commandinfo(command)->carriesdata ? makepacket(0x08, command, data) : shortpacket(0x08, command));
     }
-    Answer get() {
-        const Bytes head = receive(4);
-        if (head.size() < 4) return {};
-        Answer a{head[1], {}};
-        const CommandInfo* info = commandinfo(head[1]);
-        if (info && info->carriesdata) {
-            std::size_t n = head[2] | head[3] << 8;
-            if (n == 0 && head[1] == CmdData) n = 65536;
-            a.data = receive(n + 2);
-            a.data.resize(n);
+    // The packet's head and data (a 0000 length word: 64 KiB), without the checksum.
+    Bytes get() {
+        Bytes p = receive(4);
+        if (p.size() < 4 || !commandinfo(p[1])->carriesdata) return p;
+        const std::size_t n = (p[2] | p[3] << 8) ? (p[2] | p[3] << 8) : 65536;
+        const Bytes data = receive(n + 2);
+        p.insert(p.end(), data.begin(), data.end() - std::min<long>(2, long(data.size())));
+        return p;
+    }
+    // Offers a part block by block, stopping before block `stop`; the calculator's last packet.
+    Bytes offer(std::uint8_t type, const Bytes& data, std::size_t stop = 99) {
+        put(CmdSendVar, headerdata(static_cast<std::uint32_t>(data.size()), type, "", 1, 0));
+        Bytes a = get();
+        for (std::size_t at = 0; a[1] == CmdAck; at += 65536) {
+            if (a = get(); a[1] != CmdDataRequest || at / 65536 == stop) return a;
+            put(CmdAck);
+            put(CmdData, Bytes(data.begin() + long(at), data.begin() + long(std::min(data.size(), at + 65536))));
+            get();
+            put(at + 65536 >= data.size() ? CmdEnd : CmdContinue);
+            if (a = get(); at + 65536 >= data.size()) return a;
         }
         return a;
     }
-    // Offers a part block by block; the calculator's last answer (ACK: taken).
-    Answer offer(std::uint8_t type, std::string_view name, const Bytes& data, std::size_t stopafterblocks = 99) {
-        put(CmdSendVar, headerdata(static_cast<std::uint32_t>(data.size()), type, name, 1, 0));
-        if (Answer a = get(); a.command != CmdAck) return a;
-        for (std::size_t at = 0, block = 0;; at += 65536, ++block) {
-            if (Answer cts = get(); cts.command != CmdDataRequest || block == stopafterblocks) return cts;
-            put(CmdAck);
-            put(CmdData, Bytes(data.begin() + static_cast<std::ptrdiff_t>(at),
-                               data.begin() + static_cast<std::ptrdiff_t>(std::min(data.size(), at + 65536))));
-            EXPECT_EQ(get().command, CmdAck);
-            const bool last = at + 65536 >= data.size();
-            put(last ? CmdEnd : CmdContinue);
-            if (Answer a = get(); last || a.command != CmdAck) return a;
-        }
-    }
-    // Asks for something the calculator sends in blocks; nullopt with the refusal otherwise.
-    std::optional<Bytes> request(std::uint8_t type, std::string_view name, Answer* refusal = nullptr) {
+    // What the calculator sends in blocks on this request; nullopt when it refuses.
+    std::optional<Bytes> request(std::uint8_t type, std::string_view name) {
         put(CmdRequest, headerdata(0, type, name));
         get();
-        if (Answer var = get(); var.command != CmdVarHeader) {
-            if (refusal) *refusal = var;
-            return std::nullopt;
-        }
+        if (get()[1] != CmdVarHeader) return std::nullopt;
         Bytes data;
-        for (;;) {
+        do {
             put(CmdAck);
             put(CmdDataRequest);
             get();
-            const Answer block = get();
-            data.insert(data.end(), block.data.begin(), block.data.end());
+            const Bytes block = get();
+            data.insert(data.end(), block.begin() + 4, block.end());
             put(CmdAck);
-            if (get().command != CmdContinue) break;
-        }
+        } while (get()[1] == CmdContinue);
         put(CmdAck);
         return data;
     }
 };
 
-const Bytes& partdata(const FlashFile& f) { return f.payload()->data; }
+// The refusal's reason byte; 0 for an acknowledgement.
+std::uint8_t reason(const Bytes& p) { return p[1] == CmdSkip ? p.back() : 0; }
+Bytes app(const CalculatorModel& m, std::size_t n, bool sealed = true) {
+    return samples::application(m, "tool", n, sealed).payload()->data;
+}
 
 class Flash : public ::testing::TestWithParam<const CalculatorModel*> {};
 
@@ -89,88 +77,64 @@ TEST_P(Flash, PartsAreJudgedWholeAndStoredOrRefused) {
     const CalculatorModel& model = *GetParam();
     FlashWire w(model);
     w.calc.loaddemo();
-    // Two and a half blocks: the middle one goes with the length word 0000.
-    const Bytes big = partdata(samples::application(model, "big", 150000));
-    EXPECT_EQ(w.offer(kFlashApplication, "big", big).command, CmdAck);
-    EXPECT_EQ(w.request(kFlashApplication, "big"), big);
-    EXPECT_EQ(w.request(kFlashApplication, "demoapp")->size(), w.calc.flash().application("demoapp")->data.size());
-
-    // Another model's application is refused at the end, and the copy of that name is gone.
-    const CalculatorModel& other = model.flashdevice == 0x98 ? kTI92Plus : kTI89;
-    EXPECT_EQ(w.offer(kFlashApplication, "big", partdata(samples::application(other, "big", 100))).reason(), 0x07);
-    EXPECT_EQ(w.calc.flash().application("big"), nullptr);
-    EXPECT_EQ(w.offer(kFlashApplication, "bad", partdata(samples::application(model, "bad", 100, false))).reason(), 0x08);
-    Bytes cut = partdata(samples::application(model, "cut", 100));
+    const Bytes big = app(model, 150000);  // the middle block goes with the length word 0000
+    EXPECT_EQ(reason(w.offer(kFlashApplication, big)), 0);
+    EXPECT_EQ(w.request(kFlashApplication, "tool"), big);
+    EXPECT_EQ(w.request(kFlashApplication, "demoapp"), w.calc.flash().application("demoapp")->data);
+    // Another model's is refused at the end, and the copy of that name is gone with it.
+    EXPECT_EQ(reason(w.offer(kFlashApplication, app(model.flashdevice == 0x98 ? kTI92Plus : kTI89, 100))), 0x07);
+    EXPECT_EQ(w.calc.flash().application("tool"), nullptr);
+    EXPECT_EQ(reason(w.offer(kFlashApplication, app(model, 100, false))), 0x08);
+    Bytes cut = app(model, 100);
     cut.pop_back();
-    EXPECT_EQ(w.offer(kFlashApplication, "cut", cut).reason(), 0x08);
-    EXPECT_EQ(w.offer(kFlashApplication, "huge", Bytes(model.flashroom + 1, 0)).reason(), model.refusal.noroom);
+    EXPECT_EQ(reason(w.offer(kFlashApplication, cut)), 0x08);
+    EXPECT_EQ(reason(w.offer(kFlashApplication, Bytes(model.flashroom + 1, 0))), model.refusal.noroom);
     EXPECT_EQ(w.calc.flash().applications.size(), 1u);
-
-    // The ID list and the certificate; none on a system never upgraded.
-    const auto ids = w.request(0x22, "");
-    ASSERT_TRUE(ids);
-    EXPECT_EQ(ids->size(), 22u);
-    const auto cert = w.request(0x20, "");
-    ASSERT_TRUE(cert);
-    EXPECT_GT(cert->size(), 200u);
+    EXPECT_EQ(w.request(0x22, "")->size(), 22u);  // the ID list
+    EXPECT_GT(w.request(0x20, "")->size(), 200u);  // the certificate
+    // A system never upgraded has neither, and takes no application.
     w.calc.flash().os = {1, 0};
-    Answer refusal;
-    EXPECT_FALSE(w.request(0x22, "", &refusal));
-    EXPECT_EQ(refusal.command, CmdSkip);
-    EXPECT_EQ(w.offer(kFlashApplication, "late", partdata(samples::application(model, "late", 100))).reason(), 0x07);
+    EXPECT_FALSE(w.request(0x22, ""));
+    EXPECT_EQ(reason(w.offer(kFlashApplication, app(model, 100))), 0x07);
 }
 
 TEST_P(Flash, BrokenOffSystemLeavesTheCalculatorWaiting) {
-    const CalculatorModel& model = *GetParam();
-    FlashWire w(model);
-    const Bytes system = partdata(samples::system(model, 3, 11, 70000));
-    EXPECT_EQ(w.offer(kFlashOs, "", system, 1).command, CmdDataRequest);
+    FlashWire w(*GetParam());
+    const Bytes system = samples::system(*GetParam(), 3, 11, 70000).payload()->data;
+    EXPECT_EQ(w.offer(kFlashOs, system, 1)[1], CmdDataRequest);
     w.calc.disconnect();
-    EXPECT_TRUE(w.calc.flash().waiting);
     w.put(CmdVersion);
-    EXPECT_EQ(w.get().reason(), 0x24);
+    EXPECT_EQ(reason(w.get()), 0x24);
     w.put(CmdReady);
-    EXPECT_EQ(w.get().command, CmdAck);
-    EXPECT_EQ(w.offer(kFlashOs, "", partdata(samples::system(model, 3, 11, 100, false))).reason(), 0x08);
+    EXPECT_EQ(w.get()[1], CmdAck);
+    EXPECT_EQ(reason(w.offer(kFlashOs, samples::system(*GetParam(), 3, 11, 100, false).payload()->data)), 0x08);
     EXPECT_TRUE(w.calc.flash().waiting);
-
-    EXPECT_EQ(w.offer(kFlashOs, "", system).command, CmdAck);
-    EXPECT_FALSE(w.calc.flash().waiting);
-    w.put(CmdVersion);
-    w.get();
-    w.put(CmdDataRequest);
-    w.get();
-    EXPECT_EQ(w.get().data[0], 3);
-    w.put(CmdAck);
+    EXPECT_EQ(reason(w.offer(kFlashOs, system)), 0);
+    EXPECT_EQ(std::tuple(w.calc.flash().waiting, w.calc.flash().os[1]), std::tuple(false, 11));
 }
 
 TEST_P(Flash, ClockRunsFromTheSetTimeWhereTheSystemHasOne) {
     const CalculatorModel& model = *GetParam();
     FlashWire w(model);
-    const Bytes set = {0, 0, 0, 0, 0, 0, 0x07, 0xD5, 3, 14, 15, 9, 26, 2, 12, 0xFF};
-    w.put(CmdSendVar, headerdata(16, 0x18, "Clock", 1, 0));
-    ASSERT_EQ(w.get().command, CmdAck);
-    ASSERT_EQ(w.get().command, CmdDataRequest);
-    w.put(CmdAck);
-    w.put(CmdData, set);
-    EXPECT_EQ(w.get().command, CmdAck);
+    auto set = [&](const Bytes& clock) {
+        w.put(CmdSendVar, headerdata(16, 0x18, "Clock", 1, 0));
+        w.get();
+        w.get();
+        w.put(CmdAck);
+        w.put(CmdData, clock);
+        return w.get()[1];
+    };
+    const Bytes clock = {0, 0, 0, 0, 0, 0, 0x07, 0xD5, 3, 14, 15, 9, 26, 2, 12, 0xFF};
+    ASSERT_EQ(set(clock), CmdAck);
     w.put(CmdEnd);
-    EXPECT_EQ(w.get().command, CmdAck);
-    const auto shown = w.request(0x18, "Clock");
-    ASSERT_TRUE(shown);
-    EXPECT_EQ(Bytes(shown->begin(), shown->begin() + 11), Bytes(set.begin(), set.begin() + 11));  // to the minute
-    EXPECT_EQ(Bytes(shown->begin() + 13, shown->end()), Bytes(set.begin() + 13, set.end()));
-
-    // 30 February is no date; a 2.05 system or a first hardware has no clock.
-    Bytes bad = set;
-    bad[8] = 2;
-    bad[9] = 30;
-    w.put(CmdSendVar, headerdata(16, 0x18, "Clock", 1, 0));
     w.get();
-    w.get();
-    w.put(CmdAck);
-    w.put(CmdData, bad);
-    EXPECT_EQ(w.get().command, CmdSkip);
+    const Bytes shown = *w.request(0x18, "Clock");
+    EXPECT_EQ(Bytes(shown.begin(), shown.begin() + 12), Bytes(clock.begin(), clock.begin() + 12));  // to the minute
+    EXPECT_EQ(Bytes(shown.begin() + 13, shown.end()), Bytes(clock.begin() + 13, clock.end()));
+    Bytes february30 = clock;
+    february30[8] = 2, february30[9] = 30;
+    EXPECT_EQ(set(february30), CmdSkip);
+    // A first hardware or a 2.05 system has no clock.
     w.calc.flash().hardwarerevision = static_cast<std::uint8_t>(1 - model.hardwarefirst);
     EXPECT_FALSE(w.request(0x18, "Clock"));
     w.calc.flash().hardwarerevision = model.release.hardwarerevision;
@@ -186,38 +150,28 @@ TEST(FlashState, KeptBesideTheStateFileAndOptionalInAnOlderOne) {
     std::filesystem::create_directories(dir);
     const std::string path = (dir / "calc.89g").string();
     SimClock clock;
-    {
-        VirtualCalculator calc(clock, kTI89);
-        calc.loaddemo();
-        ASSERT_TRUE(calc.attachstate(path, nullptr));
-        CalcFlash& f = calc.flash();
-        f.applications.push_back({"my app", {1, 2, 3}});
-        f.os = {3, 10};
-        f.waiting = true;
-        f.clockoffset = -12345;
-        f.timeformat = 12;
-        calc.state().flashchanged();
-    }
-    VirtualCalculator again(clock, kTI89);
+    VirtualCalculator calc(clock, kTI89), again(clock, kTI89), older(clock, kTI89), damaged(clock, kTI89);
+    calc.loaddemo();
+    ASSERT_TRUE(calc.attachstate(path, nullptr));
+    calc.flash().applications.push_back({"my app", {1, 2, 3}});
+    calc.flash().os = {3, 10};
+    calc.flash().waiting = true;
+    calc.flash().clockoffset = -12345;
+    calc.state().flashchanged();
     std::string error;
     ASSERT_TRUE(again.attachstate(path, &error)) << error;
     const CalcFlash& f = again.flash();
     ASSERT_EQ(f.applications.size(), 2u);
-    EXPECT_EQ(f.applications[1].name, "my app");
-    EXPECT_EQ(f.applications[1].data, (Bytes{1, 2, 3}));
-    EXPECT_EQ(std::tuple(f.os[1], f.waiting, f.clockoffset, f.timeformat), std::tuple(10, true, -12345, 12));
-
+    EXPECT_EQ(std::tuple(f.applications[1].name, f.applications[1].data), std::tuple("my app", Bytes{1, 2, 3}));
+    EXPECT_EQ(std::tuple(f.os[1], f.waiting, f.clockoffset), std::tuple(10, true, -12345));
     // A state file from before Flash: the calculator keeps its demo application.
     std::filesystem::remove(flashstatepath(path));
-    VirtualCalculator older(clock, kTI89);
     older.loaddemo();
     ASSERT_TRUE(older.attachstate(path, &error)) << error;
     EXPECT_NE(older.flash().application("demoapp"), nullptr);
     // A damaged one is refused, not half taken.
     ASSERT_TRUE(savewhole(flashstatepath(path), "tessaly92-vcalc flash 1\nsystem 2 9 hardware 1 waiting 0 clock 0 1 24\n"
-                                                "application 99 x\nab",
-                          nullptr));
-    VirtualCalculator damaged(clock, kTI89);
+                                                "application 99 x\nab", nullptr));
     EXPECT_FALSE(damaged.attachstate(path, &error));
     std::filesystem::remove_all(dir);
 }
