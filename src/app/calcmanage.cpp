@@ -11,9 +11,11 @@ constexpr std::size_t kFullNameChars = 17;  // folder, backslash, name
 
 std::vector<std::string> CalcManager::marked() {
     std::vector<std::string> names;
+    // An application is no variable: a home-screen line for its bare name would act on
+    // main\ instead.
     if (m_page.viewflag())
         for (const ListRow& row : m_page.rows())
-            if (row.selected) names.push_back(row.caption);
+            if (row.selected && !isapplicationrow(row)) names.push_back(row.caption);
     if (names.empty()) m_shell.setstatus(kCalculatorViewText);
     return names;
 }

@@ -14,6 +14,7 @@ Program::Program(const AppContext& context) {
     m_screenshot = new ScreenshotBinding(*m_mainwindow);
     m_fargo = new FargoBinding(*m_mainwindow, *m_receive, context);
     m_desktop = new DesktopBinding(*m_mainwindow, context);
+    m_calcpanel = new CalculatorPanel(*m_mainwindow);
     m_textform = std::make_unique<TextEditor>(m_mainwindow.get(), m_receive);
     m_remotewindow = std::make_unique<RemoteWindow>(m_mainwindow->settingsfile(), *m_mainwindow);
     m_infoform = std::make_unique<InfoWindow>(m_mainwindow->settingsfile(), m_mainwindow->frameGeometry());

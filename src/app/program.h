@@ -2,6 +2,7 @@
 #include <memory>
 
 #include "app/browserbinding.h"
+#include "app/calcpanel.h"
 #include "app/desktopbinding.h"
 #include "app/fargobinding.h"
 #include "app/mainwindow.h"
@@ -34,6 +35,7 @@ public:
     BrowserBinding& browserbinding() { return *m_browser; }
     DesktopBinding& desktopbinding() { return *m_desktop; }
     TextBinding& textbinding() { return *m_text; }
+    CalculatorPanel& calculatorpanel() { return *m_calcpanel; }
 
     // Shows the main window; start-up (check, listing, command line) follows from there.
     void start();
@@ -52,6 +54,7 @@ private:
     BrowserBinding* m_browser = nullptr;  // owned by the main window
     DesktopBinding* m_desktop = nullptr;  // owned by the main window
     TextBinding* m_text = nullptr;        // owned by the main window
+    CalculatorPanel* m_calcpanel = nullptr;  // owned by the main window
 };
 
 } // namespace tessaly::app

@@ -2,8 +2,12 @@
 
 #include <algorithm>
 
+#include "files/filename.h"
+#include "files/flashfile.h"
+#include "files/safefile.h"
 #include "link/packets.h"
 #include "link/typenames.h"
+#include "transfers/flash.h"
 #include "transfers/session.h"
 
 namespace tessaly::app {
@@ -26,10 +30,21 @@ std::vector<ListRow> emptyfolderrows(const CalculatorModel& model, const Directo
     return rows;
 }
 
-// The calculator view: the variables, then each folder that holds none.
+std::vector<ListRow> applicationrows(const DirectoryListing& listing) {
+    std::vector<ListRow> rows;
+    for (const ListRow& r : listing.rows)
+        if (isapplicationrow(r)) rows.push_back(r);
+    return rows;
+}
+
+// The calculator view: the variables, each folder that holds none, then the applications,
+// which live in no folder and are a group of their own.
 std::vector<ListRow> viewrows(const CalculatorModel& model, const DirectoryListing& listing) {
-    std::vector<ListRow> rows = unselected(listing.rows);
+    std::vector<ListRow> rows;
+    for (const ListRow& r : unselected(listing.rows))
+        if (!isapplicationrow(r)) rows.push_back(r);
     for (ListRow& r : emptyfolderrows(model, listing)) rows.push_back(std::move(r));
+    for (ListRow& r : unselected(applicationrows(listing))) rows.push_back(std::move(r));
     return rows;
 }
 } // namespace
@@ -150,8 +165,11 @@ void ReceivePageModel::updatedirectorylist() {
     m_viewenabled = false;
     changed(Change::Controls);
 
-    const DirectoryListing listing = directorylisting(m_link, m_shell, [this](const ListRow& r) { addrow(r); });
+    const DirectoryListing listing = directorylisting(m_link, m_shell, [this](const ListRow& r) {
+        if (!isapplicationrow(r)) addrow(r);
+    });
     for (const ListRow& r : emptyfolderrows(m_link.model(), listing)) addrow(r);
+    for (const ListRow& r : applicationrows(listing)) addrow(r);
     if (listing.answered) {
         m_helptext = kLabelMarkVariables;
         changed(Change::Controls);
@@ -243,9 +261,21 @@ void ReceivePageModel::receiverequested() {
 
     // Every marked row is asked for; there is no fixed number of entries.
     std::vector<RequestEntry> entries;
+    std::vector<std::string> applications;
     for (const ListRow& r : m_rows)
-        if (r.selected && !isfolderrow(m_link.model(), r))
+        if (r.selected && isapplicationrow(r))
+            applications.push_back(r.caption);
+        else if (r.selected && !isfolderrow(m_link.model(), r))
             entries.push_back({r.caption.substr(0, kPackageNameSize), r.type, r.archived, r.locked});
+    // An application is no variable of the package: each is saved as a file of its own.
+    if (!applications.empty()) {
+        receiveapplications(applications);
+        if (entries.empty() || !m_link.state().linkok) {
+            m_receiveenabled = true;
+            changed(Change::Controls);
+            return;
+        }
+    }
     if (!entries.empty()) {
         setcalculatordown(false);
         showreceived();
@@ -266,6 +296,26 @@ void ReceivePageModel::receiverequested() {
     m_receiveenabled = true;
     // A receive cut short keeps the package before it in the store: the list says so.
     showstore();
+}
+
+void ReceivePageModel::receiveapplications(const std::vector<std::string>& names) {
+    const CalculatorModel& model = m_link.model();
+    const std::string suffix = flashsuffix(model, kFlashApplication);
+    for (const std::string& name : names) {
+        // Asked before anything is fetched: a cancelled dialog costs no transfer.
+        const FileDialogSpec spec{.filename = name + suffix,
+                                  .filter = std::string(model.name) + " applications|*" + suffix,
+                                  .title = "Save application as..",
+                                  .defaultext = suffix.substr(1)};
+        const std::optional<std::string> path = m_shell.savedialog(spec);
+        if (!path) continue;
+        std::string why;
+        if (!savetarget(*path, &why)) return m_link.faillink(why);
+        const std::optional<FlashFile> file = receiveapplication(m_link, m_shell, name);
+        if (!file) return;
+        if (!writeflashfile(*path, *file, &why)) return m_link.faillink(why);
+        m_shell.setstatus(name + " saved as " + *path + ".");
+    }
 }
 
 void ReceivePageModel::receivefromcalc() {

@@ -109,6 +109,8 @@ public:
 private:
     void receiverequested();
     void receivefromcalc();
+    // Each named application asked for after its file's name, and written there whole.
+    void receiveapplications(const std::vector<std::string>& names);
     void receivingvariable();
     void variablereceived();
     void changed(Change change) {

@@ -8,6 +8,7 @@
 
 #include "app/answers.h"
 #include "app/browserbinding.h"
+#include "app/flashask.h"
 #include "app/mainwindow.h"
 #include "app/receivebinding.h"
 #include "app/overwriteask.h"
@@ -70,8 +71,10 @@ void SendBinding::sendfiles(const std::vector<std::string>& paths, bool ask, boo
     }
     const std::vector<std::filesystem::path> files(paths.begin(), paths.end());
     WindowPlanQuestions planask(m_form.shell(), m_receive.model());
+    WindowFlashQuestions flashask(m_form.shell());
     SendPlaces where = places();
     where.ask = &planask;
+    where.flash = &flashask;
     WindowAnswers answers(m_form.shell());
     if (sendfilelist(m_form.link(), m_form.shell(), files, ask ? &answers : nullptr, install, where))
         QTimer::singleShot(0, &m_form, &QWidget::close);
@@ -116,8 +119,10 @@ void SendBinding::sendselected(bool install) {
     TransferSession session(m_form.state(), m_form.shell());
     if (!session) return;
     WindowPlanQuestions ask(m_form.shell(), m_receive.model());
+    WindowFlashQuestions flashask(m_form.shell());
     SendPlaces where = places();
     where.ask = &ask;
+    where.flash = &flashask;
     if (!sendselectedfiles(m_form.link(), m_form.shell(), names, install, where))
         m_form.shell().messagebox(kNoFileSelectedText, kNoFileSelectedCaption, Icon::Error, Buttons::Ok);
 }
@@ -137,6 +142,12 @@ void SendBinding::sendvariablesbuttonClick() {
     const SendKind kind = sendkind(path);
     if (kind == SendKind::Backup && !restoreagreed({names.front()})) return;
     TransferSession session(m_form.state(), m_form.shell());
+    // A Flash file is one whole application or system: it has no variables to pick from.
+    if (kind == SendKind::Flash) {
+        WindowFlashQuestions flashask(m_form.shell());
+        sendflashpath(m_form.link(), m_form.shell(), path, &flashask);
+        return;
+    }
     if (kind != SendKind::Variables && kind != SendKind::Backup) {
         m_form.shell().messagebox(kCannotHandle92AtText, "", Icon::None, Buttons::Ok);
         return;

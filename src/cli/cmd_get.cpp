@@ -7,6 +7,7 @@
 #include "cli/cli.h"
 #include "cli/terminalprogress.h"
 #include "files/filename.h"
+#include "files/flashfile.h"
 #include "files/packagestore.h"
 #include "files/packagewriter.h"
 #include "files/safefile.h"
@@ -180,6 +181,15 @@ bool letcalcsend(CliLink& cl, const std::vector<std::string>& calcsends) {
 int cmd_get(const Options& options, const Args& args) {
     const auto o = parse(args);
     if (!o) return kUsage;
+    // An application file's extension asks for an application, by its bare name.
+    if (const FileName f = readfilename(std::filesystem::path(o->output).filename().string()); f.kind == FileKind::Flash) {
+        if (f.flashtype != kFlashApplication || o->names.size() != 1 || o->fromcalc) {
+            std::fprintf(stderr, "tessaly92-cli: get: a Flash file receives one application (get NAME -o FILE.89k, "
+                                 ".9xk or .v2k); the certificate comes with the cert command\n");
+            return kUsage;
+        }
+        return getapplication(options, o->names[0], o->output);
+    }
     if (!cansave(o->output, o->comment, options.anymodel ? nullptr : options.model)) return kUsage;
     std::vector<std::string> names, calcsends;
     if (!totibytes(o->names, names) || !totibytes(o->calcsends, calcsends)) return kUsage;

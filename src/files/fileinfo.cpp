@@ -41,7 +41,9 @@ FileInfo tifileinfo(std::span<const std::uint8_t> head, std::uint64_t length) {
     // Another model's file has the same layout but other type codes and contents: read as a
     // TI-92 file it would list wrong types and could be sent to the calculator.
     if (std::string signature = othermodelsignature(head); !signature.empty()) {
-        FileInfo info = corrupted("it is signed " + signature + ", for another calculator model");
+        FileInfo info = corrupted(signature == kFlashSignature
+                                      ? std::string("it is a Flash file under a variable file's name (.89k, .9xu, .v2q and the like are Flash files)")
+                                      : "it is signed " + signature + ", for another calculator model");
         info.description = othermodeldescription(signature);
         info.othermodel = std::move(signature);
         return info;
@@ -86,12 +88,57 @@ std::string othermodelsignature(std::span<const std::uint8_t> head) {
 }
 
 std::string othermodeldescription(const std::string& signature) {
+    if (signature == kFlashSignature) return "Flash file under a variable file's name";
     return std::string(kOtherModelText) + " (" + signature + ")";
 }
 
 std::string tifileproblem(const FileInfo& info) {
     if (info.error.empty()) return {};
     return (info.othermodel.empty() ? std::string(kCorruptedText) : std::string("not a TI-92 file")) + ": " + info.error;
+}
+
+std::string shortsize(std::uint64_t bytes) {
+    constexpr std::uint64_t kKilo = 1024, kMega = kKilo * kKilo;
+    if (bytes < kKilo) return std::to_string(bytes) + (bytes == 1 ? " byte" : " bytes");
+    if (bytes < kMega) return std::to_string((bytes + kKilo / 2) / kKilo) + " KB";
+    const std::uint64_t tenths = (bytes * 10 + kMega / 2) / kMega;
+    return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) + " MB";
+}
+
+std::string flashpartmodels(const FlashPart& part) {
+    if (std::string names = flashmodelnames(part.devicetype, part.hardwareid); !names.empty()) return names;
+    char text[64];
+    std::snprintf(text, sizeof text, "no model (device type %02X, hardware ID %u)", part.devicetype, part.hardwareid);
+    return text;
+}
+
+std::string flashdescription(const std::vector<FlashPartHeader>& parts, std::string_view filename) {
+    const FlashPartHeader* sent = nullptr;
+    for (const FlashPartHeader& p : parts)
+        if (p.part.sent() && !sent) sent = &p;
+    if (!sent) return "Flash file without a part to send";
+    const FlashPart& part = sent->part;
+    auto models = flashmodels(part.devicetype, part.hardwareid);
+    if (const CalculatorModel* named = modelbyextension(filename)) {
+        auto byname = models;
+        std::erase_if(byname, [&](const CalculatorModel* m) { return m->fileprefix != named->fileprefix; });
+        if (!byname.empty()) models = byname;
+    }
+    std::string text;
+    if (!models.empty()) {
+        text += models.front()->name;
+        text += ' ';
+    }
+    text += flashkindname(part.datatype);
+    if (!part.name.empty()) {
+        text += ' ';
+        text += part.name;
+    }
+    char version[40];
+    std::snprintf(version, sizeof version, ", version %u.%02u, ", part.revisionmajor, part.revisionminor);
+    text += version;
+    text += shortsize(sent->datasize);
+    return text;
 }
 
 FileInfo readfileinfo(const std::filesystem::path& path) {
@@ -107,6 +154,20 @@ FileInfo readfileinfo(const std::filesystem::path& path) {
     FileInfo info;
     switch (kind) {
     case FileKind::TiFile: return tifileinfo(head, length);
+    case FileKind::Flash: {
+        auto parts = readflashheaders(path, &why);
+        info.entries = dash();
+        info.length = std::to_string(length);
+        if (!parts) {
+            info.description = kDamagedFlashText;
+            info.error = std::move(why);
+            return info;
+        }
+        info.description = flashdescription(*parts, path.filename().string());
+        info.flashfile = true;
+        info.flashparts = std::move(*parts);
+        return info;
+    }
     case FileKind::Text: {
         info.entries = dash();
         info.length = std::to_string(length);

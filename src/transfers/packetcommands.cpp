@@ -15,6 +15,7 @@ namespace {
 constexpr std::size_t kHardwareIdAt = 13;
 constexpr std::size_t kHardwareRevisionAt = 5;
 constexpr std::size_t kVersionBytes = kHardwareIdAt + 1;
+constexpr std::uint8_t kWaitingForSystemCode = 0x24;
 
 bool lacks(Link& link, bool has, std::string_view text) {
     if (has) return false;
@@ -56,6 +57,7 @@ bool requestversion(Link& link, Progress& progress, CalculatorVersion& answer) {
         return false;
     }
     if (model && model->calcmachine == link.model().calcmachine && !chosen) link.setmodel(*model);
+    link.setsystem({true, p.data[0], p.data[1], static_cast<std::uint8_t>(p.data[kHardwareRevisionAt] + named.hardwarefirst)});
     return true;
 }
 
@@ -68,6 +70,8 @@ std::string refusalreason(const CalculatorModel& model, const Packet& refusal) {
     if (code == r.noroom) return " (it has no room)";
     if (code == r.undeletable || code == r.locked) return " (it is locked or archived)";
     if (code == r.badname) return " (it cannot hold that name)";
+    // A system transfer broke off: the boot code takes nothing but a system now.
+    if (model.flashdevice != 0 && code == kWaitingForSystemCode) return " (it waits for a system: send the system again)";
     return " (refusal code " + std::to_string(code) + ")";
 }
 

@@ -31,7 +31,8 @@ int usage() {
                "MODEL: ti92 ti92p v200 ti89 ti89t\n"
                "OPERATION: ready | dir | recv FOLDER\\NAME TYPE DIR | recv-ns OUT | send FILE |\n"
                "  send-ns FILE | backup DIR | restore FILE | screen OUT.pbm | key CODE |\n"
-               "  del FOLDER\\NAME | mkdir FOLDER | version |\n"
+               "  del FOLDER\\NAME | mkdir FOLDER | version | send-app FILE | send-os FILE |\n"
+               "  recv-app NAME OUT | cert OUT | idlist | clock |\n"
                "  fileinfo FILE | makeprogram OUT BYTES (these two without the cable)\n",
                stderr);
     return 2;
@@ -73,6 +74,14 @@ int listing(CalcHandle* h, CalcModel model) {
     for (GNode* folder = vars ? vars->children : nullptr; folder; folder = folder->next)
         for (GNode* var = folder->children; var; var = var->next)
             if (var->data) printentry(model, *static_cast<VarEntry*>(var->data));
+    // Applications by name and size alone, under the root or a folder node the library puts between.
+    auto app = [](GNode* n) {
+        if (const auto* ve = static_cast<VarEntry*>(n->data); ve && ve->type == 0x24) std::printf("%s\t%u\n", ve->name, ve->size);
+    };
+    for (GNode* node = apps ? apps->children : nullptr; node; node = node->next) {
+        app(node);
+        for (GNode* child = node->children; child; child = child->next) app(child);
+    }
     ticalcs_dirlist_destroy(&vars);
     ticalcs_dirlist_destroy(&apps);
     return 0;
@@ -110,6 +119,29 @@ int screen(CalcHandle* h, const char* out) {
     std::fclose(f);
     std::printf("%ux%u\n", sc.clipped_width, sc.clipped_height);
     g_free(bitmap);
+    return 0;
+}
+
+// The Flash operations; the ID list and the clock are printed.
+int flash(CalcHandle* h, const std::string& op, const std::vector<std::string>& a) {
+    uint8_t id[64] = {};
+    CalcClock c{};
+    VarRequest vr{};
+    int err = 0;
+    if (op == "send-app") err = ticalcs_calc_send_app2(h, a[0].c_str());
+    if (op == "send-os") err = ticalcs_calc_send_os2(h, a[0].c_str());
+    if (op == "cert") err = ticalcs_calc_recv_cert2(h, a[0].c_str());
+    if (op == "idlist") err = ticalcs_calc_recv_idlist(h, id);
+    if (op == "clock") err = ticalcs_calc_get_clock(h, &c);
+    if (op == "recv-app") {
+        std::snprintf(vr.name, sizeof vr.name, "%s", a[0].c_str());
+        vr.type = 0x24;
+        err = ticalcs_calc_recv_app2(h, a[1].c_str(), &vr);
+    }
+    if (err) return failed(err);
+    if (op == "idlist") std::printf("%s\n", reinterpret_cast<const char*>(id));
+    if (op == "clock") std::printf("%04u-%02u-%02u %02u:%02u\n", c.year, c.month, c.day, c.hours, c.minutes);
+    if (op != "idlist" && op != "clock") std::puts("ok");
     return 0;
 }
 
@@ -209,7 +241,8 @@ const struct {
     {"ready", OPS_ISREADY}, {"dir", OPS_DIRLIST}, {"recv", OPS_VARS},  {"recv-ns", OPS_VARS},
     {"send", OPS_VARS},     {"send-ns", OPS_VARS}, {"backup", OPS_BACKUP}, {"restore", OPS_BACKUP},
     {"screen", OPS_SCREEN}, {"key", OPS_KEYS},    {"del", OPS_DELVAR}, {"mkdir", OPS_NEWFLD},
-    {"version", OPS_VERSION},
+    {"version", OPS_VERSION}, {"send-app", OPS_FLASH}, {"send-os", OPS_OS}, {"recv-app", OPS_FLASH},
+    {"cert", OPS_FLASH},    {"idlist", OPS_IDLIST}, {"clock", OPS_CLOCK},
 };
 
 int run(CalcHandle* h, CalcModel model, const std::string& op, const std::vector<std::string>& a) {
@@ -244,6 +277,8 @@ int run(CalcHandle* h, CalcModel model, const std::string& op, const std::vector
         return 0;
     }
     if (op == "version") return version(h);
+    if ((op == "send-app" || op == "send-os" || op == "cert") && a.size() == 1) return flash(h, op, a);
+    if ((op == "recv-app" && a.size() == 2) || op == "idlist" || op == "clock") return flash(h, op, a);
     return usage();
 }
 
