@@ -16,7 +16,8 @@ namespace {
 constexpr std::uint8_t kTypeMagic[] = {0xF0, 0x0C, 0x00};
 // What the Titanium keeps beside its RAM: its archive, in bytes, and the ID it answers with.
 constexpr std::uint64_t kUserFlash = 2'703'360, kPhysicalFlash = 4'194'304, kPhysicalRam = 262'144;
-constexpr char kFullId[] = "03069-D1BA3-FFAB0";
+// The full ID holds the ID list's three groups at 1, 7 and 13, each after a separator byte.
+constexpr std::uint8_t kFullId[18] = {0, '0', '3', '0', '6', '9', 0, 'D', '1', 'B', 'A', '3', 0, 'F', 'F', 'A', 'B', 0};
 // The clock counts seconds from 1997-01-01 00:00 UTC.
 constexpr std::int64_t kClockEpoch = 852'076'800;
 constexpr std::uint8_t kKeyAction = 3;
