@@ -316,6 +316,10 @@ void BrowserBinding::showfileinfo(const std::string& name) {
         o.descriptionlabel->setToolTip(shown(info.descriptionhint));
         break;
     case FileKind::Uue: o.descriptionlabel->setText(qs(info.description)); break;
+    case FileKind::Flash:
+        o.descriptionlabel->setText(qs(info.description));
+        o.descriptionlabel->setToolTip(qs(info.error));
+        break;
     }
     o.descriptionlabel->setEnabled(info.describable && kind == FileKind::TiFile);
     o.sendfilebutton->setEnabled(info.sendable);

@@ -9,7 +9,7 @@ namespace tessaly::app {
 
 namespace {
 
-// The seven pictures of the file list, drawn here: a page, marked by what the file holds.
+// The pictures of the file list, drawn here: a page, marked by what the file holds.
 QIcon drawicon(BrowserIcon kind) {
     QPixmap pixmap(16, 16);
     pixmap.fill(Qt::transparent);
@@ -40,6 +40,20 @@ QIcon drawicon(BrowserIcon kind) {
     case BrowserIcon::Program: page(0, 0); letter("P", QColor(0, 0, 170)); break;
     case BrowserIcon::Text: page(0, 0); lines(QColor(120, 120, 120)); break;
     case BrowserIcon::TextVariable: page(0, 0); lines(QColor(0, 0, 170)); break;
+    case BrowserIcon::Flash:
+        // A chip: what the file goes into.
+        p.setPen(QColor(70, 70, 70));
+        for (int x = 4; x <= 11; x += 2) {
+            p.drawLine(x, 1, x, 3);
+            p.drawLine(x, 12, x, 14);
+        }
+        p.setBrush(QColor(40, 40, 40));
+        p.drawRect(2, 3, 11, 9);
+        p.setPen(QColor(230, 180, 0));
+        p.drawLine(9, 5, 6, 8);
+        p.drawLine(6, 8, 9, 8);
+        p.drawLine(9, 8, 6, 11);
+        break;
     case BrowserIcon::Group:
         page(2, 0);
         page(0, 1);
@@ -52,9 +66,9 @@ QIcon drawicon(BrowserIcon kind) {
 } // namespace
 
 const QIcon& browsericon(BrowserIcon kind) {
-    static const std::array<QIcon, 7> icons = [] {
-        std::array<QIcon, 7> a;
-        for (int i = 0; i < 7; ++i) a[static_cast<std::size_t>(i)] = drawicon(static_cast<BrowserIcon>(i));
+    static const std::array<QIcon, kBrowserIconCount> icons = [] {
+        std::array<QIcon, kBrowserIconCount> a;
+        for (int i = 0; i < kBrowserIconCount; ++i) a[static_cast<std::size_t>(i)] = drawicon(static_cast<BrowserIcon>(i));
         return a;
     }();
     return icons[static_cast<std::size_t>(kind)];

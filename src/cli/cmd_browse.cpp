@@ -1,4 +1,5 @@
 #include <cstdio>
+#include <iterator>
 
 #include "cli/cli.h"
 #include "cli/terminalprogress.h"
@@ -11,7 +12,8 @@ namespace tessaly::cli {
 
 namespace {
 
-constexpr const char* kKindNames[] = {"file", "fargo-library", "fargo-program", "program", "text", "text-variable", "group"};
+constexpr const char* kKindNames[] = {"file", "fargo-library", "fargo-program", "program", "text", "text-variable", "group", "flash"};
+static_assert(std::size(kKindNames) == kBrowserIconCount);
 
 int refuse(const std::string& subject, const std::string& why, int code = kUsage) {
     std::fprintf(stderr, "tessaly92-cli: %s: %s\n", terminaltext(subject).c_str(), terminaltext(why).c_str());

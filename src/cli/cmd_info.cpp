@@ -9,6 +9,27 @@
 
 namespace tessaly::cli {
 
+namespace {
+
+// Every part of a Flash file, the licences too: they say whom the file is for.
+void printflash(const FileInfo& info) {
+    std::printf("Parts: %zu\n", info.flashparts.size());
+    std::printf("Size: %s\n", info.length.c_str());
+    std::printf("Description: %s\n", terminaltext(tibytes_to_utf8(info.description)).c_str());
+    std::size_t index = 0;
+    for (const FlashPartHeader& header : info.flashparts) {
+        const FlashPart& p = header.part;
+        std::printf("Part %zu: %s%s\n", ++index, flashkindname(p.datatype).c_str(), p.sent() ? "" : " (stays on the computer)");
+        if (!p.name.empty()) std::printf("  Name: %s\n", terminaltext(tibytes_to_utf8(p.name)).c_str());
+        std::printf("  Version: %u.%02u\n", p.revisionmajor, p.revisionminor);
+        std::printf("  Date: %04u-%02u-%02u\n", p.year, p.month, p.day);
+        std::printf("  Calculator: %s\n", flashpartmodels(p).c_str());
+        std::printf("  Size: %llu bytes\n", static_cast<unsigned long long>(header.datasize));
+    }
+}
+
+} // namespace
+
 // Prints what the file browser's information row and variable list show for the file.
 int cmd_info(const Options&, const Args& args) {
     if (args.size() != 1) {
@@ -27,6 +48,15 @@ int cmd_info(const Options&, const Args& args) {
     std::fclose(fp);
     const bool tifile = filekind(path) == FileKind::TiFile;
     const FileInfo info = readfileinfo(path);
+    if (filekind(path) == FileKind::Flash) {
+        if (!info.flashfile) {
+            // The reason names the file already.
+            std::fprintf(stderr, "tessaly92-cli: %s\n", terminaltext(info.error).c_str());
+            return kUsage;
+        }
+        printflash(info);
+        return kOk;
+    }
     if (!info.othermodel.empty()) {
         refuse(tifileproblem(info));
         return kFailed;

@@ -8,6 +8,8 @@
 #include <cstring>
 #include <optional>
 
+#include "files/filename.h"
+#include "files/flashfile.h"
 #include "files/programrun.h"
 #include "link/byteorder.h"
 #include "link/model.h"
@@ -150,8 +152,15 @@ std::string mimepackage(const std::vector<std::string>& extensions, bool takeove
         "<!-- Calculator files, which tessaly92 sends to the calculator. -->\n"
         "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n";
     for (const std::string& e : registrable(extensions, nullptr)) {
-        const CalculatorModel* m = modelbyextension("." + e);
-        const std::string kind = m ? std::string(m->name) + " file" : "TI92-file";
+        std::string probe = "x.";
+        probe += e;
+        const FileName named = readfilename(probe);
+        const CalculatorModel* m = named.model;
+        std::string kind = m ? std::string(m->name) : "TI92-file";
+        if (m) {
+            kind += ' ';
+            kind += named.kind == FileKind::Flash ? flashkindname(named.flashtype) : std::string("file");
+        }
         // Weight 60: the list is the user's choice, so it wins over a type another package
         // gives the same extension: associating means taking the extension over.
         xml += "  <mime-type type=\"" + mimetypefor(e) + "\">\n"
@@ -159,8 +168,10 @@ std::string mimepackage(const std::vector<std::string>& extensions, bool takeove
                "    <sub-class-of type=\"application/octet-stream\"/>\n"
                "    <icon name=\"tessaly92\"/>\n"
                "    <glob pattern=\"*." + xmlescaped(e) + (takeover ? "\" weight=\"60\"/>\n" : "\"/>\n");
-        if (m)
-            xml += "    <magic><match type=\"string\" offset=\"0\" value=\"" + xmlescaped(m->signature) + "\"/></magic>\n";
+        // A Flash file bears one signature whatever its model.
+        const std::string_view signature = named.kind == FileKind::Flash ? kFlashSignature : m ? m->signature : "";
+        if (!signature.empty())
+            xml += "    <magic><match type=\"string\" offset=\"0\" value=\"" + xmlescaped(signature) + "\"/></magic>\n";
         xml += "  </mime-type>\n";
     }
     xml += "</mime-info>\n";

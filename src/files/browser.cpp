@@ -12,6 +12,7 @@
 #include "files/fargo.h"
 #include "files/fileinfo.h"
 #include "files/filename.h"
+#include "files/flashfile.h"
 #include "files/safefile.h"
 #include "files/tifile.h"
 #include "link/byteorder.h"
@@ -190,6 +191,7 @@ std::vector<std::string> listfolder(const std::filesystem::path& folder, std::st
 BrowserIcon nameicon(std::string_view name) {
     const FileName named = readfilename(name);
     if (named.kind == FileKind::Text) return BrowserIcon::Text;
+    if (named.kind == FileKind::Flash) return BrowserIcon::Flash;
     switch (named.letter) {
     case 'g': return BrowserIcon::Group;
     case 't': return BrowserIcon::TextVariable;
@@ -225,6 +227,15 @@ std::optional<BrowserRow> browserrow(const std::filesystem::path& folder, const 
         return damagedrow(std::move(row), why);
     }
     const auto length = static_cast<std::uint64_t>(st.st_size);
+    if (named.kind == FileKind::Flash) {
+        ::close(fd);
+        // Headers only: a system file runs to megabytes.
+        std::string why;
+        const auto parts = readflashheaders(path, &why);
+        if (!parts) return damagedrow(std::move(row), why);
+        row.description = flashdescription(*parts, name);
+        return row;
+    }
     if (named.kind == FileKind::Text) textdescription(fd, length, row);
     else tidescription(fd, length, row);
     ::close(fd);

@@ -19,14 +19,24 @@ inline constexpr std::string_view kFargoLibraryText = "(FARGO Library)";
 inline constexpr std::string_view kFargoSuffix = " - (FARGO)";
 inline constexpr std::size_t kDescriptionLength = 34;
 
-// Index into the page's seven small pictures.
-enum class BrowserIcon { Plain = 0, FargoLibrary = 1, FargoProgram = 2, Program = 3, Text = 4, TextVariable = 5, Group = 6 };
+// Index into the page's small pictures.
+enum class BrowserIcon {
+    Plain = 0,
+    FargoLibrary = 1,
+    FargoProgram = 2,
+    Program = 3,
+    Text = 4,
+    TextVariable = 5,
+    Group = 6,
+    Flash = 7,
+};
+inline constexpr int kBrowserIconCount = 8;
 
 struct BrowserRow {
     std::string name;         // the file name in the folder (the row's caption)
     std::string description;  // TI-92 bytes for TI-92 files, the file's own bytes for text files
     BrowserIcon icon = BrowserIcon::Plain;
-    bool damaged = false;     // too short, unreadable or not a TI-92 file; description says why
+    bool damaged = false;     // too short, unreadable or not a TI-92 or Flash file; description says why
     bool othermodel = false;  // damaged in that it is signed for another calculator model
 };
 
@@ -41,7 +51,7 @@ bool maskmatches(std::string_view mask, std::string_view name);
 // folder that cannot be read gives no names and the reason.
 std::vector<std::string> listfolder(const std::filesystem::path& folder, std::string_view mask, std::string* error);
 
-// The picture a file's name promises (every model's groups, texts and programs); the row
+// The picture a file's name promises (every model's groups, texts, programs and Flash files); the row
 // has it until the file's contents say otherwise.
 BrowserIcon nameicon(std::string_view name);
 

@@ -94,6 +94,56 @@ std::string tifileproblem(const FileInfo& info) {
     return (info.othermodel.empty() ? std::string(kCorruptedText) : std::string("not a TI-92 file")) + ": " + info.error;
 }
 
+std::string shortsize(std::uint64_t bytes) {
+    constexpr std::uint64_t kKilo = 1024, kMega = kKilo * kKilo;
+    if (bytes < kKilo) return std::to_string(bytes) + (bytes == 1 ? " byte" : " bytes");
+    if (bytes < kMega) return std::to_string((bytes + kKilo / 2) / kKilo) + " KB";
+    const std::uint64_t tenths = (bytes * 10 + kMega / 2) / kMega;
+    return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) + " MB";
+}
+
+std::string flashpartmodels(const FlashPart& part) {
+    const auto models = flashmodels(part.devicetype, part.hardwareid);
+    std::string names;
+    for (std::size_t i = 0; i < models.size(); ++i) {
+        if (i > 0) names += i + 1 == models.size() ? " or " : ", ";
+        names += models[i]->name;
+    }
+    if (!names.empty()) return names;
+    char text[64];
+    std::snprintf(text, sizeof text, "no model (device type %02X, hardware ID %u)", part.devicetype, part.hardwareid);
+    return text;
+}
+
+std::string flashdescription(const std::vector<FlashPartHeader>& parts, std::string_view filename) {
+    const FlashPartHeader* sent = nullptr;
+    for (const FlashPartHeader& p : parts)
+        if (p.part.sent() && !sent) sent = &p;
+    if (!sent) return "Flash file without a part to send";
+    const FlashPart& part = sent->part;
+    auto models = flashmodels(part.devicetype, part.hardwareid);
+    if (const CalculatorModel* named = modelbyextension(filename)) {
+        auto byname = models;
+        std::erase_if(byname, [&](const CalculatorModel* m) { return m->fileprefix != named->fileprefix; });
+        if (!byname.empty()) models = byname;
+    }
+    std::string text;
+    if (!models.empty()) {
+        text += models.front()->name;
+        text += ' ';
+    }
+    text += flashkindname(part.datatype);
+    if (!part.name.empty()) {
+        text += ' ';
+        text += part.name;
+    }
+    char version[40];
+    std::snprintf(version, sizeof version, ", version %u.%02u, ", part.revisionmajor, part.revisionminor);
+    text += version;
+    text += shortsize(sent->datasize);
+    return text;
+}
+
 FileInfo readfileinfo(const std::filesystem::path& path) {
     std::vector<std::uint8_t> head;
     std::uint64_t length = 0;
@@ -107,6 +157,20 @@ FileInfo readfileinfo(const std::filesystem::path& path) {
     FileInfo info;
     switch (kind) {
     case FileKind::TiFile: return tifileinfo(head, length);
+    case FileKind::Flash: {
+        auto parts = readflashheaders(path, &why);
+        info.entries = dash();
+        info.length = std::to_string(length);
+        if (!parts) {
+            info.description = kDamagedFlashText;
+            info.error = std::move(why);
+            return info;
+        }
+        info.description = flashdescription(*parts, path.filename().string());
+        info.flashfile = true;
+        info.flashparts = std::move(*parts);
+        return info;
+    }
     case FileKind::Text: {
         info.entries = dash();
         info.length = std::to_string(length);

@@ -8,6 +8,7 @@
 
 #include "files/fargo.h"
 #include "files/filename.h"
+#include "files/flashfile.h"
 #include "files/tifile.h"
 
 namespace tessaly {
@@ -42,6 +43,8 @@ struct FileInfo {
     bool describable = false;   // its description can be edited (damaged variable files too)
     bool fargoprogram = false;  // a FARGO program, which can be installed
     bool textfile = false;      // a text file, which Txt-convert takes
+    bool flashfile = false;     // a Flash file whose parts all read
+    std::vector<FlashPartHeader> flashparts;
     std::string error;        // why a TI-92 file is unreadable; empty otherwise
     std::string othermodel;   // the signature of a file made for a calculator we do not talk to
     const CalculatorModel* model = nullptr;  // whom a readable file was made for
@@ -64,8 +67,20 @@ std::string othermodeldescription(const std::string& signature);
 // ..." or "not a TI-92 file: it is signed ..."; empty for a file that reads whole.
 std::string tifileproblem(const FileInfo& info);
 
+// What the browser says of a Flash file, by the part it sends: "TI-89 application demoapp,
+// version 1.00, 12 KB". The model is the first the part fits, among those the file name's
+// extension names where it names one of them.
+std::string flashdescription(const std::vector<FlashPartHeader>& parts, std::string_view filename);
+// The models a part is for ("TI-92 Plus or Voyage 200"), or its device type and hardware ID
+// where they fit no model.
+std::string flashpartmodels(const FlashPart& part);
+// A size as a list shows it: "300 bytes", "12 KB", "2.1 MB".
+std::string shortsize(std::uint64_t bytes);
+// "Damaged Flash file": a Flash file's description when a part does not read.
+inline constexpr std::string_view kDamagedFlashText = "Damaged Flash file";
+
 // A file on disk, by its kind: a TI-92 file, a text file (its first 40 bytes) or a
-// UU-encoded file. A file that cannot be opened reads as unreadable with the reason.
+// UU-encoded file, or a Flash file (its parts' headers). A file that cannot be opened reads as unreadable with the reason.
 FileInfo readfileinfo(const std::filesystem::path& path);
 
 } // namespace tessaly

@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -8,11 +9,12 @@
 // asks here, so a name is never taken for one kind in one place and another elsewhere.
 namespace tessaly {
 
-enum class FileKind { TiFile, Text, Uue };
+enum class FileKind { TiFile, Text, Uue, Flash };
 
 struct FileName {
     // By the name's last three characters, without regard to case: TXT a text, UUE a
-    // UU-encoded file, anything else read as a calculator's variable file.
+    // UU-encoded file, a model's application, system or certificate extension (.89k, .9xu,
+    // .v2q) a Flash file, anything else read as a calculator's variable file.
     FileKind kind = FileKind::TiFile;
     // The model whose extension the name bears (.89g: the TI-89; the first of two models
     // that share one); nullptr for an extension of none of ours.
@@ -23,6 +25,9 @@ struct FileName {
     bool unhandled = false;
     // The model's memory image (.92b), which goes back by a restore, not as variables.
     bool memorybackup = false;
+    // What a Flash file's name promises: kFlashOs, kFlashApplication or kFlashCertificate
+    // (files/flashfile.h); 0 for another kind.
+    std::uint8_t flashtype = 0;
 };
 
 FileName readfilename(std::string_view name);
@@ -38,6 +43,9 @@ bool richtextname(std::string_view name);
 // extensions (.89t, .92b).
 std::string textextension(const CalculatorModel& model);
 std::string backupextension(const CalculatorModel& model);
+// The extension of the model's Flash files of a data type, with its dot (".89k" for an
+// application on a TI-89); empty for a type or a model without one (the TI-92).
+std::string flashsuffix(const CalculatorModel& model, std::uint8_t datatype);
 
 // Why a file of the model's data may not be saved under this name: it bears the extension
 // of a model whose files it does not take ("x.92g" for a TI-89's variables; the message

@@ -55,6 +55,16 @@ bool isflashfile(std::span<const std::uint8_t> prefix);
 std::optional<FlashFile> parseflashfile(std::span<const std::uint8_t> bytes, std::string* error);
 std::optional<FlashFile> readflashfile(const std::filesystem::path& path, std::string* error);
 
+// A part as a list of files shows it, read without its data (part.data stays empty): a
+// system file runs to megabytes, and a folder may hold many.
+struct FlashPartHeader {
+    FlashPart part;
+    std::uint64_t datasize = 0;
+    std::uint64_t dataoffset = 0;  // in the file
+};
+// Every part's header, with the checks and messages of readflashfile.
+std::optional<std::vector<FlashPartHeader>> readflashheaders(const std::filesystem::path& path, std::string* error);
+
 // The file's bytes, every part in order (the BCD fields written from the plain numbers).
 std::vector<std::uint8_t> flashbytes(const FlashFile& file);
 // Written as a whole file (safefile.h): nothing under the name unless it was all written.
@@ -81,7 +91,8 @@ std::optional<FlashField> readflashfield(std::span<const std::uint8_t> data, std
 // The version an operating system's image names: the two bytes (major, minor: 2.09) of its
 // revision field 8022, inside the 800F field it starts with; nullopt when it names none.
 std::optional<std::array<std::uint8_t, 2>> flashosversion(std::span<const std::uint8_t> data);
-// A field's bytes: the ID (its size nibble set from the content's size) and the content.
+// A field's bytes: the ID (its size nibble set from the content's size, or kept where it
+// asks for a wider size that holds the content: 800F stays 800F) and the content.
 std::vector<std::uint8_t> flashfield(std::uint16_t id, std::span<const std::uint8_t> content);
 
 } // namespace tessaly

@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 
 #include "cli/clirun.h"
+#include "support/flashsamples.h"
 
 namespace tessaly::clitest {
 namespace {
@@ -35,6 +36,36 @@ TEST(CliBrowse, LsListsTheRowsOfTheFileBrowser) {
     EXPECT_EQ(r.out, "B.TXT\ttext\th\\x9Bi\n");
     r = runcli({"ls", (dir / "gone").string()}, scratch.path());
     EXPECT_EQ(r.code, 2);
+}
+
+TEST(CliBrowse, FlashFilesAreListedAndShownPartByPart) {
+    TempDir dir, scratch;
+    FlashFile app = samples::application(kTI89, "demoapp", 12 * 1024);
+    app.parts[1].revisionminor = 5;
+    ASSERT_TRUE(writeflashfile(dir / "demo.89k", app, nullptr));
+    FlashFile hostile = samples::application(kV200, "\x1b[2J", 10);
+    ASSERT_TRUE(writeflashfile(dir / "esc.v2k", hostile, nullptr));
+    Bytes cut = flashbytes(app);
+    cut.resize(160);
+    writebytes(dir / "cut.9xu", cut);
+
+    CliResult r = runcli({"ls", dir.path().string()}, scratch.path());
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, "cut.9xu\tdamaged\tcut.9xu is damaged: part 2: its header is cut short by the end of the file.\n"
+                     "demo.89k\tflash\tTI-89 application demoapp, version 1.05, 12 KB\n"
+                     "esc.v2k\tflash\tVoyage 200 application \u2B06[2J, version 1.00, 95 bytes\n");
+
+    r = runcli({"info", (dir / "demo.89k").string()}, scratch.path());
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, "Parts: 2\nSize: 12575\nDescription: TI-89 application demoapp, version 1.05, 12 KB\n"
+                     "Part 1: licence (stays on the computer)\n  Name: license\n  Version: 1.00\n  Date: 2005-03-14\n"
+                     "  Calculator: TI-89 or TI-89 Titanium\n  Size: 41 bytes\n"
+                     "Part 2: application\n  Name: demoapp\n  Version: 1.05\n  Date: 2005-03-14\n"
+                     "  Calculator: TI-89 or TI-89 Titanium\n  Size: 12378 bytes\n");
+    r = runcli({"info", (dir / "cut.9xu").string()}, scratch.path());
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "tessaly92-cli: cut.9xu is damaged: part 2: its header is cut short by the end of the file.\n");
 }
 
 TEST(CliBrowse, DescribeShowsAndWritesTheDescription) {

@@ -159,16 +159,23 @@ TEST(Associate, ToolsRunWithoutAShell) {
 }
 
 // The installed types are the ones Associate registers, for every model's files: each
-// type's and the group file's extension (Flash files, from 0x23 on, are not read yet).
+// type's and the group file's extension, Flash files among them by their own signature.
 TEST(Associate, InstalledFilesRegisterEveryModelsFiles) {
     const std::filesystem::path share = std::filesystem::path(TESSALY_TESTDATA_DIR) / "../../share";
     std::vector<std::string> list;
     for (const CalculatorModel* m : allmodels()) {
         for (const TypeInfo& t : m->types)
-            if (!t.extension.empty() && t.code < 0x23) list.emplace_back(t.extension);
+            if (!t.extension.empty()) list.emplace_back(t.extension);
         list.push_back(std::string(m->fileprefix) + "g");
     }
-    EXPECT_EQ(readtext(share / "tessaly92.xml"), mimepackage(list, false));
+    const std::string installed = readtext(share / "tessaly92.xml");
+    EXPECT_EQ(installed, mimepackage(list, false));
+    EXPECT_NE(installed.find("<comment>Voyage 200 operating system (.v2u)</comment>\n"
+                             "    <sub-class-of type=\"application/octet-stream\"/>\n"
+                             "    <icon name=\"tessaly92\"/>\n"
+                             "    <glob pattern=\"*.v2u\"/>\n"
+                             "    <magic><match type=\"string\" offset=\"0\" value=\"**TIFL**\"/></magic>"),
+              std::string::npos);
     const std::string entry = senddesktopentry("/usr/bin/tessaly92", list);
     const std::string types = entry.substr(entry.find("MimeType="));
     EXPECT_NE(readtext(share / "tessaly92.desktop").find(types), std::string::npos) << types;

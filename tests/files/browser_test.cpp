@@ -6,6 +6,7 @@
 
 #include "files/filetestutil.h"
 #include "files/ticharset.h"
+#include "support/flashsamples.h"
 
 namespace tessaly::test {
 namespace {
@@ -125,6 +126,39 @@ TEST(Browser, RowsCarryDescriptionsAndIcons) {
     ASSERT_TRUE(gone);
     EXPECT_TRUE(gone->damaged);
     EXPECT_NE(gone->description.find("Cannot open"), std::string::npos);
+}
+
+// The model is the payload's, narrowed by the extension only where the two agree.
+TEST(Browser, FlashRowsDescribeThePartTheySend) {
+    TempDir dir;
+    FlashFile os = samples::system(kTI89Titanium, 3, 10, 100);
+    os.parts[1].data.resize(2202010);
+    const std::pair<std::string, FlashFile> files[] = {
+        {"a.89k", samples::application(kTI89, "demoapp", 12 * 1024)},
+        {"b.v2k", samples::application(kV200, "tools", 10)},
+        {"c.9xk", samples::application(kV200, "tools", 10)},
+        {"d.89k", samples::application(kV200, "odd", 10)},
+        {"e.89u", os},
+    };
+    for (const auto& [name, file] : files) ASSERT_TRUE(writeflashfile(dir / name, file, nullptr));
+    Bytes cut = flashbytes(files[0].second);
+    cut.resize(cut.size() - 1);
+    writebytes(dir / "f.89k", cut);
+    const auto rows = browserrows(dir.path(), listfolder(dir.path(), kTiPattern, nullptr), true);
+    const std::string expected[] = {
+        "TI-89 application demoapp, version 1.00, 12 KB",
+        "Voyage 200 application tools, version 1.00, 96 bytes",
+        "TI-92 Plus application tools, version 1.00, 96 bytes",
+        "TI-92 Plus application odd, version 1.00, 94 bytes",
+        "TI-89 Titanium operating system basecode, version 3.10, 2.1 MB",
+        "f.89k is damaged: part 2 (application): it is longer than the file (12378 bytes of data, 12377 left).",
+    };
+    ASSERT_EQ(rows.size(), std::size(expected));
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        EXPECT_EQ(rows[i].description, expected[i]);
+        EXPECT_EQ(rows[i].icon, i + 1 < rows.size() ? BrowserIcon::Flash : BrowserIcon::Plain) << rows[i].name;
+    }
+    EXPECT_EQ(nameicon("x.9xq"), BrowserIcon::Flash);
 }
 
 TEST(Browser, CompanionsAreFoundWithoutRegardToCase) {

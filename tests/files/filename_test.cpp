@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "files/flashfile.h"
+
 namespace tessaly::test {
 namespace {
 
@@ -24,6 +26,9 @@ TEST(FileName, KindModelAndLetterByName) {
         {"mail.uue", FileKind::Uue, nullptr, 0, false, false},
         {"x.92gz", FileKind::TiFile, nullptr, 0, false, false},
         {"ab", FileKind::TiFile, nullptr, 0, false, false},
+        {"demo.89K", FileKind::Flash, &kTI89, 'k', false, false},
+        {"base.v2u", FileKind::Flash, &kV200, 'u', false, false},
+        {"x.92k", FileKind::TiFile, &kTI92, 'k', false, false},  // the TI-92 takes no Flash file
     };
     for (const auto& c : cases) {
         const FileName f = readfilename(c.name);
@@ -33,6 +38,11 @@ TEST(FileName, KindModelAndLetterByName) {
         EXPECT_EQ(f.unhandled, c.unhandled) << c.name;
         EXPECT_EQ(f.memorybackup, c.memorybackup) << c.name;
     }
+    EXPECT_EQ(readfilename("c.9xq").flashtype, kFlashCertificate);
+    EXPECT_EQ(flashsuffix(kTI89Titanium, kFlashApplication), ".89k");
+    EXPECT_EQ(flashsuffix(kV200, kFlashOs), ".v2u");
+    EXPECT_EQ(flashsuffix(kTI92, kFlashApplication), "");
+    EXPECT_EQ(flashsuffix(kTI89, 0x12), "");
     EXPECT_TRUE(convertiblename("a.DOC"));
     EXPECT_FALSE(convertiblename("a.92t"));
 }
