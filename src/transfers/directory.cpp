@@ -62,6 +62,15 @@ void listentry(const CalculatorModel& model, const DirectoryEntry& entry, std::s
         result.folders.push_back(folder);
         return;
     }
+    // An application lives outside the folders; every folder's listing names it again.
+    if (entry.type == kFlashApplication) {
+        const auto same = [&](const ListRow& r) { return isapplicationrow(r) && r.caption == entry.name; };
+        if (std::any_of(result.rows.begin(), result.rows.end(), same)) return;
+        ListRow row{entry.name, "", entry.type, entry.size};
+        if (onrow) onrow(row);
+        result.rows.push_back(std::move(row));
+        return;
+    }
     ListRow row{folder + "\\" + entry.name, folder, entry.type, entry.size};
     // A later model's archived attribute (3) has the locked bit too: it is archived, not locked.
     row.archived = model.hasarchive && entry.attribute == model.archivedattribute;

@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "files/flashfile.h"
 #include "files/varname.h"
 #include "link/link.h"
 #include "link/progress.h"
@@ -40,6 +41,9 @@ inline ListRow folderrow(const CalculatorModel& model, const std::string& folder
     return ListRow{folder + "\\", folder, model.foldertype, 0};
 }
 inline bool isfolderrow(const CalculatorModel& model, const ListRow& row) { return row.type == model.foldertype; }
+// A Flash application: in no folder, its caption the bare name ("demoapp"). Backups leave
+// it out, and it is received as an application, not as a variable.
+inline bool isapplicationrow(const ListRow& row) { return row.type == kFlashApplication && row.folder.empty(); }
 
 inline constexpr std::string_view kDirectoryReceivingText = "Receiving directory list..";
 inline constexpr std::string_view kDirectoryReceivedText = "Directory list received.";

@@ -17,8 +17,9 @@ bool fetchgroupbackup(Link& link, Progress& progress, const PackageStore& store,
     const DirectoryListing listing = directorylisting(link, progress);
     if (!s.linkok) return false;
     std::vector<RequestEntry> entries;
+    // Applications stay out of a backup: they are no variables, and a restore clears only variables.
     for (const ListRow& row : listing.rows)
-        entries.push_back({row.caption.substr(0, kPackageNameSize), row.type, row.archived, row.locked});
+        if (!isapplicationrow(row)) entries.push_back({row.caption.substr(0, kPackageNameSize), row.type, row.archived, row.locked});
     ReceiveTarget target{progress, store, false, true, [](ListRow) {}, [] {}, {}, {}};
     receiverequested(link, target, entries);
     if (!s.linkok) return false;

@@ -4,6 +4,7 @@
 
 #include "files/varname.h"
 #include "link/packets.h"
+#include "vcalc/exchanges.h"
 #include "vcalc/vcalc.h"
 
 namespace tessaly {
@@ -168,6 +169,8 @@ void VirtualCalculator::loaddemo() {
                          }});
     if (model().hasarchive) laterdemo(model(), m);
     memory() = std::move(m);
+    flash().applications.clear();
+    if (auto app = demoapplication(model())) flash().applications.push_back(std::move(*app));
 }
 
 // Image layout: a 16-byte header (magic, version, offset and length of the variable

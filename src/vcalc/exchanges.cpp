@@ -24,13 +24,11 @@ constexpr std::uint8_t kListingHeaderType = 0x53;
 // the display's bottom.
 constexpr std::size_t kToolBarRows = 10, kEntryRuleFromBottom = 20, kStatusRuleFromBottom = 9;
 
-// A folder or variable name its memory and state file can hold: one to eight characters,
-// none of them a NUL (which ends a name in a file) or a backslash (which parts folder and name).
+} // namespace
+
 bool holdablename(std::string_view name) {
     return !name.empty() && name.size() <= 8 && name.find_first_of(std::string_view("\0\\", 2)) == std::string_view::npos;
 }
-
-} // namespace
 
 void CalcState::changed() {
     foreignimage.reset();
@@ -38,6 +36,12 @@ void CalcState::changed() {
     if (statepath.empty()) return;
     stateerror.clear();
     if (!savecalcmemory(statepath, mem, &stateerror, *model) && onstateerror) onstateerror(stateerror);
+}
+
+void CalcState::flashchanged() {
+    if (statepath.empty() || model->flashdevice == 0) return;
+    stateerror.clear();
+    if (!savecalcflash(flashstatepath(statepath), flash, &stateerror) && onstateerror) onstateerror(stateerror);
 }
 
 const CalcScreen& CalcState::currentscreen() {
@@ -98,6 +102,7 @@ void Exchanges::packet(const PacketAssembler& p) {
     }
     if (m_phase != Phase::Idle && continueexchange()) return;
     m_phase = Phase::Idle;
+    if (waitingrefusal()) return;
     for (const auto& h : kStarts)
         if (h.command == p.command() && m_calc.model->knows(h.command)) {
             (this->*h.handler)();
@@ -131,6 +136,7 @@ void Exchanges::onrequest() {
     if (r->type == m_calc.model->directorytype)
         return m_calc.model->folderlisting ? startfolderlisting(*r) : startlisting();
     if (r->type == m_calc.model->backuptype && m_calc.model->imagebackup) return startbackup();
+    if (flashrequest(*r)) return;
     CalcVariable* v = m_calc.mem.find(lowstring(r->name));
     ack();
     if (!v) {
@@ -195,6 +201,7 @@ void Exchanges::onheader() {
         return;
     }
     if (startgroupbackup(*r)) return;
+    if (flashheader(*r)) return;
     std::string name = lowstring(r->name);
     VariablePath path = splitname(withfolder(name));
     m_recvfolder = std::move(path.folder);
@@ -226,7 +233,8 @@ const Exchanges::Continuation Exchanges::kContinuations[] = {
     {Phase::RecvData, &Exchanges::receivingdata},       {Phase::RecvEnd, &Exchanges::endingreceive},
     {Phase::RestoreBlock, &Exchanges::restoringblock},  {Phase::RestoreData, &Exchanges::restoringdata},
     {Phase::VersionCts, &Exchanges::versionasked},      {Phase::VersionAck, &Exchanges::versionacked},
-    {Phase::GroupBackupEnd, &Exchanges::endgroupbackup},
+    {Phase::GroupBackupEnd, &Exchanges::endgroupbackup}, {Phase::FlashBlock, &Exchanges::takingflashblock},
+    {Phase::FlashNext, &Exchanges::flashcontinues},     {Phase::ClockData, &Exchanges::takingclock},
 };
 
 // False when the packet does not belong to it: it then may start a new one.

@@ -27,6 +27,10 @@ struct CalcState {
     std::function<void(const std::string&)> onnotice;      // what the user should know (SimulatedCalculator)
     // A restored backup image we could not read, given back as it came.
     std::optional<Bytes> foreignimage;
+    CalcFlash flash;
+
+    // Keeps the Flash side beside the state file (the group file has no place for it).
+    void flashchanged();
 
     // After every change of the memory: the screen is drawn anew, the state file written.
     void changed();
@@ -37,8 +41,16 @@ struct CalcState {
 // the calculator does with a variable offered under a backup, locked or archived type byte.
 std::uint8_t storedtype(std::span<const std::uint8_t> stored);
 
+// A folder, variable or application name its memory and state file can hold: one to eight
+// characters, none of them a NUL (which ends a name in a file) or a backslash (which parts
+// folder and name).
+bool holdablename(std::string_view name);
+
 // A remote key's code as the home screen reads it (the TI-92's codes).
 std::uint16_t homekey(const CalculatorModel& model, std::uint16_t code);
+
+// The demo application every later model holds from the start; empty for the TI-92.
+std::optional<CalcApplication> demoapplication(const CalculatorModel& model);
 
 // The calculator's side of every exchange. A packet from the computer either continues
 // the exchange in progress or starts one by its command (the table in exchanges.cpp).
@@ -71,6 +83,9 @@ private:
         VersionCts,    // we acknowledged a version request: the computer asks for the answer
         VersionAck,    // we sent it: the computer acknowledges it
         GroupBackupEnd,  // a later model's backup begins: the computer ends its empty block
+        FlashBlock,    // we asked for a block of an application or a system
+        FlashNext,     // we took it: the computer continues or ends
+        ClockData,     // we asked for the clock's 16 bytes
     };
     // Outgoing exchanges: each item a header packet (may be empty) and a data packet.
     struct Item {
@@ -115,6 +130,15 @@ private:
     void startlisting();
     void startfolderlisting(const Request& request);
     void onprobe();
+    // Flash and clock (flashexchanges.cpp): true when the request or header was theirs.
+    bool flashrequest(const Request& r);
+    bool flashheader(const Request& r);
+    bool waitingrefusal();
+    void sendclock();
+    bool takingflashblock(std::uint8_t cmd);
+    bool flashcontinues(std::uint8_t cmd);
+    bool takingclock(std::uint8_t cmd);
+    void endflash();
     void startbackup();
     void startsending(bool listing);
     bool continueexchange();
@@ -145,6 +169,11 @@ private:
     bool m_recvtypefromdata = false;  // the header's type byte named no type
     std::size_t m_recvsize = 0;  // as the header announced it
     Bytes m_restoreimage;
+    // Incoming Flash part.
+    std::uint8_t m_flashtype = 0;
+    std::string m_flashname;
+    std::size_t m_flashsize = 0;  // as the request announced it
+    Bytes m_flashdata;
 };
 
 } // namespace tessaly

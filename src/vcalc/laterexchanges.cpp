@@ -19,6 +19,7 @@ constexpr std::uint8_t kLanguage[] = {0x09, 0x01};
 constexpr std::size_t kMaxListingData = 0xFFFF;
 // Where an entry's fields lie: the name's eight bytes, then type, attribute and a count.
 constexpr std::size_t kEntryType = 8, kEntryAttribute = 9, kEntryCount = 10;
+constexpr std::uint8_t kFlashApplicationType = 0x24;
 
 } // namespace
 
@@ -87,8 +88,9 @@ bool Exchanges::versionasked(std::uint8_t cmd) {
     if (cmd != CmdDataRequest) return false;
     ack();
     const Release& r = m_calc.model->release;
+    const CalcFlash& f = m_calc.flash;
     // Battery good (00), the language's two bytes, zeros, and the hardware ID at byte 13.
-    const Bytes answer = {r.os[0], r.os[1], r.boot[0], r.boot[1], 0x00, r.hardwarerevision, kLanguage[0], kLanguage[1],
+    const Bytes answer = {f.os[0], f.os[1], r.boot[0], r.boot[1], 0x00, f.hardwarerevision, kLanguage[0], kLanguage[1],
                           0,       0,       0,         0,         0,    m_calc.model->hardwareid};
     send(datapacket(answer));
     m_phase = Phase::VersionAck;
@@ -127,7 +129,7 @@ void Exchanges::ondelete() {
 // A ready check addressed to machine 00 is answered with the Flash system's revision in
 // the low byte of the length field and 10 in its high byte.
 void Exchanges::onprobe() {
-    send(shortpacket(m_calc.model->calcmachine, CmdAck, static_cast<std::uint16_t>(0x1000 | m_calc.model->release.flashrevision)));
+    send(shortpacket(m_calc.model->calcmachine, CmdAck, static_cast<std::uint16_t>(0x1000 | m_calc.flash.flashrevision(*m_calc.model))));
 }
 
 // One phase of the listing: its header, then a single data packet of entries. Phase one
@@ -159,8 +161,15 @@ void Exchanges::startfolderlisting(const Request& request) {
         entry(named->name, model.foldertype, 0, std::min<std::size_t>(named->variables.size(), 0xFF) << 24);
         for (const CalcVariable& v : named->variables)
             entry(v.name, v.type, v.archived ? model.archivedattribute : v.locked ? 1 : 0, v.data.size());
+        // A system since 2.08 lists its applications with every folder's variables, where the
+        // link libraries look for them (an older one also among the folders).
+        if (m_calc.flash.upgraded())
+            for (const CalcApplication& a : m_calc.flash.applications) entry(a.name, kFlashApplicationType, 0, a.data.size());
     } else {
         for (const CalcFolder& f : m_calc.mem.folders) entry(f.name, model.foldertype, 0, f.variables.size());
+        const CalcFlash& flash = m_calc.flash;
+        if (flash.upgraded() && flash.os[0] == 2 && flash.os[1] < 8)
+            for (const CalcApplication& a : flash.applications) entry(a.name, kFlashApplicationType, 0, a.data.size());
     }
     m_items.clear();
     m_items.push_back({header(static_cast<std::uint32_t>(payload.size() - 4), model.directorytype, "main"), datapacket(payload)});

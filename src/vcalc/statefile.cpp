@@ -3,6 +3,12 @@
 #include "files/filename.h"
 #include "files/tifile.h"
 
+#include <cstdio>
+#include <optional>
+
+#include "files/safefile.h"
+#include "vcalc/exchanges.h"
+
 namespace tessaly {
 
 // The state file is an ordinary TI-92 group file: a folder entry before the variables of
@@ -96,6 +102,86 @@ bool savecalcmemory(const std::string& path, const CalcMemory& memory, std::stri
     for (const auto& f : memory.folders)
         for (const auto& v : f.variables) out.writesection(v.data, false);
     return out.commit(error);
+}
+
+} // namespace tessaly
+
+// The Flash file: a line of settings, then each application as a line with its name and
+// size followed by its bytes. Read back strictly: a damaged file is refused whole rather
+// than half taken.
+namespace tessaly {
+
+namespace {
+constexpr std::string_view kFlashStateMagic = "tessaly92-vcalc flash 1\n";
+} // namespace
+
+std::string flashstatepath(const std::string& statepath) { return statepath + ".flash"; }
+
+bool savecalcflash(const std::string& path, const CalcFlash& flash, std::string* error) {
+    std::string out(kFlashStateMagic);
+    out += "system " + std::to_string(flash.os[0]) + " " + std::to_string(flash.os[1]);
+    out += " hardware " + std::to_string(flash.hardwarerevision);
+    out += " waiting " + std::to_string(flash.waiting ? 1 : 0);
+    out += " clock " + std::to_string(flash.clockoffset) + " " + std::to_string(flash.dateformat) + " " +
+           std::to_string(flash.timeformat) + "\n";
+    for (const CalcApplication& a : flash.applications) {
+        out += "application " + std::to_string(a.data.size()) + " " + a.name + "\n";
+        out.append(a.data.begin(), a.data.end());
+    }
+    return savewhole(path, out, error);
+}
+
+bool loadcalcflash(const std::string& path, CalcFlash& flash, std::string* error) {
+    std::FILE* fp = openregular(path, error);
+    if (!fp) return false;
+    std::string bytes;
+    if (!readandclose(fp, bytes)) {
+        if (error) *error = "Cannot read " + path + ".";
+        return false;
+    }
+    auto damaged = [&] {
+        if (error) *error = path + " is not the Flash of a virtual calculator.";
+        return false;
+    };
+    if (!bytes.starts_with(kFlashStateMagic)) return damaged();
+    std::size_t at = kFlashStateMagic.size();
+    auto line = [&]() -> std::optional<std::string> {
+        const auto end = bytes.find('\n', at);
+        if (end == std::string::npos) return std::nullopt;
+        std::string l = bytes.substr(at, end - at);
+        at = end + 1;
+        return l;
+    };
+    const auto settings = line();
+    CalcFlash loaded;
+    unsigned major = 0, minor = 0, hardware = 0, waiting = 0, dateformat = 0, timeformat = 0;
+    long long offset = 0;
+    if (!settings || std::sscanf(settings->c_str(), "system %u %u hardware %u waiting %u clock %lld %u %u", &major, &minor,
+                                 &hardware, &waiting, &offset, &dateformat, &timeformat) != 7 ||
+        major > 255 || minor > 255 || hardware > 255 || waiting > 1 || dateformat < 1 || dateformat > 8 ||
+        (timeformat != 12 && timeformat != 24))
+        return damaged();
+    loaded.os = {static_cast<std::uint8_t>(major), static_cast<std::uint8_t>(minor)};
+    loaded.hardwarerevision = static_cast<std::uint8_t>(hardware);
+    loaded.waiting = waiting == 1;
+    loaded.clockoffset = offset;
+    loaded.dateformat = static_cast<std::uint8_t>(dateformat);
+    loaded.timeformat = static_cast<std::uint8_t>(timeformat);
+    while (at < bytes.size()) {
+        const auto head = line();
+        unsigned long size = 0;
+        int used = 0;
+        if (!head || std::sscanf(head->c_str(), "application %lu %n", &size, &used) != 1 || used == 0)
+            return damaged();
+        const std::string name = head->substr(static_cast<std::size_t>(used));
+        if (size > bytes.size() - at || !holdablename(name)) return damaged();
+        loaded.applications.push_back(
+            {name, std::vector<std::uint8_t>(bytes.begin() + static_cast<std::ptrdiff_t>(at),
+                                             bytes.begin() + static_cast<std::ptrdiff_t>(at + size))});
+        at += size;
+    }
+    flash = std::move(loaded);
+    return true;
 }
 
 } // namespace tessaly

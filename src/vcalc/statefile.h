@@ -16,4 +16,11 @@ bool loadcalcmemory(const std::string& path, CalcMemory& memory, std::string* er
 bool savecalcmemory(const std::string& path, const CalcMemory& memory, std::string* error,
                     const CalculatorModel& model = kTI92);
 
+// A later model's Flash (applications, system version, the wait for a system, the clock)
+// has no place in a group file: it is kept in a file of its own beside it, which a state
+// file made before Flash lacks (the calculator then keeps what it starts with).
+std::string flashstatepath(const std::string& statepath);
+bool loadcalcflash(const std::string& path, CalcFlash& flash, std::string* error);
+bool savecalcflash(const std::string& path, const CalcFlash& flash, std::string* error);
+
 } // namespace tessaly

@@ -6,6 +6,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "link/simulatedcalculator.h"
@@ -41,6 +42,35 @@ struct CalcMemory {
     CalcVariable* find(const std::string& fullname);
     // The stored bytes of every variable together: what fills the calculator's RAM.
     std::size_t usedbytes() const;
+};
+
+// An application in the calculator's Flash: its data as the application part of a Flash
+// file carries it (the fields with its device type and name, the payload, the seal).
+struct CalcApplication {
+    std::string name;
+    std::vector<std::uint8_t> data;
+};
+
+// The Flash side of a later model: its applications, the system it runs and its clock.
+struct CalcFlash {
+    std::vector<CalcApplication> applications;
+    std::array<std::uint8_t, 2> os{};     // major, minor: 2.09; 1.00 is a system never upgraded
+    std::uint8_t hardwarerevision = 0;    // as its version answer tells it
+    // A system transfer broke off: the old system is gone, only a new one is taken.
+    bool waiting = false;
+    std::int64_t clockoffset = 0;  // seconds the calculator's clock runs ahead of the host's
+    std::uint8_t dateformat = 1;   // 1-8
+    std::uint8_t timeformat = 24;  // 12 or 24
+
+    // A system that can hold applications, an ID list and a certificate.
+    bool upgraded() const { return os[0] >= 2; }
+    // The low byte of the answer to a ready check addressed to machine 00.
+    std::uint8_t flashrevision(const CalculatorModel& model) const;
+    // The clock came with 2.08, and only on the second hardware and later.
+    bool hasclock(const CalculatorModel& model) const;
+    // Flash bytes the applications fill.
+    std::size_t applicationbytes() const;
+    CalcApplication* application(std::string_view name);
 };
 
 // The memory image a backup carries: the system area and every folder and variable.
@@ -84,6 +114,8 @@ public:
 
     // Memory.
     CalcMemory& memory();
+    // Flash: applications, the system's version, the hardware revision, the clock.
+    CalcFlash& flash();
     void loaddemo();                 // several folders, every common type of its model
     // Keeps the memory in a group file of its model: loaded now, written back after every change.
     bool attachstate(const std::string& path, std::string* error);

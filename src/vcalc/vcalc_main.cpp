@@ -1,5 +1,7 @@
 // tessaly92-vcalc: a virtual TI-92 at the end of a virtual cable (a Unix socket), or behind
 // a grey cable (a pseudo-terminal).
+#include <array>
+#include <cctype>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -44,6 +46,11 @@ constexpr const char* kUsageText =
     "  --mute              takes every byte, answers no packet\n"
     "  --away              away from the home screen: ready checks go unanswered\n"
     "                      (on --usb every exchange is answered busy, 0034)\n"
+    "  --os MAJOR.MINOR    the Flash system it runs (a later model; default its own):\n"
+    "                      1.00 was never upgraded (no Flash, no ID list, no clock),\n"
+    "                      before 2.08 there is no clock\n"
+    "  --hardware N        its version answer's hardware revision byte (a first\n"
+    "                      hardware has no clock)\n"
     "  --hold-low A|B      holds that line low for ever\n"
     "  --stop-after N      falls silent after N bytes (both ways); on --usb it is\n"
     "                      unplugged there, in the middle of a transfer\n"
@@ -90,7 +97,19 @@ struct Options {
     std::uint32_t pace = kRealPace;
     const tessaly::CalculatorModel* model = &tessaly::kTI92;
     tessaly::Misbehaviour mis;
+    std::optional<std::array<std::uint8_t, 2>> os;
+    std::optional<std::uint8_t> hardware;
 };
+
+// "2.09": a major number and two digits of minor, as a version answer carries them.
+std::optional<std::array<std::uint8_t, 2>> systemversion(const std::string& v) {
+    const auto dot = v.find('.');
+    if (dot == 0 || dot == std::string::npos || dot > 2 || v.size() != dot + 3) return std::nullopt;
+    for (std::size_t i = 0; i < v.size(); ++i)
+        if (i != dot && !std::isdigit(static_cast<unsigned char>(v[i]))) return std::nullopt;
+    return std::array<std::uint8_t, 2>{static_cast<std::uint8_t>(std::stoi(v.substr(0, dot))),
+                                       static_cast<std::uint8_t>(std::stoi(v.substr(dot + 1)))};
+}
 
 // The options that only switch a misbehaviour on.
 constexpr struct {
@@ -136,6 +155,14 @@ std::optional<int> valueoption(const std::string& a, const char* value, Options&
             if (v.empty() || *end || n == 0 || n > 10'000'000) return usage("bad pace: " + v);
             o.pace = static_cast<std::uint32_t>(n);
         }
+    } else if (a == "--os") {
+        o.os = value ? systemversion(v) : std::nullopt;
+        if (!o.os) return usage("--os needs a system version such as 2.09");
+    } else if (a == "--hardware") {
+        char* end = nullptr;
+        const unsigned long n = value ? std::strtoul(v.c_str(), &end, 10) : 256;
+        if (!value || v.empty() || *end || v[0] == '-' || n > 255) return usage("--hardware needs a number from 0 to 255");
+        o.hardware = static_cast<std::uint8_t>(n);
     } else if (a == "--hold-low") {
         if (!value || (v != "A" && v != "B")) return usage("--hold-low needs A or B");
         o.mis.holdlow = v == "A" ? tessaly::Misbehaviour::Line::A : tessaly::Misbehaviour::Line::B;
@@ -179,6 +206,8 @@ std::optional<int> parseoptions(int argc, char** argv, Options& o) {
     // system's hardware ID.
     if (!o.usbpath.empty() && o.model->hardwareid != tessaly::kTI89Titanium.hardwareid)
         return usage("--usb is the TI-89 Titanium's own port: give --model " + std::string(tessaly::kTI89Titanium.id));
+    if ((o.os || o.hardware) && o.model->flashdevice == 0)
+        return usage("--os and --hardware are for a model with a Flash system, not the " + std::string(o.model->name));
     return std::nullopt;
 }
 
@@ -267,6 +296,13 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "tessaly92-vcalc: %s\n", error.c_str());
         return 2;
     }
+    // A calculator played as another system or hardware is that, whatever its state file says.
+    if (o.os) {
+        calc.flash().os = *o.os;
+        calc.flash().waiting = false;
+        if (!calc.flash().upgraded()) calc.flash().applications.clear();
+    }
+    if (o.hardware) calc.flash().hardwarerevision = *o.hardware;
 
     // A change the state file cannot keep is said at once; the calculator goes on.
     calc.onstateerror([](const std::string& why) { std::fprintf(stderr, "tessaly92-vcalc: %s\n", why.c_str()); });

@@ -48,6 +48,8 @@ VirtualCalculator::VirtualCalculator(Clock& clock, const CalculatorModel& model)
     m_impl->in.setmodel(model);
     m_impl->calc.home.setarchive(model.hasarchive);
     m_impl->calc.mem.folders.push_back({"main", {}});
+    m_impl->calc.flash.os = {model.release.os[0], model.release.os[1]};
+    m_impl->calc.flash.hardwarerevision = model.release.hardwarerevision;
 }
 
 const CalculatorModel& VirtualCalculator::model() const { return *m_impl->calc.model; }
@@ -55,6 +57,7 @@ VirtualCalculator::~VirtualCalculator() = default;
 
 CalcMemory& VirtualCalculator::memory() { return m_impl->calc.mem; }
 CalcState& VirtualCalculator::state() { return m_impl->calc; }
+CalcFlash& VirtualCalculator::flash() { return m_impl->calc.flash; }
 
 bool VirtualCalculator::attachstate(const std::string& path, std::string* error) {
     CalcState& c = m_impl->calc;
@@ -81,6 +84,19 @@ bool VirtualCalculator::attachstate(const std::string& path, std::string* error)
             loaded.folders.insert(loaded.folders.begin(), CalcFolder{"main", {}});
         c.mem = std::move(loaded);
         c.screendirty = true;
+    }
+    // The Flash is kept beside the group file; one made before there was Flash has none,
+    // and the calculator keeps the Flash it started with.
+    if (model.flashdevice != 0) {
+        const std::string flashpath = flashstatepath(path);
+        if (std::filesystem::exists(flashpath) && !loadcalcflash(flashpath, c.flash, &why)) {
+            if (error) *error = why;
+            return false;
+        }
+        if (!std::filesystem::exists(flashpath) && !savecalcflash(flashpath, c.flash, &why)) {
+            if (error) *error = why;
+            return false;
+        }
     }
     c.statepath = path;
     return true;

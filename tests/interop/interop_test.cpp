@@ -13,7 +13,9 @@
 #include <vector>
 
 #include "cli/clirun.h"
+#include "files/flashfile.h"
 #include "link/clock.h"
+#include "support/flashsamples.h"
 #include "vcalc/vcalc.h"
 
 namespace {
@@ -52,7 +54,9 @@ std::set<std::string> variables(const std::string& listing) {
         std::vector<std::string> f;
         std::istringstream fields(line);
         for (std::string s; std::getline(fields, s, '\t');) f.push_back(s);
-        if (f.size() < 3 || f[0].ends_with('\\')) continue;  // our line for an empty folder
+        // Our line for an empty folder; an application, which is in no folder and which the
+        // library lists apart from the variables.
+        if (f.size() < 3 || f[0].ends_with('\\') || f[0].find('\\') == std::string::npos) continue;
         out.insert(f[0] + "\t" + f[2] + (f.size() > 3 && f[3] == "archived" ? "\tarchived" : ""));
     }
     return out;
@@ -278,6 +282,39 @@ TEST_P(Interop, RestoreOurBackup) {
     const auto r = peer({"restore", backup.string()}, 30);
     PEER_OK(r);
     EXPECT_EQ(ourlisting(), listing);
+}
+
+// Flash through the library: our application and system files sent, the application, the ID
+// list, the clock and the certificate received.
+TEST_P(Interop, Flash) {
+    const tessaly::CalculatorModel& model = *tessaly::modelbyid(GetParam().id);
+    if (model.flashdevice == 0) GTEST_SKIP() << "the " << model.name << " has no Flash";
+    const auto app = file("tool", 'k'), os = file("base", 'u'), back = file("back", 'k');
+    // More than one 64 KiB block.
+    ASSERT_TRUE(tessaly::writeflashfile(app, tessaly::samples::application(model, "tool", 70000), nullptr));
+    ASSERT_TRUE(tessaly::writeflashfile(os, tessaly::samples::system(model, 3, 11, 2000), nullptr));
+    const auto sentapp = peer({"send-app", app.string()}, 50);
+    PEER_OK(sentapp);
+    const auto apps = peer({"apps"});
+    EXPECT_NE(apps.out.find("demoapp\t"), std::string::npos) << apps.out;
+    EXPECT_NE(apps.out.find("tool\t"), std::string::npos) << apps.out;
+    const auto received = peer({"recv-app", "tool", back.string()}, 50);
+    PEER_OK(received);
+    const auto sent = tessaly::readflashfile(app, nullptr), got = tessaly::readflashfile(back, nullptr);
+    ASSERT_TRUE(sent && got && got->payload());
+    EXPECT_EQ(got->payload()->data, sent->payload()->data);
+    const auto ids = peer({"idlist"});
+    PEER_OK(ids);
+    EXPECT_GE(ids.out.size(), 14u) << ids.out;
+    const auto clock = peer({"clock"});
+    PEER_OK(clock);
+    EXPECT_TRUE(clock.out.starts_with("20")) << clock.out;
+    const auto cert = peer({"cert", file("cert", 'q').string()});
+    PEER_OK(cert);
+    const auto system = peer({"send-os", os.string()}, 50);
+    PEER_OK(system);
+    const auto version = peer({"version"});
+    EXPECT_TRUE(version.out.starts_with("os 3.11")) << version.out;
 }
 
 TEST_P(Interop, Screenshot) {

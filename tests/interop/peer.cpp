@@ -31,7 +31,8 @@ int usage() {
                "MODEL: ti92 ti92p v200 ti89 ti89t\n"
                "OPERATION: ready | dir | recv FOLDER\\NAME TYPE DIR | recv-ns OUT | send FILE |\n"
                "  send-ns FILE | backup DIR | restore FILE | screen OUT.pbm | key CODE |\n"
-               "  del FOLDER\\NAME | mkdir FOLDER | version |\n"
+               "  del FOLDER\\NAME | mkdir FOLDER | version | send-app FILE | send-os FILE |\n"
+               "  recv-app NAME OUT | cert OUT | idlist | clock | apps |\n"
                "  fileinfo FILE | makeprogram OUT BYTES (these two without the cable)\n",
                stderr);
     return 2;
@@ -110,6 +111,48 @@ int screen(CalcHandle* h, const char* out) {
     std::fclose(f);
     std::printf("%ux%u\n", sc.clipped_width, sc.clipped_height);
     g_free(bitmap);
+    return 0;
+}
+
+// The applications the listing names, one a line.
+int applications(CalcHandle* h) {
+    GNode* vars = nullptr;
+    GNode* apps = nullptr;
+    if (int err = ticalcs_calc_get_dirlist(h, &vars, &apps)) return failed(err);
+    for (GNode* app = apps ? apps->children : nullptr; app; app = app->next)
+        if (app->data) std::printf("%s\t%u\n", static_cast<VarEntry*>(app->data)->name, static_cast<VarEntry*>(app->data)->size);
+    ticalcs_dirlist_destroy(&vars);
+    ticalcs_dirlist_destroy(&apps);
+    return 0;
+}
+
+int flash(CalcHandle* h, const std::string& op, const std::vector<std::string>& a) {
+    int err = 0;
+    if (op == "send-app") err = ticalcs_calc_send_app2(h, a[0].c_str());
+    if (op == "send-os") err = ticalcs_calc_send_os2(h, a[0].c_str());
+    if (op == "cert") err = ticalcs_calc_recv_cert2(h, a[0].c_str());
+    if (op == "recv-app") {
+        VarRequest vr{};
+        std::snprintf(vr.name, sizeof vr.name, "%s", a[0].c_str());
+        vr.type = 0x24;
+        err = ticalcs_calc_recv_app2(h, a[1].c_str(), &vr);
+    }
+    if (err) return failed(err);
+    std::puts("ok");
+    return 0;
+}
+
+int idlist(CalcHandle* h) {
+    uint8_t id[64] = {};
+    if (int err = ticalcs_calc_recv_idlist(h, id)) return failed(err);
+    std::printf("%s\n", reinterpret_cast<const char*>(id));
+    return 0;
+}
+
+int getclock(CalcHandle* h) {
+    CalcClock c{};
+    if (int err = ticalcs_calc_get_clock(h, &c)) return failed(err);
+    std::printf("%04u-%02u-%02u %02u:%02u\n", c.year, c.month, c.day, c.hours, c.minutes);
     return 0;
 }
 
@@ -209,7 +252,8 @@ const struct {
     {"ready", OPS_ISREADY}, {"dir", OPS_DIRLIST}, {"recv", OPS_VARS},  {"recv-ns", OPS_VARS},
     {"send", OPS_VARS},     {"send-ns", OPS_VARS}, {"backup", OPS_BACKUP}, {"restore", OPS_BACKUP},
     {"screen", OPS_SCREEN}, {"key", OPS_KEYS},    {"del", OPS_DELVAR}, {"mkdir", OPS_NEWFLD},
-    {"version", OPS_VERSION},
+    {"version", OPS_VERSION}, {"send-app", OPS_FLASH}, {"send-os", OPS_OS}, {"recv-app", OPS_FLASH},
+    {"cert", OPS_FLASH},    {"idlist", OPS_IDLIST}, {"clock", OPS_CLOCK}, {"apps", OPS_DIRLIST},
 };
 
 int run(CalcHandle* h, CalcModel model, const std::string& op, const std::vector<std::string>& a) {
@@ -244,6 +288,11 @@ int run(CalcHandle* h, CalcModel model, const std::string& op, const std::vector
         return 0;
     }
     if (op == "version") return version(h);
+    if ((op == "send-app" || op == "send-os" || op == "cert") && a.size() == 1) return flash(h, op, a);
+    if (op == "recv-app" && a.size() == 2) return flash(h, op, a);
+    if (op == "idlist") return idlist(h);
+    if (op == "clock") return getclock(h);
+    if (op == "apps") return applications(h);
     return usage();
 }
 

@@ -178,7 +178,8 @@ class LaterModels : public ::testing::TestWithParam<const CalculatorModel*> {};
 TEST_P(LaterModels, ListingAsksAsCapturedAndKeepsCodesSizesAndAttributes) {
     ModelRig rig(*GetParam());
     const Bytes stored{0x00, 0x03, 0x0C, 0x01, 0x1F};
-    rig.calc.memory().folders = {{"main", {{"x", 0x00, stored, false, false}, {"y", 0x01, stored, true, false}, {"z", 0x24, stored, false, true}}}};
+    rig.calc.memory().folders = {{"main", {{"x", 0x00, stored, false, false}, {"y", 0x01, stored, true, false}, {"z", 0x21, stored, false, true}}}};
+    rig.calc.flash().applications = {{"tool", Bytes(7, 0)}};
     const DirectoryListing listing = rig.run([&] { return directorylisting(rig.link, rig.shell); });
     ASSERT_TRUE(rig.state.linkok) << rig.state.pendingerror;
     const Bytes sent = rig.trace.sent();
@@ -190,7 +191,8 @@ TEST_P(LaterModels, ListingAsksAsCapturedAndKeepsCodesSizesAndAttributes) {
     for (const ListRow& r : listing.rows) rows.emplace_back(r.caption, r.folder, r.type, r.size, r.locked, r.archived);
     EXPECT_EQ(rows, (decltype(rows){{"main\\x", "main", 0x00, 5, false, false},
                                     {"main\\y", "main", 0x01, 5, true, false},
-                                    {"main\\z", "main", 0x24, 5, false, true}}));
+                                    {"main\\z", "main", 0x21, 5, false, true},
+                                    {"tool", "", 0x24, 7, false, false}}));
     // The request for a listed variable: its code, its full name, nothing after it.
     ReceiveTarget into = rig.target(false);
     rig.run([&] { return receiverequested(rig.link, into, {{"main\\x", listing.rows[0].type}}); });
