@@ -117,5 +117,11 @@ int cmd_unlock(const Options& options, const Args& args);
 int cmd_archive(const Options& options, const Args& args);
 int cmd_unarchive(const Options& options, const Args& args);
 int cmd_version(const Options& options, const Args& args);
+// Flash (cmd_flash.cpp).
+int cmd_idlist(const Options& options, const Args& args);
+int cmd_cert(const Options& options, const Args& args);
+int cmd_clock(const Options& options, const Args& args);
+// get NAME -o FILE.89k: the application NAME into an application file.
+int getapplication(const Options& options, const std::string& name, const std::string& output);
 
 } // namespace tessaly::cli

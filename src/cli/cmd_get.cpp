@@ -1,3 +1,4 @@
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -180,6 +181,16 @@ bool letcalcsend(CliLink& cl, const std::vector<std::string>& calcsends) {
 int cmd_get(const Options& options, const Args& args) {
     const auto o = parse(args);
     if (!o) return kUsage;
+    // An application file's extension asks for an application, by its bare name.
+    if (readfilename(std::filesystem::path(o->output).filename().string()).kind == FileKind::Flash) {
+        const char kind = static_cast<char>(std::tolower(static_cast<unsigned char>(o->output.back())));
+        if (kind != 'k' || o->names.size() != 1 || o->fromcalc) {
+            std::fprintf(stderr, "tessaly92-cli: get: a Flash file receives one application (get NAME -o FILE.89k, "
+                                 ".9xk or .v2k); the certificate comes with the cert command\n");
+            return kUsage;
+        }
+        return getapplication(options, o->names[0], o->output);
+    }
     if (!cansave(o->output, o->comment, options.anymodel ? nullptr : options.model)) return kUsage;
     std::vector<std::string> names, calcsends;
     if (!totibytes(o->names, names) || !totibytes(o->calcsends, calcsends)) return kUsage;

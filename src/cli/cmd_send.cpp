@@ -5,6 +5,7 @@
 
 #include "cli/cli.h"
 #include "cli/terminalprogress.h"
+#include "files/flashfile.h"
 #include "files/packagestore.h"
 #include "files/varname.h"
 #include "link/byteorder.h"
@@ -28,6 +29,7 @@ struct SendOptions {
     std::string comment;
     bool overwrite = false;  // --overwrite: names the calculator holds are replaced
     bool skip = false;       // --skip-existing: ... left out
+    bool os = false;         // --os: a system file may replace the calculator's
 };
 
 // Options of send, backup and restore; nullopt after printing what is wrong.
@@ -49,6 +51,8 @@ std::optional<SendOptions> parse(std::string_view command, const Args& args) {
             for (const std::string& n : names) o.vars.push_back(upstring(n));
         } else if (command == "send" && (a == "--overwrite" || a == "--skip-existing")) {
             (a == "--overwrite" ? o.overwrite : o.skip) = true;
+        } else if (command == "send" && a == "--os") {
+            o.os = true;
         } else if (command == "send" && a == "--libs") {
             o.libs = true;
         } else if (command == "send" && a == "--lib-dir") {
@@ -83,11 +87,54 @@ std::optional<SendOptions> parse(std::string_view command, const Args& args) {
     return o;
 }
 
+// A Flash file is read whole before the cable opens: an unreadable one is a usage error
+// (kUsage); a system without --os, or a file for the model --model names, is refused
+// (kFailed). kOk when it may go.
+int flashsendable(const std::filesystem::path& path, bool os, const CalculatorModel* model) {
+    std::string error;
+    const auto file = readflashfile(path, &error);
+    if (!file) {
+        std::fprintf(stderr, "tessaly92-cli: %s\n", terminaltext(error).c_str());
+        return kUsage;
+    }
+    const std::string name = terminaltext(path.filename().string());
+    for (const FlashPart& part : file->parts)
+        if (part.datatype == kFlashOs && !os) {
+            std::fprintf(stderr, "tessaly92-cli: %s holds a system, which replaces the calculator's: send it with "
+                                 "send --os FILE\n", name.c_str());
+            return kFailed;
+        }
+    if (const std::string why = model ? flashmismatch(*file, *model) : std::string(); !why.empty()) {
+        std::fprintf(stderr, "tessaly92-cli: %s: %s Nothing was sent.\n", name.c_str(), terminaltext(why).c_str());
+        return kFailed;
+    }
+    return kOk;
+}
+
+// --os: the user has agreed to the new system by naming the option.
+class SystemAnswer final : public FlashQuestions {
+public:
+    explicit SystemAnswer(bool yes) : m_yes(yes) {}
+    bool replacesystem(const FlashPart&, const CalculatorModel&) override { return m_yes; }
+
+private:
+    bool m_yes;
+};
+
+// Every Flash file checked before the cable opens; the exit code of the first refusal.
+int flashfilessendable(const SendOptions& o, const CalculatorModel* model) {
+    for (const auto& path : o.files)
+        if (sendkind(path) == SendKind::Flash)
+            if (const int code = flashsendable(path, o.os, model); code != kOk) return code;
+    return kOk;
+}
+
 // Files that cannot be sent are refused before the cable is opened.
 bool sendable(const SendOptions& o) {
     std::set<std::string> found;
     for (const auto& path : o.files) {
         const SendKind kind = sendkind(path);
+        if (kind == SendKind::Flash) continue;  // flashfilessendable's
         if (kind != SendKind::Variables) {
             const char* why = kind == SendKind::Text     ? "convert the text file first (txt2var)"
                               : kind == SendKind::Backup ? "a backup goes back with the restore command"
@@ -215,6 +262,7 @@ void saysent(std::size_t sent, const std::vector<Clash>& skipped) {
 int cmd_send(const Options& options, const Args& args) {
     const auto o = parse("send", args);
     if (!o || !sendable(*o)) return kUsage;
+    if (const int code = flashfilessendable(*o, options.model); code != kOk) return code;
     if (!fitschosenmodel(options, *o)) return kFailed;
 
     std::string error;
@@ -226,11 +274,20 @@ int cmd_send(const Options& options, const Args& args) {
     TerminalProgress progress(link.pump());
     progress.hiddenending = kVariablesSentText;
     std::size_t sent = 0;
+    std::size_t flashsent = 0;
     OptionAnswers answers(options, *o);
+    SystemAnswer system(o->os);
     {
         TransferSession session(state, progress);
         std::vector<SendItem> items;
-        for (const auto& path : o->files) items.push_back({path, selection(*o, path)});
+        for (const auto& path : o->files) {
+            if (sendkind(path) != SendKind::Flash) {
+                items.push_back({path, selection(*o, path)});
+            } else if (state.linkok && sendflashpath(link, progress, path, &system).sent && state.linkok) {
+                ++flashsent;
+            }
+        }
+        if (!state.linkok) items.clear();
         const std::optional<SendPlan> plan = plansend(link, progress, items, answers);
         if (plan && !answers.refusal().empty()) link.faillink(answers.refusal());
         for (const SendItem& item : items) {
@@ -248,7 +305,8 @@ int cmd_send(const Options& options, const Args& args) {
         }
     }
     progress.endbar();
-    if (state.linkok) saysent(sent, answers.skipped);
+    if (state.linkok && flashsent > 0) std::printf("%zu Flash file(s) sent\n", flashsent);
+    if (state.linkok && flashsent < o->files.size()) saysent(sent, answers.skipped);
     return finish(state, &link, &progress);
 }
 

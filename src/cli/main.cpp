@@ -30,14 +30,19 @@ constexpr CommandEntry kCommandTable[] = {
      "check that the calculator answers (\"Calculator is ready!\"), then name it and its system's\n"
      "      version (\"TI-89, version 2.09\")",
      cmd_ready},
-    {"dir", "dir", "list the calculator's variables: name, type, size", cmd_dir},
+    {"dir", "dir",
+     "list the calculator's variables: name, type, size; then its Flash applications, one a line\n"
+     "      (name, \"application\", size)",
+     cmd_dir},
     {"get", "get NAME... -o FILE [--comment TEXT] [--no-store-folder]\n"
-            "      get --from-calc -o FILE [--comment TEXT] [--calc-sends NAME,...]",
+            "      get --from-calc -o FILE [--comment TEXT] [--calc-sends NAME,...]\n"
+            "      get APPLICATION -o FILE.89k|FILE.9xk|FILE.v2k",
      "receive variables into one TI-92 group file. NAME is the full name that dir lists\n"
      "      (folder\\name); --no-store-folder keeps only the variable's own name.\n"
      "      --from-calc takes whatever the calculator sends from its own menu; with --link virtual,\n"
      "      --calc-sends tells the virtual TI-92 what to send (a tessaly92-vcalc server is told\n"
-     "      with its \"send NAME...\" command instead)",
+     "      with its \"send NAME...\" command instead). An application (as dir lists it) goes into an\n"
+     "      application file of the calculator's model",
      cmd_get},
     {"info", "info FILE", "show what a TI-92 file holds", cmd_info, Reach::Files},
     {"ls", "ls [DIR] [--no-desc] [--no-txt] [--no-92]",
@@ -50,11 +55,13 @@ constexpr CommandEntry kCommandTable[] = {
      cmd_txt2var, Reach::Files},
     {"var2txt", "var2txt FILE.92t|FILE.92g [NAME]",
      "print the text variables of a TI-92 file (or only NAME, as info lists it) as UTF-8 lines", cmd_var2txt, Reach::Files},
-    {"send", "send FILE... [--vars NAME,...] [--libs] [--lib-dir DIR] [--overwrite | --skip-existing]",
+    {"send", "send FILE... [--vars NAME,...] [--libs] [--lib-dir DIR] [--overwrite | --skip-existing] [--os]",
      "send the variables of TI-92 files; --vars only these (folder\\name as info lists them);\n"
      "      a name the calculator holds already is refused (nothing sent) unless --overwrite replaces\n"
      "      it or --skip-existing leaves it out; a locked target is never overwritten;\n"
-     "      --libs also the FARGO libraries a program needs, from the program's folder, else --lib-dir",
+     "      --libs also the FARGO libraries a program needs, from the program's folder, else --lib-dir.\n"
+     "      A Flash application (.89k .9xk .v2k) is installed on the calculator; a system (.89u .9xu\n"
+     "      .v2u) replaces the calculator's only with --os (do not unplug the cable until it is done)",
      cmd_send, Reach::Sends},
     {"backup", "backup -o FILE.92b|FILE.89g|FILE.9xg|FILE.v2g [--comment TEXT]",
      "fetch the calculator's memory as a backup file (saved only when it arrived whole); a TI-92 Plus,\n"
@@ -90,6 +97,12 @@ constexpr CommandEntry kCommandTable[] = {
     {"archive", "archive NAME...", "move variables into the archive (models that have one)", cmd_archive},
     {"unarchive", "unarchive NAME...", "move variables out of the archive (models that have one)", cmd_unarchive},
     {"version", "version", "show the calculator's model and ROM version", cmd_version},
+    {"idlist", "idlist", "show the calculator's ID list (03069-D1BA3-FFAB); upgraded later models only", cmd_idlist},
+    {"cert", "cert -o FILE.89q|FILE.9xq|FILE.v2q", "save the calculator's certificate as a certificate file", cmd_cert},
+    {"clock", "clock [--set now|YYYY-MM-DDTHH:MM:SS]",
+     "show the calculator's clock (YYYY-MM-DD HH:MM:SS), or set it to this computer's time or the one\n"
+     "      given; systems 2.08 and later on hardware 2 and later",
+     cmd_clock},
     {"insert-fargo", "insert-fargo FILE.92b --fargo-dir DIR [--inserter FILE]",
      "have wputfargo insert FARGO into a backup file (the calculator is not touched)", cmd_insertfargo, Reach::Files},
 };

@@ -26,14 +26,14 @@ constexpr std::uint32_t kReadSliceMs = kPumpEveryMs;
 class Handshake {
 public:
     Handshake(Port& port, Clock& clock, MessagePump& pump, TransferState& state, bool remote,
-              std::uint64_t& pumped)
+              std::uint64_t& pumped, std::uint32_t budgetms)
         : m_port(port), m_clock(clock), m_pump(pump), m_state(state), m_remote(remote), m_now(clock.micros()),
-          m_t0(tickat(m_now)), m_moved(m_now), m_pumped(pumped) {}
+          m_t0(tickat(m_now)), m_moved(m_now), m_pumped(pumped), m_budget(budgetms) {}
 
-    bool spent() const { return m_clock.ticks() - m_t0 > kByteBudgetMs; }
+    bool spent() const { return m_clock.ticks() - m_t0 > m_budget; }
     bool intime() {
         m_now = m_clock.micros();
-        return tickat(m_now) - m_t0 <= kByteBudgetMs;
+        return tickat(m_now) - m_t0 <= m_budget;
     }
 
     // Polls until the lines read exactly `want`, or the link fails (the budget clears it).
@@ -125,6 +125,7 @@ private:
     std::uint64_t m_moved;  // when the lines last moved, or we last moved them
     Lines m_seen;           // the last reading
     std::uint64_t& m_pumped;  // the link's: when the message loop last ran
+    const std::uint32_t m_budget;
 };
 } // namespace
 
@@ -140,7 +141,7 @@ void Link::sendbyte(std::uint8_t value) {
     if (m_stream) return sendstreambyte(value);
     TransferState& s = *m_state;
     if (!s.linkok) return;
-    Handshake h(*m_port, *m_clock, *m_pump, s, m_remote, m_pumped);
+    Handshake h(*m_port, *m_clock, *m_pump, s, m_remote, m_pumped, bytebudget());
     processmessages();
     auto budget = [&] {
         if (!h.spent()) return;
@@ -165,7 +166,7 @@ std::uint8_t Link::receivebyte() {
     if (m_stream) return receivestreambyte();
     TransferState& s = *m_state;
     keepalive();
-    Handshake h(*m_port, *m_clock, *m_pump, s, m_remote, m_pumped);
+    Handshake h(*m_port, *m_clock, *m_pump, s, m_remote, m_pumped, bytebudget());
     std::uint8_t r = 0;
     for (int bit = 0; bit < 8; ++bit) r = static_cast<std::uint8_t>((r >> 1) | (h.receivebit(bit == 0) ? 0x80 : 0));
     if (s.linkok && !h.intime()) {
@@ -256,13 +257,13 @@ std::uint8_t Link::receivestreambyte() {
         const std::uint32_t t0 = m_clock->ticks();
         for (;;) {
             const std::uint32_t waited = m_clock->ticks() - t0;
-            if (waited > kByteBudgetMs) {
+            if (waited > bytebudget()) {
                 s.linkok = false;
                 s.pendingerror = kReceiveTimeout;
                 processmessages();
                 return 0;
             }
-            const int n = m_stream->read(m_in, std::min(kReadSliceMs, kByteBudgetMs + 1 - waited));
+            const int n = m_stream->read(m_in, std::min(kReadSliceMs, bytebudget() + 1 - waited));
             if (n > 0) {
                 m_inlen = static_cast<std::size_t>(n);
                 break;

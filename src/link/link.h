@@ -26,6 +26,20 @@ inline constexpr std::uint32_t kAckBudgetMs = 2000;
 // Counting bytes instead would leave a slow calculator's window seconds behind.
 inline constexpr std::uint32_t kPumpEveryMs = 20;
 
+// What a calculator's version answer told of its system: the Flash exchanges and the clock
+// depend on it.
+struct CalculatorSystem {
+    bool known = false;
+    std::uint8_t major = 0, minor = 0;  // 2.09
+    std::uint8_t hardware = 0;          // the hardware version (HW1, HW2...), not the raw byte
+    // A calculator still on the system it was made with (1.00) has no Flash system: no ID
+    // list, no applications, no certificate.
+    bool upgraded() const { return major > 1 || minor > 0; }
+    bool atleast(std::uint8_t wantmajor, std::uint8_t wantminor) const {
+        return major != wantmajor ? major > wantmajor : minor >= wantminor;
+    }
+};
+
 inline constexpr std::string_view kSendBitTimeout = "Send bit timeout";
 inline constexpr std::string_view kReceiveTimeout = "The calculator did not responded [Receiving byte]";
 
@@ -90,7 +104,16 @@ public:
     void forgetmodel() {
         m_modelknown = false;
         m_mismatch.clear();
+        m_system = {};
     }
+    // What the last version answer told; unknown until one came.
+    const CalculatorSystem& system() const { return m_system; }
+    void setsystem(const CalculatorSystem& system) { m_system = system; }
+    // More time for every byte and answer: a calculator writing its Flash between two blocks
+    // says nothing for seconds. Cancel is still seen at once. Patience (below) lends it.
+    std::uint32_t patience() const { return m_patience; }
+    void setpatience(std::uint32_t ms) { m_patience = ms; }
+    std::uint32_t bytebudget() const { return kByteBudgetMs + m_patience; }
     // What the last answer of another model than the chosen one made the link say.
     const std::string& mismatch() const { return m_mismatch; }
     // A version answer named another model than the chosen one, which shares its machine
@@ -213,6 +236,21 @@ private:
     std::uint32_t m_usbbuffer = 0;
     std::vector<std::uint8_t> m_usbin;
     std::uint64_t m_pumped = 0;                // when the message loop last ran
+    CalculatorSystem m_system;
+    std::uint32_t m_patience = 0;
+};
+
+// The link's patience raised for one exchange, and given back whichever way it leaves.
+class Patience {
+public:
+    Patience(Link& link, std::uint32_t ms) : m_link(link), m_before(link.patience()) { link.setpatience(ms); }
+    ~Patience() { m_link.setpatience(m_before); }
+    Patience(const Patience&) = delete;
+    Patience& operator=(const Patience&) = delete;
+
+private:
+    Link& m_link;
+    std::uint32_t m_before;
 };
 
 // What a link with a chosen model says when another model answers; named by its machine

@@ -130,6 +130,7 @@ constexpr CalculatorModel kV200 = [] {
     m.listingentrybytes = 22;
     m.hardwarefirst = 0;
     m.flashroom = 2752512;  // 2688 KiB, as on the Titanium
+    m.longosrequest = true;
     return m;
 }();
 constexpr CalculatorModel kTI89 = ti89("TI-89", "ti89", 0x03, {{2, 9}, {1, 0}, 1, 0x0D});
@@ -137,6 +138,7 @@ constexpr CalculatorModel kTI89 = ti89("TI-89", "ti89", 0x03, {{2, 9}, {1, 0}, 1
 constexpr CalculatorModel kTI89Titanium = [] {
     CalculatorModel m = ti89("TI-89 Titanium", "ti89t", 0x09, {{3, 10}, {3, 0}, 3, 0x10});
     m.flashroom = 2752512;  // 2688 KiB
+    m.longosrequest = true;
     return m;
 }();
 

@@ -116,6 +116,9 @@ struct CalculatorModel {
     // The bytes of Flash its archive and applications share: what its virtual calculator
     // can hold before it refuses for want of room.
     std::size_t flashroom;
+    // Its system's request to send names the hardware it is for (size, 23, 00 08 00, hardware
+    // ID) where the older boot code takes only size, 23, 00 and refuses more.
+    bool longosrequest = false;
 
     constexpr std::size_t screenrowbytes() const { return static_cast<std::size_t>(screenwidth) / 8; }
     constexpr std::size_t screenbytes() const { return screenrowbytes() * static_cast<std::size_t>(screenheight); }

@@ -57,7 +57,7 @@ bool seekmachinebyte(Link& link) {
     bool accepted = false;
     do {
         const std::uint8_t b = link.receivebyte();
-        intime = clock.ticks() - t0 < kPacketWaitMs;
+        intime = clock.ticks() - t0 < kPacketWaitMs + link.patience();
         Link::Machine m = link.state().linkok ? link.acceptmachine(b) : Link::Machine::NotOurs;
         if (m == Link::Machine::Another) m = learnmodel(link, b);
         if (m == Link::Machine::Mismatch) {

@@ -56,6 +56,7 @@ bool requestversion(Link& link, Progress& progress, CalculatorVersion& answer) {
         return false;
     }
     if (model && model->calcmachine == link.model().calcmachine && !chosen) link.setmodel(*model);
+    link.setsystem({true, p.data[0], p.data[1], static_cast<std::uint8_t>(p.data[kHardwareRevisionAt] + named.hardwarefirst)});
     return true;
 }
 

@@ -67,9 +67,31 @@ bool saveacopy(Progress& progress, SendQuestions& ask, const std::filesystem::pa
 SendKind sendkind(const std::filesystem::path& path) {
     const FileName f = readfilename(path.filename().string());
     if (f.kind == FileKind::Text) return SendKind::Text;
+    if (f.kind == FileKind::Flash) return SendKind::Flash;
     if (f.memorybackup) return SendKind::Backup;
     if (f.unhandled || f.kind == FileKind::Uue) return SendKind::Unhandled;
     return SendKind::Variables;
+}
+
+FlashSendResult sendflashpath(Link& link, Progress& progress, const std::filesystem::path& path, FlashQuestions* ask) {
+    std::string error;
+    const std::optional<FlashFile> file = readflashfile(path, &error);
+    if (!file) {
+        link.faillink(error + " Nothing was sent.");
+        return {};
+    }
+    // Nobody to agree to a new system: the answer is no, said as its own reason.
+    class Refuse final : public FlashQuestions {
+    public:
+        bool replacesystem(const FlashPart&, const CalculatorModel&) override {
+            asked = true;
+            return false;
+        }
+        bool asked = false;
+    } refuse;
+    const FlashSendResult result = sendflashfile(link, progress, *file, ask ? *ask : refuse);
+    if (refuse.asked) link.state().pendingerror = path.filename().string() + std::string(kSystemNotAskedText);
+    return result;
 }
 
 bool variablefilesread(Link& link, const std::vector<std::filesystem::path>& paths) {
@@ -182,6 +204,8 @@ bool sendfilelist(Link& link, Progress& progress, const std::vector<std::filesys
         const SendKind kind = sendkind(path);
         if (kind == SendKind::Text) {
             progress.tell(News::Note, kConvertFirstText);
+        } else if (kind == SendKind::Flash) {
+            sendflashpath(link, progress, path, places.flash);
         } else if (kind != SendKind::Variables) {
             progress.tell(News::Note, kCannotHandleText);
         } else if (!plan->leavesout(path)) {
@@ -219,6 +243,7 @@ bool sendselectedfiles(Link& link, Progress& progress, const std::vector<std::st
         case SendKind::Text: progress.tell(News::Note, kConvertFirstText); break;
         case SendKind::Backup: sendbackup(link, progress, path); break;
         case SendKind::Unhandled: progress.tell(News::Note, kCannotHandleText); break;
+        case SendKind::Flash: sendflashpath(link, progress, path, places.flash); break;
         case SendKind::Variables:
             sendvariables(link, progress, path, {}, &*plan);
             if (install && s.linkok && !plan->leavesout(path))

@@ -10,6 +10,7 @@
 #include "link/link.h"
 #include "link/progress.h"
 #include "transfers/directory.h"
+#include "transfers/flash.h"
 #include "transfers/overwrite.h"
 #include "transfers/variablesend.h"
 
@@ -21,8 +22,14 @@ inline constexpr std::string_view kCannotHandle92AtText = "This verison cannot h
 inline constexpr std::string_view kNothingSentText = "Nothing sent.";
 
 // What a file is to a send, as its name tells (files/filename.h).
-enum class SendKind { Text, Backup, Unhandled, Variables };
+enum class SendKind { Text, Backup, Unhandled, Variables, Flash };
 SendKind sendkind(const std::filesystem::path& path);
+
+// A Flash file (an application, a system, a certificate) read and sent through
+// sendflashfile. Without ask (nullptr) a system is refused, naming why; an unreadable or
+// damaged file fails the link before a byte goes.
+FlashSendResult sendflashpath(Link& link, Progress& progress, const std::filesystem::path& path, FlashQuestions* ask);
+inline constexpr std::string_view kSystemNotAskedText = " holds a system, which replaces the calculator's: it goes only when that was asked for. Nothing was sent.";
 // Whether every variable file among the paths reads whole (checkvariablefile); else the
 // link fails with the first one's reason, before anything is sent.
 bool variablefilesread(Link& link, const std::vector<std::filesystem::path>& paths);
@@ -85,6 +92,8 @@ struct SendPlaces {
     // Who answers the plan's questions; none: a file of another model is refused and the
     // names the calculator holds are overwritten.
     PlanQuestions* ask = nullptr;
+    // Who agrees to a system replacing the calculator's; none: a system file is refused.
+    FlashQuestions* flash = nullptr;
 };
 
 // Dropped files and a file named on the command line: the copy question, then in one
