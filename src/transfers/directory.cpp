@@ -62,12 +62,11 @@ void listentry(const CalculatorModel& model, const DirectoryEntry& entry, std::s
         result.folders.push_back(folder);
         return;
     }
-    // An application lives in Flash, in no folder; an older system lists it in both phases.
-    if (model.flashdevice != 0 && entry.type == kApplicationType) {
-        if (std::any_of(result.rows.begin(), result.rows.end(),
-                        [&](const ListRow& r) { return isapplicationrow(r) && r.caption == entry.name; }))
-            return;
-        ListRow row{entry.name, {}, entry.type, entry.size};
+    // An application lives outside the folders; every folder's listing names it again.
+    if (entry.type == kFlashApplication) {
+        const auto same = [&](const ListRow& r) { return isapplicationrow(r) && r.caption == entry.name; };
+        if (std::any_of(result.rows.begin(), result.rows.end(), same)) return;
+        ListRow row{entry.name, "", entry.type, entry.size};
         if (onrow) onrow(row);
         result.rows.push_back(std::move(row));
         return;
@@ -129,11 +128,7 @@ void listbyfolder(Link& link, Progress& progress, DirectoryListing& result,
     if (!folders) return;
     result.answered = true;
     for (const DirectoryEntry& f : *folders) {
-        std::string none;
-        if (f.type != model.foldertype) {  // an older system lists its applications here too
-            listentry(model, f, none, result, onrow);
-            continue;
-        }
+        if (f.type != model.foldertype) continue;  // an older system lists its applications here too
         const auto entries = listingphase(link, kVariableFilter, f.name);
         if (!entries) return;
         std::string folder;

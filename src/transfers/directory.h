@@ -41,11 +41,9 @@ inline ListRow folderrow(const CalculatorModel& model, const std::string& folder
     return ListRow{folder + "\\", folder, model.foldertype, 0};
 }
 inline bool isfolderrow(const CalculatorModel& model, const ListRow& row) { return row.type == model.foldertype; }
-// A Flash application on a later model: its bare name as caption, in no folder. It is
-// received as an application file (receiveapplication), never as a variable, and no backup
-// holds it.
-inline constexpr std::uint8_t kApplicationType = 0x24;
-inline bool isapplicationrow(const ListRow& row) { return row.type == kApplicationType && row.folder.empty(); }
+// A Flash application: in no folder, its caption the bare name ("demoapp"). Backups leave
+// it out, and it is received as an application, not as a variable.
+inline bool isapplicationrow(const ListRow& row) { return row.type == kFlashApplication && row.folder.empty(); }
 
 inline constexpr std::string_view kDirectoryReceivingText = "Receiving directory list..";
 inline constexpr std::string_view kDirectoryReceivedText = "Directory list received.";
