@@ -30,8 +30,10 @@ constexpr std::uint8_t kIdListType = 0x22;
 constexpr std::uint8_t kClockType = 0x18;
 
 // Fields of a Flash part's data, as they are written; read, their size nibble may differ.
-constexpr std::uint16_t kHeaderField = 0x800F, kDeviceField = 0x8010, kNameField = 0x8040, kPayloadField = 0x8070,
-                        kSealField = 0x020D, kCertificateField = 0x0330;
+// A system's data begins with its header field 800F, an application's with 810F.
+constexpr std::uint16_t kHeaderField = 0x800F, kApplicationHeaderField = 0x810F;
+constexpr std::uint16_t kDeviceField = 0x8010, kNameField = 0x8040, kPayloadField = 0x8070, kSealField = 0x020D,
+                        kCertificateField = 0x0330;
 constexpr std::size_t kSealBytes = 64;
 constexpr std::size_t kFlashBlock = 65536;
 constexpr std::size_t kMostFlash = 4 << 20;
@@ -54,7 +56,7 @@ struct PartCheck {
 PartCheck checkpart(std::span<const std::uint8_t> data) {
     PartCheck c;
     const auto head = readflashfield(data, 0);
-    if (!head || !isfield(*head, kHeaderField)) return c;
+    if (!head || (!isfield(*head, kHeaderField) && !isfield(*head, kApplicationHeaderField))) return c;
     bool device = false;
     for (std::size_t at = head->offset; at < head->offset + head->size;) {
         const auto f = readflashfield(data.first(head->offset + head->size), at);
@@ -172,7 +174,7 @@ std::optional<CalcApplication> demoapplication(const CalculatorModel& model) {
     Bytes header = flashfield(kDeviceField, std::vector<std::uint8_t>{model.flashdevice, 0x00});
     const Bytes namefield = flashfield(kNameField, Bytes(name.begin(), name.end()));
     header.insert(header.end(), namefield.begin(), namefield.end());
-    Bytes data = flashfield(kHeaderField, header);
+    Bytes data = flashfield(kApplicationHeaderField, header);
     Bytes payload;
     for (std::size_t i = 0; i < 4096; ++i) payload.push_back(static_cast<std::uint8_t>(i * 13 + 7));
     const Bytes payloadfield = flashfield(kPayloadField, payload);

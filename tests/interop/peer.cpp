@@ -119,8 +119,14 @@ int applications(CalcHandle* h) {
     GNode* vars = nullptr;
     GNode* apps = nullptr;
     if (int err = ticalcs_calc_get_dirlist(h, &vars, &apps)) return failed(err);
-    for (GNode* app = apps ? apps->children : nullptr; app; app = app->next)
-        if (app->data) std::printf("%s\t%u\n", static_cast<VarEntry*>(app->data)->name, static_cast<VarEntry*>(app->data)->size);
+    // Under the root, or under a folder node the library may put in between.
+    auto print = [](GNode* node) {
+        if (const auto* ve = static_cast<VarEntry*>(node->data); ve && ve->type == 0x24) std::printf("%s\t%u\n", ve->name, ve->size);
+    };
+    for (GNode* node = apps ? apps->children : nullptr; node; node = node->next) {
+        print(node);
+        for (GNode* app = node->children; app; app = app->next) print(app);
+    }
     ticalcs_dirlist_destroy(&vars);
     ticalcs_dirlist_destroy(&apps);
     return 0;

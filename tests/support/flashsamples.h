@@ -20,9 +20,10 @@ inline void append(Bytes& to, const Bytes& more) {
     for (std::uint8_t b : more) to.push_back(b);
 }
 
-// The 800F header's fields, then the payload, then the seal over both.
-inline Bytes sealedimage(const Bytes& headerfields, std::size_t payloadbytes, bool goodseal) {
-    Bytes image = flashfield(0x800F, headerfields);
+// The header's fields (in 800F for a system, 810F for an application: the link library reads
+// no application whose data begins otherwise), then the payload, then the seal over both.
+inline Bytes sealedimage(std::uint16_t headerid, const Bytes& headerfields, std::size_t payloadbytes, bool goodseal) {
+    Bytes image = flashfield(headerid, headerfields);
     Bytes payload;
     payload.reserve(payloadbytes);
     for (std::size_t i = 0; i < payloadbytes; ++i) payload.push_back(static_cast<std::uint8_t>((i * 7 + i / 251) & 0xFF));
@@ -60,7 +61,7 @@ inline FlashFile application(const CalculatorModel& model, std::string_view name
     FlashPart app = detail::part(model, kFlashApplication, name, 0);
     detail::Bytes fields = flashfield(0x8010, detail::Bytes{model.flashdevice, 0});
     detail::append(fields, flashfield(0x8040, detail::Bytes(name.begin(), name.end())));
-    app.data = detail::sealedimage(fields, payloadbytes, goodseal);
+    app.data = detail::sealedimage(0x810F, fields, payloadbytes, goodseal);
     FlashFile f;
     f.parts.push_back(detail::licence(model));
     f.parts.push_back(std::move(app));
@@ -76,7 +77,7 @@ inline FlashFile system(const CalculatorModel& model, std::uint8_t major, std::u
     os.revisionminor = minor;
     detail::Bytes fields = flashfield(0x8010, detail::Bytes{model.flashdevice, model.hardwareid});
     detail::append(fields, flashfield(0x8022, detail::Bytes{major, minor}));
-    os.data = detail::sealedimage(fields, payloadbytes, goodseal);
+    os.data = detail::sealedimage(0x800F, fields, payloadbytes, goodseal);
     FlashFile f;
     f.parts.push_back(detail::licence(model));
     f.parts.push_back(std::move(os));
