@@ -375,9 +375,6 @@ bool Exchanges::flashcontinues(std::uint8_t cmd) {
     return true;
 }
 
-// The whole part is checked as the calculator does it: for this model, sealed, room for it.
-// A refused application takes the copy of the same name with it, as its Flash was being
-// written over.
 void Exchanges::endflash() {
     const std::uint8_t refusal = takeflashpart(m_calc, m_flashtype, m_flashname, std::move(m_flashdata));
     m_flashdata.clear();
