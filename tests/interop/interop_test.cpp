@@ -470,25 +470,6 @@ TEST_F(UsbInterop, Refusals) {
     EXPECT_NE(away.out.find("busy"), std::string::npos) << away.out;
 }
 
-// Flash through the library's USB cable: our application sent and received back, the ID
-// list and the clock read.
-TEST_F(UsbInterop, Flash) {
-    start();
-    const auto app = file("tool.89k"), back = file("back.89k");
-    ASSERT_TRUE(tessaly::writeflashfile(app, tessaly::samples::application(tessaly::kTI89Titanium, "tool", 9000), nullptr));
-    const auto sent = peer({"send-app", app.string()});
-    ASSERT_EQ(sent.code, 0) << sent.out << sent.err;
-    const auto apps = peer({"apps"});
-    EXPECT_NE(apps.out.find("tool\t"), std::string::npos) << apps.out;
-    const auto got = peer({"recv-app", "tool", back.string()});
-    ASSERT_EQ(got.code, 0) << got.out << got.err;
-    const auto mine = tessaly::readflashfile(app, nullptr), theirs = tessaly::readflashfile(back, nullptr);
-    ASSERT_TRUE(mine && theirs && theirs->payload());
-    EXPECT_EQ(theirs->payload()->data, mine->payload()->data);
-    EXPECT_EQ(peer({"idlist"}).out.substr(0, 14), "03069D1BA3FFAB");
-    EXPECT_TRUE(peer({"clock"}).out.starts_with("20"));
-}
-
 // The real TI-92 files the tests keep, as the library reads them: the same variables.
 class SampleFiles : public testing::TestWithParam<const char*> {};
 
