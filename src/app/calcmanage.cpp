@@ -2,6 +2,7 @@
 
 #include "files/ticharset.h"
 #include "transfers/session.h"
+#include "transfers/usbexchanges.h"
 
 namespace tessaly::app {
 
@@ -91,6 +92,14 @@ void CalcManager::version() {
     if (!readversion(m_link, m_shell, answer)) return;
     std::string text = answer.model + "\rROM version " + tibytes_to_utf8(answer.version);
     if (!answer.hardware.empty()) text += "\rHardware " + answer.hardware;
+    // Only the Titanium's own port tells these; the link port has no question for them.
+    if (m_link.directusb()) {
+        const auto info = usbcalculatorinfo(m_link);
+        if (!info) return;
+        text += "\rProduct " + info->productname + ", ID " + info->fullid;
+        text += "\rFree RAM " + std::to_string(info->freeram) + " bytes, free Flash " + std::to_string(info->freeflash) + " bytes";
+        text += info->batteryok ? "\rBatteries good" : "\rBatteries low: replace them before sending a system";
+    }
     m_shell.messagebox(text, "Version", Icon::Information, Buttons::Ok);
 }
 

@@ -168,6 +168,7 @@ std::string usberrortext(std::uint16_t code) {
     case usberror::Locked: return "The variable is locked on the calculator" + tail;
     case usberror::BatteryLow: return "The calculator's batteries are too low" + tail;
     case usberror::SignatureMismatch: return "The calculator refused the signature" + tail;
+    case usberror::WaitingForSystem: return "The calculator waits for a system: send the system again" + tail;
     default: return "The calculator refused" + tail;
     }
 }

@@ -84,6 +84,9 @@ inline constexpr std::uint16_t ProductName = 0x0002, FullId = 0x0005, OsVersion 
 namespace usberror {
 inline constexpr std::uint16_t OutOfMemory = 0x000C, Locked = 0x0012, BatteryLow = 0x002B,
                                SignatureMismatch = 0x002E, Busy = 0x0034;
+// A calculator whose system transfer broke off takes nothing but a system, with the code
+// its link port refuses with then.
+inline constexpr std::uint16_t WaitingForSystem = 0x0024;
 }
 struct UsbAttribute {
     std::uint16_t id = 0;

@@ -7,6 +7,7 @@
 
 #include "link/packets.h"
 #include "transfers/packetcommands.h"
+#include "transfers/usbflash.h"
 
 namespace tessaly {
 
@@ -34,7 +35,6 @@ constexpr std::uint8_t kSealCode = 0x08;
 // What the boot code answers anything but a system with while it waits for one.
 constexpr std::uint8_t kWaitingCode = 0x24;
 
-constexpr std::string_view kWaitsForSystemText = "The calculator waits for a system: send the system again.";
 
 void fail(Link& link, std::string_view text) { link.faillink(text); }
 
@@ -57,7 +57,8 @@ std::vector<std::uint8_t> flashheader(std::uint32_t size, std::uint8_t type, std
 // Why a Flash exchange cannot run on this calculator; empty when it can. The system is
 // asked for first where the link has not learnt it.
 std::string noflashreason(Link& link, Progress& progress, bool systemonly) {
-    if (link.directusb()) return "Flash cannot go over the calculator's own USB port: use the link port.";
+    // Only a Titanium has that port, and it left the factory with a Flash system.
+    if (link.directusb()) return {};
     if (!link.system().known) {
         // An unchosen link takes every answer for a TI-92 until one came: the ready check
         // tells the family, then the version the model and its system.
@@ -246,6 +247,7 @@ FlashSendResult sendflashfile(Link& link, Progress& progress, const FlashFile& f
         }
     }
 
+    if (link.directusb()) return usbsendflash(link, progress, file);
     Patience patience(link, kFlashPatienceMs);
     FlashGauge gauge(link, progress, total);
     sendready(link);
@@ -358,6 +360,7 @@ std::optional<FlashFile> receiveapplication(Link& link, Progress& progress, std:
         fail(link, "An application's name has 1 to 8 characters.");
         return std::nullopt;
     }
+    if (link.directusb()) return usbreceiveapplication(link, progress, name);
     std::size_t announced = 0;
     auto data = requestflash(link, progress, flashheader(0, kFlashApplication, name),
                              "application " + std::string(name), &announced);
@@ -374,6 +377,10 @@ std::optional<FlashFile> receiveapplication(Link& link, Progress& progress, std:
 }
 
 std::optional<FlashFile> receivecertificate(Link& link, Progress& progress) {
+    if (link.directusb()) {
+        fail(link, "The certificate cannot be reached over the calculator's own USB port: use the link port.");
+        return std::nullopt;
+    }
     if (!flashready(link, progress, "This calculator has no certificate: its system was never upgraded.")) return std::nullopt;
     auto data = requestflash(link, progress, flashheader(0, kCertificateRequestType, {}), "certificate");
     if (!data) return std::nullopt;
@@ -389,6 +396,7 @@ std::optional<FlashFile> receivecertificate(Link& link, Progress& progress) {
 }
 
 std::optional<std::string> receiveidlist(Link& link, Progress& progress) {
+    if (link.directusb()) return usbreceiveidlist(link, progress);
     if (!flashready(link, progress, "This calculator has no ID list: its system was never upgraded.")) return std::nullopt;
     const auto data = requestflash(link, progress, flashheader(0, kIdListType, {}), "ID list");
     if (!data) return std::nullopt;
@@ -432,10 +440,6 @@ std::string noclockreason(const Link& link) {
 namespace {
 
 bool clockready(Link& link, Progress& progress) {
-    if (link.directusb()) {
-        fail(link, "The clock cannot be reached over the calculator's own USB port: use the link port.");
-        return false;
-    }
     if (!link.system().known && link.model().flashdevice == 0 && !link.modelknown()) {
         sendready(link);
         if (!expectack(link)) return false;
@@ -460,6 +464,7 @@ bool validclock(const CalculatorClock& c) {
 } // namespace
 
 std::optional<CalculatorClock> readclock(Link& link, Progress& progress) {
+    if (link.directusb()) return usbreadclock(link, progress);
     if (!clockready(link, progress)) return std::nullopt;
     std::vector<std::uint8_t> request = flashheader(0, kClockType, kClockName);
     request.push_back(0x00);
@@ -490,6 +495,7 @@ bool setclock(Link& link, Progress& progress, const CalculatorClock& clock) {
         fail(link, "The calculator's clock cannot say " + clocktext(clock) + ".");
         return false;
     }
+    if (link.directusb()) return usbsetclock(link, progress, clock);
     if (!clockready(link, progress)) return false;
     std::vector<std::uint8_t> data(6, 0);
     data.push_back(static_cast<std::uint8_t>(clock.year >> 8));

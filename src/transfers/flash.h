@@ -26,6 +26,9 @@ public:
     virtual bool replacesystem(const FlashPart& system, const CalculatorModel& model) = 0;
 };
 
+// Said when a system transfer broke off once the calculator had begun to make room for it.
+inline constexpr std::string_view kWaitsForSystemText = "The calculator waits for a system: send the system again.";
+
 // What a Flash send did: the parts sent; refused when nothing went (another model, a
 // damaged file, a declined upgrade), with why in the pending error text.
 struct FlashSendResult {

@@ -1,5 +1,7 @@
 #include "transfers/usbexchanges.h"
 
+#include <cctype>
+
 #include "link/packets.h"
 #include "transfers/readiness.h"
 #include "transfers/receive.h"
@@ -101,16 +103,33 @@ bool usbversion(Link& link, Progress& progress, CalculatorVersion& answer) {
     return true;
 }
 
+std::string usbidlist(std::span<const std::uint8_t> fullid) {
+    // The groups sit at 1, 7 and 13 of the 18 bytes; anything else is shown as it came, in hex,
+    // so no byte of the calculator's reaches a dialog or a terminal raw.
+    std::string text;
+    const auto group = [&](std::size_t at, std::size_t n) {
+        for (std::size_t i = at; i < at + n; ++i)
+            if (!std::isalnum(fullid[i])) return false;
+        if (!text.empty()) text += '-';
+        text.append(fullid.begin() + static_cast<std::ptrdiff_t>(at), fullid.begin() + static_cast<std::ptrdiff_t>(at + n));
+        return true;
+    };
+    if (fullid.size() == 18 && group(1, 5) && group(7, 5) && group(13, 4)) return text;
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    text.clear();
+    for (std::uint8_t b : fullid) text.append({kHex[b >> 4], kHex[b & 15]});
+    return text;
+}
+
 std::optional<UsbCalculatorInfo> usbcalculatorinfo(Link& link) {
     const auto params = usbparameters(link, {usbparam::ProductName, usbparam::FullId, usbparam::FreeRam,
                                              usbparam::FreeFlash, usbparam::Battery});
     if (!params) return std::nullopt;
     UsbCalculatorInfo info;
-    if (const UsbParameter* p = find(*params, usbparam::ProductName)) info.productname.assign(p->data.begin(), p->data.end());
-    if (const UsbParameter* p = find(*params, usbparam::FullId)) {
-        static constexpr char kHex[] = "0123456789ABCDEF";
-        for (std::uint8_t b : p->data) info.fullid.append({kHex[b >> 4], kHex[b & 15]});
-    }
+    // Shown in a dialog: a control byte from the calculator is shown as '?'.
+    if (const UsbParameter* p = find(*params, usbparam::ProductName))
+        for (std::uint8_t c : p->data) info.productname += c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '?';
+    if (const UsbParameter* p = find(*params, usbparam::FullId)) info.fullid = usbidlist(p->data);
     if (const UsbParameter* p = find(*params, usbparam::FreeRam)) info.freeram = number(p->data);
     if (const UsbParameter* p = find(*params, usbparam::FreeFlash)) info.freeflash = number(p->data);
     if (const UsbParameter* p = find(*params, usbparam::Battery)) info.batteryok = number(p->data) != 0;

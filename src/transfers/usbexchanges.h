@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,8 @@ struct UsbCalculatorInfo {
     bool batteryok = true;
 };
 std::optional<UsbCalculatorInfo> usbcalculatorinfo(Link& link);
+// The full ID parameter as the ID list is shown: "03069-D1BA3-FFAB".
+std::string usbidlist(std::span<const std::uint8_t> fullid);
 // The screen: parameter 0022, the bitmap of the model's screen.
 ScreenshotResult usbscreenshot(Link& link, Progress& progress);
 // One key: execute with action 3 and the key's big-endian code, answered by a data ack.

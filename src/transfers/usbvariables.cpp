@@ -7,10 +7,12 @@
 #include "files/ticharset.h"
 #include "files/varname.h"
 #include "transfers/usbexchanges.h"
+#include "transfers/usbwire.h"
 
 namespace tessaly {
 
-namespace {
+// The packet fields every exchange on the port writes and reads (usbwire.h).
+namespace usbwire {
 
 // A type attribute's value: three fixed bytes, then the type code.
 constexpr std::uint8_t kTypeMagic[] = {0xF0, 0x0C, 0x00};
@@ -88,12 +90,6 @@ private:
 
 // A variable header's fields, by attribute ID whatever their order; an attribute the
 // calculator marks missing is left as it is.
-struct UsbEntry {
-    std::string folder, name;
-    std::uint8_t type = 0;
-    std::uint32_t size = 0;
-    bool archived = false, locked = false;
-};
 std::optional<UsbEntry> parseentry(const VirtualPacket& p) {
     FieldReader r(p.data);
     UsbEntry e;
@@ -113,12 +109,7 @@ std::optional<UsbEntry> parseentry(const VirtualPacket& p) {
 
 // What came where an answer was due: the packet wanted, an error packet's code, or nothing
 // (the link then failed with why: cut short, unplugged, silent, something else).
-struct Reply {
-    bool ok = false;
-    std::uint16_t error = 0;  // an error packet's code; 0 when the link failed
-    std::optional<VirtualPacket> packet;
-};
-Reply awaitreply(Link& link, std::uint16_t wanted, std::uint32_t timeoutms = kAckBudgetMs) {
+Reply awaitreply(Link& link, std::uint16_t wanted, std::uint32_t timeoutms) {
     std::optional<VirtualPacket> p = receivevirtual(link, timeoutms);
     // A calculator that needs longer says so first (writing its archive, say).
     while (p && p->type == vtype::DelayAck && link.state().linkok) p = receivevirtual(link, timeoutms);
@@ -152,7 +143,9 @@ std::string reasonof(std::uint16_t code) {
 
 bool sendeot(Link& link) { return sendvirtual(link, {vtype::Eot, {}}); }
 
-} // namespace
+} // namespace usbwire
+
+using namespace usbwire;
 
 namespace {
 

@@ -49,6 +49,14 @@ bool holdablename(std::string_view name);
 // A remote key's code as the home screen reads it (the TI-92's codes).
 std::uint16_t homekey(const CalculatorModel& model, std::uint16_t code);
 
+// Flash left for a part, an application of the name replacing counted as gone.
+std::size_t flashroomfor(const CalcState& calc, const std::string& replacing);
+// A whole Flash part of type 23 or 24 (requested under that name) judged as the calculator
+// judges it once its last block came, and written when taken: 0, or the refusal code its
+// link port sends (07 another model, 08 a broken seal, the model's no-room or bad-name code).
+// A system taken ends the wait for one.
+std::uint8_t takeflashpart(CalcState& calc, std::uint8_t type, const std::string& requested, Bytes data);
+
 // The demo application every later model holds from the start; empty for the TI-92.
 std::optional<CalcApplication> demoapplication(const CalculatorModel& model);
 

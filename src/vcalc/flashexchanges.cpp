@@ -185,6 +185,51 @@ std::optional<CalcApplication> demoapplication(const CalculatorModel& model) {
     return CalcApplication{name, std::move(data)};
 }
 
+std::size_t flashroomfor(const CalcState& calc, const std::string& replacing) {
+    const CalculatorModel& model = *calc.model;
+    std::size_t archived = 0;
+    for (const CalcFolder& f : calc.mem.folders)
+        for (const CalcVariable& v : f.variables)
+            if (v.archived) archived += v.data.size();
+    std::size_t same = 0;
+    for (const CalcApplication& a : calc.flash.applications)
+        if (!replacing.empty() && a.name == replacing) same = a.data.size();
+    return model.flashroom - std::min(model.flashroom, archived + calc.flash.applicationbytes() - same);
+}
+
+// The whole part is checked as the calculator does it: for this model, sealed, room for it.
+// A refused application takes the copy of the same name with it, as its Flash was being
+// written over.
+std::uint8_t takeflashpart(CalcState& calc, std::uint8_t type, const std::string& requested, Bytes data) {
+    const CalculatorModel& model = *calc.model;
+    CalcFlash& flash = calc.flash;
+    const PartCheck c = checkpart(data);
+    std::uint8_t refusal = 0;
+    if (!c.wellformed)
+        refusal = kBadSignature;
+    else if (c.device != model.flashdevice || (c.hardware != 0 && c.hardware != model.hardwareid))
+        refusal = kOtherModel;
+    else if (!sealed(data, c))
+        refusal = kBadSignature;
+    const std::optional<std::array<std::uint8_t, 2>> version =
+        type == kFlashOs && refusal == 0 ? flashosversion(data) : std::nullopt;
+    if (type == kFlashOs && refusal == 0 && (!version || (*version)[0] < 2)) refusal = kBadSignature;
+    const std::string name = c.name.empty() ? requested : lowstring(c.name);
+    if (type == kFlashApplication) {
+        std::erase_if(flash.applications, [&](const CalcApplication& a) { return a.name == requested || a.name == name; });
+        const bool printable =
+            std::all_of(name.begin(), name.end(), [](char ch) { return std::isgraph(static_cast<unsigned char>(ch)); });
+        if (refusal == 0 && (!holdablename(name) || !printable)) refusal = model.refusal.badname;
+        if (refusal == 0 && flash.applicationbytes() + data.size() > model.flashroom) refusal = model.refusal.noroom;
+        if (refusal == 0) flash.applications.push_back({name, std::move(data)});
+    } else if (refusal == 0) {
+        flash.os = *version;
+        flash.waiting = false;
+    }
+    calc.flashchanged();
+    return refusal;
+}
+
 // ---------------------------------------------------------------- waiting for a system
 
 // While the boot code waits for a system it answers a ready check and takes a system;
@@ -277,16 +322,7 @@ bool Exchanges::flashheader(const Request& r) {
     // The longer form of a system's request names the hardware it is for.
     const auto d = m_in->data();
     const bool otherhardware = r.type == kFlashOs && d.size() >= 9 && d[6] == 0x08 && d[8] != model.hardwareid;
-    const std::size_t archived = [&] {
-        std::size_t n = 0;
-        for (const CalcFolder& f : m_calc.mem.folders)
-            for (const CalcVariable& v : f.variables)
-                if (v.archived) n += v.data.size();
-        return n;
-    }();
-    const CalcApplication* same = r.type == kFlashApplication ? flash.application(lowstring(r.name)) : nullptr;
-    const std::size_t room = model.flashroom - std::min(model.flashroom, archived + flash.applicationbytes() -
-                                                                             (same ? same->data.size() : 0));
+    const std::size_t room = flashroomfor(m_calc, r.type == kFlashApplication ? lowstring(r.name) : std::string());
     if ((r.type == kFlashApplication && !flash.upgraded()) || otherhardware) {
         refuse(kOtherModel);
     } else if (r.type == kFlashApplication && r.size > room) {
@@ -339,38 +375,9 @@ bool Exchanges::flashcontinues(std::uint8_t cmd) {
     return true;
 }
 
-// The whole part is checked as the calculator does it: for this model, sealed, room for it.
-// A refused application takes the copy of the same name with it, as its Flash was being
-// written over.
 void Exchanges::endflash() {
-    const CalculatorModel& model = *m_calc.model;
-    CalcFlash& flash = m_calc.flash;
-    Bytes data = std::move(m_flashdata);
+    const std::uint8_t refusal = takeflashpart(m_calc, m_flashtype, m_flashname, std::move(m_flashdata));
     m_flashdata.clear();
-    const PartCheck c = checkpart(data);
-    std::uint8_t refusal = 0;
-    if (!c.wellformed)
-        refusal = kBadSignature;
-    else if (c.device != model.flashdevice || (c.hardware != 0 && c.hardware != model.hardwareid))
-        refusal = kOtherModel;
-    else if (!sealed(data, c))
-        refusal = kBadSignature;
-    const std::optional<std::array<std::uint8_t, 2>> version =
-        m_flashtype == kFlashOs && refusal == 0 ? flashosversion(data) : std::nullopt;
-    if (m_flashtype == kFlashOs && refusal == 0 && (!version || (*version)[0] < 2)) refusal = kBadSignature;
-    const std::string name = c.name.empty() ? m_flashname : lowstring(c.name);
-    if (m_flashtype == kFlashApplication) {
-        std::erase_if(flash.applications, [&](const CalcApplication& a) { return a.name == m_flashname || a.name == name; });
-        const bool printable =
-            std::all_of(name.begin(), name.end(), [](char ch) { return std::isgraph(static_cast<unsigned char>(ch)); });
-        if (refusal == 0 && (!holdablename(name) || !printable)) refusal = model.refusal.badname;
-        if (refusal == 0 && flash.applicationbytes() + data.size() > model.flashroom) refusal = model.refusal.noroom;
-        if (refusal == 0) flash.applications.push_back({name, std::move(data)});
-    } else if (refusal == 0) {
-        flash.os = *version;
-        flash.waiting = false;
-    }
-    m_calc.flashchanged();
     if (refusal != 0)
         refuse(refusal);
     else

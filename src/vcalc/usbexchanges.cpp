@@ -6,6 +6,7 @@
 #include <chrono>
 #include <span>
 
+#include "files/flashfile.h"
 #include "files/varname.h"
 
 namespace tessaly {
@@ -16,7 +17,10 @@ namespace {
 constexpr std::uint8_t kTypeMagic[] = {0xF0, 0x0C, 0x00};
 // What the Titanium keeps beside its RAM: its archive, in bytes, and the ID it answers with.
 constexpr std::uint64_t kUserFlash = 2'703'360, kPhysicalFlash = 4'194'304, kPhysicalRam = 262'144;
-constexpr char kFullId[] = "03069-D1BA3-FFAB0";
+// The full ID holds the ID list's three groups at 1, 7 and 13, each after a separator byte.
+constexpr std::uint8_t kFullId[18] = {0, '0', '3', '0', '6', '9', 0, 'D', '1', 'B', 'A', '3', 0, 'F', 'F', 'A', 'B', 0};
+// More than any system: a computer that never stops cannot fill our memory.
+constexpr std::uint32_t kMostSystem = 4u << 20;
 // The clock counts seconds from 1997-01-01 00:00 UTC.
 constexpr std::int64_t kClockEpoch = 852'076'800;
 constexpr std::uint8_t kKeyAction = 3;
@@ -118,6 +122,14 @@ std::vector<VirtualPacket> UsbExchanges::take(const VirtualPacket& packet) {
     const Phase phase = m_phase;
     m_phase = Phase::Idle;
     if (phase == Phase::AwaitContents && packet.type == vtype::VariableContents) return contents(packet.data);
+    if ((phase == Phase::SystemHeader && packet.type == vtype::OsHeader) ||
+        (phase == Phase::SystemData && (packet.type == vtype::OsData || packet.type == vtype::Eot)))
+        return system(phase, packet);
+    if (packet.type == vtype::OsBegin) return beginsystem(packet.data);
+    // The boot code, waiting for a system, answers the questions of a ready check and takes
+    // a system; nothing else.
+    if (m_calc.flash.waiting && packet.type != vtype::SetMode && packet.type != vtype::ParameterRequest)
+        return {error(usberror::WaitingForSystem)};
     // The end of a variable sent to us: nothing answers it.
     if (packet.type == vtype::Eot) return {};
     switch (packet.type) {
@@ -142,27 +154,30 @@ std::vector<VirtualPacket> UsbExchanges::setmode() {
 
 std::optional<UsbBytes> UsbExchanges::parameter(std::uint16_t id) {
     const CalculatorModel& m = *m_calc.model;
+    const CalcFlash& flash = m_calc.flash;
     std::uint64_t archived = 0, inram = 0;
     for (const CalcFolder& f : m_calc.mem.folders)
         for (const CalcVariable& v : f.variables) (v.archived ? archived : inram) += v.data.size();
     const std::uint32_t seconds =
-        m_clock ? static_cast<std::uint32_t>(m_clock->first + (now() - m_clock->second)) : static_cast<std::uint32_t>(now() - kClockEpoch);
+        static_cast<std::uint32_t>(now() + m_calc.flash.clockoffset - kClockEpoch);
     switch (id) {
     case usbparam::ProductName: return UsbBytes(m.name.begin(), m.name.end());
-    case 0x0004: return number(m.release.hardwarerevision, 2);
-    case usbparam::FullId: return UsbBytes(std::begin(kFullId), std::end(kFullId));
+    case 0x0004: return number(flash.hardwarerevision, 2);
+    case usbparam::FullId:
+        if (!flash.upgraded()) return std::nullopt;
+        return UsbBytes(std::begin(kFullId), std::end(kFullId));
     case 0x0006: return UsbBytes{0x09};
     case 0x0007: return UsbBytes{0x01};
     case 0x0008: return number(m.calcmachine, 2);
     case 0x0009: return UsbBytes{0, m.release.boot[0], m.release.boot[1], 0};
     case 0x000A: return UsbBytes{0x01};
-    case usbparam::OsVersion: return UsbBytes{0, m.release.os[0], m.release.os[1], 0};
+    case usbparam::OsVersion: return UsbBytes{0, flash.os[0], flash.os[1], 0};
     case 0x000C: return number(kPhysicalRam, 8);
     case 0x000D: return number(m_calc.capacity, 8);
     case usbparam::FreeRam: return number(m_calc.capacity - std::min<std::uint64_t>(inram, m_calc.capacity), 8);
     case 0x000F: return number(kPhysicalFlash, 8);
     case 0x0010: return number(kUserFlash, 8);
-    case usbparam::FreeFlash: return number(kUserFlash - std::min(archived, kUserFlash), 8);
+    case usbparam::FreeFlash: return number(flashroomfor(m_calc, {}), 8);
     case 0x0019: case 0x001D: case 0x0023: case 0x002E: return UsbBytes{0x01};
     case 0x001E: return number(static_cast<std::uint64_t>(m.shownwidth), 2);
     case 0x001F: return number(static_cast<std::uint64_t>(m.shownheight), 2);
@@ -173,8 +188,9 @@ std::optional<UsbBytes> UsbExchanges::parameter(std::uint16_t id) {
     case usbparam::ClockOn: return UsbBytes{m_clockon};
     case usbparam::ClockSeconds: return number(seconds, 4);
     case 0x0026: return UsbBytes{0, 0};
-    case usbparam::DateFormat: return UsbBytes{m_dateformat};
-    case usbparam::TimeFormat: return UsbBytes{m_timeformat};
+    // The port numbers the third date format 0, and says 1 for a 24-hour clock.
+    case usbparam::DateFormat: return UsbBytes{static_cast<std::uint8_t>(flash.dateformat == 3 ? 0 : flash.dateformat)};
+    case usbparam::TimeFormat: return UsbBytes{static_cast<std::uint8_t>(flash.timeformat == 24 ? 1 : 0)};
     case usbparam::Battery: return UsbBytes{0x01};  // enough for the archive to be written
     case usbparam::GoHome: return UsbBytes{static_cast<std::uint8_t>(away() ? 0 : 1)};
     default: return std::nullopt;
@@ -213,10 +229,18 @@ std::vector<VirtualPacket> UsbExchanges::setparameter(const UsbBytes& data) {
         break;
     case usbparam::ClockSeconds:
         if (value.size() != 4) return {error(usbcalcerror::NoSuchVariable)};
-        m_clock = {{static_cast<std::uint32_t>(Fields(value).number(4)), now()}};
+        m_calc.flash.clockoffset = std::int64_t{Fields(value).number(4)} + kClockEpoch - now();
+        m_calc.flashchanged();
         break;
-    case usbparam::DateFormat: m_dateformat = value[0]; break;
-    case usbparam::TimeFormat: m_timeformat = value[0]; break;
+    case usbparam::DateFormat:
+        if (value[0] > 8) return {error(usbcalcerror::NoSuchVariable)};
+        m_calc.flash.dateformat = value[0] == 0 ? 3 : value[0];
+        m_calc.flashchanged();
+        break;
+    case usbparam::TimeFormat:
+        m_calc.flash.timeformat = value[0] ? 24 : 12;
+        m_calc.flashchanged();
+        break;
     case usbparam::ClockOn: m_clockon = value[0]; break;
     default: return {error(usbcalcerror::NoSuchVariable)};
     }
@@ -271,6 +295,9 @@ std::vector<VirtualPacket> UsbExchanges::directory(const UsbBytes& data) {
         for (const CalcVariable& v : f.variables)
             out.push_back(header(f.name, v.name, ids, v.type, static_cast<std::uint32_t>(v.data.size()), v.archived, v.locked));
     }
+    // Applications live in Flash, in no folder.
+    for (const CalcApplication& a : m_calc.flash.applications)
+        out.push_back(header("", a.name, ids, kFlashApplication, static_cast<std::uint32_t>(a.data.size()), false, false));
     out.push_back({vtype::Eot, {}});
     return out;
 }
@@ -281,10 +308,17 @@ std::vector<VirtualPacket> UsbExchanges::request(const UsbBytes& data) {
     in.bytes(5);  // 01 FF FF FF FF
     std::vector<std::uint16_t> ids(in.number(2));
     for (auto& id : ids) id = static_cast<std::uint16_t>(in.number(2));
-    in.attributes();
+    const auto attrs = in.attributes();
     in.number(2);
     if (!in.ok()) return {error(usbcalcerror::NoSuchVariable)};
     if (away()) return {error(usberror::Busy)};
+    const UsbAttribute* type = attribute(attrs, usbattr::RequestType);
+    if (folder.empty() && type && type->data.back() == kFlashApplication) {
+        const CalcApplication* app = m_calc.flash.application(lowername(name));
+        if (!app) return {error(usbcalcerror::NoSuchVariable)};
+        return {header("", app->name, ids, kFlashApplication, static_cast<std::uint32_t>(app->data.size()), false, false),
+                {vtype::VariableContents, app->data}};
+    }
     CalcFolder* f = m_calc.mem.folder(folder.empty() ? "main" : lowername(folder));
     const std::string bare = lowername(name);
     auto it = f ? std::find_if(f->variables.begin(), f->variables.end(), [&](const CalcVariable& v) { return v.name == bare; })
@@ -300,14 +334,16 @@ std::vector<VirtualPacket> UsbExchanges::request(const UsbBytes& data) {
 std::vector<VirtualPacket> UsbExchanges::offer(const UsbBytes& data) {
     Fields in(data);
     Offer o;
-    const std::string folder = in.name(false);
-    o.name = keptname(in.name(true));
+    const std::string folder = in.name(false), name = in.name(true);
+    o.name = keptname(name);
     o.folder = folder.empty() ? "main" : keptname(folder);
     o.size = in.number(4);
     in.byte();  // silent or not
     const auto attrs = in.attributes();
     if (!in.atend()) return {error(usbcalcerror::NoSuchVariable)};
     if (away()) return {error(usberror::Busy)};
+    const UsbAttribute* type = attribute(attrs, usbattr::Type);
+    if (folder.empty() && type && type->data.back() == kFlashApplication) return offerapplication(lowername(name), o.size);
     if (o.name.empty() || o.folder.empty()) return {error(usbcalcerror::BadName)};
     if (const UsbAttribute* t = attribute(attrs, usbattr::Type)) o.type = t->data.back();
     if (const UsbAttribute* a = attribute(attrs, usbattr::Archived)) o.archived = a->data[0] != 0;
@@ -324,8 +360,34 @@ std::vector<VirtualPacket> UsbExchanges::offer(const UsbBytes& data) {
     return {dataack()};
 }
 
+// An application offered: it needs a Flash system and room; it is judged once whole.
+std::vector<VirtualPacket> UsbExchanges::offerapplication(const std::string& name, std::uint32_t size) {
+    if (!m_calc.flash.upgraded()) return {error(usberror::SignatureMismatch)};
+    if (size > flashroomfor(m_calc, name)) return {error(usberror::OutOfMemory)};
+    m_offer = Offer{};
+    m_offer.name = name;
+    m_offer.type = kFlashApplication;
+    m_offer.size = size;
+    m_offer.flash = true;
+    m_phase = Phase::AwaitContents;
+    return {dataack()};
+}
+
+// What the link port's refusal of a Flash part is on this port: a part for another model
+// fails its signature check here.
+std::vector<VirtualPacket> UsbExchanges::flashrefusal(std::uint8_t code) const {
+    if (code == m_calc.model->refusal.noroom) return {error(usberror::OutOfMemory)};
+    if (code == m_calc.model->refusal.badname) return {error(usbcalcerror::BadName)};
+    return {error(usberror::SignatureMismatch)};
+}
+
 std::vector<VirtualPacket> UsbExchanges::contents(const UsbBytes& data) {
     if (data.size() != m_offer.size) return {error(usbcalcerror::Transmission)};
+    if (m_offer.flash) {
+        if (const std::uint8_t code = takeflashpart(m_calc, m_offer.type, m_offer.name, data)) return flashrefusal(code);
+        m_phase = Phase::AwaitEot;
+        return {dataack()};
+    }
     CalcFolder* f = m_calc.mem.folder(m_offer.folder);
     if (!f) {
         m_calc.mem.folders.push_back({m_offer.folder, {}});
@@ -338,6 +400,51 @@ std::vector<VirtualPacket> UsbExchanges::contents(const UsbBytes& data) {
     m_calc.changed();
     m_phase = Phase::AwaitEot;
     return {dataack()};
+}
+
+// ---------------------------------------------------------------- a system
+
+// From the moment it took the size, the old system is being erased: broken off, the
+// calculator is left waiting for a system.
+std::vector<VirtualPacket> UsbExchanges::beginsystem(const UsbBytes& data) {
+    Fields in(data);
+    in.bytes(7);
+    const std::uint32_t size = in.number(4);
+    if (!in.atend() || size == 0 || size > kMostSystem) return {error(usbcalcerror::Transmission)};
+    if (!m_calc.flash.waiting && away()) return {error(usberror::Busy)};
+    m_system = {};
+    m_systemsize = size;
+    if (!m_calc.flash.waiting) {
+        m_calc.flash.waiting = true;
+        m_calc.flashchanged();
+    }
+    m_phase = Phase::SystemHeader;
+    return {{vtype::OsAck, number(kTitaniumBufferSize, 4)}};
+}
+
+// The header, then the data in pieces, then the end; the whole judged as the link port's
+// system is. Another packet breaks the transfer off, and the calculator waits.
+std::vector<VirtualPacket> UsbExchanges::system(Phase phase, const VirtualPacket& packet) {
+    if (phase == Phase::SystemHeader && packet.type == vtype::OsHeader) {
+        m_systemheader = packet.data;
+        m_phase = Phase::SystemData;
+        return {{vtype::OsAck, number(kTitaniumBufferSize, 4)}};
+    }
+    if (phase == Phase::SystemData && packet.type == vtype::OsData) {
+        if (m_system.size() + packet.data.size() > m_systemsize) return {error(usbcalcerror::Transmission)};
+        m_system.insert(m_system.end(), packet.data.begin(), packet.data.end());
+        m_phase = Phase::SystemData;
+        return {dataack()};
+    }
+    // The end.
+    UsbBytes data = std::move(m_system);
+    m_system.clear();
+    // The header travels twice: alone first, and at the head of the data.
+    if (data.size() != m_systemsize || data.size() < m_systemheader.size() ||
+        !std::equal(m_systemheader.begin(), m_systemheader.end(), data.begin()))
+        return {error(usberror::SignatureMismatch)};
+    if (const std::uint8_t code = takeflashpart(m_calc, kFlashOs, "", std::move(data))) return flashrefusal(code);
+    return {{vtype::EotAck, {}}};
 }
 
 // ---------------------------------------------------------------- modify and execute

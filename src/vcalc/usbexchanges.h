@@ -31,17 +31,21 @@ public:
 
     std::vector<VirtualPacket> take(const VirtualPacket& packet);
     // The computer went away: whatever exchange was under way is dropped.
-    void reset() { m_phase = Phase::Idle; }
+    void reset() {
+        m_phase = Phase::Idle;
+        m_system.clear();
+    }
     bool idle() const { return m_phase == Phase::Idle; }
 
 private:
-    enum class Phase : std::uint8_t { Idle, AwaitContents, AwaitEot };
+    enum class Phase : std::uint8_t { Idle, AwaitContents, AwaitEot, SystemHeader, SystemData };
     // A variable offered by a request to send, waiting for its contents.
     struct Offer {
         std::string folder, name;
         std::uint8_t type = 0;
         bool locked = false, archived = false;
         std::uint32_t size = 0;
+        bool flash = false;  // an application, into Flash
     };
 
     bool away() const;
@@ -52,6 +56,10 @@ private:
     std::vector<VirtualPacket> request(const UsbBytes& data);
     std::vector<VirtualPacket> offer(const UsbBytes& data);
     std::vector<VirtualPacket> contents(const UsbBytes& data);
+    std::vector<VirtualPacket> offerapplication(const std::string& name, std::uint32_t size);
+    std::vector<VirtualPacket> flashrefusal(std::uint8_t code) const;
+    std::vector<VirtualPacket> beginsystem(const UsbBytes& data);
+    std::vector<VirtualPacket> system(Phase phase, const VirtualPacket& packet);
     std::vector<VirtualPacket> modify(const UsbBytes& data);
     std::vector<VirtualPacket> execute(const UsbBytes& data);
     std::vector<VirtualPacket> removevariable(const std::string& folder, const std::string& name);
@@ -63,9 +71,10 @@ private:
     Misbehaviour& m_mis;
     Phase m_phase = Phase::Idle;
     Offer m_offer;
-    // The clock as last set: seconds since 1997 then, and when that was.
-    std::optional<std::pair<std::uint32_t, std::int64_t>> m_clock;
-    std::uint8_t m_dateformat = 1, m_timeformat = 0, m_clockon = 1;
+    // A system coming: the size its begin announced, its header, the data so far.
+    std::uint32_t m_systemsize = 0;
+    UsbBytes m_systemheader, m_system;
+    std::uint8_t m_clockon = 1;
 };
 
 } // namespace tessaly

@@ -34,6 +34,7 @@ struct AppRun {
     std::string linkerror;       // as when TESSALY92_LINK could not be read
     bool linkfromsettings = false;  // as without TESSALY92_LINK: the Settings page's cable
     std::string socketpath;      // open the LINK socket:PATH instead of port
+    bool usbsocket = false;      // ... usb-socket:PATH: a virtual Titanium's own USB port
     bool systemclock = false;    // the wall clock instead of clock (a calculator in another thread)
     ScriptedShell shell;
     std::unique_ptr<app::Program> program;
@@ -61,7 +62,7 @@ struct AppRun {
         if (virtuallink) {
             c.linkspec.kind = LinkSpec::Kind::Virtual;
         } else if (!socketpath.empty()) {
-            c.linkspec = LinkSpec{.kind = LinkSpec::Kind::Socket, .path = socketpath};
+            c.linkspec = LinkSpec{.kind = usbsocket ? LinkSpec::Kind::UsbSocket : LinkSpec::Kind::Socket, .path = socketpath};
         } else {
             if (!port) port = std::make_unique<FakeCalculator>(clock);
             c.port = port.get();

@@ -1,5 +1,6 @@
 // The window with a later model on the cable.
 #include <algorithm>
+#include <thread>
 
 #include <QComboBox>
 #include <QLabel>
@@ -17,6 +18,7 @@
 #include "files/filetestutil.h"
 #include "link/trace.h"
 #include "transfers/screenshot.h"
+#include "vcalc/usbserver.h"
 #include "vcalc/vcalc.h"
 
 namespace tessaly::test {
@@ -26,24 +28,58 @@ const std::string kQuiet = "[Settings]\nCheck_Start=0\nUpdate_Start=0\n";
 
 struct ModelApp {
     explicit ModelApp(const std::string& settings) : ModelApp(settings, kTI89) {}
-    explicit ModelApp(const std::string& settings, const CalculatorModel& model) : calc(run.clock, model) {
+    // usb: the calculator served on its own USB port in a thread, as tessaly92-vcalc --usb serves it.
+    explicit ModelApp(const std::string& settings, const CalculatorModel& model, bool usb = false)
+        : calc(usb ? static_cast<Clock&>(wallclock) : run.clock, model) {
         run.writesettings(kQuiet + settings);
         calc.loaddemo();
         calc.setpace(0);
-        run.port = std::make_unique<VirtualPort>(calc, &run.clock);
-        run.calculator = &calc;
+        if (!usb) {
+            run.port = std::make_unique<VirtualPort>(calc, &run.clock);
+            run.calculator = &calc;
+            return;
+        }
+        server = std::make_unique<UsbServer>(calc);
+        run.socketpath = run.dir.filePath("usb").toStdString();
+        run.usbsocket = run.systemclock = true;
+        std::string error;
+        EXPECT_TRUE(server->listen(run.socketpath, &error)) << error;
+        thread = std::thread([this] { server->run(); });
+    }
+    ~ModelApp() {
+        if (!server) return;
+        server->stop();
+        thread.join();
+        server->close();
     }
     AppRun run;
+    SystemClock wallclock;
     VirtualCalculator calc;
+    std::unique_ptr<UsbServer> server;
+    std::thread thread;
 };
 
-class AppOnEveryModel : public testing::TestWithParam<const CalculatorModel*> {};
+// Each model on its link port, and the Titanium on its own USB port too.
+struct Reached {
+    const CalculatorModel* model;
+    bool usb = false;
+};
+std::vector<Reached> everyport() {
+    std::vector<Reached> out;
+    for (const CalculatorModel* m : allmodels()) out.push_back({m});
+    out.push_back({&kTI89Titanium, true});
+    return out;
+}
+
+void PrintTo(const Reached& r, std::ostream* os) { *os << r.model->id << (r.usb ? " over USB" : ""); }
+
+class AppOnEveryModel : public testing::TestWithParam<Reached> {};
 
 // The window's own path on each model: list, receive, save as the model's group file,
 // and a screenshot the size of what its display shows.
 TEST_P(AppOnEveryModel, ListsReceivesSavesAndTakesTheScreen) {
-    const CalculatorModel& model = *GetParam();
-    ModelApp app("", model);
+    const CalculatorModel& model = *GetParam().model;
+    ModelApp app("", model, GetParam().usb);
     app.run.writesettings(kQuiet + "[Last]\nDirectory=" + app.run.dir.path().toStdString() + "\n");
     app::MainWindow& w = app.run.start();
     app.run.find<QAbstractButton>("updatebutton")->click();
@@ -116,18 +152,28 @@ TEST_P(AppOnEveryModel, ListsReceivesSavesAndTakesTheScreen) {
 // Every text that speaks of the calculator names the one answering; the TI-92 keeps the
 // words it always had.
 TEST_P(AppOnEveryModel, TextsNameTheCalculatorAnswering) {
-    const CalculatorModel& model = *GetParam();
-    ModelApp app("", model);
+    const CalculatorModel& model = *GetParam().model;
+    ModelApp app("", model, GetParam().usb);
     app::MainWindow& w = app.run.start();
     QTest::mouseClick(part<app::ClickLabel>(w, "statimage"), Qt::LeftButton);
     const QString name = QString::fromUtf8(model.name.data(), static_cast<int>(model.name.size()));
     EXPECT_EQ(app.run.find<QToolButton>("vcalcsend")->text(), "Virtual " + name + " sends...");
-    EXPECT_EQ(part<QLabel>(w, "linklabel")->toolTip(), "A virtual " + name + " is attached, not a real calculator.");
+    // One in another process is named by the label itself ("virtual ... USB at PATH").
+    if (!GetParam().usb) {
+        EXPECT_EQ(part<QLabel>(w, "linklabel")->toolTip(), "A virtual " + name + " is attached, not a real calculator.");
+    }
     EXPECT_EQ(part<QLabel>(w, "aboutcalculator")->text(), "On the cable: " + name);
     EXPECT_EQ(w.screenshot.hintlabel->text().toStdString(),
               model.runsfargo ? std::string(kScreenshotHelpText)
                               : "press the Screenshot-button to copy the screen from the " + name.toStdString() +
                                     " to the computer.");
+    // Version tells the Titanium's USB parameters too, its ID as the ID list shows it.
+    app.run.find<QPushButton>("versionbutton")->click();
+    ASSERT_FALSE(app.run.shell.boxes.empty());
+    const std::string box = app.run.shell.boxes.back().text;
+    EXPECT_TRUE(box.starts_with(model.name)) << box;
+    EXPECT_EQ(box.find("\rProduct TI-89 Titanium, ID 03069-D1BA3-FFAB\rFree RAM ") != std::string::npos, GetParam().usb) << box;
+    EXPECT_EQ(box.ends_with(" bytes\rBatteries good"), GetParam().usb) << box;
 }
 
 // Install of a TI-92 FARGO program on a later model: after No to sending it there, its
@@ -164,8 +210,8 @@ TEST(AppModels, NoToAnotherModelsProgramStopsQuietly) {
 // (the request's is the first) and saves the kind of file that calculator backs up into;
 // one cut short by Cancel leaves the variables received before it as they were.
 TEST_P(AppOnEveryModel, BackupAsksNoExtraCheckAndACancelledOneLeavesTheReceivedVariables) {
-    const CalculatorModel& model = *GetParam();
-    ModelApp app("", model);
+    const CalculatorModel& model = *GetParam().model;
+    ModelApp app("", model, GetParam().usb);
     app::MainWindow& w = app.run.start();
     MemoryTrace trace;
     w.link().settrace(&trace);
@@ -177,7 +223,9 @@ TEST_P(AppOnEveryModel, BackupAsksNoExtraCheckAndACancelledOneLeavesTheReceivedV
     EXPECT_TRUE(trace.sent().empty());
     EXPECT_NE(w.state().pendingerror.find("does not exist"), std::string::npos);
     app.run.shell.inputanswers = {std::string("b")};
+    // Asked again once the model answered; the Titanium's own port answers for its model.
     app.run.shell.saveanswers = {dir + "b.92b", dir + file};
+    if (GetParam().usb) app.run.shell.saveanswers = {dir + file};
     w.receive.backupbutton->click();
     EXPECT_TRUE(std::filesystem::exists(dir + file)) << w.state().pendingerror;
     EXPECT_EQ(std::filesystem::exists(dir + "b.92b"), model.imagebackup);
@@ -198,7 +246,9 @@ TEST_P(AppOnEveryModel, BackupAsksNoExtraCheckAndACancelledOneLeavesTheReceivedV
     // Once a part of the backup has arrived.
     app.run.shell.onpump = [&](int) {
         const std::string& now = app.run.shell.laststatus();
-        if (now.find(" received! [") != std::string::npos || now.starts_with("Receiving block 3")) w.cancelbtnClick();
+        if (now.find(" received! [") != std::string::npos || now.starts_with("Receiving block 3") ||
+            now.starts_with("Receiving variable.. [3/"))
+            w.cancelbtnClick();
     };
     w.receive.backupbutton->click();
     app.run.shell.onpump = nullptr;
@@ -208,7 +258,7 @@ TEST_P(AppOnEveryModel, BackupAsksNoExtraCheckAndACancelledOneLeavesTheReceivedV
     EXPECT_TRUE(after[0].caption == received[0].caption && after[1].caption == received[1].caption);
 }
 
-// Restore backup from the file browser on each later model: after Yes the calculator holds
+// Restore backup from the file browser on each later model and port: after Yes the calculator holds
 // the backup's variables again, flags and all; a backup of a model that signs its files
 // otherwise is refused and clears nothing.
 TEST(AppModels, RestoreBackupPutsBackEveryVariableWithItsFlags) {
@@ -223,10 +273,10 @@ TEST(AppModels, RestoreBackupPutsBackEveryVariableWithItsFlags) {
     };
     Bytes previous;
     const CalculatorModel* previousmodel = nullptr;
-    for (const CalculatorModel* model : allmodels()) {
+    for (const auto& [model, usb] : everyport()) {
         if (model->imagebackup) continue;
-        SCOPED_TRACE(model->id);
-        ModelApp app("", *model);
+        SCOPED_TRACE(std::string(model->id) + (usb ? " over USB" : ""));
+        ModelApp app("", *model, usb);
         const std::string dir = app.run.dir.path().toStdString() + "/";
         app.run.writesettings(kQuiet + "[Last]\nDirectory=" + dir + "\n");
         app::MainWindow& w = app.run.start();
@@ -237,6 +287,7 @@ TEST(AppModels, RestoreBackupPutsBackEveryVariableWithItsFlags) {
         const std::string file = "b." + groupextension(*model);
         app.run.shell.inputanswers = {std::string("b")};
         app.run.shell.saveanswers = {dir + "b.92b", dir + file};  // asked again once the model answered
+        if (usb) app.run.shell.saveanswers = {dir + file};
         w.receive.backupbutton->click();
         ASSERT_TRUE(std::filesystem::exists(dir + file)) << w.state().pendingerror;
         memory.folders[0].variables[0].locked = false;
@@ -276,11 +327,14 @@ TEST(AppModels, RestoreBackupPutsBackEveryVariableWithItsFlags) {
 // FCamera runs under FARGO, the TI-92's alone: Fargo scr. on a later model says so, when
 // its model was known before the press and when only the silence after it led to asking.
 TEST_P(AppOnEveryModel, FargoScreenOnALaterModelSaysFargoIsTheTI92s) {
-    const CalculatorModel& model = *GetParam();
-    ModelApp app("", model);
+    const CalculatorModel& model = *GetParam().model;
+    ModelApp app("", model, GetParam().usb);
     app::MainWindow& w = app.run.start();
     for (const bool known : {false, true}) {
-        EXPECT_EQ(w.link().modelknown(), known);
+        // The Titanium's own port knows its model without asking.
+        if (!GetParam().usb) {
+            EXPECT_EQ(w.link().modelknown(), known);
+        }
         app.run.shell.boxes.clear();
         w.screenshot.fargoscreenbutton->click();
         ASSERT_TRUE(QTest::qWaitFor([&] { return !app.run.shell.boxes.empty(); }, 2000));
@@ -289,8 +343,8 @@ TEST_P(AppOnEveryModel, FargoScreenOnALaterModelSaysFargoIsTheTI92s) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(, AppOnEveryModel, testing::ValuesIn(allmodels()),
-                         [](const auto& p) { return std::string(p.param->id); });
+INSTANTIATE_TEST_SUITE_P(, AppOnEveryModel, testing::ValuesIn(everyport()),
+                         [](const auto& p) { return std::string(p.param.model->id) + (p.param.usb ? "_usb" : ""); });
 
 TEST(AppModels, StatusBarNamesTheCalculatorAndFargoSaysWhyNot) {
     ModelApp app("");
