@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <ctime>
 #include <functional>
 
 #include "files/safefile.h"
@@ -370,6 +371,23 @@ std::vector<std::uint8_t> flashfield(std::uint16_t id, std::span<const std::uint
     for (unsigned i = sizebytes; i > 0; --i) out.push_back(static_cast<std::uint8_t>(n >> (8 * (i - 1))));
     for (std::uint8_t b : content) out.push_back(b);
     return out;
+}
+
+FlashPart receivedflashpart(const CalculatorModel& model, std::uint8_t datatype, std::string name,
+                            std::vector<std::uint8_t> data) {
+    FlashPart part;
+    part.name = std::move(name);
+    part.devicetype = model.flashdevice;
+    part.datatype = datatype;
+    part.data = std::move(data);
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    if (localtime_r(&now, &local)) {
+        part.day = static_cast<std::uint8_t>(local.tm_mday);
+        part.month = static_cast<std::uint8_t>(local.tm_mon + 1);
+        part.year = static_cast<std::uint16_t>(local.tm_year + 1900);
+    }
+    return part;
 }
 
 } // namespace tessaly

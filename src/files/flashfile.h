@@ -47,6 +47,11 @@ struct FlashFile {
     const FlashPart* payload() const;
 };
 
+// A part made of data just received from a calculator of the model, dated today: the
+// calculator sends no header, so the file says when it was fetched.
+FlashPart receivedflashpart(const CalculatorModel& model, std::uint8_t datatype, std::string name,
+                            std::vector<std::uint8_t> data);
+
 // Whether bytes begin with the Flash signature.
 bool isflashfile(std::span<const std::uint8_t> prefix);
 

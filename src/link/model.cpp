@@ -61,6 +61,9 @@ constexpr RefusalLayout kLaterRefusal{.reasonbytes = 3,
                                       .locked = 0x1E,
                                       .undeletable = 0x21,
                                       .badname = 0x25,
+                                      .othermodel = 0x07,
+                                      .badsignature = 0x08,
+                                      .waitingforsystem = 0x24,
                                       .noroomdata = {}};
 
 // A later model is the TI-92 with these differences, so what they share stands once.

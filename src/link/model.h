@@ -43,6 +43,11 @@ struct RefusalLayout {
     std::uint8_t locked;           // a locked or archived variable cannot be overwritten
     std::uint8_t undeletable;      // ... nor deleted
     std::uint8_t badname;          // a name it cannot hold
+    // A Flash part judged after its last block: made for another model, or its signature
+    // rejected; and anything but a system while the boot code waits for one.
+    std::uint8_t othermodel;
+    std::uint8_t badsignature;
+    std::uint8_t waitingforsystem;
     // The whole refusal for no room where the model sends one of its own; else empty.
     std::span<const std::uint8_t> noroomdata;
 };
@@ -187,6 +192,9 @@ inline constexpr CalculatorModel kTI92{
                 .locked = 0x05,
                 .undeletable = 0x05,
                 .badname = 0x05,
+                .othermodel = 0,
+                .badsignature = 0,
+                .waitingforsystem = 0,
                 .noroomdata = kTI92NoRoom},
     .commands = kTI92Commands,
     .offercommand = 0x06,

@@ -29,11 +29,6 @@ constexpr std::size_t kClockBytes = 16;
 constexpr std::size_t kIdListBytes = 22;
 constexpr std::size_t kIdListDigits = 14;
 
-// The refusal codes the Flash exchanges meet besides the model's own.
-constexpr std::uint8_t kOtherModelCode = 0x07;
-constexpr std::uint8_t kSealCode = 0x08;
-// What the boot code answers anything but a system with while it waits for one.
-constexpr std::uint8_t kWaitingCode = 0x24;
 
 
 void fail(Link& link, std::string_view text) { link.faillink(text); }
@@ -91,10 +86,10 @@ std::string flashrefusal(const CalculatorModel& model, const Packet& refusal, co
     const std::size_t at = model.refusal.reasonoffset;
     const int code = refusal.data.size() > at ? refusal.data[at] : -1;
     const std::string what = flashkindname(part.datatype) + (part.name.empty() ? "" : " " + part.name);
-    if (code == kOtherModelCode) return "The calculator refused the " + what + ": it was made for another model.";
-    if (code == kSealCode) return "The calculator rejected the " + what + "'s signature.";
+    if (code == model.refusal.othermodel) return "The calculator refused the " + what + ": it was made for another model.";
+    if (code == model.refusal.badsignature) return "The calculator rejected the " + what + "'s signature.";
     if (code == model.refusal.noroom) return "The calculator has no room for the " + what + ".";
-    if (code == kWaitingCode) return std::string(kWaitsForSystemText);
+    if (code == model.refusal.waitingforsystem) return std::string(kWaitsForSystemText);
     return "The calculator refused the " + what + refusalreason(model, refusal) + ".";
 }
 
@@ -336,21 +331,6 @@ std::optional<std::vector<std::uint8_t>> requestflash(Link& link, Progress& prog
     return data;
 }
 
-FlashPart receivedpart(const CalculatorModel& model, std::uint8_t type, std::string name, std::vector<std::uint8_t> data) {
-    FlashPart part;
-    part.name = std::move(name);
-    part.devicetype = model.flashdevice;
-    part.datatype = type;
-    part.data = std::move(data);
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    if (localtime_r(&now, &local)) {
-        part.day = static_cast<std::uint8_t>(local.tm_mday);
-        part.month = static_cast<std::uint8_t>(local.tm_mon + 1);
-        part.year = static_cast<std::uint16_t>(local.tm_year + 1900);
-    }
-    return part;
-}
 
 } // namespace
 
@@ -372,7 +352,7 @@ std::optional<FlashFile> receiveapplication(Link& link, Progress& progress, std:
     }
     progress.setstatus("Application " + std::string(name) + " received.");
     FlashFile file;
-    file.parts.push_back(receivedpart(link.model(), kFlashApplication, std::string(name), std::move(*data)));
+    file.parts.push_back(receivedflashpart(link.model(), kFlashApplication, std::string(name), std::move(*data)));
     return file;
 }
 
@@ -391,7 +371,7 @@ std::optional<FlashFile> receivecertificate(Link& link, Progress& progress) {
     data->erase(data->begin(), data->begin() + 4);
     progress.setstatus("Certificate received.");
     FlashFile file;
-    file.parts.push_back(receivedpart(link.model(), kFlashCertificate, {}, std::move(*data)));
+    file.parts.push_back(receivedflashpart(link.model(), kFlashCertificate, {}, std::move(*data)));
     return file;
 }
 

@@ -113,21 +113,6 @@ bool sendsystem(Link& link, const FlashPart& part, Gauge& gauge, bool& committed
     return sendeot(link) && answered(link, vtype::EotAck, part);
 }
 
-FlashPart receivedpart(const CalculatorModel& model, std::string_view name, UsbBytes data) {
-    FlashPart part;
-    part.name = std::string(name);
-    part.devicetype = model.flashdevice;
-    part.datatype = kFlashApplication;
-    part.data = std::move(data);
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    if (localtime_r(&now, &local)) {
-        part.day = static_cast<std::uint8_t>(local.tm_mday);
-        part.month = static_cast<std::uint8_t>(local.tm_mon + 1);
-        part.year = static_cast<std::uint16_t>(local.tm_year + 1900);
-    }
-    return part;
-}
 
 } // namespace
 
@@ -195,7 +180,7 @@ std::optional<FlashFile> usbreceiveapplication(Link& link, Progress& progress, s
     progress.setgaugeposition(static_cast<int>(data.size()));
     progress.setstatus("Application " + std::string(name) + " received.");
     FlashFile file;
-    file.parts.push_back(receivedpart(link.model(), name, std::move(data)));
+    file.parts.push_back(receivedflashpart(link.model(), kFlashApplication, std::string(name), std::move(data)));
     return file;
 }
 

@@ -17,12 +17,6 @@ namespace tessaly {
 
 namespace {
 
-// The refusals a Flash part gets after its last block.
-constexpr std::uint8_t kOtherModel = 0x07;
-constexpr std::uint8_t kBadSignature = 0x08;
-// What the boot code answers to anything but a system while it waits for one: the
-// "system version conflict" the link knows for a system transfer gone wrong.
-constexpr std::uint8_t kWaitingForSystem = 0x24;
 
 // Types only a request names: the certificate is asked for under its own code.
 constexpr std::uint8_t kCertificateRequest = 0x20;
@@ -206,14 +200,14 @@ std::uint8_t takeflashpart(CalcState& calc, std::uint8_t type, const std::string
     const PartCheck c = checkpart(data);
     std::uint8_t refusal = 0;
     if (!c.wellformed)
-        refusal = kBadSignature;
+        refusal = model.refusal.badsignature;
     else if (c.device != model.flashdevice || (c.hardware != 0 && c.hardware != model.hardwareid))
-        refusal = kOtherModel;
+        refusal = model.refusal.othermodel;
     else if (!sealed(data, c))
-        refusal = kBadSignature;
+        refusal = model.refusal.badsignature;
     const std::optional<std::array<std::uint8_t, 2>> version =
         type == kFlashOs && refusal == 0 ? flashosversion(data) : std::nullopt;
-    if (type == kFlashOs && refusal == 0 && (!version || (*version)[0] < 2)) refusal = kBadSignature;
+    if (type == kFlashOs && refusal == 0 && (!version || (*version)[0] < 2)) refusal = model.refusal.badsignature;
     const std::string name = c.name.empty() ? requested : lowstring(c.name);
     if (type == kFlashApplication) {
         std::erase_if(flash.applications, [&](const CalcApplication& a) { return a.name == requested || a.name == name; });
@@ -242,7 +236,7 @@ bool Exchanges::waitingrefusal() {
         const auto r = parserequest(m_in->data());
         if (r && r->type == kFlashOs) return false;
     }
-    refuse(kWaitingForSystem);
+    refuse(m_calc.model->refusal.waitingforsystem);
     return true;
 }
 
@@ -324,7 +318,7 @@ bool Exchanges::flashheader(const Request& r) {
     const bool otherhardware = r.type == kFlashOs && d.size() >= 9 && d[6] == 0x08 && d[8] != model.hardwareid;
     const std::size_t room = flashroomfor(m_calc, r.type == kFlashApplication ? lowstring(r.name) : std::string());
     if ((r.type == kFlashApplication && !flash.upgraded()) || otherhardware) {
-        refuse(kOtherModel);
+        refuse(model.refusal.othermodel);
     } else if (r.type == kFlashApplication && r.size > room) {
         refuse(model.refusal.noroom);
     } else {
@@ -351,7 +345,7 @@ bool Exchanges::takingflashblock(std::uint8_t cmd) {
     // More than the largest Flash holds is no part the calculator can write; a part longer or
     // shorter than announced is left to the seal to judge.
     if (m_flashdata.size() + d.size() > kMostFlash) {
-        refuse(m_flashtype == kFlashOs ? kBadSignature : m_calc.model->refusal.noroom);
+        refuse(m_flashtype == kFlashOs ? m_calc.model->refusal.badsignature : m_calc.model->refusal.noroom);
         m_flashdata.clear();
         m_phase = Phase::Idle;
         return true;
