@@ -6,8 +6,10 @@
 // each handled by switching the notebook's page as a click on a tab would; the time from
 // posting to the end of its handling is a click's wait. After --cancel-after ms a posted
 // event presses Cancel, and the time from then to the end of the transfer is Cancel's wait.
+// With --flash BYTES the window instead sends a Flash application of that size to a virtual
+// TI-89, as a dropped file goes.
 //
-//   build/bench/window_latency --cable socket|grey [--pace BITS] [--size BYTES] [--cancel-after MS]
+//   build/bench/window_latency --cable socket|grey [--pace BITS] [--size BYTES] [--flash BYTES] [--cancel-after MS]
 //
 // tessaly92-vcalc is looked for beside the tool's build folder (../src), else TESSALY92_VCALC.
 #include <QAbstractButton>
@@ -28,7 +30,9 @@
 
 #include "app/mainwindow.h"
 #include "app/program.h"
+#include "files/flashfile.h"
 #include "link/linkspec.h"
+#include "support/flashsamples.h"
 #include "support/scriptedshell.h"
 #include "vcalc/statefile.h"
 #include "vcalc/vcalc.h"
@@ -72,6 +76,7 @@ struct Options {
     QString cable = "socket";
     QString pace = "2000";
     int size = 20000;
+    int flash = 0;  // bytes of an application to send instead of receiving
     int cancelafter = 3000;
 };
 
@@ -81,10 +86,12 @@ bool parse(int argc, char** argv, Options& o) {
         if (a == "--cable") o.cable = v;
         else if (a == "--pace") o.pace = v;
         else if (a == "--size") o.size = v.toInt();
+        else if (a == "--flash") o.flash = v.toInt();
         else if (a == "--cancel-after") o.cancelafter = v.toInt();
         else return false;
     }
-    return (argc % 2 == 1) && (o.cable == "socket" || o.cable == "grey") && o.size > 0 && o.size < 65000;
+    return (argc % 2 == 1) && (o.cable == "socket" || o.cable == "grey") && o.size > 0 && o.size < 65000 &&
+           o.flash >= 0 && o.flash <= (4 << 20);
 }
 
 // Runs the event loop until ready() or two seconds have passed.
@@ -110,7 +117,7 @@ int main(int argc, char** argv) {
     QApplication qapp(argc, argv);
     Options o;
     if (!parse(argc, argv, o)) {
-        std::fprintf(stderr, "usage: window_latency [--cable socket|grey] [--pace BITS] [--size BYTES] [--cancel-after MS]\n");
+        std::fprintf(stderr, "usage: window_latency [--cable socket|grey] [--pace BITS] [--size BYTES] [--flash BYTES] [--cancel-after MS]\n");
         return 2;
     }
     QTemporaryDir dir;
@@ -119,14 +126,16 @@ int main(int argc, char** argv) {
     CalcMemory memory;
     memory.folders = {CalcFolder{"main", {big}}};
     std::string error;
-    const QString state = dir.filePath("calc.92g");
-    if (!savecalcmemory(state.toStdString(), memory, &error)) return std::fprintf(stderr, "%s\n", error.c_str()), 1;
+    const CalculatorModel& model = o.flash ? kTI89 : kTI92;
+    const QString state = dir.filePath(o.flash ? "calc.89g" : "calc.92g");
+    if (!savecalcmemory(state.toStdString(), memory, &error, model)) return std::fprintf(stderr, "%s\n", error.c_str()), 1;
 
     QString vcalc = qEnvironmentVariable("TESSALY92_VCALC");
     if (vcalc.isEmpty()) vcalc = QCoreApplication::applicationDirPath() + "/../src/tessaly92-vcalc";
     const QString end = dir.filePath(o.cable == "grey" ? "pty" : "sock");
     QProcess server;
-    server.start(vcalc, {o.cable == "grey" ? "--grey" : "--socket", end, "--state", state, "--pace", o.pace});
+    server.start(vcalc, {o.cable == "grey" ? "--grey" : "--socket", end, "--state", state, "--pace", o.pace, "--model",
+                         QString::fromUtf8(model.id.data(), static_cast<int>(model.id.size()))});
     if (!server.waitForStarted() || !waitfor([&] { return QFile::exists(end); })) {
         std::fprintf(stderr, "cannot start %s\n", qPrintable(vcalc));
         return 1;
@@ -150,8 +159,11 @@ int main(int argc, char** argv) {
     app::MainWindow& w = program.mainwindow();
     w.findChild<QAbstractButton*>("updatebutton")->click();
     auto* list = w.findChild<QTreeWidget*>("variablelist");
-    if (list->topLevelItemCount() != 1) return std::fprintf(stderr, "the listing failed\n"), 1;
-    list->topLevelItem(0)->setSelected(true);
+    if (list->topLevelItemCount() < 1) return std::fprintf(stderr, "the listing failed\n"), 1;
+    if (!o.flash) list->topLevelItem(0)->setSelected(true);
+    const std::string flashfile = dir.filePath("tool.89k").toStdString();
+    if (o.flash && !writeflashfile(flashfile, samples::application(model, "tool", static_cast<std::size_t>(o.flash)), &error))
+        return std::fprintf(stderr, "%s\n", error.c_str()), 1;
 
     Probe probe;
     probe.window = &w;
@@ -167,15 +179,17 @@ int main(int argc, char** argv) {
             QCoreApplication::postEvent(&probe, new Stamped(now, cancel));
         }
     });
-    w.findChild<QAbstractButton*>("receivebutton")->click();
+    if (o.flash) emit w.sendfilesasked({flashfile}, false, false);
+    else w.findChild<QAbstractButton*>("receivebutton")->click();
     const auto stopped = Steady::now();
     running = false;
     poster.join();
     server.write("quit\n");
     server.waitForFinished(2000);
 
-    std::printf("cable %s, pace %s, %d bytes: %zu clicks during %.0f ms of receiving\n", qPrintable(o.cable),
-                qPrintable(o.pace), o.size, probe.waits.size(), Probe::ms(stopped - start));
+    std::printf("cable %s, pace %s, %d bytes: %zu clicks during %.0f ms of %s\n", qPrintable(o.cable), qPrintable(o.pace),
+                o.flash ? o.flash : o.size, probe.waits.size(), Probe::ms(stopped - start),
+                o.flash ? "sending a Flash application" : "receiving");
     std::printf("click wait: median %.1f ms, 99th percentile %.1f ms, max %.1f ms\n", percentile(probe.waits, 0.5),
                 percentile(probe.waits, 0.99), percentile(probe.waits, 1.0));
     if (probe.cancelwait >= 0)
