@@ -221,7 +221,10 @@ std::optional<FlashFile> readflashfile(const std::filesystem::path& path, std::s
         fail(error, name + " is too large for a Flash file (" + std::to_string(st.st_size) + " bytes).");
         return std::nullopt;
     }
+    // Sized at once: grown chunk by chunk, a system's bytes would be copied as they double,
+    // and the file plus its parts must stay within twice its size.
     std::string raw;
+    if (st.st_size > 0) raw.reserve(static_cast<std::size_t>(st.st_size));
     if (!readandclose(fp, raw)) {
         fail(error, std::string("Cannot read ") + name + ".");
         return std::nullopt;
