@@ -2,7 +2,7 @@
 // lives in a state file from one run to the next.
 #include <gtest/gtest.h>
 
-#include <regex>
+#include <cctype>
 
 #include "cli/clirun.h"
 #include "files/flashfile.h"
@@ -37,7 +37,10 @@ TEST_F(CliFlash, ApplicationSentListedAndReceived) {
     ASSERT_EQ(sent.code, 0) << sent.err;
     const CliResult dir = cli({"dir"});
     ASSERT_EQ(dir.code, 0) << dir.err;
-    EXPECT_TRUE(std::regex_search(dir.out, std::regex("\nphysics\tapplication\t[0-9]+\n"))) << dir.out;
+    const auto row = dir.out.find("\nphysics\tapplication\t");
+    ASSERT_NE(row, std::string::npos) << dir.out;
+    const auto size = row + std::string_view("\nphysics\tapplication\t").size();
+    EXPECT_TRUE(size < dir.out.size() && std::isdigit(static_cast<unsigned char>(dir.out[size]))) << dir.out;
 
     const auto wrong = s.path() / "back.9xk";
     EXPECT_EQ(cli({"get", "physics", "-o", wrong.string()}).code, 1);
@@ -68,7 +71,7 @@ TEST_F(CliFlash, SystemNeedsTheOsOptionAndTheRightModel) {
 TEST_F(CliFlash, IdListCertificateAndClock) {
     const CliResult id = cli({"idlist"});
     ASSERT_EQ(id.code, 0) << id.err;
-    EXPECT_TRUE(std::regex_match(id.out, std::regex("[0-9A-F]{5}-[0-9A-F]{5}-[0-9A-F]{4}\n"))) << id.out;
+    EXPECT_TRUE(id.out.ends_with("\n") && samples::idlistshaped(std::string_view(id.out).substr(0, id.out.size() - 1))) << id.out;
     const auto cert = s.path() / "cert.89q";
     ASSERT_EQ(cli({"cert", "-o", cert.string()}).code, 0);
     EXPECT_TRUE(readflashfile(cert, nullptr));

@@ -94,4 +94,13 @@ inline FlashFile certificate(const CalculatorModel& model, std::size_t payloadby
     return f;
 }
 
+// The ID list as the calculator shows it: 5, 5 and 4 upper-case hex digits joined by dashes.
+// (Checked by hand: std::regex trips GCC's uninitialised-use warning under the sanitizers.)
+inline bool idlistshaped(std::string_view s) {
+    if (s.size() != 16 || s[5] != '-' || s[11] != '-') return false;
+    for (std::size_t i = 0; i < s.size(); ++i)
+        if (i != 5 && i != 11 && !((s[i] >= '0' && s[i] <= '9') || (s[i] >= 'A' && s[i] <= 'F'))) return false;
+    return true;
+}
+
 } // namespace tessaly::samples
